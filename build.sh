@@ -1,0 +1,51 @@
+#!/usr/bin/env bash
+# The two ways in on a fresh Debian 12 machine:
+#   ./build.sh demo   install what is needed, build, start the demo with the virtual device
+#   ./build.sh test   install what is needed, build with the sanitizers, run every test
+set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+cd "$here"
+
+packages=(
+  build-essential cmake ninja-build pkg-config
+  qt6-base-dev qt6-base-dev-tools qt6-svg-dev libgl-dev
+  libsodium-dev libcurl4-openssl-dev
+  libgtest-dev libgmock-dev libbenchmark-dev
+  fonts-wine
+  xvfb xdotool x11-utils imagemagick tinyproxy
+  clang libclang-rt-14-dev
+)
+
+install_packages() {
+  local missing=() p
+  for p in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+  done
+  [ ${#missing[@]} -eq 0 ] && return 0
+  local sudo=""
+  [ "$(id -u)" -ne 0 ] && sudo=sudo
+  echo "Installing: ${missing[*]}"
+  $sudo apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+}
+
+jobs=$(nproc 2>/dev/null || echo 2)
+
+case "${1:-}" in
+  demo)
+    install_packages
+    cmake --preset release >/dev/null
+    cmake --build --preset release -j "$jobs"
+    exec ./build/release/app/qor7316-updater
+    ;;
+  test)
+    install_packages
+    cmake --preset dev >/dev/null
+    cmake --build --preset dev -j "$jobs"
+    ctest --preset dev -j "$jobs"
+    ;;
+  *)
+    echo "usage: $0 demo|test" >&2
+    exit 2
+    ;;
+esac

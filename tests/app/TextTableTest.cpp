@@ -1,0 +1,52 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+#include "app/TextTable.h"
+
+using namespace qor;
+
+TEST(TextTable, EveryEntryHasATextInEveryLanguage) {
+    for (int id = 0; id < TextCount; ++id) {
+        for (std::uint8_t lang = 0; lang < LanguageCount; ++lang) {
+            EXPECT_GT(std::strlen(Txt(static_cast<TTextId>(id), lang)), 0u) << id << "/" << +lang;
+        }
+    }
+}
+
+TEST(TextTable, IndicesAboveThreeReadAsEnglish) {
+    for (int lang = 4; lang <= 255; ++lang) {
+        EXPECT_STREQ(Txt(TxtExitQuestion, static_cast<std::uint8_t>(lang)),
+                     "Are you sure you want to exit the application?");
+        EXPECT_EQ(Txt(TxtCancel, static_cast<std::uint8_t>(lang)), Txt(TxtCancel, LangEnglish));
+    }
+}
+
+TEST(TextTable, TextsAreExactlyAsStored) {
+    EXPECT_STREQ(Txt(TxtMenuExit, LangGerman), "Beeden");
+    EXPECT_STREQ(Txt(TxtUpdateSucceeded, LangFrench), " Mise à jour terminée avec succès!");
+    EXPECT_STREQ(Txt(TxtDownloadFailed, LangFrench),
+                 " Erreur lors du téléchargement du fichier de firmware!");
+    EXPECT_STREQ(Txt(TxtDownloadSucceeded, LangFrench), " Firmware a été téléchargé avec succès.");
+    EXPECT_STREQ(Txt(TxtAppTitle, LangFrench), "Mise à jour du microcode du QOR 7316");
+    EXPECT_STREQ(Txt(TxtChecksum, LangFrench), "Total de contrôle");
+    EXPECT_STREQ(Txt(TxtConnecting, LangEnglish), "Connect");
+    EXPECT_STREQ(Txt(TxtMenuInfo, LangSpanish), "Información");
+    EXPECT_STREQ(Txt(TxtInvalid, LangFrench), "nul");
+    EXPECT_STREQ(Txt(TxtCancel, LangSpanish), "Cancelar");
+}
+
+TEST(TextTable, StepTwoNamesTheMakersWebAddressInEveryLanguage) {
+    const char* expected[] = {
+        "Laden Sie sich die aktuellste Firmware für dieses Gerät auf www.zentrova.example "
+        "herunter oder öffnen Sie diese.",
+        "Download the latest firmware for this device at www.zentrova.example or open it.",
+        "Téléchargez la version la plus récente du microcode pour cet appareil à l'adresse "
+        "www.zentrova.example ou ouvrez le fichier.",
+        "Descargue el firmware más reciente para este dispositivo en www.zentrova.example o "
+        "ejecútelo."};
+    for (std::uint8_t lang = 0; lang < LanguageCount; ++lang) {
+        EXPECT_STREQ(Txt(TxtStep2, lang), expected[lang]);
+    }
+}
