@@ -82,7 +82,8 @@ void LoadSettings(IRegistryStore& store, TSettings& settings) {
     bool defaultUsed = false;
     {
         // A key that can be neither opened nor created reads as if every value were missing.
-        const std::unique_ptr<IRegistryKey> key = store.CreateKey(SettingsKeyPath, TRegAccess::Read);
+        const std::unique_ptr<IRegistryKey> key =
+            store.CreateKey(SettingsKeyPath, TRegAccess::Read);
         auto query = [&](const char* name) -> std::optional<TRegValue> {
             auto value = key ? key->QueryValue(name) : std::nullopt;
             if (!value) {

@@ -158,7 +158,8 @@ TEST_F(SettingsStoreTest, ReadErrorsNameTheValue) {
         TRegValue Value;
         const char* Error;
     } cases[] = {
-        {"Language", {RegType::Dword, std::vector<std::uint8_t>(8, 0)},
+        {"Language",
+         {RegType::Dword, std::vector<std::uint8_t>(8, 0)},
          "Fehler beim Holen der Daten für 'Language'"},
         {"UseProxy", Sz("1"), "Ungültiger Datentyp für 'UseProxy'"},
         {"UseProxyAuth", {RegType::Binary, {1, 0, 0, 0}}, "Ungültiger Datentyp für 'UseProxyAuth'"},

@@ -1,0 +1,263 @@
+#include "app/TMainForm.h"
+
+#include <QActionGroup>
+#include <QCloseEvent>
+#include <QLabel>
+
+#include "app/DesignFonts.h"
+#include "app/MessageBox.h"
+#include "app/SettingsStore.h"
+#include "app/TInfoDialog.h"
+#include "app/TextTable.h"
+#include "ui_TMainForm.h"
+
+using namespace qor;
+
+namespace {
+
+constexpr QSize ClientSize(753, 696);
+constexpr const char* ApplicationTitle = "QOR 7316 Firmware Updater";
+
+QString Text(TTextId id, std::uint8_t language) {
+    return QString::fromUtf8(Txt(id, language));
+}
+
+QColor ColourOf(TColour colour) {
+    switch (colour) {
+    case TColour::Maroon:
+        return {128, 0, 0};
+    case TColour::Green:
+        return {0, 128, 0};
+    case TColour::Grey:
+        return {200, 200, 200}; // the classic scroll-bar colour
+    case TColour::WindowText:
+        break;
+    }
+    return QPalette().color(QPalette::WindowText);
+}
+
+void SetColour(QWidget* widget, TColour colour) {
+    const QColor wanted = ColourOf(colour);
+    if (widget->palette().color(QPalette::WindowText) != wanted) {
+        QPalette palette = widget->palette();
+        palette.setColor(QPalette::WindowText, wanted);
+        widget->setPalette(palette);
+    }
+}
+
+void SetLabel(QLabel* label, const TLabelView& view) {
+    const QString text = QString::fromStdString(view.Text);
+    if (label->text() != text) {
+        label->setText(text);
+    }
+    SetColour(label, view.Colour);
+}
+
+} // namespace
+
+TMainForm::TMainForm(TMainFormServices services, QWidget* parent)
+    : QMainWindow(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                              Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint |
+                              Qt::MSWindowsFixedSizeDialogHint),
+      Services(services), Ui(std::make_unique<Ui::TMainForm>()) {
+    setObjectName("MainForm");
+    Ui->setupUi(this);
+    ApplyDesignFonts(this, 11);
+    centralWidget()->setFixedSize(ClientSize);
+    setFixedSize(ClientSize.width(), ClientSize.height() + menuBar()->sizeHint().height());
+    move(0, 0);
+
+    auto* languages = new QActionGroup(this);
+    for (QAction* item : {Ui->MLangGE, Ui->MLangEN, Ui->MLangFR, Ui->MLangES}) {
+        languages->addAction(item);
+    }
+
+    Info = new TInfoDialog(this);
+
+    connect(Ui->MExit, &QAction::triggered, this, &TMainForm::MExitClick);
+    connect(Ui->MInfo, &QAction::triggered, this, &TMainForm::MInfoClick);
+    connect(Ui->MLangGE, &QAction::triggered, this, &TMainForm::MLangGEClick);
+    connect(Ui->MLangEN, &QAction::triggered, this, &TMainForm::MLangENClick);
+    connect(Ui->MLangFR, &QAction::triggered, this, &TMainForm::MLangFRClick);
+    connect(Ui->MLangES, &QAction::triggered, this, &TMainForm::MLangESClick);
+    connect(&SerialTick, &QTimer::timeout, this, &TMainForm::SerialTimerTimer);
+    connect(&DisplayTick, &QTimer::timeout, this, &TMainForm::DisplayTimerTimer);
+
+    // Both timers run from creation; their first ticks arrive once the event loop runs.
+    SerialTick.start(100);
+    DisplayTick.start(100);
+
+    FormCreate();
+}
+
+TMainForm::~TMainForm() = default;
+
+void TMainForm::FormCreate() {
+    Main.Step = 0;
+    Main.QueryCountdown = 4;
+    Main.BlinkCountdown = 5;
+    Main.UpdateSucceeded = false;
+    Main.UpdateFailed = false;
+    Main.AnimCounter = 0;
+    Main.CloseConfirmed = false;
+    try {
+        LoadSettings();
+        ShowStoreNotices();
+        ApplyLanguage();
+    } catch (const ERegistryError& error) {
+        // The window still comes up, with its design captions.
+        ShowStoreNotices();
+        ShowException(error);
+    }
+}
+
+void TMainForm::LoadSettings() {
+    qor::LoadSettings(Services.Registry, Cfg);
+}
+
+void TMainForm::SaveSettings() {
+    qor::SaveSettings(Services.Registry, Cfg);
+}
+
+void TMainForm::ShowException(const std::exception& error) {
+    Services.Messages.ShowMessage(error.what(), ApplicationTitle);
+}
+
+void TMainForm::ShowStoreNotices() {
+    for (const TStoreNotice& notice : Services.Registry.TakeNotices()) {
+        Services.Messages.ShowMessage("The settings file \"" + notice.DamagedFile +
+                                          "\" could not be read. It was kept as \"" +
+                                          notice.KeptAs + "\" and the default settings are used.",
+                                      Txt(TxtError, Cfg.CfgLanguage));
+    }
+}
+
+void TMainForm::ApplyLanguage() {
+    const std::uint8_t lang = Cfg.CfgLanguage;
+    QAction* const items[] = {Ui->MLangGE, Ui->MLangEN, Ui->MLangFR, Ui->MLangES};
+    if (lang < LanguageCount) {
+        items[lang]->setChecked(true);
+    }
+    setWindowTitle(Text(TxtAppTitle, lang));
+    Ui->MFile->setTitle(Text(TxtMenuFile, lang));
+    Ui->MExit->setText(Text(TxtMenuExit, lang));
+    Ui->MSettings->setTitle(Text(TxtMenuSettings, lang));
+    Ui->MLanguage->setTitle(Text(TxtMenuLanguage, lang));
+    Ui->MInfo->setText(Text(TxtMenuInfo, lang) + "...");
+    Ui->GBFWFile->setTitle(Text(TxtFirmwareFile, lang));
+    Ui->LStep1->setText(Text(TxtStep1, lang));
+    Ui->LStep2->setText(Text(TxtStep2, lang));
+    Ui->LStep3->setText(Text(TxtStep3, lang));
+    Ui->LBootldrVersionDesc->setText(Text(TxtBootloaderVersion, lang));
+    Ui->LFirmwareVersionDesc->setText(Text(TxtFirmwareVersion, lang));
+    Ui->LChecksumDesc->setText(Text(TxtChecksum, lang));
+    Ui->BFlash->setText(Text(TxtUpdate, lang));
+    Ui->BSwitchOff->setText(Text(TxtPowerOff, lang));
+    Ui->LFilenameDesc->setText(Text(TxtFileName, lang));
+    Ui->LVersionDesc->setText(Text(TxtVersion, lang));
+    Ui->BDownload->setText(Text(TxtDownload, lang));
+    Ui->BOpenLocal->setText(Text(TxtOpen, lang));
+    Info->SetTexts(Text(TxtAppTitle, lang), Text(TxtServiceAddress, lang),
+                   Text(TxtContactPerson, lang));
+}
+
+void TMainForm::SetLanguage(QAction* item, std::uint8_t language) {
+    item->setChecked(true);
+    Cfg.CfgLanguage = language;
+    ApplyLanguage();
+    try {
+        SaveSettings();
+    } catch (const ERegistryError& error) {
+        ShowException(error);
+    }
+}
+
+void TMainForm::MLangGEClick() {
+    SetLanguage(Ui->MLangGE, LangGerman);
+}
+void TMainForm::MLangENClick() {
+    SetLanguage(Ui->MLangEN, LangEnglish);
+}
+void TMainForm::MLangFRClick() {
+    SetLanguage(Ui->MLangFR, LangFrench);
+}
+void TMainForm::MLangESClick() {
+    SetLanguage(Ui->MLangES, LangSpanish);
+}
+
+void TMainForm::FormCloseQuery(bool& canClose) {
+    const bool yes = Services.Messages.AskYesNo(Txt(TxtExitQuestion, Cfg.CfgLanguage),
+                                                Txt(TxtExitTitle, Cfg.CfgLanguage));
+    canClose = yes;
+    Main.CloseConfirmed = yes;
+}
+
+void TMainForm::closeEvent(QCloseEvent* event) {
+    bool canClose = false;
+    FormCloseQuery(canClose);
+    if (canClose) {
+        event->accept();
+    } else {
+        event->ignore();
+    }
+}
+
+void TMainForm::MExitClick() {
+    close();
+}
+
+QPoint TMainForm::InfoDialogPosition() const {
+    const QRect outer = frameGeometry();
+    // Before its first showing the dialog's frame is not known yet; it has the same
+    // decorations as this window.
+    QSize dialog = Info->frameGeometry().size();
+    if (!Info->isVisible() && dialog == Info->size()) {
+        dialog += outer.size() - size();
+    }
+    return {outer.left() + (outer.width() - dialog.width()) / 2,
+            outer.top() + (outer.height() - dialog.height()) / 2};
+}
+
+void TMainForm::MInfoClick() {
+    if (Main.UpdateRunning) {
+        return;
+    }
+    Info->move(InfoDialogPosition());
+    Info->exec();
+}
+
+void TMainForm::SerialTimerTimer() {
+    Render();
+}
+
+void TMainForm::DisplayTimerTimer() {
+    Render();
+}
+
+void TMainForm::Render() {
+    const TMainView& view = Main.View;
+    SetLabel(Ui->LQORStatus, view.LQORStatus);
+    SetLabel(Ui->LQORBootldrVersion, view.LQORBootldrVersion);
+    SetLabel(Ui->LQORFWVersion, view.LQORFWVersion);
+    SetLabel(Ui->LQORChecksum, view.LQORChecksum);
+    SetLabel(Ui->LFWFileStatus, view.LFWFileStatus);
+    SetLabel(Ui->LFWFilename, view.LFWFilename);
+    SetLabel(Ui->LFWVersion, view.LFWVersion);
+    SetLabel(Ui->LFlashStatus, view.LFlashStatus);
+    Ui->PBFW->setValue(view.PBFW);
+    SetColour(Ui->L1, view.L1);
+    SetColour(Ui->L2, view.L2);
+    SetColour(Ui->L3, view.L3);
+    Ui->BDownload->setEnabled(view.BDownload);
+    Ui->BOpenLocal->setEnabled(view.BOpenLocal);
+    Ui->BFlash->setEnabled(view.BFlash);
+    Ui->BSwitchOff->setEnabled(view.BSwitchOff);
+    Ui->GBFWFile->setEnabled(view.GBFWFile);
+    Ui->ImgNotConnected->setVisible(view.ImgNotConnected);
+    Ui->ImgSearch->setVisible(view.ImgSearch);
+    Ui->ImgFlash->setVisible(view.ImgFlash);
+    Ui->ImgSuccess->setVisible(view.ImgSuccess);
+    Ui->ShClamp30->setVisible(view.ShClamp30);
+    Ui->ShHVRelay->setVisible(view.ShHVRelay);
+    Ui->ShPower->setVisible(view.ShPower);
+}

@@ -1,0 +1,82 @@
+// The main window: three steps, the device picture with its state images and marks, the
+// menus, the two 100 ms timers. Behaviour lives in the core; the handlers here call it and
+// copy the resulting display model onto the widgets.
+#pragma once
+
+#include <QMainWindow>
+#include <QTimer>
+#include <memory>
+
+#include "app/MainState.h"
+#include "app/Settings.h"
+
+namespace Ui {
+class TMainForm;
+}
+namespace qor {
+class IMessageBox;
+class IRegistryStore;
+} // namespace qor
+class QAction;
+class QCloseEvent;
+class TInfoDialog;
+
+// What the window works with, handed in so that the product, the demo and the tests can
+// each give their own.
+struct TMainFormServices {
+    qor::IRegistryStore& Registry;
+    qor::IMessageBox& Messages;
+};
+
+class TMainForm : public QMainWindow {
+    Q_OBJECT
+public:
+    explicit TMainForm(TMainFormServices services, QWidget* parent = nullptr);
+    ~TMainForm() override;
+
+    // Settings store.
+    void LoadSettings();
+    void SaveSettings();
+    // Puts the current language's captions on this window and the About dialog.
+    void ApplyLanguage();
+
+    // Handlers, named after their control and event.
+    void FormCreate();
+    void FormCloseQuery(bool& canClose);
+    void MExitClick();
+    void MInfoClick();
+    void MLangGEClick();
+    void MLangENClick();
+    void MLangFRClick();
+    void MLangESClick();
+    void SerialTimerTimer();
+    void DisplayTimerTimer();
+
+    qor::TSettings& Settings() { return Cfg; }
+    qor::TMainState& State() { return Main; }
+    Ui::TMainForm& Controls() { return *Ui; }
+    TInfoDialog& InfoDialog() { return *Info; }
+    QTimer& SerialTimer() { return SerialTick; }
+    QTimer& DisplayTimer() { return DisplayTick; }
+    // The outer position of the About dialog over this window, as MInfoClick places it.
+    QPoint InfoDialogPosition() const;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void SetLanguage(QAction* item, std::uint8_t language);
+    // Shows an error that a handler raised, as the application's error display does.
+    void ShowException(const std::exception& error);
+    void ShowStoreNotices();
+    // Copies the display model onto the widgets.
+    void Render();
+
+    TMainFormServices Services;
+    std::unique_ptr<Ui::TMainForm> Ui;
+    TInfoDialog* Info; // owned by this window as a child
+    QTimer SerialTick;
+    QTimer DisplayTick;
+    qor::TSettings Cfg;
+    qor::TMainState Main;
+};

@@ -1,0 +1,27 @@
+// A transparent picture drawn from an SVG resource at the widget's size (or the picture's
+// own size when that is smaller), anchored top-left like a non-stretched image control.
+#pragma once
+
+#include <QString>
+#include <QWidget>
+
+class QSvgRenderer;
+
+class TPicture : public QWidget {
+    Q_OBJECT
+    Q_PROPERTY(QString source READ source WRITE setSource)
+public:
+    explicit TPicture(QWidget* parent = nullptr);
+    ~TPicture() override;
+
+    QString source() const { return Source; }
+    void setSource(const QString& source);
+    bool isLoaded() const;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    QString Source;
+    QSvgRenderer* Renderer; // owned as a child QObject
+};

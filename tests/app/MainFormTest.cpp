@@ -1,0 +1,262 @@
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QTimer>
+
+#include "app/SettingsStore.h"
+#include "app/TInfoDialog.h"
+#include "app/TMainForm.h"
+#include "app/TextTable.h"
+#include "support/MemoryRegistry.h"
+#include "support/ScriptedMessageBox.h"
+#include "ui_TMainForm.h"
+
+using namespace qor;
+using qor::test::TMemoryRegistry;
+using qor::test::TScriptedMessageBox;
+
+namespace {
+
+TRegValue Dword(std::uint32_t n) {
+    return {RegType::Dword,
+            {std::uint8_t(n), std::uint8_t(n >> 8), std::uint8_t(n >> 16), std::uint8_t(n >> 24)}};
+}
+
+class MainFormTest : public ::testing::Test {
+protected:
+    TMemoryRegistry Registry;
+    TScriptedMessageBox Messages;
+    std::unique_ptr<TMainForm> Form;
+
+    std::map<std::string, TRegValue>& Key() { return Registry.Keys[SettingsKeyPath]; }
+
+    void StoreLanguage(std::uint32_t language) {
+        Key()["Language"] = Dword(language);
+        Key()["UseProxy"] = Dword(0);
+        Key()["ProxyServer"] = {RegType::Sz, {0}};
+        Key()["ProxyPort"] = Dword(0);
+        Key()["UseProxyAuth"] = Dword(0);
+        Key()["ProxyUser"] = {RegType::Sz, {0}};
+        Key()["ProxyPassword"] = {RegType::Binary, {}};
+    }
+
+    void Create() { Form = std::make_unique<TMainForm>(TMainFormServices{Registry, Messages}); }
+    Ui::TMainForm& Ui() { return Form->Controls(); }
+};
+
+} // namespace
+
+TEST_F(MainFormTest, StartsInTheSavedLanguage) {
+    StoreLanguage(LangFrench);
+    Create();
+    EXPECT_TRUE(Ui().MLangFR->isChecked());
+    EXPECT_FALSE(Ui().MLangEN->isChecked());
+    EXPECT_EQ(Form->windowTitle(), "Mise à jour du microcode du QOR 7316");
+    EXPECT_EQ(Ui().LChecksumDesc->text(), "Total de contrôle");
+    EXPECT_EQ(Ui().BOpenLocal->text(), "Ouvrir");
+    EXPECT_EQ(Ui().MInfo->text(), "Info...");
+    EXPECT_EQ(Form->InfoDialog().windowTitle(), "Mise à jour du microcode du QOR 7316");
+    EXPECT_EQ(Form->InfoDialog().ServiceAddressLabel()->text(), "Adresse de SAV");
+    EXPECT_TRUE(Messages.Shown.empty());
+    EXPECT_EQ(Registry.Writes, 0);
+}
+
+TEST_F(MainFormTest, FirstRunComesUpInEnglishWithTheDescriptiveLabelsWithoutColons) {
+    Create();
+    EXPECT_EQ(Form->Settings().CfgLanguage, LangEnglish);
+    EXPECT_EQ(Key().size(), 7u);
+    EXPECT_TRUE(Ui().MLangEN->isChecked());
+    EXPECT_EQ(Ui().LBootldrVersionDesc->text(), "Bootloader Version");
+    EXPECT_EQ(Ui().LFirmwareVersionDesc->text(), "Firmware version");
+    EXPECT_EQ(Ui().LFilenameDesc->text(), "File name");
+    EXPECT_EQ(Ui().LVersionDesc->text(), "Version");
+    EXPECT_EQ(Ui().BOpenLocal->text(), "Open");
+    EXPECT_EQ(Ui().MExit->text(), "Exit");
+    EXPECT_EQ(Ui().GBFWFile->title(), "Firmware file");
+    // Fixed captions stay as designed.
+    EXPECT_EQ(Ui().GBQOR7316->title(), "QOR 7316");
+    EXPECT_EQ(Ui().GroupBox1->title(), "QOR 7316");
+    EXPECT_EQ(Ui().Proxy1->text(), "Proxy...");
+    EXPECT_EQ(Ui().Label1->text(), "QOR 7316 Firmware Updater");
+}
+
+TEST_F(MainFormTest, BeforeTheFirstTickNothingIsShownAndTheButtonsAreAsDesigned) {
+    Create();
+    for (QWidget* w :
+         {static_cast<QWidget*>(Ui().ImgNotConnected), static_cast<QWidget*>(Ui().ImgSearch),
+          static_cast<QWidget*>(Ui().ImgFlash), static_cast<QWidget*>(Ui().ImgSuccess),
+          static_cast<QWidget*>(Ui().ShClamp30), static_cast<QWidget*>(Ui().ShHVRelay),
+          static_cast<QWidget*>(Ui().ShPower)}) {
+        EXPECT_TRUE(w->isHidden()) << w->objectName().toStdString();
+    }
+    EXPECT_EQ(Ui().LQORStatus->text(), "");
+    EXPECT_EQ(Ui().PBFW->value(), 0);
+    EXPECT_EQ(Ui().PBFW->maximum(), 1000);
+    for (QWidget* b : {Ui().BDownload, Ui().BOpenLocal, Ui().BFlash, Ui().BSwitchOff}) {
+        EXPECT_TRUE(b->isEnabled());
+    }
+    EXPECT_EQ(Form->State().QueryCountdown, 4);
+    EXPECT_EQ(Form->State().BlinkCountdown, 5);
+    EXPECT_TRUE(Form->SerialTimer().isActive());
+    EXPECT_EQ(Form->SerialTimer().interval(), 100);
+    EXPECT_TRUE(Form->DisplayTimer().isActive());
+    EXPECT_EQ(Form->DisplayTimer().interval(), 100);
+}
+
+TEST_F(MainFormTest, ControlsSitWhereTheLayoutPutsThem) {
+    Create();
+    EXPECT_EQ(Form->centralWidget()->size(), QSize(753, 696));
+    EXPECT_EQ(Ui().L1->geometry(), QRect(20, 16, 32, 51));
+    EXPECT_EQ(Ui().GBFWFile->geometry(), QRect(62, 234, 360, 159));
+    EXPECT_EQ(Ui().BOpenLocal->geometry(), QRect(160, 115, 130, 30));
+    EXPECT_EQ(Ui().PBFW->geometry(), QRect(17, 126, 328, 23));
+    EXPECT_EQ(Ui().Image2->geometry(), QRect(482, 238, 207, 341));
+    EXPECT_EQ(Ui().ShClamp30->geometry(), QRect(604, 369, 21, 32));
+    EXPECT_EQ(Ui().ShHVRelay->geometry(), QRect(558, 482, 21, 32));
+    EXPECT_EQ(Ui().ShPower->geometry(), QRect(558, 326, 21, 32));
+    EXPECT_EQ(Ui().ImgFlash->geometry(), QRect(634, 212, 105, 105));
+    EXPECT_EQ(Ui().LQORStatus->geometry(), QRect(466, 606, 246, 19));
+    EXPECT_EQ(Ui().L1->font().pixelSize(), 43);
+    EXPECT_TRUE(Ui().L1->font().bold());
+    EXPECT_EQ(Ui().LStep1->font().pixelSize(), 13);
+    EXPECT_EQ(Ui().Label1->font().pixelSize(), 19);
+    EXPECT_EQ(Ui().LFWFileStatus->font().family(), "Tahoma");
+    // The marks are drawn over the device picture, the state images over both.
+    const QObjectList& order = Form->centralWidget()->children();
+    EXPECT_LT(order.indexOf(Ui().Image2), order.indexOf(Ui().ShPower));
+    EXPECT_LT(order.indexOf(Ui().ShPower), order.indexOf(Ui().ImgNotConnected));
+}
+
+TEST_F(MainFormTest, TabOrderRunsThroughTheFourButtons) {
+    Create();
+    EXPECT_EQ(Ui().BOpenLocal->nextInFocusChain(), Ui().BDownload);
+    QWidget* w = Ui().BDownload;
+    while (w != Ui().BFlash && w != Ui().BOpenLocal) {
+        w = w->nextInFocusChain();
+    }
+    EXPECT_EQ(w, Ui().BFlash);
+    EXPECT_EQ(Ui().BFlash->nextInFocusChain(), Ui().BSwitchOff);
+}
+
+TEST_F(MainFormTest, CloseQuestionNoKeepsTheWindowOpenAndYesConfirms) {
+    StoreLanguage(LangGerman);
+    Create();
+    Form->Settings().CfgLanguage = 9; // read as English
+    Messages.Answers = {false};
+    QCloseEvent refused;
+    QApplication::sendEvent(Form.get(), &refused);
+    EXPECT_FALSE(refused.isAccepted());
+    EXPECT_FALSE(Form->State().CloseConfirmed);
+    ASSERT_EQ(Messages.Shown.size(), 1u);
+    EXPECT_TRUE(Messages.Shown[0].Question);
+    EXPECT_EQ(Messages.Shown[0].Text, "Are you sure you want to exit the application?");
+    EXPECT_EQ(Messages.Shown[0].Caption, "Exit");
+
+    Form->Settings().CfgLanguage = LangGerman;
+    Messages.Answers = {true};
+    QCloseEvent accepted;
+    QApplication::sendEvent(Form.get(), &accepted);
+    EXPECT_TRUE(accepted.isAccepted());
+    EXPECT_TRUE(Form->State().CloseConfirmed);
+    EXPECT_EQ(Messages.Shown[1].Text, "Soll die Anwendung wirklich beendet werden?");
+    EXPECT_EQ(Messages.Shown[1].Caption, "Anwendung beenden");
+}
+
+TEST_F(MainFormTest, ExitAsksTheSameQuestion) {
+    Create();
+    Form->show();
+    Messages.Answers = {false};
+    Ui().MExit->trigger();
+    EXPECT_TRUE(Form->isVisible());
+    ASSERT_EQ(Messages.Shown.size(), 1u);
+    EXPECT_EQ(Messages.Shown[0].Caption, "Exit");
+}
+
+TEST_F(MainFormTest, LanguageMenuAppliesTextsAndSavesAllSettings) {
+    Create();
+    const int writesAfterStart = Registry.Writes;
+    Ui().MLangES->trigger();
+    EXPECT_EQ(Form->Settings().CfgLanguage, LangSpanish);
+    EXPECT_TRUE(Ui().MLangES->isChecked());
+    EXPECT_EQ(Ui().MInfo->text(), "Información...");
+    EXPECT_EQ(Key()["Language"], Dword(3));
+    EXPECT_EQ(Registry.Writes, writesAfterStart + 7);
+    // The same language again applies and saves again.
+    Ui().MLangES->trigger();
+    EXPECT_EQ(Registry.Writes, writesAfterStart + 14);
+}
+
+TEST_F(MainFormTest, IndexAboveThreeLeavesTheCheckMarkWhereItWas) {
+    StoreLanguage(LangGerman);
+    Create();
+    Form->Settings().CfgLanguage = 200;
+    Form->ApplyLanguage();
+    EXPECT_TRUE(Ui().MLangGE->isChecked());
+    EXPECT_EQ(Form->windowTitle(), "QOR 7316 Firmware Updater");
+    EXPECT_EQ(Ui().BDownload->text(), "Download");
+}
+
+TEST_F(MainFormTest, FailedSaveAfterALanguageChangeIsShownAndTheLanguageStays) {
+    Create();
+    Registry.FailingWrites = {"ProxyServer"};
+    Ui().MLangGE->trigger();
+    ASSERT_EQ(Messages.Shown.size(), 1u);
+    EXPECT_EQ(Messages.Shown[0].Text, "Fehler beim Setzen der Daten für 'ProxyServer'");
+    EXPECT_EQ(Form->Settings().CfgLanguage, LangGerman);
+    EXPECT_EQ(Ui().BFlash->text(), "Update");
+    EXPECT_EQ(Ui().BSwitchOff->text(), "Ausschalten");
+}
+
+TEST_F(MainFormTest, LoadErrorIsShownAndTheWindowKeepsItsDesignCaptions) {
+    StoreLanguage(LangFrench);
+    Key()["ProxyPort"] = {RegType::Dword, std::vector<std::uint8_t>(8, 1)};
+    Create();
+    ASSERT_EQ(Messages.Shown.size(), 1u);
+    EXPECT_EQ(Messages.Shown[0].Text, "Fehler beim Holen der Daten für 'ProxyPort'");
+    EXPECT_EQ(Messages.Shown[0].Caption, "QOR 7316 Firmware Updater");
+    EXPECT_EQ(Registry.Writes, 0);
+    // Language was read before the failing value; the captions stay the design ones.
+    EXPECT_EQ(Form->Settings().CfgLanguage, LangFrench);
+    EXPECT_TRUE(Ui().MLangEN->isChecked());
+    EXPECT_EQ(Ui().BOpenLocal->text(), "Lokal öffnen... ");
+    EXPECT_TRUE(Ui().LStep2->text().endsWith("öffnen Sie diese lokal."));
+    EXPECT_EQ(Ui().LFilenameDesc->text(), "Dateiname:");
+    EXPECT_EQ(Ui().MFile->title(), "Datei");
+    EXPECT_EQ(Form->windowTitle(), "QOR 7316 Firmware Updater");
+    EXPECT_EQ(Form->InfoDialog().windowTitle(), "Info über QOR 7316 Firmware Updater");
+}
+
+TEST_F(MainFormTest, AboutIsRefusedWhileAnUpdateRunsAndCentredOtherwise) {
+    Create();
+    Form->show();
+    Form->State().UpdateRunning = true;
+    Form->MInfoClick(); // would block in exec() if it opened the dialog
+    EXPECT_FALSE(Form->InfoDialog().isVisible());
+
+    Form->State().UpdateRunning = false;
+    for (const QPoint at : {QPoint(100, 80), QPoint(40, 30)}) {
+        Form->move(at);
+        bool shown = false;
+        QPoint placed;
+        QTimer::singleShot(0, [&] {
+            shown = Form->InfoDialog().isVisible();
+            placed = Form->InfoDialog().pos();
+            Form->InfoDialog().reject();
+        });
+        Form->MInfoClick();
+        EXPECT_TRUE(shown);
+        const QRect outer = Form->frameGeometry();
+        const QSize dialog = Form->InfoDialog().frameGeometry().size();
+        EXPECT_EQ(placed, QPoint(outer.left() + (outer.width() - dialog.width()) / 2,
+                                 outer.top() + (outer.height() - dialog.height()) / 2));
+    }
+    // Partly off the screen: the position is not clamped. Halves round toward zero.
+    Form->move(-301, -201);
+    const QRect outer = Form->frameGeometry();
+    const QSize dialog = Form->InfoDialog().frameGeometry().size();
+    EXPECT_LT(Form->InfoDialogPosition().x(), 0);
+    EXPECT_EQ(Form->InfoDialogPosition(),
+              QPoint(outer.left() + (outer.width() - dialog.width()) / 2,
+                     outer.top() + (outer.height() - dialog.height()) / 2));
+}
