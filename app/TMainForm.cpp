@@ -7,6 +7,7 @@
 #include "app/DesignFonts.h"
 #include "app/MessageBox.h"
 #include "app/SettingsStore.h"
+#include "app/TApplication.h"
 #include "app/TInfoDialog.h"
 #include "app/TextTable.h"
 #include "ui_TMainForm.h"
@@ -16,7 +17,6 @@ using namespace qor;
 namespace {
 
 constexpr QSize ClientSize(753, 696);
-constexpr const char* ApplicationTitle = "QOR 7316 Firmware Updater";
 
 QString Text(TTextId id, std::uint8_t language) {
     return QString::fromUtf8(Txt(id, language));
@@ -60,6 +60,7 @@ TMainForm::TMainForm(TMainFormServices services, QWidget* parent)
                               Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint |
                               Qt::MSWindowsFixedSizeDialogHint),
       Services(services), Ui(std::make_unique<Ui::TMainForm>()) {
+    Q_INIT_RESOURCE(pictures);
     setObjectName("MainForm");
     Ui->setupUi(this);
     ApplyDesignFonts(this, 11);

@@ -260,3 +260,11 @@ TEST_F(MainFormTest, AboutIsRefusedWhileAnUpdateRunsAndCentredOtherwise) {
               QPoint(outer.left() + (outer.width() - dialog.width()) / 2,
                      outer.top() + (outer.height() - dialog.height()) / 2));
 }
+
+TEST_F(MainFormTest, PicturesAreLoaded) {
+    Create();
+    for (TPicture* picture : {Ui().Image1, Ui().Image2, Ui().ImgNotConnected, Ui().ImgSearch,
+                              Ui().ImgFlash, Ui().ImgSuccess}) {
+        EXPECT_TRUE(picture->isLoaded()) << picture->objectName().toStdString();
+    }
+}

@@ -1,0 +1,26 @@
+#include "app/TApplication.h"
+
+#include <QMessageBox>
+#include <exception>
+
+TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {
+    // The title is fixed; window captions carry the translated one.
+    setApplicationName(ApplicationTitle);
+}
+
+bool TApplication::notify(QObject* receiver, QEvent* event) {
+    try {
+        return QApplication::notify(receiver, event);
+    } catch (const std::exception& error) {
+        ShowError(QString::fromUtf8(error.what()));
+    } catch (...) {
+        ShowError(QString());
+    }
+    return false;
+}
+
+void TApplication::ShowError(const QString& message) {
+    QMessageBox box(QMessageBox::Critical, ApplicationTitle, message, QMessageBox::Ok,
+                    QApplication::activeWindow());
+    box.exec();
+}
