@@ -10,6 +10,7 @@
 #include "app/TApplication.h"
 #include "app/TInfoDialog.h"
 #include "app/TextTable.h"
+#include "device/ConnectionMonitor.h"
 #include "ui_TMainForm.h"
 
 using namespace qor;
@@ -59,7 +60,8 @@ TMainForm::TMainForm(TMainFormServices services, QWidget* parent)
     : QMainWindow(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                               Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint |
                               Qt::MSWindowsFixedSizeDialogHint),
-      Services(services), Ui(std::make_unique<Ui::TMainForm>()) {
+      Services(services), Ui(std::make_unique<Ui::TMainForm>()), DeviceLink(services.Port),
+      Boot(DeviceLink) {
     Q_INIT_RESOURCE(pictures);
     setObjectName("MainForm");
     Ui->setupUi(this);
@@ -228,6 +230,13 @@ void TMainForm::MInfoClick() {
 }
 
 void TMainForm::SerialTimerTimer() {
+    SerialTimerTick(Main, DeviceLink, Boot, Cfg.CfgLanguage);
+    // A device that is listed but cannot be opened stays "Connecting"; the reason (often a
+    // missing permission on Linux) is kept where the user can find it.
+    const QString reason = QString::fromStdString(DeviceLink.LastOpenError());
+    if (Ui->LQORStatus->toolTip() != reason) {
+        Ui->LQORStatus->setToolTip(reason);
+    }
     Render();
 }
 

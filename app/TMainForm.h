@@ -9,11 +9,14 @@
 
 #include "app/MainState.h"
 #include "app/Settings.h"
+#include "device/Bootloader.h"
+#include "device/DeviceLink.h"
 
 namespace Ui {
 class TMainForm;
 }
 namespace qor {
+class IFtPort;
 class IMessageBox;
 class IRegistryStore;
 } // namespace qor
@@ -26,6 +29,7 @@ class TInfoDialog;
 struct TMainFormServices {
     qor::IRegistryStore& Registry;
     qor::IMessageBox& Messages;
+    qor::IFtPort& Port;
 };
 
 class TMainForm : public QMainWindow {
@@ -54,6 +58,8 @@ public:
 
     qor::TSettings& Settings() { return Cfg; }
     qor::TMainState& State() { return Main; }
+    qor::TDeviceLink& Link() { return DeviceLink; }
+    qor::TBootloader& Bootloader() { return Boot; }
     Ui::TMainForm& Controls() { return *Ui; }
     TInfoDialog& InfoDialog() { return *Info; }
     QTimer& SerialTimer() { return SerialTick; }
@@ -79,4 +85,6 @@ private:
     QTimer DisplayTick;
     qor::TSettings Cfg;
     qor::TMainState Main;
+    qor::TDeviceLink DeviceLink;
+    qor::TBootloader Boot;
 };

@@ -8,6 +8,7 @@
 #include "app/TInfoDialog.h"
 #include "app/TMainForm.h"
 #include "app/TextTable.h"
+#include "sim/VirtualBus.h"
 #include "support/MemoryRegistry.h"
 #include "support/ScriptedMessageBox.h"
 #include "ui_TMainForm.h"
@@ -27,6 +28,7 @@ class MainFormTest : public ::testing::Test {
 protected:
     TMemoryRegistry Registry;
     TScriptedMessageBox Messages;
+    TVirtualBus Bus;
     std::unique_ptr<TMainForm> Form;
 
     std::map<std::string, TRegValue>& Key() { return Registry.Keys[SettingsKeyPath]; }
@@ -41,7 +43,9 @@ protected:
         Key()["ProxyPassword"] = {RegType::Binary, {}};
     }
 
-    void Create() { Form = std::make_unique<TMainForm>(TMainFormServices{Registry, Messages}); }
+    void Create() {
+        Form = std::make_unique<TMainForm>(TMainFormServices{Registry, Messages, Bus});
+    }
     Ui::TMainForm& Ui() { return Form->Controls(); }
 };
 
@@ -267,4 +271,32 @@ TEST_F(MainFormTest, PicturesAreLoaded) {
                               Ui().ImgFlash, Ui().ImgSuccess}) {
         EXPECT_TRUE(picture->isLoaded()) << picture->objectName().toStdString();
     }
+}
+
+TEST_F(MainFormTest, SerialTimerShowsTheDeviceInTheCurrentLanguage) {
+    Create();
+    Form->SerialTimerTimer();
+    EXPECT_EQ(Ui().LQORStatus->text(), "QOR 7316 not connected");
+    EXPECT_EQ(Ui().LQORStatus->palette().color(QPalette::WindowText), QColor(128, 0, 0));
+    EXPECT_FALSE(Ui().BFlash->isEnabled());
+
+    Bus.AddDevice("QOR 7316");
+    for (int tick = 0; tick < 5; ++tick) {
+        Form->SerialTimerTimer();
+    }
+    EXPECT_EQ(Ui().LQORStatus->text(), "QOR 7316 connected");
+    EXPECT_EQ(Ui().LQORStatus->palette().color(QPalette::WindowText), QColor(0, 128, 0));
+    EXPECT_EQ(Ui().LQORBootldrVersion->text(), "1.3a");
+
+    Ui().MLangGE->trigger();
+    Form->SerialTimerTimer();
+    EXPECT_EQ(Ui().LQORStatus->text(), "QOR 7316 verbunden");
+}
+
+TEST_F(MainFormTest, AnUnopenableDeviceExplainsItselfInTheStatusTooltip) {
+    Create();
+    Bus.AddDevice("QOR 7316").OpenRefusal = "Permission denied opening /dev/ttyUSB0";
+    Form->SerialTimerTimer();
+    EXPECT_EQ(Ui().LQORStatus->text(), "Connect");
+    EXPECT_TRUE(Ui().LQORStatus->toolTip().contains("Permission denied"));
 }
