@@ -21,7 +21,7 @@ constexpr std::uint8_t DeviceVariantB = 1;
 
 // FWSize is a 32-bit count.
 constexpr std::size_t MaximumImageSize = std::numeric_limits<std::uint32_t>::max();
-constexpr std::size_t ReadChunkSize = 64 * 1024;
+constexpr std::size_t ReadChunkSize = std::size_t{64} * 1024;
 
 std::filesystem::path PathFromUtf8(const std::string& path) {
     return {std::u8string(path.begin(), path.end())};
@@ -40,7 +40,8 @@ TFirmwareFile ReadAll(std::ifstream& in) {
         if (bytes->size() + got > MaximumImageSize) {
             return {nullptr, TFirmwareFileError::TooLarge, 0};
         }
-        bytes->insert(bytes->end(), chunk.begin(), chunk.begin() + static_cast<std::ptrdiff_t>(got));
+        bytes->insert(bytes->end(), chunk.begin(),
+                      chunk.begin() + static_cast<std::ptrdiff_t>(got));
         if (got < chunk.size()) {
             return {std::move(bytes), TFirmwareFileError::None, 0};
         }

@@ -27,8 +27,8 @@ bool OpenLocalFirmware(const std::string& path, TMainState& state, std::uint8_t 
     return true;
 }
 
-bool AcceptDownloadedFirmware(bool downloadOK, const std::string& tempFilePath,
-                              TMainState& state, IMessageBox& messages) {
+bool AcceptDownloadedFirmware(bool downloadOK, const std::string& tempFilePath, TMainState& state,
+                              IMessageBox& messages) {
     if (!downloadOK) {
         state.DiscardImage();
         return false;

@@ -20,7 +20,7 @@ bool OpenLocalFirmware(const std::string& path, TMainState& state, std::uint8_t 
 // After the download dialog closed. Without success the image is discarded silently; a file
 // that fails the check is reported and the image discarded. The download asked for the file of
 // the device's variant, so no variant test is made. Returns whether an image is loaded.
-bool AcceptDownloadedFirmware(bool downloadOK, const std::string& tempFilePath,
-                              TMainState& state, IMessageBox& messages);
+bool AcceptDownloadedFirmware(bool downloadOK, const std::string& tempFilePath, TMainState& state,
+                              IMessageBox& messages);
 
 } // namespace qor

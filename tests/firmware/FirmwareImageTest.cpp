@@ -25,7 +25,8 @@ TEST(FirmwareImageCheck, TrailerMustBeStoredLeastSignificantByteFirst) {
 
 TEST(FirmwareImageCheck, AnyFlippedByteFailsTheCheck) {
     const TBytes image = MakeImage(600, "102a");
-    for (const std::size_t at : {std::size_t{0}, std::size_t{300}, std::size_t{576}, std::size_t{599}}) {
+    for (const std::size_t at :
+         {std::size_t{0}, std::size_t{300}, std::size_t{576}, std::size_t{599}}) {
         TBytes flipped = image;
         flipped[at] ^= 0x01;
         EXPECT_EQ(CheckFirmwareImage(flipped), TImageCheck::ChecksumMismatch) << at;
@@ -63,16 +64,19 @@ TEST(FirmwareImageLoad, TakesSizeAndRawVersionFromTheBytesThatWereChecked) {
 
 TEST(FirmwareImageLoad, KeepsTheVersionFieldsBytesUndecoded) {
     TTempDir dir;
-    const TFirmwareFile file = ReadFirmwareFile(dir.Write("v.bin", MakeImage(64, "1\xE4\x80" "b")));
+    const TFirmwareFile file = ReadFirmwareFile(dir.Write("v.bin", MakeImage(64, "1\xE4\x80"
+                                                                                 "b")));
     TMainState state;
     ASSERT_TRUE(LoadFirmwareFile(file, state));
-    EXPECT_EQ(state.FWVersion, "1\xE4\x80" "b");
+    EXPECT_EQ(state.FWVersion, "1\xE4\x80"
+                               "b");
 }
 
 TEST(FirmwareImageLoad, RefusesWhatCannotHoldAVersionFieldAndLeavesTheStateAlone) {
     TMainState state;
     TTempDir dir;
-    ASSERT_TRUE(LoadFirmwareFile(ReadFirmwareFile(dir.Write("a.bin", MakeImage(512, "111a"))), state));
+    ASSERT_TRUE(
+        LoadFirmwareFile(ReadFirmwareFile(dir.Write("a.bin", MakeImage(512, "111a"))), state));
     const TImageBytes before = state.FWBuffer;
 
     EXPECT_FALSE(LoadFirmwareFile(ReadFirmwareFile(dir.Write("z.bin", TBytes(4, 0))), state));
