@@ -44,7 +44,8 @@ public:
     virtual FT_STATUS GetDeviceInfoList(FT_DEVICE_LIST_INFO_NODE* nodes, std::uint32_t* count) = 0;
     virtual FT_STATUS Open(int index, FT_HANDLE* handle) = 0;
     virtual FT_STATUS SetBaudRate(FT_HANDLE handle, std::uint32_t baud) = 0;
-    virtual FT_STATUS SetTimeouts(FT_HANDLE handle, std::uint32_t readMs, std::uint32_t writeMs) = 0;
+    virtual FT_STATUS SetTimeouts(FT_HANDLE handle, std::uint32_t readMs,
+                                  std::uint32_t writeMs) = 0;
     virtual FT_STATUS Purge(FT_HANDLE handle, std::uint32_t mask) = 0;
     virtual FT_STATUS Write(FT_HANDLE handle, const void* data, std::uint32_t size,
                             std::uint32_t* written) = 0;

@@ -13,22 +13,15 @@
 #include "device/ByteOrder.h"
 #include "device/Crc32.h"
 #include "device/FtPort.h"
+#include "sim/SimFrames.h"
 
 namespace qor::test {
 
 using TBytes = std::vector<std::uint8_t>;
 
-// A frame as the device sends it: CRC over the frame with the length field less four.
+// A frame as the device sends it.
 inline TBytes MakeFrame(std::uint8_t code, const TBytes& payload = {}) {
-    TBytes frame(3 + payload.size());
-    WriteBe16(frame.data(), static_cast<std::uint16_t>(frame.size()));
-    frame[2] = code;
-    std::copy(payload.begin(), payload.end(), frame.begin() + 3);
-    const std::uint32_t crc = CalcCrc32(frame.data(), frame.size());
-    WriteBe16(frame.data(), static_cast<std::uint16_t>(frame.size() + 4));
-    frame.resize(frame.size() + 4);
-    WriteBe32(frame.data() + frame.size() - 4, crc);
-    return frame;
+    return BuildFrame(code, payload);
 }
 
 class TScriptedPort : public IFtPort {

@@ -1,0 +1,194 @@
+#include "sim/BootloaderEmulator.h"
+
+#include <algorithm>
+
+#include "device/ByteOrder.h"
+#include "device/Crc32.h"
+#include "device/Protocol.h"
+#include "device/Reply.h"
+
+namespace qor {
+namespace {
+
+constexpr std::uint8_t RefusalCode = 13;
+constexpr std::uint8_t Erased = 0xFF;
+constexpr std::size_t VersionFromEnd = 24;
+
+std::uint32_t PageBytesOf(std::uint8_t code) {
+    switch (code) {
+    case PageSizeCode256:
+        return 256;
+    case PageSizeCode1024:
+        return 1024;
+    default:
+        return 512;
+    }
+}
+
+char VariantLetter(const TBootloaderConfig& config) {
+    if (config.PageSizeCode == PageSizeCode512 && config.PageCount == VariantAPageCount) {
+        return 'a';
+    }
+    if (config.PageSizeCode == PageSizeCode1024 && config.PageCount == VariantBPageCount) {
+        return 'b';
+    }
+    return 'x';
+}
+
+// Payload bytes each request carries; anything else is refused.
+std::optional<std::size_t> PayloadSize(std::uint8_t code) {
+    switch (code) {
+    case CmdGetBootVersion:
+    case CmdGetPageCount:
+    case CmdGetPageSize:
+    case CmdGetChecksums:
+    case CmdGetFirmwareVersion:
+    case CmdBeginUpdate:
+    case CmdEndUpdate:
+    case CmdPowerOff:
+        return 0;
+    case CmdPrepareRange:
+    case CmdFinishRange:
+        return RangePayloadSize;
+    case CmdWriteBlock:
+        return BlockAddressSize + BlockSize;
+    default:
+        return std::nullopt;
+    }
+}
+
+TBootloaderAnswer Reply(std::uint8_t code, const TByteVector& data = {}) {
+    return {BuildFrame(code, data), false};
+}
+
+} // namespace
+
+TBootloaderEmulator::TBootloaderEmulator(const TBootloaderConfig& config)
+    : Setup(config), PageBytes(PageBytesOf(config.PageSizeCode)),
+      FlashBytes(std::size_t{config.PageCount} * PageBytes, Erased) {
+    if (FlashBytes.size() >= VersionFromEnd) {
+        FlashBytes = MakeFirmwareImage(
+            FlashBytes.size(), std::string("1.0") + VariantLetter(config), config.PageCount);
+    }
+}
+
+bool TBootloaderEmulator::IsValidRequest(const TByteVector& frame) {
+    if (frame.size() < MinFrameLength || frame.size() > SendBufferSize ||
+        ReadBe16(frame.data()) != frame.size()) {
+        return false;
+    }
+    TByteVector copy = frame;
+    return CheckReply(copy.data(), copy.size()); // the same rule in both directions
+}
+
+TBootloaderAnswer TBootloaderEmulator::Refuse() const {
+    return Reply(RefusalCode);
+}
+
+TBootloaderAnswer TBootloaderEmulator::Answer(const TByteVector& frame) {
+    const std::uint8_t code = frame[2];
+    const std::size_t payloadSize = frame.size() - MinFrameLength;
+    const auto expected = PayloadSize(code);
+    if (!expected || *expected != payloadSize) {
+        return Refuse();
+    }
+    const std::uint8_t* payload = frame.data() + FrameHeaderSize;
+    switch (code) {
+    case CmdGetBootVersion:
+        return Reply(code, {Setup.VersionMajor, Setup.VersionMinor});
+    case CmdGetPageCount:
+        return Reply(code, {static_cast<std::uint8_t>(Setup.PageCount)});
+    case CmdGetPageSize:
+        return Reply(code, {Setup.PageSizeCode});
+    case CmdGetChecksums: {
+        TByteVector data(8);
+        WriteBe32(data.data(), Checksum1());
+        WriteBe32(data.data() + 4, Checksum2());
+        return Reply(code, data);
+    }
+    case CmdGetFirmwareVersion: {
+        const std::string version = FirmwareVersion();
+        return Reply(code, TByteVector(version.begin(), version.end()));
+    }
+    case CmdBeginUpdate:
+        Session = TSession::Begun;
+        return Reply(code);
+    case CmdPrepareRange:
+        return PrepareRange(payload);
+    case CmdWriteBlock:
+        return WriteBlock(payload);
+    case CmdFinishRange:
+        return FinishRange(payload);
+    case CmdEndUpdate:
+        Session = TSession::Idle;
+        return Reply(code);
+    case CmdPowerOff:
+        return {BuildFrame(code, nullptr, 0), true};
+    default:
+        return Refuse();
+    }
+}
+
+// Erases pages 0 to the given last page; only they can be written until the range finishes.
+TBootloaderAnswer TBootloaderEmulator::PrepareRange(const std::uint8_t* payload) {
+    const std::uint8_t lastPage = payload[1];
+    if (Session != TSession::Begun || payload[0] != 0 || lastPage >= Setup.PageCount) {
+        return Refuse();
+    }
+    RangeLastPage = lastPage;
+    RangeEnd = (std::uint32_t{lastPage} + 1) * PageBytes;
+    std::fill_n(FlashBytes.begin(), RangeEnd, Erased);
+    Session = TSession::RangeOpen;
+    return Reply(CmdPrepareRange);
+}
+
+TBootloaderAnswer TBootloaderEmulator::WriteBlock(const std::uint8_t* payload) {
+    const std::uint32_t address = ReadBe32(payload);
+    if (Session != TSession::RangeOpen || address > RangeEnd || RangeEnd - address < BlockSize) {
+        return Refuse();
+    }
+    std::copy_n(payload + BlockAddressSize, BlockSize, FlashBytes.begin() + address);
+    return Reply(CmdWriteBlock);
+}
+
+TBootloaderAnswer TBootloaderEmulator::FinishRange(const std::uint8_t* payload) {
+    if (Session != TSession::RangeOpen || payload[0] != 0 || payload[1] != RangeLastPage) {
+        return Refuse();
+    }
+    Session = TSession::Begun;
+    return Reply(CmdFinishRange);
+}
+
+void TBootloaderEmulator::SetVersion(std::uint8_t major, std::uint8_t minor) {
+    Setup.VersionMajor = major;
+    Setup.VersionMinor = minor;
+}
+
+void TBootloaderEmulator::LoadFlash(const TByteVector& image) {
+    std::fill(FlashBytes.begin(), FlashBytes.end(), Erased);
+    std::copy_n(image.begin(), std::min(image.size(), FlashBytes.size()), FlashBytes.begin());
+}
+
+std::uint32_t TBootloaderEmulator::Checksum1() const {
+    const std::size_t covered = FlashBytes.size() >= CrcFieldSize ? FlashBytes.size() - 4 : 0;
+    return CalcCrc32(FlashBytes.data(), covered);
+}
+
+std::uint32_t TBootloaderEmulator::Checksum2() const {
+    if (FlashBytes.size() < CrcFieldSize) {
+        return 0xFFFFFFFFu;
+    }
+    const std::uint8_t* last = FlashBytes.data() + FlashBytes.size() - CrcFieldSize;
+    return std::uint32_t{last[0]} | (std::uint32_t{last[1]} << 8) | (std::uint32_t{last[2]} << 16) |
+           (std::uint32_t{last[3]} << 24);
+}
+
+std::string TBootloaderEmulator::FirmwareVersion() const {
+    if (FlashBytes.size() < VersionFromEnd) {
+        return std::string(FirmwareVersionLength, static_cast<char>(Erased));
+    }
+    const auto at = FlashBytes.end() - VersionFromEnd;
+    return {at, at + FirmwareVersionLength};
+}
+
+} // namespace qor

@@ -1,0 +1,65 @@
+// The bootloader inside the virtual device: its flash, its version and variant, and what it
+// does on each request. Frames come in whole and checked; the answer is a whole reply frame.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "sim/SimFrames.h"
+
+namespace qor {
+
+struct TBootloaderConfig {
+    std::uint8_t PageSizeCode = 2; // 1: 256, 2: 512, 4: 1024; other codes give 512-byte pages
+    std::uint32_t PageCount = 124;
+    std::uint8_t VersionMajor = 1;
+    std::uint8_t VersionMinor = 3;
+
+    static TBootloaderConfig VariantA() { return {2, 124}; }
+    static TBootloaderConfig VariantB() { return {4, 126}; }
+};
+
+struct TBootloaderAnswer {
+    TByteVector Reply;
+    bool PowerOff = false; // switch off once the reply is out
+};
+
+class TBootloaderEmulator {
+public:
+    // The flash starts with a valid image of its whole size, so the checksums agree.
+    explicit TBootloaderEmulator(const TBootloaderConfig& config = {});
+
+    // Whether a received frame has a sound length field and CRC.
+    static bool IsValidRequest(const TByteVector& frame);
+    // Carries out a valid request and makes its reply; refused requests get code 13.
+    TBootloaderAnswer Answer(const TByteVector& frame);
+
+    // Lays an image out from address 0; the rest of the flash reads as erased (0xFF).
+    void LoadFlash(const TByteVector& image);
+    const TByteVector& Flash() const { return FlashBytes; }
+    std::uint32_t PageSize() const { return PageBytes; }
+    std::uint32_t Checksum1() const;
+    std::uint32_t Checksum2() const;
+    std::string FirmwareVersion() const;
+
+    const TBootloaderConfig& Config() const { return Setup; }
+    void SetVersion(std::uint8_t major, std::uint8_t minor);
+
+private:
+    enum class TSession { Idle, Begun, RangeOpen };
+
+    TBootloaderAnswer Refuse() const;
+    TBootloaderAnswer PrepareRange(const std::uint8_t* payload);
+    TBootloaderAnswer WriteBlock(const std::uint8_t* payload);
+    TBootloaderAnswer FinishRange(const std::uint8_t* payload);
+
+    TBootloaderConfig Setup;
+    std::uint32_t PageBytes;
+    TByteVector FlashBytes;
+    TSession Session = TSession::Idle;
+    std::uint32_t RangeEnd = 0; // bytes of flash the open range covers
+    std::uint8_t RangeLastPage = 0;
+};
+
+} // namespace qor

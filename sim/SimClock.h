@@ -1,0 +1,41 @@
+// Time for the virtual bus. Tests and benchmarks use the virtual clock, which only moves when
+// the bus waits, so time-outs and wire time cost no real time; the demo uses the steady clock.
+#pragma once
+
+#include <cstdint>
+
+namespace qor {
+
+class ISimClock {
+public:
+    virtual ~ISimClock() = default;
+    virtual std::uint64_t NowUs() const = 0;
+    // Returns at `us` or at once when it has passed.
+    virtual void WaitUntilUs(std::uint64_t us) = 0;
+};
+
+class TVirtualClock : public ISimClock {
+public:
+    std::uint64_t NowUs() const override { return Now; }
+    void WaitUntilUs(std::uint64_t us) override {
+        if (us > Now) {
+            Now = us;
+        }
+    }
+    void AdvanceUs(std::uint64_t us) { Now += us; }
+
+private:
+    std::uint64_t Now = 0;
+};
+
+class TSteadyClock : public ISimClock {
+public:
+    TSteadyClock();
+    std::uint64_t NowUs() const override;
+    void WaitUntilUs(std::uint64_t us) override;
+
+private:
+    std::int64_t StartNs;
+};
+
+} // namespace qor
