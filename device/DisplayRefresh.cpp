@@ -4,6 +4,7 @@
 #include <string>
 
 #include "app/TextTable.h"
+#include "device/ConnectionMonitor.h"
 #include "firmware/Windows1252.h"
 
 namespace qor {
@@ -15,7 +16,6 @@ constexpr std::int32_t StepConnect = 0;
 constexpr std::int32_t StepLoad = 1;
 constexpr std::int32_t StepUpdate = 2;
 
-constexpr std::int32_t BlinkReload = 10;
 constexpr std::uint32_t AnimCounterMax = 39;
 constexpr std::uint32_t AnimTicksPerDot = 10;
 

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "device/Crc32.h"
+#include "sim/SimFrames.h"
 
 namespace qor::test {
 
@@ -26,15 +27,7 @@ inline TBytes WithTrailer(TBytes content) {
 
 // A valid image of `size` bytes (at least 24) with the given four version characters.
 inline TBytes MakeImage(std::size_t size, const std::string& version, std::uint32_t seed = 7) {
-    TBytes content(size - 4);
-    std::mt19937 random(seed);
-    for (auto& byte : content) {
-        byte = static_cast<std::uint8_t>(random());
-    }
-    for (std::size_t i = 0; i < 4; ++i) {
-        content[size - 24 + i] = static_cast<std::uint8_t>(version.at(i));
-    }
-    return WithTrailer(std::move(content));
+    return MakeFirmwareImage(size, version, seed);
 }
 
 // A private directory that is removed with everything in it.
