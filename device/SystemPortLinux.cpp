@@ -1,0 +1,10 @@
+#include "device/SystemPort.h"
+#include "device/TtyPort.h"
+
+namespace qor {
+
+std::unique_ptr<IFtPort> CreateSystemPort() {
+    return std::make_unique<TTtyPort>();
+}
+
+} // namespace qor

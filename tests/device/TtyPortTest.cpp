@@ -1,0 +1,285 @@
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <thread>
+
+#include "device/Bootloader.h"
+#include "device/DeviceLink.h"
+#include "device/Protocol.h"
+#include "device/TtyPort.h"
+#include "device/UniqueFd.h"
+#include "sim/SimFrames.h"
+
+using namespace qor;
+namespace fs = std::filesystem;
+
+namespace {
+
+// A fake sysfs tree and /dev whose USB serial ttys are pseudo-terminals.
+class TtyPort : public ::testing::Test {
+protected:
+    fs::path Root;
+    std::vector<TUniqueFd> Masters;
+
+    void SetUp() override {
+        std::string pattern = (fs::temp_directory_path() / "qor-tty-XXXXXX").string();
+        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
+        Root = pattern;
+        fs::create_directories(Root / "sys/class/tty");
+        fs::create_directories(Root / "sys/bus/usb-serial");
+        fs::create_directories(Root / "sys/bus/usb");
+        fs::create_directories(Root / "sys/bus/platform");
+        fs::create_directories(Root / "dev");
+        // Ttys that are not on USB are left out.
+        AddTty("ttyS0", "devices/platform/serial8250/ttyS0", "platform");
+        fs::create_directories(Root / "sys/class/tty/tty0");
+    }
+
+    void TearDown() override { fs::remove_all(Root); }
+
+    fs::path Sys() const { return Root / "sys"; }
+
+    void AddTty(const std::string& name, const std::string& devicePath, const std::string& bus) {
+        const fs::path device = Sys() / devicePath;
+        fs::create_directories(device);
+        fs::create_directory_symlink(fs::relative(Sys() / "bus" / bus, device),
+                                     device / "subsystem");
+        fs::create_directories(Sys() / "class/tty" / name);
+        fs::create_directory_symlink(fs::relative(device, Sys() / "class/tty" / name),
+                                     Sys() / "class/tty" / name / "device");
+    }
+
+    // A USB-serial bridge with this product string, its tty a pty; returns the pty master.
+    int AddBridge(const std::string& name, const std::string& product, const std::string& port) {
+        const std::string usb = "devices/pci0000:00/0000:00:14.0/usb1/" + port;
+        AddTty(name, usb + "/" + port + ":1.0/" + name, "usb-serial");
+        std::ofstream(Sys() / usb / "product") << product << "\n";
+        TUniqueFd master(::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC));
+        EXPECT_TRUE(master.Valid());
+        EXPECT_EQ(::grantpt(master.Get()), 0);
+        EXPECT_EQ(::unlockpt(master.Get()), 0);
+        char slave[128];
+        EXPECT_EQ(::ptsname_r(master.Get(), slave, sizeof slave), 0);
+        fs::create_symlink(slave, Root / "dev" / name);
+        Masters.push_back(std::move(master));
+        return Masters.back().Get();
+    }
+
+    std::vector<std::string> Descriptions(TTtyPort& port) {
+        std::uint32_t count = 0;
+        port.CreateDeviceInfoList(&count);
+        std::vector<FT_DEVICE_LIST_INFO_NODE> nodes(count);
+        port.GetDeviceInfoList(nodes.data(), &count);
+        std::vector<std::string> out;
+        for (std::uint32_t i = 0; i < count; ++i) {
+            out.emplace_back(nodes[i].Description);
+        }
+        return out;
+    }
+
+    TTtyPort MakePort() { return TTtyPort(Sys().string(), (Root / "dev").string()); }
+};
+
+std::vector<std::uint8_t> ReadFrom(int fd, std::size_t size, int timeoutMs = 2000) {
+    std::vector<std::uint8_t> bytes;
+    while (bytes.size() < size) {
+        pollfd p{fd, POLLIN, 0};
+        if (::poll(&p, 1, timeoutMs) <= 0) {
+            break;
+        }
+        std::uint8_t buffer[600];
+        const ssize_t n = ::read(fd, buffer, std::min(sizeof buffer, size - bytes.size()));
+        if (n <= 0) {
+            break;
+        }
+        bytes.insert(bytes.end(), buffer, buffer + n);
+    }
+    return bytes;
+}
+
+} // namespace
+
+TEST_F(TtyPort, ListsUsbSerialTtysByProductInNaturalOrder) {
+    AddBridge("ttyUSB10", "Ten", "1-4");
+    AddBridge("ttyUSB2", "QOR 7316", "1-2");
+    AddBridge("ttyUSB1", "FT232R USB UART", "1-1");
+    TTtyPort port = MakePort();
+    EXPECT_EQ(Descriptions(port), (std::vector<std::string>{"FT232R USB UART", "QOR 7316", "Ten"}));
+}
+
+TEST_F(TtyPort, TheLinkFindsTheDeviceByItsExactDescription) {
+    AddBridge("ttyUSB0", "qor 7316", "1-1");
+    AddBridge("ttyUSB1", "QOR 7316 ", "1-2");
+    TTtyPort port = MakePort();
+    TDeviceLink link(port);
+    EXPECT_FALSE(link.FindDevice());
+
+    const int first = AddBridge("ttyUSB2", "QOR 7316", "1-3");
+    AddBridge("ttyUSB3", "QOR 7316", "1-4");
+    link.Upkeep();
+    EXPECT_EQ(link.DeviceIndex, 2);
+    ASSERT_NE(link.FtHandle, 0u) << link.LastOpenError();
+    // The handle is the first match's tty: what it writes comes out of that pty.
+    const std::uint8_t ping[] = {1, 2, 3};
+    std::uint32_t written = 0;
+    EXPECT_EQ(port.Write(link.FtHandle, ping, sizeof ping, &written), FT_OK);
+    EXPECT_EQ(written, 3u);
+    EXPECT_EQ(ReadFrom(first, 3), (std::vector<std::uint8_t>{1, 2, 3}));
+}
+
+TEST_F(TtyPort, OpensRaw8N1At500000WhereThePtyAllows) {
+    const int master = AddBridge("ttyUSB0", "QOR 7316", "1-1");
+    TTtyPort port = MakePort();
+    TDeviceLink link(port);
+    link.Upkeep();
+    ASSERT_NE(link.FtHandle, 0u) << link.LastOpenError();
+    termios tio{};
+    ASSERT_EQ(::tcgetattr(master, &tio), 0); // a pty's master sees the slave's settings
+    EXPECT_EQ(tio.c_cflag & CSIZE, static_cast<tcflag_t>(CS8));
+    EXPECT_EQ(tio.c_cflag & (PARENB | CSTOPB | CRTSCTS), 0u);
+    EXPECT_EQ(tio.c_lflag & (ICANON | ECHO | ISIG), 0u);
+    EXPECT_EQ(tio.c_oflag & OPOST, 0u);
+    EXPECT_EQ(cfgetospeed(&tio), static_cast<speed_t>(B500000));
+    EXPECT_EQ(port.SetBaudRate(link.FtHandle, 123456), FT_INVALID_BAUD_RATE);
+}
+
+TEST_F(TtyPort, AReadWithNothingThereReturnsAfterItsTimeOut) {
+    AddBridge("ttyUSB0", "QOR 7316", "1-1");
+    TTtyPort port = MakePort();
+    TDeviceLink link(port);
+    link.Upkeep();
+    ASSERT_NE(link.FtHandle, 0u);
+    link.SetTimeouts(30, 30);
+    std::uint8_t buffer[2];
+    std::uint32_t got = 99;
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(port.Read(link.FtHandle, buffer, 2, &got), FT_OK);
+    const auto waited = std::chrono::steady_clock::now() - start;
+    EXPECT_EQ(got, 0u);
+    EXPECT_GE(waited, std::chrono::milliseconds(30));
+    EXPECT_LT(waited, std::chrono::milliseconds(1000));
+}
+
+TEST_F(TtyPort, APartialReplyReturnsItsCountAndPurgeDropsInput) {
+    const int master = AddBridge("ttyUSB0", "QOR 7316", "1-1");
+    TTtyPort port = MakePort();
+    TDeviceLink link(port);
+    link.Upkeep();
+    ASSERT_NE(link.FtHandle, 0u);
+    link.SetTimeouts(30, 30);
+    const std::uint8_t part[] = {0x00, 0x09, 0x00};
+    ASSERT_EQ(::write(master, part, sizeof part), 3);
+    std::uint8_t buffer[9] = {};
+    std::uint32_t got = 0;
+    EXPECT_EQ(port.Read(link.FtHandle, buffer, sizeof buffer, &got), FT_OK);
+    EXPECT_EQ(got, 3u);
+    EXPECT_EQ(buffer[1], 0x09);
+
+    ASSERT_EQ(::write(master, part, sizeof part), 3);
+    ::tcdrain(master);
+    EXPECT_EQ(port.Purge(link.FtHandle, FT_PURGE_RX | FT_PURGE_TX), FT_OK);
+    EXPECT_EQ(port.Read(link.FtHandle, buffer, sizeof buffer, &got), FT_OK);
+    EXPECT_EQ(got, 0u);
+}
+
+TEST_F(TtyPort, AWholeExchangeOverThePty) {
+    const int master = AddBridge("ttyUSB0", "QOR 7316", "1-1");
+    TTtyPort port = MakePort();
+    TDeviceLink link(port);
+    TBootloader boot(link);
+    link.Upkeep();
+    ASSERT_NE(link.FtHandle, 0u);
+    std::vector<std::uint8_t> request;
+    std::thread device([&] {
+        request = ReadFrom(master, 7);
+        const TByteVector reply = BuildFrame(CmdGetBootVersion, {1, 3});
+        (void)::write(master, reply.data(), reply.size());
+    });
+    EXPECT_TRUE(boot.SendSimpleRequest(CmdGetBootVersion));
+    device.join();
+    EXPECT_EQ(request, (std::vector<std::uint8_t>{0x00, 0x07, 0x00, 0x72, 0xEB, 0x5F, 0xD3}));
+    EXPECT_EQ(boot.Values.BootVersionMinor, 3u);
+}
+
+TEST_F(TtyPort, AHangUpFailsTheReadWithoutWaitingItOut) {
+    AddBridge("ttyUSB0", "QOR 7316", "1-1");
+    TTtyPort port = MakePort();
+    TDeviceLink link(port);
+    link.Upkeep();
+    ASSERT_NE(link.FtHandle, 0u);
+    link.SetTimeouts(5000, 500);
+    Masters.back().Reset();
+    std::uint8_t buffer[2];
+    std::uint32_t got = 0;
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(port.Read(link.FtHandle, buffer, 2, &got), FT_IO_ERROR);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(2500));
+    EXPECT_EQ(got, 0u);
+}
+
+TEST_F(TtyPort, AnUnopenableNodeGivesAReason) {
+    AddBridge("ttyUSB0", "QOR 7316", "1-1");
+    fs::remove(Root / "dev/ttyUSB0");
+    TTtyPort port = MakePort();
+    TDeviceLink link(port);
+    link.Upkeep();
+    EXPECT_EQ(link.FtHandle, 0u);
+    const std::string path = (Root / "dev/ttyUSB0").string();
+    EXPECT_EQ(link.LastOpenError(), "Cannot open " + path + ": the device is gone (unplugged?)");
+
+    std::ofstream(Root / "dev/ttyUSB0") << "not a tty";
+    link.Upkeep();
+    EXPECT_EQ(link.FtHandle, 0u);
+    EXPECT_EQ(link.LastOpenError(), "Cannot open " + path + ": it is not a serial port");
+
+    if (::geteuid() != 0) { // root opens whatever the mode says
+        ::chmod(path.c_str(), 0);
+        link.Upkeep();
+        EXPECT_NE(link.LastOpenError().find("dialout"), std::string::npos);
+    }
+}
+
+TEST_F(TtyPort, PermissionProblemsTellTheUserWhatToDo) {
+    EXPECT_EQ(TTtyPort::DescribeOpenError(EACCES, "/dev/ttyUSB0"),
+              "Permission denied opening /dev/ttyUSB0 \u2014 add your user to the 'dialout' "
+              "group or install the udev rule");
+    EXPECT_EQ(TTtyPort::DescribeOpenError(EBUSY, "/dev/ttyUSB0"),
+              "/dev/ttyUSB0 is in use by another program");
+    EXPECT_NE(TTtyPort::DescribeOpenError(EIO, "/dev/ttyUSB0").find("/dev/ttyUSB0"),
+              std::string::npos);
+}
+
+TEST_F(TtyPort, HandlesAreCheckedAndOneTtyIsOpenedOnce) {
+    AddBridge("ttyUSB0", "QOR 7316", "1-1");
+    TTtyPort port = MakePort();
+    EXPECT_EQ(port.Close(0), FT_INVALID_HANDLE);
+    std::uint32_t count = 0;
+    port.CreateDeviceInfoList(&count);
+    FT_HANDLE handle = 0;
+    ASSERT_EQ(port.Open(0, &handle), FT_OK);
+    FT_HANDLE again = 0;
+    EXPECT_EQ(port.Open(0, &again), FT_DEVICE_NOT_OPENED);
+    EXPECT_EQ(port.Open(1, &again), FT_DEVICE_NOT_FOUND);
+    EXPECT_EQ(port.Close(handle), FT_OK);
+    std::uint8_t byte = 0;
+    std::uint32_t got = 0;
+    EXPECT_EQ(port.Read(handle, &byte, 1, &got), FT_INVALID_HANDLE);
+    EXPECT_EQ(port.Open(0, &again), FT_OK);
+}
+
+TEST_F(TtyPort, AMissingSysfsListsNothing) {
+    TTtyPort port((Root / "nowhere").string(), "/dev");
+    std::uint32_t count = 7;
+    port.CreateDeviceInfoList(&count);
+    EXPECT_EQ(count, 0u);
+}
