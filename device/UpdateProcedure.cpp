@@ -25,9 +25,11 @@ enum class TFailure : int {
 };
 
 std::string FailureText(TFailure failure, std::size_t block) {
-    std::string text = UpdateFailedPrefix + std::to_string(static_cast<int>(failure));
+    std::string text(UpdateFailedPrefix);
+    text += std::to_string(static_cast<int>(failure));
     if (failure == TFailure::WriteBlock) {
-        text += ":" + std::to_string(block);
+        text += ':';
+        text += std::to_string(block);
     }
     return text;
 }

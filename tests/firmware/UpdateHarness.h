@@ -87,8 +87,8 @@ protected:
     static std::vector<std::uint8_t> FullUpdate(std::size_t blocks) {
         std::vector<std::uint8_t> codes{CmdBeginUpdate, CmdPrepareRange};
         codes.insert(codes.end(), blocks, CmdWriteBlock);
-        codes.insert(codes.end(), {CmdFinishRange, CmdEndUpdate, CmdGetChecksums,
-                                   CmdGetFirmwareVersion});
+        codes.insert(codes.end(),
+                     {CmdFinishRange, CmdEndUpdate, CmdGetChecksums, CmdGetFirmwareVersion});
         return codes;
     }
 

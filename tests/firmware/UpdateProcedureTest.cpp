@@ -43,7 +43,7 @@ TEST_F(UpdateTest, AVariantAImageGoesOutInOneHundredTwentyFourBlocks) {
 
     ASSERT_EQ(bar.size(), 125U);
     EXPECT_EQ(bar[0], 0);
-    EXPECT_EQ(bar[1], 0);   // after block 0
+    EXPECT_EQ(bar[1], 0);    // after block 0
     EXPECT_EQ(bar[63], 500); // after block 62: 62000 / 124
     EXPECT_EQ(bar[124], 991);
     EXPECT_TRUE(runningInPumps);
@@ -188,7 +188,9 @@ TEST_F(UpdateTest, AConfirmedCloseStopsBeforeTheNextBlockQuietly) {
 TEST_F(UpdateTest, ACloseConfirmedBeforeTheRangeStopsAfterTheBeginRequest) {
     Connect();
     Load(MakeFirmwareImage(63488, "102a"));
-    Host.OnPump = [&](int) { State.CloseConfirmed = true; };
+    Host.OnPump = [&](int) {
+        State.CloseConfirmed = true;
+    };
     EXPECT_EQ(Update(), TUpdateOutcome::StoppedByClose);
     EXPECT_THAT(Codes(), ElementsAreArray({CmdBeginUpdate}));
     EXPECT_THAT(Messages.Shown, IsEmpty());
@@ -223,8 +225,12 @@ TEST_F(UpdateTest, AMissingReplyCostsTheUpdatesEightSecondReadTimeOut) {
     Device->Faults.Add(TFault::OnBlock(17, TFaultKind::DropReply));
     std::uint64_t lastPumpUs = 0;
     std::uint64_t failedAfterUs = 0;
-    Host.OnPump = [&](int) { lastPumpUs = Bus.Clock().NowUs(); };
-    Messages.WhileShown = [&] { failedAfterUs = Bus.Clock().NowUs() - lastPumpUs; };
+    Host.OnPump = [&](int) {
+        lastPumpUs = Bus.Clock().NowUs();
+    };
+    Messages.WhileShown = [&] {
+        failedAfterUs = Bus.Clock().NowUs() - lastPumpUs;
+    };
     EXPECT_EQ(Update(), TUpdateOutcome::Failed);
     EXPECT_THAT(Messages.Shown,
                 ElementsAreArray({TShownMessage{"Update fehlgeschlagen: 2:17", "Fehler"}}));
@@ -268,7 +274,9 @@ TEST_P(UpdateFailureTest, ShowsItsNumberedMessageAndThenTheFailedResult) {
     Device->Faults.Add(exit.Fault);
     Language = LangSpanish;
     bool runningWhileShown = false;
-    Messages.WhileShown = [&] { runningWhileShown = State.UpdateRunning; };
+    Messages.WhileShown = [&] {
+        runningWhileShown = State.UpdateRunning;
+    };
 
     EXPECT_EQ(Update(), TUpdateOutcome::Failed);
 
@@ -296,25 +304,25 @@ TEST_P(UpdateFailureTest, ShowsItsNumberedMessageAndThenTheFailedResult) {
 
 INSTANTIATE_TEST_SUITE_P(
     EveryExit, UpdateFailureTest,
-    ::testing::Values(
-        TExitCase{"Begin", TFault::OnCode(CmdBeginUpdate, TFaultKind::DropReply),
-                  "Update fehlgeschlagen: 0", CmdBeginUpdate},
-        TExitCase{"Prepare", TFault::OnCode(CmdPrepareRange, TFaultKind::CorruptCrc),
-                  "Update fehlgeschlagen: 1", CmdPrepareRange},
-        TExitCase{"FirstBlock", TFault::OnBlock(0, TFaultKind::AnswerCode13),
-                  "Update fehlgeschlagen: 2:0", CmdWriteBlock},
-        TExitCase{"EighteenthBlock", TFault::OnBlock(17, TFaultKind::CorruptCrc),
-                  "Update fehlgeschlagen: 2:17", CmdWriteBlock},
-        TExitCase{"LastBlock", TFault::OnBlock(123, TFaultKind::DropReply),
-                  "Update fehlgeschlagen: 2:123", CmdWriteBlock},
-        TExitCase{"Finish", TFault::OnCode(CmdFinishRange, TFaultKind::Truncate),
-                  "Update fehlgeschlagen: 3", CmdFinishRange},
-        TExitCase{"End", TFault::OnCode(CmdEndUpdate, TFaultKind::AnnounceLength),
-                  "Update fehlgeschlagen: 4", CmdEndUpdate},
-        TExitCase{"Checksums", TFault::OnCode(CmdGetChecksums, TFaultKind::DropReply),
-                  "Update fehlgeschlagen: 5", CmdGetChecksums},
-        TExitCase{"Version", TFault::OnCode(CmdGetFirmwareVersion, TFaultKind::AnswerCode13),
-                  "Update fehlgeschlagen: 6", CmdGetFirmwareVersion}),
+    ::testing::Values(TExitCase{"Begin", TFault::OnCode(CmdBeginUpdate, TFaultKind::DropReply),
+                                "Update fehlgeschlagen: 0", CmdBeginUpdate},
+                      TExitCase{"Prepare", TFault::OnCode(CmdPrepareRange, TFaultKind::CorruptCrc),
+                                "Update fehlgeschlagen: 1", CmdPrepareRange},
+                      TExitCase{"FirstBlock", TFault::OnBlock(0, TFaultKind::AnswerCode13),
+                                "Update fehlgeschlagen: 2:0", CmdWriteBlock},
+                      TExitCase{"EighteenthBlock", TFault::OnBlock(17, TFaultKind::CorruptCrc),
+                                "Update fehlgeschlagen: 2:17", CmdWriteBlock},
+                      TExitCase{"LastBlock", TFault::OnBlock(123, TFaultKind::DropReply),
+                                "Update fehlgeschlagen: 2:123", CmdWriteBlock},
+                      TExitCase{"Finish", TFault::OnCode(CmdFinishRange, TFaultKind::Truncate),
+                                "Update fehlgeschlagen: 3", CmdFinishRange},
+                      TExitCase{"End", TFault::OnCode(CmdEndUpdate, TFaultKind::AnnounceLength),
+                                "Update fehlgeschlagen: 4", CmdEndUpdate},
+                      TExitCase{"Checksums", TFault::OnCode(CmdGetChecksums, TFaultKind::DropReply),
+                                "Update fehlgeschlagen: 5", CmdGetChecksums},
+                      TExitCase{"Version",
+                                TFault::OnCode(CmdGetFirmwareVersion, TFaultKind::AnswerCode13),
+                                "Update fehlgeschlagen: 6", CmdGetFirmwareVersion}),
     [](const ::testing::TestParamInfo<TExitCase>& info) { return std::string(info.param.Name); });
 
 class PowerOffTest : public test::TUpdateHarness {};
@@ -323,8 +331,7 @@ TEST_F(PowerOffTest, SendsOnePowerOffAndThePanelChangesOnlyWhenTheDeviceIsGone) 
     Connect();
     BSwitchOffClick(Boot);
     EXPECT_THAT(Codes(), ElementsAreArray({CmdPowerOff}));
-    EXPECT_EQ(Device->Frames[0].Bytes,
-              (TByteVector{0x00, 0x07, 0x0B, 0x59, 0xA0, 0x94, 0xB2}));
+    EXPECT_EQ(Device->Frames[0].Bytes, (TByteVector{0x00, 0x07, 0x0B, 0x59, 0xA0, 0x94, 0xB2}));
     EXPECT_TRUE(Boot.BootloaderReady); // nothing else changed by the click
     Timers();
     EXPECT_EQ(State.View.LQORStatus.Text, "QOR 7316 not connected");
