@@ -4,7 +4,6 @@
 #include <cerrno>
 #include <filesystem>
 #include <fstream>
-#include <limits>
 #include <new>
 #include <vector>
 
@@ -19,8 +18,6 @@ namespace {
 constexpr std::uint8_t DeviceVariantA = 0;
 constexpr std::uint8_t DeviceVariantB = 1;
 
-// FWSize is a 32-bit count.
-constexpr std::size_t MaximumImageSize = std::numeric_limits<std::uint32_t>::max();
 constexpr std::size_t ReadChunkSize = std::size_t{64} * 1024;
 
 std::filesystem::path PathFromUtf8(const std::string& path) {
@@ -37,7 +34,7 @@ TFirmwareFile ReadAll(std::ifstream& in) {
         if (in.bad()) {
             return {nullptr, TFirmwareFileError::CannotRead, errno};
         }
-        if (bytes->size() + got > MaximumImageSize) {
+        if (bytes->size() + got > ImageMaximumSize) {
             return {nullptr, TFirmwareFileError::TooLarge, 0};
         }
         bytes->insert(bytes->end(), chunk.begin(),

@@ -22,6 +22,10 @@ inline constexpr std::size_t ImageVariantFromEnd = 21;
 // A file must hold the version field; shorter ones are refused even when their trailer matches.
 inline constexpr std::size_t ImageMinimumSize = ImageVersionFromEnd;
 
+// Far above any flash the protocol can address (255 pages of 1024 bytes); a larger file is
+// refused before it is read whole, so choosing a huge file by mistake cannot exhaust memory.
+inline constexpr std::size_t ImageMaximumSize = std::size_t{16} * 1024 * 1024;
+
 inline constexpr std::uint8_t VariantLetterA = 0x61; // 'a'
 inline constexpr std::uint8_t VariantLetterB = 0x62; // 'b'
 
@@ -29,7 +33,7 @@ enum class TFirmwareFileError {
     None,
     CannotOpen, // missing, no permission
     CannotRead, // read error (a directory, an I/O fault) or out of memory
-    TooLarge,   // more bytes than the image state can count
+    TooLarge,   // above ImageMaximumSize
 };
 
 // One reading of an image file. Checking and loading both work on these bytes, so the bytes

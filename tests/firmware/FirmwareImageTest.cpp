@@ -113,6 +113,21 @@ TEST(FirmwareImageRead, ReadsFilesLargerThanOneChunkWhole) {
     EXPECT_TRUE(CheckFirmwareFile(file));
 }
 
+TEST(FirmwareImageRead, RefusesFilesAboveTheSizeLimitAndTakesOneAtIt) {
+    TTempDir dir;
+    const TBytes atLimit = MakeImage(ImageMaximumSize, "999a");
+    const TFirmwareFile file = ReadFirmwareFile(dir.Write("limit.bin", atLimit));
+    EXPECT_EQ(file.Error, TFirmwareFileError::None);
+    EXPECT_TRUE(CheckFirmwareFile(file));
+
+    TBytes above = atLimit;
+    above.push_back(0);
+    const TFirmwareFile tooLarge = ReadFirmwareFile(dir.Write("above.bin", above));
+    EXPECT_EQ(tooLarge.Error, TFirmwareFileError::TooLarge);
+    EXPECT_EQ(tooLarge.Bytes, nullptr);
+    EXPECT_FALSE(CheckFirmwareFile(tooLarge));
+}
+
 TEST(FirmwareImageVariant, LetterAtTwentyOneFromTheEndMustMatchTheDevice) {
     const TBytes a = MakeImage(100, "102a");
     const TBytes b = MakeImage(100, "102b");
