@@ -1,0 +1,11 @@
+// The few texts that are not in the text table: German in every language.
+#pragma once
+
+namespace qor {
+
+inline constexpr const char* FixedErrorCaption = "Fehler";
+inline constexpr const char* InvalidFirmwareFileText = "Ungültige Firmware-Datei!";
+// Followed by the failure's number, and for a failed block by ":" and the block index.
+inline constexpr const char* UpdateFailedPrefix = "Update fehlgeschlagen: ";
+
+} // namespace qor

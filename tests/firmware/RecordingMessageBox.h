@@ -1,0 +1,38 @@
+// Answers the core's message boxes in tests and remembers what was shown.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "app/MessageBox.h"
+
+namespace qor::test {
+
+struct TShownMessage {
+    std::string Text;
+    std::string Caption;
+    bool operator==(const TShownMessage&) const = default;
+};
+
+class TRecordingMessageBox : public IMessageBox {
+public:
+    void ShowMessage(const std::string& text, const std::string& caption) override {
+        Shown.push_back({text, caption});
+        if (WhileShown) {
+            WhileShown();
+        }
+    }
+    bool AskYesNo(const std::string& text, const std::string& caption) override {
+        Asked.push_back({text, caption});
+        return Answer;
+    }
+
+    std::vector<TShownMessage> Shown;
+    std::vector<TShownMessage> Asked;
+    bool Answer = true;
+    // Runs while a box is open, as the window's timers do.
+    std::function<void()> WhileShown;
+};
+
+} // namespace qor::test
