@@ -5,7 +5,7 @@
 
 #include "app/TextTable.h"
 #include "device/ConnectionMonitor.h"
-#include "firmware/Windows1252.h"
+#include "app/Windows1252.h"
 
 namespace qor {
 

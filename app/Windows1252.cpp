@@ -1,4 +1,4 @@
-#include "firmware/Windows1252.h"
+#include "app/Windows1252.h"
 
 #include <array>
 #include <cstdint>
