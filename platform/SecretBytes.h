@@ -14,7 +14,8 @@ void SecureWipe(void* data, std::size_t size) noexcept;
 class TSecretBytes {
 public:
     TSecretBytes() = default;
-    explicit TSecretBytes(std::span<const std::uint8_t> bytes) : Bytes(bytes.begin(), bytes.end()) {}
+    explicit TSecretBytes(std::span<const std::uint8_t> bytes)
+        : Bytes(bytes.begin(), bytes.end()) {}
     TSecretBytes(const TSecretBytes&) = delete;
     TSecretBytes& operator=(const TSecretBytes&) = delete;
     TSecretBytes(TSecretBytes&& other) noexcept : Bytes(std::move(other.Bytes)) {}
