@@ -16,7 +16,7 @@ constexpr mode_t PrivateDirMode = 0700;
 constexpr mode_t PrivateFileMode = 0600;
 constexpr unsigned TempAttempts = 16;
 constexpr const char* TempSuffix = ".tmp";
-constexpr std::size_t ReadChunk = 64 * 1024;
+constexpr std::size_t ReadChunk = std::size_t{64} * 1024;
 
 bool IsDirectory(const std::string& path) {
     struct stat st {};

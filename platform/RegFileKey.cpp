@@ -21,7 +21,7 @@ constexpr const char* LockSuffix = ".lock";
 constexpr const char* DamagedInfix = ".damaged-";
 constexpr mode_t LockFileMode = 0600;
 // A settings key is a few hundred bytes; anything near this is not one of ours.
-constexpr std::size_t MaxStoreFileSize = 64 * 1024 * 1024;
+constexpr std::size_t MaxStoreFileSize = std::size_t{64} * 1024 * 1024;
 constexpr auto LockRetryPause = std::chrono::milliseconds(5);
 constexpr int SetAsideAttempts = 100;
 
@@ -186,6 +186,10 @@ bool TRegFileKey::SetValue(const std::string& name, const TRegValue& value) {
     if (!IsStorableName(name)) {
         Error = "a value name with a zero byte or a line break cannot be stored";
         return false;
+    }
+    if (const TRegEntry* current = FindEntry(Entries, name);
+        current != nullptr && current->Value == value) {
+        return true; // the file already says so; spares a rewrite and its flushes
     }
     TRegEntries changed = Entries;
     PutEntry(changed, name, value);
