@@ -62,6 +62,12 @@ std::string ErrorText(const std::string& what, const std::string& path, int err)
     return what + " '" + path + "': " + std::generic_category().message(err);
 }
 
+std::string OctalMode(unsigned mode) {
+    char text[8] = {};
+    std::snprintf(text, sizeof text, "%04o", mode & 07777U);
+    return text;
+}
+
 bool MakeDirectories(const std::string& path, std::string& error) {
     if (path.empty()) {
         error = "no directory given";

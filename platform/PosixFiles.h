@@ -51,6 +51,9 @@ private:
 std::string ErrorText(const std::string& what, const std::string& path);
 std::string ErrorText(const std::string& what, const std::string& path, int err);
 
+// Permission bits as `ls -l`'s octal form, e.g. "0644", for messages.
+std::string OctalMode(unsigned mode);
+
 // Creates `path` and any missing parents; the ones created get mode 0700. Existing ones
 // (links included) are accepted as long as they are directories.
 bool MakeDirectories(const std::string& path, std::string& error);

@@ -41,12 +41,6 @@ std::uint32_t GetLittleEndian32(const std::uint8_t* in) {
     return number;
 }
 
-std::string OctalMode(mode_t mode) {
-    char text[8] = {};
-    std::snprintf(text, sizeof text, "%04o", static_cast<unsigned>(mode & 07777));
-    return text;
-}
-
 } // namespace
 
 TSodiumProtection::TSodiumProtection(std::string keyFilePath)
@@ -66,7 +60,7 @@ std::optional<TSecretBytes> TSodiumProtection::ReadKeyFile(int fd) {
     }
     if ((st.st_mode & GroupOtherBits) != 0) {
         Error = "the key file '" + KeyFilePath + "' is open to other users (mode " +
-                OctalMode(st.st_mode) + ")" + keptNote;
+                posix::OctalMode(st.st_mode) + ")" + keptNote;
         return std::nullopt;
     }
     // One byte more than a key, to see a file that is too long without trusting st_size.

@@ -23,12 +23,6 @@ constexpr const char* RuntimeDirVariable = "XDG_RUNTIME_DIR";
 constexpr const char* SharedTempRoot = "/tmp/";
 constexpr const char* TempDirPrefix = "qor7316-updater-";
 
-std::string OctalMode(mode_t mode) {
-    char text[8] = {};
-    std::snprintf(text, sizeof text, "%04o", static_cast<unsigned>(mode & PermissionBits));
-    return text;
-}
-
 // A real directory (not a link) of the current user. `exactMode` demands 0700; otherwise
 // only group and others must have no access.
 bool CheckOwnDirectory(const std::string& path, bool exactMode, std::string& error) {
@@ -48,7 +42,7 @@ bool CheckOwnDirectory(const std::string& path, bool exactMode, std::string& err
     const bool modeFits = exactMode ? (st.st_mode & PermissionBits) == PrivateDirMode
                                     : (st.st_mode & GroupOtherBits) == 0;
     if (!modeFits) {
-        error = "'" + path + "' is open to others (mode " + OctalMode(st.st_mode) + ")";
+        error = "'" + path + "' is open to others (mode " + posix::OctalMode(st.st_mode) + ")";
         return false;
     }
     return true;

@@ -8,6 +8,7 @@
 #include <fstream>
 #include <iterator>
 #include <linux/capability.h>
+#include <optional>
 #include <string>
 #include <sys/stat.h>
 #include <sys/syscall.h>
@@ -95,6 +96,30 @@ public:
 
 private:
     mode_t Old;
+};
+
+// Sets an environment variable for one test and puts the old value back.
+class TEnvironment {
+public:
+    TEnvironment(const char* name, const std::string& value) : Name(name) {
+        if (const char* old = std::getenv(name)) {
+            Old = old;
+        }
+        ::setenv(name, value.c_str(), 1);
+    }
+    TEnvironment(const TEnvironment&) = delete;
+    TEnvironment& operator=(const TEnvironment&) = delete;
+    ~TEnvironment() {
+        if (Old) {
+            ::setenv(Name, Old->c_str(), 1);
+        } else {
+            ::unsetenv(Name);
+        }
+    }
+
+private:
+    const char* Name;
+    std::optional<std::string> Old;
 };
 
 } // namespace qor::test

@@ -1,7 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-
 #include "PlatformTestSupport.h"
 #include "platform/PosixFiles.h"
 #include "platform/TempDir.h"
@@ -19,30 +17,6 @@ bool IsLink(const std::string& path) {
     struct stat st {};
     return ::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
 }
-
-// Sets an environment variable for one test and puts the old value back.
-class TEnvironment {
-public:
-    TEnvironment(const char* name, const std::string& value) : Name(name) {
-        if (const char* old = std::getenv(name)) {
-            Old = old;
-        }
-        ::setenv(name, value.c_str(), 1);
-    }
-    TEnvironment(const TEnvironment&) = delete;
-    TEnvironment& operator=(const TEnvironment&) = delete;
-    ~TEnvironment() {
-        if (Old) {
-            ::setenv(Name, Old->c_str(), 1);
-        } else {
-            ::unsetenv(Name);
-        }
-    }
-
-private:
-    const char* Name;
-    std::optional<std::string> Old;
-};
 
 class TempDirTest : public ::testing::Test {
 protected:
