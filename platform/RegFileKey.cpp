@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <ctime>
 #include <fcntl.h>
+#include <new>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <thread>
@@ -88,7 +89,9 @@ std::unique_ptr<TRegFileKey> TRegFileKey::Open(const std::string& filePath,
     }
     if (lock.Valid() &&
         !LockWithin(lock.Get(), access == TRegAccess::Write ? LOCK_EX : LOCK_SH, lockWait)) {
-        error = ErrorText("the settings are in use elsewhere; cannot lock", lockPath);
+        error = errno == EWOULDBLOCK
+                    ? "the settings are in use elsewhere: '" + lockPath + "' stays locked"
+                    : ErrorText("cannot lock", lockPath);
         return nullptr;
     }
     std::unique_ptr<TRegFileKey> key(new TRegFileKey(filePath, keyPath, access, std::move(lock)));
@@ -191,13 +194,20 @@ bool TRegFileKey::SetValue(const std::string& name, const TRegValue& value) {
         current != nullptr && current->Value == value) {
         return true; // the file already says so; spares a rewrite and its flushes
     }
-    TRegEntries changed = Entries;
-    PutEntry(changed, name, value);
-    if (!WriteFileAtomically(FilePath, posix::AsBytes(FormatRegFile(KeyPath, changed)), Error)) {
+    try {
+        TRegEntries changed = Entries;
+        PutEntry(changed, name, value);
+        if (!WriteFileAtomically(FilePath, posix::AsBytes(FormatRegFile(KeyPath, changed)),
+                                 Error)) {
+            return false;
+        }
+        Entries = std::move(changed);
+        return true;
+    } catch (const std::bad_alloc&) {
+        // The settings store turns false into its own error; an exception would bypass it.
+        Error = "not enough memory to write '" + FilePath + "'";
         return false;
     }
-    Entries = std::move(changed);
-    return true;
 }
 
 } // namespace qor
