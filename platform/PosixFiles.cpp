@@ -179,11 +179,17 @@ std::string TempPathFor(const std::string& path, unsigned attempt) {
     if (dir.back() != '/') {
         dir += '/';
     }
-    std::string name = dir + "." + BaseNameOf(path) + "." + std::to_string(::getpid());
+    std::string name = std::move(dir);
+    name += '.';
+    name += BaseNameOf(path);
+    name += '.';
+    name += std::to_string(::getpid());
     if (attempt > 0) {
-        name += "-" + RandomHex();
+        name += '-';
+        name += RandomHex();
     }
-    return name + TempSuffix;
+    name += TempSuffix;
+    return name;
 }
 
 bool IsTempNameFor(const std::string& fileName, const std::string& baseName) {

@@ -262,7 +262,7 @@ std::optional<std::vector<std::uint8_t>> ReadHexList(std::string_view first, TLi
         const std::string_view token = TrimRight(TrimLeft(list.substr(0, comma)));
         const auto byte = ParseHexNumber(token, 2);
         if (!byte) {
-            error = "'" + std::string(token) + "' is not a hex byte";
+            error = "not a hex byte: '" + std::string(token) + "'";
             return std::nullopt;
         }
         bytes.push_back(static_cast<std::uint8_t>(*byte));
