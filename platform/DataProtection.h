@@ -19,6 +19,8 @@ public:
     Protect(std::span<const std::uint8_t> plaintext, const std::u16string& description) = 0;
     // The plaintext; nullopt for a blob of another user or key, or one that was altered.
     virtual std::optional<TSecretBytes> Unprotect(std::span<const std::uint8_t> blob) = 0;
+    // Why the last call failed, for the user; empty when nothing is known.
+    virtual std::string LastError() const { return {}; }
 };
 
 } // namespace qor

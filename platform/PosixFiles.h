@@ -1,0 +1,99 @@
+// Small POSIX file helpers shared by the Linux back-ends: an owning descriptor, reading and
+// writing whole buffers, private directories and exclusive creation.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+
+namespace qor::posix {
+
+inline std::span<const std::uint8_t> AsBytes(std::string_view text) {
+    return {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()};
+}
+
+// Owns one file descriptor; closed when it goes away.
+class TFileHandle {
+public:
+    TFileHandle() = default;
+    explicit TFileHandle(int fd) noexcept : Fd(fd) {}
+    TFileHandle(const TFileHandle&) = delete;
+    TFileHandle& operator=(const TFileHandle&) = delete;
+    TFileHandle(TFileHandle&& other) noexcept : Fd(other.Release()) {}
+    TFileHandle& operator=(TFileHandle&& other) noexcept {
+        if (this != &other) {
+            Reset(other.Release());
+        }
+        return *this;
+    }
+    ~TFileHandle() { Reset(); }
+
+    int Get() const noexcept { return Fd; }
+    bool Valid() const noexcept { return Fd >= 0; }
+    int Release() noexcept {
+        const int fd = Fd;
+        Fd = -1;
+        return fd;
+    }
+    void Reset(int fd = -1) noexcept;
+    // Closes now and tells whether the close reported an error (a late write error on some
+    // file systems).
+    bool Close(const std::string& path, std::string& error);
+
+private:
+    int Fd = -1;
+};
+
+// "what failed 'path': reason" for the current errno or a given one.
+std::string ErrorText(const std::string& what, const std::string& path);
+std::string ErrorText(const std::string& what, const std::string& path, int err);
+
+// Permission bits as `ls -l`'s octal form, e.g. "0644", for messages.
+std::string OctalMode(unsigned mode);
+
+// Creates `path` and any missing parents; the ones created get mode 0700. Existing ones
+// (links included) are accepted as long as they are directories.
+bool MakeDirectories(const std::string& path, std::string& error);
+
+// The directory part of `path` ("." when there is none) and the last component.
+std::string DirectoryOf(const std::string& path);
+std::string BaseNameOf(const std::string& path);
+
+// Writes every byte, going on after short writes and interrupted calls.
+bool WriteAll(int fd, std::span<const std::uint8_t> bytes, const std::string& path,
+              std::string& error);
+
+// Writes every byte to a new file, flushes it to the disk and closes it.
+bool WriteSyncClose(TFileHandle& file, std::span<const std::uint8_t> bytes, const std::string& path,
+                    std::string& error);
+
+struct TReadOutcome {
+    std::optional<std::string> Bytes; // nullopt on a read error or when the limit is passed
+    bool TooLarge = false;
+};
+// Reads from the current position to the end, at most `limit` bytes.
+TReadOutcome ReadAll(int fd, std::size_t limit, const std::string& path, std::string& error);
+
+// Makes a rename or creation in `directory` durable. Best effort: some file systems cannot
+// sync a directory, and the change itself has been made by then.
+void SyncDirectory(const std::string& directory);
+
+// The temporary file names used beside `path`: attempt 0 is `.<name>.<pid>.tmp` in the
+// same directory, later attempts add a random part. Stale ones are recognised by the pattern.
+std::string TempPathFor(const std::string& path, unsigned attempt);
+bool IsTempNameFor(const std::string& fileName, const std::string& baseName);
+
+// A new file beside `path`, created 0600 without following links and never reusing an
+// existing name; its path goes to `tempPath`.
+TFileHandle CreateTempBeside(const std::string& path, std::string& tempPath, std::string& error);
+
+// Creates `path` holding exactly `bytes` only if nothing is there yet: written in full to a
+// new file first and then linked into place, so nobody ever sees it half-written. Returns
+// false with `exists` set when another file (or link) got there first.
+bool CreateFileExclusively(const std::string& path, std::span<const std::uint8_t> bytes,
+                           bool& exists, std::string& error);
+
+} // namespace qor::posix

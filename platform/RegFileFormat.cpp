@@ -1,0 +1,452 @@
+#include "platform/RegFileFormat.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <span>
+
+namespace qor {
+namespace {
+
+constexpr std::string_view FileHeader = "Windows Registry Editor Version 5.00";
+constexpr std::string_view HiveName = "HKEY_CURRENT_USER";
+constexpr std::string_view Utf8Bom = "\xEF\xBB\xBF";
+constexpr std::string_view DwordPrefix = "dword:";
+constexpr std::string_view HexPrefix = "hex";
+constexpr char DefaultValueName = '@';
+constexpr char CommentMark = ';';
+constexpr char Continuation = '\\';
+// regedit wraps hex lists so that no line is longer than this, the backslash included.
+constexpr std::size_t WrapColumn = 80;
+constexpr std::size_t ContinuationIndent = 2;
+constexpr std::size_t DwordSize = 4;
+constexpr std::size_t MaxHexDigitsOfNumber = 8;
+
+char LowerAscii(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+bool EqualNoCase(std::string_view a, std::string_view b) {
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(),
+                      [](char x, char y) { return LowerAscii(x) == LowerAscii(y); });
+}
+
+bool StartsNoCase(std::string_view text, std::string_view prefix) {
+    return text.size() >= prefix.size() && EqualNoCase(text.substr(0, prefix.size()), prefix);
+}
+
+bool IsBlank(char c) {
+    return c == ' ' || c == '\t';
+}
+
+std::string_view TrimLeft(std::string_view s) {
+    while (!s.empty() && IsBlank(s.front())) {
+        s.remove_prefix(1);
+    }
+    return s;
+}
+
+std::string_view TrimRight(std::string_view s) {
+    while (!s.empty() && IsBlank(s.back())) {
+        s.remove_suffix(1);
+    }
+    return s;
+}
+
+int HexDigit(char c) {
+    if (c >= '0' && c <= '9') {
+        return c - '0';
+    }
+    c = LowerAscii(c);
+    return (c >= 'a' && c <= 'f') ? c - 'a' + 10 : -1;
+}
+
+// 1 to `maxDigits` hex digits and nothing else.
+std::optional<std::uint32_t> ParseHexNumber(std::string_view s, std::size_t maxDigits) {
+    if (s.empty() || s.size() > maxDigits) {
+        return std::nullopt;
+    }
+    std::uint32_t number = 0;
+    for (char c : s) {
+        const int digit = HexDigit(c);
+        if (digit < 0) {
+            return std::nullopt;
+        }
+        number = (number << 4) | static_cast<std::uint32_t>(digit);
+    }
+    return number;
+}
+
+// Well-formed UTF-8 without control characters other than tab: what a text editor shows
+// faithfully between quotes.
+bool IsPlainText(std::span<const std::uint8_t> bytes) {
+    for (std::size_t i = 0; i < bytes.size();) {
+        const std::uint8_t lead = bytes[i];
+        if (lead < 0x80) {
+            if ((lead < 0x20 && lead != '\t') || lead == 0x7F) {
+                return false;
+            }
+            ++i;
+            continue;
+        }
+        std::size_t length = 0;
+        std::uint32_t code = 0;
+        if ((lead & 0xE0) == 0xC0) {
+            length = 2;
+            code = lead & 0x1Fu;
+        } else if ((lead & 0xF0) == 0xE0) {
+            length = 3;
+            code = lead & 0x0Fu;
+        } else if ((lead & 0xF8) == 0xF0) {
+            length = 4;
+            code = lead & 0x07u;
+        } else {
+            return false;
+        }
+        if (i + length > bytes.size()) {
+            return false;
+        }
+        for (std::size_t k = 1; k < length; ++k) {
+            if ((bytes[i + k] & 0xC0) != 0x80) {
+                return false;
+            }
+            code = (code << 6) | (bytes[i + k] & 0x3Fu);
+        }
+        static constexpr std::uint32_t MinCode[] = {0, 0, 0x80, 0x800, 0x10000};
+        if (code < MinCode[length] || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) {
+            return false;
+        }
+        i += length;
+    }
+    return true;
+}
+
+// REG_SZ data that is text plus exactly one terminating zero can be written between quotes.
+bool FitsQuotedString(const TRegValue& value) {
+    if (value.Type != RegType::Sz || value.Data.empty() || value.Data.back() != 0) {
+        return false;
+    }
+    return IsPlainText(std::span(value.Data).first(value.Data.size() - 1));
+}
+
+void AppendQuoted(std::string& out, std::string_view text) {
+    out += '"';
+    for (char c : text) {
+        if (c == '\\' || c == '"') {
+            out += '\\';
+        }
+        out += c;
+    }
+    out += '"';
+}
+
+void AppendHexList(std::string& out, std::size_t column, const std::vector<std::uint8_t>& data) {
+    static constexpr char Digits[] = "0123456789abcdef";
+    for (std::size_t i = 0; i < data.size(); ++i) {
+        const bool last = i + 1 == data.size();
+        const std::size_t width = last ? 2 : 3; // "xx" or "xx,"
+        if (column + width + 1 > WrapColumn) {
+            out += Continuation;
+            out += '\n';
+            out.append(ContinuationIndent, ' ');
+            column = ContinuationIndent;
+        }
+        out += Digits[data[i] >> 4];
+        out += Digits[data[i] & 0xF];
+        if (!last) {
+            out += ',';
+        }
+        column += width;
+    }
+}
+
+void AppendValueLine(std::string& out, const TRegEntry& entry) {
+    const std::size_t lineStart = out.size();
+    if (entry.Name.empty()) {
+        out += DefaultValueName;
+    } else {
+        AppendQuoted(out, entry.Name);
+    }
+    out += '=';
+    const TRegValue& value = entry.Value;
+    if (value.Type == RegType::Dword && value.Data.size() == DwordSize) {
+        std::uint32_t number = 0;
+        for (std::size_t i = 0; i < DwordSize; ++i) {
+            number |= static_cast<std::uint32_t>(value.Data[i]) << (8 * i);
+        }
+        char digits[9] = {};
+        std::snprintf(digits, sizeof digits, "%08x", number);
+        out += DwordPrefix;
+        out += digits;
+    } else if (FitsQuotedString(value)) {
+        AppendQuoted(out, std::string_view(reinterpret_cast<const char*>(value.Data.data()),
+                                           value.Data.size() - 1));
+    } else {
+        out += HexPrefix;
+        if (value.Type != RegType::Binary) {
+            char type[12] = {};
+            std::snprintf(type, sizeof type, "(%x)", value.Type);
+            out += type;
+        }
+        out += ':';
+        AppendHexList(out, out.size() - lineStart, value.Data);
+    }
+    out += '\n';
+}
+
+// Reads the text between quotes starting at s[0] == '"'; the rest of the line goes to `rest`.
+std::optional<std::string> ReadQuoted(std::string_view s, std::string_view& rest,
+                                      std::string& error) {
+    std::string text;
+    for (std::size_t i = 1; i < s.size(); ++i) {
+        if (s[i] == '"') {
+            rest = s.substr(i + 1);
+            return text;
+        }
+        if (s[i] == '\\') {
+            if (i + 1 >= s.size() || (s[i + 1] != '\\' && s[i + 1] != '"')) {
+                error = "a backslash that escapes neither '\\' nor '\"'";
+                return std::nullopt;
+            }
+            ++i;
+        }
+        text += s[i];
+    }
+    error = "a quotation mark is not closed";
+    return std::nullopt;
+}
+
+// Splits the text into lines without their CR, keeping track of line numbers.
+class TLineReader {
+public:
+    explicit TLineReader(std::string_view text) : Rest(text) {}
+    bool Next(std::string_view& line) {
+        if (Rest.empty()) {
+            return false;
+        }
+        const std::size_t end = Rest.find('\n');
+        line = Rest.substr(0, end);
+        Rest = end == std::string_view::npos ? std::string_view() : Rest.substr(end + 1);
+        if (!line.empty() && line.back() == '\r') {
+            line.remove_suffix(1);
+        }
+        ++Number;
+        return true;
+    }
+    std::size_t LineNumber() const { return Number; }
+
+private:
+    std::string_view Rest;
+    std::size_t Number = 0;
+};
+
+// The bytes of a hex list, following trailing backslashes onto the next lines.
+std::optional<std::vector<std::uint8_t>> ReadHexList(std::string_view first, TLineReader& lines,
+                                                     std::string& error) {
+    std::string joined;
+    std::string_view part = TrimRight(first);
+    while (!part.empty() && part.back() == Continuation) {
+        joined += part.substr(0, part.size() - 1);
+        std::string_view next;
+        if (!lines.Next(next)) {
+            error = "a wrapped hex list ends with the file";
+            return std::nullopt;
+        }
+        part = TrimRight(TrimLeft(next));
+    }
+    joined += part;
+
+    std::vector<std::uint8_t> bytes;
+    std::string_view list = TrimLeft(joined);
+    while (!list.empty()) {
+        const std::size_t comma = list.find(',');
+        const std::string_view token = TrimRight(TrimLeft(list.substr(0, comma)));
+        const auto byte = ParseHexNumber(token, 2);
+        if (!byte) {
+            error = "not a hex byte: '" + std::string(token) + "'";
+            return std::nullopt;
+        }
+        bytes.push_back(static_cast<std::uint8_t>(*byte));
+        if (comma == std::string_view::npos) {
+            break;
+        }
+        list = TrimLeft(list.substr(comma + 1)); // a comma after the last byte is tolerated
+    }
+    return bytes;
+}
+
+// The data after '=' of one value line; nullopt (with `deleted` false) on a syntax error.
+std::optional<TRegValue> ReadData(std::string_view data, TLineReader& lines, bool& deleted,
+                                  std::string& error) {
+    deleted = false;
+    data = TrimLeft(data);
+    if (TrimRight(data) == "-") {
+        deleted = true;
+        return std::nullopt;
+    }
+    if (!data.empty() && data.front() == '"') {
+        std::string_view rest;
+        auto text = ReadQuoted(data, rest, error);
+        if (!text) {
+            return std::nullopt;
+        }
+        if (!TrimRight(rest).empty()) {
+            error = "text after the closing quotation mark";
+            return std::nullopt;
+        }
+        TRegValue value{RegType::Sz, {text->begin(), text->end()}};
+        value.Data.push_back(0);
+        return value;
+    }
+    if (StartsNoCase(data, DwordPrefix)) {
+        const auto number =
+            ParseHexNumber(TrimRight(data.substr(DwordPrefix.size())), MaxHexDigitsOfNumber);
+        if (!number) {
+            error = "a dword needs 1 to 8 hex digits";
+            return std::nullopt;
+        }
+        return TRegValue{
+            RegType::Dword,
+            {static_cast<std::uint8_t>(*number), static_cast<std::uint8_t>(*number >> 8),
+             static_cast<std::uint8_t>(*number >> 16), static_cast<std::uint8_t>(*number >> 24)}};
+    }
+    if (StartsNoCase(data, HexPrefix)) {
+        data.remove_prefix(HexPrefix.size());
+        std::uint32_t type = RegType::Binary;
+        if (!data.empty() && data.front() == '(') {
+            const std::size_t close = data.find(')');
+            const auto number =
+                close == std::string_view::npos
+                    ? std::nullopt
+                    : ParseHexNumber(data.substr(1, close - 1), MaxHexDigitsOfNumber);
+            if (!number) {
+                error = "hex(N) needs a type number of 1 to 8 hex digits";
+                return std::nullopt;
+            }
+            type = *number;
+            data.remove_prefix(close + 1);
+        }
+        if (data.empty() || data.front() != ':') {
+            error = "':' missing after hex";
+            return std::nullopt;
+        }
+        auto bytes = ReadHexList(data.substr(1), lines, error);
+        if (!bytes) {
+            return std::nullopt;
+        }
+        return TRegValue{type, std::move(*bytes)};
+    }
+    error = "unknown kind of data";
+    return std::nullopt;
+}
+
+} // namespace
+
+const TRegEntry* FindEntry(const TRegEntries& entries, const std::string& name) {
+    const auto it = std::find_if(entries.begin(), entries.end(),
+                                 [&](const TRegEntry& e) { return EqualNoCase(e.Name, name); });
+    return it == entries.end() ? nullptr : &*it;
+}
+
+void PutEntry(TRegEntries& entries, const std::string& name, const TRegValue& value) {
+    const auto it = std::find_if(entries.begin(), entries.end(),
+                                 [&](const TRegEntry& e) { return EqualNoCase(e.Name, name); });
+    if (it == entries.end()) {
+        entries.push_back({name, value});
+    } else {
+        it->Value = value;
+    }
+}
+
+bool IsStorableName(const std::string& name) {
+    return name.find_first_of(std::string_view("\0\r\n", 3)) == std::string::npos;
+}
+
+std::string FormatRegFile(const std::string& keyPath, const TRegEntries& entries) {
+    std::string out;
+    out += FileHeader;
+    out += "\n\n[";
+    out += HiveName;
+    out += '\\';
+    out += keyPath;
+    out += "]\n";
+    for (const TRegEntry& entry : entries) {
+        AppendValueLine(out, entry);
+    }
+    out += '\n';
+    return out;
+}
+
+std::optional<TRegEntries> ParseRegFile(std::string_view text, const std::string& keyPath,
+                                        std::string& error) {
+    if (text.starts_with(Utf8Bom)) {
+        text.remove_prefix(Utf8Bom.size());
+    }
+    const std::string section = std::string(HiveName) + '\\' + keyPath;
+    TLineReader lines(text);
+    TRegEntries entries;
+    bool headerSeen = false;
+    bool sectionSeen = false;
+    auto fail = [&](const std::string& reason) {
+        error = "line " + std::to_string(lines.LineNumber()) + ": " + reason;
+        return std::nullopt;
+    };
+
+    std::string_view line;
+    while (lines.Next(line)) {
+        line = TrimRight(TrimLeft(line));
+        if (line.empty() || line.front() == CommentMark) {
+            continue;
+        }
+        if (!headerSeen) {
+            if (line != FileHeader) {
+                return fail("not a registry file (\"" + std::string(FileHeader) + "\" expected)");
+            }
+            headerSeen = true;
+            continue;
+        }
+        if (line.front() == '[') {
+            if (sectionSeen) {
+                return fail("a second key; the file holds one key only");
+            }
+            if (line.back() != ']' || !EqualNoCase(line.substr(1, line.size() - 2), section)) {
+                return fail("the key [" + section + "] expected");
+            }
+            sectionSeen = true;
+            continue;
+        }
+        if (!sectionSeen) {
+            return fail("a value before the key's line");
+        }
+
+        std::string name;
+        std::string_view rest;
+        if (line.front() == DefaultValueName) {
+            rest = line.substr(1);
+        } else if (line.front() == '"') {
+            auto quoted = ReadQuoted(line, rest, error);
+            if (!quoted) {
+                return fail(error);
+            }
+            name = std::move(*quoted);
+        } else {
+            return fail("a value name in quotation marks or '@' expected");
+        }
+        rest = TrimLeft(rest);
+        if (rest.empty() || rest.front() != '=') {
+            return fail("'=' expected after the value name");
+        }
+        bool deleted = false;
+        auto value = ReadData(rest.substr(1), lines, deleted, error);
+        if (deleted) {
+            std::erase_if(entries, [&](const TRegEntry& e) { return EqualNoCase(e.Name, name); });
+            continue;
+        }
+        if (!value) {
+            return fail(error);
+        }
+        PutEntry(entries, name, *value); // a later line for the same name wins, as on import
+    }
+    return entries; // a header without the key's line is a key without values
+}
+
+} // namespace qor

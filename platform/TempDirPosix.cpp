@@ -1,0 +1,129 @@
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <dirent.h>
+#include <fcntl.h>
+#include <memory>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "platform/PosixFiles.h"
+#include "platform/TempDir.h"
+
+namespace qor {
+namespace {
+
+using posix::ErrorText;
+using posix::TFileHandle;
+
+constexpr mode_t PrivateDirMode = 0700;
+constexpr mode_t GroupOtherBits = 0077;
+constexpr mode_t PermissionBits = 07777;
+constexpr const char* RuntimeDirVariable = "XDG_RUNTIME_DIR";
+constexpr const char* SharedTempRoot = "/tmp/";
+constexpr const char* TempDirPrefix = "qor7316-updater-";
+
+// A real directory (not a link) of the current user. `exactMode` demands 0700; otherwise
+// only group and others must have no access.
+bool CheckOwnDirectory(const std::string& path, bool exactMode, std::string& error) {
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0) {
+        error = ErrorText("cannot examine", path);
+        return false;
+    }
+    if (!S_ISDIR(st.st_mode)) {
+        error = "'" + path + "' is not a directory";
+        return false;
+    }
+    if (st.st_uid != ::geteuid()) {
+        error = "'" + path + "' belongs to user " + std::to_string(st.st_uid) + ", not to us";
+        return false;
+    }
+    const bool modeFits = exactMode ? (st.st_mode & PermissionBits) == PrivateDirMode
+                                    : (st.st_mode & GroupOtherBits) == 0;
+    if (!modeFits) {
+        error = "'" + path + "' is open to others (mode " + posix::OctalMode(st.st_mode) + ")";
+        return false;
+    }
+    return true;
+}
+
+std::string WithSeparator(std::string path) {
+    if (path.empty() || path.back() != '/') {
+        path += '/';
+    }
+    return path;
+}
+
+} // namespace
+
+bool EnsurePrivateDirectory(const std::string& path, std::string& error) {
+    if (::mkdir(path.c_str(), PrivateDirMode) == 0) {
+        // The umask may have taken bits away; nobody else can have reached it yet.
+        ::chmod(path.c_str(), PrivateDirMode);
+    } else if (errno != EEXIST) {
+        error = ErrorText("cannot create the directory", path);
+        return false;
+    }
+    return CheckOwnDirectory(path, true, error);
+}
+
+std::optional<std::string> UserTempDirectory(std::string& error) {
+    std::string runtimeProblem;
+    const char* runtime = std::getenv(RuntimeDirVariable);
+    if (runtime != nullptr && runtime[0] == '/') {
+        if (CheckOwnDirectory(runtime, false, runtimeProblem)) {
+            return WithSeparator(runtime);
+        }
+        runtimeProblem = std::string(RuntimeDirVariable) + ": " + runtimeProblem + "; ";
+    }
+    // The shared /tmp is only safe in a directory we made ourselves and nobody else can enter.
+    const std::string fallback =
+        SharedTempRoot + std::string(TempDirPrefix) + std::to_string(::geteuid());
+    std::string fallbackProblem;
+    if (!EnsurePrivateDirectory(fallback, fallbackProblem)) {
+        error = "no private temporary directory: " + runtimeProblem + fallbackProblem;
+        return std::nullopt;
+    }
+    return WithSeparator(fallback);
+}
+
+bool WriteFileAtomically(const std::string& path, std::span<const std::uint8_t> bytes,
+                         std::string& error) {
+    std::string tempPath;
+    TFileHandle file = posix::CreateTempBeside(path, tempPath, error);
+    if (!file.Valid()) {
+        return false;
+    }
+    if (!posix::WriteSyncClose(file, bytes, tempPath, error)) {
+        ::unlink(tempPath.c_str());
+        return false;
+    }
+    // rename() replaces whatever is at `path`, a planted link included, without following it.
+    if (::rename(tempPath.c_str(), path.c_str()) != 0) {
+        error = ErrorText("cannot replace", path);
+        ::unlink(tempPath.c_str());
+        return false;
+    }
+    posix::SyncDirectory(posix::DirectoryOf(path));
+    return true;
+}
+
+int RemoveStaleTempFiles(const std::string& path) {
+    const std::string directory = posix::DirectoryOf(path);
+    const std::string baseName = posix::BaseNameOf(path);
+    const std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(directory.c_str()), ::closedir);
+    if (!dir) {
+        return 0;
+    }
+    int removed = 0;
+    while (const dirent* entry = ::readdir(dir.get())) {
+        if (posix::IsTempNameFor(entry->d_name, baseName) &&
+            ::unlinkat(::dirfd(dir.get()), entry->d_name, 0) == 0) {
+            ++removed;
+        }
+    }
+    return removed;
+}
+
+} // namespace qor

@@ -1,0 +1,66 @@
+#include <cstdlib>
+#include <pwd.h>
+#include <unistd.h>
+#include <vector>
+
+#include "app/MakerDetails.h"
+#include "platform/RegFileStore.h"
+#include "platform/SodiumProtection.h"
+#include "platform/UserServices.h"
+
+namespace qor {
+namespace {
+
+constexpr const char* ConfigHomeVariable = "XDG_CONFIG_HOME";
+constexpr const char* HomeVariable = "HOME";
+constexpr const char* DefaultConfigSubdir = "/.config";
+constexpr const char* ProtectionKeyFile = "data-protection.key";
+constexpr std::size_t PasswdBufferSize = 16384;
+
+bool IsAbsolute(const char* path) {
+    return path != nullptr && path[0] == '/';
+}
+
+std::optional<std::string> HomeDirectory() {
+    const char* home = std::getenv(HomeVariable);
+    if (IsAbsolute(home)) {
+        return std::string(home);
+    }
+    passwd entry{};
+    passwd* found = nullptr;
+    std::vector<char> buffer(PasswdBufferSize);
+    if (::getpwuid_r(::geteuid(), &entry, buffer.data(), buffer.size(), &found) == 0 &&
+        found != nullptr && IsAbsolute(found->pw_dir)) {
+        return std::string(found->pw_dir);
+    }
+    return std::nullopt;
+}
+
+} // namespace
+
+std::optional<std::string> UserConfigDirectory() {
+    // Relative values are to be ignored, as the XDG base directory rules say.
+    const char* configHome = std::getenv(ConfigHomeVariable);
+    if (IsAbsolute(configHome)) {
+        return std::string(configHome);
+    }
+    const auto home = HomeDirectory();
+    if (!home) {
+        return std::nullopt;
+    }
+    return *home + DefaultConfigSubdir;
+}
+
+std::unique_ptr<IRegistryStore> MakeUserRegistryStore() {
+    return std::make_unique<TRegFileStore>(UserConfigDirectory().value_or(std::string()));
+}
+
+std::unique_ptr<IDataProtection> MakeUserDataProtection() {
+    const auto config = UserConfigDirectory();
+    // Without a home there is nowhere to keep a key: every call then fails with the reason.
+    const std::string keyFile =
+        config ? *config + "/" + MakerCompany + "/" + ProtectionKeyFile : std::string();
+    return std::make_unique<TSodiumProtection>(keyFile);
+}
+
+} // namespace qor

@@ -1,0 +1,125 @@
+// Helpers for the platform tests: a scratch directory, whole-file access, and a way to be
+// subject to file permissions even when the tests run as root.
+#pragma once
+
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <linux/capability.h>
+#include <optional>
+#include <string>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+#include <vector>
+
+namespace qor::test {
+
+// A fresh directory below the system's temporary directory, removed with all it holds.
+class TScratchDir {
+public:
+    TScratchDir() {
+        std::string pattern = (std::filesystem::temp_directory_path() / "qor-platform-XXXXXX");
+        if (::mkdtemp(pattern.data()) != nullptr) {
+            Root = pattern;
+        }
+    }
+    TScratchDir(const TScratchDir&) = delete;
+    TScratchDir& operator=(const TScratchDir&) = delete;
+    ~TScratchDir() {
+        std::error_code ignored;
+        std::filesystem::remove_all(Root, ignored);
+    }
+    const std::string& Path() const { return Root; }
+    std::string operator/(const std::string& name) const { return Root + "/" + name; }
+
+private:
+    std::string Root;
+};
+
+inline std::string ReadText(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+inline void WriteText(const std::string& path, const std::string& text) {
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
+}
+
+inline bool Exists(const std::string& path) {
+    struct stat st {};
+    return ::lstat(path.c_str(), &st) == 0;
+}
+
+// The permission bits, or -1 when there is nothing at `path`.
+inline int ModeOf(const std::string& path) {
+    struct stat st {};
+    return ::lstat(path.c_str(), &st) == 0 ? static_cast<int>(st.st_mode & 07777) : -1;
+}
+
+// While it lives, this thread is subject to file permissions like any user: as root the
+// capabilities that override them are taken out of the effective set, and put back after.
+class TPermissionsApply {
+public:
+    TPermissionsApply() {
+        if (::syscall(SYS_capget, &Header, Saved) != 0) {
+            return;
+        }
+        __user_cap_data_struct reduced[2] = {Saved[0], Saved[1]};
+        reduced[0].effective &=
+            ~((1U << CAP_DAC_OVERRIDE) | (1U << CAP_DAC_READ_SEARCH) | (1U << CAP_FOWNER));
+        Active = ::syscall(SYS_capset, &Header, reduced) == 0;
+    }
+    TPermissionsApply(const TPermissionsApply&) = delete;
+    TPermissionsApply& operator=(const TPermissionsApply&) = delete;
+    ~TPermissionsApply() {
+        if (Active) {
+            ::syscall(SYS_capset, &Header, Saved);
+        }
+    }
+
+private:
+    __user_cap_header_struct Header{_LINUX_CAPABILITY_VERSION_3, 0};
+    __user_cap_data_struct Saved[2] = {};
+    bool Active = false;
+};
+
+// Sets the process umask for one test and restores it.
+class TUmask {
+public:
+    explicit TUmask(mode_t mask) : Old(::umask(mask)) {}
+    TUmask(const TUmask&) = delete;
+    TUmask& operator=(const TUmask&) = delete;
+    ~TUmask() { ::umask(Old); }
+
+private:
+    mode_t Old;
+};
+
+// Sets an environment variable for one test and puts the old value back.
+class TEnvironment {
+public:
+    TEnvironment(const char* name, const std::string& value) : Name(name) {
+        if (const char* old = std::getenv(name)) {
+            Old = old;
+        }
+        ::setenv(name, value.c_str(), 1);
+    }
+    TEnvironment(const TEnvironment&) = delete;
+    TEnvironment& operator=(const TEnvironment&) = delete;
+    ~TEnvironment() {
+        if (Old) {
+            ::setenv(Name, Old->c_str(), 1);
+        } else {
+            ::unsetenv(Name);
+        }
+    }
+
+private:
+    const char* Name;
+    std::optional<std::string> Old;
+};
+
+} // namespace qor::test

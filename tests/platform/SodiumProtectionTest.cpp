@@ -1,0 +1,190 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <sys/wait.h>
+
+#include "PlatformTestSupport.h"
+#include "platform/PosixFiles.h"
+#include "platform/SodiumProtection.h"
+
+using namespace qor;
+using namespace qor::test;
+
+namespace {
+
+std::u16string Description() {
+    return u"qwomvetrbaxluY718HKOPJdnz";
+}
+
+std::vector<std::uint8_t> Password(const std::string& text) {
+    std::vector<std::uint8_t> bytes(text.begin(), text.end());
+    bytes.push_back(0);
+    return bytes;
+}
+
+std::vector<std::uint8_t> Plain(const std::optional<TSecretBytes>& secret) {
+    return secret ? std::vector<std::uint8_t>(secret->View().begin(), secret->View().end())
+                  : std::vector<std::uint8_t>{0xDE, 0xAD}; // never a result below
+}
+
+class SodiumProtectionTest : public ::testing::Test {
+protected:
+    TScratchDir Dir;
+    std::string KeyDir = Dir / "config/maker";
+    std::string KeyFile = KeyDir + "/data-protection.key";
+    TSodiumProtection Protection{KeyFile};
+
+    std::vector<std::uint8_t> Protect(const std::vector<std::uint8_t>& plain) {
+        auto blob = Protection.Protect(plain, Description());
+        EXPECT_TRUE(blob.has_value()) << Protection.LastError();
+        return blob.value_or(std::vector<std::uint8_t>{});
+    }
+};
+
+} // namespace
+
+TEST_F(SodiumProtectionTest, SecretsComeBackExactly) {
+    std::vector<std::uint8_t> big(4000);
+    for (std::size_t i = 0; i < big.size(); ++i) {
+        big[i] = static_cast<std::uint8_t>(i * 13 + 1);
+    }
+    for (const auto& plain : {Password(""), Password("geheim"), big, std::vector<std::uint8_t>{}}) {
+        const auto blob = Protect(plain);
+        EXPECT_EQ(Plain(Protection.Unprotect(blob)), plain) << plain.size();
+    }
+    // The description is kept but not checked: any description unprotects the same way.
+    const auto other = Protection.Protect(Password("x"), u"");
+    ASSERT_TRUE(other.has_value());
+    EXPECT_EQ(Plain(Protection.Unprotect(*other)), Password("x"));
+}
+
+TEST_F(SodiumProtectionTest, BlobsHideThePasswordAndDifferEachTime) {
+    const auto plain = Password("VerySecretProxyPassword");
+    const auto first = Protect(plain);
+    const auto second = Protect(plain);
+    EXPECT_NE(first, second);
+    EXPECT_EQ(std::search(first.begin(), first.end(), plain.begin(), plain.end() - 1), first.end());
+    const std::u16string text = Description();
+    const auto* textBytes = reinterpret_cast<const std::uint8_t*>(text.data());
+    const std::vector<std::uint8_t> description(textBytes, textBytes + text.size() * 2);
+    EXPECT_EQ(std::search(first.begin(), first.end(), description.begin(), description.end()),
+              first.end());
+}
+
+TEST_F(SodiumProtectionTest, AnyAlteredTruncatedOrForeignBlobFails) {
+    const auto blob = Protect(Password("geheim"));
+    for (std::size_t i = 0; i < blob.size(); ++i) {
+        for (std::uint8_t flip : {0x01, 0x80}) {
+            auto altered = blob;
+            altered[i] ^= flip;
+            EXPECT_FALSE(Protection.Unprotect(altered).has_value()) << "byte " << i;
+        }
+    }
+    for (std::size_t size = 0; size < blob.size(); ++size) {
+        EXPECT_FALSE(Protection.Unprotect(std::span(blob).first(size)).has_value()) << size;
+    }
+    auto longer = blob;
+    longer.push_back(0);
+    EXPECT_FALSE(Protection.Unprotect(longer).has_value());
+
+    auto newer = blob;
+    newer[3] = 2;
+    EXPECT_FALSE(Protection.Unprotect(newer).has_value());
+    EXPECT_NE(Protection.LastError().find("newer version"), std::string::npos);
+
+    TSodiumProtection otherUser(Dir / "other/data-protection.key");
+    ASSERT_TRUE(otherUser.Protect(Password("other"), Description()).has_value());
+    EXPECT_FALSE(otherUser.Unprotect(blob).has_value());
+    EXPECT_NE(otherUser.LastError().find("another key"), std::string::npos);
+    EXPECT_EQ(Plain(Protection.Unprotect(blob)), Password("geheim")); // the original still opens
+}
+
+TEST_F(SodiumProtectionTest, KeyFileIsPrivateAndSharedByLaterInstances) {
+    const TUmask mask(022);
+    const auto blob = Protect(Password("geheim"));
+    EXPECT_EQ(ModeOf(KeyFile), 0600);
+    EXPECT_EQ(ModeOf(KeyDir), 0700);
+    const std::string key = ReadText(KeyFile);
+    EXPECT_EQ(key.size(), 32u);
+
+    TSodiumProtection later(KeyFile);
+    EXPECT_EQ(Plain(later.Unprotect(blob)), Password("geheim"));
+    ASSERT_TRUE(later.Protect(Password("x"), Description()).has_value());
+    EXPECT_EQ(ReadText(KeyFile), key);
+}
+
+TEST_F(SodiumProtectionTest, UnprotectWithoutAKeyMakesNone) {
+    const auto blob = Protect(Password("geheim"));
+    TSodiumProtection fresh(Dir / "fresh/data-protection.key");
+    EXPECT_FALSE(fresh.Unprotect(blob).has_value());
+    EXPECT_FALSE(Exists(Dir / "fresh/data-protection.key"));
+    EXPECT_FALSE(fresh.LastError().empty());
+}
+
+TEST_F(SodiumProtectionTest, DamagedOrForeignKeyFileIsNeverOverwritten) {
+    ::mkdir((Dir / "config").c_str(), 0700);
+    ::mkdir(KeyDir.c_str(), 0700);
+    for (const std::string& content : {std::string(), std::string(31, 'k'), std::string(33, 'k')}) {
+        WriteText(KeyFile, content);
+        ::chmod(KeyFile.c_str(), 0600);
+        EXPECT_FALSE(Protection.Protect(Password("x"), Description()).has_value())
+            << content.size();
+        EXPECT_NE(Protection.LastError().find("left as it is"), std::string::npos);
+        EXPECT_EQ(ReadText(KeyFile), content);
+    }
+    WriteText(KeyFile, std::string(32, 'k'));
+    ::chmod(KeyFile.c_str(), 0644);
+    EXPECT_FALSE(Protection.Protect(Password("x"), Description()).has_value());
+    EXPECT_NE(Protection.LastError().find("0644"), std::string::npos) << Protection.LastError();
+
+    ::chmod(KeyFile.c_str(), 0600);
+    if (::chown(KeyFile.c_str(), 65534, 65534) == 0) { // only root can give a file away
+        EXPECT_FALSE(Protection.Protect(Password("x"), Description()).has_value());
+        EXPECT_NE(Protection.LastError().find("not a file of this user"), std::string::npos);
+    }
+    ::unlink(KeyFile.c_str());
+    WriteText(Dir / "elsewhere", std::string(32, 'k'));
+    ::chmod((Dir / "elsewhere").c_str(), 0600);
+    ASSERT_EQ(::symlink((Dir / "elsewhere").c_str(), KeyFile.c_str()), 0);
+    EXPECT_FALSE(Protection.Protect(Password("x"), Description()).has_value());
+    EXPECT_EQ(ReadText(Dir / "elsewhere"), std::string(32, 'k'));
+}
+
+TEST_F(SodiumProtectionTest, ProcessesStartingTogetherAgreeOnOneKey) {
+    constexpr int Writers = 6;
+    pid_t children[Writers] = {};
+    int startGun[2];
+    ASSERT_EQ(::pipe(startGun), 0);
+    for (int i = 0; i < Writers; ++i) {
+        children[i] = ::fork();
+        ASSERT_GE(children[i], 0);
+        if (children[i] == 0) {
+            ::close(startGun[1]);
+            TSodiumProtection mine(KeyFile);
+            char none = 0;
+            (void)!::read(startGun[0], &none, 1); // returns when the parent closes its end
+            const auto blob = mine.Protect(Password("p" + std::to_string(i)), Description());
+            if (blob) {
+                WriteText(Dir / ("blob" + std::to_string(i)),
+                          std::string(blob->begin(), blob->end()));
+            }
+            ::_exit(blob ? 0 : 1);
+        }
+    }
+    ::close(startGun[0]);
+    ::close(startGun[1]);
+    for (pid_t child : children) {
+        int status = 0;
+        ::waitpid(child, &status, 0);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    }
+    for (int i = 0; i < Writers; ++i) {
+        const std::string blob = ReadText(Dir / ("blob" + std::to_string(i)));
+        EXPECT_EQ(Plain(Protection.Unprotect(posix::AsBytes(blob))),
+                  Password("p" + std::to_string(i)));
+    }
+    // The losers' temporary files are gone: the key is all the directory holds.
+    const auto entries = std::distance(std::filesystem::directory_iterator(KeyDir),
+                                       std::filesystem::directory_iterator());
+    EXPECT_EQ(entries, 1);
+}

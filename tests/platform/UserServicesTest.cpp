@@ -1,0 +1,44 @@
+#include <gtest/gtest.h>
+
+#include "PlatformTestSupport.h"
+#include "app/SettingsStore.h"
+#include "platform/UserServices.h"
+
+using namespace qor;
+using namespace qor::test;
+
+TEST(UserServicesTest, ConfigDirectoryFollowsTheXdgRules) {
+    const TEnvironment home("HOME", "/home/tech");
+    {
+        const TEnvironment config("XDG_CONFIG_HOME", "/srv/conf");
+        EXPECT_EQ(UserConfigDirectory(), "/srv/conf");
+    }
+    {
+        const TEnvironment relative("XDG_CONFIG_HOME", "conf"); // relative: to be ignored
+        EXPECT_EQ(UserConfigDirectory(), "/home/tech/.config");
+    }
+    const TEnvironment empty("XDG_CONFIG_HOME", "");
+    EXPECT_EQ(UserConfigDirectory(), "/home/tech/.config");
+}
+
+TEST(UserServicesTest, ProductSettingsAndKeyLiveInTheMakersFolder) {
+    TScratchDir dir;
+    const TEnvironment config("XDG_CONFIG_HOME", dir.Path());
+    auto store = MakeUserRegistryStore();
+    TSettings settings;
+    LoadSettings(*store, settings);
+    const std::string folder = dir / "zentrova GmbH";
+    EXPECT_NE(
+        ReadText(folder + "/QOR 7316 Firmware Updater.reg").find("\"Language\"=dword:00000001"),
+        std::string::npos);
+
+    auto protection = MakeUserDataProtection();
+    const std::vector<std::uint8_t> password = {'p', 'w', 0};
+    const auto blob = protection->Protect(password, u"qwomvetrbaxluY718HKOPJdnz");
+    ASSERT_TRUE(blob.has_value()) << protection->LastError();
+    EXPECT_EQ(ModeOf(folder + "/data-protection.key"), 0600);
+    const auto plain = MakeUserDataProtection()->Unprotect(*blob);
+    ASSERT_TRUE(plain.has_value());
+    EXPECT_TRUE(
+        std::equal(password.begin(), password.end(), plain->View().begin(), plain->View().end()));
+}
