@@ -10,7 +10,6 @@
 #include "app/TApplication.h"
 #include "app/TInfoDialog.h"
 #include "app/TextTable.h"
-#include "device/ConnectionMonitor.h"
 #include "ui_TMainForm.h"
 
 using namespace qor;
@@ -83,6 +82,9 @@ TMainForm::TMainForm(TMainFormServices services, QWidget* parent)
     connect(Ui->MLangEN, &QAction::triggered, this, &TMainForm::MLangENClick);
     connect(Ui->MLangFR, &QAction::triggered, this, &TMainForm::MLangFRClick);
     connect(Ui->MLangES, &QAction::triggered, this, &TMainForm::MLangESClick);
+    connect(Ui->BOpenLocal, &QPushButton::clicked, this, &TMainForm::BOpenLocalClick);
+    connect(Ui->BFlash, &QPushButton::clicked, this, &TMainForm::BFlashClick);
+    connect(Ui->BSwitchOff, &QPushButton::clicked, this, &TMainForm::BSwitchOffClick);
     connect(&SerialTick, &QTimer::timeout, this, &TMainForm::SerialTimerTimer);
     connect(&DisplayTick, &QTimer::timeout, this, &TMainForm::DisplayTimerTimer);
 
@@ -227,21 +229,6 @@ void TMainForm::MInfoClick() {
     }
     Info->move(InfoDialogPosition());
     Info->exec();
-}
-
-void TMainForm::SerialTimerTimer() {
-    SerialTimerTick(Main, DeviceLink, Boot, Cfg.CfgLanguage);
-    // A device that is listed but cannot be opened stays "Connecting"; the reason (often a
-    // missing permission on Linux) is kept where the user can find it.
-    const QString reason = QString::fromStdString(DeviceLink.LastOpenError());
-    if (Ui->LQORStatus->toolTip() != reason) {
-        Ui->LQORStatus->setToolTip(reason);
-    }
-    Render();
-}
-
-void TMainForm::DisplayTimerTimer() {
-    Render();
 }
 
 void TMainForm::Render() {

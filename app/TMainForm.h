@@ -5,12 +5,14 @@
 
 #include <QMainWindow>
 #include <QTimer>
+#include <functional>
 #include <memory>
 
 #include "app/MainState.h"
 #include "app/Settings.h"
 #include "device/Bootloader.h"
 #include "device/DeviceLink.h"
+#include "device/UpdateProcedure.h"
 
 namespace Ui {
 class TMainForm;
@@ -30,9 +32,12 @@ struct TMainFormServices {
     qor::IRegistryStore& Registry;
     qor::IMessageBox& Messages;
     qor::IFtPort& Port;
+    // Asks for a firmware file to open; an empty text when the user cancels. Unset: the
+    // window's own open dialog.
+    std::function<QString(QWidget* parent)> ChooseFirmwareFile;
 };
 
-class TMainForm : public QMainWindow {
+class TMainForm : public QMainWindow, private qor::IUpdateHost {
     Q_OBJECT
 public:
     explicit TMainForm(TMainFormServices services, QWidget* parent = nullptr);
@@ -55,6 +60,9 @@ public:
     void MLangESClick();
     void SerialTimerTimer();
     void DisplayTimerTimer();
+    void BOpenLocalClick();
+    void BFlashClick();
+    void BSwitchOffClick();
 
     qor::TSettings& Settings() { return Cfg; }
     qor::TMainState& State() { return Main; }
@@ -77,6 +85,10 @@ private:
     void ShowStoreNotices();
     // Copies the display model onto the widgets.
     void Render();
+    // Lets pending messages run between two blocks of an update.
+    void ProcessMessages() override;
+    // The open dialog: default extension "bin", .bin files or all files, the file must exist.
+    QString OpenFirmwareDlg();
 
     TMainFormServices Services;
     std::unique_ptr<Ui::TMainForm> Ui;

@@ -2,12 +2,15 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QTest>
 #include <QTimer>
+#include <fstream>
 
 #include "app/SettingsStore.h"
 #include "app/TInfoDialog.h"
 #include "app/TMainForm.h"
 #include "app/TextTable.h"
+#include "sim/SimFrames.h"
 #include "sim/VirtualBus.h"
 #include "support/MemoryRegistry.h"
 #include "support/ScriptedMessageBox.h"
@@ -43,8 +46,9 @@ protected:
         Key()["ProxyPassword"] = {RegType::Binary, {}};
     }
 
+    std::function<QString(QWidget*)> ChooseFile;
     void Create() {
-        Form = std::make_unique<TMainForm>(TMainFormServices{Registry, Messages, Bus});
+        Form = std::make_unique<TMainForm>(TMainFormServices{Registry, Messages, Bus, ChooseFile});
     }
     Ui::TMainForm& Ui() { return Form->Controls(); }
 };
@@ -299,4 +303,52 @@ TEST_F(MainFormTest, AnUnopenableDeviceExplainsItselfInTheStatusTooltip) {
     Form->SerialTimerTimer();
     EXPECT_EQ(Ui().LQORStatus->text(), "Connect");
     EXPECT_TRUE(Ui().LQORStatus->toolTip().contains("Permission denied"));
+}
+
+TEST_F(MainFormTest, OpenAndUpdateFromTheWindowReachTheDevice) {
+    const std::string path = ::testing::TempDir() + "main-form-update.bin";
+    {
+        const TByteVector image = MakeFirmwareImage(63488, "105a");
+        std::ofstream(path, std::ios::binary)
+            .write(reinterpret_cast<const char*>(image.data()), std::streamsize(image.size()));
+    }
+    bool asked = false;
+    ChooseFile = [&](QWidget*) {
+        asked = true;
+        return QString::fromStdString(path);
+    };
+    Create();
+    TVirtualDevice& device = Bus.AddDevice("QOR 7316");
+    for (int tick = 0; tick < 6; ++tick) {
+        Form->SerialTimerTimer();
+        Form->DisplayTimerTimer();
+    }
+    ASSERT_TRUE(Ui().BOpenLocal->isEnabled());
+    EXPECT_EQ(Ui().L2->palette().color(QPalette::WindowText),
+              QPalette().color(QPalette::WindowText));
+    EXPECT_FALSE(Ui().BFlash->isEnabled()); // nothing loaded yet
+    QTest::mouseClick(Ui().BOpenLocal, Qt::LeftButton);
+    EXPECT_TRUE(asked);
+    Form->DisplayTimerTimer();
+    EXPECT_EQ(Ui().LFWFileStatus->text(), "Firmware loaded!");
+    EXPECT_EQ(Ui().LFWFilename->text(), "main-form-update.bin");
+    EXPECT_EQ(Ui().LFWVersion->text(), "105a");
+    ASSERT_TRUE(Ui().BFlash->isEnabled());
+
+    device.Frames.clear();
+    QTest::mouseClick(Ui().BFlash, Qt::LeftButton);
+    EXPECT_EQ(device.FrameCount(9), 124u);
+    EXPECT_EQ(Ui().PBFW->value(), 991);
+    Form->DisplayTimerTimer();
+    EXPECT_EQ(Ui().LFlashStatus->text(), "Update finished successfully!");
+    EXPECT_TRUE(Ui().ImgSuccess->isVisibleTo(Form.get()));
+    EXPECT_TRUE(Messages.Shown.empty());
+
+    device.Frames.clear();
+    QTest::mouseClick(Ui().BSwitchOff, Qt::LeftButton);
+    EXPECT_EQ(device.FrameCount(11), 1u);
+    Form->SerialTimerTimer();
+    EXPECT_EQ(Ui().LQORStatus->text(), "QOR 7316 not connected");
+    Form->DisplayTimerTimer();
+    EXPECT_EQ(Ui().LFWFileStatus->text(), "No firmware loaded");
 }

@@ -1,0 +1,29 @@
+// The product: the main window over the user's real devices and settings.
+#include <exception>
+
+#include "app/DesignFonts.h"
+#include "app/TApplication.h"
+#include "app/TMainForm.h"
+#include "app/TQtMessageBox.h"
+#include "device/SystemPort.h"
+#include "platform/UserServices.h"
+
+int main(int argc, char** argv) {
+    // The application object must outlive the error display below.
+    TApplication app(argc, argv);
+    try {
+        LoadTahoma();
+        const auto registry = qor::MakeUserRegistryStore();
+        const auto port = qor::CreateSystemPort();
+        TQtMessageBox messages;
+        TMainForm form({*registry, messages, *port});
+        messages.SetParent(&form);
+        form.show();
+        TApplication::exec();
+    } catch (const std::exception& error) {
+        TApplication::ShowError(QString::fromUtf8(error.what()));
+    } catch (...) {
+        TApplication::ShowError(QString());
+    }
+    return 0;
+}
