@@ -1,0 +1,67 @@
+#include "platform/DpapiProtection.h"
+
+#include <windows.h>
+
+#include <dpapi.h>
+#include <limits>
+
+#include "platform/WinErrors.h"
+#include "platform/WinHandles.h"
+
+namespace qor {
+namespace {
+
+static_assert(sizeof(wchar_t) == sizeof(char16_t), "the description is passed as UTF-16");
+
+// The call takes a non-const pointer but only reads the input.
+DATA_BLOB InputBlob(std::span<const std::uint8_t> bytes) {
+    static BYTE NoBytes = 0;
+    return DATA_BLOB{static_cast<DWORD>(bytes.size()),
+                     bytes.empty() ? &NoBytes : const_cast<BYTE*>(bytes.data())};
+}
+
+bool TooLarge(std::span<const std::uint8_t> bytes) {
+    return bytes.size() > std::numeric_limits<DWORD>::max();
+}
+
+} // namespace
+
+std::optional<std::vector<std::uint8_t>>
+TDpapiProtection::Protect(std::span<const std::uint8_t> plaintext,
+                          const std::u16string& description) {
+    Error.clear();
+    if (TooLarge(plaintext)) {
+        Error = "the text to protect is too large";
+        return std::nullopt;
+    }
+    DATA_BLOB input = InputBlob(plaintext);
+    DATA_BLOB output{};
+    if (::CryptProtectData(&input, reinterpret_cast<const wchar_t*>(description.c_str()), nullptr,
+                           nullptr, nullptr, 0, &output) == FALSE) {
+        Error = win::LastErrorText("protecting the password failed");
+        return std::nullopt;
+    }
+    const win::TLocalMemory<BYTE> owner(output.pbData);
+    return std::vector<std::uint8_t>(output.pbData, output.pbData + output.cbData);
+}
+
+std::optional<TSecretBytes> TDpapiProtection::Unprotect(std::span<const std::uint8_t> blob) {
+    Error.clear();
+    if (TooLarge(blob)) {
+        Error = "the protected password is too large";
+        return std::nullopt;
+    }
+    DATA_BLOB input = InputBlob(blob);
+    DATA_BLOB output{};
+    if (::CryptUnprotectData(&input, nullptr, nullptr, nullptr, nullptr, 0, &output) == FALSE) {
+        Error = win::LastErrorText("the stored password cannot be unprotected");
+        return std::nullopt;
+    }
+    const win::TLocalMemory<BYTE> owner(output.pbData);
+    TSecretBytes plaintext(std::span<const std::uint8_t>(output.pbData, output.cbData));
+    // The system's copy of the plaintext is wiped before it goes back to the heap.
+    SecureWipe(output.pbData, output.cbData);
+    return plaintext;
+}
+
+} // namespace qor

@@ -1,0 +1,22 @@
+// Protection of the proxy password by the system's data protection service: the blob can be
+// unprotected only by the same Windows user (no entropy, no prompt, no flags).
+#pragma once
+
+#include "platform/DataProtection.h"
+
+namespace qor {
+
+class TDpapiProtection : public IDataProtection {
+public:
+    // CryptProtectData with `description` as the blob's description.
+    std::optional<std::vector<std::uint8_t>> Protect(std::span<const std::uint8_t> plaintext,
+                                                     const std::u16string& description) override;
+    // CryptUnprotectData; the description stored in the blob is not asked for.
+    std::optional<TSecretBytes> Unprotect(std::span<const std::uint8_t> blob) override;
+    std::string LastError() const override { return Error; }
+
+private:
+    std::string Error;
+};
+
+} // namespace qor

@@ -1,0 +1,139 @@
+#include "platform/WinSecurity.h"
+
+#include <windows.h>
+
+#include <aclapi.h>
+#include <sddl.h>
+#include <vector>
+
+#include "platform/WinErrors.h"
+#include "platform/WinHandles.h"
+
+namespace qor::win {
+namespace {
+
+// The accounts that can reach every file anyway; admitting them takes nothing away.
+constexpr const char* LocalSystemSid = "S-1-5-18";
+constexpr const char* AdministratorsSid = "S-1-5-32-544";
+
+// The access list of a private directory: protected from inheriting the parent's entries,
+// full access for one SID, passed on to files and subdirectories.
+std::string PrivateDescriptor(const std::string& userSid) {
+    return "D:P(A;OICI;FA;;;" + userSid + ")";
+}
+
+std::string SidText(PSID sid) {
+    char* text = nullptr;
+    if (::ConvertSidToStringSidA(sid, &text) == FALSE) {
+        return {};
+    }
+    const TLocalMemory<char> owner(text);
+    return text;
+}
+
+} // namespace
+
+std::string CurrentUserSid(std::string& error) {
+    HANDLE rawToken = nullptr;
+    if (::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &rawToken) == FALSE) {
+        error = LastErrorText("cannot read the process's user");
+        return {};
+    }
+    const TFile token(rawToken);
+    DWORD size = 0;
+    ::GetTokenInformation(token.get(), TokenUser, nullptr, 0, &size);
+    std::vector<std::uint8_t> buffer(size);
+    if (size == 0 ||
+        ::GetTokenInformation(token.get(), TokenUser, buffer.data(), size, &size) == FALSE) {
+        error = LastErrorText("cannot read the process's user");
+        return {};
+    }
+    const auto* user = reinterpret_cast<const TOKEN_USER*>(buffer.data());
+    std::string sid = SidText(user->User.Sid);
+    if (sid.empty()) {
+        error = LastErrorText("cannot name the process's user");
+    }
+    return sid;
+}
+
+bool CreatePrivateDirectory(const std::string& path, bool& existed, std::string& error) {
+    existed = false;
+    const std::string sid = CurrentUserSid(error);
+    if (sid.empty()) {
+        return false;
+    }
+    PSECURITY_DESCRIPTOR rawDescriptor = nullptr;
+    if (::ConvertStringSecurityDescriptorToSecurityDescriptorA(
+            PrivateDescriptor(sid).c_str(), SDDL_REVISION_1, &rawDescriptor, nullptr) == FALSE) {
+        error = LastErrorText("cannot describe a private directory");
+        return false;
+    }
+    const TLocalMemory<void> descriptor(rawDescriptor);
+    SECURITY_ATTRIBUTES attributes{sizeof(SECURITY_ATTRIBUTES), descriptor.get(), FALSE};
+    if (::CreateDirectoryA(path.c_str(), &attributes) != FALSE) {
+        return true;
+    }
+    if (::GetLastError() == ERROR_ALREADY_EXISTS) {
+        existed = true;
+        return true;
+    }
+    error = LastErrorText("cannot create the directory '" + path + "'");
+    return false;
+}
+
+bool CheckPrivateDirectory(const std::string& path, std::string& error) {
+    const DWORD attributes = ::GetFileAttributesA(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        error = LastErrorText("cannot examine '" + path + "'");
+        return false;
+    }
+    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0 ||
+        (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+        error = "'" + path + "' is not a directory of its own";
+        return false;
+    }
+    const std::string user = CurrentUserSid(error);
+    if (user.empty()) {
+        return false;
+    }
+    PSID owner = nullptr;
+    PACL acl = nullptr;
+    PSECURITY_DESCRIPTOR rawDescriptor = nullptr;
+    const DWORD status = ::GetNamedSecurityInfoA(
+        path.c_str(), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
+        &owner, nullptr, &acl, nullptr, &rawDescriptor);
+    if (status != ERROR_SUCCESS) {
+        error = ErrorText("cannot read who may use '" + path + "'", status);
+        return false;
+    }
+    const TLocalMemory<void> descriptor(rawDescriptor);
+    const std::string ownerSid = SidText(owner);
+    if (ownerSid != user) {
+        error = "'" + path + "' belongs to " + ownerSid + ", not to us";
+        return false;
+    }
+    if (acl == nullptr) {
+        error = "'" + path + "' is open to everybody";
+        return false;
+    }
+    for (DWORD i = 0; i < acl->AceCount; ++i) {
+        void* ace = nullptr;
+        if (::GetAce(acl, i, &ace) == FALSE) {
+            error = LastErrorText("cannot read who may use '" + path + "'");
+            return false;
+        }
+        const auto* header = static_cast<const ACE_HEADER*>(ace);
+        if (header->AceType != ACCESS_ALLOWED_ACE_TYPE || (header->AceFlags & INHERIT_ONLY_ACE)) {
+            continue;
+        }
+        const auto* allowed = static_cast<const ACCESS_ALLOWED_ACE*>(ace);
+        const std::string who = SidText(const_cast<DWORD*>(&allowed->SidStart));
+        if (who != user && who != LocalSystemSid && who != AdministratorsSid) {
+            error = "'" + path + "' is open to " + who;
+            return false;
+        }
+    }
+    return true;
+}
+
+} // namespace qor::win
