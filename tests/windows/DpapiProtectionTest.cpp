@@ -1,0 +1,82 @@
+#include "platform/DpapiProtection.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+
+namespace qor {
+namespace {
+
+using TBytes = std::vector<std::uint8_t>;
+
+const std::u16string Description = u"qwomvetrbaxluY718HKOPJdnz";
+
+// The stored form of a password: its characters and one zero byte.
+TBytes PasswordPlaintext(const std::string& password) {
+    TBytes bytes(password.begin(), password.end());
+    bytes.push_back(0);
+    return bytes;
+}
+
+TBytes Unprotected(TDpapiProtection& protection, const TBytes& blob) {
+    const auto plaintext = protection.Unprotect(blob);
+    return plaintext ? TBytes(plaintext->View().begin(), plaintext->View().end()) : TBytes{};
+}
+
+TEST(DpapiProtection, APasswordComesBackWithItsTerminatingZero) {
+    TDpapiProtection protection;
+    for (const std::string password : {"geheim", "", "S3cr3t with blanks and \xE4\xF6\xFC"}) {
+        const TBytes plaintext = PasswordPlaintext(password);
+        const auto blob = protection.Protect(plaintext, Description);
+        ASSERT_TRUE(blob) << protection.LastError();
+
+        EXPECT_EQ(Unprotected(protection, *blob), plaintext) << password;
+        // Another instance (a later run of the program) unprotects it the same way.
+        TDpapiProtection later;
+        EXPECT_EQ(Unprotected(later, *blob), plaintext) << password;
+    }
+}
+
+TEST(DpapiProtection, TheBlobHidesThePasswordAndDiffersEachTime) {
+    TDpapiProtection protection;
+    const TBytes plaintext = PasswordPlaintext("correct horse battery staple");
+    const auto first = protection.Protect(plaintext, Description);
+    const auto second = protection.Protect(plaintext, Description);
+    ASSERT_TRUE(first && second);
+
+    EXPECT_EQ(std::search(first->begin(), first->end(), plaintext.begin(), plaintext.end() - 1),
+              first->end());
+    EXPECT_NE(*first, *second);
+}
+
+TEST(DpapiProtection, TheDescriptionIsNotNeededToUnprotect) {
+    TDpapiProtection protection;
+    const TBytes plaintext = PasswordPlaintext("proxy-pass");
+    const auto blob = protection.Protect(plaintext, u"another description");
+    ASSERT_TRUE(blob);
+
+    EXPECT_EQ(Unprotected(protection, *blob), plaintext);
+}
+
+TEST(DpapiProtection, ACutOrAlteredBlobDoesNotUnprotect) {
+    TDpapiProtection protection;
+    const auto blob = protection.Protect(PasswordPlaintext("geheim"), Description);
+    ASSERT_TRUE(blob);
+
+    TBytes cut(blob->begin(), blob->end() - 1);
+    EXPECT_FALSE(protection.Unprotect(cut));
+    EXPECT_THAT(protection.LastError(), ::testing::HasSubstr("cannot be unprotected"));
+
+    // The end of the blob is its signature.
+    TBytes altered = *blob;
+    altered.back() ^= 0x01;
+    EXPECT_FALSE(protection.Unprotect(altered));
+
+    EXPECT_FALSE(protection.Unprotect(TBytes{}));
+    EXPECT_FALSE(protection.Unprotect(PasswordPlaintext("not a blob at all")));
+}
+
+} // namespace
+} // namespace qor
