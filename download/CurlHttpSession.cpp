@@ -52,6 +52,9 @@ struct TCurlHttpSession::TRequest {
     bool Done = false;
     CURLcode Result = CURLE_OK;
     bool Paused = false;
+    bool Stalled = false;
+    // The last time the server sent something, or the transfer was resumed.
+    std::chrono::steady_clock::time_point LastActivity = std::chrono::steady_clock::now();
     std::vector<std::uint8_t> Body = std::vector<std::uint8_t>(BodyBufferSize);
     std::size_t Head = 0; // first byte not yet handed out
     std::size_t Tail = 0; // end of the bytes held
@@ -81,6 +84,13 @@ struct TCurlHttpSession::TRequest {
         }
         std::memcpy(Body.data() + Tail, data, size);
         Tail += size;
+    }
+
+    std::string FailureText(std::chrono::seconds stallTimeout) const {
+        if (Stalled) {
+            return "no data from the server for " + std::to_string(stallTimeout.count()) + " s";
+        }
+        return CurlError(Result);
     }
 
     std::string CurlError(CURLcode code) const {
@@ -190,7 +200,6 @@ bool TCurlHttpSession::OpenRequest(const std::string& verb, const std::string& p
     }
     const std::string url = "http://" + HostForUrl(Host) + ":" + std::to_string(Port) + path;
     const long connectMs = static_cast<long>(Limits.ConnectTimeout.count());
-    const long stallSeconds = static_cast<long>(Limits.StallTimeout.count());
 
     CURLcode rc = CURLE_OK;
     auto set = [&](CURLoption option, auto value) {
@@ -221,8 +230,6 @@ bool TCurlHttpSession::OpenRequest(const std::string& verb, const std::string& p
         }
     }
     set(CURLOPT_CONNECTTIMEOUT_MS, connectMs);
-    set(CURLOPT_LOW_SPEED_LIMIT, 1L);
-    set(CURLOPT_LOW_SPEED_TIME, stallSeconds);
     set(CURLOPT_WRITEFUNCTION, &TCurlHttpSession::OnBody);
     set(CURLOPT_WRITEDATA, static_cast<void*>(request.get()));
     set(CURLOPT_HEADERFUNCTION, &TCurlHttpSession::OnHeader);
@@ -244,11 +251,12 @@ bool TCurlHttpSession::SendRequest() {
         return Fail(std::string("sending the request: ") + curl_multi_strerror(added));
     }
     request.Added = true;
+    request.LastActivity = std::chrono::steady_clock::now();
     if (!DriveUntil([&request] { return request.HeadersDone; })) {
         return false;
     }
     if (!request.HeadersDone) {
-        return Fail("sending the request: " + request.CurlError(request.Result));
+        return Fail("sending the request: " + request.FailureText(Limits.StallTimeout));
     }
     return true;
 }
@@ -289,8 +297,8 @@ std::optional<std::size_t> TCurlHttpSession::Read(std::span<std::uint8_t> buffer
         }
     }
     if (request.Held() == 0) {
-        if (request.Result != CURLE_OK) {
-            Fail("reading: " + request.CurlError(request.Result));
+        if (request.Stalled || request.Result != CURLE_OK) {
+            Fail("reading: " + request.FailureText(Limits.StallTimeout));
             return std::nullopt;
         }
         return 0;
@@ -304,6 +312,7 @@ std::optional<std::size_t> TCurlHttpSession::Read(std::span<std::uint8_t> buffer
     // Curl keeps a paused piece and hands it over again once there is room for it.
     if (request.Paused && request.Free() >= CURL_MAX_WRITE_SIZE) {
         request.Paused = false;
+        request.LastActivity = std::chrono::steady_clock::now();
         const CURLcode rc = curl_easy_pause(request.Easy, CURLPAUSE_CONT);
         if (rc != CURLE_OK) {
             request.Done = true;
@@ -349,6 +358,13 @@ bool TCurlHttpSession::DriveUntil(const std::function<bool()>& ready) {
         if (ready() || request.Done) {
             return true;
         }
+        // Curl's own low-speed check averages over seconds of history, so a stall after a
+        // burst would be noticed late; silence is measured here instead.
+        if (std::chrono::steady_clock::now() - request.LastActivity >= Limits.StallTimeout) {
+            request.Stalled = true;
+            request.Done = true;
+            return true;
+        }
         rc = curl_multi_poll(Multi->Handle, nullptr, 0, pollMs, nullptr);
         if (rc != CURLM_OK) {
             return Fail(std::string("transfer: ") + curl_multi_strerror(rc));
@@ -370,6 +386,7 @@ std::size_t TCurlHttpSession::OnBody(char* data, std::size_t size, std::size_t c
         return CURL_WRITEFUNC_PAUSE;
     }
     request.Append(data, bytes);
+    request.LastActivity = std::chrono::steady_clock::now();
     return bytes;
 }
 
@@ -377,6 +394,7 @@ std::size_t TCurlHttpSession::OnHeader(char* data, std::size_t size, std::size_t
                                        void* self) {
     auto& request = *static_cast<TRequest*>(self);
     const std::size_t bytes = size * count;
+    request.LastActivity = std::chrono::steady_clock::now();
     const bool blankLine =
         (bytes == 2 && data[0] == '\r' && data[1] == '\n') || (bytes == 1 && data[0] == '\n');
     if (blankLine) {

@@ -20,6 +20,7 @@ struct TCurlLimits {
     // A server or proxy that does not accept the connection fails within this time.
     std::chrono::milliseconds ConnectTimeout{15000};
     // A response that brings no byte for this long fails (waiting for it, or mid-body).
+    // Measured only while the caller waits for data, never while it has not taken what came.
     std::chrono::seconds StallTimeout{15};
     // The longest wait between two calls of the pump.
     std::chrono::milliseconds PumpInterval{10};
