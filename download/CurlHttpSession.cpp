@@ -408,4 +408,10 @@ std::size_t TCurlHttpSession::OnHeader(char* data, std::size_t size, std::size_t
     return bytes;
 }
 
+THttpSessionFactory CurlHttpSessions(TCurlLimits limits) {
+    return [limits](const TPump& pump) {
+        return std::make_unique<TCurlHttpSession>(pump, limits);
+    };
+}
+
 } // namespace qor

@@ -84,4 +84,7 @@ private:
     std::unique_ptr<TRequest> Request;
 };
 
+// Makes a libcurl session per transfer, for the download dialog.
+THttpSessionFactory CurlHttpSessions(TCurlLimits limits = {});
+
 } // namespace qor

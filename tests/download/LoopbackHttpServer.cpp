@@ -225,6 +225,12 @@ void TLoopbackHttpServer::HandleConnection(int fd) {
         WaitForStopOrHangUp(fd);
         return;
     }
+    if (file.HeaderDelay.count() > 0) {
+        pollfd stop{StopPipe[0], POLLIN, 0};
+        if (poll(&stop, 1, static_cast<int>(file.HeaderDelay.count())) != 0) {
+            return;
+        }
+    }
 
     std::string response =
         "HTTP/1.1 " + std::to_string(file.Status) + " " + file.Reason + "\r\nServer: loopback\r\n";

@@ -35,6 +35,8 @@ struct TServedFile {
     std::size_t FaultAfter = 0;
     std::size_t SlowPiece = 1024;
     std::chrono::milliseconds SlowDelay{5};
+    // The response is held back this long after the request has arrived.
+    std::chrono::milliseconds HeaderDelay{0};
 
     static TServedFile Of(std::vector<std::uint8_t> body) {
         TServedFile file;
@@ -52,6 +54,10 @@ struct TServedFile {
     TServedFile& Failing(TServeFault fault, std::size_t after = 0) {
         Fault = fault;
         FaultAfter = after;
+        return *this;
+    }
+    TServedFile& AnsweredAfter(std::chrono::milliseconds delay) {
+        HeaderDelay = delay;
         return *this;
     }
     TServedFile& Slowly(std::size_t piece, std::chrono::milliseconds delay) {
