@@ -153,14 +153,6 @@ TEST_F(CurlDownloadTest, EmptyImageIsDownloadedAsAnEmptyFile) {
     EXPECT_TRUE(TempFile().empty());
 }
 
-TEST_F(CurlDownloadTest, MissingImageShowsTheStatusCode) {
-    State.DeviceVariant = 0;
-    EXPECT_FALSE(Run());
-    EXPECT_EQ(State.View.LStatus, "Connecting to server failed!  -  404");
-    EXPECT_FALSE(State.DownloadOK);
-    EXPECT_EQ(Files.Writes, 0);
-}
-
 TEST_F(CurlDownloadTest, BrokenBodyIsADownloadFailure) {
     const auto image = PatternBytes(300'000);
     struct TCase {

@@ -66,12 +66,6 @@ TEST_F(DownloadTransferTest, AsksForTheVariantsImageDirectlyWithoutCache) {
     EXPECT_FALSE(Script.ProxyPassword.has_value());
 }
 
-TEST_F(DownloadTransferTest, ProductServerIsTheDefault) {
-    const TDownloadTransfer transfer(Settings, Protection, FakeSessions(Script), Files.Services());
-    EXPECT_EQ(transfer.Server.Host, "firmware.zentrova.example");
-    EXPECT_EQ(transfer.Server.Port, 80);
-}
-
 TEST_F(DownloadTransferTest, ProxyIsNamedBySchemeServerAndPortWithAnEmptyBypassList) {
     Settings.CfgUseProxy = true;
     Settings.CfgProxyServer = "proxy.lan";

@@ -106,10 +106,3 @@ TEST_F(ProxyDownloadTest, ProxyIsUsedEvenForHostsTheEnvironmentExempts) {
     EXPECT_EQ(State.View.LStatus, "Connecting to server failed!  -  401");
     EXPECT_TRUE(Server.Requests().empty());
 }
-
-TEST_F(ProxyDownloadTest, ProxyThatIsDownIsAServerFailure) {
-    Settings.CfgProxyPort = Proxy.Port();
-    Proxy.Stop(); // nothing listens on its port any more
-    EXPECT_FALSE(Run());
-    EXPECT_EQ(State.View.LStatus, "Connecting to server failed!");
-}

@@ -24,9 +24,9 @@ public:
     std::uint16_t Port() const { return ListenPort; }
     // What tinyproxy logged, for failure messages.
     std::string Log() const;
-    void Stop();
 
 private:
+    void Stop();
     pid_t Pid = -1;
     std::uint16_t ListenPort = 0;
     std::string Directory;
