@@ -13,12 +13,12 @@
 #include "sim/SimFrames.h"
 #include "sim/VirtualBus.h"
 #include "support/MemoryRegistry.h"
-#include "support/ScriptedMessageBox.h"
+#include "support/RecordingMessageBox.h"
 #include "ui_TMainForm.h"
 
 using namespace qor;
 using qor::test::TMemoryRegistry;
-using qor::test::TScriptedMessageBox;
+using qor::test::TRecordingMessageBox;
 
 namespace {
 
@@ -30,7 +30,7 @@ TRegValue Dword(std::uint32_t n) {
 class MainFormTest : public ::testing::Test {
 protected:
     TMemoryRegistry Registry;
-    TScriptedMessageBox Messages;
+    TRecordingMessageBox Messages;
     TVirtualBus Bus;
     std::unique_ptr<TMainForm> Form;
 
@@ -156,10 +156,9 @@ TEST_F(MainFormTest, CloseQuestionNoKeepsTheWindowOpenAndYesConfirms) {
     QApplication::sendEvent(Form.get(), &refused);
     EXPECT_FALSE(refused.isAccepted());
     EXPECT_FALSE(Form->State().CloseConfirmed);
-    ASSERT_EQ(Messages.Shown.size(), 1u);
-    EXPECT_TRUE(Messages.Shown[0].Question);
-    EXPECT_EQ(Messages.Shown[0].Text, "Are you sure you want to exit the application?");
-    EXPECT_EQ(Messages.Shown[0].Caption, "Exit");
+    ASSERT_EQ(Messages.Asked.size(), 1u);
+    EXPECT_EQ(Messages.Asked[0].Text, "Are you sure you want to exit the application?");
+    EXPECT_EQ(Messages.Asked[0].Caption, "Exit");
 
     Form->Settings().CfgLanguage = LangGerman;
     Messages.Answers = {true};
@@ -167,8 +166,8 @@ TEST_F(MainFormTest, CloseQuestionNoKeepsTheWindowOpenAndYesConfirms) {
     QApplication::sendEvent(Form.get(), &accepted);
     EXPECT_TRUE(accepted.isAccepted());
     EXPECT_TRUE(Form->State().CloseConfirmed);
-    EXPECT_EQ(Messages.Shown[1].Text, "Soll die Anwendung wirklich beendet werden?");
-    EXPECT_EQ(Messages.Shown[1].Caption, "Anwendung beenden");
+    EXPECT_EQ(Messages.Asked[1].Text, "Soll die Anwendung wirklich beendet werden?");
+    EXPECT_EQ(Messages.Asked[1].Caption, "Anwendung beenden");
 }
 
 TEST_F(MainFormTest, ExitAsksTheSameQuestion) {
@@ -177,8 +176,8 @@ TEST_F(MainFormTest, ExitAsksTheSameQuestion) {
     Messages.Answers = {false};
     Ui().MExit->trigger();
     EXPECT_TRUE(Form->isVisible());
-    ASSERT_EQ(Messages.Shown.size(), 1u);
-    EXPECT_EQ(Messages.Shown[0].Caption, "Exit");
+    ASSERT_EQ(Messages.Asked.size(), 1u);
+    EXPECT_EQ(Messages.Asked[0].Caption, "Exit");
 }
 
 TEST_F(MainFormTest, LanguageMenuAppliesTextsAndSavesAllSettings) {

@@ -5,7 +5,7 @@
 
 #include "app/TextTable.h"
 #include "download/DownloadTransfer.h"
-#include "download/FakeDataProtection.h"
+#include "support/FakeDataProtection.h"
 #include "download/FakeHttpSession.h"
 #include "download/LoopbackHttpServer.h"
 #include "download/MemoryFiles.h"

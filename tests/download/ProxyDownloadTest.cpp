@@ -7,7 +7,7 @@
 #include "app/TextTable.h"
 #include "download/CurlHttpSession.h"
 #include "download/DownloadTransfer.h"
-#include "download/FakeDataProtection.h"
+#include "support/FakeDataProtection.h"
 #include "download/LoopbackHttpServer.h"
 #include "download/MemoryFiles.h"
 #include "download/TinyProxy.h"

@@ -14,8 +14,8 @@
 
 #include "app/SettingsStore.h"
 #include "app/TextTable.h"
-#include "download/FakeDataProtection.h"
-#include "download/RecordingMessageBox.h"
+#include "support/FakeDataProtection.h"
+#include "support/RecordingMessageBox.h"
 #include "download/TProxyForm.h"
 #include "support/MemoryRegistry.h"
 
@@ -275,7 +275,7 @@ TEST_F(ProxyFormTest, FailedSaveIsShownAndKeepsTheDialogOpen) {
     QTest::mouseClick(Form->BOK, Qt::LeftButton);
     EXPECT_TRUE(Form->isVisible());
     ASSERT_EQ(Messages.Shown.size(), 1u);
-    EXPECT_EQ(Messages.Shown[0].first, "Fehler beim Setzen der Daten für 'ProxyPort'");
+    EXPECT_EQ(Messages.Shown[0].Text, "Fehler beim Setzen der Daten für 'ProxyPort'");
     EXPECT_TRUE(Form->BApply->isEnabled());
     EXPECT_TRUE(Form->PasswordEdited);
     EXPECT_EQ(Settings.CfgProxyPassword, TFakeDataProtection::BlobOf("pw"));
@@ -293,7 +293,7 @@ TEST_F(ProxyFormTest, PasswordThatCannotBeProtectedKeepsTheStoredOneAndSaysSo) {
     QTest::mouseClick(Form->BOK, Qt::LeftButton);
     EXPECT_TRUE(Form->isVisible());
     ASSERT_EQ(Messages.Shown.size(), 1u);
-    EXPECT_EQ(Messages.Shown[0].second, "Fehler");
+    EXPECT_EQ(Messages.Shown[0].Caption, "Fehler");
     EXPECT_EQ(Settings.CfgProxyPassword, StoredBlob);
     EXPECT_EQ(Key()["ProxyPassword"].Data, StoredBlob);
     EXPECT_TRUE(Form->PasswordEdited);

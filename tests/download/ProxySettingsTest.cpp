@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "app/SettingsStore.h"
-#include "download/FakeDataProtection.h"
+#include "support/FakeDataProtection.h"
 #include "download/ProxySettings.h"
 
 using namespace qor;
