@@ -10,8 +10,12 @@
 #include "app/TInfoDialog.h"
 #include "app/TMainForm.h"
 #include "app/TextTable.h"
+#include "download/FakeHttpSession.h"
+#include "download/TFWOnlineForm.h"
+#include "platform/TempDir.h"
 #include "sim/SimFrames.h"
 #include "sim/VirtualBus.h"
+#include "support/FakeDataProtection.h"
 #include "support/MemoryRegistry.h"
 #include "support/RecordingMessageBox.h"
 #include "ui_TMainForm.h"
@@ -31,6 +35,7 @@ class MainFormTest : public ::testing::Test {
 protected:
     TMemoryRegistry Registry;
     TRecordingMessageBox Messages;
+    qor::test::TFakeDataProtection Protection;
     TVirtualBus Bus;
     std::unique_ptr<TMainForm> Form;
 
@@ -47,8 +52,23 @@ protected:
     }
 
     std::function<QString(QWidget*)> ChooseFile;
+    qor::test::THttpScript Http;
     void Create() {
-        Form = std::make_unique<TMainForm>(TMainFormServices{Registry, Messages, Bus, ChooseFile});
+        TMainFormServices services{Registry, Messages, Bus, Protection, ChooseFile};
+        services.Sessions = [this](const TPump&) {
+            return std::make_unique<qor::test::TFakeHttpSession>(Http);
+        };
+        services.Files = {
+            [](std::string&) -> std::optional<std::string> { return ::testing::TempDir(); },
+            qor::WriteFileAtomically};
+        Form = std::make_unique<TMainForm>(services);
+    }
+    void ConnectDevice(const TBootloaderConfig& config = TBootloaderConfig::VariantA()) {
+        Bus.AddDevice("QOR 7316", config);
+        for (int tick = 0; tick < 6; ++tick) {
+            Form->SerialTimerTimer();
+            Form->DisplayTimerTimer();
+        }
     }
     Ui::TMainForm& Ui() { return Form->Controls(); }
 };
@@ -350,4 +370,53 @@ TEST_F(MainFormTest, OpenAndUpdateFromTheWindowReachTheDevice) {
     EXPECT_EQ(Ui().LQORStatus->text(), "QOR 7316 not connected");
     Form->DisplayTimerTimer();
     EXPECT_EQ(Ui().LFWFileStatus->text(), "No firmware loaded");
+}
+
+TEST_F(MainFormTest, DownloadFromTheWindowLoadsTheImageForTheDevicesVariant) {
+    const TByteVector image = MakeFirmwareImage(129024, "107b");
+    Http.Body.assign(image.begin(), image.end());
+    Http.ContentLength = std::to_string(image.size());
+    Create();
+    Form->show();
+    ConnectDevice(TBootloaderConfig::VariantB());
+    ASSERT_TRUE(Ui().BDownload->isEnabled());
+
+    // Closes the dialog once its transfer has ended, as the user would.
+    QTimer closer;
+    QPoint placed;
+    QObject::connect(&closer, &QTimer::timeout, [&] {
+        auto* dialog = qobject_cast<qor::TFWOnlineForm*>(QApplication::activeModalWidget());
+        if (dialog != nullptr && dialog->State.Started && !dialog->State.Busy) {
+            placed = dialog->pos();
+            dialog->BCancelClick();
+        }
+    });
+    closer.start(20);
+    QTest::mouseClick(Ui().BDownload, Qt::LeftButton);
+    closer.stop();
+
+    EXPECT_EQ(Http.Path, "/qor-7316-b.bin");
+    Form->DisplayTimerTimer();
+    EXPECT_EQ(Ui().LFWFileStatus->text(), "Firmware loaded!");
+    EXPECT_EQ(Ui().LFWFilename->text(), "qor-7316.bin");
+    EXPECT_EQ(Ui().LFWVersion->text(), "107b");
+    EXPECT_TRUE(Messages.Shown.empty());
+    const QRect outer = Form->frameGeometry();
+    // Both windows have the same frame, so the outer widths differ as the inner ones do.
+    EXPECT_EQ(placed.x(), outer.left() + (753 - 460) / 2);
+
+    // A dialog closed without success drops the loaded image.
+    Http.Status = "404";
+    closer.start(20);
+    Form->BDownloadClick();
+    closer.stop();
+    Form->DisplayTimerTimer();
+    EXPECT_EQ(Ui().LFWFileStatus->text(), "No firmware loaded");
+}
+
+TEST_F(MainFormTest, DownloadIsRefusedWhileAnUpdateRuns) {
+    Create();
+    Form->State().UpdateRunning = true;
+    Form->BDownloadClick(); // would block in the dialog if it opened one
+    EXPECT_EQ(Http.Sessions, 0);
 }
