@@ -15,8 +15,8 @@
 #include "device/DisplayRefresh.h"
 #include "device/UpdateProcedure.h"
 #include "firmware/FirmwareImage.h"
-#include "firmware/RecordingMessageBox.h"
 #include "sim/SimFrames.h"
+#include "support/RecordingMessageBox.h"
 
 namespace qor {
 namespace {
