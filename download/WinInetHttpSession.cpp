@@ -25,6 +25,22 @@ struct TInternetCloser {
 };
 using TInternetHandle = std::unique_ptr<void, TInternetCloser>;
 
+// The decimal number of a Content-Length text; nullopt for anything else.
+std::optional<std::uint64_t> DecimalLength(const std::string& text) {
+    constexpr std::size_t MaxDigits = 19; // stays within 64 bits
+    if (text.empty() || text.size() > MaxDigits) {
+        return std::nullopt;
+    }
+    std::uint64_t value = 0;
+    for (const char c : text) {
+        if (c < '0' || c > '9') {
+            return std::nullopt;
+        }
+        value = value * 10 + static_cast<std::uint64_t>(c - '0');
+    }
+    return value;
+}
+
 std::string InternetErrorText(const std::string& call, DWORD code) {
     if (code < InternetErrorFirst || code > InternetErrorLast) {
         return win::ErrorText(call + " failed", code);
@@ -76,7 +92,9 @@ void TWinInetHttpSession::RunPumping(const std::function<void()>& call) {
 
 bool TWinInetHttpSession::Open(const std::string& agent, THttpAccess access,
                                const std::string& proxyName, const std::string& proxyBypass) {
-    Handles->Internet.reset();
+    CloseRequest();
+    CloseConnection();
+    CloseInternet();
     const bool viaProxy = access == THttpAccess::Proxy;
     HINTERNET internet = ::InternetOpenA(
         agent.c_str(), viaProxy ? INTERNET_OPEN_TYPE_PROXY : INTERNET_OPEN_TYPE_DIRECT,
@@ -92,6 +110,8 @@ bool TWinInetHttpSession::Connect(const std::string& host, std::uint16_t port) {
     if (!Handles->Internet) {
         return Fail("InternetConnectA", ERROR_INVALID_HANDLE);
     }
+    CloseRequest();
+    CloseConnection();
     const INTERNET_PORT asked = port == HttpDefaultPort ? INTERNET_INVALID_PORT_NUMBER : port;
     HINTERNET connection = ::InternetConnectA(Handles->Internet.get(), host.c_str(), asked, nullptr,
                                               nullptr, INTERNET_SERVICE_HTTP, 0, 0);
@@ -141,6 +161,7 @@ bool TWinInetHttpSession::OpenRequest(const std::string& verb, const std::string
     if (!Handles->Connection) {
         return Fail("HttpOpenRequestA", ERROR_INVALID_HANDLE);
     }
+    CloseRequest();
     HINTERNET request =
         ::HttpOpenRequestA(Handles->Connection.get(), verb.c_str(), path.c_str(), nullptr, nullptr,
                            nullptr, alwaysFromServer ? AlwaysFromServerFlags : 0, 0);
@@ -148,6 +169,8 @@ bool TWinInetHttpSession::OpenRequest(const std::string& verb, const std::string
         return Fail("HttpOpenRequestA", ::GetLastError());
     }
     Handles->Request.reset(request);
+    AnnouncedLength.reset();
+    BodyReceived = 0;
     return true;
 }
 
@@ -190,6 +213,7 @@ std::optional<std::string> TWinInetHttpSession::QueryContentLength() {
         return std::nullopt;
     }
     length.resize(std::min<DWORD>(size, ContentLengthBufferSize));
+    AnnouncedLength = DecimalLength(length);
     return length;
 }
 
@@ -211,7 +235,14 @@ std::optional<std::size_t> TWinInetHttpSession::Read(std::span<std::uint8_t> buf
         Fail("InternetReadFile", code);
         return std::nullopt;
     }
-    return std::min<std::size_t>(got, wanted);
+    const std::size_t count = std::min<std::size_t>(got, wanted);
+    BodyReceived += count;
+    if (count == 0 && AnnouncedLength && BodyReceived < *AnnouncedLength) {
+        Error = "the connection ended after " + std::to_string(BodyReceived) + " of the " +
+                std::to_string(*AnnouncedLength) + " bytes announced";
+        return std::nullopt;
+    }
+    return count;
 }
 
 void TWinInetHttpSession::CloseRequest() {

@@ -42,9 +42,11 @@ public:
     bool SendRequest() override;
     // HttpQueryInfoA, HTTP_QUERY_STATUS_CODE, into a 4-byte buffer: room for three digits.
     std::optional<std::string> QueryStatusCode() override;
-    // HttpQueryInfoA, HTTP_QUERY_CONTENT_LENGTH, into a 1024-byte buffer.
+    // HttpQueryInfoA, HTTP_QUERY_CONTENT_LENGTH, into a 1024-byte buffer. The length is
+    // remembered for the reads.
     std::optional<std::string> QueryContentLength() override;
-    // InternetReadFile.
+    // InternetReadFile. WinINet may report a connection that ends early as the end of the body,
+    // so a body that ends short of the length it was announced with is a failed read.
     std::optional<std::size_t> Read(std::span<std::uint8_t> buffer) override;
     // InternetCloseHandle.
     void CloseRequest() override;
@@ -62,6 +64,8 @@ private:
     TPump Pump;
     std::string Error;
     std::unique_ptr<THandles> Handles;
+    std::optional<std::uint64_t> AnnouncedLength;
+    std::uint64_t BodyReceived = 0;
     TBackgroundCall Helper;
 };
 

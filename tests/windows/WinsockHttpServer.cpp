@@ -184,6 +184,9 @@ void TWinsockHttpServer::HandleConnection(SOCKET client) {
         Recorded.push_back(request);
     }
     const TServedFile file = FileFor(request.Target);
+    if (file.HeaderDelay.count() > 0) {
+        std::this_thread::sleep_for(file.HeaderDelay);
+    }
     std::string response = "HTTP/1.1 " + std::to_string(file.Status) + " " + file.Reason + "\r\n";
     if (file.SendContentLength) {
         response +=

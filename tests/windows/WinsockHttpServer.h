@@ -1,7 +1,7 @@
 // The download tests' loopback HTTP server for the Windows build, on Winsock: 127.0.0.1 with
 // an ephemeral port, a thread of its own, one request per connection, every request recorded.
 // It serves the same TServedFile descriptions as the Linux server (status, body, with or
-// without a length, a reset in the middle of the body).
+// without a length, a reset in the middle of the body, a late answer).
 #pragma once
 
 #include <winsock2.h>
