@@ -1,0 +1,149 @@
+// WinINet through a real proxy: tinyproxy with Basic authentication, started for these tests
+// by a CTest fixture on the Linux side and reached over loopback from Wine.
+#include "download/WinInetHttpSession.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "app/TextTable.h"
+#include "download/DownloadTransfer.h"
+#include "platform/DpapiProtection.h"
+#include "windows/WinsockHttpServer.h"
+
+namespace qor {
+namespace {
+
+using TBytes = std::vector<std::uint8_t>;
+using test::PatternBytes;
+using test::TServedFile;
+
+// The fixture's port file and credentials, given by the build.
+constexpr const char* PortFileVariable = "QOR_TINYPROXY_PORT_FILE";
+constexpr const char* ProxyUser = QOR_TINYPROXY_USER;
+constexpr const char* ProxyPassword = QOR_TINYPROXY_PASSWORD;
+constexpr const char* ImagePath = "/qor-7316-a.bin";
+
+std::uint16_t ProxyPort() {
+    char path[MAX_PATH] = {};
+    const DWORD length = ::GetEnvironmentVariableA(PortFileVariable, path, sizeof path);
+    if (length == 0 || length >= sizeof path) {
+        return 0;
+    }
+    int port = 0;
+    std::ifstream(path) >> port;
+    return static_cast<std::uint16_t>(port);
+}
+
+TBytes Zeroed(const std::string& text) {
+    TBytes bytes(text.begin(), text.end());
+    bytes.push_back(0);
+    return bytes;
+}
+
+class WinInetProxyTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        Port = ProxyPort();
+        ASSERT_NE(Port, 0) << "no tinyproxy: the test runs with its CTest fixture";
+        Server.Serve(ImagePath, TServedFile::Of(Image));
+    }
+
+    // The steps of the download through the proxy, up to the status.
+    std::optional<std::string> StatusThroughProxy(TWinInetHttpSession& session,
+                                                  const std::optional<std::string>& user,
+                                                  const TBytes& password) {
+        const std::string proxy = "http://127.0.0.1:" + std::to_string(Port);
+        if (!session.Open("qor_fw_update", THttpAccess::Proxy, proxy, "") ||
+            !session.Connect("127.0.0.1", Server.Port())) {
+            return std::nullopt;
+        }
+        if (user && (!session.SetProxyUserName(*user) || !session.SetProxyPassword(password))) {
+            return std::nullopt;
+        }
+        if (!session.OpenRequest("GET", ImagePath, true) || !session.SendRequest()) {
+            return std::nullopt;
+        }
+        return session.QueryStatusCode();
+    }
+
+    std::uint16_t Port = 0;
+    test::TWinsockHttpServer Server;
+    TBytes Image = PatternBytes(4000, 5);
+    TWinInetHttpSession Session{nullptr};
+};
+
+TEST_F(WinInetProxyTest, TheRightCredentialsFetchTheImageThroughTheProxy) {
+    EXPECT_EQ(StatusThroughProxy(Session, ProxyUser, Zeroed(ProxyPassword)), "200")
+        << Session.LastError();
+    std::uint8_t buffer[512];
+    TBytes body;
+    while (const auto got = Session.Read(buffer)) {
+        if (*got == 0) {
+            break;
+        }
+        body.insert(body.end(), buffer, buffer + *got);
+    }
+    EXPECT_EQ(body, Image);
+    ASSERT_EQ(Server.Requests().size(), 1U);
+    EXPECT_EQ(Server.Requests()[0].Header("user-agent"), "qor_fw_update");
+}
+
+TEST_F(WinInetProxyTest, WrongOrMissingCredentialsAreRefusedByTheProxy) {
+    const auto wrong = StatusThroughProxy(Session, ProxyUser, Zeroed("not-the-password"));
+    ASSERT_TRUE(wrong) << Session.LastError();
+    EXPECT_THAT(*wrong, ::testing::AnyOf("401", "407"));
+
+    TWinInetHttpSession anonymous(nullptr);
+    const auto none = StatusThroughProxy(anonymous, std::nullopt, {});
+    ASSERT_TRUE(none) << anonymous.LastError();
+    EXPECT_THAT(*none, ::testing::AnyOf("401", "407"));
+
+    EXPECT_TRUE(Server.Requests().empty());
+}
+
+// The whole download as the product runs it: the password protected for the user in the
+// settings, unprotected for the proxy option with its terminating zero.
+TEST_F(WinInetProxyTest, TheDownloadUsesTheProtectedPasswordFromTheSettings) {
+    TDpapiProtection protection;
+    TSettings settings;
+    settings.CfgLanguage = LangEnglish;
+    settings.CfgUseProxy = true;
+    settings.CfgUseProxyAuth = true;
+    settings.CfgProxyServer = "127.0.0.1";
+    settings.CfgProxyPort = Port;
+    settings.CfgProxyUser = ProxyUser;
+    const auto blob = protection.Protect(Zeroed(ProxyPassword), u"qwomvetrbaxluY718HKOPJdnz");
+    ASSERT_TRUE(blob) << protection.LastError();
+    settings.CfgProxyPassword = *blob;
+    TBytes written;
+    TDownloadFiles files{
+        [](std::string&) { return std::optional<std::string>("C:\\"); },
+        [&](const std::string&, std::span<const std::uint8_t> bytes, std::string&) {
+            written.assign(bytes.begin(), bytes.end());
+            return true;
+        }};
+    TDownloadTransfer transfer(settings, protection, WinInetHttpSessions(), files);
+    transfer.Server = {"127.0.0.1", Server.Port()};
+    TDownloadState state;
+    state.DeviceVariant = 0;
+
+    EXPECT_TRUE(transfer.DownloadFirmware(state, nullptr)) << state.FailureDetail;
+    EXPECT_EQ(written, Image);
+
+    // A password changed since: the proxy refuses, and the status is shown after the text.
+    settings.CfgProxyPassword =
+        *protection.Protect(Zeroed("outdated"), u"qwomvetrbaxluY718HKOPJdnz");
+    TDownloadState refused;
+    refused.DeviceVariant = 0;
+    EXPECT_FALSE(transfer.DownloadFirmware(refused, nullptr));
+    EXPECT_THAT(refused.View.LStatus, ::testing::StartsWith("Connecting to server failed!  -  4"));
+}
+
+} // namespace
+} // namespace qor
