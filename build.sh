@@ -14,6 +14,7 @@ packages=(
   fonts-wine
   xvfb xdotool x11-utils imagemagick tinyproxy
   clang libclang-rt-14-dev
+  g++-mingw-w64-x86-64-posix googletest wine64 wine
 )
 
 install_packages() {
@@ -31,6 +32,13 @@ install_packages() {
 
 jobs=$(nproc 2>/dev/null || echo 2)
 
+# The core cross-built for Windows with its Windows back-ends, the tests run under Wine.
+test_windows() {
+  cmake --preset windows >/dev/null
+  cmake --build --preset windows -j "$jobs"
+  ctest --preset windows -j "$jobs"
+}
+
 case "${1:-}" in
   demo)
     install_packages
@@ -43,6 +51,7 @@ case "${1:-}" in
     cmake --preset dev >/dev/null
     cmake --build --preset dev -j "$jobs"
     ctest --preset dev -j "$jobs"
+    test_windows
     ;;
   *)
     echo "usage: $0 demo|test" >&2

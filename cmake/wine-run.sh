@@ -1,8 +1,8 @@
 #!/bin/sh
-# wine-run.sh PREFIX PROGRAM [ARGUMENTS...]
+# wine-run.sh PREFIX [PROGRAM [ARGUMENTS...]]
 # Runs a Windows program of the cross-build under Wine, headless and quiet, in the Wine prefix
-# of its build folder. The prefix is made once, by whichever run comes first; parallel runs
-# wait for it instead of half-initialising it twice.
+# of its build folder. The prefix is made once, by whichever run comes first (without a
+# program: only that); parallel runs wait for it instead of half-initialising it twice.
 set -eu
 prefix=$1
 shift
@@ -35,4 +35,5 @@ if [ ! -e "$ready" ]; then
   ) 9>"$prefix.lock"
 fi
 
+[ $# -eq 0 ] && exit 0
 exec "$wine" "$@"

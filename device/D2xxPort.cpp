@@ -13,7 +13,8 @@ namespace {
 constexpr DWORD MaxListedDevices = 1024;
 
 d2xx::Handle AsLibraryHandle(FT_HANDLE handle) {
-    return reinterpret_cast<d2xx::Handle>(handle);
+    // The port's handles are the library's pointers, carried as numbers.
+    return reinterpret_cast<d2xx::Handle>(handle); // NOLINT(performance-no-int-to-ptr)
 }
 
 // The address of an export by its ordinal, as the wanted function type.

@@ -129,7 +129,8 @@ bool CheckPrivateDirectory(const std::string& path, std::string& error) {
         const auto* allowed = static_cast<const ACCESS_ALLOWED_ACE*>(ace);
         const std::string who = SidText(const_cast<DWORD*>(&allowed->SidStart));
         if (who != user && who != LocalSystemSid && who != AdministratorsSid) {
-            error = "'" + path + "' is open to " + who;
+            error = "'" + path + "' is open to ";
+            error += who;
             return false;
         }
     }

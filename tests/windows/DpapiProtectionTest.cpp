@@ -11,7 +11,7 @@ namespace {
 
 using TBytes = std::vector<std::uint8_t>;
 
-const std::u16string Description = u"qwomvetrbaxluY718HKOPJdnz";
+constexpr const char16_t* Description = u"qwomvetrbaxluY718HKOPJdnz";
 
 // The stored form of a password: its characters and one zero byte.
 TBytes PasswordPlaintext(const std::string& password) {

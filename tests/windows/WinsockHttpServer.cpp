@@ -9,7 +9,7 @@
 namespace qor::test {
 namespace {
 
-constexpr std::size_t MaxRequestHead = 64 * 1024;
+constexpr std::size_t MaxRequestHead = std::size_t{64} * 1024;
 constexpr long AcceptPollUs = 20000;
 constexpr const char* HeadEnd = "\r\n\r\n";
 
