@@ -85,7 +85,7 @@ TEST_F(D2xxPortTest, ALibraryLackingAnEntryPointCountsAsNoLibrary) {
 }
 
 TEST_F(D2xxPortTest, TheDeviceIsFoundByItsExactDescriptionAmongOtherBridges) {
-    Plug("FT232R USB UART|app;qor 7316;QOR 7316 ;QOR 7316|b;QOR 7316");
+    ASSERT_NO_FATAL_FAILURE(Plug("FT232R USB UART|app;qor 7316;QOR 7316 ;QOR 7316|b;QOR 7316"));
 
     EXPECT_EQ(Descriptions(), (std::vector<std::string>{"FT232R USB UART", "qor 7316", "QOR 7316 ",
                                                         "QOR 7316", "QOR 7316"}));
@@ -96,7 +96,7 @@ TEST_F(D2xxPortTest, TheDeviceIsFoundByItsExactDescriptionAmongOtherBridges) {
 }
 
 TEST_F(D2xxPortTest, TheFullBootloaderQueryRunsThroughTheLibrary) {
-    Plug("QOR 7316|b");
+    ASSERT_NO_FATAL_FAILURE(Plug("QOR 7316|b"));
     Link->Upkeep();
     ASSERT_NE(Link->FtHandle, 0U);
 
@@ -111,7 +111,7 @@ TEST_F(D2xxPortTest, TheFullBootloaderQueryRunsThroughTheLibrary) {
 }
 
 TEST_F(D2xxPortTest, ADeviceRunningItsApplicationOpensButDoesNotAnswer) {
-    Plug("QOR 7316|app");
+    ASSERT_NO_FATAL_FAILURE(Plug("QOR 7316|app"));
     Link->Upkeep();
     EXPECT_NE(Link->FtHandle, 0U);
     EXPECT_FALSE(Boot->QueryBootloader());
@@ -119,7 +119,7 @@ TEST_F(D2xxPortTest, ADeviceRunningItsApplicationOpensButDoesNotAnswer) {
 }
 
 TEST_F(D2xxPortTest, AnUpdateIsWrittenThroughTheLibraryAndChecked) {
-    Plug("QOR 7316|a");
+    ASSERT_NO_FATAL_FAILURE(Plug("QOR 7316|a"));
     TMainState state;
     for (int tick = 0; tick < 10 && !Boot->BootloaderReady; ++tick) {
         SerialTimerTick(state, *Link, *Boot, LangEnglish);
