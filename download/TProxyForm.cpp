@@ -5,6 +5,7 @@
 
 #include <span>
 
+#include "app/FixedTexts.h"
 #include "app/TextTable.h"
 #include "download/ProxySettings.h"
 #include "platform/SecretBytes.h"
@@ -18,11 +19,9 @@ constexpr int FontPixels = 11;
 // Stands for the stored password, which is never shown.
 constexpr const char* PasswordPlaceholder = "**********";
 constexpr const char* PasswordEchoStyle = "QLineEdit { lineedit-password-character: 42; }";
-// Captions of the application's general error display and of its fixed failure messages.
-constexpr const char* ApplicationTitle = "QOR 7316 Firmware Updater";
-constexpr const char* ErrorCaption = "Fehler";
-constexpr const char* PasswordNotProtectedText =
-    "Das Passwort konnte nicht geschützt werden und wurde nicht gespeichert.";
+// Far more than any proxy password; it keeps the protected blob within what the settings
+// store reads back at the next start.
+constexpr int MaxPasswordLength = 1024;
 
 QString Text(const std::string& text) {
     return QString::fromStdString(text);
@@ -56,6 +55,7 @@ TProxyForm::TProxyForm(TSettings& settings, IDataProtection& protection,
     font.setPixelSize(FontPixels);
     setFont(font);
     EProxyPassword->setStyleSheet(PasswordEchoStyle);
+    EProxyPassword->setMaxLength(MaxPasswordLength);
     EProxyPassword->installEventFilter(this);
 
     connect(CBProxyActive, &QCheckBox::toggled, this, &TProxyForm::CBProxyActiveClick);
@@ -142,7 +142,7 @@ bool TProxyForm::ApplyProxySettings() {
 
     MEProxyPort->setText(Text(result.PortText));
     if (result.PasswordNotProtected) {
-        Messages.ShowMessage(PasswordNotProtectedText, ErrorCaption);
+        Messages.ShowMessage(PasswordNotProtectedText, FixedErrorCaption);
     }
     if (result.SaveError) {
         Messages.ShowMessage(*result.SaveError, ApplicationTitle);

@@ -14,10 +14,11 @@
 
 #include "app/SettingsStore.h"
 #include "app/TextTable.h"
-#include "support/FakeDataProtection.h"
-#include "support/RecordingMessageBox.h"
 #include "download/TProxyForm.h"
+#include "platform/SodiumProtection.h"
+#include "support/FakeDataProtection.h"
 #include "support/MemoryRegistry.h"
+#include "support/RecordingMessageBox.h"
 
 using namespace qor;
 using namespace qor::test;
@@ -311,4 +312,22 @@ TEST_F(ProxyFormTest, TheStoreNeverHoldsThePasswordInPlain) {
                                        password.end()) != value.Data.end();
         EXPECT_FALSE(found) << name;
     }
+}
+
+TEST_F(ProxyFormTest, TheLongestPasswordStillLoadsAtTheNextStart) {
+    const std::string keyFile = ::testing::TempDir() + "proxy-form-test.key";
+    std::remove(keyFile.c_str());
+    TSodiumProtection sodium(keyFile);
+    Form = std::make_unique<TProxyForm>(
+        Settings, sodium, [this] { SaveSettings(Registry, Settings); }, Messages);
+    ClickPassword();
+    QTest::keyClicks(Form->EProxyPassword, QString(5000, 'x'));
+    Form->BApplyClick();
+    EXPECT_EQ(Form->EProxyPassword->text().size(), 1024);
+
+    TSettings reloaded;
+    EXPECT_NO_THROW(LoadSettings(Registry, reloaded));
+    const auto plain = sodium.Unprotect(reloaded.CfgProxyPassword);
+    ASSERT_TRUE(plain.has_value());
+    EXPECT_EQ(plain->Size(), 1025u); // the password and its terminating zero
 }
