@@ -10,7 +10,7 @@
 #include "app/TApplication.h"
 #include "app/TInfoDialog.h"
 #include "app/TextTable.h"
-#include "download/CurlHttpSession.h"
+#include "download/SystemHttp.h"
 #include "ui_TMainForm.h"
 
 using namespace qor;
@@ -63,7 +63,7 @@ TMainForm::TMainForm(TMainFormServices services, QWidget* parent)
       Services(services), Ui(std::make_unique<Ui::TMainForm>()), Languages(this),
       DeviceLink(services.Port), Boot(DeviceLink) {
     if (!Services.Sessions) {
-        Services.Sessions = CurlHttpSessions();
+        Services.Sessions = SystemHttpSessions();
     }
     if (!Services.Files.TempDirectory || !Services.Files.WriteFile) {
         Services.Files = PlatformDownloadFiles();

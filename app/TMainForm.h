@@ -40,7 +40,7 @@ struct TMainFormServices {
     // Asks for a firmware file to open; an empty text when the user cancels. Unset: the
     // window's own open dialog.
     std::function<QString(QWidget* parent)> ChooseFirmwareFile = {};
-    // The download's HTTP client and files; unset: libcurl and the user's private temp dir.
+    // The download's HTTP client and files; unset: the system's and the user's private temp dir.
     qor::THttpSessionFactory Sessions = {};
     qor::TDownloadFiles Files = {};
     // The product's download server unless the demo or a test names another.

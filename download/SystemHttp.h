@@ -1,0 +1,10 @@
+// The HTTP client of the operating system the program runs on.
+#pragma once
+
+#include "download/HttpSession.h"
+
+namespace qor {
+
+THttpSessionFactory SystemHttpSessions();
+
+} // namespace qor

@@ -1,0 +1,10 @@
+#include "download/CurlHttpSession.h"
+#include "download/SystemHttp.h"
+
+namespace qor {
+
+THttpSessionFactory SystemHttpSessions() {
+    return CurlHttpSessions();
+}
+
+} // namespace qor

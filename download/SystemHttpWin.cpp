@@ -1,0 +1,10 @@
+#include "download/SystemHttp.h"
+#include "download/WinInetHttpSession.h"
+
+namespace qor {
+
+THttpSessionFactory SystemHttpSessions() {
+    return WinInetHttpSessions();
+}
+
+} // namespace qor
