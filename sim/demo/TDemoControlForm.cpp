@@ -37,6 +37,8 @@ TDemoControlForm::TDemoControlForm(TDemoRig& rig, QWidget* parent)
     : QWidget(parent, Qt::Window), Rig(rig) {
     setObjectName("DemoControlForm");
     setWindowTitle("QOR 7316 demo device");
+    // The demo ends with the main window, as the product does.
+    setAttribute(Qt::WA_QuitOnClose, false);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(MakeDeviceGroup());
     layout->addWidget(MakeFaultGroup());

@@ -3,6 +3,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
@@ -112,6 +113,11 @@ QString TDemoTrace::GeometryLines(QWidget* modal) const {
         for (const QAbstractButton* button : modal->findChildren<QAbstractButton*>()) {
             if (button->isVisible()) {
                 lines += Centre("modal:" + Plain(button->text()), button);
+            }
+        }
+        for (const QLineEdit* edit : modal->findChildren<QLineEdit*>()) {
+            if (edit->isVisible() && !edit->objectName().isEmpty()) {
+                lines += Centre("modal-edit:" + edit->objectName(), edit);
             }
         }
     }
