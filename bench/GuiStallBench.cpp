@@ -1,0 +1,138 @@
+// How long the main window's event loop goes unserved while it writes an image into the
+// demo's virtual device with wire timing on the real clock: a 1 ms heartbeat timer records
+// the longest gap between two of its ticks. Run it under xvfb-run so that painting counts
+// (it falls back to the offscreen platform without a display).
+//   gui_stall_bench [runs] [turnaround_ms]
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QTimer>
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <vector>
+
+#include "app/MessageBox.h"
+#include "app/TMainForm.h"
+#include "platform/RegFileStore.h"
+#include "sim/SampleImage.h"
+#include "sim/demo/DemoRig.h"
+
+using namespace qor;
+
+namespace {
+
+class TPrintedMessages : public IMessageBox {
+public:
+    void ShowMessage(const std::string& text, const std::string& caption) override {
+        std::fprintf(stderr, "message: %s (%s)\n", text.c_str(), caption.c_str());
+        ++Shown;
+    }
+    bool AskYesNo(const std::string&, const std::string&) override { return true; }
+    int Shown = 0;
+};
+
+// The longest gap between two ticks of a 1 ms timer while Measuring is set.
+class THeartbeat : public QObject {
+public:
+    THeartbeat() {
+        Timer.setTimerType(Qt::PreciseTimer);
+        connect(&Timer, &QTimer::timeout, this, [this] {
+            const qint64 now = Clock.nsecsElapsed();
+            if (Measuring && Last != 0) {
+                Longest = std::max(Longest, now - Last);
+            }
+            Last = now;
+        });
+        Clock.start();
+        Timer.start(1);
+    }
+    void Begin() {
+        Longest = 0;
+        Last = Clock.nsecsElapsed();
+        Measuring = true;
+    }
+    double EndMs() {
+        Measuring = false;
+        return static_cast<double>(std::max(Longest, Clock.nsecsElapsed() - Last)) / 1e6;
+    }
+
+private:
+    QTimer Timer;
+    QElapsedTimer Clock;
+    qint64 Last = 0;
+    qint64 Longest = 0;
+    bool Measuring = false;
+};
+
+// Runs the event loop until `done` holds or `ms` have passed.
+bool Await(const std::function<bool()>& done, int ms) {
+    QElapsedTimer clock;
+    clock.start();
+    while (!done() && clock.elapsed() < ms) {
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 10);
+    }
+    return done();
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("DISPLAY")) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    }
+    QApplication app(argc, argv);
+    const int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 5;
+    const auto turnaroundMs = static_cast<std::uint32_t>(argc > 2 ? std::atoi(argv[2]) : 10);
+
+    const auto store = std::filesystem::temp_directory_path() / "gui-stall-bench";
+    std::filesystem::create_directories(store);
+    TRegFileStore registry(store.string());
+    TPrintedMessages messages;
+    TDemoRig rig(TDemoOptions{true, turnaroundMs});
+    TSampleImageSpec spec{TImageVariant::A, "1.4a", std::nullopt};
+    NormaliseSpec(spec);
+    const auto imagePath = store / "image.bin";
+    {
+        const TByteVector image = MakeSampleImage(spec);
+        std::FILE* file = std::fopen(imagePath.c_str(), "wb");
+        std::fwrite(image.data(), 1, image.size(), file);
+        std::fclose(file);
+    }
+    TMainForm form({registry, messages, rig.Port(), [&](QWidget*) {
+                        return QString::fromStdString(imagePath.string());
+                    }});
+    form.show();
+    THeartbeat heartbeat;
+    if (!Await([&] { return form.Bootloader().BootloaderReady; }, 5000)) {
+        std::fputs("the demo device did not connect\n", stderr);
+        return 1;
+    }
+
+    std::vector<double> stalls;
+    for (int run = 0; run < runs; ++run) {
+        form.BOpenLocalClick();
+        Await([&] { return false; }, 300); // let both timers show the loaded image
+        QElapsedTimer wall;
+        heartbeat.Begin();
+        wall.start();
+        form.BFlashClick();
+        const double ms = static_cast<double>(wall.nsecsElapsed()) / 1e6;
+        const double stall = heartbeat.EndMs();
+        if (!form.State().UpdateSucceeded || messages.Shown != 0) {
+            std::fprintf(stderr, "run %d: the update did not succeed\n", run + 1);
+            return 1;
+        }
+        stalls.push_back(stall);
+        std::printf("run %d: update %.1f ms, longest event-loop stall %.1f ms\n", run + 1, ms,
+                    stall);
+    }
+    std::sort(stalls.begin(), stalls.end());
+    std::printf("longest stall during an update (turnaround %u ms, %s): median %.1f ms, "
+                "max %.1f ms (target <= 100 ms)\n",
+                turnaroundMs, qPrintable(QApplication::platformName()), stalls[stalls.size() / 2],
+                stalls.back());
+    std::filesystem::remove_all(store);
+    return 0;
+}
