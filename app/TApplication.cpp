@@ -5,7 +5,7 @@
 
 TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {
     // The title is fixed; window captions carry the translated one.
-    setApplicationName(ApplicationTitle);
+    setApplicationName(qor::ApplicationTitle);
 }
 
 bool TApplication::notify(QObject* receiver, QEvent* event) {
@@ -20,7 +20,7 @@ bool TApplication::notify(QObject* receiver, QEvent* event) {
 }
 
 void TApplication::ShowError(const QString& message) {
-    QMessageBox box(QMessageBox::Critical, ApplicationTitle, message, QMessageBox::Ok,
+    QMessageBox box(QMessageBox::Critical, qor::ApplicationTitle, message, QMessageBox::Ok,
                     QApplication::activeWindow());
     box.exec();
 }

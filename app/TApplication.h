@@ -4,6 +4,8 @@
 
 #include <QApplication>
 
+#include "app/FixedTexts.h"
+
 class TApplication : public QApplication {
     Q_OBJECT
 public:
@@ -13,5 +15,3 @@ public:
     // The standard error display: a message box with the error's text.
     static void ShowError(const QString& message);
 };
-
-inline constexpr const char* ApplicationTitle = "QOR 7316 Firmware Updater";

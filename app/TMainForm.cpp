@@ -10,6 +10,7 @@
 #include "app/TApplication.h"
 #include "app/TInfoDialog.h"
 #include "app/TextTable.h"
+#include "download/CurlHttpSession.h"
 #include "ui_TMainForm.h"
 
 using namespace qor;
@@ -61,6 +62,12 @@ TMainForm::TMainForm(TMainFormServices services, QWidget* parent)
                               Qt::MSWindowsFixedSizeDialogHint),
       Services(services), Ui(std::make_unique<Ui::TMainForm>()), DeviceLink(services.Port),
       Boot(DeviceLink) {
+    if (!Services.Sessions) {
+        Services.Sessions = CurlHttpSessions();
+    }
+    if (!Services.Files.TempDirectory || !Services.Files.WriteFile) {
+        Services.Files = PlatformDownloadFiles();
+    }
     Q_INIT_RESOURCE(pictures);
     setObjectName("MainForm");
     Ui->setupUi(this);
@@ -85,6 +92,8 @@ TMainForm::TMainForm(TMainFormServices services, QWidget* parent)
     connect(Ui->BOpenLocal, &QPushButton::clicked, this, &TMainForm::BOpenLocalClick);
     connect(Ui->BFlash, &QPushButton::clicked, this, &TMainForm::BFlashClick);
     connect(Ui->BSwitchOff, &QPushButton::clicked, this, &TMainForm::BSwitchOffClick);
+    connect(Ui->BDownload, &QPushButton::clicked, this, &TMainForm::BDownloadClick);
+    connect(Ui->Proxy1, &QAction::triggered, this, &TMainForm::Proxy1Click);
     connect(&SerialTick, &QTimer::timeout, this, &TMainForm::SerialTimerTimer);
     connect(&DisplayTick, &QTimer::timeout, this, &TMainForm::DisplayTimerTimer);
 
@@ -211,14 +220,19 @@ void TMainForm::MExitClick() {
     close();
 }
 
+QSize TMainForm::OuterSize(const QWidget& window) const {
+    // Before a window's first showing its frame is not known yet; ours all have the same
+    // decorations as this one.
+    const QSize outer = window.frameGeometry().size();
+    if (!window.isVisible() && outer == window.size()) {
+        return outer + (frameGeometry().size() - size());
+    }
+    return outer;
+}
+
 QPoint TMainForm::InfoDialogPosition() const {
     const QRect outer = frameGeometry();
-    // Before its first showing the dialog's frame is not known yet; it has the same
-    // decorations as this window.
-    QSize dialog = Info->frameGeometry().size();
-    if (!Info->isVisible() && dialog == Info->size()) {
-        dialog += outer.size() - size();
-    }
+    const QSize dialog = OuterSize(*Info);
     return {outer.left() + (outer.width() - dialog.width()) / 2,
             outer.top() + (outer.height() - dialog.height()) / 2};
 }

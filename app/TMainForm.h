@@ -13,11 +13,15 @@
 #include "device/Bootloader.h"
 #include "device/DeviceLink.h"
 #include "device/UpdateProcedure.h"
+#include "download/DownloadFiles.h"
+#include "download/DownloadServer.h"
+#include "download/HttpSession.h"
 
 namespace Ui {
 class TMainForm;
 }
 namespace qor {
+class IDataProtection;
 class IFtPort;
 class IMessageBox;
 class IRegistryStore;
@@ -32,9 +36,15 @@ struct TMainFormServices {
     qor::IRegistryStore& Registry;
     qor::IMessageBox& Messages;
     qor::IFtPort& Port;
+    qor::IDataProtection& Protection;
     // Asks for a firmware file to open; an empty text when the user cancels. Unset: the
     // window's own open dialog.
     std::function<QString(QWidget* parent)> ChooseFirmwareFile;
+    // The download's HTTP client and files; unset: libcurl and the user's private temp dir.
+    qor::THttpSessionFactory Sessions;
+    qor::TDownloadFiles Files;
+    // The product's download server unless the demo or a test names another.
+    qor::TDownloadServer Server;
 };
 
 class TMainForm : public QMainWindow, private qor::IUpdateHost {
@@ -63,6 +73,8 @@ public:
     void BOpenLocalClick();
     void BFlashClick();
     void BSwitchOffClick();
+    void BDownloadClick();
+    void Proxy1Click();
 
     qor::TSettings& Settings() { return Cfg; }
     qor::TMainState& State() { return Main; }
@@ -74,6 +86,8 @@ public:
     QTimer& DisplayTimer() { return DisplayTick; }
     // The outer position of the About dialog over this window, as MInfoClick places it.
     QPoint InfoDialogPosition() const;
+    // The outer size of a window of ours, frame included.
+    QSize OuterSize(const QWidget& window) const;
 
 protected:
     void closeEvent(QCloseEvent* event) override;

@@ -14,9 +14,10 @@ int main(int argc, char** argv) {
     try {
         LoadTahoma();
         const auto registry = qor::MakeUserRegistryStore();
+        const auto protection = qor::MakeUserDataProtection();
         const auto port = qor::CreateSystemPort();
         TQtMessageBox messages;
-        TMainForm form({*registry, messages, *port});
+        TMainForm form({*registry, messages, *port, *protection});
         messages.SetParent(&form);
         form.show();
         TApplication::exec();

@@ -5,7 +5,7 @@
 
 #include "device/Protocol.h"
 #include "device/Requests.h"
-#include "firmware/FixedTexts.h"
+#include "app/FixedTexts.h"
 
 namespace qor {
 

@@ -2,7 +2,7 @@
 
 #include "app/TextTable.h"
 #include "firmware/FirmwareImage.h"
-#include "firmware/FixedTexts.h"
+#include "app/FixedTexts.h"
 
 namespace qor {
 

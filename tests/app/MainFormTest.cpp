@@ -10,15 +10,19 @@
 #include "app/TInfoDialog.h"
 #include "app/TMainForm.h"
 #include "app/TextTable.h"
+#include "download/FakeHttpSession.h"
+#include "download/TFWOnlineForm.h"
+#include "platform/TempDir.h"
 #include "sim/SimFrames.h"
 #include "sim/VirtualBus.h"
+#include "support/FakeDataProtection.h"
 #include "support/MemoryRegistry.h"
-#include "support/ScriptedMessageBox.h"
+#include "support/RecordingMessageBox.h"
 #include "ui_TMainForm.h"
 
 using namespace qor;
 using qor::test::TMemoryRegistry;
-using qor::test::TScriptedMessageBox;
+using qor::test::TRecordingMessageBox;
 
 namespace {
 
@@ -30,7 +34,8 @@ TRegValue Dword(std::uint32_t n) {
 class MainFormTest : public ::testing::Test {
 protected:
     TMemoryRegistry Registry;
-    TScriptedMessageBox Messages;
+    TRecordingMessageBox Messages;
+    qor::test::TFakeDataProtection Protection;
     TVirtualBus Bus;
     std::unique_ptr<TMainForm> Form;
 
@@ -47,8 +52,23 @@ protected:
     }
 
     std::function<QString(QWidget*)> ChooseFile;
+    qor::test::THttpScript Http;
     void Create() {
-        Form = std::make_unique<TMainForm>(TMainFormServices{Registry, Messages, Bus, ChooseFile});
+        TMainFormServices services{Registry, Messages, Bus, Protection, ChooseFile};
+        services.Sessions = [this](const TPump&) {
+            return std::make_unique<qor::test::TFakeHttpSession>(Http);
+        };
+        services.Files = {
+            [](std::string&) -> std::optional<std::string> { return ::testing::TempDir(); },
+            qor::WriteFileAtomically};
+        Form = std::make_unique<TMainForm>(services);
+    }
+    void ConnectDevice(const TBootloaderConfig& config = TBootloaderConfig::VariantA()) {
+        Bus.AddDevice("QOR 7316", config);
+        for (int tick = 0; tick < 6; ++tick) {
+            Form->SerialTimerTimer();
+            Form->DisplayTimerTimer();
+        }
     }
     Ui::TMainForm& Ui() { return Form->Controls(); }
 };
@@ -156,10 +176,9 @@ TEST_F(MainFormTest, CloseQuestionNoKeepsTheWindowOpenAndYesConfirms) {
     QApplication::sendEvent(Form.get(), &refused);
     EXPECT_FALSE(refused.isAccepted());
     EXPECT_FALSE(Form->State().CloseConfirmed);
-    ASSERT_EQ(Messages.Shown.size(), 1u);
-    EXPECT_TRUE(Messages.Shown[0].Question);
-    EXPECT_EQ(Messages.Shown[0].Text, "Are you sure you want to exit the application?");
-    EXPECT_EQ(Messages.Shown[0].Caption, "Exit");
+    ASSERT_EQ(Messages.Asked.size(), 1u);
+    EXPECT_EQ(Messages.Asked[0].Text, "Are you sure you want to exit the application?");
+    EXPECT_EQ(Messages.Asked[0].Caption, "Exit");
 
     Form->Settings().CfgLanguage = LangGerman;
     Messages.Answers = {true};
@@ -167,8 +186,8 @@ TEST_F(MainFormTest, CloseQuestionNoKeepsTheWindowOpenAndYesConfirms) {
     QApplication::sendEvent(Form.get(), &accepted);
     EXPECT_TRUE(accepted.isAccepted());
     EXPECT_TRUE(Form->State().CloseConfirmed);
-    EXPECT_EQ(Messages.Shown[1].Text, "Soll die Anwendung wirklich beendet werden?");
-    EXPECT_EQ(Messages.Shown[1].Caption, "Anwendung beenden");
+    EXPECT_EQ(Messages.Asked[1].Text, "Soll die Anwendung wirklich beendet werden?");
+    EXPECT_EQ(Messages.Asked[1].Caption, "Anwendung beenden");
 }
 
 TEST_F(MainFormTest, ExitAsksTheSameQuestion) {
@@ -177,8 +196,8 @@ TEST_F(MainFormTest, ExitAsksTheSameQuestion) {
     Messages.Answers = {false};
     Ui().MExit->trigger();
     EXPECT_TRUE(Form->isVisible());
-    ASSERT_EQ(Messages.Shown.size(), 1u);
-    EXPECT_EQ(Messages.Shown[0].Caption, "Exit");
+    ASSERT_EQ(Messages.Asked.size(), 1u);
+    EXPECT_EQ(Messages.Asked[0].Caption, "Exit");
 }
 
 TEST_F(MainFormTest, LanguageMenuAppliesTextsAndSavesAllSettings) {
@@ -351,4 +370,53 @@ TEST_F(MainFormTest, OpenAndUpdateFromTheWindowReachTheDevice) {
     EXPECT_EQ(Ui().LQORStatus->text(), "QOR 7316 not connected");
     Form->DisplayTimerTimer();
     EXPECT_EQ(Ui().LFWFileStatus->text(), "No firmware loaded");
+}
+
+TEST_F(MainFormTest, DownloadFromTheWindowLoadsTheImageForTheDevicesVariant) {
+    const TByteVector image = MakeFirmwareImage(129024, "107b");
+    Http.Body.assign(image.begin(), image.end());
+    Http.ContentLength = std::to_string(image.size());
+    Create();
+    Form->show();
+    ConnectDevice(TBootloaderConfig::VariantB());
+    ASSERT_TRUE(Ui().BDownload->isEnabled());
+
+    // Closes the dialog once its transfer has ended, as the user would.
+    QTimer closer;
+    QPoint placed;
+    QObject::connect(&closer, &QTimer::timeout, [&] {
+        auto* dialog = qobject_cast<qor::TFWOnlineForm*>(QApplication::activeModalWidget());
+        if (dialog != nullptr && dialog->State.Started && !dialog->State.Busy) {
+            placed = dialog->pos();
+            dialog->BCancelClick();
+        }
+    });
+    closer.start(20);
+    QTest::mouseClick(Ui().BDownload, Qt::LeftButton);
+    closer.stop();
+
+    EXPECT_EQ(Http.Path, "/qor-7316-b.bin");
+    Form->DisplayTimerTimer();
+    EXPECT_EQ(Ui().LFWFileStatus->text(), "Firmware loaded!");
+    EXPECT_EQ(Ui().LFWFilename->text(), "qor-7316.bin");
+    EXPECT_EQ(Ui().LFWVersion->text(), "107b");
+    EXPECT_TRUE(Messages.Shown.empty());
+    const QRect outer = Form->frameGeometry();
+    // Both windows have the same frame, so the outer widths differ as the inner ones do.
+    EXPECT_EQ(placed.x(), outer.left() + (753 - 460) / 2);
+
+    // A dialog closed without success drops the loaded image.
+    Http.Status = "404";
+    closer.start(20);
+    Form->BDownloadClick();
+    closer.stop();
+    Form->DisplayTimerTimer();
+    EXPECT_EQ(Ui().LFWFileStatus->text(), "No firmware loaded");
+}
+
+TEST_F(MainFormTest, DownloadIsRefusedWhileAnUpdateRuns) {
+    Create();
+    Form->State().UpdateRunning = true;
+    Form->BDownloadClick(); // would block in the dialog if it opened one
+    EXPECT_EQ(Http.Sessions, 0);
 }

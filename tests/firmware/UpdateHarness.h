@@ -19,7 +19,7 @@
 #include "device/Protocol.h"
 #include "device/UpdateProcedure.h"
 #include "firmware/FirmwareImage.h"
-#include "firmware/RecordingMessageBox.h"
+#include "support/RecordingMessageBox.h"
 #include "sim/SimFrames.h"
 #include "sim/VirtualBus.h"
 

@@ -1,6 +1,7 @@
 // Answers the core's message boxes in tests and remembers what was shown.
 #pragma once
 
+#include <deque>
 #include <functional>
 #include <string>
 #include <vector>
@@ -25,12 +26,18 @@ public:
     }
     bool AskYesNo(const std::string& text, const std::string& caption) override {
         Asked.push_back({text, caption});
-        return Answer;
+        if (Answers.empty()) {
+            return Answer;
+        }
+        const bool answer = Answers.front();
+        Answers.pop_front();
+        return answer;
     }
 
     std::vector<TShownMessage> Shown;
     std::vector<TShownMessage> Asked;
     bool Answer = true;
+    std::deque<bool> Answers; // answered first, in order; then Answer
     // Runs while a box is open, as the window's timers do.
     std::function<void()> WhileShown;
 };

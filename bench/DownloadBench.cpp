@@ -1,0 +1,154 @@
+// Times a 1,400,000-byte firmware download over libcurl from a server on loopback, the way
+// the download dialog runs it: 512-byte reads, the pump called after each and while waiting.
+// Reports wall time, the downloading thread's CPU time and the longest gap between two pump
+// calls, which is how long the GUI's event loop would go unserved.
+#include <time.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "app/Settings.h"
+#include "download/CurlHttpSession.h"
+#include "download/DownloadTransfer.h"
+#include "download/LoopbackHttpServer.h"
+
+using namespace qor;
+using namespace qor::test;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+constexpr std::size_t ImageSize = 1'400'000;
+constexpr int Runs = 20;
+
+class TNoProtection : public IDataProtection {
+public:
+    std::optional<std::vector<std::uint8_t>> Protect(std::span<const std::uint8_t>,
+                                                     const std::u16string&) override {
+        return std::nullopt;
+    }
+    std::optional<TSecretBytes> Unprotect(std::span<const std::uint8_t>) override {
+        return std::nullopt;
+    }
+};
+
+double ThreadCpuMs() {
+    timespec now{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return static_cast<double>(now.tv_sec) * 1e3 + static_cast<double>(now.tv_nsec) / 1e6;
+}
+
+double Ms(Clock::duration d) {
+    return std::chrono::duration<double, std::milli>(d).count();
+}
+
+struct TRun {
+    bool Ok = false;
+    double WallMs = 0;
+    double CpuMs = 0;
+    double LongestStallMs = 0;
+    long Pumps = 0;
+};
+
+TRun DownloadOnce(TLoopbackHttpServer& server, const std::string& directory) {
+    TSettings settings;
+    TNoProtection protection;
+    TDownloadFiles files{
+        [&directory](std::string&) -> std::optional<std::string> { return directory; },
+        [](const std::string& path, std::span<const std::uint8_t> bytes, std::string& error) {
+            std::ofstream out(path, std::ios::binary | std::ios::trunc);
+            out.write(reinterpret_cast<const char*>(bytes.data()),
+                      static_cast<std::streamsize>(bytes.size()));
+            out.close();
+            error = out ? "" : "write failed";
+            return static_cast<bool>(out);
+        }};
+    TDownloadTransfer transfer(settings, protection, CurlHttpSessions(), files);
+    transfer.Server = {"127.0.0.1", server.Port()};
+    TDownloadState state;
+    state.DeviceVariant = 0;
+
+    TRun run;
+    const Clock::time_point start = Clock::now();
+    Clock::time_point lastPump = start;
+    const double cpuStart = ThreadCpuMs();
+    run.Ok = transfer.DownloadFirmware(state, [&] {
+        const Clock::time_point now = Clock::now();
+        run.LongestStallMs = std::max(run.LongestStallMs, Ms(now - lastPump));
+        lastPump = now;
+        ++run.Pumps;
+    });
+    const Clock::time_point end = Clock::now();
+    run.CpuMs = ThreadCpuMs() - cpuStart;
+    run.WallMs = Ms(end - start);
+    run.LongestStallMs = std::max(run.LongestStallMs, Ms(end - lastPump));
+    if (!run.Ok || state.ReceivedBytes != ImageSize) {
+        std::fprintf(stderr, "download failed: %s (%s)\n", state.View.LStatus.c_str(),
+                     state.FailureDetail.c_str());
+        run.Ok = false;
+    }
+    return run;
+}
+
+double Median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+bool Report(const char* name, TLoopbackHttpServer& server, const std::string& directory) {
+    std::vector<double> wall;
+    std::vector<double> cpu;
+    std::vector<double> stall;
+    long pumps = 0;
+    for (int i = 0; i < Runs; ++i) {
+        const TRun run = DownloadOnce(server, directory);
+        if (!run.Ok) {
+            return false;
+        }
+        wall.push_back(run.WallMs);
+        cpu.push_back(run.CpuMs);
+        stall.push_back(run.LongestStallMs);
+        pumps = run.Pumps;
+    }
+    std::printf("%-28s wall %8.2f ms (max %8.2f)  cpu %7.2f ms  longest stall %6.2f ms "
+                "(max %6.2f)  pumps %ld\n",
+                name, Median(wall), *std::max_element(wall.begin(), wall.end()), Median(cpu),
+                Median(stall), *std::max_element(stall.begin(), stall.end()), pumps);
+    return true;
+}
+
+} // namespace
+
+int main() {
+    const std::string directory = "/tmp/";
+    std::printf("%d runs of a %zu-byte download each; medians, and the worst run in brackets\n",
+                Runs, ImageSize);
+    bool ok = true;
+    {
+        TLoopbackHttpServer server;
+        server.Serve("/qor-7316-a.bin", TServedFile::Of(PatternBytes(ImageSize)));
+        ok = Report("loopback, full speed", server, directory) && ok;
+    }
+    {
+        // About 1 MB/s: the pump keeps running while the session waits for data.
+        TLoopbackHttpServer server;
+        server.Serve(
+            "/qor-7316-a.bin",
+            TServedFile::Of(PatternBytes(ImageSize)).Slowly(16'384, std::chrono::milliseconds(15)));
+        ok = Report("loopback, ~1 MB/s", server, directory) && ok;
+    }
+    {
+        // The response comes 400 ms late: the connect phase is pumped too.
+        TLoopbackHttpServer server;
+        server.Serve(
+            "/qor-7316-a.bin",
+            TServedFile::Of(PatternBytes(ImageSize)).AnsweredAfter(std::chrono::milliseconds(400)));
+        ok = Report("loopback, answer after 400 ms", server, directory) && ok;
+    }
+    std::remove((directory + DownloadFileName).c_str());
+    return ok ? 0 : 1;
+}

@@ -1,0 +1,43 @@
+#include "download/DownloadDisplay.h"
+
+#include <algorithm>
+
+#include "app/TextTable.h"
+
+namespace qor {
+
+std::string FormatKilobytes(std::uint32_t bytes, const std::string& decimalSeparator) {
+    // Whole tenths of a kilobyte; integer arithmetic keeps 12,550 bytes at 12.6 exactly.
+    const std::uint64_t tenths = (static_cast<std::uint64_t>(bytes) + 50) / 100;
+    return std::to_string(tenths / 10) + decimalSeparator + std::to_string(tenths % 10);
+}
+
+void DownloadDisplayTick(TDownloadState& state, std::uint8_t language,
+                         const std::string& decimalSeparator) {
+    TDownloadView& view = state.View;
+    if (!state.Busy && state.DownloadOK) {
+        view.LStatus = Txt(TxtDownloadSucceeded, language);
+        view.PBFWProgress = ProgressMaximum;
+    } else if (state.Busy && state.AwaitingResponse) {
+        // Still connecting: the status keeps saying so.
+    } else if (state.Busy && state.SizeKnown) {
+        view.LStatus = std::string(Txt(TxtDownloading, language)) + " (" +
+                       FormatKilobytes(state.ReceivedBytes, decimalSeparator) + " KB / " +
+                       FormatKilobytes(state.TotalBytes, decimalSeparator) + " KB)";
+        // A length of 0 (or one that was not a number) gives no proportion to show.
+        if (state.TotalBytes == 0) {
+            view.PBFWProgress = 0;
+        } else {
+            const std::uint64_t permille = static_cast<std::uint64_t>(state.ReceivedBytes) *
+                                           ProgressMaximum / state.TotalBytes;
+            view.PBFWProgress =
+                static_cast<int>(std::min<std::uint64_t>(permille, ProgressMaximum));
+        }
+    } else if (state.Busy) {
+        view.LStatus = Txt(TxtDownloading, language);
+        view.PBFWProgress = 0;
+    }
+    view.BCancel = Txt(state.Busy ? TxtCancel : TxtClose, language);
+}
+
+} // namespace qor

@@ -1,0 +1,11 @@
+#include "download/DownloadFiles.h"
+
+#include "platform/TempDir.h"
+
+namespace qor {
+
+TDownloadFiles PlatformDownloadFiles() {
+    return {UserTempDirectory, WriteFileAtomically};
+}
+
+} // namespace qor

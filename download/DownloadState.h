@@ -1,0 +1,47 @@
+// The download dialog's state: what the transfer writes while it runs and what the display
+// shows of it. The window copies the view onto its widgets.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace qor {
+
+// The largest image the download takes; a longer body fails.
+inline constexpr std::size_t DownloadBufferSize = 1'500'000;
+inline constexpr int ProgressMaximum = 1000;
+
+struct TDownloadView {
+    std::string LStatus;
+    int PBFWProgress = 0;
+    std::string BCancel; // empty until the first display tick
+    bool operator==(const TDownloadView&) const = default;
+};
+
+struct TDownloadState {
+    bool DownloadOK = false;
+    bool SizeKnown = false;
+    std::uint32_t TotalBytes = 0;
+    std::uint32_t ReceivedBytes = 0;
+    // A transfer is in progress; the Cancel button clears it to ask the transfer to stop.
+    bool Busy = false;
+    std::string TempFilePath;
+    std::uint8_t DeviceVariant = 2;
+    // Allocated once with the dialog; the transfer never allocates for the body.
+    std::vector<std::uint8_t> DownloadBuffer = std::vector<std::uint8_t>(DownloadBufferSize);
+    bool Started = false;
+
+    // The transfer is between its start and the arrival of the response: the status keeps
+    // reading "connecting" although the GUI is served meanwhile.
+    bool AwaitingResponse = false;
+    // The transfer function is running (it may outlive Busy after a Cancel).
+    bool Running = false;
+    // Why the last transfer failed, in the words of the layer that failed; not translated.
+    std::string FailureDetail;
+
+    TDownloadView View;
+};
+
+} // namespace qor

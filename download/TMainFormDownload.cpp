@@ -1,0 +1,40 @@
+// The main window's download button and proxy menu item: their dialogs, shown modally over it.
+#include "app/TMainForm.h"
+#include "download/DialogPlacement.h"
+#include "download/TFWOnlineForm.h"
+#include "download/TProxyForm.h"
+#include "firmware/FirmwareOpen.h"
+
+namespace {
+
+// Centred, a quarter of the spare height from the top, on outer sizes.
+void PlaceOver(const TMainForm& owner, QWidget& dialog) {
+    const QRect outer = owner.frameGeometry();
+    const QSize size = owner.OuterSize(dialog);
+    const qor::TDialogPosition at = qor::PlaceOverOwner(
+        outer.left(), outer.top(), outer.width(), outer.height(), size.width(), size.height());
+    dialog.move(at.Left, at.Top);
+}
+
+} // namespace
+
+void TMainForm::BDownloadClick() {
+    if (Main.UpdateRunning) {
+        return;
+    }
+    qor::TFWOnlineForm dialog(Cfg, Services.Protection, Services.Sessions, Services.Files,
+                              Services.Server, this);
+    dialog.State.DeviceVariant = Main.DeviceVariant;
+    PlaceOver(*this, dialog);
+    dialog.exec();
+    qor::AcceptDownloadedFirmware(dialog.State.DownloadOK, dialog.State.TempFilePath, Main,
+                                  Services.Messages);
+    Render();
+}
+
+void TMainForm::Proxy1Click() {
+    qor::TProxyForm dialog(
+        Cfg, Services.Protection, [this] { SaveSettings(); }, Services.Messages, this);
+    PlaceOver(*this, dialog);
+    dialog.exec();
+}

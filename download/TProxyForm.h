@@ -1,0 +1,81 @@
+// The proxy settings dialog: shows the stored proxy values (never the password), and on
+// Apply or OK writes them to the settings, protects a newly typed password and saves.
+#pragma once
+
+#include <QDialog>
+
+#include <functional>
+#include <memory>
+
+#include "app/MessageBox.h"
+#include "app/Settings.h"
+#include "platform/DataProtection.h"
+
+class QCheckBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+
+namespace Ui {
+class TProxyForm;
+}
+
+namespace qor {
+
+class TProxyForm : public QDialog {
+    Q_OBJECT
+
+public:
+    // `saveSettings` is the main window's save of all seven values; it reports a failure by
+    // throwing ERegistryError, which is shown through `messages`.
+    TProxyForm(TSettings& settings, IDataProtection& protection, std::function<void()> saveSettings,
+               IMessageBox& messages, QWidget* owner = nullptr);
+    ~TProxyForm() override;
+    TProxyForm(const TProxyForm&) = delete;
+    TProxyForm& operator=(const TProxyForm&) = delete;
+
+    // The password edit holds a password typed in this showing (not the placeholder).
+    bool PasswordEdited = false;
+
+    void FormCreate();
+    void CBProxyActiveClick();
+    void EProxyServerChange();
+    void EProxyPasswordChange();
+    void MEProxyPortChange();
+    void EProxyPasswordClick();
+    void BApplyClick();
+    void BOKClick();
+    void BCancelClick();
+    void FormClose();
+    // True when everything was stored and saved.
+    bool ApplyProxySettings();
+
+    // Controls, owned by the dialog.
+    QCheckBox* CBProxyActive = nullptr;
+    QLabel* LProxyAddressDesc = nullptr;
+    QLineEdit* EProxyServer = nullptr;
+    QLabel* LProxyPortDesc = nullptr;
+    QLineEdit* MEProxyPort = nullptr;
+    QCheckBox* CBProxyAuth = nullptr;
+    QLabel* LProxyUserDesc = nullptr;
+    QLineEdit* EProxyUser = nullptr;
+    QLabel* LProxyPasswordDesc = nullptr;
+    QLineEdit* EProxyPassword = nullptr;
+    QPushButton* BOK = nullptr;
+    QPushButton* BCancel = nullptr;
+    QPushButton* BApply = nullptr;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void done(int result) override;
+
+private:
+    std::unique_ptr<Ui::TProxyForm> Ui;
+    TSettings& Settings;
+    IDataProtection& Protection;
+    std::function<void()> SaveSettings;
+    IMessageBox& Messages;
+};
+
+} // namespace qor

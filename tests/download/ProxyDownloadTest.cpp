@@ -1,0 +1,108 @@
+// The download through a real tinyproxy that wants Basic authentication.
+#include <cstdlib>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "app/TextTable.h"
+#include "download/CurlHttpSession.h"
+#include "download/DownloadTransfer.h"
+#include "support/FakeDataProtection.h"
+#include "download/LoopbackHttpServer.h"
+#include "download/MemoryFiles.h"
+#include "download/TinyProxy.h"
+
+using namespace qor;
+using namespace qor::test;
+using namespace std::chrono_literals;
+
+namespace {
+
+class ProxyDownloadTest : public ::testing::Test {
+protected:
+    TLoopbackHttpServer Server;
+    TTinyProxy Proxy;
+    TSettings Settings;
+    TFakeDataProtection Protection;
+    TMemoryFiles Files;
+    TDownloadState State;
+    std::vector<std::uint8_t> Image = PatternBytes(300'000, 5);
+
+    void SetUp() override {
+        if (TTinyProxy::Executable().empty()) {
+            GTEST_SKIP() << "tinyproxy is not installed (Debian package tinyproxy)";
+        }
+        std::string error;
+        ASSERT_TRUE(Proxy.Start("fwuser", "pa55-word", error)) << error;
+        Server.Serve("/qor-7316-b.bin", TServedFile::Of(Image));
+        Settings.CfgLanguage = LangEnglish;
+        Settings.CfgUseProxy = true;
+        Settings.CfgProxyServer = "127.0.0.1";
+        Settings.CfgProxyPort = Proxy.Port();
+        State.DeviceVariant = 1;
+    }
+
+    bool Run() {
+        TDownloadTransfer transfer(
+            Settings, Protection,
+            [](const TPump& pump) {
+                TCurlLimits limits;
+                limits.StallTimeout = 5s;
+                return std::make_unique<TCurlHttpSession>(pump, limits);
+            },
+            Files.Services());
+        transfer.Server = {"127.0.0.1", Server.Port()};
+        return transfer.DownloadFirmware(State, {});
+    }
+
+    void UseCredentials(const std::string& user, const std::string& password) {
+        Settings.CfgUseProxyAuth = true;
+        Settings.CfgProxyUser = user;
+        Settings.CfgProxyPassword = TFakeDataProtection::BlobOf(password);
+    }
+};
+
+} // namespace
+
+TEST_F(ProxyDownloadTest, RightCredentialsDownloadThroughTheProxy) {
+    UseCredentials("fwuser", "pa55-word");
+    ASSERT_TRUE(Run()) << State.View.LStatus << " " << State.FailureDetail << "\n" << Proxy.Log();
+    EXPECT_TRUE(Files.Written[State.TempFilePath] == Image);
+    ASSERT_EQ(Server.Requests().size(), 1u);
+    EXPECT_EQ(Server.Requests()[0].Header("user-agent"), "qor_fw_update");
+    EXPECT_THAT(Proxy.Log(), ::testing::HasSubstr("/qor-7316-b.bin"));
+}
+
+TEST_F(ProxyDownloadTest, WrongOrMissingCredentialsAreRefusedByTheProxy) {
+    UseCredentials("fwuser", "wrong");
+    EXPECT_FALSE(Run());
+    // tinyproxy answers wrong credentials with 401.
+    EXPECT_EQ(State.View.LStatus, "Connecting to server failed!  -  401");
+
+    UseCredentials("fwuser", "");
+    State = TDownloadState{};
+    State.DeviceVariant = 1;
+    EXPECT_FALSE(Run());
+    EXPECT_EQ(State.View.LStatus, "Connecting to server failed!  -  401");
+
+    Settings.CfgUseProxyAuth = false;
+    State = TDownloadState{};
+    State.DeviceVariant = 1;
+    EXPECT_FALSE(Run());
+    EXPECT_EQ(State.View.LStatus, "Connecting to server failed!  -  407");
+
+    EXPECT_TRUE(Server.Requests().empty());
+    EXPECT_EQ(Files.Writes, 0);
+}
+
+TEST_F(ProxyDownloadTest, ProxyIsUsedEvenForHostsTheEnvironmentExempts) {
+    setenv("no_proxy", "127.0.0.1,localhost", 1);
+    setenv("NO_PROXY", "127.0.0.1,localhost", 1);
+    UseCredentials("fwuser", "wrong");
+    const bool ok = Run();
+    unsetenv("no_proxy");
+    unsetenv("NO_PROXY");
+    EXPECT_FALSE(ok);
+    EXPECT_EQ(State.View.LStatus, "Connecting to server failed!  -  401");
+    EXPECT_TRUE(Server.Requests().empty());
+}

@@ -1,0 +1,59 @@
+// A stand-in for the user's data protection: a blob is a tag, the description's length and
+// the plaintext scrambled, so the plaintext never appears in it. It can be told to fail.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "platform/DataProtection.h"
+
+namespace qor::test {
+
+class TFakeDataProtection : public IDataProtection {
+public:
+    bool FailProtect = false;
+    int ProtectCalls = 0;
+    std::vector<std::uint8_t> LastPlaintext;
+    std::u16string LastDescription;
+
+    std::optional<std::vector<std::uint8_t>> Protect(std::span<const std::uint8_t> plaintext,
+                                                     const std::u16string& description) override {
+        ++ProtectCalls;
+        LastPlaintext.assign(plaintext.begin(), plaintext.end());
+        LastDescription = description;
+        if (FailProtect) {
+            return std::nullopt;
+        }
+        std::vector<std::uint8_t> blob{Tag0, Tag1, static_cast<std::uint8_t>(description.size())};
+        for (const std::uint8_t b : plaintext) {
+            blob.push_back(b ^ Key);
+        }
+        return blob;
+    }
+
+    std::optional<TSecretBytes> Unprotect(std::span<const std::uint8_t> blob) override {
+        if (blob.size() < 3 || blob[0] != Tag0 || blob[1] != Tag1) {
+            return std::nullopt;
+        }
+        std::vector<std::uint8_t> plain;
+        for (std::size_t i = 3; i < blob.size(); ++i) {
+            plain.push_back(blob[i] ^ Key);
+        }
+        return TSecretBytes(plain);
+    }
+
+    // The blob the fake makes of `password` plus its terminating zero.
+    static std::vector<std::uint8_t> BlobOf(const std::string& password) {
+        TFakeDataProtection protection;
+        std::vector<std::uint8_t> plain(password.begin(), password.end());
+        plain.push_back(0);
+        return *protection.Protect(plain, u"qwomvetrbaxluY718HKOPJdnz");
+    }
+
+private:
+    static constexpr std::uint8_t Tag0 = 0xD7;
+    static constexpr std::uint8_t Tag1 = 0x01;
+    static constexpr std::uint8_t Key = 0xA5;
+};
+
+} // namespace qor::test
