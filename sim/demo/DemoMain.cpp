@@ -53,8 +53,16 @@ int main(int argc, char** argv) {
         const auto serverError = rig.StartServer();
         // Without a home the store reports every key as unavailable, as the product does.
         TRegFileStore registry(DemoConfigDirectory().value_or(std::string()));
+        const auto protection = MakeDemoDataProtection();
         TQtMessageBox messages;
-        TMainForm form({registry, messages, rig.Port(), ChooseSampleFile});
+        TMainForm form({registry,
+                        messages,
+                        rig.Port(),
+                        *protection,
+                        ChooseSampleFile,
+                        {},
+                        DemoDownloadFiles(),
+                        DemoDownloadServer(rig.Server().Port())});
         messages.SetParent(&form);
         form.show();
 

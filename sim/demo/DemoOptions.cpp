@@ -2,6 +2,8 @@
 
 #include <charconv>
 
+#include "platform/SodiumProtection.h"
+#include "platform/TempDir.h"
 #include "platform/UserServices.h"
 
 namespace qor {
@@ -9,6 +11,9 @@ namespace {
 
 constexpr std::uint32_t MaxTurnaroundMs = 200;
 constexpr const char* DemoFolder = "/qor7316-updater-demo";
+constexpr const char* DemoTempFolder = "qor7316-updater-demo/";
+constexpr const char* ProtectionKeyFile = "/data-protection.key";
+constexpr const char* LoopbackHost = "127.0.0.1";
 
 } // namespace
 
@@ -46,6 +51,32 @@ std::optional<std::string> DemoConfigDirectory() {
         return std::nullopt;
     }
     return *config + DemoFolder;
+}
+
+std::unique_ptr<IDataProtection> MakeDemoDataProtection() {
+    const auto config = DemoConfigDirectory();
+    // Without a home every call fails with the reason, as the product's does.
+    return std::make_unique<TSodiumProtection>(config ? *config + ProtectionKeyFile
+                                                      : std::string());
+}
+
+TDownloadFiles DemoDownloadFiles() {
+    return {[](std::string& error) -> std::optional<std::string> {
+                const auto temp = UserTempDirectory(error);
+                if (!temp) {
+                    return std::nullopt;
+                }
+                const std::string folder = *temp + DemoTempFolder;
+                if (!EnsurePrivateDirectory(folder.substr(0, folder.size() - 1), error)) {
+                    return std::nullopt;
+                }
+                return folder;
+            },
+            WriteFileAtomically};
+}
+
+TDownloadServer DemoDownloadServer(std::uint16_t port) {
+    return {LoopbackHost, port};
 }
 
 } // namespace qor

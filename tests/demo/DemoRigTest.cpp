@@ -13,10 +13,10 @@
 #include "device/Protocol.h"
 #include "device/UpdateProcedure.h"
 #include "firmware/FirmwareImage.h"
-#include "firmware/RecordingMessageBox.h"
 #include "sim/SampleImage.h"
 #include "sim/demo/DemoOptions.h"
 #include "sim/demo/DemoRig.h"
+#include "support/RecordingMessageBox.h"
 #include "tests/demo/HttpClient.h"
 
 namespace qor::test {

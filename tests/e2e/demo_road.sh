@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# The road of one update through the demo, in a real X server with real input events: wait
-# for the device, open an image through the file dialog, update, see the success, power the
-# device off, see it gone, close the window and confirm. The demo's trace file tells what
+# The road of an update through the demo, in a real X server with real input events: wait
+# for the device, open an image through the file dialog and update it, download the current
+# image from the demo's server and update again, power the device off, see it gone, close
+# the window and confirm. The demo's trace file tells what
 # its windows show and where their buttons are; every wait polls it against a deadline.
 #   demo_road.sh DEMO IMAGE_FILE
 # Exit 77 (skipped) without Xvfb or xdotool.
@@ -104,6 +105,19 @@ click BFlash
 wait_after "$m" 20 ' main .*flash=Updating.* \| bar=([1-9][0-9]?|[1-8][0-9][0-9]) '
 wait_after "$m" 60 ' main .*fw=1\.4a \| sum=valid .*flash=Update finished successfully! \| bar=991 '
 echo "ok: update finished, device firmware 1.4a"
+
+# The same with a download from the demo's firmware server: the dialog shows the transfer's
+# end, Close hands the file to the window, and Update writes it.
+m=$(mark)
+click BDownload
+wait_after "$m" 20 ' modal title=Firmware herunterladen \| LStatus=Firmware was downloaded successfully\. \| PBFWProgress=1000'
+click modal:Close
+wait_after "$m" 20 ' main .*file=Firmware loaded! \| name=qor-7316\.bin \| version=1\.5a '
+echo "ok: qor-7316.bin downloaded and loaded"
+m=$(mark)
+click BFlash
+wait_after "$m" 60 ' main .*fw=1\.5a \| sum=valid .*flash=Update finished successfully! \| bar=991 '
+echo "ok: update finished, device firmware 1.5a"
 
 # 7: Power off: the device leaves the bus and the window says so.
 m=$(mark)
