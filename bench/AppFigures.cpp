@@ -16,6 +16,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <memory>
 #include <optional>
 #include <sstream>
 #include <string>
@@ -28,6 +29,18 @@ using Clock = std::chrono::steady_clock;
 constexpr auto MapDeadline = std::chrono::seconds(20);
 constexpr auto SettleTime = std::chrono::seconds(3);
 
+// xcb hands out replies and events from malloc.
+struct TFreeDeleter {
+    void operator()(void* p) const {
+        std::free(p); // NOLINT(cppcoreguidelines-no-malloc,cppcoreguidelines-owning-memory)
+    }
+};
+using TEvent = std::unique_ptr<xcb_generic_event_t, TFreeDeleter>;
+
+TEvent NextEvent(xcb_connection_t* x) {
+    return TEvent(xcb_poll_for_event(x));
+}
+
 double Ms(Clock::duration d) {
     return std::chrono::duration<double, std::milli>(d).count();
 }
@@ -37,12 +50,10 @@ std::optional<Clock::time_point> WaitForMap(xcb_connection_t* x) {
     const auto deadline = Clock::now() + MapDeadline;
     pollfd fd{xcb_get_file_descriptor(x), POLLIN, 0};
     while (Clock::now() < deadline) {
-        while (xcb_generic_event_t* event = xcb_poll_for_event(x)) {
-            const bool mapped =
-                (event->response_type & 0x7f) == XCB_MAP_NOTIFY &&
-                reinterpret_cast<xcb_map_notify_event_t*>(event)->override_redirect == 0;
-            std::free(event);
-            if (mapped) {
+        while (const TEvent event = NextEvent(x)) {
+            if ((event->response_type & 0x7f) == XCB_MAP_NOTIFY &&
+                reinterpret_cast<const xcb_map_notify_event_t*>(event.get())->override_redirect ==
+                    0) {
                 return Clock::now();
             }
         }
@@ -55,9 +66,9 @@ std::optional<Clock::time_point> WaitForMap(xcb_connection_t* x) {
 
 // Drops the events of earlier runs (a program with two windows maps both) after a round trip.
 void Drain(xcb_connection_t* x) {
-    std::free(xcb_get_input_focus_reply(x, xcb_get_input_focus(x), nullptr));
-    while (xcb_generic_event_t* event = xcb_poll_for_event(x)) {
-        std::free(event);
+    const std::unique_ptr<xcb_get_input_focus_reply_t, TFreeDeleter> reply(
+        xcb_get_input_focus_reply(x, xcb_get_input_focus(x), nullptr));
+    while (NextEvent(x)) {
     }
 }
 

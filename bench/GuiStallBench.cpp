@@ -18,6 +18,7 @@
 #include "app/TMainForm.h"
 #include "download/TFWOnlineForm.h"
 #include "platform/RegFileStore.h"
+#include "platform/TempDir.h"
 #include "sim/SampleImage.h"
 #include "sim/demo/DemoOptions.h"
 #include "sim/demo/DemoRig.h"
@@ -113,11 +114,10 @@ int main(int argc, char** argv) {
     TSampleImageSpec spec{TImageVariant::A, "1.4a", std::nullopt};
     NormaliseSpec(spec);
     const auto imagePath = store / "image.bin";
-    {
-        const TByteVector image = MakeSampleImage(spec);
-        std::FILE* file = std::fopen(imagePath.c_str(), "wb");
-        std::fwrite(image.data(), 1, image.size(), file);
-        std::fclose(file);
+    std::string writeError;
+    if (!WriteFileAtomically(imagePath.string(), MakeSampleImage(spec), writeError)) {
+        std::fprintf(stderr, "%s\n", writeError.c_str());
+        return 1;
     }
     TMainForm form({registry,
                     messages,

@@ -25,8 +25,14 @@ constexpr int WindowGap = 8;
 constexpr int MaxTurnaroundMs = 200;
 constexpr int MaxBlock = 251; // the last block of a variant-b image
 
+// Widgets and layouts belong to the Qt parent they are made with or added to, which deletes
+// them.
+template <typename T, typename... TArgs> T* Owned(TArgs&&... args) {
+    return new T(std::forward<TArgs>(args)...); // NOLINT(cppcoreguidelines-owning-memory)
+}
+
 QPushButton* Button(const QString& text, QWidget* parent, const char* name) {
-    auto* button = new QPushButton(text, parent);
+    auto* button = Owned<QPushButton>(text, parent);
     button->setObjectName(name);
     return button;
 }
@@ -39,7 +45,7 @@ TDemoControlForm::TDemoControlForm(TDemoRig& rig, QWidget* parent)
     setWindowTitle("QOR 7316 demo device");
     // The demo ends with the main window, as the product does.
     setAttribute(Qt::WA_QuitOnClose, false);
-    auto* layout = new QVBoxLayout(this);
+    auto* layout = Owned<QVBoxLayout>(this);
     layout->addWidget(MakeDeviceGroup());
     layout->addWidget(MakeFaultGroup());
     layout->addWidget(MakeWireGroup());
@@ -55,23 +61,23 @@ TDemoControlForm::TDemoControlForm(TDemoRig& rig, QWidget* parent)
 }
 
 QWidget* TDemoControlForm::MakeDeviceGroup() {
-    auto* group = new QGroupBox("Device", this);
-    auto* layout = new QVBoxLayout(group);
-    LDeviceState = new QLabel(group);
+    auto* group = Owned<QGroupBox>("Device", this);
+    auto* layout = Owned<QVBoxLayout>(group);
+    LDeviceState = Owned<QLabel>(group);
     LDeviceState->setObjectName("LDeviceState");
     LDeviceState->setWordWrap(true);
     LDeviceState->setMinimumHeight(2 * LDeviceState->fontMetrics().height());
     layout->addWidget(LDeviceState);
 
-    auto* cable = new QHBoxLayout;
-    cable->addWidget(new QLabel("USB cable:", group));
+    auto* cable = Owned<QHBoxLayout>();
+    cable->addWidget(Owned<QLabel>("USB cable:", group));
     BPlug = Button("Plug in", group, "BPlug");
     BUnplug = Button("Unplug", group, "BUnplug");
     cable->addWidget(BPlug);
     cable->addWidget(BUnplug);
     layout->addLayout(cable);
 
-    auto* power = new QHBoxLayout;
+    auto* power = Owned<QHBoxLayout>();
     BBootloader = Button("On with F2 + F4 (bootloader)", group, "BBootloader");
     BApplication = Button("On (application)", group, "BApplication");
     BSwitchOff = Button("Off", group, "BSwitchOff");
@@ -80,12 +86,12 @@ QWidget* TDemoControlForm::MakeDeviceGroup() {
     power->addWidget(BSwitchOff);
     layout->addLayout(power);
 
-    auto* variants = new QHBoxLayout;
-    variants->addWidget(new QLabel("Variant:", group));
-    Variants = new QButtonGroup(group);
+    auto* variants = Owned<QHBoxLayout>();
+    variants->addWidget(Owned<QLabel>("Variant:", group));
+    Variants = Owned<QButtonGroup>(group);
     const char* names[] = {"a (512 x 124)", "b (1024 x 126)", "other (256 x 256)"};
     for (int id = 0; id < 3; ++id) {
-        auto* radio = new QRadioButton(names[id], group);
+        auto* radio = Owned<QRadioButton>(names[id], group);
         radio->setObjectName(QString("RVariant%1").arg(id));
         Variants->addButton(radio, id);
         variants->addWidget(radio);
@@ -103,26 +109,26 @@ QWidget* TDemoControlForm::MakeDeviceGroup() {
 }
 
 QWidget* TDemoControlForm::MakeFaultGroup() {
-    auto* group = new QGroupBox("Inject one fault", this);
-    auto* form = new QFormLayout(group);
-    CBFaultKind = new QComboBox(group);
+    auto* group = Owned<QGroupBox>("Inject one fault", this);
+    auto* form = Owned<QFormLayout>(group);
+    CBFaultKind = Owned<QComboBox>(group);
     CBFaultKind->setObjectName("CBFaultKind");
     for (const TFaultKindInfo& kind : DemoFaultKinds()) {
         CBFaultKind->addItem(kind.Name);
     }
     form->addRow("What:", CBFaultKind);
 
-    CBFaultRequest = new QComboBox(group);
+    CBFaultRequest = Owned<QComboBox>(group);
     CBFaultRequest->setObjectName("CBFaultRequest");
     for (const auto& request : DemoFaultRequests()) {
         CBFaultRequest->addItem(request.Name);
     }
     form->addRow("On the:", CBFaultRequest);
 
-    auto* block = new QHBoxLayout;
-    CBWriteBlock = new QCheckBox("write of block no.", group);
+    auto* block = Owned<QHBoxLayout>();
+    CBWriteBlock = Owned<QCheckBox>("write of block no.", group);
     CBWriteBlock->setObjectName("CBWriteBlock");
-    SEBlock = new QSpinBox(group);
+    SEBlock = Owned<QSpinBox>(group);
     SEBlock->setObjectName("SEBlock");
     SEBlock->setRange(0, MaxBlock);
     SEBlock->setValue(17);
@@ -132,16 +138,16 @@ QWidget* TDemoControlForm::MakeFaultGroup() {
     block->addStretch();
     form->addRow("Or:", block);
 
-    LParam = new QLabel(group);
-    SEParam = new QSpinBox(group);
+    LParam = Owned<QLabel>(group);
+    SEParam = Owned<QSpinBox>(group);
     SEParam->setObjectName("SEParam");
     SEParam->setRange(0, 20000);
     form->addRow(LParam, SEParam);
 
-    auto* buttons = new QHBoxLayout;
+    auto* buttons = Owned<QHBoxLayout>();
     auto* inject = Button("Inject", group, "BInject");
     auto* clear = Button("Clear", group, "BClearFaults");
-    LFaults = new QLabel(group);
+    LFaults = Owned<QLabel>(group);
     LFaults->setObjectName("LFaults");
     buttons->addWidget(inject);
     buttons->addWidget(clear);
@@ -158,13 +164,13 @@ QWidget* TDemoControlForm::MakeFaultGroup() {
 }
 
 QWidget* TDemoControlForm::MakeWireGroup() {
-    auto* group = new QGroupBox("Serial line", this);
-    auto* form = new QFormLayout(group);
-    CBWireTiming = new QCheckBox("Wire timing (10 bits a byte at 500000 baud)", group);
+    auto* group = Owned<QGroupBox>("Serial line", this);
+    auto* form = Owned<QFormLayout>(group);
+    CBWireTiming = Owned<QCheckBox>("Wire timing (10 bits a byte at 500000 baud)", group);
     CBWireTiming->setObjectName("CBWireTiming");
     CBWireTiming->setChecked(Rig.WireTiming());
     form->addRow(CBWireTiming);
-    SETurnaround = new QSpinBox(group);
+    SETurnaround = Owned<QSpinBox>(group);
     SETurnaround->setObjectName("SETurnaround");
     SETurnaround->setRange(0, MaxTurnaroundMs);
     SETurnaround->setSuffix(" ms");
@@ -177,13 +183,13 @@ QWidget* TDemoControlForm::MakeWireGroup() {
 }
 
 QWidget* TDemoControlForm::MakeServerGroup() {
-    auto* group = new QGroupBox("Firmware server", this);
-    auto* layout = new QVBoxLayout(group);
-    LServer = new QLabel(group);
+    auto* group = Owned<QGroupBox>("Firmware server", this);
+    auto* layout = Owned<QVBoxLayout>(group);
+    LServer = Owned<QLabel>(group);
     LServer->setObjectName("LServer");
     LServer->setWordWrap(true);
     LServer->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    LServed = new QLabel("Nothing served yet.", group);
+    LServed = Owned<QLabel>("Nothing served yet.", group);
     LServed->setObjectName("LServed");
     LServed->setWordWrap(true);
     layout->addWidget(LServer);
