@@ -2,6 +2,10 @@
 // server's images written into the device, and injected faults, all without a display.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
+#include <cstdlib>
+#include <filesystem>
 #include <set>
 
 #include "app/MainState.h"
@@ -175,6 +179,26 @@ TEST(DemoCommandLine, RefusesWhatItDoesNotKnow) {
         TDemoCommandLine line;
         EXPECT_NE(ParseDemoCommandLine(args, line), std::nullopt) << args.back();
     }
+}
+
+// The demo's downloads stay out of the product's temporary file and settings.
+TEST(DemoPlaces, DownloadsGoToAPrivateFolderOfTheDemosOwn) {
+    char root[] = "/tmp/demo-places-XXXXXX";
+    ASSERT_NE(mkdtemp(root), nullptr);
+    ::setenv("XDG_RUNTIME_DIR", root, 1);
+    ::setenv("XDG_CONFIG_HOME", root, 1);
+    const TDownloadFiles files = DemoDownloadFiles();
+    std::string error;
+    const auto folder = files.TempDirectory(error);
+    ASSERT_TRUE(folder.has_value()) << error;
+    EXPECT_EQ(*folder, std::string(root) + "/qor7316-updater-demo/");
+    struct stat info {};
+    ASSERT_EQ(::stat(folder->c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0700u);
+    EXPECT_EQ(files.TempDirectory(error), folder); // the second time it is there already
+    EXPECT_EQ(DemoConfigDirectory(), std::string(root) + "/qor7316-updater-demo");
+    EXPECT_EQ(DemoDownloadServer(4711).Host, "127.0.0.1");
+    std::filesystem::remove_all(root);
 }
 
 } // namespace
