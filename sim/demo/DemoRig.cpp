@@ -1,5 +1,6 @@
 #include "sim/demo/DemoRig.h"
 
+#include <algorithm>
 #include <memory>
 
 #include "device/Protocol.h"
@@ -129,8 +130,12 @@ std::string TDemoRig::DeviceStateText() const {
         break;
     }
     const TBootloaderEmulator& boot = Qor->Bootloader;
+    const std::string version = boot.FirmwareVersion();
+    // Erased flash reads 0xFF, which is no version to show.
+    const bool erased = std::all_of(version.begin(), version.end(),
+                                    [](char c) { return static_cast<std::uint8_t>(c) == 0xFF; });
     text += std::string(", ") + VariantName(CurrentVariant) + ". Firmware " +
-            boot.FirmwareVersion() +
+            (erased ? std::string("erased") : version) +
             (boot.Checksum1() == boot.Checksum2() ? " (checksums agree)" : " (checksums differ)");
     return text;
 }
