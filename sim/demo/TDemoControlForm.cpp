@@ -56,6 +56,11 @@ TDemoControlForm::TDemoControlForm(TDemoRig& rig, QWidget* parent)
     RefreshTimer.start(RefreshMs);
     ReplugTimer.setSingleShot(true);
     connect(&ReplugTimer, &QTimer::timeout, this, &TDemoControlForm::BPlugClick);
+    PowerOnTimer.setSingleShot(true);
+    connect(&PowerOnTimer, &QTimer::timeout, this, [this] {
+        Rig.SwitchOn(PendingMode);
+        RefreshTimerTimer();
+    });
     FaultKindChosen(0);
     RefreshTimerTimer();
 }
@@ -220,17 +225,27 @@ void TDemoControlForm::BUnplugClick() {
     RefreshTimerTimer();
 }
 
-void TDemoControlForm::BBootloaderClick() {
-    Rig.SwitchOn(TDeviceMode::Bootloader);
+void TDemoControlForm::SwitchOnIn(TDeviceMode mode) {
+    if (Rig.Device().Mode() == TDeviceMode::Off) {
+        Rig.SwitchOn(mode);
+    } else {
+        Rig.SwitchOff();
+        PendingMode = mode;
+        PowerOnTimer.start(ReplugDelayMs);
+    }
     RefreshTimerTimer();
+}
+
+void TDemoControlForm::BBootloaderClick() {
+    SwitchOnIn(TDeviceMode::Bootloader);
 }
 
 void TDemoControlForm::BApplicationClick() {
-    Rig.SwitchOn(TDeviceMode::Application);
-    RefreshTimerTimer();
+    SwitchOnIn(TDeviceMode::Application);
 }
 
 void TDemoControlForm::BSwitchOffClick() {
+    PowerOnTimer.stop();
     Rig.SwitchOff();
     RefreshTimerTimer();
 }
@@ -288,9 +303,10 @@ void TDemoControlForm::RefreshTimerTimer() {
     const bool swapping = ReplugTimer.isActive();
     BPlug->setEnabled(!device.Plugged() && !swapping);
     BUnplug->setEnabled(device.Plugged() || swapping);
-    BBootloader->setEnabled(device.Mode() != TDeviceMode::Bootloader);
-    BApplication->setEnabled(device.Mode() != TDeviceMode::Application);
-    BSwitchOff->setEnabled(device.Mode() != TDeviceMode::Off);
+    const bool cycling = PowerOnTimer.isActive();
+    BBootloader->setEnabled(device.Mode() != TDeviceMode::Bootloader && !cycling);
+    BApplication->setEnabled(device.Mode() != TDeviceMode::Application && !cycling);
+    BSwitchOff->setEnabled(device.Mode() != TDeviceMode::Off || cycling);
     LFaults->setText(QString("%1 waiting").arg(Rig.PendingFaults()));
     for (const TServedRequest& served : Rig.Server().TakeLog()) {
         LServed->setText(

@@ -6,6 +6,8 @@
 #include <QTimer>
 #include <QWidget>
 
+#include "sim/VirtualDevice.h"
+
 namespace qor {
 class TDemoRig;
 }
@@ -38,6 +40,9 @@ public:
     void RefreshTimerTimer();
 
 private:
+    // Switching from one mode to the other is switching off and on again: the device leaves
+    // the bus for a moment, long enough for the window to see it go.
+    void SwitchOnIn(qor::TDeviceMode mode);
     QWidget* MakeDeviceGroup();
     QWidget* MakeFaultGroup();
     QWidget* MakeWireGroup();
@@ -64,4 +69,6 @@ private:
     QLabel* LServed = nullptr;
     QTimer RefreshTimer;
     QTimer ReplugTimer;
+    QTimer PowerOnTimer;
+    qor::TDeviceMode PendingMode = qor::TDeviceMode::Off;
 };
