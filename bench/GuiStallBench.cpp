@@ -180,7 +180,8 @@ int main(int argc, char** argv) {
             return 1;
         }
         downloadStalls.push_back(stall);
-        std::printf("download %d: dialog open %.1f ms (500 ms of it before the start), longest "
+        std::printf("download %d: dialog open %.1f ms (about 500 ms of it before the start timer "
+                    "fires), longest "
                     "event-loop stall %.1f ms\n",
                     run + 1, ms, stall);
     }
