@@ -1,5 +1,9 @@
 # Figures of the running programs: start-up, resident memory and idle CPU seen from outside
-# in an X server, and the event loop's longest stall during an update in the main window.
+# in an X server, and the event loop's longest stall in the main window during an update and
+# during a download. Run from build/bench:
+#   xvfb-run -a -s "-screen 0 1280x800x24" bench/app_figures startup 10 app/qor7316-updater
+#   xvfb-run -a -s "-screen 0 1280x800x24" bench/app_figures idle 60 app/qor7316-updater
+#   xvfb-run -a -s "-screen 0 1280x800x24" bench/gui_stall_bench 5 10
 find_package(PkgConfig REQUIRED)
 pkg_check_modules(XCB IMPORTED_TARGET xcb)
 if(XCB_FOUND)
