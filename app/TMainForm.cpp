@@ -60,8 +60,8 @@ TMainForm::TMainForm(TMainFormServices services, QWidget* parent)
     : QMainWindow(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                               Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint |
                               Qt::MSWindowsFixedSizeDialogHint),
-      Services(services), Ui(std::make_unique<Ui::TMainForm>()), DeviceLink(services.Port),
-      Boot(DeviceLink) {
+      Services(services), Ui(std::make_unique<Ui::TMainForm>()), Languages(this),
+      DeviceLink(services.Port), Boot(DeviceLink) {
     if (!Services.Sessions) {
         Services.Sessions = CurlHttpSessions();
     }
@@ -76,12 +76,10 @@ TMainForm::TMainForm(TMainFormServices services, QWidget* parent)
     setFixedSize(ClientSize.width(), ClientSize.height() + menuBar()->sizeHint().height());
     move(0, 0);
 
-    auto* languages = new QActionGroup(this);
     for (QAction* item : {Ui->MLangGE, Ui->MLangEN, Ui->MLangFR, Ui->MLangES}) {
-        languages->addAction(item);
+        Languages.addAction(item);
     }
-
-    Info = new TInfoDialog(this);
+    Info = std::make_unique<TInfoDialog>(this);
 
     connect(Ui->MExit, &QAction::triggered, this, &TMainForm::MExitClick);
     connect(Ui->MInfo, &QAction::triggered, this, &TMainForm::MInfoClick);

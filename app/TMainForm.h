@@ -3,6 +3,7 @@
 // copy the resulting display model onto the widgets.
 #pragma once
 
+#include <QActionGroup>
 #include <QMainWindow>
 #include <QTimer>
 #include <functional>
@@ -26,7 +27,6 @@ class IFtPort;
 class IMessageBox;
 class IRegistryStore;
 } // namespace qor
-class QAction;
 class QCloseEvent;
 class TInfoDialog;
 
@@ -39,12 +39,12 @@ struct TMainFormServices {
     qor::IDataProtection& Protection;
     // Asks for a firmware file to open; an empty text when the user cancels. Unset: the
     // window's own open dialog.
-    std::function<QString(QWidget* parent)> ChooseFirmwareFile;
+    std::function<QString(QWidget* parent)> ChooseFirmwareFile = {};
     // The download's HTTP client and files; unset: libcurl and the user's private temp dir.
-    qor::THttpSessionFactory Sessions;
-    qor::TDownloadFiles Files;
+    qor::THttpSessionFactory Sessions = {};
+    qor::TDownloadFiles Files = {};
     // The product's download server unless the demo or a test names another.
-    qor::TDownloadServer Server;
+    qor::TDownloadServer Server = {};
 };
 
 class TMainForm : public QMainWindow, private qor::IUpdateHost {
@@ -106,7 +106,9 @@ private:
 
     TMainFormServices Services;
     std::unique_ptr<Ui::TMainForm> Ui;
-    TInfoDialog* Info; // owned by this window as a child
+    QActionGroup Languages; // the four language items, one checked at a time
+    // Created once and reused; a child window, so it opens over this one.
+    std::unique_ptr<TInfoDialog> Info;
     QTimer SerialTick;
     QTimer DisplayTick;
     qor::TSettings Cfg;
