@@ -7,11 +7,10 @@
 #   demo_road.sh DEMO IMAGE_FILE
 # Exit 77 (skipped) without Xvfb or xdotool.
 set -u
-demo=$1 image=$(realpath "$2")
-
 for tool in Xvfb xdotool; do
   command -v "$tool" >/dev/null || { echo "SKIP: $tool is not installed"; exit 77; }
 done
+demo=$1 image=$(realpath "$2")
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/qor-e2e.XXXXXX")
 trace=$work/trace
