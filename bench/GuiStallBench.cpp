@@ -111,11 +111,11 @@ int main(int argc, char** argv) {
         return 1;
     }
     TNoProtection protection;
-    TSampleImageSpec spec{TImageVariant::A, "1.4a", std::nullopt};
-    NormaliseSpec(spec);
+    TImageRecipe recipe{TImageVariant::A, "1.4a", std::nullopt};
+    NormaliseRecipe(recipe);
     const auto imagePath = store / "image.bin";
     std::string writeError;
-    if (!WriteFileAtomically(imagePath.string(), MakeSampleImage(spec), writeError)) {
+    if (!WriteFileAtomically(imagePath.string(), MakeSampleImage(recipe), writeError)) {
         std::fprintf(stderr, "%s\n", writeError.c_str());
         return 1;
     }

@@ -9,9 +9,9 @@ constexpr std::size_t VersionFromEnd = 24;
 // Images of 16 MiB and more are refused by the updater; the tool stays below that.
 constexpr std::size_t LargestImage = 16 * 1024 * 1024 - 1;
 
-std::uint32_t SeedOf(const TSampleImageSpec& spec) {
-    std::uint32_t seed = spec.Variant == TImageVariant::A ? 0xA : 0xB;
-    for (const char c : spec.Version) {
+std::uint32_t SeedOf(const TImageRecipe& recipe) {
+    std::uint32_t seed = recipe.Variant == TImageVariant::A ? 0xA : 0xB;
+    for (const char c : recipe.Version) {
         seed = seed * 31 + static_cast<std::uint8_t>(c);
     }
     return seed;
@@ -38,32 +38,32 @@ std::size_t FlashSizeOf(TImageVariant variant) {
                                        : std::size_t{VariantBPageSize} * VariantBPageCount;
 }
 
-std::optional<std::string> NormaliseSpec(TSampleImageSpec& spec) {
-    const char letter = VariantLetterOf(spec.Variant);
-    if (spec.Version.size() == FirmwareVersionLength - 1) {
-        spec.Version += letter;
+std::optional<std::string> NormaliseRecipe(TImageRecipe& recipe) {
+    const char letter = VariantLetterOf(recipe.Variant);
+    if (recipe.Version.size() == FirmwareVersionLength - 1) {
+        recipe.Version += letter;
     }
-    if (spec.Version.size() != FirmwareVersionLength) {
-        return "the version must have 3 or 4 characters (for example 1.4a), not \"" + spec.Version +
-               "\"";
+    if (recipe.Version.size() != FirmwareVersionLength) {
+        return "the version must have 3 or 4 characters (for example 1.4a), not \"" +
+               recipe.Version + "\"";
     }
-    if (spec.Version.back() != letter) {
+    if (recipe.Version.back() != letter) {
         return std::string("the version's fourth character is the variant letter: \"") +
-               spec.Version + "\" does not end in '" + letter + "'";
+               recipe.Version + "\" does not end in '" + letter + "'";
     }
-    if (!spec.Size) {
-        spec.Size = FlashSizeOf(spec.Variant);
+    if (!recipe.Size) {
+        recipe.Size = FlashSizeOf(recipe.Variant);
     }
-    if (*spec.Size < VersionFromEnd || *spec.Size > LargestImage) {
+    if (*recipe.Size < VersionFromEnd || *recipe.Size > LargestImage) {
         return "the size must be between " + std::to_string(VersionFromEnd) + " and " +
                std::to_string(LargestImage) + " bytes";
     }
     return std::nullopt;
 }
 
-TByteVector MakeSampleImage(const TSampleImageSpec& spec) {
-    return MakeFirmwareImage(spec.Size.value_or(FlashSizeOf(spec.Variant)), spec.Version,
-                             SeedOf(spec));
+TByteVector MakeSampleImage(const TImageRecipe& recipe) {
+    return MakeFirmwareImage(recipe.Size.value_or(FlashSizeOf(recipe.Variant)), recipe.Version,
+                             SeedOf(recipe));
 }
 
 } // namespace qor

@@ -41,14 +41,14 @@ std::optional<std::string> ParseImageToolOptions(const std::vector<std::string>&
             if (!variant) {
                 return "--variant is a or b, not \"" + value + "\"";
             }
-            options.Spec.Variant = *variant;
+            options.Recipe.Variant = *variant;
             haveVariant = true;
         } else if (arg == "--version") {
-            options.Spec.Version = value;
+            options.Recipe.Version = value;
             haveVersion = true;
         } else if (arg == "--size") {
-            options.Spec.Size = ParseSize(value);
-            if (!options.Spec.Size) {
+            options.Recipe.Size = ParseSize(value);
+            if (!options.Recipe.Size) {
                 return "--size is a number of bytes, not \"" + value + "\"";
             }
         } else {
@@ -62,9 +62,9 @@ std::optional<std::string> ParseImageToolOptions(const std::vector<std::string>&
         return "-o FILE is missing";
     }
     if (!haveVersion) {
-        options.Spec.Version = DefaultVersion;
+        options.Recipe.Version = DefaultVersion;
     }
-    return NormaliseSpec(options.Spec);
+    return NormaliseRecipe(options.Recipe);
 }
 
 } // namespace qor

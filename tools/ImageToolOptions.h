@@ -9,13 +9,13 @@
 namespace qor {
 
 struct TImageToolOptions {
-    TSampleImageSpec Spec;
+    TImageRecipe Recipe;
     std::string Output;
     bool Help = false;
 };
 
 // Fills `options` from the arguments after the program name; the reason when they do not
-// describe an image (the spec comes back normalised).
+// describe an image (the recipe comes back normalised).
 std::optional<std::string> ParseImageToolOptions(const std::vector<std::string>& args,
                                                  TImageToolOptions& options);
 

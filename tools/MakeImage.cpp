@@ -18,7 +18,7 @@ int main(int argc, char** argv) {
         std::fputs(ImageToolUsage, stdout);
         return 0;
     }
-    const TByteVector image = MakeSampleImage(options.Spec);
+    const TByteVector image = MakeSampleImage(options.Recipe);
     std::string error;
     if (!WriteFileAtomically(options.Output, image, error)) {
         std::fprintf(stderr, "qor7316-make-image: %s\n", error.c_str());

@@ -78,12 +78,12 @@ TDemoRig::TDemoRig(const TDemoOptions& options)
 
 std::optional<std::string> TDemoRig::StartServer() {
     for (const TImageVariant variant : {TImageVariant::A, TImageVariant::B}) {
-        TSampleImageSpec spec{variant, DemoServerVersion, std::nullopt};
-        if (auto error = NormaliseSpec(spec)) {
+        TImageRecipe recipe{variant, DemoServerVersion, std::nullopt};
+        if (auto error = NormaliseRecipe(recipe)) {
             return error;
         }
         Http.Serve(std::string("/qor-7316-") + VariantLetterOf(variant) + ".bin",
-                   MakeSampleImage(spec));
+                   MakeSampleImage(recipe));
     }
     return Http.Start();
 }

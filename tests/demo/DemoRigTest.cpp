@@ -115,9 +115,9 @@ TEST_F(DemoRigTest, TheServersImagesUpdateEitherVariantToSuccess) {
 
 TEST_F(DemoRigTest, AnInjectedFaultFailsTheRequestItWasMeantFor) {
     ASSERT_TRUE(ConnectWithin(5));
-    TSampleImageSpec spec{TImageVariant::A, "1.4a", std::nullopt};
-    ASSERT_EQ(NormaliseSpec(spec), std::nullopt);
-    const TByteVector image = MakeSampleImage(spec);
+    TImageRecipe recipe{TImageVariant::A, "1.4a", std::nullopt};
+    ASSERT_EQ(NormaliseRecipe(recipe), std::nullopt);
+    const TByteVector image = MakeSampleImage(recipe);
 
     Rig.InjectFault({TFaultKind::AnswerCode13, CmdWriteBlock, 17u, 0});
     EXPECT_EQ(Rig.PendingFaults(), 1u);

@@ -17,9 +17,9 @@ std::string VersionOf(const TByteVector& image) {
 TEST(SampleImage, IsAValidImageOfTheVariantsFlashSizeThatFitsOnlyItsVariant) {
     for (const auto& [variant, size, deviceVariant] :
          {std::tuple{TImageVariant::A, 63488u, 0}, std::tuple{TImageVariant::B, 129024u, 1}}) {
-        TSampleImageSpec spec{variant, "1.4", std::nullopt};
-        ASSERT_EQ(NormaliseSpec(spec), std::nullopt);
-        const TByteVector image = MakeSampleImage(spec);
+        TImageRecipe recipe{variant, "1.4", std::nullopt};
+        ASSERT_EQ(NormaliseRecipe(recipe), std::nullopt);
+        const TByteVector image = MakeSampleImage(recipe);
         EXPECT_EQ(image.size(), size);
         EXPECT_EQ(CheckFirmwareImage(image), TImageCheck::Valid);
         EXPECT_EQ(VersionOf(image), std::string("1.4") + VariantLetterOf(variant));
@@ -28,11 +28,11 @@ TEST(SampleImage, IsAValidImageOfTheVariantsFlashSizeThatFitsOnlyItsVariant) {
     }
 }
 
-TEST(SampleImage, SameSpecSameBytesAndOtherVersionOtherBytes) {
-    TSampleImageSpec one{TImageVariant::A, "1.4a", std::nullopt};
-    TSampleImageSpec two{TImageVariant::A, "1.5a", std::nullopt};
-    ASSERT_EQ(NormaliseSpec(one), std::nullopt);
-    ASSERT_EQ(NormaliseSpec(two), std::nullopt);
+TEST(SampleImage, SameRecipeSameBytesAndOtherVersionOtherBytes) {
+    TImageRecipe one{TImageVariant::A, "1.4a", std::nullopt};
+    TImageRecipe two{TImageVariant::A, "1.5a", std::nullopt};
+    ASSERT_EQ(NormaliseRecipe(one), std::nullopt);
+    ASSERT_EQ(NormaliseRecipe(two), std::nullopt);
     EXPECT_EQ(MakeSampleImage(one), MakeSampleImage(one));
     const TByteVector a = MakeSampleImage(one);
     const TByteVector b = MakeSampleImage(two);
@@ -40,17 +40,17 @@ TEST(SampleImage, SameSpecSameBytesAndOtherVersionOtherBytes) {
 }
 
 TEST(SampleImage, RefusesVersionsAndSizesThatCannotMakeAnImage) {
-    TSampleImageSpec wrongLetter{TImageVariant::A, "1.4b", std::nullopt};
-    EXPECT_NE(NormaliseSpec(wrongLetter), std::nullopt);
-    TSampleImageSpec tooLong{TImageVariant::B, "1.4.1b", std::nullopt};
-    EXPECT_NE(NormaliseSpec(tooLong), std::nullopt);
-    TSampleImageSpec tooSmall{TImageVariant::A, "1.4a", 23};
-    EXPECT_NE(NormaliseSpec(tooSmall), std::nullopt);
-    TSampleImageSpec smallest{TImageVariant::A, "1.4a", 24};
-    ASSERT_EQ(NormaliseSpec(smallest), std::nullopt);
+    TImageRecipe wrongLetter{TImageVariant::A, "1.4b", std::nullopt};
+    EXPECT_NE(NormaliseRecipe(wrongLetter), std::nullopt);
+    TImageRecipe tooLong{TImageVariant::B, "1.4.1b", std::nullopt};
+    EXPECT_NE(NormaliseRecipe(tooLong), std::nullopt);
+    TImageRecipe tooSmall{TImageVariant::A, "1.4a", 23};
+    EXPECT_NE(NormaliseRecipe(tooSmall), std::nullopt);
+    TImageRecipe smallest{TImageVariant::A, "1.4a", 24};
+    ASSERT_EQ(NormaliseRecipe(smallest), std::nullopt);
     EXPECT_EQ(CheckFirmwareImage(MakeSampleImage(smallest)), TImageCheck::Valid);
-    TSampleImageSpec tooLarge{TImageVariant::A, "1.4a", ImageMaximumSize};
-    EXPECT_NE(NormaliseSpec(tooLarge), std::nullopt);
+    TImageRecipe tooLarge{TImageVariant::A, "1.4a", ImageMaximumSize};
+    EXPECT_NE(NormaliseRecipe(tooLarge), std::nullopt);
 }
 
 TEST(ImageToolOptions, ParsesAFullCommandLine) {
@@ -59,17 +59,17 @@ TEST(ImageToolOptions, ParsesAFullCommandLine) {
         ParseImageToolOptions(
             {"--variant", "b", "--version", "2.0b", "--size", "2048", "-o", "out.bin"}, options),
         std::nullopt);
-    EXPECT_EQ(options.Spec.Variant, TImageVariant::B);
-    EXPECT_EQ(options.Spec.Version, "2.0b");
-    EXPECT_EQ(options.Spec.Size, 2048u);
+    EXPECT_EQ(options.Recipe.Variant, TImageVariant::B);
+    EXPECT_EQ(options.Recipe.Version, "2.0b");
+    EXPECT_EQ(options.Recipe.Size, 2048u);
     EXPECT_EQ(options.Output, "out.bin");
 }
 
 TEST(ImageToolOptions, DefaultsToVersion14AndTheFlashSize) {
     TImageToolOptions options;
     ASSERT_EQ(ParseImageToolOptions({"-o", "x.bin", "--variant", "a"}, options), std::nullopt);
-    EXPECT_EQ(options.Spec.Version, "1.4a");
-    EXPECT_EQ(options.Spec.Size, 63488u);
+    EXPECT_EQ(options.Recipe.Version, "1.4a");
+    EXPECT_EQ(options.Recipe.Size, 63488u);
 }
 
 TEST(ImageToolOptions, ExplainsWhatIsWrong) {
