@@ -12,7 +12,7 @@ packages=(
   libsodium-dev libcurl4-openssl-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   fonts-wine
-  xvfb xdotool x11-utils imagemagick tinyproxy
+  xvfb xdotool x11-utils imagemagick tinyproxy libxcb1-dev desktop-file-utils
   clang libclang-rt-14-dev
   g++-mingw-w64-x86-64-posix googletest wine64 wine
 )
@@ -44,7 +44,7 @@ case "${1:-}" in
     install_packages
     cmake --preset release >/dev/null
     cmake --build --preset release -j "$jobs"
-    exec ./build/release/app/qor7316-updater
+    exec ./build/release/sim/demo/qor7316-updater-demo
     ;;
   test)
     install_packages

@@ -1,0 +1,35 @@
+// Valid image files for the two device variants, as the demo's server and the image tool
+// make them: the variant's whole flash size, the version field and the CRC trailer.
+#pragma once
+
+#include <cstddef>
+#include <optional>
+#include <string>
+
+#include "sim/SimFrames.h"
+
+namespace qor {
+
+enum class TImageVariant { A, B };
+
+struct TImageRecipe {
+    TImageVariant Variant = TImageVariant::A;
+    std::string Version = "1.4a";    // four characters, the fourth being the variant letter
+    std::optional<std::size_t> Size; // default: the variant's flash size
+};
+
+char VariantLetterOf(TImageVariant variant);
+std::optional<TImageVariant> VariantFromLetter(std::string_view letter);
+// Page size times page count: an image of this size makes the device's checksums agree.
+std::size_t FlashSizeOf(TImageVariant variant);
+
+// Checks the recipe: a version of three characters gets the variant letter appended; one of
+// four must end in it. The smallest size is 24 bytes (the version field lies 24 bytes
+// before the end). Returns the reason when the recipe cannot make an image.
+std::optional<std::string> NormaliseRecipe(TImageRecipe& recipe);
+
+// The image of a normalised recipe. Its content depends on the variant and version only, so
+// the same recipe always gives the same bytes.
+TByteVector MakeSampleImage(const TImageRecipe& recipe);
+
+} // namespace qor

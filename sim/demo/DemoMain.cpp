@@ -1,0 +1,90 @@
+// qor7316-updater-demo: the product's main window over a virtual QOR 7316, with the demo's
+// control window beside it and a firmware server on loopback for the download.
+#include <QDir>
+#include <QFileDialog>
+#include <cstdio>
+#include <exception>
+
+#include "app/DesignFonts.h"
+#include "app/TApplication.h"
+#include "app/TMainForm.h"
+#include "app/TQtMessageBox.h"
+#include "platform/RegFileStore.h"
+#include "sim/demo/DemoOptions.h"
+#include "sim/demo/TDemoControlForm.h"
+#include "sim/demo/TDemoTrace.h"
+
+namespace {
+
+// The product's open dialog, started where the build put the sample images.
+QString ChooseSampleFile(QWidget* parent) {
+    QFileDialog dialog(parent);
+    dialog.setNameFilters({"Binaryraw file (*.bin)", "All files (*.*)"});
+    dialog.setDefaultSuffix("bin");
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    dialog.setOption(QFileDialog::ReadOnly);
+    dialog.setSizeGripEnabled(true);
+    if (QDir(QOR_SAMPLE_DIR).exists()) {
+        dialog.setDirectory(QOR_SAMPLE_DIR);
+    }
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
+        return {};
+    }
+    return dialog.selectedFiles().constFirst();
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    using namespace qor;
+    TDemoCommandLine line;
+    if (const auto error = ParseDemoCommandLine({argv + 1, argv + argc}, line)) {
+        std::fprintf(stderr, "qor7316-updater-demo: %s\n%s", error->c_str(), DemoUsage);
+        return 2;
+    }
+    if (line.Help) {
+        std::fputs(DemoUsage, stdout);
+        return 0;
+    }
+    TApplication app(argc, argv);
+    try {
+        LoadTahoma();
+        TDemoRig rig(line.Rig);
+        const auto serverError = rig.StartServer();
+        // Without a home the store reports every key as unavailable, as the product does.
+        TRegFileStore registry(DemoConfigDirectory().value_or(std::string()));
+        const auto protection = MakeDemoDataProtection();
+        TQtMessageBox messages;
+        TMainForm form({registry,
+                        messages,
+                        rig.Port(),
+                        *protection,
+                        ChooseSampleFile,
+                        {},
+                        DemoDownloadFiles(),
+                        DemoDownloadServer(rig.Server().Port())});
+        messages.SetParent(&form);
+        form.show();
+
+        TDemoControlForm control(rig);
+        control.PlaceBeside(form);
+        control.show();
+
+        QString traceError;
+        TDemoTrace trace(form, control, traceError);
+        if (serverError) {
+            messages.ShowMessage("The demo's firmware server did not start (" + *serverError +
+                                     "); the download will fail.",
+                                 "QOR 7316 demo");
+        }
+        if (!traceError.isEmpty()) {
+            messages.ShowMessage(traceError.toStdString(), "QOR 7316 demo");
+        }
+        TApplication::exec();
+    } catch (const std::exception& error) {
+        TApplication::ShowError(QString::fromUtf8(error.what()));
+    } catch (...) {
+        TApplication::ShowError(QString());
+    }
+    return 0;
+}

@@ -1,0 +1,82 @@
+#include "sim/demo/DemoOptions.h"
+
+#include <charconv>
+
+#include "platform/SodiumProtection.h"
+#include "platform/TempDir.h"
+#include "platform/UserServices.h"
+
+namespace qor {
+namespace {
+
+constexpr std::uint32_t MaxTurnaroundMs = 200;
+constexpr const char* DemoFolder = "/qor7316-updater-demo";
+constexpr const char* DemoTempFolder = "qor7316-updater-demo/";
+constexpr const char* ProtectionKeyFile = "/data-protection.key";
+constexpr const char* LoopbackHost = "127.0.0.1";
+
+} // namespace
+
+std::optional<std::string> ParseDemoCommandLine(const std::vector<std::string>& args,
+                                                TDemoCommandLine& line) {
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (arg == "-h" || arg == "--help") {
+            line.Help = true;
+        } else if (arg == "--no-wire-timing") {
+            line.Rig.WireTiming = false;
+        } else if (arg == "--turnaround-ms") {
+            if (i + 1 == args.size()) {
+                return "--turnaround-ms needs a value";
+            }
+            const std::string& value = args[++i];
+            std::uint32_t ms = 0;
+            const char* end = value.data() + value.size();
+            const auto [at, error] = std::from_chars(value.data(), end, ms);
+            if (value.empty() || error != std::errc() || at != end || ms > MaxTurnaroundMs) {
+                return "--turnaround-ms is 0 to " + std::to_string(MaxTurnaroundMs) + ", not \"" +
+                       value + "\"";
+            }
+            line.Rig.TurnaroundMs = ms;
+        } else {
+            return "unknown option \"" + arg + "\"";
+        }
+    }
+    return std::nullopt;
+}
+
+std::optional<std::string> DemoConfigDirectory() {
+    const auto config = UserConfigDirectory();
+    if (!config) {
+        return std::nullopt;
+    }
+    return *config + DemoFolder;
+}
+
+std::unique_ptr<IDataProtection> MakeDemoDataProtection() {
+    const auto config = DemoConfigDirectory();
+    // Without a home every call fails with the reason, as the product's does.
+    return std::make_unique<TSodiumProtection>(config ? *config + ProtectionKeyFile
+                                                      : std::string());
+}
+
+TDownloadFiles DemoDownloadFiles() {
+    return {[](std::string& error) -> std::optional<std::string> {
+                const auto temp = UserTempDirectory(error);
+                if (!temp) {
+                    return std::nullopt;
+                }
+                const std::string folder = *temp + DemoTempFolder;
+                if (!EnsurePrivateDirectory(folder.substr(0, folder.size() - 1), error)) {
+                    return std::nullopt;
+                }
+                return folder;
+            },
+            WriteFileAtomically};
+}
+
+TDownloadServer DemoDownloadServer(std::uint16_t port) {
+    return {LoopbackHost, port};
+}
+
+} // namespace qor

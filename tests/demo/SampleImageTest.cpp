@@ -1,0 +1,112 @@
+// Sample images and the image tool's command line: what comes out must be an image the
+// updater accepts for the variant it was made for, and nothing else may come out.
+#include <gtest/gtest.h>
+
+#include "firmware/FirmwareImage.h"
+#include "sim/SampleImage.h"
+#include "tools/ImageToolOptions.h"
+
+namespace qor::test {
+namespace {
+
+std::string VersionOf(const TByteVector& image) {
+    const auto at = image.end() - static_cast<std::ptrdiff_t>(ImageVersionFromEnd);
+    return {at, at + static_cast<std::ptrdiff_t>(ImageVersionSize)};
+}
+
+TEST(SampleImage, IsAValidImageOfTheVariantsFlashSizeThatFitsOnlyItsVariant) {
+    for (const auto& [variant, size, deviceVariant] :
+         {std::tuple{TImageVariant::A, 63488u, 0}, std::tuple{TImageVariant::B, 129024u, 1}}) {
+        TImageRecipe recipe{variant, "1.4", std::nullopt};
+        ASSERT_EQ(NormaliseRecipe(recipe), std::nullopt);
+        const TByteVector image = MakeSampleImage(recipe);
+        EXPECT_EQ(image.size(), size);
+        EXPECT_EQ(CheckFirmwareImage(image), TImageCheck::Valid);
+        EXPECT_EQ(VersionOf(image), std::string("1.4") + VariantLetterOf(variant));
+        EXPECT_TRUE(FirmwareFitsDevice(image, static_cast<std::uint8_t>(deviceVariant)));
+        EXPECT_FALSE(FirmwareFitsDevice(image, static_cast<std::uint8_t>(1 - deviceVariant)));
+    }
+}
+
+TEST(SampleImage, SameRecipeSameBytesAndOtherVersionOtherBytes) {
+    TImageRecipe one{TImageVariant::A, "1.4a", std::nullopt};
+    TImageRecipe two{TImageVariant::A, "1.5a", std::nullopt};
+    ASSERT_EQ(NormaliseRecipe(one), std::nullopt);
+    ASSERT_EQ(NormaliseRecipe(two), std::nullopt);
+    EXPECT_EQ(MakeSampleImage(one), MakeSampleImage(one));
+    const TByteVector a = MakeSampleImage(one);
+    const TByteVector b = MakeSampleImage(two);
+    EXPECT_NE(std::vector(a.begin(), a.begin() + 512), std::vector(b.begin(), b.begin() + 512));
+}
+
+TEST(SampleImage, RefusesVersionsAndSizesThatCannotMakeAnImage) {
+    TImageRecipe wrongLetter{TImageVariant::A, "1.4b", std::nullopt};
+    EXPECT_NE(NormaliseRecipe(wrongLetter), std::nullopt);
+    TImageRecipe tooLong{TImageVariant::B, "1.4.1b", std::nullopt};
+    EXPECT_NE(NormaliseRecipe(tooLong), std::nullopt);
+    TImageRecipe tooSmall{TImageVariant::A, "1.4a", 23};
+    EXPECT_NE(NormaliseRecipe(tooSmall), std::nullopt);
+    TImageRecipe smallest{TImageVariant::A, "1.4a", 24};
+    ASSERT_EQ(NormaliseRecipe(smallest), std::nullopt);
+    EXPECT_EQ(CheckFirmwareImage(MakeSampleImage(smallest)), TImageCheck::Valid);
+    TImageRecipe tooLarge{TImageVariant::A, "1.4a", ImageMaximumSize};
+    EXPECT_NE(NormaliseRecipe(tooLarge), std::nullopt);
+}
+
+TEST(ImageToolOptions, ParsesAFullCommandLine) {
+    TImageToolOptions options;
+    ASSERT_EQ(
+        ParseImageToolOptions(
+            {"--variant", "b", "--version", "2.0b", "--size", "2048", "-o", "out.bin"}, options),
+        std::nullopt);
+    EXPECT_EQ(options.Recipe.Variant, TImageVariant::B);
+    EXPECT_EQ(options.Recipe.Version, "2.0b");
+    EXPECT_EQ(options.Recipe.Size, 2048u);
+    EXPECT_EQ(options.Output, "out.bin");
+}
+
+TEST(ImageToolOptions, DefaultsToVersion14AndTheFlashSize) {
+    TImageToolOptions options;
+    ASSERT_EQ(ParseImageToolOptions({"-o", "x.bin", "--variant", "a"}, options), std::nullopt);
+    EXPECT_EQ(options.Recipe.Version, "1.4a");
+    EXPECT_EQ(options.Recipe.Size, 63488u);
+}
+
+TEST(ImageToolOptions, ExplainsWhatIsWrong) {
+    const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+        {{"-o", "x"}, "--variant is missing"},
+        {{"--variant", "a"}, "-o FILE is missing"},
+        {{"--variant", "c", "-o", "x"}, "--variant is a or b"},
+        {{"--variant", "a", "--size", "12k", "-o", "x"}, "--size is a number"},
+        {{"--variant", "a", "--size", "-1", "-o", "x"}, "--size is a number"},
+        {{"--variant", "a", "-o"}, "-o needs a value"},
+        {{"--variant", "a", "--colour", "red", "-o", "x"}, "unknown option"},
+        {{"--variant", "a", "--version", "1.4b", "-o", "x"}, "variant letter"},
+    };
+    for (const auto& [args, expected] : cases) {
+        TImageToolOptions options;
+        const auto error = ParseImageToolOptions(args, options);
+        ASSERT_TRUE(error.has_value()) << expected;
+        EXPECT_NE(error->find(expected), std::string::npos) << *error;
+    }
+}
+
+TEST(ImageToolOptions, HelpWinsOverEverythingElse) {
+    TImageToolOptions options;
+    EXPECT_EQ(ParseImageToolOptions({"--help"}, options), std::nullopt);
+    EXPECT_TRUE(options.Help);
+}
+
+// The files the build made with the tool, which the demo's open dialog shows.
+TEST(SampleFiles, TheBuildsSamplesAreValidForTheirVariant) {
+    for (const auto& [name, deviceVariant] :
+         {std::pair{"qor-7316-a-1.4a.bin", 0}, std::pair{"qor-7316-b-1.4b.bin", 1}}) {
+        const TFirmwareFile file = ReadFirmwareFile(std::string(QOR_SAMPLE_DIR) + "/" + name);
+        ASSERT_EQ(file.Error, TFirmwareFileError::None) << name;
+        EXPECT_TRUE(CheckFirmwareFile(file)) << name;
+        EXPECT_TRUE(FirmwareFitsDevice(*file.Bytes, static_cast<std::uint8_t>(deviceVariant)));
+    }
+}
+
+} // namespace
+} // namespace qor::test

@@ -1,0 +1,35 @@
+#!/usr/bin/env bash
+# `cmake --install` into a staging root: the program, its desktop entry naming it and its
+# icon, and the udev rule where udev reads it, matching the bridge's product string.
+#   install_layout.sh BUILD_DIR PREFIX RULES_DIR
+set -u
+build=$1 prefix=$2 rules=$3
+stage=$(mktemp -d "${TMPDIR:-/tmp}/qor-install.XXXXXX")
+trap 'rm -rf "$stage"' EXIT
+fail() { echo "FAIL: $*"; find "$stage" -type f | sed "s|^$stage||"; exit 1; }
+
+DESTDIR=$stage cmake --install "$build" >/dev/null || fail "cmake --install failed"
+[[ $rules == /* ]] || rules=$prefix/$rules
+
+root=$stage$prefix
+[ -x "$root/bin/qor7316-updater" ] || fail "no program in bin/"
+desktop=$root/share/applications/qor7316-updater.desktop
+[ -f "$desktop" ] || fail "no desktop entry"
+grep -qx 'Exec=qor7316-updater' "$desktop" || fail "the desktop entry does not start the program"
+grep -qx 'Icon=qor7316-updater' "$desktop" || fail "the desktop entry names another icon"
+icon=$root/share/icons/hicolor/scalable/apps/qor7316-updater.svg
+[ -f "$icon" ] && grep -q '<svg' "$icon" || fail "no SVG icon under the name the entry gives"
+if command -v desktop-file-validate >/dev/null; then
+  desktop-file-validate "$desktop" || fail "desktop-file-validate refused the entry"
+fi
+
+rule=$stage$rules/70-qor7316.rules
+[ -f "$rule" ] || fail "no udev rule in $rules"
+line=$(grep -v '^#' "$rule" | grep .)
+for key in 'SUBSYSTEM=="tty"' 'ATTRS{idVendor}=="0403"' 'ATTRS{product}=="QOR 7316"' \
+           'TAG+="uaccess"' 'GROUP="dialout"'; do
+  [[ $line == *"$key"* ]] || fail "the udev rule lacks $key"
+done
+# uaccess is applied by 73-seat-late.rules: the rule must sort before it.
+[[ $(basename "$rule") < 73 ]] || fail "the rule file sorts after 73-seat-late.rules"
+echo "ok: program, desktop entry, icon and udev rule ($rules) installed"
