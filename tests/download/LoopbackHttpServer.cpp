@@ -74,15 +74,6 @@ std::string PathOf(const std::string& target) {
 
 } // namespace
 
-std::vector<std::uint8_t> PatternBytes(std::size_t size, std::uint32_t seed) {
-    std::vector<std::uint8_t> bytes(size);
-    std::uint32_t state = seed * 2654435761U + 1;
-    for (auto& b : bytes) {
-        state = state * 1664525U + 1013904223U;
-        b = static_cast<std::uint8_t>(state >> 24);
-    }
-    return bytes;
-}
 
 TLoopbackHttpServer::TLoopbackHttpServer() {
     if (pipe2(StopPipe, O_CLOEXEC) != 0) {

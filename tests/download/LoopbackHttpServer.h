@@ -13,6 +13,8 @@
 #include <thread>
 #include <vector>
 
+#include "support/PatternBytes.h"
+
 namespace qor::test {
 
 enum class TServeFault {
@@ -109,8 +111,5 @@ private:
     std::vector<TRecordedRequest> Recorded;
     std::thread Thread;
 };
-
-// Bytes that look like nothing in particular, different for each seed.
-std::vector<std::uint8_t> PatternBytes(std::size_t size, std::uint32_t seed = 1);
 
 } // namespace qor::test

@@ -78,16 +78,6 @@ bool SendAll(SOCKET socket, const char* data, std::size_t size) {
 
 } // namespace
 
-// The Linux server's file defines it there; this one does for the Windows build.
-std::vector<std::uint8_t> PatternBytes(std::size_t size, std::uint32_t seed) {
-    std::vector<std::uint8_t> bytes(size);
-    std::uint32_t state = seed * 2654435761U + 1;
-    for (auto& b : bytes) {
-        state = state * 1664525U + 1013904223U;
-        b = static_cast<std::uint8_t>(state >> 24);
-    }
-    return bytes;
-}
 
 TWinsockHttpServer::TWinsockHttpServer() {
     WSADATA data{};
