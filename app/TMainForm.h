@@ -40,6 +40,8 @@ struct TMainFormServices {
     // Asks for a firmware file to open; an empty text when the user cancels. Unset: the
     // window's own open dialog.
     std::function<QString(QWidget* parent)> ChooseFirmwareFile = {};
+    // Where the open dialog starts; empty: wherever the toolkit starts it.
+    QString FirmwareFolder = {};
     // The download's HTTP client and files; unset: the system's and the user's private temp dir.
     qor::THttpSessionFactory Sessions = {};
     qor::TDownloadFiles Files = {};

@@ -119,14 +119,14 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "%s\n", writeError.c_str());
         return 1;
     }
-    TMainForm form({registry,
-                    messages,
-                    rig.Port(),
-                    protection,
-                    [&](QWidget*) { return QString::fromStdString(imagePath.string()); },
-                    {},
-                    DemoDownloadFiles(),
-                    DemoDownloadServer(rig.Server().Port())});
+    TMainForm form(
+        {.Registry = registry,
+         .Messages = messages,
+         .Port = rig.Port(),
+         .Protection = protection,
+         .ChooseFirmwareFile = [&](QWidget*) { return QString::fromStdString(imagePath.string()); },
+         .Files = DemoDownloadFiles(),
+         .Server = DemoDownloadServer(rig.Server().Port())});
     form.show();
     THeartbeat heartbeat;
     if (!Await([&] { return form.Bootloader().BootloaderReady; }, 5000)) {

@@ -11,6 +11,9 @@ QString TMainForm::OpenFirmwareDlg() {
     dialog.setFileMode(QFileDialog::ExistingFile);
     dialog.setOption(QFileDialog::ReadOnly);
     dialog.setSizeGripEnabled(true);
+    if (!Services.FirmwareFolder.isEmpty()) {
+        dialog.setDirectory(Services.FirmwareFolder);
+    }
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
         return {};
     }

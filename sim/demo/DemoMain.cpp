@@ -1,7 +1,6 @@
 // qor7316-updater-demo: the product's main window over a virtual QOR 7316, with the demo's
 // control window beside it and a firmware server on loopback for the download.
 #include <QDir>
-#include <QFileDialog>
 #include <cstdio>
 #include <exception>
 
@@ -13,27 +12,6 @@
 #include "sim/demo/DemoOptions.h"
 #include "sim/demo/TDemoControlForm.h"
 #include "sim/demo/TDemoTrace.h"
-
-namespace {
-
-// The product's open dialog, started where the build put the sample images.
-QString ChooseSampleFile(QWidget* parent) {
-    QFileDialog dialog(parent);
-    dialog.setNameFilters({"Binaryraw file (*.bin)", "All files (*.*)"});
-    dialog.setDefaultSuffix("bin");
-    dialog.setFileMode(QFileDialog::ExistingFile);
-    dialog.setOption(QFileDialog::ReadOnly);
-    dialog.setSizeGripEnabled(true);
-    if (QDir(QOR_SAMPLE_DIR).exists()) {
-        dialog.setDirectory(QOR_SAMPLE_DIR);
-    }
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
-        return {};
-    }
-    return dialog.selectedFiles().constFirst();
-}
-
-} // namespace
 
 int main(int argc, char** argv) {
     using namespace qor;
@@ -55,14 +33,15 @@ int main(int argc, char** argv) {
         TRegFileStore registry(DemoConfigDirectory().value_or(std::string()));
         const auto protection = MakeDemoDataProtection();
         TQtMessageBox messages;
-        TMainForm form({registry,
-                        messages,
-                        rig.Port(),
-                        *protection,
-                        ChooseSampleFile,
-                        {},
-                        DemoDownloadFiles(),
-                        DemoDownloadServer(rig.Server().Port())});
+        // The open dialog starts where the build put the sample images.
+        TMainForm form(
+            {.Registry = registry,
+             .Messages = messages,
+             .Port = rig.Port(),
+             .Protection = *protection,
+             .FirmwareFolder = QDir(QOR_SAMPLE_DIR).exists() ? QString(QOR_SAMPLE_DIR) : QString(),
+             .Files = DemoDownloadFiles(),
+             .Server = DemoDownloadServer(rig.Server().Port())});
         messages.SetParent(&form);
         form.show();
 
