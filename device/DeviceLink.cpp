@@ -58,6 +58,7 @@ bool TDeviceLink::OpenDevice() {
         return false;
     }
     OpenError.clear();
+    ++OpenCount;
     FPort.SetBaudRate(FtHandle, DeviceBaudRate);
     FPort.SetTimeouts(FtHandle, OpenReadTimeoutMs, WriteTimeoutMs);
     return true;

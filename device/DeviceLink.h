@@ -28,6 +28,9 @@ public:
 
     FT_HANDLE FtHandle = 0;
     std::int32_t DeviceIndex = -1;
+    // Counts successful opens, so a caller can tell that the device went away and came back
+    // (its handle may even be the same number).
+    std::uint32_t OpenCount = 0;
 
 private:
     IFtPort& FPort;

@@ -3,9 +3,9 @@
 #include <cstddef>
 #include <string>
 
+#include "app/FixedTexts.h"
 #include "device/Protocol.h"
 #include "device/Requests.h"
-#include "app/FixedTexts.h"
 
 namespace qor {
 
@@ -59,6 +59,7 @@ public:
         Host.ProcessMessages();
 
         Link.SetTimeouts(UpdateReadTimeoutMs, WriteTimeoutMs);
+        Session = Link.OpenCount;
         if (!Send(CmdBeginUpdate)) {
             return Fail(TFailure::BeginUpdate);
         }
@@ -78,7 +79,7 @@ public:
             if (State.CloseConfirmed) {
                 return QuietStop();
             }
-            if (!Bootloader.TransferFrame(Request)) {
+            if (!Exchange()) {
                 return Fail(TFailure::WriteBlock, block);
             }
             State.View.PBFW = Progress(block, blocks);
@@ -109,14 +110,18 @@ public:
     }
 
 private:
+    // A device that was lost and found again while messages ran has left its update session;
+    // nothing more is written to it.
+    bool Exchange() { return Link.OpenCount == Session && Bootloader.TransferFrame(Request); }
+
     bool Send(std::uint8_t code) {
         BuildSimpleRequest(Request, code);
-        return Bootloader.TransferFrame(Request);
+        return Exchange();
     }
 
     bool SendRange(std::uint8_t code) {
         BuildRangeRequest(Request, code, Bootloader.Values.PageCount);
-        return Bootloader.TransferFrame(Request);
+        return Exchange();
     }
 
     void SetControlsEnabled(bool enabled) {
@@ -151,6 +156,7 @@ private:
     // Our own reference: the connection monitor may discard the image between two blocks.
     const TImageBytes Image;
     TRequestBuffer Request{};
+    std::uint32_t Session = 0; // the link's open count when the update began
 };
 
 } // namespace

@@ -219,6 +219,27 @@ TEST_F(UpdateTest, UnpluggingBetweenBlocksFailsTheNextBlockAtOnceAndKeepsTheByte
     EXPECT_EQ(loaded.use_count(), 1); // only the test holds the bytes now
 }
 
+TEST_F(UpdateTest, ADeviceLostAndFoundAgainMeanwhileGetsNothingMoreWritten) {
+    Connect();
+    Load(MakeFirmwareImage(63488, "102a"));
+    Host.OnPump = [&](int pump) {
+        if (pump == 12) { // after block 10, a modal window holds the update for a while
+            Device->Unplug();
+            Timers(); // the monitor closes the handle
+            Device->Plug();
+            for (int tick = 0; tick < 6; ++tick) {
+                Timers(); // found again, reopened, queried
+            }
+            ASSERT_NE(Link.FtHandle, 0U);
+            Device->Frames.clear();
+        }
+    };
+    EXPECT_EQ(Update(), TUpdateOutcome::Failed);
+    EXPECT_THAT(Messages.Shown,
+                ElementsAreArray({TShownMessage{"Update fehlgeschlagen: 2:11", "Fehler"}}));
+    EXPECT_EQ(Device->FrameCount(CmdWriteBlock), 0U);
+}
+
 TEST_F(UpdateTest, AMissingReplyCostsTheUpdatesEightSecondReadTimeOut) {
     Connect();
     Load(MakeFirmwareImage(63488, "102a"));
