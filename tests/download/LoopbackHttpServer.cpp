@@ -18,62 +18,7 @@ namespace {
 
 constexpr std::size_t MaxRequestHead = std::size_t{64} * 1024;
 
-std::string Lower(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return text;
-}
-
-std::string Trim(const std::string& text) {
-    const auto first = text.find_first_not_of(" \t");
-    if (first == std::string::npos) {
-        return {};
-    }
-    const auto last = text.find_last_not_of(" \t\r");
-    return text.substr(first, last - first + 1);
-}
-
-TRecordedRequest ParseRequest(const std::string& head) {
-    TRecordedRequest request;
-    std::size_t lineStart = 0;
-    bool first = true;
-    while (lineStart < head.size()) {
-        auto lineEnd = head.find("\r\n", lineStart);
-        if (lineEnd == std::string::npos) {
-            lineEnd = head.size();
-        }
-        const std::string line = head.substr(lineStart, lineEnd - lineStart);
-        lineStart = lineEnd + 2;
-        if (first) {
-            request.RequestLine = line;
-            const auto space1 = line.find(' ');
-            const auto space2 = line.find(' ', space1 + 1);
-            if (space1 != std::string::npos && space2 != std::string::npos) {
-                request.Method = line.substr(0, space1);
-                request.Target = line.substr(space1 + 1, space2 - space1 - 1);
-            }
-            first = false;
-            continue;
-        }
-        const auto colon = line.find(':');
-        if (colon != std::string::npos) {
-            request.Headers[Lower(line.substr(0, colon))] = Trim(line.substr(colon + 1));
-        }
-    }
-    return request;
-}
-
-std::string PathOf(const std::string& target) {
-    // A proxy may pass the absolute form on; the file is named by its path either way.
-    if (target.rfind("http://", 0) == 0) {
-        const auto slash = target.find('/', 7);
-        return slash == std::string::npos ? "/" : target.substr(slash);
-    }
-    return target;
-}
-
 } // namespace
-
 
 TLoopbackHttpServer::TLoopbackHttpServer() {
     if (pipe2(StopPipe, O_CLOEXEC) != 0) {
@@ -197,12 +142,12 @@ void TLoopbackHttpServer::HandleConnection(int fd) {
         }
         head.append(chunk, static_cast<std::size_t>(got));
     }
-    TRecordedRequest request = ParseRequest(head.substr(0, head.find("\r\n\r\n")));
+    TRecordedRequest request = ParseRequestHead(head);
     TServedFile file;
     {
         const std::lock_guard lock(Mutex);
         Recorded.push_back(request);
-        auto it = Files.find(PathOf(request.Target));
+        auto it = Files.find(RequestPath(request.Target));
         if (it != Files.end()) {
             file = it->second;
         } else {

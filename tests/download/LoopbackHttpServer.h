@@ -13,6 +13,7 @@
 #include <thread>
 #include <vector>
 
+#include "support/HttpRequestHead.h"
 #include "support/PatternBytes.h"
 
 namespace qor::test {
@@ -67,19 +68,6 @@ struct TServedFile {
         SlowPiece = piece;
         SlowDelay = delay;
         return *this;
-    }
-};
-
-struct TRecordedRequest {
-    std::string RequestLine;
-    std::string Method;
-    std::string Target;
-    std::map<std::string, std::string> Headers; // names in lower case
-
-    bool Has(const std::string& lowerName) const { return Headers.count(lowerName) != 0; }
-    std::string Header(const std::string& lowerName) const {
-        auto it = Headers.find(lowerName);
-        return it == Headers.end() ? std::string() : it->second;
     }
 };
 

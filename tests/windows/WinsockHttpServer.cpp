@@ -13,56 +13,6 @@ constexpr std::size_t MaxRequestHead = std::size_t{64} * 1024;
 constexpr long AcceptPollUs = 20000;
 constexpr const char* HeadEnd = "\r\n\r\n";
 
-std::string Lower(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return text;
-}
-
-std::string Trim(const std::string& text) {
-    const auto first = text.find_first_not_of(" \t");
-    const auto last = text.find_last_not_of(" \t\r");
-    return first == std::string::npos ? std::string() : text.substr(first, last - first + 1);
-}
-
-TRecordedRequest Parse(const std::string& head) {
-    TRecordedRequest request;
-    std::size_t start = 0;
-    bool first = true;
-    while (start < head.size()) {
-        const std::size_t end = head.find("\r\n", start);
-        const std::string line = head.substr(start, end - start);
-        start = end == std::string::npos ? head.size() : end + 2;
-        if (line.empty()) {
-            break;
-        }
-        if (first) {
-            request.RequestLine = line;
-            const auto space1 = line.find(' ');
-            const auto space2 = line.find(' ', space1 + 1);
-            request.Method = line.substr(0, space1);
-            request.Target = line.substr(space1 + 1, space2 - space1 - 1);
-            first = false;
-            continue;
-        }
-        const auto colon = line.find(':');
-        if (colon != std::string::npos) {
-            request.Headers[Lower(line.substr(0, colon))] = Trim(line.substr(colon + 1));
-        }
-    }
-    return request;
-}
-
-// The path of an origin-form or absolute-form target (the latter comes through a proxy).
-std::string PathOf(const std::string& target) {
-    const auto scheme = target.find("://");
-    if (scheme == std::string::npos) {
-        return target;
-    }
-    const auto slash = target.find('/', scheme + 3);
-    return slash == std::string::npos ? "/" : target.substr(slash);
-}
-
 bool SendAll(SOCKET socket, const char* data, std::size_t size) {
     while (size > 0) {
         const int sent =
@@ -77,7 +27,6 @@ bool SendAll(SOCKET socket, const char* data, std::size_t size) {
 }
 
 } // namespace
-
 
 TWinsockHttpServer::TWinsockHttpServer() {
     WSADATA data{};
@@ -125,7 +74,7 @@ std::vector<TRecordedRequest> TWinsockHttpServer::Requests() const {
 
 TServedFile TWinsockHttpServer::FileFor(const std::string& target) const {
     const std::lock_guard lock(Mutex);
-    const auto it = Files.find(PathOf(target));
+    const auto it = Files.find(RequestPath(target));
     if (it != Files.end()) {
         return it->second;
     }
@@ -168,7 +117,7 @@ void TWinsockHttpServer::HandleConnection(SOCKET client) {
         }
         head.append(buffer, static_cast<std::size_t>(got));
     }
-    const TRecordedRequest request = Parse(head);
+    const TRecordedRequest request = ParseRequestHead(head);
     {
         const std::lock_guard lock(Mutex);
         Recorded.push_back(request);
