@@ -36,4 +36,9 @@ if [ ! -e "$ready" ]; then
 fi
 
 [ $# -eq 0 ] && exit 0
+# A server that lingers between the test programs: one that is shutting down just as the
+# next program starts makes that program fail at once. Refused quietly when one runs.
+if command -v wineserver >/dev/null 2>&1; then
+  wineserver -p30 >/dev/null 2>&1 || true
+fi
 exec "$wine" "$@"
