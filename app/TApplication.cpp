@@ -11,12 +11,20 @@ TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {
 bool TApplication::notify(QObject* receiver, QEvent* event) {
     try {
         return QApplication::notify(receiver, event);
+    } catch (...) {
+        ShowCurrentError();
+    }
+    return false;
+}
+
+void TApplication::ShowCurrentError() {
+    try {
+        throw;
     } catch (const std::exception& error) {
         ShowError(QString::fromUtf8(error.what()));
     } catch (...) {
         ShowError(QString());
     }
-    return false;
 }
 
 void TApplication::ShowError(const QString& message) {

@@ -14,4 +14,6 @@ public:
 
     // The standard error display: a message box with the error's text.
     static void ShowError(const QString& message);
+    // Shows the error being handled; only to be called inside a catch block.
+    static void ShowCurrentError();
 };

@@ -1,5 +1,4 @@
 // The product: the main window over the user's real devices and settings.
-#include <exception>
 
 #include "app/DesignFonts.h"
 #include "app/TApplication.h"
@@ -21,10 +20,8 @@ int main(int argc, char** argv) {
         messages.SetParent(&form);
         form.show();
         TApplication::exec();
-    } catch (const std::exception& error) {
-        TApplication::ShowError(QString::fromUtf8(error.what()));
     } catch (...) {
-        TApplication::ShowError(QString());
+        TApplication::ShowCurrentError();
     }
     return 0;
 }

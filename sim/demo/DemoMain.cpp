@@ -2,7 +2,6 @@
 // control window beside it and a firmware server on loopback for the download.
 #include <QDir>
 #include <cstdio>
-#include <exception>
 
 #include "app/DesignFonts.h"
 #include "app/TApplication.h"
@@ -60,10 +59,8 @@ int main(int argc, char** argv) {
             messages.ShowMessage(traceError.toStdString(), "QOR 7316 demo");
         }
         TApplication::exec();
-    } catch (const std::exception& error) {
-        TApplication::ShowError(QString::fromUtf8(error.what()));
     } catch (...) {
-        TApplication::ShowError(QString());
+        TApplication::ShowCurrentError();
     }
     return 0;
 }
