@@ -7,14 +7,15 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
-#include <fstream>
 #include <string>
 #include <vector>
 
 #include "app/Settings.h"
 #include "download/CurlHttpSession.h"
+#include "download/DownloadFiles.h"
 #include "download/DownloadTransfer.h"
 #include "download/LoopbackHttpServer.h"
+#include "support/FakeDataProtection.h"
 
 using namespace qor;
 using namespace qor::test;
@@ -24,17 +25,6 @@ namespace {
 
 constexpr std::size_t ImageSize = 1'400'000;
 constexpr int Runs = 20;
-
-class TNoProtection : public IDataProtection {
-public:
-    std::optional<std::vector<std::uint8_t>> Protect(std::span<const std::uint8_t>,
-                                                     const std::u16string&) override {
-        return std::nullopt;
-    }
-    std::optional<TSecretBytes> Unprotect(std::span<const std::uint8_t>) override {
-        return std::nullopt;
-    }
-};
 
 double ThreadCpuMs() {
     timespec now{};
@@ -56,17 +46,12 @@ struct TRun {
 
 TRun DownloadOnce(TLoopbackHttpServer& server, const std::string& directory) {
     TSettings settings;
-    TNoProtection protection;
-    TDownloadFiles files{
-        [&directory](std::string&) -> std::optional<std::string> { return directory; },
-        [](const std::string& path, std::span<const std::uint8_t> bytes, std::string& error) {
-            std::ofstream out(path, std::ios::binary | std::ios::trunc);
-            out.write(reinterpret_cast<const char*>(bytes.data()),
-                      static_cast<std::streamsize>(bytes.size()));
-            out.close();
-            error = out ? "" : "write failed";
-            return static_cast<bool>(out);
-        }};
+    TFakeDataProtection protection;
+    // The product's own atomic write, into a directory of the bench's choosing.
+    TDownloadFiles files = PlatformDownloadFiles();
+    files.TempDirectory = [&directory](std::string&) -> std::optional<std::string> {
+        return directory;
+    };
     TDownloadTransfer transfer(settings, protection, CurlHttpSessions(), files);
     transfer.Server = {"127.0.0.1", server.Port()};
     TDownloadState state;

@@ -22,8 +22,10 @@
 #include "sim/SampleImage.h"
 #include "sim/demo/DemoOptions.h"
 #include "sim/demo/DemoRig.h"
+#include "support/FakeDataProtection.h"
 
 using namespace qor;
+using qor::test::TFakeDataProtection;
 
 namespace {
 
@@ -35,17 +37,6 @@ public:
     }
     bool AskYesNo(const std::string&, const std::string&) override { return true; }
     int Shown = 0;
-};
-
-class TNoProtection : public IDataProtection {
-public:
-    std::optional<std::vector<std::uint8_t>> Protect(std::span<const std::uint8_t>,
-                                                     const std::u16string&) override {
-        return std::nullopt;
-    }
-    std::optional<TSecretBytes> Unprotect(std::span<const std::uint8_t>) override {
-        return std::nullopt;
-    }
 };
 
 // The longest gap between two ticks of a 1 ms timer while Measuring is set.
@@ -110,7 +101,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "the firmware server did not start: %s\n", error->c_str());
         return 1;
     }
-    TNoProtection protection;
+    TFakeDataProtection protection;
     TImageRecipe recipe{TImageVariant::A, "1.4a", std::nullopt};
     NormaliseRecipe(recipe);
     const auto imagePath = store / "image.bin";
