@@ -4,23 +4,16 @@
 #include <QCoreApplication>
 #include <QLocale>
 
+#include "app/DesignFonts.h"
 #include "download/DownloadDisplay.h"
 #include "ui_TFWOnlineForm.h"
 
 namespace qor {
 namespace {
 
-constexpr const char* FontFamily = "Tahoma";
 constexpr int FormFontPixels = 11;
-constexpr int StatusFontPixels = 13;
 constexpr int DisplayInterval = 50;
 constexpr int StartInterval = 500;
-
-QFont TahomaPixels(int pixels) {
-    QFont font(FontFamily);
-    font.setPixelSize(pixels);
-    return font;
-}
 
 } // namespace
 
@@ -37,8 +30,7 @@ TFWOnlineForm::TFWOnlineForm(const TSettings& settings, IDataProtection& protect
     setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint |
                    Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
     setFixedSize(width(), height());
-    setFont(TahomaPixels(FormFontPixels));
-    LStatus->setFont(TahomaPixels(StatusFontPixels));
+    ApplyDesignFonts(this, FormFontPixels);
 
     DisplayTimer.setInterval(DisplayInterval);
     StartTimer.setInterval(StartInterval);

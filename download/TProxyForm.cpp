@@ -5,6 +5,7 @@
 
 #include <span>
 
+#include "app/DesignFonts.h"
 #include "app/FixedTexts.h"
 #include "app/TextTable.h"
 #include "download/ProxySettings.h"
@@ -14,7 +15,6 @@
 namespace qor {
 namespace {
 
-constexpr const char* FontFamily = "Tahoma";
 constexpr int FontPixels = 11;
 // Stands for the stored password, which is never shown.
 constexpr const char* PasswordPlaceholder = "**********";
@@ -51,9 +51,7 @@ TProxyForm::TProxyForm(TSettings& settings, IDataProtection& protection,
     setWindowFlags(Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowCloseButtonHint);
     setFixedSize(width(), height());
-    QFont font(FontFamily);
-    font.setPixelSize(FontPixels);
-    setFont(font);
+    ApplyDesignFonts(this, FontPixels);
     EProxyPassword->setStyleSheet(PasswordEchoStyle);
     EProxyPassword->setMaxLength(MaxPasswordLength);
     EProxyPassword->installEventFilter(this);
