@@ -76,13 +76,13 @@ void Connected(TMainState& state, TBootloader& boot, std::uint8_t language) {
     version += '.';
     version += std::to_string(values.BootVersionMinor);
     if (values.PageSize == VariantAPageSize && values.PageCount == VariantAPageCount) {
-        state.DeviceVariant = 0;
+        state.DeviceVariant = DeviceVariantA;
         version += 'a';
     } else if (values.PageSize == VariantBPageSize && values.PageCount == VariantBPageCount) {
-        state.DeviceVariant = 1;
+        state.DeviceVariant = DeviceVariantB;
         version += 'b';
     } else {
-        state.DeviceVariant = 2;
+        state.DeviceVariant = DeviceVariantOther;
     }
 
     // The firmware version is shown only for firmware whose checksums agree.

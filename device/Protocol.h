@@ -48,7 +48,11 @@ inline constexpr std::uint8_t PageSizeCode1024 = 4;
 // The firmware version reply carries four characters.
 inline constexpr std::size_t FirmwareVersionLength = 4;
 
-// The two known device variants.
+// The two known device variants, told apart by their flash geometry, and the DeviceVariant
+// value each gets (any other geometry is "other").
+inline constexpr std::uint8_t DeviceVariantA = 0;
+inline constexpr std::uint8_t DeviceVariantB = 1;
+inline constexpr std::uint8_t DeviceVariantOther = 2;
 inline constexpr std::uint32_t VariantAPageSize = 512;
 inline constexpr std::uint32_t VariantAPageCount = 124;
 inline constexpr std::uint32_t VariantBPageSize = 1024;

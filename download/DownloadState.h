@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "device/Protocol.h"
+
 namespace qor {
 
 // The largest image the download takes; a longer body fails.
@@ -28,7 +30,7 @@ struct TDownloadState {
     // A transfer is in progress; the Cancel button clears it to ask the transfer to stop.
     bool Busy = false;
     std::string TempFilePath;
-    std::uint8_t DeviceVariant = 2;
+    std::uint8_t DeviceVariant = DeviceVariantOther;
     // Allocated once with the dialog; the transfer never allocates for the body.
     std::vector<std::uint8_t> DownloadBuffer = std::vector<std::uint8_t>(DownloadBufferSize);
     bool Started = false;

@@ -6,6 +6,8 @@
 #include <span>
 
 #include "app/TextTable.h"
+#include "device/Protocol.h"
+#include "firmware/FirmwareImage.h"
 #include "platform/SecretBytes.h"
 
 namespace qor {
@@ -54,7 +56,9 @@ private:
 } // namespace
 
 std::string FirmwareRequestPath(std::uint8_t deviceVariant) {
-    return std::string(RequestPathPrefix) + (deviceVariant == 0 ? "a" : "b") + RequestPathSuffix;
+    return std::string(RequestPathPrefix) +
+           static_cast<char>(deviceVariant == DeviceVariantA ? VariantLetterA : VariantLetterB) +
+           RequestPathSuffix;
 }
 
 std::uint32_t ParseContentLength(const std::string& text) {

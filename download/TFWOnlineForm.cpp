@@ -52,7 +52,7 @@ void TFWOnlineForm::FormCreate() {
     State.ReceivedBytes = 0;
     State.Started = false;
     StartTimer.start();
-    State.DeviceVariant = 2;
+    State.DeviceVariant = DeviceVariantOther;
 }
 
 void TFWOnlineForm::StartTimerTimer() {

@@ -7,16 +7,14 @@
 #include <new>
 #include <vector>
 
+#include "device/ByteOrder.h"
 #include "device/Crc32.h"
+#include "device/Protocol.h"
 #include "firmware/Explode.h"
 
 namespace qor {
 
 namespace {
-
-// Device variants as the connection monitor sets them.
-constexpr std::uint8_t DeviceVariantA = 0;
-constexpr std::uint8_t DeviceVariantB = 1;
 
 constexpr std::size_t ReadChunkSize = std::size_t{64} * 1024;
 
@@ -76,12 +74,9 @@ TImageCheck CheckFirmwareImage(std::span<const std::uint8_t> bytes) {
         return TImageCheck::TooShort;
     }
     const std::size_t content = bytes.size() - ImageTrailerSize;
-    std::uint32_t stored = 0;
-    for (std::size_t i = 0; i < ImageTrailerSize; ++i) {
-        stored |= static_cast<std::uint32_t>(bytes[content + i]) << (8 * i);
-    }
-    return CalcCrc32(bytes.data(), content) == stored ? TImageCheck::Valid
-                                                      : TImageCheck::ChecksumMismatch;
+    return CalcCrc32(bytes.data(), content) == ReadLe32(bytes.data() + content)
+               ? TImageCheck::Valid
+               : TImageCheck::ChecksumMismatch;
 }
 
 bool CheckFirmwareFile(const TFirmwareFile& file) {

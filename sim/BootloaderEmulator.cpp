@@ -6,13 +6,13 @@
 #include "device/Crc32.h"
 #include "device/Protocol.h"
 #include "device/Reply.h"
+#include "firmware/FirmwareImage.h"
 
 namespace qor {
 namespace {
 
 constexpr std::uint8_t RefusalCode = 13;
 constexpr std::uint8_t Erased = 0xFF;
-constexpr std::size_t VersionFromEnd = 24;
 
 std::uint32_t PageBytesOf(std::uint8_t code) {
     switch (code) {
@@ -27,10 +27,10 @@ std::uint32_t PageBytesOf(std::uint8_t code) {
 
 char VariantLetter(const TBootloaderConfig& config) {
     if (config.PageSizeCode == PageSizeCode512 && config.PageCount == VariantAPageCount) {
-        return 'a';
+        return static_cast<char>(VariantLetterA);
     }
     if (config.PageSizeCode == PageSizeCode1024 && config.PageCount == VariantBPageCount) {
-        return 'b';
+        return static_cast<char>(VariantLetterB);
     }
     return 'x';
 }
@@ -66,7 +66,7 @@ TBootloaderAnswer Reply(std::uint8_t code, const TByteVector& data = {}) {
 TBootloaderEmulator::TBootloaderEmulator(const TBootloaderConfig& config)
     : Setup(config), PageBytes(PageBytesOf(config.PageSizeCode)),
       FlashBytes(std::size_t{config.PageCount} * PageBytes, Erased) {
-    if (FlashBytes.size() >= VersionFromEnd) {
+    if (FlashBytes.size() >= ImageMinimumSize) {
         FlashBytes = MakeFirmwareImage(
             FlashBytes.size(), std::string("1.0") + VariantLetter(config), config.PageCount);
     }
@@ -170,24 +170,23 @@ void TBootloaderEmulator::LoadFlash(const TByteVector& image) {
 }
 
 std::uint32_t TBootloaderEmulator::Checksum1() const {
-    const std::size_t covered = FlashBytes.size() >= CrcFieldSize ? FlashBytes.size() - 4 : 0;
+    const std::size_t covered =
+        FlashBytes.size() >= ImageTrailerSize ? FlashBytes.size() - ImageTrailerSize : 0;
     return CalcCrc32(FlashBytes.data(), covered);
 }
 
 std::uint32_t TBootloaderEmulator::Checksum2() const {
-    if (FlashBytes.size() < CrcFieldSize) {
+    if (FlashBytes.size() < ImageTrailerSize) {
         return 0xFFFFFFFFu;
     }
-    const std::uint8_t* last = FlashBytes.data() + FlashBytes.size() - CrcFieldSize;
-    return std::uint32_t{last[0]} | (std::uint32_t{last[1]} << 8) | (std::uint32_t{last[2]} << 16) |
-           (std::uint32_t{last[3]} << 24);
+    return ReadLe32(FlashBytes.data() + FlashBytes.size() - ImageTrailerSize);
 }
 
 std::string TBootloaderEmulator::FirmwareVersion() const {
-    if (FlashBytes.size() < VersionFromEnd) {
+    if (FlashBytes.size() < ImageVersionFromEnd) {
         return std::string(FirmwareVersionLength, static_cast<char>(Erased));
     }
-    const auto at = FlashBytes.end() - VersionFromEnd;
+    const auto at = FlashBytes.end() - static_cast<std::ptrdiff_t>(ImageVersionFromEnd);
     return {at, at + FirmwareVersionLength};
 }
 

@@ -1,13 +1,13 @@
 #include "sim/SampleImage.h"
 
 #include "device/Protocol.h"
+#include "firmware/FirmwareImage.h"
 
 namespace qor {
 namespace {
 
-constexpr std::size_t VersionFromEnd = 24;
 // Images of 16 MiB and more are refused by the updater; the tool stays below that.
-constexpr std::size_t LargestImage = 16 * 1024 * 1024 - 1;
+constexpr std::size_t LargestImage = ImageMaximumSize - 1;
 
 std::uint32_t SeedOf(const TImageRecipe& recipe) {
     std::uint32_t seed = recipe.Variant == TImageVariant::A ? 0xA : 0xB;
@@ -20,7 +20,7 @@ std::uint32_t SeedOf(const TImageRecipe& recipe) {
 } // namespace
 
 char VariantLetterOf(TImageVariant variant) {
-    return variant == TImageVariant::A ? 'a' : 'b';
+    return static_cast<char>(variant == TImageVariant::A ? VariantLetterA : VariantLetterB);
 }
 
 std::optional<TImageVariant> VariantFromLetter(std::string_view letter) {
@@ -54,8 +54,8 @@ std::optional<std::string> NormaliseRecipe(TImageRecipe& recipe) {
     if (!recipe.Size) {
         recipe.Size = FlashSizeOf(recipe.Variant);
     }
-    if (*recipe.Size < VersionFromEnd || *recipe.Size > LargestImage) {
-        return "the size must be between " + std::to_string(VersionFromEnd) + " and " +
+    if (*recipe.Size < ImageMinimumSize || *recipe.Size > LargestImage) {
+        return "the size must be between " + std::to_string(ImageMinimumSize) + " and " +
                std::to_string(LargestImage) + " bytes";
     }
     return std::nullopt;

@@ -5,6 +5,7 @@
 #include "device/ByteOrder.h"
 #include "device/Crc32.h"
 #include "device/Protocol.h"
+#include "firmware/FirmwareImage.h"
 
 namespace qor {
 
@@ -21,22 +22,18 @@ TByteVector BuildFrame(std::uint8_t code, const std::uint8_t* payload, std::size
 }
 
 TByteVector MakeFirmwareImage(std::size_t size, std::string_view version, std::uint32_t seed) {
-    constexpr std::size_t VersionFromEnd = 24;
-    TByteVector image(std::max(size, VersionFromEnd));
+    TByteVector image(std::max(size, ImageMinimumSize));
     std::uint32_t state = seed * 2654435761u + 1;
     for (auto& byte : image) {
         state = state * 1664525u + 1013904223u;
         byte = static_cast<std::uint8_t>(state >> 24);
     }
-    const std::size_t at = image.size() - VersionFromEnd;
-    for (std::size_t i = 0; i < FirmwareVersionLength; ++i) {
+    const std::size_t at = image.size() - ImageVersionFromEnd;
+    for (std::size_t i = 0; i < ImageVersionSize; ++i) {
         image[at + i] = i < version.size() ? static_cast<std::uint8_t>(version[i]) : ' ';
     }
-    const std::size_t covered = image.size() - CrcFieldSize;
-    const std::uint32_t crc = CalcCrc32(image.data(), covered);
-    for (std::size_t i = 0; i < CrcFieldSize; ++i) {
-        image[covered + i] = static_cast<std::uint8_t>(crc >> (8 * i));
-    }
+    const std::size_t covered = image.size() - ImageTrailerSize;
+    WriteLe32(image.data() + covered, CalcCrc32(image.data(), covered));
     return image;
 }
 

@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "device/Protocol.h"
+#include "download/DownloadTransfer.h"
 #include "sim/SampleImage.h"
 
 namespace qor {
@@ -82,8 +83,9 @@ std::optional<std::string> TDemoRig::StartServer() {
         if (auto error = NormaliseRecipe(recipe)) {
             return error;
         }
-        Http.Serve(std::string("/qor-7316-") + VariantLetterOf(variant) + ".bin",
-                   MakeSampleImage(recipe));
+        Http.Serve(
+            FirmwareRequestPath(variant == TImageVariant::A ? DeviceVariantA : DeviceVariantB),
+            MakeSampleImage(recipe));
     }
     return Http.Start();
 }
