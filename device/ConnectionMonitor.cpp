@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <string>
-#include <string_view>
 
 #include "app/TextTable.h"
 #include "app/Windows1252.h"
@@ -11,7 +10,6 @@
 namespace qor {
 namespace {
 
-constexpr std::uint32_t AnimStepsPerDot = 10;
 constexpr std::size_t MaxDots = 3;
 
 void ShowUnknownValues(TMainView& view) {
@@ -41,7 +39,7 @@ void NotFound(TMainState& state, TBootloader& boot, std::uint8_t language) {
 void Connecting(TMainState& state, TBootloader& boot, std::uint8_t language) {
     TMainView& view = state.View;
     view.LQORStatus.Text = Txt(TxtConnecting, language);
-    view.LQORStatus.Text.append(std::min<std::size_t>(state.AnimCounter / AnimStepsPerDot, MaxDots),
+    view.LQORStatus.Text.append(std::min<std::size_t>(state.AnimCounter / AnimTicksPerDot, MaxDots),
                                 '.');
     view.LQORStatus.Colour = TColour::Maroon;
     ShowUnknownValues(view);

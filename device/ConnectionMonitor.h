@@ -15,6 +15,8 @@ namespace qor {
 inline constexpr std::int32_t BlinkReload = 10;
 inline constexpr std::int32_t QueryReload = 3;
 inline constexpr std::uint8_t PollReload = 10;
+// Animation ticks per dot of "Connecting...".
+inline constexpr std::uint32_t AnimTicksPerDot = 10;
 
 // One tick, every 100 ms: port upkeep, then the Not found, Connecting or Connected branch.
 // Texts are looked up in `language` each time. When the device is not found the loaded image

@@ -26,8 +26,7 @@ template <typename Fn> bool Resolve(HMODULE module, WORD ordinal, Fn& target) {
 }
 
 std::string DescribeOpenFailure(d2xx::Status status) {
-    constexpr d2xx::Status NotOpened = 3;
-    if (status == NotOpened) {
+    if (status == FT_DEVICE_NOT_OPENED) {
         return "the device cannot be opened; another program may be using it";
     }
     return "the device cannot be opened (D2XX status " + std::to_string(status) + ")";

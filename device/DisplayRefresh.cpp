@@ -4,8 +4,8 @@
 #include <string>
 
 #include "app/TextTable.h"
-#include "device/ConnectionMonitor.h"
 #include "app/Windows1252.h"
+#include "device/ConnectionMonitor.h"
 
 namespace qor {
 
@@ -17,7 +17,6 @@ constexpr std::int32_t StepLoad = 1;
 constexpr std::int32_t StepUpdate = 2;
 
 constexpr std::uint32_t AnimCounterMax = 39;
-constexpr std::uint32_t AnimTicksPerDot = 10;
 
 // The indicator-mark animation: which marks a phase shows, and the length of the phase that
 // follows it (loaded when this one ends).

@@ -167,9 +167,7 @@ TUpdateOutcome BFlashClick(TMainState& state, TDeviceLink& link, TBootloader& bo
 }
 
 void BSwitchOffClick(TBootloader& bootloader) {
-    TRequestBuffer request{};
-    BuildSimpleRequest(request, CmdPowerOff);
-    bootloader.TransferFrame(request);
+    bootloader.SendSimpleRequest(CmdPowerOff);
 }
 
 } // namespace qor

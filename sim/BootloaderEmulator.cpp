@@ -11,7 +11,6 @@
 namespace qor {
 namespace {
 
-constexpr std::uint8_t RefusalCode = 13;
 constexpr std::uint8_t Erased = 0xFF;
 
 std::uint32_t PageBytesOf(std::uint8_t code) {
@@ -82,7 +81,7 @@ bool TBootloaderEmulator::IsValidRequest(const TByteVector& frame) {
 }
 
 TBootloaderAnswer TBootloaderEmulator::Refuse() const {
-    return Reply(RefusalCode);
+    return Reply(RefusalReplyCode);
 }
 
 TBootloaderAnswer TBootloaderEmulator::Answer(const TByteVector& frame) {

@@ -6,9 +6,13 @@
 #include <optional>
 #include <string>
 
+#include "device/Protocol.h"
 #include "sim/SimFrames.h"
 
 namespace qor {
+
+// What the virtual bootloader answers to a request it refuses: the first code of a bad reply.
+inline constexpr std::uint8_t RefusalReplyCode = LastGoodReplyCode + 1;
 
 struct TBootloaderConfig {
     std::uint8_t PageSizeCode = 2; // 1: 256, 2: 512, 4: 1024; other codes give 512-byte pages
@@ -16,8 +20,8 @@ struct TBootloaderConfig {
     std::uint8_t VersionMajor = 1;
     std::uint8_t VersionMinor = 3;
 
-    static TBootloaderConfig VariantA() { return {2, 124}; }
-    static TBootloaderConfig VariantB() { return {4, 126}; }
+    static TBootloaderConfig VariantA() { return {PageSizeCode512, VariantAPageCount}; }
+    static TBootloaderConfig VariantB() { return {PageSizeCode1024, VariantBPageCount}; }
 };
 
 struct TBootloaderAnswer {
@@ -38,12 +42,10 @@ public:
     // Lays an image out from address 0; the rest of the flash reads as erased (0xFF).
     void LoadFlash(const TByteVector& image);
     const TByteVector& Flash() const { return FlashBytes; }
-    std::uint32_t PageSize() const { return PageBytes; }
     std::uint32_t Checksum1() const;
     std::uint32_t Checksum2() const;
     std::string FirmwareVersion() const;
 
-    const TBootloaderConfig& Config() const { return Setup; }
     void SetVersion(std::uint8_t major, std::uint8_t minor);
 
 private:

@@ -134,11 +134,12 @@ FT_STATUS TVirtualBus::SetBaudRate(FT_HANDLE handle, std::uint32_t baud) {
     return status;
 }
 
-FT_STATUS TVirtualBus::SetTimeouts(FT_HANDLE handle, std::uint32_t readMs, std::uint32_t writeMs) {
+// Writes never wait on the virtual bus, so only the read time-out is kept.
+FT_STATUS TVirtualBus::SetTimeouts(FT_HANDLE handle, std::uint32_t readMs,
+                                   std::uint32_t /*writeMs*/) {
     FT_STATUS status = FT_OK;
     if (THandle* h = Live(handle, status)) {
         h->ReadMs = readMs;
-        h->WriteMs = writeMs;
     }
     return status;
 }

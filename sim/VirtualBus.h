@@ -24,7 +24,6 @@ public:
 
     // Appends a device to the bus, plugged in and in bootloader mode.
     TVirtualDevice& AddDevice(std::string description, const TBootloaderConfig& config = {});
-    std::size_t DeviceCount() const { return Devices.size(); }
     TVirtualDevice& Device(std::size_t index) { return *Devices.at(index); }
 
     // Wire timing: each byte takes 10 bits at the device's baud rate, and the device starts
@@ -59,7 +58,6 @@ private:
         std::uint32_t Epoch = 0;
         std::uint32_t Baud = 9600; // the bridge's default until set
         std::uint32_t ReadMs = 0;
-        std::uint32_t WriteMs = 0;
         std::uint64_t LineFreeUs = 0; // when the host's last byte is out
         std::deque<TBurst> Incoming;
     };

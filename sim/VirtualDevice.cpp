@@ -118,7 +118,7 @@ void TVirtualDevice::AnswerFrame(std::uint32_t number, std::size_t requestEnd,
         return;
     }
     TBootloaderAnswer answer = fault && fault->Kind == TFaultKind::AnswerCode13
-                                   ? TBootloaderAnswer{BuildFrame(13), false}
+                                   ? TBootloaderAnswer{BuildFrame(RefusalReplyCode), false}
                                    : Bootloader.Answer(Rx);
     TReplyBurst burst{std::move(answer.Reply), requestEnd, 0, answer.PowerOff};
     if (fault) {

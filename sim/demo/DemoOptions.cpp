@@ -9,7 +9,6 @@
 namespace qor {
 namespace {
 
-constexpr std::uint32_t MaxTurnaroundMs = 200;
 constexpr const char* DemoFolder = "/qor7316-updater-demo";
 constexpr const char* DemoTempFolder = "qor7316-updater-demo/";
 constexpr const char* ProtectionKeyFile = "/data-protection.key";
@@ -33,9 +32,10 @@ std::optional<std::string> ParseDemoCommandLine(const std::vector<std::string>& 
             std::uint32_t ms = 0;
             const char* end = value.data() + value.size();
             const auto [at, error] = std::from_chars(value.data(), end, ms);
-            if (value.empty() || error != std::errc() || at != end || ms > MaxTurnaroundMs) {
-                return "--turnaround-ms is 0 to " + std::to_string(MaxTurnaroundMs) + ", not \"" +
-                       value + "\"";
+            if (value.empty() || error != std::errc() || at != end ||
+                ms > TDemoOptions::MaxTurnaroundMs) {
+                return "--turnaround-ms is 0 to " + std::to_string(TDemoOptions::MaxTurnaroundMs) +
+                       ", not \"" + value + "\"";
             }
             line.Rig.TurnaroundMs = ms;
         } else {

@@ -21,6 +21,8 @@ struct TDemoOptions {
     // The device's pause before each reply: a flash page write takes a few milliseconds,
     // and it lets the progress bar be watched.
     std::uint32_t TurnaroundMs = 10;
+    // The longest pause the command line and the control window offer.
+    static constexpr std::uint32_t MaxTurnaroundMs = 200;
 };
 
 // One fault the control window can inject: what goes wrong, and with which request.

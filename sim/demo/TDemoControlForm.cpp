@@ -12,6 +12,7 @@
 #include <QSpinBox>
 #include <QVBoxLayout>
 
+#include "device/Protocol.h"
 #include "sim/demo/DemoRig.h"
 
 using namespace qor;
@@ -22,8 +23,8 @@ constexpr int RefreshMs = 250;
 // Long enough for the window's monitor (100 ms ticks) to see the old device go.
 constexpr int ReplugDelayMs = 600;
 constexpr int WindowGap = 8;
-constexpr int MaxTurnaroundMs = 200;
-constexpr int MaxBlock = 251; // the last block of a variant-b image
+// The last block of a variant-b image.
+constexpr int MaxBlock = static_cast<int>(VariantBPageSize * VariantBPageCount / BlockSize) - 1;
 
 // Widgets and layouts belong to the Qt parent they are made with or added to, which deletes
 // them.
@@ -177,7 +178,7 @@ QWidget* TDemoControlForm::MakeWireGroup() {
     form->addRow(CBWireTiming);
     SETurnaround = Owned<QSpinBox>(group);
     SETurnaround->setObjectName("SETurnaround");
-    SETurnaround->setRange(0, MaxTurnaroundMs);
+    SETurnaround->setRange(0, static_cast<int>(TDemoOptions::MaxTurnaroundMs));
     SETurnaround->setSuffix(" ms");
     SETurnaround->setValue(static_cast<int>(Rig.TurnaroundMs()));
     SETurnaround->setEnabled(Rig.WireTiming());

@@ -21,7 +21,6 @@ public:
     // Opens the file the variable names; nothing happens when it is unset or cannot be
     // opened (then `error` says why).
     TDemoTrace(TMainForm& form, QWidget& control, QString& error);
-    bool Active() const { return File.isOpen(); }
 
     void SampleTimerTimer();
 
