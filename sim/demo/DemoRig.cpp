@@ -10,8 +10,9 @@
 namespace qor {
 namespace {
 
-// A device of neither known variant: 256-byte pages, 256 of them.
-constexpr TBootloaderConfig OtherVariant{PageSizeCode256, 256};
+// A device of neither known variant: 256-byte pages, 128 of them.
+constexpr TBootloaderConfig OtherVariant{PageSizeCode256, 128};
+static_assert(OtherVariant.PageCount <= 0xFF, "the page count goes out in one byte");
 
 TBootloaderConfig ConfigOf(TDemoVariant variant) {
     switch (variant) {

@@ -95,7 +95,7 @@ QWidget* TDemoControlForm::MakeDeviceGroup() {
     auto* variants = Owned<QHBoxLayout>();
     variants->addWidget(Owned<QLabel>("Variant:", group));
     Variants = Owned<QButtonGroup>(group);
-    const char* names[] = {"a (512 x 124)", "b (1024 x 126)", "other (256 x 256)"};
+    const char* names[] = {"a (512 x 124)", "b (1024 x 126)", "other (256 x 128)"};
     for (int id = 0; id < 3; ++id) {
         auto* radio = Owned<QRadioButton>(names[id], group);
         radio->setObjectName(QString("RVariant%1").arg(id));
