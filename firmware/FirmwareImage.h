@@ -46,7 +46,6 @@ struct TFirmwareFile {
 
 enum class TImageCheck {
     Valid,
-    Unreadable,
     Empty,
     TooShort, // fewer bytes than the version field needs
     ChecksumMismatch,

@@ -1,29 +1,49 @@
 #include "firmware/FirmwareOpen.h"
 
+#include <optional>
+
+#include "app/FixedTexts.h"
 #include "app/TextTable.h"
 #include "firmware/FirmwareImage.h"
-#include "app/FixedTexts.h"
 
 namespace qor {
 
 // Rejections discard the image before the box is shown: the display refresh keeps running
 // while the box is open, and must not show a refused or replaced image as loaded meanwhile.
 
-bool OpenLocalFirmware(const std::string& path, TMainState& state, std::uint8_t language,
-                       IMessageBox& messages) {
-    const TFirmwareFile file = ReadFirmwareFile(path);
+namespace {
+
+// A file that fails its check is reported as invalid in the fixed German text.
+std::optional<TFirmwareFile> ReadCheckedFile(const std::string& path, TMainState& state,
+                                             IMessageBox& messages) {
+    TFirmwareFile file = ReadFirmwareFile(path);
     if (!CheckFirmwareFile(file)) {
         state.DiscardImage();
         messages.ShowMessage(InvalidFirmwareFileText, FixedErrorCaption);
+        return std::nullopt;
+    }
+    return file;
+}
+
+void LoadCheckedFile(const TFirmwareFile& file, const std::string& path, TMainState& state) {
+    LoadFirmwareFile(file, state);
+    state.FWFilename = ShownFileName(path);
+}
+
+} // namespace
+
+bool OpenLocalFirmware(const std::string& path, TMainState& state, std::uint8_t language,
+                       IMessageBox& messages) {
+    const auto file = ReadCheckedFile(path, state, messages);
+    if (!file) {
         return false;
     }
-    if (!FirmwareFitsDevice(*file.Bytes, state.DeviceVariant)) {
+    if (!FirmwareFitsDevice(*file->Bytes, state.DeviceVariant)) {
         state.DiscardImage();
         messages.ShowMessage(Txt(TxtInvalidFirmware, language), Txt(TxtError, language));
         return false;
     }
-    LoadFirmwareFile(file, state);
-    state.FWFilename = ShownFileName(path);
+    LoadCheckedFile(*file, path, state);
     return true;
 }
 
@@ -33,14 +53,11 @@ bool AcceptDownloadedFirmware(bool downloadOK, const std::string& tempFilePath, 
         state.DiscardImage();
         return false;
     }
-    const TFirmwareFile file = ReadFirmwareFile(tempFilePath);
-    if (!CheckFirmwareFile(file)) {
-        state.DiscardImage();
-        messages.ShowMessage(InvalidFirmwareFileText, FixedErrorCaption);
+    const auto file = ReadCheckedFile(tempFilePath, state, messages);
+    if (!file) {
         return false;
     }
-    LoadFirmwareFile(file, state);
-    state.FWFilename = ShownFileName(tempFilePath);
+    LoadCheckedFile(*file, tempFilePath, state);
     return true;
 }
 
