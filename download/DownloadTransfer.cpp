@@ -101,6 +101,8 @@ bool TDownloadTransfer::DownloadFirmware(TDownloadState& state, const TPump& pum
             pump();
         }
     };
+    // Only the successful end sets DownloadOK, and leaving clears AwaitingResponse, so the
+    // failure paths below set neither.
     state.FailureDetail.clear();
     state.DownloadOK = false;
     state.SizeKnown = false;
@@ -115,7 +117,6 @@ bool TDownloadTransfer::DownloadFirmware(TDownloadState& state, const TPump& pum
         state.TempFilePath.clear();
         state.View.LStatus = text(TxtDownloadFailed);
         state.FailureDetail = "no temporary directory: " + dirError;
-        state.DownloadOK = false;
         return false;
     }
     state.TempFilePath = *tempDir + DownloadFileName;
@@ -129,7 +130,6 @@ bool TDownloadTransfer::DownloadFirmware(TDownloadState& state, const TPump& pum
     if (!session) {
         state.View.LStatus = text(TxtServerFailed);
         state.FailureDetail = "no HTTP client";
-        state.AwaitingResponse = false;
         state.Busy = false;
         return false;
     }
@@ -138,8 +138,6 @@ bool TDownloadTransfer::DownloadFirmware(TDownloadState& state, const TPump& pum
         handles.CloseAll();
         state.View.LStatus = std::move(status);
         state.FailureDetail = std::move(detail);
-        state.AwaitingResponse = false;
-        state.DownloadOK = false;
         state.Busy = false;
         return false;
     };
@@ -152,7 +150,7 @@ bool TDownloadTransfer::DownloadFirmware(TDownloadState& state, const TPump& pum
                                                  std::to_string(Settings.CfgProxyPort)
                                            : std::string();
     if (!session->Open(UserAgent, viaProxy ? THttpAccess::Proxy : THttpAccess::Direct, proxyName,
-                       viaProxy ? ProxyBypassList : "")) {
+                       ProxyBypassList)) {
         return serverFailure();
     }
     handles.Internet = true;
@@ -162,7 +160,7 @@ bool TDownloadTransfer::DownloadFirmware(TDownloadState& state, const TPump& pum
     handles.Connection = true;
 
     // Credentials only go to a proxy; with authentication but no proxy the access is direct.
-    if (Settings.CfgUseProxy && Settings.CfgUseProxyAuth) {
+    if (viaProxy && Settings.CfgUseProxyAuth) {
         if (!session->SetProxyUserName(Settings.CfgProxyUser)) {
             return serverFailure();
         }
@@ -209,7 +207,6 @@ bool TDownloadTransfer::DownloadFirmware(TDownloadState& state, const TPump& pum
         if (!state.Busy) {
             handles.CloseAll();
             state.View.LStatus = text(TxtCancelled);
-            state.DownloadOK = false;
             return false;
         }
         if (state.SizeKnown && state.TotalBytes > state.DownloadBuffer.size()) {
