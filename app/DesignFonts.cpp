@@ -27,18 +27,18 @@ void LoadTahoma() {
     }
 }
 
-void ApplyDesignFonts(QWidget* root, int rootPixels) {
-    QFont base(FontFamily);
-    base.setPixelSize(rootPixels);
-    root->setFont(base);
-    for (QWidget* child : root->findChildren<QWidget*>()) {
-        const QVariant pixels = child->property("fontPx");
+void ApplyDesignFonts(QWidget* root) {
+    // The root first: children without a size of their own inherit its font.
+    QList<QWidget*> widgets{root};
+    widgets += root->findChildren<QWidget*>();
+    for (QWidget* widget : widgets) {
+        const QVariant pixels = widget->property("fontPx");
         if (!pixels.isValid()) {
             continue;
         }
         QFont font(FontFamily);
         font.setPixelSize(pixels.toInt());
-        font.setBold(child->property("fontBold").toBool());
-        child->setFont(font);
+        font.setBold(widget->property("fontBold").toBool());
+        widget->setFont(font);
     }
 }

@@ -3,6 +3,8 @@
 #include <QMessageBox>
 #include <exception>
 
+#include "app/FixedTexts.h"
+
 TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {
     // The title is fixed; window captions carry the translated one.
     setApplicationName(qor::ApplicationTitle);

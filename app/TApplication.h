@@ -4,8 +4,6 @@
 
 #include <QApplication>
 
-#include "app/FixedTexts.h"
-
 class TApplication : public QApplication {
     Q_OBJECT
 public:

@@ -14,7 +14,7 @@ TInfoDialog::TInfoDialog(QWidget* parent)
       Ui(std::make_unique<Ui::TInfoDialog>()) {
     setObjectName("InfoDialog");
     Ui->setupUi(this);
-    ApplyDesignFonts(this, 11);
+    ApplyDesignFonts(this);
     setFixedSize(ClientSize);
     setAutoFillBackground(true);
 
@@ -49,7 +49,4 @@ void TInfoDialog::SetTexts(const QString& caption, const QString& serviceAddress
 
 QLabel* TInfoDialog::ServiceAddressLabel() const {
     return Ui->LServiceAddress;
-}
-QLabel* TInfoDialog::ContactPersonLabel() const {
-    return Ui->LContactPerson;
 }

@@ -19,7 +19,6 @@ public:
     void SetTexts(const QString& caption, const QString& serviceAddress,
                   const QString& contactPerson);
     QLabel* ServiceAddressLabel() const;
-    QLabel* ContactPersonLabel() const;
 
 private:
     std::unique_ptr<Ui::TInfoDialog> Ui;

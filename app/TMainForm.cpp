@@ -5,9 +5,9 @@
 #include <QLabel>
 
 #include "app/DesignFonts.h"
+#include "app/FixedTexts.h"
 #include "app/MessageBox.h"
 #include "app/SettingsStore.h"
-#include "app/TApplication.h"
 #include "app/TInfoDialog.h"
 #include "app/TextTable.h"
 #include "download/SystemHttp.h"
@@ -71,7 +71,7 @@ TMainForm::TMainForm(TMainFormServices services, QWidget* parent)
     Q_INIT_RESOURCE(pictures);
     setObjectName("MainForm");
     Ui->setupUi(this);
-    ApplyDesignFonts(this, 11);
+    ApplyDesignFonts(this);
     centralWidget()->setFixedSize(ClientSize);
     setFixedSize(ClientSize.width(), ClientSize.height() + menuBar()->sizeHint().height());
     move(0, 0);

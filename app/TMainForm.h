@@ -80,7 +80,6 @@ public:
 
     qor::TSettings& Settings() { return Cfg; }
     qor::TMainState& State() { return Main; }
-    qor::TDeviceLink& Link() { return DeviceLink; }
     qor::TBootloader& Bootloader() { return Boot; }
     Ui::TMainForm& Controls() { return *Ui; }
     TInfoDialog& InfoDialog() { return *Info; }

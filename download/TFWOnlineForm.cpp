@@ -11,7 +11,6 @@
 namespace qor {
 namespace {
 
-constexpr int FormFontPixels = 11;
 constexpr int DisplayInterval = 50;
 constexpr int StartInterval = 500;
 
@@ -30,7 +29,7 @@ TFWOnlineForm::TFWOnlineForm(const TSettings& settings, IDataProtection& protect
     setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint |
                    Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
     setFixedSize(width(), height());
-    ApplyDesignFonts(this, FormFontPixels);
+    ApplyDesignFonts(this);
 
     DisplayTimer.setInterval(DisplayInterval);
     StartTimer.setInterval(StartInterval);

@@ -15,7 +15,6 @@
 namespace qor {
 namespace {
 
-constexpr int FontPixels = 11;
 // Stands for the stored password, which is never shown.
 constexpr const char* PasswordPlaceholder = "**********";
 constexpr const char* PasswordEchoStyle = "QLineEdit { lineedit-password-character: 42; }";
@@ -51,7 +50,7 @@ TProxyForm::TProxyForm(TSettings& settings, IDataProtection& protection,
     setWindowFlags(Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowCloseButtonHint);
     setFixedSize(width(), height());
-    ApplyDesignFonts(this, FontPixels);
+    ApplyDesignFonts(this);
     EProxyPassword->setStyleSheet(PasswordEchoStyle);
     EProxyPassword->setMaxLength(MaxPasswordLength);
     EProxyPassword->installEventFilter(this);
