@@ -51,13 +51,6 @@ std::string Head(int status, const char* reason, std::size_t length, const char*
            extra + "Cache-Control: no-store\r\nConnection: close\r\n\r\n";
 }
 
-void CloseFd(int& fd) {
-    if (fd >= 0) {
-        ::close(fd);
-        fd = -1;
-    }
-}
-
 } // namespace
 
 TFirmwareServer::~TFirmwareServer() {
@@ -68,25 +61,27 @@ std::optional<std::string> TFirmwareServer::Start() {
     if (Running()) {
         return std::nullopt;
     }
-    if (::pipe2(StopPipe, O_CLOEXEC) != 0) {
+    int pipeFds[2] = {-1, -1};
+    if (::pipe2(pipeFds, O_CLOEXEC) != 0) {
         return std::string("cannot make the stop pipe: ") + std::strerror(errno);
     }
-    ListenFd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    posix::TFileHandle stopRead(pipeFds[0]);
+    posix::TFileHandle stopWrite(pipeFds[1]);
+    posix::TFileHandle listener(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     address.sin_port = 0;
     socklen_t length = sizeof address;
-    if (ListenFd < 0 ||
-        ::bind(ListenFd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
-        ::listen(ListenFd, ListenBacklog) != 0 ||
-        ::getsockname(ListenFd, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
-        std::string reason = std::string("cannot listen on 127.0.0.1: ") + std::strerror(errno);
-        CloseFd(ListenFd);
-        CloseFd(StopPipe[0]);
-        CloseFd(StopPipe[1]);
-        return reason;
+    if (!listener.Valid() ||
+        ::bind(listener.Get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
+        ::listen(listener.Get(), ListenBacklog) != 0 ||
+        ::getsockname(listener.Get(), reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+        return std::string("cannot listen on 127.0.0.1: ") + std::strerror(errno);
     }
+    Listener = std::move(listener);
+    StopRead = std::move(stopRead);
+    StopWrite = std::move(stopWrite);
     BoundPort = ntohs(address.sin_port);
     Thread = std::thread([this] { Run(); });
     return std::nullopt;
@@ -96,12 +91,12 @@ void TFirmwareServer::Stop() {
     if (Thread.joinable()) {
         const char byte = 0;
         // The pipe only signals; a full pipe is signalled already.
-        [[maybe_unused]] const auto written = ::write(StopPipe[1], &byte, 1);
+        [[maybe_unused]] const auto written = ::write(StopWrite.Get(), &byte, 1);
         Thread.join();
     }
-    CloseFd(ListenFd);
-    CloseFd(StopPipe[0]);
-    CloseFd(StopPipe[1]);
+    Listener.Reset();
+    StopRead.Reset();
+    StopWrite.Reset();
 }
 
 void TFirmwareServer::Serve(const std::string& path, std::vector<std::uint8_t> body) {
@@ -127,7 +122,7 @@ void TFirmwareServer::Record(TServedRequest request) {
 
 void TFirmwareServer::Run() {
     for (;;) {
-        pollfd fds[2] = {{ListenFd, POLLIN, 0}, {StopPipe[0], POLLIN, 0}};
+        pollfd fds[2] = {{Listener.Get(), POLLIN, 0}, {StopRead.Get(), POLLIN, 0}};
         if (::poll(fds, 2, -1) < 0) {
             if (errno == EINTR) {
                 continue;
@@ -138,17 +133,17 @@ void TFirmwareServer::Run() {
             return;
         }
         if ((fds[0].revents & POLLIN) != 0) {
-            const int fd = ::accept4(ListenFd, nullptr, nullptr, SOCK_CLOEXEC);
-            if (fd >= 0) {
-                HandleConnection(fd);
-                ::close(fd);
+            const posix::TFileHandle connection(
+                ::accept4(Listener.Get(), nullptr, nullptr, SOCK_CLOEXEC));
+            if (connection.Valid()) {
+                HandleConnection(connection.Get());
             }
         }
     }
 }
 
 bool TFirmwareServer::WaitFor(int fd, short events) const {
-    pollfd fds[2] = {{fd, events, 0}, {StopPipe[0], POLLIN, 0}};
+    pollfd fds[2] = {{fd, events, 0}, {StopRead.Get(), POLLIN, 0}};
     for (;;) {
         const int ready = ::poll(fds, 2, IoTimeoutMs);
         if (ready < 0 && errno == EINTR) {

@@ -13,6 +13,8 @@
 #include <thread>
 #include <vector>
 
+#include "platform/PosixFiles.h"
+
 namespace qor {
 
 struct TServedRequest {
@@ -53,8 +55,10 @@ private:
     bool WaitFor(int fd, short events) const;
     void Record(TServedRequest request);
 
-    int ListenFd = -1;
-    int StopPipe[2] = {-1, -1};
+    posix::TFileHandle Listener;
+    // Written to by Stop; the thread's waits also watch the read end.
+    posix::TFileHandle StopRead;
+    posix::TFileHandle StopWrite;
     std::uint16_t BoundPort = 0;
     std::thread Thread;
     mutable std::mutex Mutex;
