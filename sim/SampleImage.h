@@ -14,7 +14,9 @@ enum class TImageVariant { A, B };
 
 struct TImageRecipe {
     TImageVariant Variant = TImageVariant::A;
-    std::string Version = "1.4a";    // four characters, the fourth being the variant letter
+    // Four characters, the fourth being the variant letter; with three, NormaliseRecipe
+    // appends the letter.
+    std::string Version = "1.4";
     std::optional<std::size_t> Size; // default: the variant's flash size
 };
 

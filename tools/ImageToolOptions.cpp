@@ -5,8 +5,6 @@
 namespace qor {
 namespace {
 
-constexpr const char* DefaultVersion = "1.4";
-
 std::optional<std::size_t> ParseSize(const std::string& text) {
     std::size_t value = 0;
     const char* end = text.data() + text.size();
@@ -22,7 +20,6 @@ std::optional<std::size_t> ParseSize(const std::string& text) {
 std::optional<std::string> ParseImageToolOptions(const std::vector<std::string>& args,
                                                  TImageToolOptions& options) {
     bool haveVariant = false;
-    bool haveVersion = false;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
         if (arg == "-h" || arg == "--help") {
@@ -45,7 +42,6 @@ std::optional<std::string> ParseImageToolOptions(const std::vector<std::string>&
             haveVariant = true;
         } else if (arg == "--version") {
             options.Recipe.Version = value;
-            haveVersion = true;
         } else if (arg == "--size") {
             options.Recipe.Size = ParseSize(value);
             if (!options.Recipe.Size) {
@@ -60,9 +56,6 @@ std::optional<std::string> ParseImageToolOptions(const std::vector<std::string>&
     }
     if (options.Output.empty()) {
         return "-o FILE is missing";
-    }
-    if (!haveVersion) {
-        options.Recipe.Version = DefaultVersion;
     }
     return NormaliseRecipe(options.Recipe);
 }
