@@ -80,16 +80,20 @@ FT_STATUS TVirtualBus::CreateDeviceInfoList(std::uint32_t* count) {
     return FT_OK;
 }
 
+bool TVirtualBus::IsOpen(const TVirtualDevice& device) const {
+    // A handle from before the device last left the bus no longer counts.
+    return std::any_of(Handles.begin(), Handles.end(), [&](const auto& entry) {
+        return entry.second.Device == &device && entry.second.Epoch == device.Epoch();
+    });
+}
+
 FT_STATUS TVirtualBus::GetDeviceInfoList(FT_DEVICE_LIST_INFO_NODE* nodes, std::uint32_t* count) {
     const std::size_t n = std::min<std::size_t>(*count, Snapshot.size());
     for (std::size_t i = 0; i < n; ++i) {
         const TVirtualDevice& device = *Snapshot[i];
         FT_DEVICE_LIST_INFO_NODE& node = nodes[i];
         node = {};
-        const bool opened = std::any_of(Handles.begin(), Handles.end(), [&](const auto& h) {
-            return h.second.Device == &device && h.second.Epoch == device.Epoch();
-        });
-        node.Flags = opened ? FlagOpened : 0;
+        node.Flags = IsOpen(device) ? FlagOpened : 0;
         node.Type = DeviceType232R;
         node.ID = BridgeId;
         node.LocId = static_cast<std::uint32_t>(0x1000 + i);
@@ -113,11 +117,9 @@ FT_STATUS TVirtualBus::Open(int index, FT_HANDLE* handle) {
         OpenError = device->OpenRefusal;
         return FT_DEVICE_NOT_OPENED;
     }
-    for (const auto& [id, h] : Handles) {
-        if (h.Device == device && h.Epoch == device->Epoch()) {
-            OpenError = "The device is already open.";
-            return FT_DEVICE_NOT_OPENED;
-        }
+    if (IsOpen(*device)) {
+        OpenError = "The device is already open.";
+        return FT_DEVICE_NOT_OPENED;
     }
     THandle& h = Handles[NextHandle];
     h.Device = device;

@@ -62,6 +62,7 @@ private:
         std::deque<TBurst> Incoming;
     };
 
+    bool IsOpen(const TVirtualDevice& device) const;
     THandle* Live(FT_HANDLE handle, FT_STATUS& status);
     std::uint64_t ByteUs() const;
     std::uint64_t ArrivalUs(const TBurst& burst, std::size_t index) const;
