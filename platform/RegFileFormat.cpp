@@ -18,7 +18,6 @@ constexpr char Continuation = '\\';
 // regedit wraps hex lists so that no line is longer than this, the backslash included.
 constexpr std::size_t WrapColumn = 80;
 constexpr std::size_t ContinuationIndent = 2;
-constexpr std::size_t DwordSize = 4;
 constexpr std::size_t MaxHexDigitsOfNumber = 8;
 
 char LowerAscii(char c) {
@@ -169,12 +168,8 @@ void AppendValueLine(std::string& out, const TRegEntry& entry) {
     out += '=';
     const TRegValue& value = entry.Value;
     if (value.Type == RegType::Dword && value.Data.size() == DwordSize) {
-        std::uint32_t number = 0;
-        for (std::size_t i = 0; i < DwordSize; ++i) {
-            number |= static_cast<std::uint32_t>(value.Data[i]) << (8 * i);
-        }
         char digits[9] = {};
-        std::snprintf(digits, sizeof digits, "%08x", number);
+        std::snprintf(digits, sizeof digits, "%08x", DwordNumber(value.Data));
         out += DwordPrefix;
         out += digits;
     } else if (FitsQuotedString(value)) {
@@ -293,9 +288,7 @@ std::optional<TRegValue> ReadData(std::string_view data, TLineReader& lines, boo
             error = "text after the closing quotation mark";
             return std::nullopt;
         }
-        TRegValue value{RegType::Sz, {text->begin(), text->end()}};
-        value.Data.push_back(0);
-        return value;
+        return SzValue(*text);
     }
     if (StartsNoCase(data, DwordPrefix)) {
         const auto number =
@@ -304,10 +297,7 @@ std::optional<TRegValue> ReadData(std::string_view data, TLineReader& lines, boo
             error = "a dword needs 1 to 8 hex digits";
             return std::nullopt;
         }
-        return TRegValue{
-            RegType::Dword,
-            {static_cast<std::uint8_t>(*number), static_cast<std::uint8_t>(*number >> 8),
-             static_cast<std::uint8_t>(*number >> 16), static_cast<std::uint8_t>(*number >> 24)}};
+        return DwordValue(*number);
     }
     if (StartsNoCase(data, HexPrefix)) {
         data.remove_prefix(HexPrefix.size());
