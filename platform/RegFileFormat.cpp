@@ -20,15 +20,6 @@ constexpr std::size_t WrapColumn = 80;
 constexpr std::size_t ContinuationIndent = 2;
 constexpr std::size_t MaxHexDigitsOfNumber = 8;
 
-char LowerAscii(char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool EqualNoCase(std::string_view a, std::string_view b) {
-    return std::equal(a.begin(), a.end(), b.begin(), b.end(),
-                      [](char x, char y) { return LowerAscii(x) == LowerAscii(y); });
-}
-
 bool StartsNoCase(std::string_view text, std::string_view prefix) {
     return text.size() >= prefix.size() && EqualNoCase(text.substr(0, prefix.size()), prefix);
 }
@@ -329,17 +320,39 @@ std::optional<TRegValue> ReadData(std::string_view data, TLineReader& lines, boo
     return std::nullopt;
 }
 
+// Matches the entries that `name` names; `name` must outlive the predicate.
+auto NamedAs(const std::string& name) {
+    return [&name](const TRegEntry& e) {
+        return EqualNoCase(e.Name, name);
+    };
+}
+
 } // namespace
 
+char LowerAscii(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+std::string LowerAscii(std::string_view text) {
+    std::string lower(text);
+    for (char& c : lower) {
+        c = LowerAscii(c);
+    }
+    return lower;
+}
+
+bool EqualNoCase(std::string_view a, std::string_view b) {
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(),
+                      [](char x, char y) { return LowerAscii(x) == LowerAscii(y); });
+}
+
 const TRegEntry* FindEntry(const TRegEntries& entries, const std::string& name) {
-    const auto it = std::find_if(entries.begin(), entries.end(),
-                                 [&](const TRegEntry& e) { return EqualNoCase(e.Name, name); });
+    const auto it = std::find_if(entries.begin(), entries.end(), NamedAs(name));
     return it == entries.end() ? nullptr : &*it;
 }
 
 void PutEntry(TRegEntries& entries, const std::string& name, const TRegValue& value) {
-    const auto it = std::find_if(entries.begin(), entries.end(),
-                                 [&](const TRegEntry& e) { return EqualNoCase(e.Name, name); });
+    const auto it = std::find_if(entries.begin(), entries.end(), NamedAs(name));
     if (it == entries.end()) {
         entries.push_back({name, value});
     } else {
@@ -428,7 +441,7 @@ std::optional<TRegEntries> ParseRegFile(std::string_view text, const std::string
         bool deleted = false;
         auto value = ReadData(rest.substr(1), lines, deleted, error);
         if (deleted) {
-            std::erase_if(entries, [&](const TRegEntry& e) { return EqualNoCase(e.Name, name); });
+            std::erase_if(entries, NamedAs(name));
             continue;
         }
         if (!value) {
