@@ -28,8 +28,6 @@ constexpr const char* ValUseProxyAuth = "UseProxyAuth";
 constexpr const char* ValProxyUser = "ProxyUser";
 constexpr const char* ValProxyPassword = "ProxyPassword";
 
-constexpr std::size_t DwordSize = 4;
-
 // A number value: more than four bytes cannot be fetched at all; otherwise it must be a
 // DWORD. Fewer than four bytes read as the low bytes of the number.
 std::uint32_t ReadDword(const TRegValue& value, const char* name) {
@@ -39,11 +37,7 @@ std::uint32_t ReadDword(const TRegValue& value, const char* name) {
     if (value.Type != RegType::Dword) {
         throw ERegistryError(InvalidType(name));
     }
-    std::uint32_t number = 0;
-    for (std::size_t i = 0; i < value.Data.size(); ++i) {
-        number |= static_cast<std::uint32_t>(value.Data[i]) << (8 * i);
-    }
-    return number;
+    return DwordNumber(value.Data);
 }
 
 // A text value: the bytes up to the first zero byte; empty data of any type is the empty text.
@@ -56,18 +50,6 @@ std::string ReadText(const TRegValue& value, const char* name) {
     }
     const auto end = std::find(value.Data.begin(), value.Data.end(), std::uint8_t{0});
     return std::string(value.Data.begin(), end);
-}
-
-TRegValue Dword(std::uint32_t number) {
-    return {RegType::Dword,
-            {static_cast<std::uint8_t>(number), static_cast<std::uint8_t>(number >> 8),
-             static_cast<std::uint8_t>(number >> 16), static_cast<std::uint8_t>(number >> 24)}};
-}
-
-TRegValue Text(const std::string& text) {
-    TRegValue value{RegType::Sz, std::vector<std::uint8_t>(text.begin(), text.end())};
-    value.Data.push_back(0);
-    return value;
 }
 
 void Put(IRegistryKey* key, const char* name, const TRegValue& value) {
@@ -131,12 +113,12 @@ void LoadSettings(IRegistryStore& store, TSettings& settings) {
 
 void SaveSettings(IRegistryStore& store, const TSettings& settings) {
     const std::unique_ptr<IRegistryKey> key = store.CreateKey(SettingsKeyPath, TRegAccess::Write);
-    Put(key.get(), ValLanguage, Dword(settings.CfgLanguage));
-    Put(key.get(), ValUseProxy, Dword(settings.CfgUseProxy ? 1 : 0));
-    Put(key.get(), ValProxyServer, Text(settings.CfgProxyServer));
-    Put(key.get(), ValProxyPort, Dword(static_cast<std::uint32_t>(settings.CfgProxyPort)));
-    Put(key.get(), ValUseProxyAuth, Dword(settings.CfgUseProxyAuth ? 1 : 0));
-    Put(key.get(), ValProxyUser, Text(settings.CfgProxyUser));
+    Put(key.get(), ValLanguage, DwordValue(settings.CfgLanguage));
+    Put(key.get(), ValUseProxy, DwordValue(settings.CfgUseProxy ? 1 : 0));
+    Put(key.get(), ValProxyServer, SzValue(settings.CfgProxyServer));
+    Put(key.get(), ValProxyPort, DwordValue(static_cast<std::uint32_t>(settings.CfgProxyPort)));
+    Put(key.get(), ValUseProxyAuth, DwordValue(settings.CfgUseProxyAuth ? 1 : 0));
+    Put(key.get(), ValProxyUser, SzValue(settings.CfgProxyUser));
     Put(key.get(), ValProxyPassword, TRegValue{RegType::Binary, settings.CfgProxyPassword});
 }
 

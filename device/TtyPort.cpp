@@ -37,7 +37,7 @@ constexpr TSpeed Speeds[] = {
 };
 
 std::optional<std::string> ReadSmallFile(const std::string& path) {
-    const TUniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    const posix::TFileHandle fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
     if (!fd.Valid()) {
         return std::nullopt;
     }
@@ -199,7 +199,7 @@ FT_STATUS TTtyPort::Open(int index, FT_HANDLE* handle) {
             return FT_DEVICE_NOT_OPENED;
         }
     }
-    TUniqueFd fd(::open(path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK));
+    posix::TFileHandle fd(::open(path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK));
     if (!fd.Valid()) {
         OpenError = DescribeOpenError(errno, path);
         return FT_DEVICE_NOT_OPENED;

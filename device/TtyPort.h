@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "device/FtPort.h"
-#include "device/UniqueFd.h"
+#include "platform/PosixFiles.h"
 
 namespace qor {
 
@@ -45,7 +45,7 @@ private:
         std::string Description;
     };
     struct TOpenTty {
-        TUniqueFd Fd;
+        posix::TFileHandle Fd;
         std::string Name;
         std::uint32_t ReadMs = 0;
         std::uint32_t WriteMs = 0;

@@ -12,8 +12,6 @@
 namespace qor::posix {
 namespace {
 
-constexpr mode_t PrivateDirMode = 0700;
-constexpr mode_t PrivateFileMode = 0600;
 constexpr unsigned TempAttempts = 16;
 constexpr const char* TempSuffix = ".tmp";
 constexpr std::size_t ReadChunk = std::size_t{64} * 1024;

@@ -8,8 +8,15 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <sys/types.h>
 
 namespace qor::posix {
+
+// What only the current user may use: the modes such files and directories are made with, and
+// the bits that must be clear in a mode for that.
+inline constexpr mode_t PrivateDirMode = 0700;
+inline constexpr mode_t PrivateFileMode = 0600;
+inline constexpr mode_t GroupOtherBits = 0077;
 
 inline std::span<const std::uint8_t> AsBytes(std::string_view text) {
     return {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()};

@@ -18,17 +18,7 @@ constexpr char Continuation = '\\';
 // regedit wraps hex lists so that no line is longer than this, the backslash included.
 constexpr std::size_t WrapColumn = 80;
 constexpr std::size_t ContinuationIndent = 2;
-constexpr std::size_t DwordSize = 4;
 constexpr std::size_t MaxHexDigitsOfNumber = 8;
-
-char LowerAscii(char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool EqualNoCase(std::string_view a, std::string_view b) {
-    return std::equal(a.begin(), a.end(), b.begin(), b.end(),
-                      [](char x, char y) { return LowerAscii(x) == LowerAscii(y); });
-}
 
 bool StartsNoCase(std::string_view text, std::string_view prefix) {
     return text.size() >= prefix.size() && EqualNoCase(text.substr(0, prefix.size()), prefix);
@@ -169,12 +159,8 @@ void AppendValueLine(std::string& out, const TRegEntry& entry) {
     out += '=';
     const TRegValue& value = entry.Value;
     if (value.Type == RegType::Dword && value.Data.size() == DwordSize) {
-        std::uint32_t number = 0;
-        for (std::size_t i = 0; i < DwordSize; ++i) {
-            number |= static_cast<std::uint32_t>(value.Data[i]) << (8 * i);
-        }
         char digits[9] = {};
-        std::snprintf(digits, sizeof digits, "%08x", number);
+        std::snprintf(digits, sizeof digits, "%08x", DwordNumber(value.Data));
         out += DwordPrefix;
         out += digits;
     } else if (FitsQuotedString(value)) {
@@ -293,9 +279,7 @@ std::optional<TRegValue> ReadData(std::string_view data, TLineReader& lines, boo
             error = "text after the closing quotation mark";
             return std::nullopt;
         }
-        TRegValue value{RegType::Sz, {text->begin(), text->end()}};
-        value.Data.push_back(0);
-        return value;
+        return SzValue(*text);
     }
     if (StartsNoCase(data, DwordPrefix)) {
         const auto number =
@@ -304,10 +288,7 @@ std::optional<TRegValue> ReadData(std::string_view data, TLineReader& lines, boo
             error = "a dword needs 1 to 8 hex digits";
             return std::nullopt;
         }
-        return TRegValue{
-            RegType::Dword,
-            {static_cast<std::uint8_t>(*number), static_cast<std::uint8_t>(*number >> 8),
-             static_cast<std::uint8_t>(*number >> 16), static_cast<std::uint8_t>(*number >> 24)}};
+        return DwordValue(*number);
     }
     if (StartsNoCase(data, HexPrefix)) {
         data.remove_prefix(HexPrefix.size());
@@ -339,17 +320,39 @@ std::optional<TRegValue> ReadData(std::string_view data, TLineReader& lines, boo
     return std::nullopt;
 }
 
+// Matches the entries that `name` names; `name` must outlive the predicate.
+auto NamedAs(const std::string& name) {
+    return [&name](const TRegEntry& e) {
+        return EqualNoCase(e.Name, name);
+    };
+}
+
 } // namespace
 
+char LowerAscii(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+std::string LowerAscii(std::string_view text) {
+    std::string lower(text);
+    for (char& c : lower) {
+        c = LowerAscii(c);
+    }
+    return lower;
+}
+
+bool EqualNoCase(std::string_view a, std::string_view b) {
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(),
+                      [](char x, char y) { return LowerAscii(x) == LowerAscii(y); });
+}
+
 const TRegEntry* FindEntry(const TRegEntries& entries, const std::string& name) {
-    const auto it = std::find_if(entries.begin(), entries.end(),
-                                 [&](const TRegEntry& e) { return EqualNoCase(e.Name, name); });
+    const auto it = std::find_if(entries.begin(), entries.end(), NamedAs(name));
     return it == entries.end() ? nullptr : &*it;
 }
 
 void PutEntry(TRegEntries& entries, const std::string& name, const TRegValue& value) {
-    const auto it = std::find_if(entries.begin(), entries.end(),
-                                 [&](const TRegEntry& e) { return EqualNoCase(e.Name, name); });
+    const auto it = std::find_if(entries.begin(), entries.end(), NamedAs(name));
     if (it == entries.end()) {
         entries.push_back({name, value});
     } else {
@@ -438,7 +441,7 @@ std::optional<TRegEntries> ParseRegFile(std::string_view text, const std::string
         bool deleted = false;
         auto value = ReadData(rest.substr(1), lines, deleted, error);
         if (deleted) {
-            std::erase_if(entries, [&](const TRegEntry& e) { return EqualNoCase(e.Name, name); });
+            std::erase_if(entries, NamedAs(name));
             continue;
         }
         if (!value) {

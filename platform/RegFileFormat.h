@@ -19,7 +19,13 @@ struct TRegEntry {
 };
 using TRegEntries = std::vector<TRegEntry>;
 
-// Value names compare as the registry compares them: ASCII letters without regard to case.
+// Key and value names compare as the registry compares them: ASCII letters without regard
+// to case, every other byte as it is.
+char LowerAscii(char c);
+std::string LowerAscii(std::string_view text);
+bool EqualNoCase(std::string_view a, std::string_view b);
+
+// The entry whose name is EqualNoCase to `name`; nullptr when there is none.
 const TRegEntry* FindEntry(const TRegEntries& entries, const std::string& name);
 // Replaces the value of that name in place (keeping its spelling) or appends it.
 void PutEntry(TRegEntries& entries, const std::string& name, const TRegValue& value);

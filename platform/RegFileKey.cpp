@@ -20,7 +20,6 @@ using posix::TFileHandle;
 
 constexpr const char* LockSuffix = ".lock";
 constexpr const char* DamagedInfix = ".damaged-";
-constexpr mode_t LockFileMode = 0600;
 // A settings key is a few hundred bytes; anything near this is not one of ours.
 constexpr std::size_t MaxStoreFileSize = std::size_t{64} * 1024 * 1024;
 constexpr auto LockRetryPause = std::chrono::milliseconds(5);
@@ -48,7 +47,8 @@ bool LockWithin(int fd, int operation, std::chrono::milliseconds wait) {
 // or none at all when the directory is read-only and nobody can write there either.
 bool OpenLock(const std::string& lockPath, TRegAccess access, TFileHandle& lock,
               std::string& error) {
-    lock.Reset(::open(lockPath.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, LockFileMode));
+    lock.Reset(::open(lockPath.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC,
+                      posix::PrivateFileMode));
     if (lock.Valid() || access == TRegAccess::Write) {
         if (!lock.Valid()) {
             error = ErrorText("cannot open the lock file", lockPath);

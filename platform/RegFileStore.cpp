@@ -1,9 +1,9 @@
 #include "platform/RegFileStore.h"
 
-#include <algorithm>
 #include <string_view>
 #include <utility>
 
+#include "platform/RegFileFormat.h"
 #include "platform/RegFileKey.h"
 
 namespace qor {
@@ -12,14 +12,6 @@ namespace {
 constexpr std::string_view SoftwareBranch = "software";
 constexpr std::string_view StoreFileSuffix = ".reg";
 constexpr char KeySeparator = '\\';
-
-std::string Lower(std::string_view text) {
-    std::string lower(text);
-    std::transform(lower.begin(), lower.end(), lower.begin(), [](char c) {
-        return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-    });
-    return lower;
-}
 
 std::vector<std::string> SplitKeyPath(const std::string& path) {
     std::vector<std::string> parts;
@@ -48,7 +40,7 @@ TRegFileStore::TRegFileStore(std::string root, std::chrono::milliseconds lockWai
 std::optional<std::string> TRegFileStore::FileOf(const std::string& path) const {
     const std::vector<std::string> parts = SplitKeyPath(path);
     // The configuration directory already is the user's software branch.
-    if (parts.size() < 2 || Lower(parts.front()) != SoftwareBranch) {
+    if (parts.size() < 2 || !EqualNoCase(parts.front(), SoftwareBranch)) {
         return std::nullopt;
     }
     std::string file = Root;
@@ -56,7 +48,7 @@ std::optional<std::string> TRegFileStore::FileOf(const std::string& path) const 
         const bool last = i + 1 == parts.size();
         // A directory must not take the name of a store file, its lock or a set-aside copy.
         if (!UsableAsFileName(parts[i]) ||
-            (!last && Lower(parts[i]).find(StoreFileSuffix) != std::string::npos)) {
+            (!last && LowerAscii(parts[i]).find(StoreFileSuffix) != std::string::npos)) {
             return std::nullopt;
         }
         file += '/';

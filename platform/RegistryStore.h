@@ -2,10 +2,14 @@
 // hold raw bytes. The product keeps its settings under one key of it.
 #pragma once
 
+#include <algorithm>
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace qor {
@@ -24,6 +28,34 @@ struct TRegValue {
     std::vector<std::uint8_t> Data;
     bool operator==(const TRegValue&) const = default;
 };
+
+// A DWORD's data: four bytes, least significant first.
+inline constexpr std::size_t DwordSize = 4;
+
+inline TRegValue DwordValue(std::uint32_t number) {
+    TRegValue value{RegType::Dword, std::vector<std::uint8_t>(DwordSize)};
+    for (std::size_t i = 0; i < DwordSize; ++i) {
+        value.Data[i] = static_cast<std::uint8_t>(number >> (8 * i));
+    }
+    return value;
+}
+
+// The number in a DWORD's data; fewer than four bytes read as its low bytes, bytes past the
+// fourth are not looked at.
+inline std::uint32_t DwordNumber(std::span<const std::uint8_t> data) {
+    std::uint32_t number = 0;
+    for (std::size_t i = 0; i < std::min(data.size(), DwordSize); ++i) {
+        number |= static_cast<std::uint32_t>(data[i]) << (8 * i);
+    }
+    return number;
+}
+
+// A REG_SZ: the text and its terminating zero.
+inline TRegValue SzValue(std::string_view text) {
+    TRegValue value{RegType::Sz, std::vector<std::uint8_t>(text.begin(), text.end())};
+    value.Data.push_back(0);
+    return value;
+}
 
 enum class TRegAccess { Read, Write };
 

@@ -25,7 +25,7 @@ constexpr std::size_t BoxOffset = HeaderSize + NonceSize;
 // Inside the box: the description's length in UTF-16 units (4 bytes, little-endian), the
 // description as UTF-16LE, then the plaintext.
 constexpr std::size_t LengthFieldSize = 4;
-constexpr mode_t GroupOtherBits = 0077;
+constexpr const char* KeyFileName = "data-protection.key";
 
 void PutLittleEndian32(std::uint8_t* out, std::uint32_t number) {
     for (std::size_t i = 0; i < LengthFieldSize; ++i) {
@@ -43,6 +43,10 @@ std::uint32_t GetLittleEndian32(const std::uint8_t* in) {
 
 } // namespace
 
+std::string TSodiumProtection::KeyFileIn(const std::string& directory) {
+    return directory + "/" + KeyFileName;
+}
+
 TSodiumProtection::TSodiumProtection(std::string keyFilePath)
     : KeyFilePath(std::move(keyFilePath)), SodiumReady(::sodium_init() >= 0) {
 }
@@ -58,7 +62,7 @@ std::optional<TSecretBytes> TSodiumProtection::ReadKeyFile(int fd) {
         Error = "the key file '" + KeyFilePath + "' is not a file of this user" + keptNote;
         return std::nullopt;
     }
-    if ((st.st_mode & GroupOtherBits) != 0) {
+    if ((st.st_mode & posix::GroupOtherBits) != 0) {
         Error = "the key file '" + KeyFilePath + "' is open to other users (mode " +
                 posix::OctalMode(st.st_mode) + ")" + keptNote;
         return std::nullopt;

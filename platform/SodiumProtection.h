@@ -15,6 +15,9 @@ public:
     // first Protect. An existing key file is never replaced.
     explicit TSodiumProtection(std::string keyFilePath);
 
+    // The key file's path when it is kept in `directory`.
+    static std::string KeyFileIn(const std::string& directory);
+
     // The blob: magic, version, nonce and the box. The box holds the description (kept, as
     // the Windows service keeps it, but never checked) and the plaintext.
     std::optional<std::vector<std::uint8_t>> Protect(std::span<const std::uint8_t> plaintext,

@@ -14,10 +14,10 @@ namespace qor {
 namespace {
 
 using posix::ErrorText;
+using posix::GroupOtherBits;
+using posix::PrivateDirMode;
 using posix::TFileHandle;
 
-constexpr mode_t PrivateDirMode = 0700;
-constexpr mode_t GroupOtherBits = 0077;
 constexpr mode_t PermissionBits = 07777;
 constexpr const char* RuntimeDirVariable = "XDG_RUNTIME_DIR";
 constexpr const char* SharedTempRoot = "/tmp/";

@@ -172,11 +172,13 @@ bool WriteFileAtomically(const std::string& path, std::span<const std::uint8_t> 
 }
 
 bool EnsurePrivateDirectory(const std::string& path, std::string& error) {
-    bool existed = false;
-    if (!win::CreatePrivateDirectory(path, existed, error)) {
+    // One look at the process token serves both the creation and the check.
+    const std::string userSid = win::CurrentUserSid(error);
+    if (userSid.empty()) {
         return false;
     }
-    return win::CheckPrivateDirectory(path, error);
+    return win::CreatePrivateDirectory(path, userSid, error) &&
+           win::CheckPrivateDirectory(path, userSid, error);
 }
 
 int RemoveStaleTempFiles(const std::string& path) {

@@ -14,7 +14,6 @@ namespace {
 constexpr const char* ConfigHomeVariable = "XDG_CONFIG_HOME";
 constexpr const char* HomeVariable = "HOME";
 constexpr const char* DefaultConfigSubdir = "/.config";
-constexpr const char* ProtectionKeyFile = "data-protection.key";
 constexpr std::size_t PasswdBufferSize = 16384;
 
 bool IsAbsolute(const char* path) {
@@ -59,7 +58,7 @@ std::unique_ptr<IDataProtection> MakeUserDataProtection() {
     const auto config = UserConfigDirectory();
     // Without a home there is nowhere to keep a key: every call then fails with the reason.
     const std::string keyFile =
-        config ? *config + "/" + MakerCompany + "/" + ProtectionKeyFile : std::string();
+        config ? TSodiumProtection::KeyFileIn(*config + "/" + MakerCompany) : std::string();
     return std::make_unique<TSodiumProtection>(keyFile);
 }
 

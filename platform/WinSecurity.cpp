@@ -56,32 +56,27 @@ std::string CurrentUserSid(std::string& error) {
     return sid;
 }
 
-bool CreatePrivateDirectory(const std::string& path, bool& existed, std::string& error) {
-    existed = false;
-    const std::string sid = CurrentUserSid(error);
-    if (sid.empty()) {
-        return false;
-    }
+bool CreatePrivateDirectory(const std::string& path, const std::string& userSid,
+                            std::string& error) {
     PSECURITY_DESCRIPTOR rawDescriptor = nullptr;
-    if (::ConvertStringSecurityDescriptorToSecurityDescriptorA(
-            PrivateDescriptor(sid).c_str(), SDDL_REVISION_1, &rawDescriptor, nullptr) == FALSE) {
+    if (::ConvertStringSecurityDescriptorToSecurityDescriptorA(PrivateDescriptor(userSid).c_str(),
+                                                               SDDL_REVISION_1, &rawDescriptor,
+                                                               nullptr) == FALSE) {
         error = LastErrorText("cannot describe a private directory");
         return false;
     }
     const TLocalMemory<void> descriptor(rawDescriptor);
     SECURITY_ATTRIBUTES attributes{sizeof(SECURITY_ATTRIBUTES), descriptor.get(), FALSE};
-    if (::CreateDirectoryA(path.c_str(), &attributes) != FALSE) {
-        return true;
-    }
-    if (::GetLastError() == ERROR_ALREADY_EXISTS) {
-        existed = true;
+    if (::CreateDirectoryA(path.c_str(), &attributes) != FALSE ||
+        ::GetLastError() == ERROR_ALREADY_EXISTS) {
         return true;
     }
     error = LastErrorText("cannot create the directory '" + path + "'");
     return false;
 }
 
-bool CheckPrivateDirectory(const std::string& path, std::string& error) {
+bool CheckPrivateDirectory(const std::string& path, const std::string& userSid,
+                           std::string& error) {
     const DWORD attributes = ::GetFileAttributesA(path.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) {
         error = LastErrorText("cannot examine '" + path + "'");
@@ -90,10 +85,6 @@ bool CheckPrivateDirectory(const std::string& path, std::string& error) {
     if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0 ||
         (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
         error = "'" + path + "' is not a directory of its own";
-        return false;
-    }
-    const std::string user = CurrentUserSid(error);
-    if (user.empty()) {
         return false;
     }
     PSID owner = nullptr;
@@ -108,7 +99,7 @@ bool CheckPrivateDirectory(const std::string& path, std::string& error) {
     }
     const TLocalMemory<void> descriptor(rawDescriptor);
     const std::string ownerSid = SidText(owner);
-    if (ownerSid != user) {
+    if (ownerSid != userSid) {
         error = "'" + path + "' belongs to " + ownerSid + ", not to us";
         return false;
     }
@@ -128,7 +119,7 @@ bool CheckPrivateDirectory(const std::string& path, std::string& error) {
         }
         const auto* allowed = static_cast<const ACCESS_ALLOWED_ACE*>(ace);
         const std::string who = SidText(const_cast<DWORD*>(&allowed->SidStart));
-        if (who != user && who != LocalSystemSid && who != AdministratorsSid) {
+        if (who != userSid && who != LocalSystemSid && who != AdministratorsSid) {
             error = "'" + path + "' is open to ";
             error += who;
             return false;

@@ -8,12 +8,13 @@ namespace qor::win {
 // The current user's SID as text ("S-1-5-21-..."); empty with the reason in `error`.
 std::string CurrentUserSid(std::string& error);
 
-// Creates the directory with an access list that admits the current user alone (and the
+// Creates the directory with an access list that admits the user `userSid` alone (and the
 // children inherit it). False with the reason when it neither was created nor existed.
-bool CreatePrivateDirectory(const std::string& path, bool& existed, std::string& error);
+bool CreatePrivateDirectory(const std::string& path, const std::string& userSid,
+                            std::string& error);
 
-// A real directory (no reparse point) owned by the current user whose access list admits
+// A real directory (no reparse point) owned by the user `userSid` whose access list admits
 // nobody else than that user, the system and the administrators.
-bool CheckPrivateDirectory(const std::string& path, std::string& error);
+bool CheckPrivateDirectory(const std::string& path, const std::string& userSid, std::string& error);
 
 } // namespace qor::win

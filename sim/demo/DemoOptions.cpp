@@ -11,7 +11,6 @@ namespace {
 
 constexpr const char* DemoFolder = "/qor7316-updater-demo";
 constexpr const char* DemoTempFolder = "qor7316-updater-demo/";
-constexpr const char* ProtectionKeyFile = "/data-protection.key";
 constexpr const char* LoopbackHost = "127.0.0.1";
 
 } // namespace
@@ -56,7 +55,7 @@ std::optional<std::string> DemoConfigDirectory() {
 std::unique_ptr<IDataProtection> MakeDemoDataProtection() {
     const auto config = DemoConfigDirectory();
     // Without a home every call fails with the reason, as the product's does.
-    return std::make_unique<TSodiumProtection>(config ? *config + ProtectionKeyFile
+    return std::make_unique<TSodiumProtection>(config ? TSodiumProtection::KeyFileIn(*config)
                                                       : std::string());
 }
 

@@ -17,7 +17,7 @@
 #include "device/DeviceLink.h"
 #include "device/Protocol.h"
 #include "device/TtyPort.h"
-#include "device/UniqueFd.h"
+#include "platform/PosixFiles.h"
 #include "sim/SimFrames.h"
 
 using namespace qor;
@@ -29,7 +29,7 @@ namespace {
 class TtyPort : public ::testing::Test {
 protected:
     fs::path Root;
-    std::vector<TUniqueFd> Masters;
+    std::vector<posix::TFileHandle> Masters;
 
     void SetUp() override {
         std::string pattern = (fs::temp_directory_path() / "qor-tty-XXXXXX").string();
@@ -64,7 +64,7 @@ protected:
         const std::string usb = "devices/pci0000:00/0000:00:14.0/usb1/" + port;
         AddTty(name, usb + "/" + port + ":1.0/" + name, "usb-serial");
         std::ofstream(Sys() / usb / "product") << product << "\n";
-        TUniqueFd master(::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC));
+        posix::TFileHandle master(::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC));
         EXPECT_TRUE(master.Valid());
         EXPECT_EQ(::grantpt(master.Get()), 0);
         EXPECT_EQ(::unlockpt(master.Get()), 0);
