@@ -233,8 +233,10 @@ void TFirmwareServer::HandleConnection(int fd) {
         SendAll(fd, body->data(), body->size())) {
         request.BodyBytes = body->size();
     }
-    ::shutdown(fd, SHUT_WR);
+    // Recorded before the peer sees the end of the reply, so whoever read it whole finds it
+    // in the log.
     Record(std::move(request));
+    ::shutdown(fd, SHUT_WR);
 }
 
 } // namespace qor
