@@ -24,7 +24,8 @@ constexpr int RefreshMs = 250;
 constexpr int ReplugDelayMs = 600;
 constexpr int WindowGap = 8;
 // The last block of a variant-b image.
-constexpr int MaxBlock = static_cast<int>(VariantBPageSize * VariantBPageCount / BlockSize) - 1;
+constexpr int MaxBlock =
+    static_cast<int>(std::size_t{VariantBPageSize} * VariantBPageCount / BlockSize) - 1;
 
 // Widgets and layouts belong to the Qt parent they are made with or added to, which deletes
 // them.
