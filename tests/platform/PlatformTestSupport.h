@@ -7,12 +7,12 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <optional>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
+#include "support/Environment.h"
 #include "support/PermissionsApply.h"
 
 namespace qor::test {
@@ -69,30 +69,6 @@ public:
 
 private:
     mode_t Old;
-};
-
-// Sets an environment variable for one test and puts the old value back.
-class TEnvironment {
-public:
-    TEnvironment(const char* name, const std::string& value) : Name(name) {
-        if (const char* old = std::getenv(name)) {
-            Old = old;
-        }
-        ::setenv(name, value.c_str(), 1);
-    }
-    TEnvironment(const TEnvironment&) = delete;
-    TEnvironment& operator=(const TEnvironment&) = delete;
-    ~TEnvironment() {
-        if (Old) {
-            ::setenv(Name, Old->c_str(), 1);
-        } else {
-            ::unsetenv(Name);
-        }
-    }
-
-private:
-    const char* Name;
-    std::optional<std::string> Old;
 };
 
 } // namespace qor::test
