@@ -18,18 +18,15 @@
 #include "support/FakeDataProtection.h"
 #include "support/MemoryRegistry.h"
 #include "support/RecordingMessageBox.h"
+#include "support/RegValues.h"
 #include "ui_TMainForm.h"
 
 using namespace qor;
+using qor::test::Dword;
 using qor::test::TMemoryRegistry;
 using qor::test::TRecordingMessageBox;
 
 namespace {
-
-TRegValue Dword(std::uint32_t n) {
-    return {RegType::Dword,
-            {std::uint8_t(n), std::uint8_t(n >> 8), std::uint8_t(n >> 16), std::uint8_t(n >> 24)}};
-}
 
 class MainFormTest : public ::testing::Test {
 protected:
