@@ -147,9 +147,9 @@ TEST_F(SettingsStoreTest, UnreadableValueStopsTheLoadThereWithoutWriteBack) {
 
 TEST_F(SettingsStoreTest, ReadErrorsNameTheValue) {
     struct Case {
-        const char* Name;
+        const char* Name = nullptr;
         TRegValue Value;
-        const char* Error;
+        const char* Error = nullptr;
     } cases[] = {
         {"Language",
          {RegType::Dword, std::vector<std::uint8_t>(8, 0)},
