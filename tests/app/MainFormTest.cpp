@@ -10,6 +10,7 @@
 #include "app/TInfoDialog.h"
 #include "app/TMainForm.h"
 #include "app/TextTable.h"
+#include "device/Protocol.h"
 #include "download/FakeHttpSession.h"
 #include "download/TFWOnlineForm.h"
 #include "platform/TempDir.h"
@@ -18,18 +19,15 @@
 #include "support/FakeDataProtection.h"
 #include "support/MemoryRegistry.h"
 #include "support/RecordingMessageBox.h"
+#include "support/RegValues.h"
 #include "ui_TMainForm.h"
 
 using namespace qor;
+using qor::test::Dword;
 using qor::test::TMemoryRegistry;
 using qor::test::TRecordingMessageBox;
 
 namespace {
-
-TRegValue Dword(std::uint32_t n) {
-    return {RegType::Dword,
-            {std::uint8_t(n), std::uint8_t(n >> 8), std::uint8_t(n >> 16), std::uint8_t(n >> 24)}};
-}
 
 class MainFormTest : public ::testing::Test {
 protected:
@@ -63,12 +61,13 @@ protected:
             qor::WriteFileAtomically};
         Form = std::make_unique<TMainForm>(services);
     }
-    void ConnectDevice(const TBootloaderConfig& config = TBootloaderConfig::VariantA()) {
-        Bus.AddDevice("QOR 7316", config);
+    TVirtualDevice& ConnectDevice(const TBootloaderConfig& config = TBootloaderConfig::VariantA()) {
+        TVirtualDevice& device = Bus.AddDevice("QOR 7316", config);
         for (int tick = 0; tick < 6; ++tick) {
             Form->SerialTimerTimer();
             Form->DisplayTimerTimer();
         }
+        return device;
     }
     Ui::TMainForm& Ui() { return Form->Controls(); }
 };
@@ -337,11 +336,7 @@ TEST_F(MainFormTest, OpenAndUpdateFromTheWindowReachTheDevice) {
         return QString::fromStdString(path);
     };
     Create();
-    TVirtualDevice& device = Bus.AddDevice("QOR 7316");
-    for (int tick = 0; tick < 6; ++tick) {
-        Form->SerialTimerTimer();
-        Form->DisplayTimerTimer();
-    }
+    TVirtualDevice& device = ConnectDevice();
     ASSERT_TRUE(Ui().BOpenLocal->isEnabled());
     EXPECT_EQ(Ui().L2->palette().color(QPalette::WindowText),
               QPalette().color(QPalette::WindowText));
@@ -356,7 +351,7 @@ TEST_F(MainFormTest, OpenAndUpdateFromTheWindowReachTheDevice) {
 
     device.Frames.clear();
     QTest::mouseClick(Ui().BFlash, Qt::LeftButton);
-    EXPECT_EQ(device.FrameCount(9), 124u);
+    EXPECT_EQ(device.FrameCount(CmdWriteBlock), 124u);
     EXPECT_EQ(Ui().PBFW->value(), 991);
     Form->DisplayTimerTimer();
     EXPECT_EQ(Ui().LFlashStatus->text(), "Update finished successfully!");
@@ -365,7 +360,7 @@ TEST_F(MainFormTest, OpenAndUpdateFromTheWindowReachTheDevice) {
 
     device.Frames.clear();
     QTest::mouseClick(Ui().BSwitchOff, Qt::LeftButton);
-    EXPECT_EQ(device.FrameCount(11), 1u);
+    EXPECT_EQ(device.FrameCount(CmdPowerOff), 1u);
     Form->SerialTimerTimer();
     EXPECT_EQ(Ui().LQORStatus->text(), "QOR 7316 not connected");
     Form->DisplayTimerTimer();

@@ -2,21 +2,14 @@
 
 #include "app/SettingsStore.h"
 #include "support/MemoryRegistry.h"
+#include "support/RegValues.h"
 
 using namespace qor;
+using qor::test::Dword;
+using qor::test::TextValue;
 using qor::test::TMemoryRegistry;
 
 namespace {
-
-TRegValue Dword(std::uint32_t n) {
-    return {RegType::Dword,
-            {std::uint8_t(n), std::uint8_t(n >> 8), std::uint8_t(n >> 16), std::uint8_t(n >> 24)}};
-}
-TRegValue Sz(const std::string& s) {
-    TRegValue v{RegType::Sz, {s.begin(), s.end()}};
-    v.Data.push_back(0);
-    return v;
-}
 
 class SettingsStoreTest : public ::testing::Test {
 protected:
@@ -28,10 +21,10 @@ protected:
     void StoreAll(std::uint32_t language) {
         Key()["Language"] = Dword(language);
         Key()["UseProxy"] = Dword(1);
-        Key()["ProxyServer"] = Sz("proxy.local");
+        Key()["ProxyServer"] = TextValue("proxy.local");
         Key()["ProxyPort"] = Dword(3128);
         Key()["UseProxyAuth"] = Dword(1);
-        Key()["ProxyUser"] = Sz("tech");
+        Key()["ProxyUser"] = TextValue("tech");
         Key()["ProxyPassword"] = {RegType::Binary, {1, 2, 3}};
     }
 
@@ -80,7 +73,7 @@ TEST_F(SettingsStoreTest, LanguageOutOfRangeBecomesEnglishAndIsRewritten) {
     EXPECT_EQ(Settings.CfgLanguage, 1);
     EXPECT_EQ(Key()["Language"], Dword(1));
     EXPECT_EQ(Registry.Writes, 7);
-    EXPECT_EQ(Key()["ProxyServer"], Sz("proxy.local"));
+    EXPECT_EQ(Key()["ProxyServer"], TextValue("proxy.local"));
 }
 
 TEST_F(SettingsStoreTest, OneMissingValueRewritesAllWithTheValuesJustRead) {
@@ -121,7 +114,7 @@ TEST_F(SettingsStoreTest, EmptyTextOfAnyTypeIsTheEmptyText) {
 
 TEST_F(SettingsStoreTest, PasswordOfAnotherTypeReadsAsMissing) {
     StoreAll(0);
-    Key()["ProxyPassword"] = Sz("plain");
+    Key()["ProxyPassword"] = TextValue("plain");
     LoadSettings(Registry, Settings);
     EXPECT_TRUE(Settings.CfgProxyPassword.empty());
     EXPECT_EQ(Key()["ProxyPassword"], (TRegValue{RegType::Binary, {}}));
@@ -154,14 +147,14 @@ TEST_F(SettingsStoreTest, UnreadableValueStopsTheLoadThereWithoutWriteBack) {
 
 TEST_F(SettingsStoreTest, ReadErrorsNameTheValue) {
     struct Case {
-        const char* Name;
+        const char* Name = nullptr;
         TRegValue Value;
-        const char* Error;
+        const char* Error = nullptr;
     } cases[] = {
         {"Language",
          {RegType::Dword, std::vector<std::uint8_t>(8, 0)},
          "Fehler beim Holen der Daten für 'Language'"},
-        {"UseProxy", Sz("1"), "Ungültiger Datentyp für 'UseProxy'"},
+        {"UseProxy", TextValue("1"), "Ungültiger Datentyp für 'UseProxy'"},
         {"UseProxyAuth", {RegType::Binary, {1, 0, 0, 0}}, "Ungültiger Datentyp für 'UseProxyAuth'"},
         {"ProxyServer", Dword(5), "Ungültiger Datentyp für 'ProxyServer'"},
         {"ProxyUser", {RegType::Binary, {'x'}}, "Ungültiger Datentyp für 'ProxyUser'"},

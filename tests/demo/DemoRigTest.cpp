@@ -20,6 +20,7 @@
 #include "sim/SampleImage.h"
 #include "sim/demo/DemoOptions.h"
 #include "sim/demo/DemoRig.h"
+#include "support/Environment.h"
 #include "support/RecordingMessageBox.h"
 #include "tests/demo/HttpClient.h"
 
@@ -187,8 +188,8 @@ TEST(DemoCommandLine, RefusesWhatItDoesNotKnow) {
 TEST(DemoPlaces, DownloadsGoToAPrivateFolderOfTheDemosOwn) {
     char root[] = "/tmp/demo-places-XXXXXX";
     ASSERT_NE(mkdtemp(root), nullptr);
-    ::setenv("XDG_RUNTIME_DIR", root, 1);
-    ::setenv("XDG_CONFIG_HOME", root, 1);
+    const TEnvironment runtime("XDG_RUNTIME_DIR", root);
+    const TEnvironment config("XDG_CONFIG_HOME", root);
     const TDownloadFiles files = DemoDownloadFiles();
     std::string error;
     const auto folder = files.TempDirectory(error);

@@ -10,7 +10,10 @@
 #include <cstdint>
 #include <map>
 #include <string>
+#include <utility>
 #include <vector>
+
+#include "support/HttpRequestHead.h"
 
 namespace qor::test {
 
@@ -64,21 +67,9 @@ inline THttpReply ParseReply(const std::string& raw) {
         return reply;
     }
     reply.Complete = true;
-    std::size_t at = raw.find("\r\n");
-    reply.StatusLine = raw.substr(0, at);
-    while (at < end) {
-        const std::size_t next = raw.find("\r\n", at + 2);
-        const std::string line = raw.substr(at + 2, next - at - 2);
-        const auto colon = line.find(':');
-        if (colon != std::string::npos) {
-            std::string name = line.substr(0, colon);
-            for (char& c : name) {
-                c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-            }
-            reply.Headers[name] = line.substr(line.find_first_not_of(' ', colon + 1));
-        }
-        at = next;
-    }
+    THttpHead head = ParseHttpHead(raw.substr(0, end + 4));
+    reply.StatusLine = std::move(head.FirstLine);
+    reply.Headers = std::move(head.Headers);
     reply.Body.assign(raw.begin() + static_cast<std::ptrdiff_t>(end + 4), raw.end());
     return reply;
 }

@@ -14,9 +14,10 @@
 #include "app/TextTable.h"
 #include "download/CurlHttpSession.h"
 #include "download/DownloadTransfer.h"
-#include "support/FakeDataProtection.h"
 #include "download/LoopbackHttpServer.h"
 #include "download/MemoryFiles.h"
+#include "support/Environment.h"
+#include "support/FakeDataProtection.h"
 
 using namespace qor;
 using namespace qor::test;
@@ -265,16 +266,12 @@ TEST_F(CurlDownloadTest, DirectAccessIgnoresProxiesNamedByTheEnvironment) {
         deadProxy = gone.Port;
     }
     const std::string proxy = "http://127.0.0.1:" + std::to_string(deadProxy);
-    setenv("http_proxy", proxy.c_str(), 1);
-    setenv("HTTP_PROXY", proxy.c_str(), 1);
-    setenv("all_proxy", proxy.c_str(), 1);
+    const TEnvironment lower("http_proxy", proxy);
+    const TEnvironment upper("HTTP_PROXY", proxy);
+    const TEnvironment all("all_proxy", proxy);
     Server.Serve("/qor-7316-a.bin", TServedFile::Of(PatternBytes(1000)));
     State.DeviceVariant = 0;
-    const bool ok = Run();
-    unsetenv("http_proxy");
-    unsetenv("HTTP_PROXY");
-    unsetenv("all_proxy");
-    EXPECT_TRUE(ok) << State.FailureDetail;
+    EXPECT_TRUE(Run()) << State.FailureDetail;
 }
 
 // The session hands out no more than it buffers, whatever the caller asks for, and the

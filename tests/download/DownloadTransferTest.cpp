@@ -5,10 +5,10 @@
 
 #include "app/TextTable.h"
 #include "download/DownloadTransfer.h"
-#include "support/FakeDataProtection.h"
 #include "download/FakeHttpSession.h"
-#include "download/LoopbackHttpServer.h"
 #include "download/MemoryFiles.h"
+#include "support/FakeDataProtection.h"
+#include "support/PatternBytes.h"
 
 using namespace qor;
 using namespace qor::test;

@@ -7,10 +7,11 @@
 #include "app/TextTable.h"
 #include "download/CurlHttpSession.h"
 #include "download/DownloadTransfer.h"
-#include "support/FakeDataProtection.h"
 #include "download/LoopbackHttpServer.h"
 #include "download/MemoryFiles.h"
 #include "download/TinyProxy.h"
+#include "support/Environment.h"
+#include "support/FakeDataProtection.h"
 
 using namespace qor;
 using namespace qor::test;
@@ -96,13 +97,10 @@ TEST_F(ProxyDownloadTest, WrongOrMissingCredentialsAreRefusedByTheProxy) {
 }
 
 TEST_F(ProxyDownloadTest, ProxyIsUsedEvenForHostsTheEnvironmentExempts) {
-    setenv("no_proxy", "127.0.0.1,localhost", 1);
-    setenv("NO_PROXY", "127.0.0.1,localhost", 1);
+    const TEnvironment lower("no_proxy", "127.0.0.1,localhost");
+    const TEnvironment upper("NO_PROXY", "127.0.0.1,localhost");
     UseCredentials("fwuser", "wrong");
-    const bool ok = Run();
-    unsetenv("no_proxy");
-    unsetenv("NO_PROXY");
-    EXPECT_FALSE(ok);
+    EXPECT_FALSE(Run());
     EXPECT_EQ(State.View.LStatus, "Connecting to server failed!  -  401");
     EXPECT_TRUE(Server.Requests().empty());
 }

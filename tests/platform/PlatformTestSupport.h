@@ -7,13 +7,13 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <linux/capability.h>
-#include <optional>
 #include <string>
 #include <sys/stat.h>
-#include <sys/syscall.h>
 #include <unistd.h>
 #include <vector>
+
+#include "support/Environment.h"
+#include "support/PermissionsApply.h"
 
 namespace qor::test {
 
@@ -59,33 +59,6 @@ inline int ModeOf(const std::string& path) {
     return ::lstat(path.c_str(), &st) == 0 ? static_cast<int>(st.st_mode & 07777) : -1;
 }
 
-// While it lives, this thread is subject to file permissions like any user: as root the
-// capabilities that override them are taken out of the effective set, and put back after.
-class TPermissionsApply {
-public:
-    TPermissionsApply() {
-        if (::syscall(SYS_capget, &Header, Saved) != 0) {
-            return;
-        }
-        __user_cap_data_struct reduced[2] = {Saved[0], Saved[1]};
-        reduced[0].effective &=
-            ~((1U << CAP_DAC_OVERRIDE) | (1U << CAP_DAC_READ_SEARCH) | (1U << CAP_FOWNER));
-        Active = ::syscall(SYS_capset, &Header, reduced) == 0;
-    }
-    TPermissionsApply(const TPermissionsApply&) = delete;
-    TPermissionsApply& operator=(const TPermissionsApply&) = delete;
-    ~TPermissionsApply() {
-        if (Active) {
-            ::syscall(SYS_capset, &Header, Saved);
-        }
-    }
-
-private:
-    __user_cap_header_struct Header{_LINUX_CAPABILITY_VERSION_3, 0};
-    __user_cap_data_struct Saved[2] = {};
-    bool Active = false;
-};
-
 // Sets the process umask for one test and restores it.
 class TUmask {
 public:
@@ -96,30 +69,6 @@ public:
 
 private:
     mode_t Old;
-};
-
-// Sets an environment variable for one test and puts the old value back.
-class TEnvironment {
-public:
-    TEnvironment(const char* name, const std::string& value) : Name(name) {
-        if (const char* old = std::getenv(name)) {
-            Old = old;
-        }
-        ::setenv(name, value.c_str(), 1);
-    }
-    TEnvironment(const TEnvironment&) = delete;
-    TEnvironment& operator=(const TEnvironment&) = delete;
-    ~TEnvironment() {
-        if (Old) {
-            ::setenv(Name, Old->c_str(), 1);
-        } else {
-            ::unsetenv(Name);
-        }
-    }
-
-private:
-    const char* Name;
-    std::optional<std::string> Old;
 };
 
 } // namespace qor::test

@@ -4,8 +4,10 @@
 #include <sstream>
 
 #include "platform/RegFileFormat.h"
+#include "support/RegValues.h"
 
 using namespace qor;
+using qor::test::TextValue;
 
 namespace {
 
@@ -13,11 +15,6 @@ constexpr const char* Key = "Software\\zentrova GmbH\\Test";
 
 TRegValue Bytes(std::uint32_t type, std::vector<std::uint8_t> data) {
     return {type, std::move(data)};
-}
-TRegValue Text(std::uint32_t type, const std::string& s) {
-    TRegValue v{type, {s.begin(), s.end()}};
-    v.Data.push_back(0);
-    return v;
 }
 
 // The value lines of a formatted file: everything after the key's line, blank lines dropped.
@@ -45,8 +42,8 @@ TRegEntries Parse(const std::string& text) {
 TEST(RegFileFormatTest, EachValueTakesTheRegeditFormThatHoldsItExactly) {
     const TRegEntries entries = {
         {"Dword", Bytes(RegType::Dword, {0x2a, 0, 0, 0x80})},
-        {"Text", Text(RegType::Sz, "a\\b\"c Grüße\t!")},
-        {"EmptyText", Text(RegType::Sz, "")},
+        {"Text", TextValue("a\\b\"c Grüße\t!")},
+        {"EmptyText", TextValue("")},
         {"Bin", Bytes(RegType::Binary, {0x00, 0xff, 0x10})},
         {"EmptyBin", Bytes(RegType::Binary, {})},
         {"EmptyDword", Bytes(RegType::Dword, {})},
@@ -55,12 +52,12 @@ TEST(RegFileFormatTest, EachValueTakesTheRegeditFormThatHoldsItExactly) {
         {"NoTerminator", Bytes(RegType::Sz, {'a', 'b'})},
         {"TwoTerminators", Bytes(RegType::Sz, {'a', 0, 0})},
         {"EmptySz", Bytes(RegType::Sz, {})},
-        {"LineBreak", Text(RegType::Sz, "a\nb")},
-        {"NotUtf8", Text(RegType::Sz, "\xe4")},
-        {"Expand", Text(RegType::ExpandSz, "%T%")},
+        {"LineBreak", TextValue("a\nb")},
+        {"NotUtf8", TextValue("\xe4")},
+        {"Expand", TextValue("%T%", RegType::ExpandSz)},
         {"None", Bytes(RegType::None, {})},
         {"Odd", Bytes(0x12345678, {9})},
-        {"", Text(RegType::Sz, "default")},
+        {"", TextValue("default")},
     };
     const std::string file = FormatRegFile(Key, entries);
     EXPECT_TRUE(file.starts_with("Windows Registry Editor Version 5.00\n\n"
@@ -136,8 +133,8 @@ TEST(RegFileFormatTest, ReadsAHandWrittenRegeditFile) {
         {"ProxyPassword", Bytes(RegType::Binary, {1, 2, 0x0a, 0x0b, 0xff})},
         {"Multi", Bytes(7, {0x41, 0, 0})},
         {"Trailing", Bytes(RegType::Binary, {1, 2})},
-        {"proxyuser", Text(RegType::Sz, "tech")}, // the later line wins, the first spelling stays
-        {"", Text(RegType::Sz, "")},
+        {"proxyuser", TextValue("tech")}, // the later line wins, the first spelling stays
+        {"", TextValue("")},
     };
     EXPECT_EQ(Parse(file), expected);
 }

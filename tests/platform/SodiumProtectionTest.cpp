@@ -4,8 +4,10 @@
 #include <sys/wait.h>
 
 #include "PlatformTestSupport.h"
+#include "download/ProxySettings.h"
 #include "platform/PosixFiles.h"
 #include "platform/SodiumProtection.h"
+#include "support/RegValues.h"
 
 using namespace qor;
 using namespace qor::test;
@@ -13,13 +15,7 @@ using namespace qor::test;
 namespace {
 
 std::u16string Description() {
-    return u"qwomvetrbaxluY718HKOPJdnz";
-}
-
-std::vector<std::uint8_t> Password(const std::string& text) {
-    std::vector<std::uint8_t> bytes(text.begin(), text.end());
-    bytes.push_back(0);
-    return bytes;
+    return ProxyPasswordDescription;
 }
 
 std::vector<std::uint8_t> Plain(const std::optional<TSecretBytes>& secret) {
@@ -48,18 +44,19 @@ TEST_F(SodiumProtectionTest, SecretsComeBackExactly) {
     for (std::size_t i = 0; i < big.size(); ++i) {
         big[i] = static_cast<std::uint8_t>(i * 13 + 1);
     }
-    for (const auto& plain : {Password(""), Password("geheim"), big, std::vector<std::uint8_t>{}}) {
+    for (const auto& plain :
+         {ZeroTerminated(""), ZeroTerminated("geheim"), big, std::vector<std::uint8_t>{}}) {
         const auto blob = Protect(plain);
         EXPECT_EQ(Plain(Protection.Unprotect(blob)), plain) << plain.size();
     }
     // The description is kept but not checked: any description unprotects the same way.
-    const auto other = Protection.Protect(Password("x"), u"");
+    const auto other = Protection.Protect(ZeroTerminated("x"), u"");
     ASSERT_TRUE(other.has_value());
-    EXPECT_EQ(Plain(Protection.Unprotect(*other)), Password("x"));
+    EXPECT_EQ(Plain(Protection.Unprotect(*other)), ZeroTerminated("x"));
 }
 
 TEST_F(SodiumProtectionTest, BlobsHideThePasswordAndDifferEachTime) {
-    const auto plain = Password("VerySecretProxyPassword");
+    const auto plain = ZeroTerminated("VerySecretProxyPassword");
     const auto first = Protect(plain);
     const auto second = Protect(plain);
     EXPECT_NE(first, second);
@@ -72,7 +69,7 @@ TEST_F(SodiumProtectionTest, BlobsHideThePasswordAndDifferEachTime) {
 }
 
 TEST_F(SodiumProtectionTest, AnyAlteredTruncatedOrForeignBlobFails) {
-    const auto blob = Protect(Password("geheim"));
+    const auto blob = Protect(ZeroTerminated("geheim"));
     for (std::size_t i = 0; i < blob.size(); ++i) {
         for (std::uint8_t flip : {0x01, 0x80}) {
             auto altered = blob;
@@ -93,28 +90,29 @@ TEST_F(SodiumProtectionTest, AnyAlteredTruncatedOrForeignBlobFails) {
     EXPECT_NE(Protection.LastError().find("newer version"), std::string::npos);
 
     TSodiumProtection otherUser(Dir / "other/data-protection.key");
-    ASSERT_TRUE(otherUser.Protect(Password("other"), Description()).has_value());
+    ASSERT_TRUE(otherUser.Protect(ZeroTerminated("other"), Description()).has_value());
     EXPECT_FALSE(otherUser.Unprotect(blob).has_value());
     EXPECT_NE(otherUser.LastError().find("another key"), std::string::npos);
-    EXPECT_EQ(Plain(Protection.Unprotect(blob)), Password("geheim")); // the original still opens
+    EXPECT_EQ(Plain(Protection.Unprotect(blob)),
+              ZeroTerminated("geheim")); // the original still opens
 }
 
 TEST_F(SodiumProtectionTest, KeyFileIsPrivateAndSharedByLaterInstances) {
     const TUmask mask(022);
-    const auto blob = Protect(Password("geheim"));
+    const auto blob = Protect(ZeroTerminated("geheim"));
     EXPECT_EQ(ModeOf(KeyFile), 0600);
     EXPECT_EQ(ModeOf(KeyDir), 0700);
     const std::string key = ReadText(KeyFile);
     EXPECT_EQ(key.size(), 32u);
 
     TSodiumProtection later(KeyFile);
-    EXPECT_EQ(Plain(later.Unprotect(blob)), Password("geheim"));
-    ASSERT_TRUE(later.Protect(Password("x"), Description()).has_value());
+    EXPECT_EQ(Plain(later.Unprotect(blob)), ZeroTerminated("geheim"));
+    ASSERT_TRUE(later.Protect(ZeroTerminated("x"), Description()).has_value());
     EXPECT_EQ(ReadText(KeyFile), key);
 }
 
 TEST_F(SodiumProtectionTest, UnprotectWithoutAKeyMakesNone) {
-    const auto blob = Protect(Password("geheim"));
+    const auto blob = Protect(ZeroTerminated("geheim"));
     TSodiumProtection fresh(Dir / "fresh/data-protection.key");
     EXPECT_FALSE(fresh.Unprotect(blob).has_value());
     EXPECT_FALSE(Exists(Dir / "fresh/data-protection.key"));
@@ -127,26 +125,26 @@ TEST_F(SodiumProtectionTest, DamagedOrForeignKeyFileIsNeverOverwritten) {
     for (const std::string& content : {std::string(), std::string(31, 'k'), std::string(33, 'k')}) {
         WriteText(KeyFile, content);
         ::chmod(KeyFile.c_str(), 0600);
-        EXPECT_FALSE(Protection.Protect(Password("x"), Description()).has_value())
+        EXPECT_FALSE(Protection.Protect(ZeroTerminated("x"), Description()).has_value())
             << content.size();
         EXPECT_NE(Protection.LastError().find("left as it is"), std::string::npos);
         EXPECT_EQ(ReadText(KeyFile), content);
     }
     WriteText(KeyFile, std::string(32, 'k'));
     ::chmod(KeyFile.c_str(), 0644);
-    EXPECT_FALSE(Protection.Protect(Password("x"), Description()).has_value());
+    EXPECT_FALSE(Protection.Protect(ZeroTerminated("x"), Description()).has_value());
     EXPECT_NE(Protection.LastError().find("0644"), std::string::npos) << Protection.LastError();
 
     ::chmod(KeyFile.c_str(), 0600);
     if (::chown(KeyFile.c_str(), 65534, 65534) == 0) { // only root can give a file away
-        EXPECT_FALSE(Protection.Protect(Password("x"), Description()).has_value());
+        EXPECT_FALSE(Protection.Protect(ZeroTerminated("x"), Description()).has_value());
         EXPECT_NE(Protection.LastError().find("not a file of this user"), std::string::npos);
     }
     ::unlink(KeyFile.c_str());
     WriteText(Dir / "elsewhere", std::string(32, 'k'));
     ::chmod((Dir / "elsewhere").c_str(), 0600);
     ASSERT_EQ(::symlink((Dir / "elsewhere").c_str(), KeyFile.c_str()), 0);
-    EXPECT_FALSE(Protection.Protect(Password("x"), Description()).has_value());
+    EXPECT_FALSE(Protection.Protect(ZeroTerminated("x"), Description()).has_value());
     EXPECT_EQ(ReadText(Dir / "elsewhere"), std::string(32, 'k'));
 }
 
@@ -163,7 +161,7 @@ TEST_F(SodiumProtectionTest, ProcessesStartingTogetherAgreeOnOneKey) {
             TSodiumProtection mine(KeyFile);
             char none = 0;
             (void)!::read(startGun[0], &none, 1); // returns when the parent closes its end
-            const auto blob = mine.Protect(Password("p" + std::to_string(i)), Description());
+            const auto blob = mine.Protect(ZeroTerminated("p" + std::to_string(i)), Description());
             if (blob) {
                 WriteText(Dir / ("blob" + std::to_string(i)),
                           std::string(blob->begin(), blob->end()));
@@ -181,7 +179,7 @@ TEST_F(SodiumProtectionTest, ProcessesStartingTogetherAgreeOnOneKey) {
     for (int i = 0; i < Writers; ++i) {
         const std::string blob = ReadText(Dir / ("blob" + std::to_string(i)));
         EXPECT_EQ(Plain(Protection.Unprotect(posix::AsBytes(blob))),
-                  Password("p" + std::to_string(i)));
+                  ZeroTerminated("p" + std::to_string(i)));
     }
     // The losers' temporary files are gone: the key is all the directory holds.
     const auto entries = std::distance(std::filesystem::directory_iterator(KeyDir),

@@ -2,6 +2,7 @@
 
 #include "PlatformTestSupport.h"
 #include "app/SettingsStore.h"
+#include "download/ProxySettings.h"
 #include "platform/UserServices.h"
 
 using namespace qor;
@@ -34,7 +35,7 @@ TEST(UserServicesTest, ProductSettingsAndKeyLiveInTheMakersFolder) {
 
     auto protection = MakeUserDataProtection();
     const std::vector<std::uint8_t> password = {'p', 'w', 0};
-    const auto blob = protection->Protect(password, u"qwomvetrbaxluY718HKOPJdnz");
+    const auto blob = protection->Protect(password, ProxyPasswordDescription);
     ASSERT_TRUE(blob.has_value()) << protection->LastError();
     EXPECT_EQ(ModeOf(folder + "/data-protection.key"), 0600);
     const auto plain = MakeUserDataProtection()->Unprotect(*blob);

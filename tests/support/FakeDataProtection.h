@@ -5,7 +5,9 @@
 #include <string>
 #include <vector>
 
+#include "download/ProxySettings.h"
 #include "platform/DataProtection.h"
+#include "support/RegValues.h"
 
 namespace qor::test {
 
@@ -45,9 +47,7 @@ public:
     // The blob the fake makes of `password` plus its terminating zero.
     static std::vector<std::uint8_t> BlobOf(const std::string& password) {
         TFakeDataProtection protection;
-        std::vector<std::uint8_t> plain(password.begin(), password.end());
-        plain.push_back(0);
-        return *protection.Protect(plain, u"qwomvetrbaxluY718HKOPJdnz");
+        return *protection.Protect(ZeroTerminated(password), ProxyPasswordDescription);
     }
 
 private:

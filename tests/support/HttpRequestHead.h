@@ -1,10 +1,12 @@
-// The request head a test HTTP server received: its line, method, target and headers.
+// The head of an HTTP message a test saw: a request a test server received, with its line,
+// method, target and headers, or a reply a test client read.
 #pragma once
 
 #include <algorithm>
 #include <cctype>
 #include <map>
 #include <string>
+#include <utility>
 
 namespace qor::test {
 
@@ -40,9 +42,15 @@ inline std::string Trim(const std::string& text) {
 
 } // namespace detail
 
+// An HTTP head split into its first line (request or status line) and its headers.
+struct THttpHead {
+    std::string FirstLine;
+    std::map<std::string, std::string> Headers; // names in lower case
+};
+
 // Parses the head up to its first empty line; whatever follows it is ignored.
-inline TRecordedRequest ParseRequestHead(const std::string& head) {
-    TRecordedRequest request;
+inline THttpHead ParseHttpHead(const std::string& head) {
+    THttpHead parsed;
     std::size_t start = 0;
     bool first = true;
     while (start < head.size()) {
@@ -56,21 +64,30 @@ inline TRecordedRequest ParseRequestHead(const std::string& head) {
             break;
         }
         if (first) {
-            request.RequestLine = line;
-            const auto space1 = line.find(' ');
-            const auto space2 = line.find(' ', space1 + 1);
-            if (space1 != std::string::npos && space2 != std::string::npos) {
-                request.Method = line.substr(0, space1);
-                request.Target = line.substr(space1 + 1, space2 - space1 - 1);
-            }
+            parsed.FirstLine = line;
             first = false;
             continue;
         }
         const auto colon = line.find(':');
         if (colon != std::string::npos) {
-            request.Headers[detail::Lower(line.substr(0, colon))] =
+            parsed.Headers[detail::Lower(line.substr(0, colon))] =
                 detail::Trim(line.substr(colon + 1));
         }
+    }
+    return parsed;
+}
+
+inline TRecordedRequest ParseRequestHead(const std::string& head) {
+    THttpHead parsed = ParseHttpHead(head);
+    TRecordedRequest request;
+    request.RequestLine = std::move(parsed.FirstLine);
+    request.Headers = std::move(parsed.Headers);
+    const std::string& line = request.RequestLine;
+    const auto space1 = line.find(' ');
+    const auto space2 = line.find(' ', space1 + 1);
+    if (space1 != std::string::npos && space2 != std::string::npos) {
+        request.Method = line.substr(0, space1);
+        request.Target = line.substr(space1 + 1, space2 - space1 - 1);
     }
     return request;
 }

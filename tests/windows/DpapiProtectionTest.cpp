@@ -6,19 +6,17 @@
 #include <algorithm>
 #include <string>
 
+#include "download/ProxySettings.h"
+#include "support/RegValues.h"
+
 namespace qor {
 namespace {
 
 using TBytes = std::vector<std::uint8_t>;
 
-constexpr const char16_t* Description = u"qwomvetrbaxluY718HKOPJdnz";
+using test::ZeroTerminated;
 
-// The stored form of a password: its characters and one zero byte.
-TBytes PasswordPlaintext(const std::string& password) {
-    TBytes bytes(password.begin(), password.end());
-    bytes.push_back(0);
-    return bytes;
-}
+constexpr const char16_t* Description = ProxyPasswordDescription;
 
 TBytes Unprotected(TDpapiProtection& protection, const TBytes& blob) {
     const auto plaintext = protection.Unprotect(blob);
@@ -28,7 +26,7 @@ TBytes Unprotected(TDpapiProtection& protection, const TBytes& blob) {
 TEST(DpapiProtection, APasswordComesBackWithItsTerminatingZero) {
     TDpapiProtection protection;
     for (const std::string password : {"geheim", "", "S3cr3t with blanks and \xE4\xF6\xFC"}) {
-        const TBytes plaintext = PasswordPlaintext(password);
+        const TBytes plaintext = ZeroTerminated(password);
         const auto blob = protection.Protect(plaintext, Description);
         ASSERT_TRUE(blob) << protection.LastError();
 
@@ -41,7 +39,7 @@ TEST(DpapiProtection, APasswordComesBackWithItsTerminatingZero) {
 
 TEST(DpapiProtection, TheBlobHidesThePasswordAndDiffersEachTime) {
     TDpapiProtection protection;
-    const TBytes plaintext = PasswordPlaintext("correct horse battery staple");
+    const TBytes plaintext = ZeroTerminated("correct horse battery staple");
     const auto first = protection.Protect(plaintext, Description);
     const auto second = protection.Protect(plaintext, Description);
     ASSERT_TRUE(first && second);
@@ -53,7 +51,7 @@ TEST(DpapiProtection, TheBlobHidesThePasswordAndDiffersEachTime) {
 
 TEST(DpapiProtection, TheDescriptionIsNotNeededToUnprotect) {
     TDpapiProtection protection;
-    const TBytes plaintext = PasswordPlaintext("proxy-pass");
+    const TBytes plaintext = ZeroTerminated("proxy-pass");
     const auto blob = protection.Protect(plaintext, u"another description");
     ASSERT_TRUE(blob);
 
@@ -62,7 +60,7 @@ TEST(DpapiProtection, TheDescriptionIsNotNeededToUnprotect) {
 
 TEST(DpapiProtection, ACutOrAlteredBlobDoesNotUnprotect) {
     TDpapiProtection protection;
-    const auto blob = protection.Protect(PasswordPlaintext("geheim"), Description);
+    const auto blob = protection.Protect(ZeroTerminated("geheim"), Description);
     ASSERT_TRUE(blob);
 
     TBytes cut(blob->begin(), blob->end() - 1);
@@ -75,7 +73,7 @@ TEST(DpapiProtection, ACutOrAlteredBlobDoesNotUnprotect) {
     EXPECT_FALSE(protection.Unprotect(altered));
 
     EXPECT_FALSE(protection.Unprotect(TBytes{}));
-    EXPECT_FALSE(protection.Unprotect(PasswordPlaintext("not a blob at all")));
+    EXPECT_FALSE(protection.Unprotect(ZeroTerminated("not a blob at all")));
 }
 
 } // namespace

@@ -13,7 +13,9 @@
 
 #include "app/TextTable.h"
 #include "download/DownloadTransfer.h"
+#include "download/ProxySettings.h"
 #include "platform/DpapiProtection.h"
+#include "support/RegValues.h"
 #include "windows/WinsockHttpServer.h"
 
 namespace qor {
@@ -22,6 +24,7 @@ namespace {
 using TBytes = std::vector<std::uint8_t>;
 using test::PatternBytes;
 using test::TServedFile;
+using test::ZeroTerminated;
 
 // The fixture's port file and credentials, given by the build.
 constexpr const char* PortFileVariable = "QOR_TINYPROXY_PORT_FILE";
@@ -38,12 +41,6 @@ std::uint16_t ProxyPort() {
     int port = 0;
     std::ifstream(path) >> port;
     return static_cast<std::uint16_t>(port);
-}
-
-TBytes Zeroed(const std::string& text) {
-    TBytes bytes(text.begin(), text.end());
-    bytes.push_back(0);
-    return bytes;
 }
 
 class WinInetProxyTest : public ::testing::Test {
@@ -79,7 +76,7 @@ protected:
 };
 
 TEST_F(WinInetProxyTest, TheRightCredentialsFetchTheImageThroughTheProxy) {
-    EXPECT_EQ(StatusThroughProxy(Session, ProxyUser, Zeroed(ProxyPassword)), "200")
+    EXPECT_EQ(StatusThroughProxy(Session, ProxyUser, ZeroTerminated(ProxyPassword)), "200")
         << Session.LastError();
     std::uint8_t buffer[512];
     TBytes body;
@@ -95,7 +92,7 @@ TEST_F(WinInetProxyTest, TheRightCredentialsFetchTheImageThroughTheProxy) {
 }
 
 TEST_F(WinInetProxyTest, WrongOrMissingCredentialsAreRefusedByTheProxy) {
-    const auto wrong = StatusThroughProxy(Session, ProxyUser, Zeroed("not-the-password"));
+    const auto wrong = StatusThroughProxy(Session, ProxyUser, ZeroTerminated("not-the-password"));
     ASSERT_TRUE(wrong) << Session.LastError();
     EXPECT_THAT(*wrong, ::testing::AnyOf("401", "407"));
 
@@ -118,7 +115,7 @@ TEST_F(WinInetProxyTest, TheDownloadUsesTheProtectedPasswordFromTheSettings) {
     settings.CfgProxyServer = "127.0.0.1";
     settings.CfgProxyPort = Port;
     settings.CfgProxyUser = ProxyUser;
-    const auto blob = protection.Protect(Zeroed(ProxyPassword), u"qwomvetrbaxluY718HKOPJdnz");
+    const auto blob = protection.Protect(ZeroTerminated(ProxyPassword), ProxyPasswordDescription);
     ASSERT_TRUE(blob) << protection.LastError();
     settings.CfgProxyPassword = *blob;
     TBytes written;
@@ -138,7 +135,7 @@ TEST_F(WinInetProxyTest, TheDownloadUsesTheProtectedPasswordFromTheSettings) {
 
     // A password changed since: the proxy refuses, and the status is shown after the text.
     settings.CfgProxyPassword =
-        *protection.Protect(Zeroed("outdated"), u"qwomvetrbaxluY718HKOPJdnz");
+        *protection.Protect(ZeroTerminated("outdated"), ProxyPasswordDescription);
     TDownloadState refused;
     refused.DeviceVariant = 0;
     EXPECT_FALSE(transfer.DownloadFirmware(refused, nullptr));

@@ -6,6 +6,7 @@
 
 #include "app/SettingsStore.h"
 #include "app/TextTable.h"
+#include "support/RegValues.h"
 #include "windows/TestRegistryRoot.h"
 
 namespace qor {
@@ -13,17 +14,8 @@ namespace {
 
 using TBytes = std::vector<std::uint8_t>;
 
-TRegValue Dword(std::uint32_t n) {
-    return {REG_DWORD,
-            {static_cast<std::uint8_t>(n), static_cast<std::uint8_t>(n >> 8),
-             static_cast<std::uint8_t>(n >> 16), static_cast<std::uint8_t>(n >> 24)}};
-}
-
-TBytes Text(const std::string& text) {
-    TBytes bytes(text.begin(), text.end());
-    bytes.push_back(0);
-    return bytes;
-}
+using test::Dword;
+using test::ZeroTerminated;
 
 class WinRegistryTest : public ::testing::Test {
 protected:
@@ -83,15 +75,16 @@ TEST_F(WinRegistryTest, SavedSettingsComeBackAsTheyWereAndSitInTheRegistryAsExpe
     EXPECT_EQ(Settings, saved);
     EXPECT_EQ(Stored("Language"), Dword(3));
     EXPECT_EQ(Stored("ProxyPort"), Dword(static_cast<std::uint32_t>(-8080)));
-    EXPECT_EQ(Stored("ProxyServer"), (TRegValue{REG_SZ, Text("proxy.example")}));
+    EXPECT_EQ(Stored("ProxyServer"), (TRegValue{REG_SZ, ZeroTerminated("proxy.example")}));
     EXPECT_EQ(Stored("ProxyPassword"), (TRegValue{REG_BINARY, saved.CfgProxyPassword}));
 }
 
 TEST_F(WinRegistryTest, ValuesWrittenByOthersAreReadByTheirStoredTypeAndSize) {
     SaveSettings(Store, TSettings{});
-    Put("Language", REG_DWORD, Dword(258).Data);              // low byte 2: French, no write-back
-    Put("ProxyServer", REG_EXPAND_SZ, Text("%TEMP%\\proxy")); // taken as it is, not expanded
-    Put("ProxyUser", REG_SZ, {'a', 'b', 0, 'c', 'd', 0});     // up to the first zero byte
+    Put("Language", REG_DWORD, Dword(258).Data); // low byte 2: French, no write-back
+    Put("ProxyServer", REG_EXPAND_SZ,
+        ZeroTerminated("%TEMP%\\proxy"));                 // taken as it is, not expanded
+    Put("ProxyUser", REG_SZ, {'a', 'b', 0, 'c', 'd', 0}); // up to the first zero byte
 
     LoadSettings(Store, Settings);
 
@@ -104,7 +97,7 @@ TEST_F(WinRegistryTest, ValuesWrittenByOthersAreReadByTheirStoredTypeAndSize) {
 
 TEST_F(WinRegistryTest, APasswordOfAnotherTypeBecomesAnEmptyBinaryValue) {
     SaveSettings(Store, TSettings{});
-    Put("ProxyPassword", REG_SZ, Text("plain"));
+    Put("ProxyPassword", REG_SZ, ZeroTerminated("plain"));
 
     LoadSettings(Store, Settings);
 
