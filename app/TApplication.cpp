@@ -3,7 +3,7 @@
 #include <QMessageBox>
 #include <exception>
 
-#include "app/FixedTexts.h"
+#include "base/FixedTexts.h"
 
 TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {
     // The title is fixed; window captions carry the translated one.

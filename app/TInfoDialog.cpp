@@ -1,7 +1,7 @@
 #include "app/TInfoDialog.h"
 
 #include "app/DesignFonts.h"
-#include "app/MakerDetails.h"
+#include "base/MakerDetails.h"
 #include "ui_TInfoDialog.h"
 
 namespace {

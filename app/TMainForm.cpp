@@ -5,11 +5,11 @@
 #include <QLabel>
 
 #include "app/DesignFonts.h"
-#include "app/FixedTexts.h"
-#include "app/MessageBox.h"
-#include "app/SettingsStore.h"
+#include "base/FixedTexts.h"
+#include "base/MessageBox.h"
+#include "platform/SettingsStore.h"
 #include "app/TInfoDialog.h"
-#include "app/TextTable.h"
+#include "base/TextTable.h"
 #include "download/SystemHttp.h"
 #include "ui_TMainForm.h"
 

@@ -10,7 +10,7 @@
 #include <memory>
 
 #include "app/MainState.h"
-#include "app/Settings.h"
+#include "base/Settings.h"
 #include "device/Bootloader.h"
 #include "device/DeviceLink.h"
 #include "device/UpdateProcedure.h"

@@ -1,7 +1,7 @@
 // The application message box on Qt: text, caption, OK or Yes/No, no icon.
 #pragma once
 
-#include "app/MessageBox.h"
+#include "base/MessageBox.h"
 
 class QWidget;
 

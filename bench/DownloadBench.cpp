@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "app/Settings.h"
+#include "base/Settings.h"
 #include "download/CurlHttpSession.h"
 #include "download/DownloadFiles.h"
 #include "download/DownloadTransfer.h"

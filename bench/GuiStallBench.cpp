@@ -14,7 +14,7 @@
 #include <filesystem>
 #include <vector>
 
-#include "app/MessageBox.h"
+#include "base/MessageBox.h"
 #include "app/TMainForm.h"
 #include "download/TFWOnlineForm.h"
 #include "platform/RegFileStore.h"

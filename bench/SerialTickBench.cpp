@@ -6,7 +6,7 @@
 
 #include <algorithm>
 
-#include "app/TextTable.h"
+#include "base/TextTable.h"
 #include "device/ConnectionMonitor.h"
 #include "device/Protocol.h"
 #include "device/TtyPort.h"

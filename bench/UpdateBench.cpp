@@ -11,8 +11,8 @@
 #include <memory>
 #include <vector>
 
-#include "app/MessageBox.h"
-#include "app/TextTable.h"
+#include "base/MessageBox.h"
+#include "base/TextTable.h"
 #include "device/ConnectionMonitor.h"
 #include "device/DisplayRefresh.h"
 #include "device/Protocol.h"

@@ -3,8 +3,8 @@
 #include <array>
 #include <cstring>
 
-#include "device/ByteOrder.h"
-#include "device/Crc32.h"
+#include "base/ByteOrder.h"
+#include "base/Crc32.h"
 #include "device/Protocol.h"
 
 namespace qor {

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <string>
 
-#include "app/TextTable.h"
-#include "app/Windows1252.h"
+#include "base/TextTable.h"
+#include "base/Windows1252.h"
 #include "device/Protocol.h"
 
 namespace qor {

@@ -1,7 +1,7 @@
 #include "device/Reply.h"
 
-#include "device/ByteOrder.h"
-#include "device/Crc32.h"
+#include "base/ByteOrder.h"
+#include "base/Crc32.h"
 #include "device/Protocol.h"
 
 namespace qor {

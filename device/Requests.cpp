@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "device/ByteOrder.h"
+#include "base/ByteOrder.h"
 
 namespace qor {
 namespace {

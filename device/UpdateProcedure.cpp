@@ -3,7 +3,7 @@
 #include <cstddef>
 #include <string>
 
-#include "app/FixedTexts.h"
+#include "base/FixedTexts.h"
 #include "device/Protocol.h"
 #include "device/Requests.h"
 

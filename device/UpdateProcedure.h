@@ -3,7 +3,7 @@
 #pragma once
 
 #include "app/MainState.h"
-#include "app/MessageBox.h"
+#include "base/MessageBox.h"
 #include "device/Bootloader.h"
 #include "device/DeviceLink.h"
 

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "app/TextTable.h"
+#include "base/TextTable.h"
 
 namespace qor {
 

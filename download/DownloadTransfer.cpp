@@ -5,7 +5,7 @@
 #include <optional>
 #include <span>
 
-#include "app/TextTable.h"
+#include "base/TextTable.h"
 #include "device/Protocol.h"
 #include "firmware/FirmwareImage.h"
 #include "platform/SecretBytes.h"

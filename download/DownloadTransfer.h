@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "app/Settings.h"
+#include "base/Settings.h"
 #include "download/DownloadFiles.h"
 #include "download/DownloadServer.h"
 #include "download/DownloadState.h"

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <limits>
 
-#include "app/SettingsStore.h"
+#include "platform/SettingsStore.h"
 #include "platform/SecretBytes.h"
 
 namespace qor {

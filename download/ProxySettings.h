@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-#include "app/Settings.h"
+#include "base/Settings.h"
 #include "platform/DataProtection.h"
 
 namespace qor {

@@ -7,7 +7,7 @@
 
 #include <memory>
 
-#include "app/Settings.h"
+#include "base/Settings.h"
 #include "download/DownloadFiles.h"
 #include "download/DownloadServer.h"
 #include "download/DownloadState.h"

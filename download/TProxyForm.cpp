@@ -6,8 +6,8 @@
 #include <span>
 
 #include "app/DesignFonts.h"
-#include "app/FixedTexts.h"
-#include "app/TextTable.h"
+#include "base/FixedTexts.h"
+#include "base/TextTable.h"
 #include "download/ProxySettings.h"
 #include "platform/SecretBytes.h"
 #include "ui_TProxyForm.h"

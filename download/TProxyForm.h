@@ -7,8 +7,8 @@
 #include <functional>
 #include <memory>
 
-#include "app/MessageBox.h"
-#include "app/Settings.h"
+#include "base/MessageBox.h"
+#include "base/Settings.h"
 #include "platform/DataProtection.h"
 
 class QCheckBox;

@@ -7,8 +7,8 @@
 #include <new>
 #include <vector>
 
-#include "device/ByteOrder.h"
-#include "device/Crc32.h"
+#include "base/ByteOrder.h"
+#include "base/Crc32.h"
 #include "device/Protocol.h"
 #include "firmware/Explode.h"
 

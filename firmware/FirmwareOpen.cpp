@@ -2,8 +2,8 @@
 
 #include <optional>
 
-#include "app/FixedTexts.h"
-#include "app/TextTable.h"
+#include "base/FixedTexts.h"
+#include "base/TextTable.h"
 #include "firmware/FirmwareImage.h"
 
 namespace qor {

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "app/MainState.h"
-#include "app/MessageBox.h"
+#include "base/MessageBox.h"
 
 namespace qor {
 

@@ -7,9 +7,9 @@
 #include <vector>
 
 #include "app/MainState.h"
-#include "device/Crc32.h"
+#include "base/Crc32.h"
 #include "firmware/FirmwareImage.h"
-#include "app/Windows1252.h"
+#include "base/Windows1252.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size == 0) {

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "device/ByteOrder.h"
+#include "base/ByteOrder.h"
 #include "device/Protocol.h"
 #include "device/Reply.h"
 

@@ -3,7 +3,7 @@
 #include <unistd.h>
 #include <vector>
 
-#include "app/MakerDetails.h"
+#include "base/MakerDetails.h"
 #include "platform/RegFileStore.h"
 #include "platform/SodiumProtection.h"
 #include "platform/UserServices.h"

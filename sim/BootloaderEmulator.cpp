@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
-#include "device/ByteOrder.h"
-#include "device/Crc32.h"
+#include "base/ByteOrder.h"
+#include "base/Crc32.h"
 #include "device/Protocol.h"
 #include "device/Reply.h"
 #include "firmware/FirmwareImage.h"

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <utility>
 
-#include "device/ByteOrder.h"
+#include "base/ByteOrder.h"
 #include "device/Protocol.h"
 
 namespace qor {

@@ -6,7 +6,7 @@
 
 #include <stdexcept>
 
-#include "app/FixedTexts.h"
+#include "base/FixedTexts.h"
 #include "app/TApplication.h"
 
 namespace {

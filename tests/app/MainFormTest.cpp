@@ -6,10 +6,10 @@
 #include <QTimer>
 #include <fstream>
 
-#include "app/SettingsStore.h"
+#include "platform/SettingsStore.h"
 #include "app/TInfoDialog.h"
 #include "app/TMainForm.h"
-#include "app/TextTable.h"
+#include "base/TextTable.h"
 #include "device/Protocol.h"
 #include "download/FakeHttpSession.h"
 #include "download/TFWOnlineForm.h"

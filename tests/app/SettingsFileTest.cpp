@@ -5,7 +5,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "app/SettingsStore.h"
+#include "platform/SettingsStore.h"
 #include "platform/RegFileStore.h"
 
 using namespace qor;

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "app/SettingsStore.h"
+#include "platform/SettingsStore.h"
 #include "support/MemoryRegistry.h"
 #include "support/RegValues.h"
 

@@ -3,7 +3,7 @@
 #include <cstring>
 #include <string>
 
-#include "app/TextTable.h"
+#include "base/TextTable.h"
 
 using namespace qor;
 

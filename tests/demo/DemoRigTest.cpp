@@ -9,7 +9,7 @@
 #include <set>
 
 #include "app/MainState.h"
-#include "app/TextTable.h"
+#include "base/TextTable.h"
 #include "device/Bootloader.h"
 #include "device/ConnectionMonitor.h"
 #include "device/DeviceLink.h"

@@ -2,7 +2,7 @@
 
 #include <memory>
 
-#include "app/TextTable.h"
+#include "base/TextTable.h"
 #include "device/ConnectionMonitor.h"
 #include "device/Protocol.h"
 #include "sim/VirtualBus.h"

@@ -5,7 +5,7 @@
 
 #include "ScriptedPort.h"
 #include "device/Bootloader.h"
-#include "device/Crc32.h"
+#include "base/Crc32.h"
 #include "device/Protocol.h"
 
 using namespace qor;

@@ -10,8 +10,8 @@
 #include <utility>
 #include <vector>
 
-#include "device/ByteOrder.h"
-#include "device/Crc32.h"
+#include "base/ByteOrder.h"
+#include "base/Crc32.h"
 #include "device/FtPort.h"
 #include "sim/SimFrames.h"
 

@@ -1,7 +1,7 @@
 // The download dialog's display tick: texts, kilobytes, bar and button.
 #include <gtest/gtest.h>
 
-#include "app/TextTable.h"
+#include "base/TextTable.h"
 #include "download/DownloadDisplay.h"
 
 using namespace qor;

@@ -3,7 +3,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "app/TextTable.h"
+#include "base/TextTable.h"
 #include "download/DownloadTransfer.h"
 #include "download/FakeHttpSession.h"
 #include "download/MemoryFiles.h"

@@ -9,7 +9,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "app/TextTable.h"
+#include "base/TextTable.h"
 #include "download/CurlHttpSession.h"
 #include "support/FakeDataProtection.h"
 #include "download/LoopbackHttpServer.h"

@@ -4,7 +4,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "app/TextTable.h"
+#include "base/TextTable.h"
 #include "download/CurlHttpSession.h"
 #include "download/DownloadTransfer.h"
 #include "download/LoopbackHttpServer.h"

@@ -12,8 +12,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "app/SettingsStore.h"
-#include "app/TextTable.h"
+#include "platform/SettingsStore.h"
+#include "base/TextTable.h"
 #include "download/TProxyForm.h"
 #include "platform/SodiumProtection.h"
 #include "support/FakeDataProtection.h"

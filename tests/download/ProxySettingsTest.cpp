@@ -2,7 +2,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "app/SettingsStore.h"
+#include "platform/SettingsStore.h"
 #include "support/FakeDataProtection.h"
 #include "download/ProxySettings.h"
 

@@ -7,7 +7,7 @@
 #include <utility>
 #include <vector>
 
-#include "app/TextTable.h"
+#include "base/TextTable.h"
 
 namespace qor {
 namespace {

@@ -9,7 +9,7 @@
 #include <system_error>
 #include <vector>
 
-#include "device/Crc32.h"
+#include "base/Crc32.h"
 #include "sim/SimFrames.h"
 
 namespace qor::test {

@@ -10,9 +10,9 @@
 #include <vector>
 
 #include "app/MainState.h"
-#include "app/TextTable.h"
+#include "base/TextTable.h"
 #include "device/Bootloader.h"
-#include "device/ByteOrder.h"
+#include "base/ByteOrder.h"
 #include "device/ConnectionMonitor.h"
 #include "device/DeviceLink.h"
 #include "device/DisplayRefresh.h"

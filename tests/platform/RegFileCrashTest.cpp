@@ -8,7 +8,7 @@
 #include <sys/wait.h>
 
 #include "PlatformTestSupport.h"
-#include "app/SettingsStore.h"
+#include "platform/SettingsStore.h"
 #include "platform/PosixFiles.h"
 #include "platform/RegFileFormat.h"
 #include "platform/RegFileStore.h"

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "PlatformTestSupport.h"
-#include "app/SettingsStore.h"
+#include "platform/SettingsStore.h"
 #include "platform/PosixFiles.h"
 #include "platform/RegFileStore.h"
 

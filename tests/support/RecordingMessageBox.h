@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "app/MessageBox.h"
+#include "base/MessageBox.h"
 
 namespace qor::test {
 

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "app/MainState.h"
-#include "app/TextTable.h"
+#include "base/TextTable.h"
 #include "device/Bootloader.h"
 #include "device/ConnectionMonitor.h"
 #include "device/DeviceLink.h"

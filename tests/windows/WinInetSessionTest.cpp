@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "app/TextTable.h"
+#include "base/TextTable.h"
 #include "download/DownloadTransfer.h"
 #include "platform/DpapiProtection.h"
 #include "platform/TempDir.h"

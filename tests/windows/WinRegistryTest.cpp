@@ -4,8 +4,8 @@
 
 #include <string>
 
-#include "app/SettingsStore.h"
-#include "app/TextTable.h"
+#include "platform/SettingsStore.h"
+#include "base/TextTable.h"
 #include "support/RegValues.h"
 #include "windows/TestRegistryRoot.h"
 

@@ -4,7 +4,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "app/Settings.h"
+#include "base/Settings.h"
 #include "platform/RegistryStore.h"
 
 namespace qor {

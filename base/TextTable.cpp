@@ -1,6 +1,6 @@
-#include "app/TextTable.h"
+#include "base/TextTable.h"
 
-#include "app/MakerDetails.h"
+#include "base/MakerDetails.h"
 
 namespace qor {
 namespace {

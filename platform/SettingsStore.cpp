@@ -1,10 +1,10 @@
-#include "app/SettingsStore.h"
+#include "platform/SettingsStore.h"
 
 #include <algorithm>
 #include <cstring>
 #include <memory>
 
-#include "app/TextTable.h"
+#include "base/TextTable.h"
 
 namespace qor {
 namespace {

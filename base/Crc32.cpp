@@ -1,4 +1,4 @@
-#include "device/Crc32.h"
+#include "base/Crc32.h"
 
 #include <array>
 
