@@ -61,7 +61,7 @@ TMainForm::TMainForm(TMainFormServices services, QWidget* parent)
                               Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint |
                               Qt::MSWindowsFixedSizeDialogHint),
       Services(services), Ui(std::make_unique<Ui::TMainForm>()), Languages(this),
-      DeviceLink(services.Port), Boot(DeviceLink) {
+      Main(services.Port, services.Messages, Cfg) {
     if (!Services.Sessions) {
         Services.Sessions = SystemHttpSessions();
     }
@@ -100,18 +100,13 @@ TMainForm::TMainForm(TMainFormServices services, QWidget* parent)
     DisplayTick.start(100);
 
     FormCreate();
+    RenderStepNumbers();
 }
 
 TMainForm::~TMainForm() = default;
 
 void TMainForm::FormCreate() {
-    Main.Step = 0;
-    Main.QueryCountdown = 4;
-    Main.BlinkCountdown = 5;
-    Main.UpdateSucceeded = false;
-    Main.UpdateFailed = false;
-    Main.AnimCounter = 0;
-    Main.CloseConfirmed = false;
+    // The counters, flags and step start as the presenter was made.
     try {
         LoadSettings();
         ShowStoreNotices();
@@ -201,7 +196,7 @@ void TMainForm::FormCloseQuery(bool& canClose) {
     const bool yes = Services.Messages.AskYesNo(Txt(TxtExitQuestion, Cfg.CfgLanguage),
                                                 Txt(TxtExitTitle, Cfg.CfgLanguage));
     canClose = yes;
-    Main.CloseConfirmed = yes;
+    Main.SetCloseConfirmed(yes);
 }
 
 void TMainForm::closeEvent(QCloseEvent* event) {
@@ -236,7 +231,7 @@ QPoint TMainForm::InfoDialogPosition() const {
 }
 
 void TMainForm::MInfoClick() {
-    if (Main.UpdateRunning) {
+    if (Main.UpdateRunning()) {
         return;
     }
     Info->move(InfoDialogPosition());
@@ -244,7 +239,7 @@ void TMainForm::MInfoClick() {
 }
 
 void TMainForm::Render() {
-    const TMainView& view = Main.View;
+    const TMainView& view = Main.View();
     SetLabel(Ui->LQORStatus, view.LQORStatus);
     SetLabel(Ui->LQORBootldrVersion, view.LQORBootldrVersion);
     SetLabel(Ui->LQORFWVersion, view.LQORFWVersion);
@@ -254,9 +249,7 @@ void TMainForm::Render() {
     SetLabel(Ui->LFWVersion, view.LFWVersion);
     SetLabel(Ui->LFlashStatus, view.LFlashStatus);
     Ui->PBFW->setValue(view.PBFW);
-    SetColour(Ui->L1, view.L1);
-    SetColour(Ui->L2, view.L2);
-    SetColour(Ui->L3, view.L3);
+    RenderStepNumbers();
     Ui->BDownload->setEnabled(view.BDownload);
     Ui->BOpenLocal->setEnabled(view.BOpenLocal);
     Ui->BFlash->setEnabled(view.BFlash);
@@ -269,4 +262,11 @@ void TMainForm::Render() {
     Ui->ShClamp30->setVisible(view.ShClamp30);
     Ui->ShHVRelay->setVisible(view.ShHVRelay);
     Ui->ShPower->setVisible(view.ShPower);
+}
+
+void TMainForm::RenderStepNumbers() {
+    const TMainView& view = Main.View();
+    SetColour(Ui->L1, view.L1);
+    SetColour(Ui->L2, view.L2);
+    SetColour(Ui->L3, view.L3);
 }

@@ -1,6 +1,6 @@
 // The main window: three steps, the device picture with its state images and marks, the
-// menus, the two 100 ms timers. Behaviour lives in the core; the handlers here call it and
-// copy the resulting display model onto the widgets.
+// menus, the two 100 ms timers. Behaviour lives in the presenter; the handlers here call it
+// and copy what it shows onto the widgets.
 #pragma once
 
 #include <QActionGroup>
@@ -9,11 +9,8 @@
 #include <functional>
 #include <memory>
 
-#include "app/MainState.h"
+#include "app/MainPresenter.h"
 #include "base/Settings.h"
-#include "device/Bootloader.h"
-#include "device/DeviceLink.h"
-#include "device/UpdateProcedure.h"
 #include "download/DownloadFiles.h"
 #include "download/DownloadServer.h"
 #include "download/HttpSession.h"
@@ -23,7 +20,7 @@ class TMainForm;
 }
 namespace qor {
 class IDataProtection;
-class IFtPort;
+class IDevicePort;
 class IMessageBox;
 class IRegistryStore;
 } // namespace qor
@@ -35,7 +32,7 @@ class TInfoDialog;
 struct TMainFormServices {
     qor::IRegistryStore& Registry;
     qor::IMessageBox& Messages;
-    qor::IFtPort& Port;
+    qor::IDevicePort& Port;
     qor::IDataProtection& Protection;
     // Asks for a firmware file to open; an empty text when the user cancels. Unset: the
     // window's own open dialog.
@@ -79,8 +76,8 @@ public:
     void Proxy1Click();
 
     qor::TSettings& Settings() { return Cfg; }
-    qor::TMainState& State() { return Main; }
-    qor::TBootloader& Bootloader() { return Boot; }
+    qor::TMainPresenter& Presenter() { return Main; }
+    const qor::TMainModel& State() const { return Main.State(); }
     Ui::TMainForm& Controls() { return *Ui; }
     TInfoDialog& InfoDialog() { return *Info; }
     QTimer& SerialTimer() { return SerialTick; }
@@ -100,6 +97,7 @@ private:
     void ShowStoreNotices();
     // Copies the display model onto the widgets.
     void Render();
+    void RenderStepNumbers();
     // Lets pending messages run between two blocks of an update.
     void ProcessMessages() override;
     // The open dialog: default extension "bin", .bin files or all files, the file must exist.
@@ -113,7 +111,5 @@ private:
     QTimer SerialTick;
     QTimer DisplayTick;
     qor::TSettings Cfg;
-    qor::TMainState Main;
-    qor::TDeviceLink DeviceLink;
-    qor::TBootloader Boot;
+    qor::TMainPresenter Main;
 };

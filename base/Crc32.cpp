@@ -25,12 +25,15 @@ static_assert(Table[1] == Polynomial);
 
 } // namespace
 
-std::uint32_t CalcCrc32(const std::uint8_t* data, std::size_t size) {
-    std::uint32_t crc = 0;
+std::uint32_t Crc32Update(std::uint32_t crc, const std::uint8_t* data, std::size_t size) {
     for (std::size_t i = 0; i < size; ++i) {
         crc = (crc << 8) ^ Table[((crc >> 24) ^ data[i]) & 0xFFu];
     }
     return crc;
+}
+
+std::uint32_t CalcCrc32(const std::uint8_t* data, std::size_t size) {
+    return Crc32Update(0, data, size);
 }
 
 } // namespace qor

@@ -9,4 +9,8 @@ namespace qor {
 
 std::uint32_t CalcCrc32(const std::uint8_t* data, std::size_t size);
 
+// Carries a CRC computed over earlier bytes on over `size` more, so a sequence can be checked
+// in pieces without copying it together.
+std::uint32_t Crc32Update(std::uint32_t crc, const std::uint8_t* data, std::size_t size);
+
 } // namespace qor

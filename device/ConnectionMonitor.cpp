@@ -1,118 +1,89 @@
 #include "device/ConnectionMonitor.h"
 
-#include <algorithm>
-#include <string>
-
-#include "base/TextTable.h"
-#include "base/Windows1252.h"
 #include "device/Protocol.h"
 
 namespace qor {
-namespace {
 
-constexpr std::size_t MaxDots = 3;
-
-void ShowUnknownValues(TMainView& view) {
-    view.LQORBootldrVersion.Text = UnknownValue;
-    view.LQORFWVersion.Text = UnknownValue;
-    view.LQORChecksum = {UnknownValue, TColour::WindowText};
+TConnectionMonitor::TConnectionMonitor(IDevicePort& port) : DeviceLink(port), Client(DeviceLink) {
 }
 
-void NotFound(TMainState& state, TBootloader& boot, std::uint8_t language) {
-    TMainView& view = state.View;
-    view.LQORStatus.Text = Txt(TxtNotConnected, language);
-    view.LQORStatus.Colour = TColour::Maroon;
-    ShowUnknownValues(view);
-    view.BFlash = false;
-    view.BSwitchOff = false;
-    boot.BootloaderReady = false;
-    state.DiscardImage();
-    if (state.BlinkCountdown != 0) {
-        return;
+TDeviceStatus TConnectionMonitor::Tick(bool updateRunning) {
+    DeviceLink.Upkeep();
+    TDeviceStatus status;
+    status.OpenError = DeviceLink.OpenError();
+    if (DeviceLink.DeviceIndex() == -1) {
+        Ready = false;
+        status.State = TDeviceState::NotFound;
+        return status;
     }
-    view.ImgNotConnected = !view.ImgNotConnected;
-    view.ImgSearch = false;
-    view.ImgFlash = false;
-    state.BlinkCountdown = BlinkReload;
-}
-
-void Connecting(TMainState& state, TBootloader& boot, std::uint8_t language) {
-    TMainView& view = state.View;
-    view.LQORStatus.Text = Txt(TxtConnecting, language);
-    view.LQORStatus.Text.append(std::min<std::size_t>(state.AnimCounter / AnimTicksPerDot, MaxDots),
-                                '.');
-    view.LQORStatus.Colour = TColour::Maroon;
-    ShowUnknownValues(view);
-    view.BFlash = false;
-    view.BSwitchOff = false;
-    if (state.QueryCountdown > 0) {
-        --state.QueryCountdown;
-        if (state.QueryCountdown == 0) {
-            boot.QueryBootloader();
-            state.QueryCountdown = QueryReload;
+    if (!Ready) {
+        status.State = TDeviceState::Connecting;
+        if (QueryCountdown > 0) {
+            --QueryCountdown;
+            if (QueryCountdown == 0) {
+                QueryBootloader();
+                QueryCountdown = QueryReload;
+            }
         }
+        PollCountdown = PollReload;
+        return status;
     }
-    if (state.BlinkCountdown == 0) {
-        view.ImgSearch = !view.ImgSearch;
-        view.ImgNotConnected = false;
-        view.ImgFlash = false;
-        state.BlinkCountdown = BlinkReload;
-    }
-    state.PollCountdown = PollReload;
-}
-
-void Connected(TMainState& state, TBootloader& boot, std::uint8_t language) {
-    TMainView& view = state.View;
-    const TDeviceValues& values = boot.Values;
-    view.LQORStatus.Text = Txt(TxtConnected, language);
-    view.LQORStatus.Colour = TColour::Green;
-    view.ImgSearch = false;
-    view.ImgNotConnected = false;
-
-    std::string& version = view.LQORBootldrVersion.Text;
-    version = std::to_string(values.BootVersionMajor);
-    version += '.';
-    version += std::to_string(values.BootVersionMinor);
-    if (values.PageSize == VariantAPageSize && values.PageCount == VariantAPageCount) {
-        state.DeviceVariant = DeviceVariantA;
-        version += 'a';
-    } else if (values.PageSize == VariantBPageSize && values.PageCount == VariantBPageCount) {
-        state.DeviceVariant = DeviceVariantB;
-        version += 'b';
-    } else {
-        state.DeviceVariant = DeviceVariantOther;
-    }
-
-    // The firmware version is shown only for firmware whose checksums agree.
-    if (values.DeviceChecksum1 == values.DeviceChecksum2 && values.PageSize != 0) {
-        view.LQORFWVersion.Text = Windows1252ToUtf8(values.DeviceFWVersion);
-        view.LQORChecksum = {Txt(TxtValid, language), TColour::Green};
-    } else {
-        view.LQORFWVersion.Text = UnknownValue;
-        view.LQORChecksum = {Txt(TxtInvalid, language), TColour::Maroon};
-    }
-
+    status.State = TDeviceState::Connected;
+    status.Info = Values;
     // The keep-alive stays off the wire while an update is writing.
-    if (state.PollCountdown > 0) {
-        --state.PollCountdown;
+    if (PollCountdown > 0) {
+        --PollCountdown;
     }
-    if (!state.UpdateRunning && state.PollCountdown == 0) {
-        boot.PollBootloader();
-        state.PollCountdown = PollReload;
+    if (!updateRunning && PollCountdown == 0) {
+        PollBootloader();
+        PollCountdown = PollReload;
     }
+    return status;
 }
 
-} // namespace
+bool TConnectionMonitor::QueryBootloader() {
+    Ready = false;
+    // A short first wait: with nothing answering, the attempt costs one 100 ms time-out.
+    DeviceLink.SetTimeouts(QueryFirstReadTimeoutMs, WriteTimeoutMs);
+    const auto version = Client.QueryVersion();
+    if (!version) {
+        return false;
+    }
+    Values.BootVersionMajor = version->Major;
+    Values.BootVersionMinor = version->Minor;
+    DeviceLink.SetTimeouts(QueryReadTimeoutMs, WriteTimeoutMs);
 
-void SerialTimerTick(TMainState& state, TDeviceLink& link, TBootloader& boot,
-                     std::uint8_t language) {
-    link.Upkeep();
-    if (link.DeviceIndex == -1) {
-        NotFound(state, boot, language);
-    } else if (!boot.BootloaderReady) {
-        Connecting(state, boot, language);
-    } else {
-        Connected(state, boot, language);
+    const auto pageSize = Client.QueryPageSize();
+    if (!pageSize) {
+        return false;
+    }
+    if (*pageSize) {
+        Values.PageSize = **pageSize;
+    }
+    const auto pageCount = Client.QueryPageCount();
+    if (!pageCount) {
+        return false;
+    }
+    Values.PageCount = *pageCount;
+    const auto checksums = Client.QueryChecksums();
+    if (!checksums) {
+        return false;
+    }
+    Values.DeviceChecksum1 = checksums->First;
+    Values.DeviceChecksum2 = checksums->Second;
+    const auto firmware = Client.QueryFirmwareVersion();
+    if (!firmware) {
+        return false;
+    }
+    Values.DeviceFWVersion = *firmware;
+    Ready = true;
+    return true;
+}
+
+void TConnectionMonitor::PollBootloader() {
+    if (const auto version = Client.QueryVersion()) {
+        Values.BootVersionMajor = version->Major;
+        Values.BootVersionMinor = version->Minor;
     }
 }
 

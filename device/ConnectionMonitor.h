@@ -1,27 +1,64 @@
-// The serial timer's tick: keeps the port current, asks the bootloader when needed and fills
-// the device panel of the main window's display model.
+// The connection monitor, ticked every 100 ms: keeps the port current, tells whether the
+// device is missing, found but silent, or answering, and asks its bootloader when needed.
 #pragma once
 
 #include <cstdint>
+#include <string>
 
-#include "app/MainState.h"
-#include "device/Bootloader.h"
+#include "device/BootloaderClient.h"
+#include "device/DeviceInfo.h"
 #include "device/DeviceLink.h"
 
 namespace qor {
 
-// Ticks between status image toggles, between full queries while the bootloader does not
-// answer, and between keep-alive requests while it does.
-inline constexpr std::int32_t BlinkReload = 10;
+enum class TDeviceState {
+    NotFound,   // no bridge with the device's description
+    Connecting, // found, its bootloader not answering yet
+    Connected,  // the bootloader answered the full query
+};
+
+struct TDeviceStatus {
+    TDeviceState State = TDeviceState::NotFound;
+    TDeviceInfo Info;      // what the bootloader reported; shown only when Connected
+    std::string OpenError; // why a device that was found could not be opened
+};
+
+// Ticks between full queries while the bootloader does not answer, and between keep-alive
+// requests while it does.
 inline constexpr std::int32_t QueryReload = 3;
 inline constexpr std::uint8_t PollReload = 10;
-// Animation ticks per dot of "Connecting...".
-inline constexpr std::uint32_t AnimTicksPerDot = 10;
+// Ticks before the first full query after start-up.
+inline constexpr std::int32_t FirstQueryDelay = 4;
 
-// One tick, every 100 ms: port upkeep, then the Not found, Connecting or Connected branch.
-// Texts are looked up in `language` each time. When the device is not found the loaded image
-// is discarded; an update holding the bytes keeps them.
-void SerialTimerTick(TMainState& state, TDeviceLink& link, TBootloader& boot,
-                     std::uint8_t language);
+class TConnectionMonitor {
+public:
+    explicit TConnectionMonitor(IDevicePort& port);
+
+    // One tick: port upkeep, then the state the tick found the device in; a full query runs
+    // while Connecting, the keep-alive while Connected unless an update is writing. The state
+    // is the one the tick started from: a query that succeeds shows from the next tick on.
+    TDeviceStatus Tick(bool updateRunning);
+
+    bool BootloaderReady() const { return Ready; }
+    const TDeviceInfo& Info() const { return Values; }
+    TDeviceInfo& Info() { return Values; }
+    TDeviceLink& Link() { return DeviceLink; }
+    const TDeviceLink& Link() const { return DeviceLink; }
+    TBootloaderClient& Bootloader() { return Client; }
+
+    // The full query: version, page size, page count, checksums, firmware version. Sets
+    // BootloaderReady to whether all five succeeded; the replies that came are kept.
+    bool QueryBootloader();
+    // The keep-alive: one version request with the time-outs in force; its result is not used.
+    void PollBootloader();
+
+private:
+    TDeviceLink DeviceLink;
+    TBootloaderClient Client;
+    TDeviceInfo Values;
+    bool Ready = false;
+    std::int32_t QueryCountdown = FirstQueryDelay;
+    std::uint8_t PollCountdown = 0;
+};
 
 } // namespace qor

@@ -4,7 +4,9 @@
 #include <cstring>
 #include <vector>
 
+#include "device/D2xxApi.h"
 #include "platform/WinErrors.h"
+#include "platform/WinHandles.h"
 
 namespace qor {
 namespace {
@@ -12,10 +14,9 @@ namespace {
 // More bridges than this on one machine is a library fault, not a list to allocate for.
 constexpr DWORD MaxListedDevices = 1024;
 
-d2xx::Handle AsLibraryHandle(FT_HANDLE handle) {
-    // The port's handles are the library's pointers, carried as numbers.
-    return reinterpret_cast<d2xx::Handle>(handle); // NOLINT(performance-no-int-to-ptr)
-}
+constexpr d2xx::Status StatusOk = 0;
+constexpr d2xx::Status StatusDeviceNotOpened = 3;
+constexpr ULONG PurgeRxTx = 3; // receive and transmit buffers
 
 // The address of an export by its ordinal, as the wanted function type.
 template <typename Fn> bool Resolve(HMODULE module, WORD ordinal, Fn& target) {
@@ -25,148 +26,181 @@ template <typename Fn> bool Resolve(HMODULE module, WORD ordinal, Fn& target) {
     return address != nullptr;
 }
 
-std::string DescribeOpenFailure(d2xx::Status status) {
-    if (status == FT_DEVICE_NOT_OPENED) {
-        return "the device cannot be opened; another program may be using it";
-    }
-    return "the device cannot be opened (D2XX status " + std::to_string(status) + ")";
+std::string Field(const char* text, std::size_t capacity) {
+    return {text, strnlen(text, capacity)};
 }
 
 } // namespace
 
-TD2xxPort::TD2xxPort(const std::string& library) {
-    HMODULE module = ::LoadLibraryExA(library.c_str(), nullptr, LOAD_LIBRARY_SEARCH_DEFAULT_DIRS);
-    if (module == nullptr) {
-        LibraryError = win::LastErrorText("the D2XX library '" + library + "' cannot be loaded");
-        return;
+// The loaded library and its entry points.
+class TD2xxLibrary {
+public:
+    explicit TD2xxLibrary(const std::string& name) {
+        HMODULE module = ::LoadLibraryExA(name.c_str(), nullptr, LOAD_LIBRARY_SEARCH_DEFAULT_DIRS);
+        if (module == nullptr) {
+            Error = win::LastErrorText("the D2XX library '" + name + "' cannot be loaded");
+            return;
+        }
+        win::TModule owner(module);
+        using namespace d2xx;
+        if (!(Resolve(module, Ordinal::CreateDeviceInfoList, CreateDeviceInfoList) &&
+              Resolve(module, Ordinal::GetDeviceInfoList, GetDeviceInfoList) &&
+              Resolve(module, Ordinal::Open, Open) &&
+              Resolve(module, Ordinal::SetBaudRate, SetBaudRate) &&
+              Resolve(module, Ordinal::SetTimeouts, SetTimeouts) &&
+              Resolve(module, Ordinal::Purge, Purge) && Resolve(module, Ordinal::Write, Write) &&
+              Resolve(module, Ordinal::Read, Read) && Resolve(module, Ordinal::Close, Close))) {
+            Error = "the D2XX library '" + name + "' lacks an entry point the updater needs";
+            return;
+        }
+        Module = std::move(owner);
     }
-    win::TModule owner(module);
-    if (!Bind(module)) {
-        LibraryError = "the D2XX library '" + library + "' lacks an entry point the updater needs";
-        Calls = {};
-        return;
-    }
-    Module = std::move(owner);
+
+    bool Loaded() const { return Module != nullptr; }
+
+    win::TModule Module;
+    std::string Error;
+    d2xx::CreateDeviceInfoListFn CreateDeviceInfoList = nullptr;
+    d2xx::GetDeviceInfoListFn GetDeviceInfoList = nullptr;
+    d2xx::OpenFn Open = nullptr;
+    d2xx::SetBaudRateFn SetBaudRate = nullptr;
+    d2xx::SetTimeoutsFn SetTimeouts = nullptr;
+    d2xx::PurgeFn Purge = nullptr;
+    d2xx::WriteFn Write = nullptr;
+    d2xx::ReadFn Read = nullptr;
+    d2xx::CloseFn Close = nullptr;
+};
+
+namespace {
+
+TPortIo Failed(const char* what, d2xx::Status status, std::size_t count = 0) {
+    TPortIo io;
+    io.Status = TPortStatus::Failed;
+    io.Count = count;
+    io.Detail = std::string(what) + " failed (D2XX status " + std::to_string(status) + ")";
+    return io;
 }
 
-bool TD2xxPort::Bind(HMODULE module) {
-    using namespace d2xx;
-    return Resolve(module, Ordinal::CreateDeviceInfoList, Calls.CreateDeviceInfoList) &&
-           Resolve(module, Ordinal::GetDeviceInfoList, Calls.GetDeviceInfoList) &&
-           Resolve(module, Ordinal::Open, Calls.Open) &&
-           Resolve(module, Ordinal::SetBaudRate, Calls.SetBaudRate) &&
-           Resolve(module, Ordinal::SetTimeouts, Calls.SetTimeouts) &&
-           Resolve(module, Ordinal::Purge, Calls.Purge) &&
-           Resolve(module, Ordinal::Write, Calls.Write) &&
-           Resolve(module, Ordinal::Read, Calls.Read) &&
-           Resolve(module, Ordinal::Close, Calls.Close);
+// One open device: the library's handle, closed with the object. The library keeps its
+// time-outs per handle; they are set only when a call asks for other ones.
+class TD2xxConnection : public IPortConnection {
+public:
+    static constexpr ULONG NotSet = ~ULONG{0};
+
+    TD2xxConnection(std::shared_ptr<TD2xxLibrary> library, d2xx::Handle handle)
+        : Library(std::move(library)), Handle(handle) {}
+    ~TD2xxConnection() override { Library->Close(Handle); }
+    TD2xxConnection(const TD2xxConnection&) = delete;
+    TD2xxConnection& operator=(const TD2xxConnection&) = delete;
+
+    TPortIo Write(std::span<const std::uint8_t> bytes, TMilliseconds timeout) override {
+        UseTimeouts(ReadMs == NotSet ? 0 : ReadMs, static_cast<ULONG>(timeout.count()));
+        DWORD count = 0;
+        // The library does not write to the buffer; its signature just is not const.
+        const d2xx::Status status = Library->Write(
+            Handle, const_cast<std::uint8_t*>(bytes.data()), static_cast<DWORD>(bytes.size()),
+            &count);
+        const std::size_t sent = std::min<std::size_t>(count, bytes.size());
+        if (status != StatusOk) {
+            return Failed("writing", status, sent);
+        }
+        TPortIo io;
+        io.Count = sent;
+        return io;
+    }
+
+    TPortIo Read(std::span<std::uint8_t> bytes, TMilliseconds timeout) override {
+        UseTimeouts(static_cast<ULONG>(timeout.count()), WriteMs == NotSet ? 0 : WriteMs);
+        DWORD count = 0;
+        const d2xx::Status status =
+            Library->Read(Handle, bytes.data(), static_cast<DWORD>(bytes.size()), &count);
+        // A count above what was asked for would send the caller past its buffer.
+        const std::size_t got = std::min<std::size_t>(count, bytes.size());
+        if (status != StatusOk) {
+            return Failed("reading", status, got);
+        }
+        TPortIo io;
+        io.Count = got;
+        return io;
+    }
+
+    TPortIo Purge() override {
+        const d2xx::Status status = Library->Purge(Handle, PurgeRxTx);
+        return status == StatusOk ? TPortIo{} : Failed("purging", status);
+    }
+
+    void UseTimeouts(ULONG readMs, ULONG writeMs) {
+        if (readMs != ReadMs || writeMs != WriteMs) {
+            Library->SetTimeouts(Handle, readMs, writeMs);
+            ReadMs = readMs;
+            WriteMs = writeMs;
+        }
+    }
+
+private:
+    std::shared_ptr<TD2xxLibrary> Library;
+    d2xx::Handle Handle;
+    // Not yet set: the library's own default would wait for ever.
+    ULONG ReadMs = NotSet;
+    ULONG WriteMs = NotSet;
+};
+
+} // namespace
+
+TD2xxPort::TD2xxPort(const std::string& library)
+    : Library(std::make_shared<TD2xxLibrary>(library)) {
 }
 
-FT_STATUS TD2xxPort::CreateDeviceInfoList(std::uint32_t* count) {
-    *count = 0;
-    ListCount = 0;
+TD2xxPort::~TD2xxPort() = default;
+
+bool TD2xxPort::Loaded() const {
+    return Library->Loaded();
+}
+
+const std::string& TD2xxPort::LoadError() const {
+    return Library->Error;
+}
+
+std::vector<TPortEntry> TD2xxPort::List() {
     if (!Loaded()) {
-        return FT_DEVICE_NOT_FOUND;
+        return {};
     }
     DWORD listed = 0;
-    const d2xx::Status status = Calls.CreateDeviceInfoList(&listed);
-    if (listed > MaxListedDevices) {
-        return FT_IO_ERROR;
+    Library->CreateDeviceInfoList(&listed); // its count is what matters: 0 means none
+    if (listed == 0 || listed > MaxListedDevices) {
+        return {};
     }
-    ListCount = listed;
-    *count = listed;
-    return status;
+    // The library fills one of its own records for every device of its list, so the array is
+    // sized by the count it reported.
+    std::vector<d2xx::TNode> nodes(listed);
+    DWORD filled = listed;
+    if (Library->GetDeviceInfoList(nodes.data(), &filled) != StatusOk) {
+        return {};
+    }
+    std::vector<TPortEntry> ports;
+    ports.reserve(std::min(filled, listed));
+    for (DWORD i = 0; i < std::min(filled, listed); ++i) {
+        ports.push_back({Field(nodes[i].SerialNumber, sizeof nodes[i].SerialNumber),
+                         Field(nodes[i].Description, sizeof nodes[i].Description)});
+    }
+    return ports;
 }
 
-FT_STATUS TD2xxPort::GetDeviceInfoList(FT_DEVICE_LIST_INFO_NODE* nodes, std::uint32_t* count) {
-    if (!Loaded() || ListCount == 0) {
-        *count = 0;
-        return FT_DEVICE_NOT_FOUND;
-    }
-    // The library fills one of its own records for every device of its list, whatever the
-    // caller asked for, so the array is sized by the count it reported.
-    std::vector<d2xx::TNode> library(ListCount);
-    DWORD filled = ListCount;
-    const d2xx::Status status = Calls.GetDeviceInfoList(library.data(), &filled);
-    if (status != FT_OK) {
-        *count = 0;
-        return status;
-    }
-    const std::size_t n = std::min<std::size_t>({filled, ListCount, *count});
-    for (std::size_t i = 0; i < n; ++i) {
-        const d2xx::TNode& from = library[i];
-        FT_DEVICE_LIST_INFO_NODE& to = nodes[i];
-        to = FT_DEVICE_LIST_INFO_NODE{};
-        to.Flags = from.Flags;
-        to.Type = from.Type;
-        to.ID = from.ID;
-        to.LocId = from.LocId;
-        // Copied within the fields and terminated, whatever the library left in them.
-        std::memcpy(to.SerialNumber, from.SerialNumber, sizeof to.SerialNumber - 1);
-        std::memcpy(to.Description, from.Description, sizeof to.Description - 1);
-    }
-    *count = static_cast<std::uint32_t>(n);
-    return FT_OK;
-}
-
-FT_STATUS TD2xxPort::Open(int index, FT_HANDLE* handle) {
-    *handle = 0;
+TResult<std::unique_ptr<IPortConnection>> TD2xxPort::Open(std::size_t index, std::uint32_t baud) {
     if (!Loaded()) {
-        OpenError = LibraryError;
-        return FT_DEVICE_NOT_FOUND;
+        return Fail(TError{Library->Error});
     }
-    d2xx::Handle opened = nullptr;
-    const d2xx::Status status = Calls.Open(index, &opened);
-    if (status != FT_OK) {
-        OpenError = DescribeOpenFailure(status);
-        return status;
+    d2xx::Handle handle = nullptr;
+    const d2xx::Status status = Library->Open(static_cast<int>(index), &handle);
+    if (status != StatusOk) {
+        return Fail(TError{status == StatusDeviceNotOpened
+                               ? "the device cannot be opened; another program may be using it"
+                               : "the device cannot be opened (D2XX status " +
+                                     std::to_string(status) + ")"});
     }
-    OpenError.clear();
-    *handle = reinterpret_cast<FT_HANDLE>(opened);
-    return FT_OK;
-}
-
-FT_STATUS TD2xxPort::SetBaudRate(FT_HANDLE handle, std::uint32_t baud) {
-    return Loaded() ? Calls.SetBaudRate(AsLibraryHandle(handle), baud) : FT_INVALID_HANDLE;
-}
-
-FT_STATUS TD2xxPort::SetTimeouts(FT_HANDLE handle, std::uint32_t readMs, std::uint32_t writeMs) {
-    return Loaded() ? Calls.SetTimeouts(AsLibraryHandle(handle), readMs, writeMs)
-                    : FT_INVALID_HANDLE;
-}
-
-FT_STATUS TD2xxPort::Purge(FT_HANDLE handle, std::uint32_t mask) {
-    return Loaded() ? Calls.Purge(AsLibraryHandle(handle), mask) : FT_INVALID_HANDLE;
-}
-
-FT_STATUS TD2xxPort::Write(FT_HANDLE handle, const void* data, std::uint32_t size,
-                           std::uint32_t* written) {
-    *written = 0;
-    if (!Loaded()) {
-        return FT_INVALID_HANDLE;
-    }
-    DWORD count = 0;
-    // The library does not write to the buffer; its signature just is not const.
-    const d2xx::Status status =
-        Calls.Write(AsLibraryHandle(handle), const_cast<void*>(data), size, &count);
-    *written = std::min<DWORD>(count, size);
-    return status;
-}
-
-FT_STATUS TD2xxPort::Read(FT_HANDLE handle, void* data, std::uint32_t size, std::uint32_t* got) {
-    *got = 0;
-    if (!Loaded()) {
-        return FT_INVALID_HANDLE;
-    }
-    DWORD count = 0;
-    const d2xx::Status status = Calls.Read(AsLibraryHandle(handle), data, size, &count);
-    // A count above what was asked for would send the caller past its buffer.
-    *got = std::min<DWORD>(count, size);
-    return status;
-}
-
-FT_STATUS TD2xxPort::Close(FT_HANDLE handle) {
-    return Loaded() ? Calls.Close(AsLibraryHandle(handle)) : FT_INVALID_HANDLE;
+    auto connection = std::make_unique<TD2xxConnection>(Library, handle);
+    Library->SetBaudRate(handle, baud);
+    return std::unique_ptr<IPortConnection>(std::move(connection));
 }
 
 } // namespace qor

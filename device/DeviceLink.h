@@ -1,40 +1,56 @@
-// The device port state: finds the device by its description among the bridges the port
-// lists, opens it with the fixed serial settings and keeps the handle current on every tick.
+// The port state: finds the device by its description among the bridges the port lists,
+// opens it with the fixed serial settings and keeps the connection current on every tick.
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
-#include "device/FtPort.h"
+#include "device/DevicePort.h"
 
 namespace qor {
 
 class TDeviceLink {
 public:
-    explicit TDeviceLink(IFtPort& port);
+    explicit TDeviceLink(IDevicePort& port);
 
-    // Searches the device list for the description; sets DeviceIndex (-1 when not found).
+    // Searches the list for the description (and the chosen port's name, when one was
+    // chosen); DeviceIndex is -1 when not found.
     bool FindDevice();
-    // Opens the device at DeviceIndex into FtHandle and applies baud rate and time-outs.
+    // Opens the device at DeviceIndex and puts the first time-outs in force.
     bool OpenDevice();
-    // The port upkeep at the start of each monitor tick: search; close when gone, open when
-    // found and not yet open. An open handle stays in use even if the index moved.
+    // The upkeep at the start of each monitor tick: search; close when gone, open when found
+    // and not yet open. An open connection stays in use even if the index moved.
     void Upkeep();
-    void SetTimeouts(std::uint32_t readMs, std::uint32_t writeMs);
 
-    IFtPort& Port() { return FPort; }
+    // The open connection; nullptr when none is open.
+    IPortConnection* Connection() const { return Open.get(); }
+    std::int32_t DeviceIndex() const { return Index; }
+    // Counts successful opens, so a caller can tell that the device went away and came back.
+    std::uint32_t OpenCount() const { return Opens; }
     // Why the device that was found could not be opened; empty when it is open or absent.
-    std::string LastOpenError() const { return OpenError; }
+    const std::string& OpenError() const { return Error; }
+    // The system's name of the port last found ("ttyUSB0").
+    const std::string& PortName() const { return Name; }
 
-    FT_HANDLE FtHandle = 0;
-    std::int32_t DeviceIndex = -1;
-    // Counts successful opens, so a caller can tell that the device went away and came back
-    // (its handle may even be the same number).
-    std::uint32_t OpenCount = 0;
+    // Only a port of this name counts as the device; empty: the first with the description.
+    void ChoosePort(std::string name) { Chosen = std::move(name); }
+
+    // The time-outs in force, as each phase sets them; the exchanges use them.
+    void SetTimeouts(std::uint32_t readMs, std::uint32_t writeMs);
+    TMilliseconds ReadTimeout() const { return Read; }
+    TMilliseconds WriteTimeout() const { return Write; }
 
 private:
-    IFtPort& FPort;
-    std::string OpenError;
+    IDevicePort& Port;
+    std::unique_ptr<IPortConnection> Open;
+    std::int32_t Index = -1;
+    std::uint32_t Opens = 0;
+    std::string Error;
+    std::string Name;
+    std::string Chosen;
+    TMilliseconds Read{0};
+    TMilliseconds Write{0};
 };
 
 } // namespace qor

@@ -20,7 +20,7 @@ inline constexpr std::uint8_t CmdWriteBlock = 9;
 inline constexpr std::uint8_t CmdFinishRange = 10;
 inline constexpr std::uint8_t CmdPowerOff = 11;
 
-// Reply codes above this one mark a bad reply.
+// Reply codes above this one mark a bad reply: the bootloader refused the request.
 inline constexpr std::uint8_t LastGoodReplyCode = 12;
 
 // Frame layout: 16-bit big-endian length, code, payload, 32-bit big-endian CRC.
@@ -40,23 +40,31 @@ inline constexpr std::size_t BlockSize = 512;
 inline constexpr std::size_t BlockAddressSize = 4;
 inline constexpr std::size_t RangePayloadSize = 2;
 
-// Page-size codes of the page-size reply.
+// Page-size codes of the page-size reply, and the sizes they stand for.
 inline constexpr std::uint8_t PageSizeCode256 = 1;
 inline constexpr std::uint8_t PageSizeCode512 = 2;
 inline constexpr std::uint8_t PageSizeCode1024 = 4;
+constexpr std::uint32_t PageSizeOfCode(std::uint8_t code) {
+    switch (code) {
+    case PageSizeCode256:
+        return 256;
+    case PageSizeCode512:
+        return 512;
+    case PageSizeCode1024:
+        return 1024;
+    default:
+        return 0; // not a page size: the reply leaves the known size as it was
+    }
+}
+
+// Data bytes after the code that each query's reply carries.
+inline constexpr std::size_t VersionReplySize = 2;
+inline constexpr std::size_t PageCountReplySize = 1;
+inline constexpr std::size_t PageSizeReplySize = 1;
+inline constexpr std::size_t ChecksumsReplySize = 8;
 
 // The firmware version reply carries four characters.
 inline constexpr std::size_t FirmwareVersionLength = 4;
-
-// The two known device variants, told apart by their flash geometry, and the DeviceVariant
-// value each gets (any other geometry is "other").
-inline constexpr std::uint8_t DeviceVariantA = 0;
-inline constexpr std::uint8_t DeviceVariantB = 1;
-inline constexpr std::uint8_t DeviceVariantOther = 2;
-inline constexpr std::uint32_t VariantAPageSize = 512;
-inline constexpr std::uint32_t VariantAPageCount = 124;
-inline constexpr std::uint32_t VariantBPageSize = 1024;
-inline constexpr std::uint32_t VariantBPageCount = 126;
 
 // The USB bridge's description that identifies the device.
 inline constexpr char DeviceDescription[] = "QOR 7316";

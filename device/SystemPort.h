@@ -3,10 +3,10 @@
 
 #include <memory>
 
-#include "device/FtPort.h"
+#include "device/DevicePort.h"
 
 namespace qor {
 
-std::unique_ptr<IFtPort> CreateSystemPort();
+std::unique_ptr<IDevicePort> CreateSystemPort();
 
 } // namespace qor

@@ -3,7 +3,7 @@
 
 namespace qor {
 
-std::unique_ptr<IFtPort> CreateSystemPort() {
+std::unique_ptr<IDevicePort> CreateSystemPort() {
     return std::make_unique<TD2xxPort>();
 }
 

@@ -1,9 +1,12 @@
 #include "device/TtyPort.h"
 
+#include "platform/PosixFiles.h"
+
 #include <dirent.h>
 #include <fcntl.h>
 #include <limits.h>
 #include <poll.h>
+#include <sys/file.h>
 #include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
@@ -21,8 +24,6 @@ namespace qor {
 namespace {
 
 using TClock = std::chrono::steady_clock;
-
-constexpr std::uint32_t FlagOpened = 1;
 
 struct TSpeed {
     std::uint32_t Baud;
@@ -118,6 +119,116 @@ std::optional<std::string> TtyUsbProduct(const std::string& sysfsRoot, const std
     return std::string(); // on USB, but without a product string
 }
 
+
+const TSpeed* SpeedOf(std::uint32_t baud) {
+    const auto* speed = std::find_if(std::begin(Speeds), std::end(Speeds),
+                                     [baud](const TSpeed& s) { return s.Baud == baud; });
+    return speed == std::end(Speeds) ? nullptr : speed;
+}
+
+TPortIo Failure(TPortStatus status, std::string detail) {
+    TPortIo io;
+    io.Status = status;
+    io.Detail = std::move(detail);
+    return io;
+}
+
+// An open tty: the descriptor and the lock on it go with this object.
+class TTtyConnection : public IPortConnection {
+public:
+    TTtyConnection(posix::TFileHandle fd, std::string path)
+        : Fd(std::move(fd)), Path(std::move(path)) {}
+
+    TPortIo Write(std::span<const std::uint8_t> bytes, TMilliseconds timeout) override {
+        TPortIo io;
+        const auto deadline = TClock::now() + timeout;
+        while (io.Count < bytes.size()) {
+            const ssize_t n = ::write(Fd.Get(), bytes.data() + io.Count, bytes.size() - io.Count);
+            if (n > 0) {
+                io.Count += static_cast<std::size_t>(n);
+                continue;
+            }
+            if (n < 0 && errno == EINTR) {
+                continue;
+            }
+            if (n < 0 && !WouldBlock(errno)) {
+                return Broken(io.Count, "cannot write to");
+            }
+            const int left = RemainingMs(deadline);
+            if (left == 0) {
+                break; // time-out: the count says how far it got
+            }
+            pollfd p{Fd.Get(), POLLOUT, 0};
+            const int ready = ::poll(&p, 1, left);
+            if (ready < 0 && errno != EINTR) {
+                return Broken(io.Count, "cannot wait for");
+            }
+            if (ready > 0 && (p.revents & (POLLERR | POLLHUP | POLLNVAL)) != 0) {
+                return Gone(io.Count);
+            }
+        }
+        return io;
+    }
+
+    TPortIo Read(std::span<std::uint8_t> bytes, TMilliseconds timeout) override {
+        TPortIo io;
+        const auto deadline = TClock::now() + timeout;
+        bool signalledReady = false;
+        while (io.Count < bytes.size()) {
+            const ssize_t n = ::read(Fd.Get(), bytes.data() + io.Count, bytes.size() - io.Count);
+            if (n > 0) {
+                io.Count += static_cast<std::size_t>(n);
+                signalledReady = false;
+                continue;
+            }
+            if (n < 0 && errno == EINTR) {
+                continue;
+            }
+            if ((n < 0 && !WouldBlock(errno)) || (n == 0 && signalledReady)) {
+                return Gone(io.Count); // hung up: the bridge is gone
+            }
+            const int left = RemainingMs(deadline);
+            if (left == 0) {
+                break;
+            }
+            pollfd p{Fd.Get(), POLLIN, 0};
+            const int ready = ::poll(&p, 1, left);
+            if (ready < 0 && errno != EINTR) {
+                return Broken(io.Count, "cannot wait for");
+            }
+            if (ready > 0) {
+                if ((p.revents & POLLIN) == 0) {
+                    return Gone(io.Count); // POLLHUP, POLLERR or POLLNVAL without data
+                }
+                signalledReady = true;
+            }
+        }
+        return io;
+    }
+
+    TPortIo Purge() override {
+        if (::tcflush(Fd.Get(), TCIOFLUSH) != 0) {
+            return Broken(0, "cannot purge");
+        }
+        return {};
+    }
+
+private:
+    TPortIo Broken(std::size_t count, const char* what) const {
+        TPortIo io = Failure(TPortStatus::Failed, posix::ErrorText(what, Path));
+        io.Count = count;
+        return io;
+    }
+    TPortIo Gone(std::size_t count) const {
+        TPortIo io = Failure(TPortStatus::Gone, Path + " is gone");
+        io.Count = count;
+        return io;
+    }
+
+    posix::TFileHandle Fd;
+    std::string Path;
+};
+
 } // namespace
 
 TTtyPort::TTtyPort(std::string sysfsRoot, std::string devRoot)
@@ -131,6 +242,7 @@ std::string TTtyPort::DescribeOpenError(int error, const std::string& path) {
         return "Permission denied opening " + path +
                " \u2014 add your user to the 'dialout' group or install the udev rule";
     case EBUSY:
+    case EWOULDBLOCK:
         return path + " is in use by another program";
     case ENOENT:
     case ENODEV:
@@ -143,12 +255,11 @@ std::string TTtyPort::DescribeOpenError(int error, const std::string& path) {
     }
 }
 
-FT_STATUS TTtyPort::CreateDeviceInfoList(std::uint32_t* count) {
+std::vector<TPortEntry> TTtyPort::List() {
     Snapshot.clear();
-    *count = 0;
     DIR* dir = ::opendir((SysfsRoot + "/class/tty").c_str());
     if (dir == nullptr) {
-        return FT_IO_ERROR;
+        return {};
     }
     while (const dirent* entry = ::readdir(dir)) {
         const std::string name = entry->d_name;
@@ -161,53 +272,32 @@ FT_STATUS TTtyPort::CreateDeviceInfoList(std::uint32_t* count) {
     }
     ::closedir(dir);
     std::sort(Snapshot.begin(), Snapshot.end(),
-              [](const TTtyEntry& a, const TTtyEntry& b) { return NaturalLess(a.Name, b.Name); });
-    *count = static_cast<std::uint32_t>(Snapshot.size());
-    return FT_OK;
+              [](const TPortEntry& a, const TPortEntry& b) { return NaturalLess(a.Name, b.Name); });
+    return Snapshot;
 }
 
-FT_STATUS TTtyPort::GetDeviceInfoList(FT_DEVICE_LIST_INFO_NODE* nodes, std::uint32_t* count) {
-    const std::size_t n = std::min<std::size_t>(*count, Snapshot.size());
-    for (std::size_t i = 0; i < n; ++i) {
-        FT_DEVICE_LIST_INFO_NODE& node = nodes[i];
-        node = {};
-        const TTtyEntry& tty = Snapshot[i];
-        const bool opened = std::any_of(Handles.begin(), Handles.end(),
-                                        [&](const auto& h) { return h.second.Name == tty.Name; });
-        node.Flags = opened ? FlagOpened : 0;
-        node.LocId = static_cast<std::uint32_t>(i);
-        const std::size_t len = std::min(tty.Description.size(), sizeof node.Description - 1);
-        std::memcpy(node.Description, tty.Description.data(), len);
-        const std::size_t nameLen = std::min(tty.Name.size(), sizeof node.SerialNumber - 1);
-        std::memcpy(node.SerialNumber, tty.Name.data(), nameLen);
+TResult<std::unique_ptr<IPortConnection>> TTtyPort::Open(std::size_t index, std::uint32_t baud) {
+    if (index >= Snapshot.size()) {
+        return Fail(TError{"No serial device at list position " + std::to_string(index) + "."});
     }
-    *count = static_cast<std::uint32_t>(n);
-    return FT_OK;
-}
-
-FT_STATUS TTtyPort::Open(int index, FT_HANDLE* handle) {
-    OpenError.clear();
-    if (index < 0 || static_cast<std::size_t>(index) >= Snapshot.size()) {
-        OpenError = "No serial device at list position " + std::to_string(index) + ".";
-        return FT_DEVICE_NOT_FOUND;
-    }
-    const std::string& name = Snapshot[static_cast<std::size_t>(index)].Name;
-    const std::string path = DevRoot + "/" + name;
-    for (const auto& [id, tty] : Handles) {
-        if (tty.Name == name) {
-            OpenError = path + " is already open";
-            return FT_DEVICE_NOT_OPENED;
-        }
+    const std::string path = DevRoot + "/" + Snapshot[index].Name;
+    const TSpeed* speed = SpeedOf(baud);
+    if (speed == nullptr) {
+        return Fail(TError{"Cannot open " + path + ": " + std::to_string(baud) +
+                           " baud is not a speed the port can take"});
     }
     posix::TFileHandle fd(::open(path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK));
     if (!fd.Valid()) {
-        OpenError = DescribeOpenError(errno, path);
-        return FT_DEVICE_NOT_OPENED;
+        return Fail(TError{DescribeOpenError(errno, path)});
+    }
+    // Another program holding the lock owns the line, whoever we are: TIOCEXCL alone does
+    // not keep root out. The lock goes with the descriptor.
+    if (::flock(fd.Get(), LOCK_EX | LOCK_NB) != 0) {
+        return Fail(TError{DescribeOpenError(errno, path)});
     }
     termios tio{};
     if (::tcgetattr(fd.Get(), &tio) != 0) {
-        OpenError = DescribeOpenError(errno, path);
-        return FT_DEVICE_NOT_OPENED;
+        return Fail(TError{DescribeOpenError(errno, path)});
     }
     // Keep other programs off the line while we hold it, as the bridge's own driver would.
     ::ioctl(fd.Get(), TIOCEXCL);
@@ -217,144 +307,12 @@ FT_STATUS TTtyPort::Open(int index, FT_HANDLE* handle) {
     tio.c_iflag &= ~static_cast<tcflag_t>(IXON | IXOFF | IXANY);
     tio.c_cc[VMIN] = 0;
     tio.c_cc[VTIME] = 0;
-    if (::tcsetattr(fd.Get(), TCSANOW, &tio) != 0) {
-        OpenError = DescribeOpenError(errno, path);
-        return FT_DEVICE_NOT_OPENED;
+    if (::cfsetispeed(&tio, speed->Code) != 0 || ::cfsetospeed(&tio, speed->Code) != 0 ||
+        ::tcsetattr(fd.Get(), TCSANOW, &tio) != 0) {
+        return Fail(TError{DescribeOpenError(errno, path)});
     }
-    TOpenTty& tty = Handles[NextHandle];
-    tty.Fd = std::move(fd);
-    tty.Name = name;
-    *handle = NextHandle++;
-    return FT_OK;
-}
-
-TTtyPort::TOpenTty* TTtyPort::Find(FT_HANDLE handle) {
-    const auto it = Handles.find(handle);
-    return it == Handles.end() ? nullptr : &it->second;
-}
-
-FT_STATUS TTtyPort::SetBaudRate(FT_HANDLE handle, std::uint32_t baud) {
-    TOpenTty* tty = Find(handle);
-    if (tty == nullptr) {
-        return FT_INVALID_HANDLE;
-    }
-    const auto* speed = std::find_if(std::begin(Speeds), std::end(Speeds),
-                                     [baud](const TSpeed& s) { return s.Baud == baud; });
-    if (speed == std::end(Speeds)) {
-        return FT_INVALID_BAUD_RATE;
-    }
-    termios tio{};
-    if (::tcgetattr(tty->Fd.Get(), &tio) != 0 || ::cfsetispeed(&tio, speed->Code) != 0 ||
-        ::cfsetospeed(&tio, speed->Code) != 0 || ::tcsetattr(tty->Fd.Get(), TCSANOW, &tio) != 0) {
-        return FT_IO_ERROR;
-    }
-    return FT_OK;
-}
-
-FT_STATUS TTtyPort::SetTimeouts(FT_HANDLE handle, std::uint32_t readMs, std::uint32_t writeMs) {
-    TOpenTty* tty = Find(handle);
-    if (tty == nullptr) {
-        return FT_INVALID_HANDLE;
-    }
-    tty->ReadMs = readMs;
-    tty->WriteMs = writeMs;
-    return FT_OK;
-}
-
-FT_STATUS TTtyPort::Purge(FT_HANDLE handle, std::uint32_t mask) {
-    TOpenTty* tty = Find(handle);
-    if (tty == nullptr) {
-        return FT_INVALID_HANDLE;
-    }
-    const bool rx = (mask & FT_PURGE_RX) != 0;
-    const bool tx = (mask & FT_PURGE_TX) != 0;
-    if (!rx && !tx) {
-        return FT_OK;
-    }
-    const int queue = rx && tx ? TCIOFLUSH : (rx ? TCIFLUSH : TCOFLUSH);
-    return ::tcflush(tty->Fd.Get(), queue) == 0 ? FT_OK : FT_IO_ERROR;
-}
-
-FT_STATUS TTtyPort::Write(FT_HANDLE handle, const void* data, std::uint32_t size,
-                          std::uint32_t* written) {
-    *written = 0;
-    TOpenTty* tty = Find(handle);
-    if (tty == nullptr) {
-        return FT_INVALID_HANDLE;
-    }
-    const auto deadline = TClock::now() + std::chrono::milliseconds(tty->WriteMs);
-    const auto* in = static_cast<const std::uint8_t*>(data);
-    while (*written < size) {
-        const ssize_t n = ::write(tty->Fd.Get(), in + *written, size - *written);
-        if (n > 0) {
-            *written += static_cast<std::uint32_t>(n);
-            continue;
-        }
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n < 0 && !WouldBlock(errno)) {
-            return FT_IO_ERROR;
-        }
-        const int left = RemainingMs(deadline);
-        if (left == 0) {
-            break; // time-out: the count says how far it got
-        }
-        pollfd p{tty->Fd.Get(), POLLOUT, 0};
-        const int ready = ::poll(&p, 1, left);
-        if (ready < 0 && errno != EINTR) {
-            return FT_IO_ERROR;
-        }
-        if (ready > 0 && (p.revents & (POLLERR | POLLHUP | POLLNVAL)) != 0) {
-            return FT_IO_ERROR;
-        }
-    }
-    return FT_OK;
-}
-
-FT_STATUS TTtyPort::Read(FT_HANDLE handle, void* data, std::uint32_t size, std::uint32_t* got) {
-    *got = 0;
-    TOpenTty* tty = Find(handle);
-    if (tty == nullptr) {
-        return FT_INVALID_HANDLE;
-    }
-    const auto deadline = TClock::now() + std::chrono::milliseconds(tty->ReadMs);
-    auto* out = static_cast<std::uint8_t*>(data);
-    bool signalledReady = false;
-    while (*got < size) {
-        const ssize_t n = ::read(tty->Fd.Get(), out + *got, size - *got);
-        if (n > 0) {
-            *got += static_cast<std::uint32_t>(n);
-            signalledReady = false;
-            continue;
-        }
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if ((n < 0 && !WouldBlock(errno)) || (n == 0 && signalledReady)) {
-            return FT_IO_ERROR; // hung up: the bridge is gone
-        }
-        const int left = RemainingMs(deadline);
-        if (left == 0) {
-            break;
-        }
-        pollfd p{tty->Fd.Get(), POLLIN, 0};
-        const int ready = ::poll(&p, 1, left);
-        if (ready < 0 && errno != EINTR) {
-            return FT_IO_ERROR;
-        }
-        if (ready > 0) {
-            if ((p.revents & POLLIN) == 0) {
-                return FT_IO_ERROR; // POLLHUP, POLLERR or POLLNVAL without data
-            }
-            signalledReady = true;
-        }
-    }
-    return FT_OK;
-}
-
-FT_STATUS TTtyPort::Close(FT_HANDLE handle) {
-    return Handles.erase(handle) == 1 ? FT_OK : FT_INVALID_HANDLE;
+    return std::unique_ptr<IPortConnection>(
+        std::make_unique<TTtyConnection>(std::move(fd), path));
 }
 
 } // namespace qor

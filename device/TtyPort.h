@@ -7,58 +7,30 @@
 // the GUI thread.
 #pragma once
 
-#include <cstdint>
-#include <map>
 #include <string>
 #include <vector>
 
-#include "device/FtPort.h"
-#include "platform/PosixFiles.h"
+#include "device/DevicePort.h"
 
 namespace qor {
 
-class TTtyPort : public IFtPort {
+class TTtyPort : public IDevicePort {
 public:
     explicit TTtyPort(std::string sysfsRoot = "/sys", std::string devRoot = "/dev");
 
-    // Lists the ttys that belong to a USB device, in natural name order (ttyUSB2 before
-    // ttyUSB10).
-    FT_STATUS CreateDeviceInfoList(std::uint32_t* count) override;
-    FT_STATUS GetDeviceInfoList(FT_DEVICE_LIST_INFO_NODE* nodes, std::uint32_t* count) override;
-    // Opens the tty exclusively in raw 8N1; the speed is left to SetBaudRate.
-    FT_STATUS Open(int index, FT_HANDLE* handle) override;
-    FT_STATUS SetBaudRate(FT_HANDLE handle, std::uint32_t baud) override;
-    FT_STATUS SetTimeouts(FT_HANDLE handle, std::uint32_t readMs, std::uint32_t writeMs) override;
-    FT_STATUS Purge(FT_HANDLE handle, std::uint32_t mask) override;
-    FT_STATUS Write(FT_HANDLE handle, const void* data, std::uint32_t size,
-                    std::uint32_t* written) override;
-    FT_STATUS Read(FT_HANDLE handle, void* data, std::uint32_t size, std::uint32_t* got) override;
-    FT_STATUS Close(FT_HANDLE handle) override;
-    std::string LastOpenError() const override { return OpenError; }
+    // The ttys that belong to a USB device, in natural name order (ttyUSB2 before ttyUSB10).
+    std::vector<TPortEntry> List() override;
+    // Opens the tty raw 8N1 at `baud`, for us alone: an exclusive lock on it (the convention
+    // serial tools share) besides TIOCEXCL, which root ignores.
+    TResult<std::unique_ptr<IPortConnection>> Open(std::size_t index, std::uint32_t baud) override;
 
     // The reason shown to the user when `path` cannot be opened with `error` (an errno).
     static std::string DescribeOpenError(int error, const std::string& path);
 
 private:
-    struct TTtyEntry {
-        std::string Name; // e.g. ttyUSB0
-        std::string Description;
-    };
-    struct TOpenTty {
-        posix::TFileHandle Fd;
-        std::string Name;
-        std::uint32_t ReadMs = 0;
-        std::uint32_t WriteMs = 0;
-    };
-
-    TOpenTty* Find(FT_HANDLE handle);
-
     std::string SysfsRoot;
     std::string DevRoot;
-    std::vector<TTtyEntry> Snapshot;
-    std::map<FT_HANDLE, TOpenTty> Handles;
-    FT_HANDLE NextHandle = 1;
-    std::string OpenError;
+    std::vector<TPortEntry> Snapshot;
 };
 
 } // namespace qor

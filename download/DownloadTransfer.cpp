@@ -6,8 +6,7 @@
 #include <span>
 
 #include "base/TextTable.h"
-#include "device/Protocol.h"
-#include "firmware/FirmwareImage.h"
+#include "firmware/DeviceVariant.h"
 #include "platform/SecretBytes.h"
 
 namespace qor {
@@ -15,8 +14,6 @@ namespace {
 
 constexpr const char* UserAgent = "qor_fw_update";
 constexpr const char* RequestVerb = "GET";
-constexpr const char* RequestPathPrefix = "/qor-7316-";
-constexpr const char* RequestPathSuffix = ".bin";
 constexpr const char* ProxyScheme = "http://";
 constexpr const char* ProxyBypassList = "";
 constexpr const char* AcceptedStatus = "200";
@@ -56,9 +53,7 @@ private:
 } // namespace
 
 std::string FirmwareRequestPath(std::uint8_t deviceVariant) {
-    return std::string(RequestPathPrefix) +
-           static_cast<char>(deviceVariant == DeviceVariantA ? VariantLetterA : VariantLetterB) +
-           RequestPathSuffix;
+    return DownloadPathOf(deviceVariant);
 }
 
 std::uint32_t ParseContentLength(const std::string& text) {

@@ -1,47 +1,33 @@
 #include "firmware/FirmwareImage.h"
 
-#include <array>
-#include <cerrno>
-#include <filesystem>
-#include <fstream>
-#include <new>
-#include <vector>
-
 #include "base/ByteOrder.h"
 #include "base/Crc32.h"
-#include "device/Protocol.h"
 #include "firmware/Explode.h"
 
 namespace qor {
 
-namespace {
-
-constexpr std::size_t ReadChunkSize = std::size_t{64} * 1024;
-
-std::filesystem::path PathFromUtf8(const std::string& path) {
-    return {std::u8string(path.begin(), path.end())};
-}
-
-TFirmwareFile ReadAll(std::ifstream& in) {
-    auto bytes = std::make_shared<std::vector<std::uint8_t>>();
-    std::array<char, ReadChunkSize> chunk{};
-    for (;;) {
-        errno = 0;
-        in.read(chunk.data(), static_cast<std::streamsize>(chunk.size()));
-        const auto got = static_cast<std::size_t>(in.gcount());
-        if (in.bad()) {
-            return {nullptr, TFirmwareFileError::CannotRead, errno};
+// The only way to a TFirmwareImage: through the check.
+class TImageParser {
+public:
+    static TResult<TFirmwareImage, TImageError> Parse(std::vector<std::uint8_t> bytes) {
+        if (bytes.empty()) {
+            return Fail(TImageError{TImageFault::Empty});
         }
-        if (bytes->size() + got > ImageMaximumSize) {
-            return {nullptr, TFirmwareFileError::TooLarge, 0};
+        if (bytes.size() < ImageMinimumSize) {
+            return Fail(TImageError{TImageFault::TooShort});
         }
-        bytes->insert(bytes->end(), chunk.begin(),
-                      chunk.begin() + static_cast<std::ptrdiff_t>(got));
-        if (got < chunk.size()) {
-            return {std::move(bytes), TFirmwareFileError::None, 0};
+        if (bytes.size() > ImageMaximumSize) {
+            return Fail(TImageError{TImageFault::TooLarge});
         }
+        const std::size_t content = bytes.size() - ImageTrailerSize;
+        if (CalcCrc32(bytes.data(), content) != ReadLe32(bytes.data() + content)) {
+            return Fail(TImageError{TImageFault::ChecksumMismatch});
+        }
+        return TFirmwareImage(std::make_shared<const std::vector<std::uint8_t>>(std::move(bytes)));
     }
-}
+};
+
+namespace {
 
 std::string LastPiece(const std::string& text, const char* delimiter) {
     std::vector<std::string> pieces;
@@ -51,59 +37,35 @@ std::string LastPiece(const std::string& text, const char* delimiter) {
 
 } // namespace
 
-TFirmwareFile ReadFirmwareFile(const std::string& path) {
-    try {
-        errno = 0;
-        std::ifstream in(PathFromUtf8(path), std::ios::binary);
-        if (!in.is_open()) {
-            return {nullptr, TFirmwareFileError::CannotOpen, errno};
-        }
-        return ReadAll(in);
-    } catch (const std::bad_alloc&) {
-        return {nullptr, TFirmwareFileError::CannotRead, ENOMEM};
-    } catch (const std::exception&) {
-        return {nullptr, TFirmwareFileError::CannotRead, 0};
-    }
+std::string TFirmwareImage::Version() const {
+    const auto at = Data->end() - static_cast<std::ptrdiff_t>(ImageVersionFromEnd);
+    return {at, at + static_cast<std::ptrdiff_t>(ImageVersionSize)};
 }
 
-TImageCheck CheckFirmwareImage(std::span<const std::uint8_t> bytes) {
-    if (bytes.empty()) {
-        return TImageCheck::Empty;
-    }
-    if (bytes.size() < ImageMinimumSize) {
-        return TImageCheck::TooShort;
-    }
-    const std::size_t content = bytes.size() - ImageTrailerSize;
-    return CalcCrc32(bytes.data(), content) == ReadLe32(bytes.data() + content)
-               ? TImageCheck::Valid
-               : TImageCheck::ChecksumMismatch;
+std::uint8_t TFirmwareImage::VariantLetter() const {
+    return (*Data)[Data->size() - ImageVariantFromEnd];
 }
 
-bool CheckFirmwareFile(const TFirmwareFile& file) {
-    return file.Bytes != nullptr && CheckFirmwareImage(*file.Bytes) == TImageCheck::Valid;
+std::uint32_t TFirmwareImage::Crc() const {
+    return ReadLe32(Data->data() + Data->size() - ImageTrailerSize);
 }
 
-bool LoadFirmwareFile(const TFirmwareFile& file, TMainState& state) {
-    if (file.Bytes == nullptr || file.Bytes->size() < ImageMinimumSize) {
-        return false;
+std::string TImageError::Describe() const {
+    switch (Fault) {
+    case TImageFault::Empty:
+        return "the file is empty";
+    case TImageFault::TooShort:
+        return "the file is too short to be a firmware image";
+    case TImageFault::ChecksumMismatch:
+        return "the file's CRC-32 trailer does not match its contents";
+    case TImageFault::TooLarge:
+        return "the file is larger than any firmware image can be";
     }
-    const std::vector<std::uint8_t>& bytes = *file.Bytes;
-    const std::size_t version = bytes.size() - ImageVersionFromEnd;
-    state.FWBuffer = file.Bytes;
-    state.FWSize = static_cast<std::uint32_t>(bytes.size());
-    state.FWLoaded = true;
-    state.FWVersion.assign(bytes.begin() + static_cast<std::ptrdiff_t>(version),
-                           bytes.begin() + static_cast<std::ptrdiff_t>(version + ImageVersionSize));
-    return true;
+    return "the file is not a firmware image";
 }
 
-bool FirmwareFitsDevice(std::span<const std::uint8_t> bytes, std::uint8_t deviceVariant) {
-    if (bytes.size() < ImageVariantFromEnd) {
-        return false;
-    }
-    const std::uint8_t letter = bytes[bytes.size() - ImageVariantFromEnd];
-    return (deviceVariant == DeviceVariantA && letter == VariantLetterA) ||
-           (deviceVariant == DeviceVariantB && letter == VariantLetterB);
+TResult<TFirmwareImage, TImageError> ParseFirmwareImage(std::vector<std::uint8_t> bytes) {
+    return TImageParser::Parse(std::move(bytes));
 }
 
 std::string ShownFileName(const std::string& path) {

@@ -4,8 +4,9 @@
 
 #include "base/ByteOrder.h"
 #include "base/Crc32.h"
+#include "device/FrameCodec.h"
 #include "device/Protocol.h"
-#include "device/Reply.h"
+#include "firmware/DeviceVariant.h"
 #include "firmware/FirmwareImage.h"
 
 namespace qor {
@@ -13,25 +14,16 @@ namespace {
 
 constexpr std::uint8_t Erased = 0xFF;
 
+// Codes that name no page size give 512-byte pages.
 std::uint32_t PageBytesOf(std::uint8_t code) {
-    switch (code) {
-    case PageSizeCode256:
-        return 256;
-    case PageSizeCode1024:
-        return 1024;
-    default:
-        return 512;
-    }
+    const std::uint32_t size = PageSizeOfCode(code);
+    return size != 0 ? size : 512;
 }
 
 char VariantLetter(const TBootloaderConfig& config) {
-    if (config.PageSizeCode == PageSizeCode512 && config.PageCount == VariantAPageCount) {
-        return static_cast<char>(VariantLetterA);
-    }
-    if (config.PageSizeCode == PageSizeCode1024 && config.PageCount == VariantBPageCount) {
-        return static_cast<char>(VariantLetterB);
-    }
-    return 'x';
+    return TDeviceVariant::FromGeometry(PageSizeOfCode(config.PageSizeCode), config.PageCount)
+        .Letter()
+        .value_or('x');
 }
 
 // Payload bytes each request carries; anything else is refused.
@@ -57,7 +49,7 @@ std::optional<std::size_t> PayloadSize(std::uint8_t code) {
 }
 
 TBootloaderAnswer Reply(std::uint8_t code, const TByteVector& data = {}) {
-    return {BuildFrame(code, data), false};
+    return {EncodeFrame(code, data), false};
 }
 
 } // namespace
@@ -71,13 +63,10 @@ TBootloaderEmulator::TBootloaderEmulator(const TBootloaderConfig& config)
     }
 }
 
-bool TBootloaderEmulator::IsValidRequest(const TByteVector& frame) {
-    if (frame.size() < MinFrameLength || frame.size() > SendBufferSize ||
-        ReadBe16(frame.data()) != frame.size()) {
-        return false;
-    }
-    TByteVector copy = frame;
-    return CheckReply(copy.data(), copy.size()); // the same rule in both directions
+bool TBootloaderEmulator::IsValidRequest(std::span<const std::uint8_t> frame) {
+    // The same rule in both directions; the frame must be exactly what its length says.
+    return frame.size() >= LengthFieldSize && ReadBe16(frame.data()) == frame.size() &&
+           DecodeFrame(frame, SendBufferSize).Ok();
 }
 
 TBootloaderAnswer TBootloaderEmulator::Refuse() const {
@@ -122,7 +111,7 @@ TBootloaderAnswer TBootloaderEmulator::Answer(const TByteVector& frame) {
         Session = TSession::Idle;
         return Reply(code);
     case CmdPowerOff:
-        return {BuildFrame(code, nullptr, 0), true};
+        return {EncodeFrame(code), true};
     default:
         return Refuse();
     }

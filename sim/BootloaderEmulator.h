@@ -4,10 +4,11 @@
 
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 
 #include "device/Protocol.h"
-#include "sim/SimFrames.h"
+#include "sim/SampleImage.h"
 
 namespace qor {
 
@@ -20,8 +21,8 @@ struct TBootloaderConfig {
     std::uint8_t VersionMajor = 1;
     std::uint8_t VersionMinor = 3;
 
-    static TBootloaderConfig VariantA() { return {PageSizeCode512, VariantAPageCount}; }
-    static TBootloaderConfig VariantB() { return {PageSizeCode1024, VariantBPageCount}; }
+    static TBootloaderConfig VariantA() { return {PageSizeCode512, 124}; }
+    static TBootloaderConfig VariantB() { return {PageSizeCode1024, 126}; }
 };
 
 struct TBootloaderAnswer {
@@ -35,7 +36,7 @@ public:
     explicit TBootloaderEmulator(const TBootloaderConfig& config = {});
 
     // Whether a received frame has a sound length field and CRC.
-    static bool IsValidRequest(const TByteVector& frame);
+    static bool IsValidRequest(std::span<const std::uint8_t> frame);
     // Carries out a valid request and makes its reply; refused requests get code 13.
     TBootloaderAnswer Answer(const TByteVector& frame);
 

@@ -1,6 +1,10 @@
 #include "sim/SampleImage.h"
 
-#include "device/Protocol.h"
+#include <algorithm>
+
+#include "base/ByteOrder.h"
+#include "base/Crc32.h"
+#include "firmware/DeviceVariant.h"
 #include "firmware/FirmwareImage.h"
 
 namespace qor {
@@ -19,6 +23,22 @@ std::uint32_t SeedOf(const TImageRecipe& recipe) {
 
 } // namespace
 
+TByteVector MakeFirmwareImage(std::size_t size, std::string_view version, std::uint32_t seed) {
+    TByteVector image(std::max(size, ImageMinimumSize));
+    std::uint32_t state = seed * 2654435761u + 1;
+    for (auto& byte : image) {
+        state = state * 1664525u + 1013904223u;
+        byte = static_cast<std::uint8_t>(state >> 24);
+    }
+    const std::size_t at = image.size() - ImageVersionFromEnd;
+    for (std::size_t i = 0; i < ImageVersionSize; ++i) {
+        image[at + i] = i < version.size() ? static_cast<std::uint8_t>(version[i]) : ' ';
+    }
+    const std::size_t covered = image.size() - ImageTrailerSize;
+    WriteLe32(image.data() + covered, CalcCrc32(image.data(), covered));
+    return image;
+}
+
 char VariantLetterOf(TImageVariant variant) {
     return static_cast<char>(variant == TImageVariant::A ? VariantLetterA : VariantLetterB);
 }
@@ -34,16 +54,15 @@ std::optional<TImageVariant> VariantFromLetter(std::string_view letter) {
 }
 
 std::size_t FlashSizeOf(TImageVariant variant) {
-    return variant == TImageVariant::A ? std::size_t{VariantAPageSize} * VariantAPageCount
-                                       : std::size_t{VariantBPageSize} * VariantBPageCount;
+    return static_cast<std::size_t>(TDeviceVariant::FromLetter(VariantLetterOf(variant))->FlashSize());
 }
 
 std::optional<std::string> NormaliseRecipe(TImageRecipe& recipe) {
     const char letter = VariantLetterOf(recipe.Variant);
-    if (recipe.Version.size() == FirmwareVersionLength - 1) {
+    if (recipe.Version.size() == ImageVersionSize - 1) {
         recipe.Version += letter;
     }
-    if (recipe.Version.size() != FirmwareVersionLength) {
+    if (recipe.Version.size() != ImageVersionSize) {
         return "the version must have 3 or 4 characters (for example 1.4a), not \"" +
                recipe.Version + "\"";
     }

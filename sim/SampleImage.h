@@ -3,12 +3,20 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <string>
-
-#include "sim/SimFrames.h"
+#include <string_view>
+#include <vector>
 
 namespace qor {
+
+using TByteVector = std::vector<std::uint8_t>;
+
+// An image file of `size` bytes (at least 24) with the four version characters 24 bytes
+// before its end and the CRC-32 trailer, least significant byte first. The content is a
+// pattern chosen by `seed`.
+TByteVector MakeFirmwareImage(std::size_t size, std::string_view version, std::uint32_t seed = 1);
 
 enum class TImageVariant { A, B };
 

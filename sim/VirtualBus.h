@@ -1,26 +1,28 @@
-// The virtual bus: a D2XX-shaped port whose devices are virtual. Lists the devices that are
-// plugged in and switched on, opens one at a time per device, and carries bytes to and from
-// them with the read time-out's semantics. Time comes from a simulation clock: by default a
-// virtual one, so a dropped reply costs its time-out in virtual time only.
+// The virtual bus: a device port whose devices are virtual. Lists the devices that are plugged
+// in and switched on, opens one connection at a time per device, and carries bytes to and
+// from them with the read time-out's semantics. Time comes from a simulation clock: by
+// default a virtual one, so a dropped reply costs its time-out in virtual time only.
 #pragma once
 
 #include <cstdint>
 #include <deque>
-#include <map>
 #include <memory>
 #include <string>
 #include <vector>
 
-#include "device/FtPort.h"
+#include "device/DevicePort.h"
 #include "sim/SimClock.h"
 #include "sim/VirtualDevice.h"
 
 namespace qor {
 
-class TVirtualBus : public IFtPort {
+class TVirtualBus : public IDevicePort {
 public:
     TVirtualBus();
     explicit TVirtualBus(std::unique_ptr<ISimClock> clock);
+    ~TVirtualBus() override;
+    TVirtualBus(const TVirtualBus&) = delete;
+    TVirtualBus& operator=(const TVirtualBus&) = delete;
 
     // Appends a device to the bus, plugged in and in bootloader mode.
     TVirtualDevice& AddDevice(std::string description, const TBootloaderConfig& config = {});
@@ -31,53 +33,48 @@ public:
     void SetWireTiming(bool on, std::uint32_t turnaroundUs = 100);
     ISimClock& Clock() { return *SimClock; }
 
-    FT_STATUS CreateDeviceInfoList(std::uint32_t* count) override;
-    FT_STATUS GetDeviceInfoList(FT_DEVICE_LIST_INFO_NODE* nodes, std::uint32_t* count) override;
-    FT_STATUS Open(int index, FT_HANDLE* handle) override;
-    FT_STATUS SetBaudRate(FT_HANDLE handle, std::uint32_t baud) override;
-    FT_STATUS SetTimeouts(FT_HANDLE handle, std::uint32_t readMs, std::uint32_t writeMs) override;
-    FT_STATUS Purge(FT_HANDLE handle, std::uint32_t mask) override;
-    FT_STATUS Write(FT_HANDLE handle, const void* data, std::uint32_t size,
-                    std::uint32_t* written) override;
-    // A read time-out of 0 returns what has arrived without waiting.
-    FT_STATUS Read(FT_HANDLE handle, void* data, std::uint32_t size, std::uint32_t* got) override;
-    FT_STATUS Close(FT_HANDLE handle) override;
-    std::string LastOpenError() const override { return OpenError; }
+    std::vector<TPortEntry> List() override;
+    TResult<std::unique_ptr<IPortConnection>> Open(std::size_t index, std::uint32_t baud) override;
 
-    std::size_t OpenHandleCount() const { return Handles.size(); }
+    // Connections open now.
+    std::size_t OpenConnectionCount() const { return Live.size(); }
 
-private:
     // Reply bytes on their way in: byte i is there at StartUs + (i + 1) * byte time.
     struct TBurst {
         TByteVector Bytes;
         std::size_t Taken = 0;
         std::uint64_t StartUs = 0;
     };
-    struct THandle {
+    // What one open connection knows of its device and the line.
+    struct TLine {
         TVirtualDevice* Device = nullptr;
         std::uint32_t Epoch = 0;
-        std::uint32_t Baud = 9600; // the bridge's default until set
-        std::uint32_t ReadMs = 0;
+        std::uint32_t Baud = 0;
         std::uint64_t LineFreeUs = 0; // when the host's last byte is out
         std::deque<TBurst> Incoming;
     };
 
+private:
+    friend class TVirtualConnection;
+
     bool IsOpen(const TVirtualDevice& device) const;
-    THandle* Live(FT_HANDLE handle, FT_STATUS& status);
+    bool Alive(const TLine& line) const;
     std::uint64_t ByteUs() const;
     std::uint64_t ArrivalUs(const TBurst& burst, std::size_t index) const;
     // Carries out switch-offs whose replies are out; done where the bus is listed or opened,
     // so that an exchange in progress still reads its reply.
     void Settle();
 
+    TPortIo Write(TLine& line, std::span<const std::uint8_t> bytes);
+    TPortIo Read(TLine& line, std::span<std::uint8_t> bytes, TMilliseconds timeout);
+    TPortIo Purge(TLine& line);
+
     std::unique_ptr<ISimClock> SimClock;
     std::vector<std::unique_ptr<TVirtualDevice>> Devices;
     std::vector<TVirtualDevice*> Snapshot;
-    std::map<FT_HANDLE, THandle> Handles;
-    FT_HANDLE NextHandle = 0x7316;
+    std::vector<TLine*> Live;
     bool WireTiming = false;
     std::uint64_t TurnaroundUs = 0;
-    std::string OpenError;
     std::vector<TReplyBurst> Replies; // reused for each write
 };
 

@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "base/ByteOrder.h"
+#include "device/FrameCodec.h"
 #include "device/Protocol.h"
 
 namespace qor {
@@ -23,7 +24,7 @@ TByteVector FrameOfLength(const TByteVector& reply, std::uint32_t length) {
     TByteVector payload(length - MinFrameLength, 0);
     const std::size_t have = reply.size() - MinFrameLength;
     std::copy_n(reply.begin() + FrameHeaderSize, std::min(have, payload.size()), payload.begin());
-    return BuildFrame(reply[2], payload);
+    return EncodeFrame(reply[2], payload);
 }
 
 } // namespace
@@ -118,7 +119,7 @@ void TVirtualDevice::AnswerFrame(std::uint32_t number, std::size_t requestEnd,
         return;
     }
     TBootloaderAnswer answer = fault && fault->Kind == TFaultKind::AnswerCode13
-                                   ? TBootloaderAnswer{BuildFrame(RefusalReplyCode), false}
+                                   ? TBootloaderAnswer{EncodeFrame(RefusalReplyCode), false}
                                    : Bootloader.Answer(Rx);
     TReplyBurst burst{std::move(answer.Reply), requestEnd, 0, answer.PowerOff};
     if (fault) {
@@ -138,6 +139,16 @@ void TVirtualDevice::AnswerFrame(std::uint32_t number, std::size_t requestEnd,
             burst.Bytes = FrameOfLength(burst.Bytes,
                                         fault->Param != 0 ? fault->Param : DefaultAnnouncedLength);
             break;
+        case TFaultKind::AnswerOtherCode: {
+            std::uint8_t other = static_cast<std::uint8_t>(fault->Param % (LastGoodReplyCode + 1));
+            if (other == code) {
+                other = static_cast<std::uint8_t>((code + 1) % (LastGoodReplyCode + 1));
+            }
+            const std::span<const std::uint8_t> reply(burst.Bytes);
+            burst.Bytes = EncodeFrame(other, reply.subspan(FrameHeaderSize,
+                                                           reply.size() - MinFrameLength));
+            break;
+        }
         case TFaultKind::Delay:
             burst.DelayUs = std::uint64_t{fault->Param} * 1000;
             break;

@@ -5,6 +5,7 @@
 
 #include "device/Protocol.h"
 #include "download/DownloadTransfer.h"
+#include "firmware/DeviceVariant.h"
 #include "sim/SampleImage.h"
 
 namespace qor {
@@ -84,9 +85,8 @@ std::optional<std::string> TDemoRig::StartServer() {
         if (auto error = NormaliseRecipe(recipe)) {
             return error;
         }
-        Http.Serve(
-            FirmwareRequestPath(variant == TImageVariant::A ? DeviceVariantA : DeviceVariantB),
-            MakeSampleImage(recipe));
+        Http.Serve(TDeviceVariant::FromLetter(VariantLetterOf(variant))->DownloadPath(),
+                   MakeSampleImage(recipe));
     }
     return Http.Start();
 }

@@ -60,7 +60,7 @@ public:
     // Starts serving "/qor-7316-a.bin" and "/qor-7316-b.bin"; the reason when it cannot.
     std::optional<std::string> StartServer();
 
-    IFtPort& Port() { return Bus; }
+    IDevicePort& Port() { return Bus; }
     TVirtualBus& VirtualBus() { return Bus; }
     TVirtualDevice& Device() { return *Qor; }
     TFirmwareServer& Server() { return Http; }

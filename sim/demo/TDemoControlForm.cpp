@@ -13,6 +13,7 @@
 #include <QVBoxLayout>
 
 #include "device/Protocol.h"
+#include "firmware/DeviceVariant.h"
 #include "sim/demo/DemoRig.h"
 
 using namespace qor;

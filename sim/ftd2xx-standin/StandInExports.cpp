@@ -1,6 +1,11 @@
-// The stand-in D2XX library's entry points: the library's calling convention and records on
-// the outside, the virtual bus inside. FTD2XX.def gives them their ordinals.
+// The stand-in D2XX library's entry points: the library's calling convention, records and
+// per-handle time-outs on the outside, the virtual bus inside. FTD2XX.def gives them their
+// ordinals.
+#include <algorithm>
+#include <chrono>
 #include <cstring>
+#include <map>
+#include <memory>
 #include <vector>
 
 #include "StandInBus.h"
@@ -11,83 +16,148 @@ namespace {
 using qor::d2xx::Handle;
 using qor::d2xx::Status;
 
-qor::FT_HANDLE BusHandle(Handle handle) {
-    return reinterpret_cast<qor::FT_HANDLE>(handle);
+constexpr Status StatusOk = 0;
+constexpr Status StatusInvalidHandle = 1;
+constexpr Status StatusDeviceNotFound = 2;
+constexpr Status StatusDeviceNotOpened = 3;
+constexpr Status StatusIoError = 4;
+constexpr ULONG PurgeRx = 1;
+
+// One open device as the library keeps it: the bus's connection and the time-outs in force.
+struct TOpenDevice {
+    std::unique_ptr<qor::IPortConnection> Connection;
+    ULONG Baud = 9600;
+    ULONG ReadMs = 0;
+    ULONG WriteMs = 0;
+};
+
+std::map<std::uintptr_t, TOpenDevice>& Devices() {
+    static std::map<std::uintptr_t, TOpenDevice> devices;
+    return devices;
+}
+std::uintptr_t NextHandle = 0x7316;
+
+// The last list: the caller's array was sized by its length, and Open takes its positions.
+std::vector<qor::TPortEntry>& Listed() {
+    static std::vector<qor::TPortEntry> listed;
+    return listed;
 }
 
-// The length of the last list: the caller's array was sized by it.
-std::uint32_t LastListed = 0;
+TOpenDevice* Find(Handle handle) {
+    const auto it = Devices().find(reinterpret_cast<std::uintptr_t>(handle));
+    return it == Devices().end() ? nullptr : &it->second;
+}
+
+Status StatusOf(const qor::TPortIo& io) {
+    return io.Ok() ? StatusOk : StatusIoError;
+}
+
+void CopyField(char* field, std::size_t capacity, const std::string& text) {
+    const std::size_t n = std::min(text.size(), capacity - 1);
+    std::memcpy(field, text.data(), n);
+    field[n] = '\0';
+}
 
 } // namespace
 
 extern "C" {
 
 Status WINAPI StandInCreateDeviceInfoList(DWORD* count) {
-    std::uint32_t listed = 0;
-    const Status status = qor::standin::Bus().CreateDeviceInfoList(&listed);
-    LastListed = listed;
-    *count = listed;
-    return status;
+    Listed() = qor::standin::Bus().List();
+    *count = static_cast<DWORD>(Listed().size());
+    return StatusOk;
 }
 
 // Fills one record per device of the last list, as the library does.
 Status WINAPI StandInGetDeviceInfoList(qor::d2xx::TNode* nodes, DWORD* count) {
-    std::vector<qor::FT_DEVICE_LIST_INFO_NODE> bus(LastListed);
-    std::uint32_t filled = LastListed;
-    const Status status = qor::standin::Bus().GetDeviceInfoList(bus.data(), &filled);
-    if (status != qor::FT_OK) {
-        return status;
-    }
-    for (std::uint32_t i = 0; i < filled; ++i) {
+    const std::vector<qor::TPortEntry>& listed = Listed();
+    for (std::size_t i = 0; i < listed.size(); ++i) {
         qor::d2xx::TNode& node = nodes[i];
         node = qor::d2xx::TNode{};
-        node.Flags = bus[i].Flags;
-        node.Type = bus[i].Type;
-        node.ID = bus[i].ID;
-        node.LocId = bus[i].LocId;
-        std::memcpy(node.SerialNumber, bus[i].SerialNumber, sizeof node.SerialNumber);
-        std::memcpy(node.Description, bus[i].Description, sizeof node.Description);
+        node.LocId = static_cast<DWORD>(0x1000 + i);
+        CopyField(node.SerialNumber, sizeof node.SerialNumber, listed[i].Name);
+        CopyField(node.Description, sizeof node.Description, listed[i].Description);
     }
-    *count = filled;
-    return qor::FT_OK;
+    *count = static_cast<DWORD>(listed.size());
+    return StatusOk;
 }
 
+// The bridge's default speed stands until the caller sets one; the device hears nothing
+// but framing errors meanwhile.
 Status WINAPI StandInOpen(int index, Handle* handle) {
-    qor::FT_HANDLE opened = 0;
-    const Status status = qor::standin::Bus().Open(index, &opened);
+    *handle = nullptr;
+    if (index < 0 || static_cast<std::size_t>(index) >= Listed().size()) {
+        return StatusDeviceNotFound;
+    }
+    auto opened = qor::standin::Bus().Open(static_cast<std::size_t>(index), 500000);
+    if (!opened) {
+        return StatusDeviceNotOpened;
+    }
+    const std::uintptr_t id = NextHandle++;
+    Devices()[id].Connection = std::move(opened.Value());
     // The bus's handle numbers go out as the library's pointers.
-    *handle = reinterpret_cast<Handle>(opened); // NOLINT(performance-no-int-to-ptr)
-    return status;
+    *handle = reinterpret_cast<Handle>(id); // NOLINT(performance-no-int-to-ptr)
+    return StatusOk;
 }
 
 Status WINAPI StandInSetBaudRate(Handle handle, ULONG baud) {
-    return qor::standin::Bus().SetBaudRate(BusHandle(handle), baud);
+    TOpenDevice* device = Find(handle);
+    if (device == nullptr) {
+        return StatusInvalidHandle;
+    }
+    device->Baud = baud;
+    return StatusOk;
 }
 
 Status WINAPI StandInSetTimeouts(Handle handle, ULONG readMs, ULONG writeMs) {
-    return qor::standin::Bus().SetTimeouts(BusHandle(handle), readMs, writeMs);
+    TOpenDevice* device = Find(handle);
+    if (device == nullptr) {
+        return StatusInvalidHandle;
+    }
+    device->ReadMs = readMs;
+    device->WriteMs = writeMs;
+    return StatusOk;
 }
 
 Status WINAPI StandInPurge(Handle handle, ULONG mask) {
-    return qor::standin::Bus().Purge(BusHandle(handle), mask);
+    TOpenDevice* device = Find(handle);
+    if (device == nullptr) {
+        return StatusInvalidHandle;
+    }
+    return (mask & PurgeRx) != 0 ? StatusOf(device->Connection->Purge()) : StatusOk;
 }
 
 Status WINAPI StandInWrite(Handle handle, void* data, DWORD size, DWORD* written) {
-    std::uint32_t count = 0;
-    const Status status = qor::standin::Bus().Write(BusHandle(handle), data, size, &count);
-    *written = count;
-    return status;
+    *written = 0;
+    TOpenDevice* device = Find(handle);
+    if (device == nullptr) {
+        return StatusInvalidHandle;
+    }
+    if (device->Baud != 500000) {
+        *written = size; // out on the line, heard by nobody
+        return StatusOk;
+    }
+    const qor::TPortIo io = device->Connection->Write(
+        {static_cast<const std::uint8_t*>(data), size}, std::chrono::milliseconds(device->WriteMs));
+    *written = static_cast<DWORD>(io.Count);
+    return StatusOf(io);
 }
 
 Status WINAPI StandInRead(Handle handle, void* data, DWORD size, DWORD* got) {
-    std::uint32_t count = 0;
-    const Status status = qor::standin::Bus().Read(BusHandle(handle), data, size, &count);
-    *got = count;
-    return status;
+    *got = 0;
+    TOpenDevice* device = Find(handle);
+    if (device == nullptr) {
+        return StatusInvalidHandle;
+    }
+    const qor::TPortIo io = device->Connection->Read({static_cast<std::uint8_t*>(data), size},
+                                                      std::chrono::milliseconds(device->ReadMs));
+    *got = static_cast<DWORD>(io.Count);
+    return StatusOf(io);
 }
 
 Status WINAPI StandInClose(Handle handle) {
-    return qor::standin::Bus().Close(BusHandle(handle));
+    return Devices().erase(reinterpret_cast<std::uintptr_t>(handle)) == 1 ? StatusOk
+                                                                           : StatusInvalidHandle;
 }
 
 } // extern "C"

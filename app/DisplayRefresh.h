@@ -5,14 +5,14 @@
 
 #include <cstdint>
 
-#include "app/MainState.h"
+#include "app/MainModel.h"
 
 namespace qor {
 
-// One tick on the model; the window copies state.View onto its widgets afterwards.
+// One tick on the model; the window copies model.View onto its widgets afterwards.
 // `bootloaderReady` is the connection monitor's verdict, `language` the current column.
 // Besides the usual rules, Update is disabled in the steps before an image is loaded, so an
 // update can only be started from step 3.
-void DisplayTimerTick(TMainState& state, bool bootloaderReady, std::uint8_t language);
+void DisplayTimerTick(TMainModel& model, bool bootloaderReady, std::uint8_t language);
 
 } // namespace qor

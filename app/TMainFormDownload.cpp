@@ -3,7 +3,7 @@
 #include "download/DialogPlacement.h"
 #include "download/TFWOnlineForm.h"
 #include "download/TProxyForm.h"
-#include "firmware/FirmwareOpen.h"
+#include "firmware/DeviceVariant.h"
 
 namespace {
 
@@ -19,16 +19,21 @@ void PlaceOver(const TMainForm& owner, QWidget& dialog) {
 } // namespace
 
 void TMainForm::BDownloadClick() {
-    if (Main.UpdateRunning) {
+    if (Main.UpdateRunning()) {
         return;
     }
     qor::TFWOnlineForm dialog(Cfg, Services.Protection, Services.Sessions, Services.Files,
                               Services.Server, this);
-    dialog.State.DeviceVariant = Main.DeviceVariant;
+    dialog.State.DeviceVariant = Main.DeviceVariant();
     PlaceOver(*this, dialog);
     dialog.exec();
-    qor::AcceptDownloadedFirmware(dialog.State.DownloadOK, dialog.State.TempFilePath, Main,
-                                  Services.Messages);
+    const qor::TDownloadState& state = dialog.State;
+    const std::span<const std::uint8_t> body(state.DownloadBuffer.data(),
+                                             state.DownloadOK ? state.ReceivedBytes : 0);
+    const std::string source = "http://" + Services.Server.Host + ":" +
+                               std::to_string(Services.Server.Port) +
+                               qor::DownloadPathOf(state.DeviceVariant);
+    Main.AcceptDownload(state.DownloadOK, state.TempFilePath, body, source);
     Render();
 }
 

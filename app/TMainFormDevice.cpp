@@ -2,16 +2,13 @@
 #include <QCoreApplication>
 
 #include "app/TMainForm.h"
-#include "device/ConnectionMonitor.h"
-#include "device/DisplayRefresh.h"
-#include "device/UpdateProcedure.h"
 #include "ui_TMainForm.h"
 
 void TMainForm::SerialTimerTimer() {
-    qor::SerialTimerTick(Main, DeviceLink, Boot, Cfg.CfgLanguage);
+    Main.SerialTick();
     // A device that is listed but cannot be opened stays "Connecting"; the reason (often a
     // missing permission on Linux) is kept where the user can find it.
-    const QString reason = QString::fromStdString(DeviceLink.LastOpenError());
+    const QString reason = QString::fromStdString(Main.OpenError());
     if (Ui->LQORStatus->toolTip() != reason) {
         Ui->LQORStatus->setToolTip(reason);
     }
@@ -19,17 +16,17 @@ void TMainForm::SerialTimerTimer() {
 }
 
 void TMainForm::DisplayTimerTimer() {
-    qor::DisplayTimerTick(Main, Boot.BootloaderReady, Cfg.CfgLanguage);
+    Main.DisplayTick();
     Render();
 }
 
 void TMainForm::BFlashClick() {
-    qor::BFlashClick(Main, DeviceLink, Boot, *this, Services.Messages);
+    Main.Update(*this);
     Render();
 }
 
 void TMainForm::BSwitchOffClick() {
-    qor::BSwitchOffClick(Boot);
+    Main.PowerOff();
 }
 
 void TMainForm::ProcessMessages() {

@@ -2,7 +2,6 @@
 #include <QFileDialog>
 
 #include "app/TMainForm.h"
-#include "firmware/FirmwareOpen.h"
 
 QString TMainForm::OpenFirmwareDlg() {
     QFileDialog dialog(this);
@@ -26,6 +25,6 @@ void TMainForm::BOpenLocalClick() {
     if (path.isEmpty()) {
         return;
     }
-    qor::OpenLocalFirmware(path.toStdString(), Main, Cfg.CfgLanguage, Services.Messages);
+    Main.OpenLocalFirmware(path.toStdString());
     Render();
 }

@@ -1,0 +1,95 @@
+#include "app/DevicePanel.h"
+
+#include <algorithm>
+#include <string>
+
+#include "base/TextTable.h"
+#include "base/Windows1252.h"
+#include "firmware/DeviceVariant.h"
+
+namespace qor {
+namespace {
+
+constexpr std::size_t MaxDots = 3;
+
+void ShowUnknownValues(TMainView& view) {
+    view.LQORBootldrVersion.Text = UnknownValue;
+    view.LQORFWVersion.Text = UnknownValue;
+    view.LQORChecksum = {UnknownValue, TColour::WindowText};
+}
+
+void NotFound(TMainModel& model, std::uint8_t language) {
+    TMainView& view = model.View;
+    view.LQORStatus = {Txt(TxtNotConnected, language), TColour::Maroon};
+    ShowUnknownValues(view);
+    view.BFlash = false;
+    view.BSwitchOff = false;
+    model.DiscardImage();
+    if (model.BlinkCountdown != 0) {
+        return;
+    }
+    view.ImgNotConnected = !view.ImgNotConnected;
+    view.ImgSearch = false;
+    view.ImgFlash = false;
+    model.BlinkCountdown = BlinkReload;
+}
+
+void Connecting(TMainModel& model, std::uint8_t language) {
+    TMainView& view = model.View;
+    std::string text = Txt(TxtConnecting, language);
+    text.append(std::min<std::size_t>(model.AnimCounter / AnimTicksPerDot, MaxDots), '.');
+    view.LQORStatus = {std::move(text), TColour::Maroon};
+    ShowUnknownValues(view);
+    view.BFlash = false;
+    view.BSwitchOff = false;
+    if (model.BlinkCountdown == 0) {
+        view.ImgSearch = !view.ImgSearch;
+        view.ImgNotConnected = false;
+        view.ImgFlash = false;
+        model.BlinkCountdown = BlinkReload;
+    }
+}
+
+void Connected(TMainModel& model, const TDeviceInfo& info, std::uint8_t language) {
+    TMainView& view = model.View;
+    view.LQORStatus = {Txt(TxtConnected, language), TColour::Green};
+    view.ImgSearch = false;
+    view.ImgNotConnected = false;
+
+    std::string& version = view.LQORBootldrVersion.Text;
+    version = std::to_string(info.BootVersionMajor);
+    version += '.';
+    version += std::to_string(info.BootVersionMinor);
+    const TDeviceVariant variant = TDeviceVariant::FromGeometry(info.PageSize, info.PageCount);
+    model.DeviceVariant = variant.Number();
+    if (const auto letter = variant.Letter()) {
+        version += *letter;
+    }
+
+    // The firmware version is shown only for firmware whose checksums agree.
+    if (info.ChecksumValid()) {
+        view.LQORFWVersion.Text = Windows1252ToUtf8(info.DeviceFWVersion);
+        view.LQORChecksum = {Txt(TxtValid, language), TColour::Green};
+    } else {
+        view.LQORFWVersion.Text = UnknownValue;
+        view.LQORChecksum = {Txt(TxtInvalid, language), TColour::Maroon};
+    }
+}
+
+} // namespace
+
+void ShowDeviceStatus(TMainModel& model, const TDeviceStatus& status, std::uint8_t language) {
+    switch (status.State) {
+    case TDeviceState::NotFound:
+        NotFound(model, language);
+        break;
+    case TDeviceState::Connecting:
+        Connecting(model, language);
+        break;
+    case TDeviceState::Connected:
+        Connected(model, status.Info, language);
+        break;
+    }
+}
+
+} // namespace qor

@@ -1,0 +1,52 @@
+#include "app/MainPresenter.h"
+
+#include "app/DevicePanel.h"
+#include "app/DisplayRefresh.h"
+#include "app/FirmwareLoading.h"
+#include "app/UpdateRun.h"
+
+namespace qor {
+
+TMainPresenter::TMainPresenter(IDevicePort& port, IMessageBox& messages, const TSettings& settings)
+    : Monitor(port), Messages(messages), Settings(settings) {
+}
+
+void TMainPresenter::SerialTick() {
+    ShowDeviceStatus(Model, Monitor.Tick(Model.UpdateRunning), Language());
+}
+
+void TMainPresenter::DisplayTick() {
+    DisplayTimerTick(Model, Monitor.BootloaderReady(), Language());
+}
+
+std::optional<TDeviceVariant> TMainPresenter::ConnectedVariant() const {
+    if (!Monitor.BootloaderReady()) {
+        return std::nullopt;
+    }
+    return TDeviceVariant::FromGeometry(Monitor.Info().PageSize, Monitor.Info().PageCount);
+}
+
+bool TMainPresenter::OpenLocalFirmware(const std::string& path) {
+    return qor::OpenLocalFirmware(path, ConnectedVariant(), Model, Language(), Messages);
+}
+
+bool TMainPresenter::AcceptDownload(bool downloadOK, const std::string& tempFilePath,
+                                    std::span<const std::uint8_t> body,
+                                    const std::string& source) {
+    return AcceptDownloadedFirmware(downloadOK, tempFilePath, body, source, ConnectedVariant(),
+                                    Model, Language(), Messages);
+}
+
+TUpdateOutcome TMainPresenter::Update(IUpdateHost& host) {
+    TUpdateRun run(Model, Monitor, host, Messages, [this] {
+        return ConnectedVariant();
+    });
+    return run.Run(Language());
+}
+
+void TMainPresenter::PowerOff() {
+    // The device is switched off either way, or the search shows it still there.
+    (void)Monitor.Bootloader().PowerOff();
+}
+
+} // namespace qor

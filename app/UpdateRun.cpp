@@ -1,0 +1,78 @@
+#include "app/UpdateRun.h"
+
+#include "base/FixedTexts.h"
+#include "base/TextTable.h"
+
+namespace qor {
+
+TUpdateRun::TUpdateRun(TMainModel& model, TConnectionMonitor& monitor, IUpdateHost& host,
+                       IMessageBox& messages, TVariantSource connectedVariant)
+    : Model(model), Monitor(monitor), Host(host), Messages(messages),
+      ConnectedVariant(std::move(connectedVariant)) {
+}
+
+void TUpdateRun::Pump() {
+    Host.ProcessMessages();
+}
+
+void TUpdateRun::SetControlsEnabled(bool enabled) {
+    Model.View.BFlash = enabled;
+    Model.View.BSwitchOff = enabled;
+    Model.View.GBFWFile = enabled;
+}
+
+void TUpdateRun::Finish() {
+    SetControlsEnabled(true);
+    Model.UpdateRunning = false;
+}
+
+TUpdateOutcome TUpdateRun::Run(std::uint8_t language) {
+    if (Model.UpdateRunning || !Model.FWImage) {
+        return {};
+    }
+    // Our own copy: the connection monitor may discard the image between two blocks.
+    const TFirmwareImage image = *Model.FWImage;
+    Model.UpdateFailed = false;
+    Model.UpdateSucceeded = false;
+    Model.UpdateRunning = true;
+    SetControlsEnabled(false);
+    Model.View.PBFW = 0;
+    Pump();
+
+    // The device may have been swapped since the image was loaded: it must still fit the
+    // device that answers now, or nothing is sent.
+    const std::optional<TDeviceVariant> device = ConnectedVariant();
+    if (!device || !device->Fits(image)) {
+        Model.DiscardImage();
+        Messages.ShowMessage(Txt(TxtInvalidFirmware, language), Txt(TxtError, language));
+        Finish();
+        return {};
+    }
+
+    TUpdateSession session(Monitor.Link(), Monitor.Bootloader(), Monitor.Info());
+    TUpdateOutcome outcome = session.Run(image.Bytes(), *this);
+    switch (outcome.Result) {
+    case TUpdateResult::Failed:
+        // The box is shown while the update still counts as running, as the timers go on.
+        Messages.ShowMessage(UpdateFailedPrefix + outcome.Failure->ExitText(), FixedErrorCaption);
+        Model.UpdateFailed = true;
+        break;
+    case TUpdateResult::ChecksumsDiffer:
+        Model.UpdateFailed = true;
+        break;
+    case TUpdateResult::Refused:
+        Model.DiscardImage();
+        Messages.ShowMessage(Txt(TxtInvalidFirmware, language), Txt(TxtError, language));
+        break;
+    case TUpdateResult::Succeeded:
+    case TUpdateResult::Stopped:
+        break;
+    }
+    Finish();
+    if (outcome.Result == TUpdateResult::Succeeded) {
+        Model.UpdateSucceeded = true;
+    }
+    return outcome;
+}
+
+} // namespace qor

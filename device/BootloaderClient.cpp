@@ -1,0 +1,207 @@
+#include "device/BootloaderClient.h"
+
+#include <cstring>
+
+#include "base/ByteOrder.h"
+
+namespace qor {
+namespace {
+
+TExchangeError PortFailure(TExchangeFault fault, TPortIo io) {
+    TExchangeError error;
+    error.Fault = fault;
+    error.Detail = std::move(io.Detail);
+    return error;
+}
+
+TExchangeError FrameFailure(TFrameError frame, std::string detail = {}) {
+    TExchangeError error;
+    error.Fault = TExchangeFault::BadReply;
+    error.Frame = frame;
+    error.Detail = std::move(detail);
+    return error;
+}
+
+} // namespace
+
+std::string TExchangeError::Describe() const {
+    std::string text;
+    switch (Fault) {
+    case TExchangeFault::NoConnection:
+        text = "no connection to the device";
+        break;
+    case TExchangeFault::WriteFailed:
+        text = "the request could not be sent";
+        break;
+    case TExchangeFault::BadReply:
+        text = DescribeFrameError(Frame);
+        break;
+    case TExchangeFault::WrongReply:
+        text = "answered with code " + std::to_string(Code) + " to another request";
+        break;
+    case TExchangeFault::ShortData:
+        text = "the reply was too short for its data";
+        break;
+    }
+    if (!Detail.empty()) {
+        text += " (" + Detail + ")";
+    }
+    return text;
+}
+
+TBootloaderClient::TBootloaderClient(TDeviceLink& link) : Link(link) {
+}
+
+TExchange<std::span<const std::uint8_t>> TBootloaderClient::Exchange(std::size_t payloadSize,
+                                                                     std::size_t dataSize) {
+    IPortConnection* port = Link.Connection();
+    if (port == nullptr) {
+        return Fail(TExchangeError{});
+    }
+    const std::uint8_t code = Request[2];
+    const std::span<const std::uint8_t> frame = SealFrame(Request, payloadSize);
+
+    // Whatever is left of an earlier exchange must not be taken for this one's reply.
+    if (TPortIo purged = port->Purge(); !purged.Ok()) {
+        return Fail(PortFailure(TExchangeFault::WriteFailed, std::move(purged)));
+    }
+    TPortIo sent = port->Write(frame, Link.WriteTimeout());
+    if (!sent.Ok() || sent.Count != frame.size()) {
+        if (sent.Ok()) {
+            sent.Detail = std::to_string(sent.Count) + " of " + std::to_string(frame.size()) +
+                          " bytes went out";
+        }
+        return Fail(PortFailure(TExchangeFault::WriteFailed, std::move(sent)));
+    }
+
+    const std::span<std::uint8_t> reply(Reply);
+    TPortIo head = port->Read(reply.first(LengthFieldSize), Link.ReadTimeout());
+    std::size_t received = head.Count;
+    if (head.Ok() && received == LengthFieldSize) {
+        // Bounded before the second read: a length the buffer cannot take fails here, and
+        // whatever of it is still on the line is dropped by the next exchange's purge.
+        const std::size_t length = ReadBe16(reply.data());
+        if (length >= MinFrameLength && length <= ReplyBufferSize) {
+            TPortIo rest =
+                port->Read(reply.subspan(LengthFieldSize, length - LengthFieldSize), Link.ReadTimeout());
+            received += rest.Count;
+            head = std::move(rest);
+        }
+    }
+    auto decoded = DecodeReply(reply.first(received));
+    if (!decoded) {
+        return Fail(FrameFailure(decoded.Error(), std::move(head.Detail)));
+    }
+    if (decoded->Code != code) {
+        TExchangeError error;
+        error.Fault = TExchangeFault::WrongReply;
+        error.Code = decoded->Code;
+        return Fail(std::move(error));
+    }
+    if (decoded->Payload.size() < dataSize) {
+        TExchangeError error;
+        error.Fault = TExchangeFault::ShortData;
+        return Fail(std::move(error));
+    }
+    return decoded->Payload;
+}
+
+TExchange<std::span<const std::uint8_t>> TBootloaderClient::Simple(std::uint8_t code,
+                                                                   std::size_t dataSize) {
+    StartFrame(Request, code, 0);
+    return Exchange(0, dataSize);
+}
+
+TExchange<void> TBootloaderClient::Range(std::uint8_t code, std::uint32_t pageCount) {
+    const std::span<std::uint8_t> payload = StartFrame(Request, code, RangePayloadSize);
+    payload[0] = 0x00;
+    payload[1] = static_cast<std::uint8_t>((pageCount - 1) & 0xFFu);
+    auto reply = Exchange(RangePayloadSize, 0);
+    if (!reply) {
+        return Fail(reply.Error());
+    }
+    return {};
+}
+
+TExchange<TBootVersion> TBootloaderClient::QueryVersion() {
+    auto data = Simple(CmdGetBootVersion, VersionReplySize);
+    if (!data) {
+        return Fail(data.Error());
+    }
+    return TBootVersion{(*data)[0], (*data)[1]};
+}
+
+TExchange<std::uint8_t> TBootloaderClient::QueryPageCount() {
+    auto data = Simple(CmdGetPageCount, PageCountReplySize);
+    if (!data) {
+        return Fail(data.Error());
+    }
+    return (*data)[0];
+}
+
+TExchange<std::optional<std::uint32_t>> TBootloaderClient::QueryPageSize() {
+    auto data = Simple(CmdGetPageSize, PageSizeReplySize);
+    if (!data) {
+        return Fail(data.Error());
+    }
+    const std::uint32_t size = PageSizeOfCode((*data)[0]);
+    return size == 0 ? std::nullopt : std::optional<std::uint32_t>(size);
+}
+
+TExchange<TChecksums> TBootloaderClient::QueryChecksums() {
+    auto data = Simple(CmdGetChecksums, ChecksumsReplySize);
+    if (!data) {
+        return Fail(data.Error());
+    }
+    return TChecksums{ReadBe32(data->data()), ReadBe32(data->data() + 4)};
+}
+
+TExchange<std::string> TBootloaderClient::QueryFirmwareVersion() {
+    auto data = Simple(CmdGetFirmwareVersion, FirmwareVersionLength);
+    if (!data) {
+        return Fail(data.Error());
+    }
+    return std::string(reinterpret_cast<const char*>(data->data()), FirmwareVersionLength);
+}
+
+namespace {
+
+TExchange<void> Done(const TExchange<std::span<const std::uint8_t>>& reply) {
+    if (!reply) {
+        return Fail(reply.Error());
+    }
+    return {};
+}
+
+} // namespace
+
+TExchange<void> TBootloaderClient::BeginUpdate() {
+    return Done(Simple(CmdBeginUpdate, 0));
+}
+
+TExchange<void> TBootloaderClient::EndUpdate() {
+    return Done(Simple(CmdEndUpdate, 0));
+}
+
+TExchange<void> TBootloaderClient::PrepareRange(std::uint32_t pageCount) {
+    return Range(CmdPrepareRange, pageCount);
+}
+
+TExchange<void> TBootloaderClient::FinishRange(std::uint32_t pageCount) {
+    return Range(CmdFinishRange, pageCount);
+}
+
+TExchange<void> TBootloaderClient::WriteBlock(std::uint32_t address,
+                                              std::span<const std::uint8_t> block) {
+    const std::span<std::uint8_t> payload =
+        StartFrame(Request, CmdWriteBlock, BlockAddressSize + BlockSize);
+    WriteBe32(payload.data(), address);
+    std::memcpy(payload.data() + BlockAddressSize, block.data(), BlockSize);
+    return Done(Exchange(BlockAddressSize + BlockSize, 0));
+}
+
+TExchange<void> TBootloaderClient::PowerOff() {
+    return Done(Simple(CmdPowerOff, 0));
+}
+
+} // namespace qor

@@ -1,0 +1,83 @@
+// The bootloader's verbs: one request, one reply, over the link's open connection. Each verb
+// takes only the reply its request asks for; anything else fails the exchange with a reason
+// that names what went wrong, so a caller can say why a step failed.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+
+#include "base/Result.h"
+#include "device/DeviceLink.h"
+#include "device/FrameCodec.h"
+#include "device/Protocol.h"
+
+namespace qor {
+
+enum class TExchangeFault {
+    NoConnection, // no device open, or it was lost and found again meanwhile
+    WriteFailed,  // the request did not go out whole
+    BadReply,     // see Frame: no reply, short, bad length, bad CRC, refused
+    WrongReply,   // a good frame answering another request: its code is in Code
+    ShortData,    // a good frame too short for its code's data
+};
+
+struct TExchangeError {
+    TExchangeFault Fault = TExchangeFault::NoConnection;
+    TFrameError Frame{TFrameFault::NoReply};
+    std::uint8_t Code = 0;
+    std::string Detail; // the port's words, when it failed
+
+    std::string Describe() const;
+};
+
+template <typename T> using TExchange = TResult<T, TExchangeError>;
+
+struct TBootVersion {
+    std::uint8_t Major = 0;
+    std::uint8_t Minor = 0;
+};
+
+struct TChecksums {
+    std::uint32_t First = 0;
+    std::uint32_t Second = 0;
+};
+
+class TBootloaderClient {
+public:
+    explicit TBootloaderClient(TDeviceLink& link);
+
+    TExchange<TBootVersion> QueryVersion();
+    TExchange<std::uint8_t> QueryPageCount();
+    // The page size in bytes; nullopt for a code that names no size (still a good reply).
+    TExchange<std::optional<std::uint32_t>> QueryPageSize();
+    TExchange<TChecksums> QueryChecksums();
+    // Four bytes as the device sent them (Windows-1252).
+    TExchange<std::string> QueryFirmwareVersion();
+
+    TExchange<void> BeginUpdate();
+    TExchange<void> EndUpdate();
+    // Both range requests carry 0x00 and the low byte of pageCount - 1.
+    TExchange<void> PrepareRange(std::uint32_t pageCount);
+    TExchange<void> FinishRange(std::uint32_t pageCount);
+    // One block of BlockSize bytes at its byte address.
+    TExchange<void> WriteBlock(std::uint32_t address, std::span<const std::uint8_t> block);
+    TExchange<void> PowerOff();
+
+private:
+    // Sends the frame laid out in Request and returns the reply's data, which must carry the
+    // request's own code and at least `dataSize` bytes.
+    TExchange<std::span<const std::uint8_t>> Exchange(std::size_t payloadSize,
+                                                      std::size_t dataSize);
+    TExchange<std::span<const std::uint8_t>> Simple(std::uint8_t code, std::size_t dataSize);
+    TExchange<void> Range(std::uint8_t code, std::uint32_t pageCount);
+
+    TDeviceLink& Link;
+    // Fixed buffers, reused from exchange to exchange: no allocation per request.
+    std::array<std::uint8_t, SendBufferSize> Request{};
+    std::array<std::uint8_t, ReplyBufferSize> Reply{};
+};
+
+} // namespace qor
