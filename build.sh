@@ -32,6 +32,13 @@ install_packages() {
 
 jobs=$(nproc 2>/dev/null || echo 2)
 
+# The fuzz targets built with clang against the libraries and run briefly from their seeds.
+test_fuzz() {
+  cmake --preset fuzz >/dev/null
+  cmake --build --preset fuzz -j "$jobs"
+  ctest --preset fuzz -j "$jobs"
+}
+
 # The core cross-built for Windows with its Windows back-ends, the tests run under Wine.
 test_windows() {
   cmake --preset windows >/dev/null
@@ -51,6 +58,7 @@ case "${1:-}" in
     cmake --preset dev >/dev/null
     cmake --build --preset dev -j "$jobs"
     ctest --preset dev -j "$jobs"
+    test_fuzz
     test_windows
     ;;
   *)

@@ -2,4 +2,4 @@
 # loop goes without being pumped.
 include(${PROJECT_SOURCE_DIR}/tests/download/DownloadTestSupport.cmake)
 add_executable(download_bench ${CMAKE_CURRENT_LIST_DIR}/DownloadBench.cpp)
-target_link_libraries(download_bench PRIVATE qor_core qor_download_test_support)
+target_link_libraries(download_bench PRIVATE qor_core qor_sim qor_download_test_support)

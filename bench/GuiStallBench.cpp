@@ -120,7 +120,7 @@ int main(int argc, char** argv) {
          .Server = DemoDownloadServer(rig.Server().Port())});
     form.show();
     THeartbeat heartbeat;
-    if (!Await([&] { return form.Bootloader().BootloaderReady; }, 5000)) {
+    if (!Await([&] { return form.Presenter().BootloaderReady(); }, 5000)) {
         std::fputs("the demo device did not connect\n", stderr);
         return 1;
     }
@@ -166,7 +166,7 @@ int main(int argc, char** argv) {
         form.BDownloadClick();
         const double ms = static_cast<double>(wall.nsecsElapsed()) / 1e6;
         const double stall = heartbeat.EndMs();
-        if (!form.State().FWLoaded || form.State().FWFilename != "qor-7316.bin") {
+        if (!form.State().FWLoaded() || form.State().FWFilename != "qor-7316.bin") {
             std::fprintf(stderr, "download %d: no image loaded\n", run + 1);
             return 1;
         }

@@ -6,10 +6,12 @@
 
 #include <algorithm>
 
+#include "app/DevicePanel.h"
 #include "base/TextTable.h"
 #include "device/ConnectionMonitor.h"
 #include "device/Protocol.h"
 #include "device/TtyPort.h"
+#include "sim/SampleImage.h"
 #include "sim/VirtualBus.h"
 
 using namespace qor;
@@ -17,27 +19,26 @@ using namespace qor;
 namespace {
 
 // The display timer's share of the counters, as it runs between two serial ticks.
-void DisplayStep(TMainState& state) {
+void DisplayStep(TMainModel& state) {
     if (state.BlinkCountdown > 0) {
         --state.BlinkCountdown;
     }
     state.AnimCounter = (state.AnimCounter + 1) % 40;
 }
 
-void RunTicks(benchmark::State& bench, IFtPort& port, int warmUpTicks) {
-    TDeviceLink link(port);
-    TBootloader boot(link);
-    TMainState state;
+void RunTicks(benchmark::State& bench, IDevicePort& port, int warmUpTicks) {
+    TConnectionMonitor monitor(port);
+    TMainModel state;
     for (int i = 0; i < warmUpTicks; ++i) {
         DisplayStep(state);
-        SerialTimerTick(state, link, boot, LangEnglish);
+        ShowDeviceStatus(state, monitor.Tick(false), LangEnglish);
     }
     for (auto _ : bench) {
         DisplayStep(state);
-        SerialTimerTick(state, link, boot, LangEnglish);
+        ShowDeviceStatus(state, monitor.Tick(false), LangEnglish);
     }
     benchmark::DoNotOptimize(state.View);
-    bench.counters["connected"] = boot.BootloaderReady ? 1 : 0;
+    bench.counters["connected"] = monitor.BootloaderReady() ? 1 : 0;
 }
 
 void BM_TickNoDevice(benchmark::State& bench) {
@@ -80,21 +81,21 @@ void BM_WriteBlockExchange(benchmark::State& bench) {
     bus.SetWireTiming(true, 100);
     bus.AddDevice("QOR 7316", TBootloaderConfig::VariantA()).RecordFrames = false;
     TDeviceLink link(bus);
-    TBootloader boot(link);
+    TBootloaderClient client(link);
     link.Upkeep();
-    TRequestBuffer request{};
-    boot.SendSimpleRequest(CmdBeginUpdate);
-    BuildRangeRequest(request, CmdPrepareRange, VariantAPageCount);
-    boot.TransferFrame(request);
-    const TByteVector image = MakeFirmwareImage(VariantAPageCount * VariantAPageSize, "1.0a");
-    BuildWriteBlockHeader(request);
+    link.SetTimeouts(UpdateReadTimeoutMs, WriteTimeoutMs);
+    (void)client.BeginUpdate();
+    (void)client.PrepareRange(124);
+    const TByteVector image = MakeFirmwareImage(124 * 512, "1.0a");
+    const std::span<const std::uint8_t> bytes(image);
     std::uint32_t block = 0;
     std::int64_t failed = 0;
     const std::uint64_t start = bus.Clock().NowUs();
     for (auto _ : bench) {
-        SetWriteBlock(request, block * BlockSize, image.data() + block * BlockSize);
-        failed += boot.TransferFrame(request) ? 0 : 1;
-        block = (block + 1) % VariantAPageCount;
+        failed += client.WriteBlock(block * BlockSize, bytes.subspan(block * BlockSize, BlockSize))
+                      ? 0
+                      : 1;
+        block = (block + 1) % 124;
     }
     const double wireUs = static_cast<double>(bus.Clock().NowUs() - start);
     bench.counters["failed"] = static_cast<double>(failed);

@@ -11,14 +11,12 @@
 #include <memory>
 #include <vector>
 
+#include "app/MainPresenter.h"
 #include "base/MessageBox.h"
+#include "base/Settings.h"
 #include "base/TextTable.h"
-#include "device/ConnectionMonitor.h"
-#include "device/DisplayRefresh.h"
 #include "device/Protocol.h"
-#include "device/UpdateProcedure.h"
-#include "firmware/FirmwareImage.h"
-#include "sim/SimFrames.h"
+#include "sim/SampleImage.h"
 #include "sim/VirtualBus.h"
 
 using namespace qor;
@@ -28,55 +26,57 @@ namespace {
 constexpr std::uint32_t BitsPerByte = 10; // start, 8 data, stop
 
 // Counts the bytes that cross the wire in both directions.
-class TCountingPort : public IFtPort {
+class TCountingPort : public IDevicePort {
 public:
-    explicit TCountingPort(IFtPort& inner) : Inner(inner) {}
+    explicit TCountingPort(IDevicePort& inner) : Inner(inner) {}
 
-    FT_STATUS CreateDeviceInfoList(std::uint32_t* count) override {
-        return Inner.CreateDeviceInfoList(count);
+    std::vector<TPortEntry> List() override { return Inner.List(); }
+    TResult<std::unique_ptr<IPortConnection>> Open(std::size_t index, std::uint32_t baud) override {
+        auto opened = Inner.Open(index, baud);
+        if (!opened) {
+            return opened;
+        }
+        return std::unique_ptr<IPortConnection>(
+            std::make_unique<TCounting>(std::move(opened.Value()), *this));
     }
-    FT_STATUS GetDeviceInfoList(FT_DEVICE_LIST_INFO_NODE* nodes, std::uint32_t* count) override {
-        return Inner.GetDeviceInfoList(nodes, count);
-    }
-    FT_STATUS Open(int index, FT_HANDLE* handle) override { return Inner.Open(index, handle); }
-    FT_STATUS SetBaudRate(FT_HANDLE handle, std::uint32_t baud) override {
-        return Inner.SetBaudRate(handle, baud);
-    }
-    FT_STATUS SetTimeouts(FT_HANDLE handle, std::uint32_t readMs, std::uint32_t writeMs) override {
-        return Inner.SetTimeouts(handle, readMs, writeMs);
-    }
-    FT_STATUS Purge(FT_HANDLE handle, std::uint32_t mask) override {
-        return Inner.Purge(handle, mask);
-    }
-    FT_STATUS Write(FT_HANDLE handle, const void* data, std::uint32_t size,
-                    std::uint32_t* written) override {
-        const FT_STATUS status = Inner.Write(handle, data, size, written);
-        Bytes += *written;
-        ++Exchanges;
-        return status;
-    }
-    FT_STATUS Read(FT_HANDLE handle, void* data, std::uint32_t size, std::uint32_t* got) override {
-        const FT_STATUS status = Inner.Read(handle, data, size, got);
-        Bytes += *got;
-        return status;
-    }
-    FT_STATUS Close(FT_HANDLE handle) override { return Inner.Close(handle); }
 
     std::uint64_t Bytes = 0;
     std::uint64_t Exchanges = 0;
 
 private:
-    IFtPort& Inner;
+    class TCounting : public IPortConnection {
+    public:
+        TCounting(std::unique_ptr<IPortConnection> inner, TCountingPort& port)
+            : Inner(std::move(inner)), Port(port) {}
+        TPortIo Write(std::span<const std::uint8_t> bytes, TMilliseconds timeout) override {
+            TPortIo io = Inner->Write(bytes, timeout);
+            Port.Bytes += io.Count;
+            ++Port.Exchanges;
+            return io;
+        }
+        TPortIo Read(std::span<std::uint8_t> bytes, TMilliseconds timeout) override {
+            TPortIo io = Inner->Read(bytes, timeout);
+            Port.Bytes += io.Count;
+            return io;
+        }
+        TPortIo Purge() override { return Inner->Purge(); }
+
+    private:
+        std::unique_ptr<IPortConnection> Inner;
+        TCountingPort& Port;
+    };
+
+    IDevicePort& Inner;
 };
 
 // The window's pause between blocks: the display refresh runs, nothing else is pending.
 class TBenchHost : public IUpdateHost {
 public:
-    explicit TBenchHost(TMainState& state) : State(state) {}
-    void ProcessMessages() override { DisplayTimerTick(State, true, LangEnglish); }
+    explicit TBenchHost(TMainPresenter& presenter) : Presenter(presenter) {}
+    void ProcessMessages() override { Presenter.DisplayTick(); }
 
 private:
-    TMainState& State;
+    TMainPresenter& Presenter;
 };
 
 class TNoMessages : public IMessageBox {
@@ -106,23 +106,19 @@ TRun RunUpdate(std::uint32_t turnaroundUs, bool steadyClock) {
     TVirtualDevice& device = bus.AddDevice(DeviceDescription, TBootloaderConfig::VariantA());
     device.RecordFrames = false;
     TCountingPort port(bus);
-    TDeviceLink link(port);
-    TBootloader boot(link);
-    TMainState state;
-    for (int tick = 0; tick < 10 && !boot.BootloaderReady; ++tick) {
-        SerialTimerTick(state, link, boot, LangEnglish);
-    }
-    const TFirmwareFile file{std::make_shared<const std::vector<std::uint8_t>>(
-                                 MakeFirmwareImage(VariantAPageCount * VariantAPageSize, "102a")),
-                             TFirmwareFileError::None, 0};
-    LoadFirmwareFile(file, state);
-
-    TBenchHost host(state);
     TNoMessages messages;
+    const TSettings settings{.CfgLanguage = LangEnglish};
+    TMainPresenter presenter(port, messages, settings);
+    for (int tick = 0; tick < 10 && !presenter.BootloaderReady(); ++tick) {
+        presenter.SerialTick();
+    }
+    presenter.AcceptDownload(true, "qor-7316.bin", MakeFirmwareImage(124 * 512, "102a"), "bench");
+
+    TBenchHost host(presenter);
     port.Bytes = 0;
     port.Exchanges = 0;
     const auto start = std::chrono::steady_clock::now();
-    const TUpdateOutcome outcome = BFlashClick(state, link, boot, host, messages);
+    const TUpdateOutcome outcome = presenter.Update(host);
     const auto end = std::chrono::steady_clock::now();
 
     TRun run;
@@ -131,7 +127,7 @@ TRun RunUpdate(std::uint32_t turnaroundUs, bool steadyClock) {
     run.Exchanges = port.Exchanges;
     run.WireMs = static_cast<double>(port.Bytes) * BitsPerByte * 1000.0 / DeviceBaudRate;
     run.TurnaroundMs = static_cast<double>(port.Exchanges) * turnaroundUs / 1000.0;
-    run.Succeeded = outcome == TUpdateOutcome::Succeeded;
+    run.Succeeded = outcome.Result == TUpdateResult::Succeeded;
     return run;
 }
 

@@ -40,6 +40,10 @@ public:
     TDeviceStatus Tick(bool updateRunning);
 
     bool BootloaderReady() const { return Ready; }
+    // Ticks until the next full query while Connecting, and the next keep-alive while
+    // Connected.
+    std::int32_t QueryTicksLeft() const { return QueryCountdown; }
+    std::uint8_t PollTicksLeft() const { return PollCountdown; }
     const TDeviceInfo& Info() const { return Values; }
     TDeviceInfo& Info() { return Values; }
     TDeviceLink& Link() { return DeviceLink; }

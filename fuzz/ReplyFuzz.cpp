@@ -1,6 +1,6 @@
-// Hostile replies for the reply check and decoder. Each input is checked twice: in the
-// exchange's 256-byte reply buffer, and in a heap buffer of exactly the input's size, where
-// the address sanitizer sees any read past its end.
+// Hostile replies for the frame codec. Each input is decoded twice: from the exchange's
+// 256-byte reply buffer, and from a heap buffer of exactly the input's size, where the address
+// sanitizer sees any read past its end.
 #include <algorithm>
 #include <array>
 #include <cstddef>
@@ -8,28 +8,33 @@
 #include <vector>
 
 #include "base/ByteOrder.h"
+#include "device/FrameCodec.h"
 #include "device/Protocol.h"
-#include "device/Reply.h"
 
 using namespace qor;
 
 namespace {
 
-void Check(std::uint8_t* reply, std::size_t capacity) {
-    const std::size_t length = capacity >= 2 ? ReadBe16(reply) : 0;
-    const bool good = CheckReply(reply, capacity);
-    if (good && (length < MinFrameLength || length > capacity)) {
+void Check(std::span<const std::uint8_t> received) {
+    const auto frame = DecodeReply(received);
+    if (!frame) {
+        return;
+    }
+    const std::size_t length = ReadBe16(received.data());
+    if (length < MinFrameLength || length > ReplyBufferSize || length > received.size()) {
         __builtin_trap(); // accepted a frame that does not fit its buffer
     }
-    TDeviceValues values;
-    if (good && DecodeReply(reply, length, values)) {
-        if (reply[2] > LastGoodReplyCode) {
-            __builtin_trap(); // accepted a bad reply code
-        }
-        if (reply[2] == CmdGetFirmwareVersion &&
-            values.DeviceFWVersion.size() != FirmwareVersionLength) {
-            __builtin_trap();
-        }
+    if (frame->Code > LastGoodReplyCode) {
+        __builtin_trap(); // accepted a refusal
+    }
+    if (frame->Payload.size() != length - MinFrameLength ||
+        frame->Payload.data() != received.data() + FrameHeaderSize) {
+        __builtin_trap(); // the payload is not the frame's own
+    }
+    // What the codec accepts, it must encode to the same bytes.
+    const std::vector<std::uint8_t> again = EncodeFrame(frame->Code, frame->Payload);
+    if (!std::equal(again.begin(), again.end(), received.begin())) {
+        __builtin_trap();
     }
 }
 
@@ -37,14 +42,11 @@ void Check(std::uint8_t* reply, std::size_t capacity) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     std::array<std::uint8_t, ReplyBufferSize> buffer{};
-    std::copy_n(data, std::min(size, buffer.size()), buffer.begin());
-    Check(buffer.data(), buffer.size());
+    const std::size_t kept = std::min(size, buffer.size());
+    std::copy_n(data, kept, buffer.begin());
+    Check(std::span(buffer.data(), kept));
 
-    std::vector<std::uint8_t> exact(data, data + size);
-    Check(exact.data(), exact.size());
-
-    // The decoder alone, on whatever length the input has.
-    TDeviceValues values;
-    DecodeReply(exact.data(), exact.size(), values);
+    const std::vector<std::uint8_t> exact(data, data + size);
+    Check(exact);
     return 0;
 }

@@ -46,6 +46,7 @@ const std::vector<TFaultKindInfo>& DemoFaultKinds() {
         {"Drop the reply", TFaultKind::DropReply, nullptr},
         {"Corrupt the reply's CRC", TFaultKind::CorruptCrc, nullptr},
         {"Refuse (reply code 13)", TFaultKind::AnswerCode13, nullptr},
+        {"Answer with another request's code", TFaultKind::AnswerOtherCode, "reply code (0-12)"},
         {"Truncate the reply", TFaultKind::Truncate, "bytes kept (0: half)"},
         {"Announce a length above 256", TFaultKind::AnnounceLength, "length (0: 300)"},
         {"Delay the reply", TFaultKind::Delay, "delay in ms"},

@@ -14,7 +14,7 @@
 #include "download/FakeHttpSession.h"
 #include "download/TFWOnlineForm.h"
 #include "platform/TempDir.h"
-#include "sim/SimFrames.h"
+#include "sim/SampleImage.h"
 #include "sim/VirtualBus.h"
 #include "support/FakeDataProtection.h"
 #include "support/MemoryRegistry.h"
@@ -70,6 +70,22 @@ protected:
         return device;
     }
     Ui::TMainForm& Ui() { return Form->Controls(); }
+
+    // Runs `during` while an update of a connected variant-a device lets messages run.
+    void DuringAnUpdate(const std::function<void()>& during) {
+        ConnectDevice();
+        ASSERT_TRUE(Form->Presenter().AcceptDownload(true, "qor-7316.bin",
+                                                     MakeFirmwareImage(63488, "105a"), "test"));
+        bool ran = false;
+        QTimer::singleShot(0, [&] {
+            ASSERT_TRUE(Form->State().UpdateRunning);
+            during();
+            ran = true;
+        });
+        Form->BFlashClick();
+        EXPECT_TRUE(ran);
+        EXPECT_FALSE(Form->State().UpdateRunning);
+    }
 };
 
 } // namespace
@@ -123,7 +139,7 @@ TEST_F(MainFormTest, BeforeTheFirstTickNothingIsShownAndTheButtonsAreAsDesigned)
     for (QWidget* b : {Ui().BDownload, Ui().BOpenLocal, Ui().BFlash, Ui().BSwitchOff}) {
         EXPECT_TRUE(b->isEnabled());
     }
-    EXPECT_EQ(Form->State().QueryCountdown, 4);
+    EXPECT_EQ(Form->Presenter().Device().QueryTicksLeft(), 4);
     EXPECT_EQ(Form->State().BlinkCountdown, 5);
     EXPECT_TRUE(Form->SerialTimer().isActive());
     EXPECT_EQ(Form->SerialTimer().interval(), 100);
@@ -256,11 +272,11 @@ TEST_F(MainFormTest, LoadErrorIsShownAndTheWindowKeepsItsDesignCaptions) {
 TEST_F(MainFormTest, AboutIsRefusedWhileAnUpdateRunsAndCentredOtherwise) {
     Create();
     Form->show();
-    Form->State().UpdateRunning = true;
-    Form->MInfoClick(); // would block in exec() if it opened the dialog
-    EXPECT_FALSE(Form->InfoDialog().isVisible());
+    DuringAnUpdate([&] {
+        Form->MInfoClick(); // would block in exec() if it opened the dialog
+        EXPECT_FALSE(Form->InfoDialog().isVisible());
+    });
 
-    Form->State().UpdateRunning = false;
     for (const QPoint at : {QPoint(100, 80), QPoint(40, 30)}) {
         Form->move(at);
         bool shown = false;
@@ -411,7 +427,8 @@ TEST_F(MainFormTest, DownloadFromTheWindowLoadsTheImageForTheDevicesVariant) {
 
 TEST_F(MainFormTest, DownloadIsRefusedWhileAnUpdateRuns) {
     Create();
-    Form->State().UpdateRunning = true;
-    Form->BDownloadClick(); // would block in the dialog if it opened one
+    DuringAnUpdate([&] {
+        Form->BDownloadClick(); // would block in the dialog if it opened one
+    });
     EXPECT_EQ(Http.Sessions, 0);
 }

@@ -8,21 +8,17 @@
 #include <filesystem>
 #include <set>
 
-#include "app/MainState.h"
+#include "app/MainPresenter.h"
+#include "base/Settings.h"
 #include "base/TextTable.h"
-#include "device/Bootloader.h"
-#include "device/ConnectionMonitor.h"
-#include "device/DeviceLink.h"
-#include "device/DisplayRefresh.h"
 #include "device/Protocol.h"
-#include "device/UpdateProcedure.h"
 #include "firmware/FirmwareImage.h"
 #include "sim/SampleImage.h"
 #include "sim/demo/DemoOptions.h"
 #include "sim/demo/DemoRig.h"
 #include "support/Environment.h"
 #include "support/RecordingMessageBox.h"
-#include "tests/demo/HttpClient.h"
+#include "qortest/HttpClient.h"
 
 namespace qor::test {
 namespace {
@@ -42,29 +38,27 @@ protected:
     DemoRigTest() : Rig(TDemoOptions{false, 0}) {}
 
     void Timers() {
-        SerialTimerTick(State, Link, Boot, LangEnglish);
-        DisplayTimerTick(State, Boot.BootloaderReady, LangEnglish);
+        Presenter.SerialTick();
+        Presenter.DisplayTick();
     }
     bool ConnectWithin(int ticks) {
-        for (int i = 0; i < ticks && !Boot.BootloaderReady; ++i) {
+        for (int i = 0; i < ticks && !Presenter.BootloaderReady(); ++i) {
             Timers();
         }
         Timers(); // the Connected branch fills the panel on the tick after the query
-        return Boot.BootloaderReady;
+        return Presenter.BootloaderReady();
     }
-    TUpdateOutcome UpdateWith(const std::vector<std::uint8_t>& image) {
-        const TFirmwareFile file{std::make_shared<const std::vector<std::uint8_t>>(image),
-                                 TFirmwareFileError::None, 0};
-        EXPECT_TRUE(LoadFirmwareFile(file, State));
-        TDisplayHost host([this] { DisplayTimerTick(State, Boot.BootloaderReady, LangEnglish); });
-        return BFlashClick(State, Link, Boot, host, Messages);
+    TUpdateResult UpdateWith(const std::vector<std::uint8_t>& image) {
+        EXPECT_TRUE(Presenter.AcceptDownload(true, "qor-7316.bin", image, "the demo's server"));
+        TDisplayHost host([this] { Presenter.DisplayTick(); });
+        return Presenter.Update(host).Result;
     }
 
     TDemoRig Rig;
-    TDeviceLink Link{Rig.Port()};
-    TBootloader Boot{Link};
-    TMainState State;
     TRecordingMessageBox Messages;
+    TSettings Settings{.CfgLanguage = LangEnglish};
+    TMainPresenter Presenter{Rig.Port(), Messages, Settings};
+    const TMainModel& State = Presenter.State();
 };
 
 TEST_F(DemoRigTest, StartsPluggedInInBootloaderModeSoTheRoadStartsAtOnce) {
@@ -105,10 +99,10 @@ TEST_F(DemoRigTest, TheServersImagesUpdateEitherVariantToSuccess) {
         const THttpReply reply =
             Get(Rig.Server().Port(), std::string("/qor-7316-") + letter + ".bin");
         ASSERT_EQ(reply.StatusLine, "HTTP/1.1 200 OK");
-        EXPECT_EQ(CheckFirmwareImage(reply.Body), TImageCheck::Valid);
+        EXPECT_TRUE(ParseFirmwareImage(reply.Body).Ok());
 
-        EXPECT_EQ(UpdateWith(reply.Body), TUpdateOutcome::Succeeded) << letter;
-        EXPECT_EQ(Boot.Values.DeviceFWVersion, std::string(DemoServerVersion) + letter);
+        EXPECT_EQ(UpdateWith(reply.Body), TUpdateResult::Succeeded) << letter;
+        EXPECT_EQ(Presenter.Device().Info().DeviceFWVersion, std::string(DemoServerVersion) + letter);
         EXPECT_EQ(Rig.Device().Bootloader.Checksum1(), Rig.Device().Bootloader.Checksum2());
         EXPECT_TRUE(Messages.Shown.empty());
     }
@@ -122,19 +116,19 @@ TEST_F(DemoRigTest, AnInjectedFaultFailsTheRequestItWasMeantFor) {
 
     Rig.InjectFault({TFaultKind::AnswerCode13, CmdWriteBlock, 17u, 0});
     EXPECT_EQ(Rig.PendingFaults(), 1u);
-    EXPECT_EQ(UpdateWith(image), TUpdateOutcome::Failed);
+    EXPECT_EQ(UpdateWith(image), TUpdateResult::Failed);
     ASSERT_EQ(Messages.Shown.size(), 1u);
     EXPECT_EQ(Messages.Shown[0].Text, "Update fehlgeschlagen: 2:17");
     EXPECT_EQ(Rig.PendingFaults(), 0u);
 
     Rig.InjectFault({TFaultKind::CorruptCrc, CmdBeginUpdate, std::nullopt, 0});
-    EXPECT_EQ(UpdateWith(image), TUpdateOutcome::Failed);
+    EXPECT_EQ(UpdateWith(image), TUpdateResult::Failed);
     ASSERT_EQ(Messages.Shown.size(), 2u);
     EXPECT_EQ(Messages.Shown[1].Text, "Update fehlgeschlagen: 0");
 
     Rig.InjectFault({TFaultKind::Unplug, CmdWriteBlock, std::nullopt, 0});
     Rig.ClearFaults();
-    EXPECT_EQ(UpdateWith(image), TUpdateOutcome::Succeeded);
+    EXPECT_EQ(UpdateWith(image), TUpdateResult::Succeeded);
 }
 
 TEST_F(DemoRigTest, TheStateLineFollowsCableAndPower) {

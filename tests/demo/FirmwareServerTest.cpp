@@ -2,7 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "sim/FirmwareServer.h"
-#include "tests/demo/HttpClient.h"
+#include "qortest/HttpClient.h"
 
 namespace qor::test {
 namespace {

@@ -2,12 +2,17 @@
 // updater accepts for the variant it was made for, and nothing else may come out.
 #include <gtest/gtest.h>
 
+#include "firmware/DeviceVariant.h"
 #include "firmware/FirmwareImage.h"
+#include "platform/RegularFile.h"
 #include "sim/SampleImage.h"
 #include "tools/ImageToolOptions.h"
 
 namespace qor::test {
 namespace {
+
+const TDeviceVariant VariantA = TDeviceVariant::FromGeometry(512, 124);
+const TDeviceVariant VariantB = TDeviceVariant::FromGeometry(1024, 126);
 
 std::string VersionOf(const TByteVector& image) {
     const auto at = image.end() - static_cast<std::ptrdiff_t>(ImageVersionFromEnd);
@@ -21,10 +26,11 @@ TEST(SampleImage, IsAValidImageOfTheVariantsFlashSizeThatFitsOnlyItsVariant) {
         ASSERT_EQ(NormaliseRecipe(recipe), std::nullopt);
         const TByteVector image = MakeSampleImage(recipe);
         EXPECT_EQ(image.size(), size);
-        EXPECT_EQ(CheckFirmwareImage(image), TImageCheck::Valid);
+        const auto parsed = ParseFirmwareImage(image);
+        ASSERT_TRUE(parsed.Ok());
         EXPECT_EQ(VersionOf(image), std::string("1.4") + VariantLetterOf(variant));
-        EXPECT_TRUE(FirmwareFitsDevice(image, static_cast<std::uint8_t>(deviceVariant)));
-        EXPECT_FALSE(FirmwareFitsDevice(image, static_cast<std::uint8_t>(1 - deviceVariant)));
+        EXPECT_TRUE((deviceVariant == 0 ? VariantA : VariantB).Fits(*parsed));
+        EXPECT_FALSE((deviceVariant == 0 ? VariantB : VariantA).Fits(*parsed));
     }
 }
 
@@ -48,7 +54,7 @@ TEST(SampleImage, RefusesVersionsAndSizesThatCannotMakeAnImage) {
     EXPECT_NE(NormaliseRecipe(tooSmall), std::nullopt);
     TImageRecipe smallest{TImageVariant::A, "1.4a", 24};
     ASSERT_EQ(NormaliseRecipe(smallest), std::nullopt);
-    EXPECT_EQ(CheckFirmwareImage(MakeSampleImage(smallest)), TImageCheck::Valid);
+    EXPECT_TRUE(ParseFirmwareImage(MakeSampleImage(smallest)).Ok());
     TImageRecipe tooLarge{TImageVariant::A, "1.4a", ImageMaximumSize};
     EXPECT_NE(NormaliseRecipe(tooLarge), std::nullopt);
 }
@@ -101,10 +107,11 @@ TEST(ImageToolOptions, HelpWinsOverEverythingElse) {
 TEST(SampleFiles, TheBuildsSamplesAreValidForTheirVariant) {
     for (const auto& [name, deviceVariant] :
          {std::pair{"qor-7316-a-1.4a.bin", 0}, std::pair{"qor-7316-b-1.4b.bin", 1}}) {
-        const TFirmwareFile file = ReadFirmwareFile(std::string(QOR_SAMPLE_DIR) + "/" + name);
-        ASSERT_EQ(file.Error, TFirmwareFileError::None) << name;
-        EXPECT_TRUE(CheckFirmwareFile(file)) << name;
-        EXPECT_TRUE(FirmwareFitsDevice(*file.Bytes, static_cast<std::uint8_t>(deviceVariant)));
+        auto bytes = ReadRegularFile(std::string(QOR_SAMPLE_DIR) + "/" + name, ImageMaximumSize);
+        ASSERT_TRUE(bytes.Ok()) << name;
+        const auto image = ParseFirmwareImage(std::move(bytes.Value()));
+        ASSERT_TRUE(image.Ok()) << name;
+        EXPECT_TRUE((deviceVariant == 0 ? VariantA : VariantB).Fits(*image));
     }
 }
 

@@ -1,9 +1,9 @@
 #include <gtest/gtest.h>
 
-#include "ScriptedPort.h"
-#include "device/Bootloader.h"
+#include "device/ConnectionMonitor.h"
 #include "device/DeviceLink.h"
 #include "device/Protocol.h"
+#include "qortest/ScriptedPort.h"
 
 using namespace qor;
 using namespace qor::test;
@@ -16,150 +16,145 @@ protected:
     TDeviceLink Link{Port};
 };
 
-using Timeouts = std::vector<std::pair<std::uint32_t, std::uint32_t>>;
+// The monitor over a scripted device whose port is open.
+class Queries : public ::testing::Test {
+protected:
+    TScriptedPort Port;
+    TConnectionMonitor Monitor{Port};
+
+    void SetUp() override {
+        Port.Descriptions = {"QOR 7316"};
+        Monitor.Link().Upkeep();
+        ASSERT_NE(Monitor.Link().Connection(), nullptr);
+    }
+};
 
 } // namespace
 
 TEST_F(DeviceSearch, NoDeviceAtAll) {
     EXPECT_FALSE(Link.FindDevice());
-    EXPECT_EQ(Link.DeviceIndex, -1);
+    EXPECT_EQ(Link.DeviceIndex(), -1);
 }
 
 TEST_F(DeviceSearch, TheDescriptionMustMatchWhole) {
     Port.Descriptions = {"qor 7316", "QOR 7316 ", "QOR 731", "QOR 73166", " QOR 7316", ""};
     EXPECT_FALSE(Link.FindDevice());
-    EXPECT_EQ(Link.DeviceIndex, -1);
+    EXPECT_EQ(Link.DeviceIndex(), -1);
 }
 
 TEST_F(DeviceSearch, TheFirstOfTwoMatchingDevicesIsTaken) {
     Port.Descriptions = {"FT232R USB UART", "QOR 7316", "QOR 7316"};
     EXPECT_TRUE(Link.FindDevice());
-    EXPECT_EQ(Link.DeviceIndex, 1);
+    EXPECT_EQ(Link.DeviceIndex(), 1);
+    EXPECT_EQ(Link.PortName(), "port1");
 }
 
-TEST_F(DeviceSearch, AListFailureCountsAsNotFound) {
-    Port.Descriptions = {"QOR 7316"};
-    Link.DeviceIndex = 0;
-    Port.ListStatus = FT_IO_ERROR;
+TEST_F(DeviceSearch, AChosenPortIsTheOnlyOneTaken) {
+    Port.Descriptions = {"QOR 7316", "QOR 7316"};
+    Link.ChoosePort("port1");
+    EXPECT_TRUE(Link.FindDevice());
+    EXPECT_EQ(Link.DeviceIndex(), 1);
+    Link.ChoosePort("port7");
     EXPECT_FALSE(Link.FindDevice());
-    EXPECT_EQ(Link.DeviceIndex, -1);
 }
 
-TEST_F(DeviceSearch, UpkeepClosesWithHandleZeroOnEveryTickWithoutADevice) {
+TEST_F(DeviceSearch, UpkeepWithoutADeviceOpensNothing) {
     Link.Upkeep();
     Link.Upkeep();
-    EXPECT_EQ(Port.Closed, (std::vector<FT_HANDLE>{0, 0}));
-    EXPECT_EQ(Link.FtHandle, 0u);
+    EXPECT_EQ(Link.Connection(), nullptr);
     EXPECT_TRUE(Port.Opened.empty());
 }
 
 TEST_F(DeviceSearch, UpkeepOpensAtTheFixedSettingsOnce) {
     Port.Descriptions = {"QOR 7316"};
     Link.Upkeep();
-    EXPECT_NE(Link.FtHandle, 0u);
+    EXPECT_NE(Link.Connection(), nullptr);
     EXPECT_EQ(Port.Bauds, (std::vector<std::uint32_t>{500000}));
-    EXPECT_EQ(Port.Timeouts, (Timeouts{{2000, 500}}));
+    EXPECT_EQ(Link.ReadTimeout().count(), 2000);
+    EXPECT_EQ(Link.WriteTimeout().count(), 500);
     Link.Upkeep();
     EXPECT_EQ(Port.Opened.size(), 1u);
-    EXPECT_TRUE(Port.Closed.empty());
-    EXPECT_TRUE(Link.LastOpenError().empty());
+    EXPECT_EQ(Port.OpenConnections, 1);
+    EXPECT_TRUE(Link.OpenError().empty());
+    EXPECT_EQ(Link.OpenCount(), 1u);
 }
 
-TEST_F(DeviceSearch, AnOpenHandleStaysWhenTheIndexMoves) {
+TEST_F(DeviceSearch, AnOpenConnectionStaysWhenTheIndexMoves) {
     Port.Descriptions = {"QOR 7316"};
     Link.Upkeep();
-    const FT_HANDLE handle = Link.FtHandle;
+    const IPortConnection* connection = Link.Connection();
     Port.Descriptions = {"FT232R USB UART", "QOR 7316"};
     Link.Upkeep();
-    EXPECT_EQ(Link.DeviceIndex, 1);
-    EXPECT_EQ(Link.FtHandle, handle);
-    EXPECT_EQ(Port.Opened, (std::vector<int>{0}));
+    EXPECT_EQ(Link.DeviceIndex(), 1);
+    EXPECT_EQ(Link.Connection(), connection);
+    EXPECT_EQ(Port.Opened, (std::vector<std::size_t>{0}));
 }
 
-TEST_F(DeviceSearch, UnpluggingClosesTheHandleWithinOneTick) {
+TEST_F(DeviceSearch, UnpluggingClosesTheConnectionWithinOneTick) {
     Port.Descriptions = {"QOR 7316"};
     Link.Upkeep();
-    const FT_HANDLE handle = Link.FtHandle;
     Port.Descriptions.clear();
     Link.Upkeep();
-    EXPECT_EQ(Port.Closed, (std::vector<FT_HANDLE>{handle}));
-    EXPECT_EQ(Link.FtHandle, 0u);
-    EXPECT_EQ(Link.DeviceIndex, -1);
+    EXPECT_EQ(Port.OpenConnections, 0);
+    EXPECT_EQ(Link.Connection(), nullptr);
+    EXPECT_EQ(Link.DeviceIndex(), -1);
 }
 
 TEST_F(DeviceSearch, AFailedOpenIsRetriedEachTickAndExplained) {
     Port.Descriptions = {"QOR 7316"};
-    Port.OpenStatus = FT_DEVICE_NOT_OPENED;
-    Port.OpenErrorText = "Permission denied opening /dev/ttyUSB0";
+    Port.OpenRefusal = "Permission denied opening /dev/ttyUSB0";
     Link.Upkeep();
     Link.Upkeep();
-    EXPECT_EQ(Link.FtHandle, 0u);
+    EXPECT_EQ(Link.Connection(), nullptr);
     EXPECT_EQ(Port.Opened.size(), 2u);
     EXPECT_TRUE(Port.Bauds.empty());
-    EXPECT_EQ(Link.LastOpenError(), "Permission denied opening /dev/ttyUSB0");
+    EXPECT_EQ(Link.OpenError(), "Permission denied opening /dev/ttyUSB0");
 
-    Port.OpenErrorText.clear();
+    Port.OpenRefusal.clear();
     Link.Upkeep();
-    EXPECT_NE(Link.LastOpenError().find("could not be opened"), std::string::npos);
-
-    Port.OpenStatus = FT_OK;
-    Link.Upkeep();
-    EXPECT_NE(Link.FtHandle, 0u);
-    EXPECT_TRUE(Link.LastOpenError().empty());
+    EXPECT_NE(Link.Connection(), nullptr);
+    EXPECT_TRUE(Link.OpenError().empty());
 }
 
-TEST(FullQuery, AsksInOrderWithAShortFirstWait) {
-    TScriptedPort port;
-    TDeviceLink link(port);
-    TBootloader boot(link);
-    link.FtHandle = 0x10;
-    port.Replies = {MakeFrame(0, {1, 3}), MakeFrame(2, {PageSizeCode512}), MakeFrame(1, {124}),
+TEST_F(Queries, TheFullQueryAsksInOrderWithAShortFirstWait) {
+    Port.Replies = {MakeFrame(0, {1, 3}), MakeFrame(2, {PageSizeCode512}), MakeFrame(1, {124}),
                     MakeFrame(3, {0, 0, 0, 7, 0, 0, 0, 7}), MakeFrame(4, {'1', '.', '0', 'a'})};
-    EXPECT_TRUE(boot.QueryBootloader());
-    EXPECT_TRUE(boot.BootloaderReady);
-    ASSERT_EQ(port.Written.size(), 5u);
+    EXPECT_TRUE(Monitor.QueryBootloader());
+    EXPECT_TRUE(Monitor.BootloaderReady());
+    ASSERT_EQ(Port.Written.size(), 5u);
     const std::uint8_t order[] = {CmdGetBootVersion, CmdGetPageSize, CmdGetPageCount,
                                   CmdGetChecksums, CmdGetFirmwareVersion};
     for (std::size_t i = 0; i < 5; ++i) {
-        EXPECT_EQ(port.Written[i][2], order[i]);
+        EXPECT_EQ(Port.Written[i][2], order[i]);
     }
-    EXPECT_EQ(port.Timeouts, (Timeouts{{100, 500}, {2500, 500}}));
-    EXPECT_EQ(boot.Values.PageSize, 512u);
-    EXPECT_EQ(boot.Values.PageCount, 124u);
-    EXPECT_EQ(boot.Values.DeviceFWVersion, "1.0a");
+    EXPECT_EQ(Port.ReadTimeouts.front(), 100);
+    EXPECT_EQ(Port.ReadTimeouts.back(), 2500);
+    EXPECT_EQ(Monitor.Link().ReadTimeout().count(), 2500) << "left in force after the query";
+    EXPECT_EQ(Monitor.Info().PageSize, 512u);
+    EXPECT_EQ(Monitor.Info().PageCount, 124u);
+    EXPECT_EQ(Monitor.Info().DeviceFWVersion, "1.0a");
 }
 
-TEST(FullQuery, StopsAtTheFirstFailure) {
-    TScriptedPort port;
-    TDeviceLink link(port);
-    TBootloader boot(link);
-    link.FtHandle = 0x10;
-    boot.BootloaderReady = true;
-    port.Replies = {MakeFrame(0, {1, 3}), MakeFrame(2, {PageSizeCode512}), MakeFrame(13)};
-    EXPECT_FALSE(boot.QueryBootloader());
-    EXPECT_FALSE(boot.BootloaderReady);
-    EXPECT_EQ(port.Written.size(), 3u);
+TEST_F(Queries, TheFullQueryStopsAtTheFirstFailure) {
+    Port.Replies = {MakeFrame(0, {1, 3}), MakeFrame(2, {PageSizeCode512}), MakeFrame(13)};
+    EXPECT_FALSE(Monitor.QueryBootloader());
+    EXPECT_FALSE(Monitor.BootloaderReady());
+    EXPECT_EQ(Port.Written.size(), 3u);
+    EXPECT_EQ(Monitor.Info().PageSize, 512u) << "what was answered is kept";
 
-    port.Written.clear();
-    port.Timeouts.clear();
-    boot.BootloaderReady = true;
-    EXPECT_FALSE(boot.QueryBootloader()); // silence on the first request
-    EXPECT_FALSE(boot.BootloaderReady);
-    EXPECT_EQ(port.Written.size(), 1u);
-    EXPECT_EQ(port.Timeouts, (Timeouts{{100, 500}}));
+    Port.Written.clear();
+    Port.ReadTimeouts.clear();
+    EXPECT_FALSE(Monitor.QueryBootloader()); // silence on the first request
+    EXPECT_EQ(Port.Written.size(), 1u);
+    EXPECT_EQ(Port.ReadTimeouts, (std::vector<std::int64_t>{100}));
 }
 
-TEST(KeepAlive, UpdatesTheVersionAndIgnoresFailure) {
-    TScriptedPort port;
-    TDeviceLink link(port);
-    TBootloader boot(link);
-    link.FtHandle = 0x10;
-    boot.BootloaderReady = true;
-    port.Replies = {MakeFrame(0, {2, 0}), {}};
-    boot.PollBootloader();
-    EXPECT_EQ(boot.Values.BootVersionMajor, 2u);
-    boot.PollBootloader();
-    EXPECT_TRUE(boot.BootloaderReady);
-    EXPECT_EQ(boot.Values.BootVersionMajor, 2u);
-    EXPECT_TRUE(port.Timeouts.empty());
+TEST_F(Queries, TheKeepAliveUpdatesTheVersionAndIgnoresFailure) {
+    Monitor.Link().SetTimeouts(2500, 500);
+    Port.Replies = {MakeFrame(0, {2, 0}), {}};
+    Monitor.PollBootloader();
+    EXPECT_EQ(Monitor.Info().BootVersionMajor, 2u);
+    Monitor.PollBootloader();
+    EXPECT_EQ(Monitor.Info().BootVersionMajor, 2u);
+    EXPECT_EQ(Port.ReadTimeouts.front(), 2500) << "with the time-outs in force";
 }

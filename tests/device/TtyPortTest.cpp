@@ -13,12 +13,12 @@
 #include <fstream>
 #include <thread>
 
-#include "device/Bootloader.h"
+#include "device/BootloaderClient.h"
 #include "device/DeviceLink.h"
+#include "device/FrameCodec.h"
 #include "device/Protocol.h"
 #include "device/TtyPort.h"
 #include "platform/PosixFiles.h"
-#include "sim/SimFrames.h"
 #include "support/PermissionsApply.h"
 
 using namespace qor;
@@ -77,13 +77,9 @@ protected:
     }
 
     std::vector<std::string> Descriptions(TTtyPort& port) {
-        std::uint32_t count = 0;
-        port.CreateDeviceInfoList(&count);
-        std::vector<FT_DEVICE_LIST_INFO_NODE> nodes(count);
-        port.GetDeviceInfoList(nodes.data(), &count);
         std::vector<std::string> out;
-        for (std::uint32_t i = 0; i < count; ++i) {
-            out.emplace_back(nodes[i].Description);
+        for (const TPortEntry& entry : port.List()) {
+            out.push_back(entry.Description);
         }
         return out;
     }
@@ -116,6 +112,7 @@ TEST_F(TtyPort, ListsUsbSerialTtysByProductInNaturalOrder) {
     AddBridge("ttyUSB1", "FT232R USB UART", "1-1");
     TTtyPort port = MakePort();
     EXPECT_EQ(Descriptions(port), (std::vector<std::string>{"FT232R USB UART", "QOR 7316", "Ten"}));
+    EXPECT_EQ(port.List()[1].Name, "ttyUSB2");
 }
 
 TEST_F(TtyPort, TheLinkFindsTheDeviceByItsExactDescription) {
@@ -128,22 +125,22 @@ TEST_F(TtyPort, TheLinkFindsTheDeviceByItsExactDescription) {
     const int first = AddBridge("ttyUSB2", "QOR 7316", "1-3");
     AddBridge("ttyUSB3", "QOR 7316", "1-4");
     link.Upkeep();
-    EXPECT_EQ(link.DeviceIndex, 2);
-    ASSERT_NE(link.FtHandle, 0u) << link.LastOpenError();
-    // The handle is the first match's tty: what it writes comes out of that pty.
+    EXPECT_EQ(link.DeviceIndex(), 2);
+    ASSERT_NE(link.Connection(), nullptr) << link.OpenError();
+    // The connection is the first match's tty: what it writes comes out of that pty.
     const std::uint8_t ping[] = {1, 2, 3};
-    std::uint32_t written = 0;
-    EXPECT_EQ(port.Write(link.FtHandle, ping, sizeof ping, &written), FT_OK);
-    EXPECT_EQ(written, 3u);
+    const TPortIo written = link.Connection()->Write(ping, TMilliseconds(500));
+    EXPECT_TRUE(written.Ok());
+    EXPECT_EQ(written.Count, 3u);
     EXPECT_EQ(ReadFrom(first, 3), (std::vector<std::uint8_t>{1, 2, 3}));
 }
 
 TEST_F(TtyPort, OpensRaw8N1At500000WhereThePtyAllows) {
     const int master = AddBridge("ttyUSB0", "QOR 7316", "1-1");
     TTtyPort port = MakePort();
-    TDeviceLink link(port);
-    link.Upkeep();
-    ASSERT_NE(link.FtHandle, 0u) << link.LastOpenError();
+    auto link = std::make_unique<TDeviceLink>(port);
+    link->Upkeep();
+    ASSERT_NE(link->Connection(), nullptr) << link->OpenError();
     termios tio{};
     ASSERT_EQ(::tcgetattr(master, &tio), 0); // a pty's master sees the slave's settings
     EXPECT_EQ(tio.c_cflag & CSIZE, static_cast<tcflag_t>(CS8));
@@ -151,7 +148,12 @@ TEST_F(TtyPort, OpensRaw8N1At500000WhereThePtyAllows) {
     EXPECT_EQ(tio.c_lflag & (ICANON | ECHO | ISIG), 0u);
     EXPECT_EQ(tio.c_oflag & OPOST, 0u);
     EXPECT_EQ(cfgetospeed(&tio), static_cast<speed_t>(B500000));
-    EXPECT_EQ(port.SetBaudRate(link.FtHandle, 123456), FT_INVALID_BAUD_RATE);
+
+    link.reset();
+    port.List();
+    const auto odd = port.Open(0, 123456);
+    ASSERT_FALSE(odd.Ok());
+    EXPECT_NE(odd.Error().Reason.find("123456"), std::string::npos);
 }
 
 TEST_F(TtyPort, AReadWithNothingThereReturnsAfterItsTimeOut) {
@@ -159,14 +161,13 @@ TEST_F(TtyPort, AReadWithNothingThereReturnsAfterItsTimeOut) {
     TTtyPort port = MakePort();
     TDeviceLink link(port);
     link.Upkeep();
-    ASSERT_NE(link.FtHandle, 0u);
-    link.SetTimeouts(30, 30);
+    ASSERT_NE(link.Connection(), nullptr);
     std::uint8_t buffer[2];
-    std::uint32_t got = 99;
     const auto start = std::chrono::steady_clock::now();
-    EXPECT_EQ(port.Read(link.FtHandle, buffer, 2, &got), FT_OK);
+    const TPortIo read = link.Connection()->Read(buffer, TMilliseconds(30));
     const auto waited = std::chrono::steady_clock::now() - start;
-    EXPECT_EQ(got, 0u);
+    EXPECT_TRUE(read.Ok());
+    EXPECT_EQ(read.Count, 0u);
     EXPECT_GE(waited, std::chrono::milliseconds(30));
     EXPECT_LT(waited, std::chrono::milliseconds(1000));
 }
@@ -176,40 +177,42 @@ TEST_F(TtyPort, APartialReplyReturnsItsCountAndPurgeDropsInput) {
     TTtyPort port = MakePort();
     TDeviceLink link(port);
     link.Upkeep();
-    ASSERT_NE(link.FtHandle, 0u);
-    link.SetTimeouts(30, 30);
+    ASSERT_NE(link.Connection(), nullptr);
+    IPortConnection& tty = *link.Connection();
     const std::uint8_t part[] = {0x00, 0x09, 0x00};
     ASSERT_EQ(::write(master, part, sizeof part), 3);
     std::uint8_t buffer[9] = {};
-    std::uint32_t got = 0;
-    EXPECT_EQ(port.Read(link.FtHandle, buffer, sizeof buffer, &got), FT_OK);
-    EXPECT_EQ(got, 3u);
+    TPortIo read = tty.Read(buffer, TMilliseconds(30));
+    EXPECT_TRUE(read.Ok());
+    EXPECT_EQ(read.Count, 3u);
     EXPECT_EQ(buffer[1], 0x09);
 
     ASSERT_EQ(::write(master, part, sizeof part), 3);
     ::tcdrain(master);
-    EXPECT_EQ(port.Purge(link.FtHandle, FT_PURGE_RX | FT_PURGE_TX), FT_OK);
-    EXPECT_EQ(port.Read(link.FtHandle, buffer, sizeof buffer, &got), FT_OK);
-    EXPECT_EQ(got, 0u);
+    EXPECT_TRUE(tty.Purge().Ok());
+    read = tty.Read(buffer, TMilliseconds(30));
+    EXPECT_EQ(read.Count, 0u);
 }
 
 TEST_F(TtyPort, AWholeExchangeOverThePty) {
     const int master = AddBridge("ttyUSB0", "QOR 7316", "1-1");
     TTtyPort port = MakePort();
     TDeviceLink link(port);
-    TBootloader boot(link);
+    TBootloaderClient client(link);
     link.Upkeep();
-    ASSERT_NE(link.FtHandle, 0u);
+    ASSERT_NE(link.Connection(), nullptr);
     std::vector<std::uint8_t> request;
     std::thread device([&] {
         request = ReadFrom(master, 7);
-        const TByteVector reply = BuildFrame(CmdGetBootVersion, {1, 3});
+        const std::vector<std::uint8_t> reply =
+            EncodeFrame(CmdGetBootVersion, std::vector<std::uint8_t>{1, 3});
         (void)::write(master, reply.data(), reply.size());
     });
-    EXPECT_TRUE(boot.SendSimpleRequest(CmdGetBootVersion));
+    const auto version = client.QueryVersion();
     device.join();
     EXPECT_EQ(request, (std::vector<std::uint8_t>{0x00, 0x07, 0x00, 0x72, 0xEB, 0x5F, 0xD3}));
-    EXPECT_EQ(boot.Values.BootVersionMinor, 3u);
+    ASSERT_TRUE(version.Ok()) << version.Error().Describe();
+    EXPECT_EQ(version->Minor, 3);
 }
 
 TEST_F(TtyPort, AHangUpFailsTheReadWithoutWaitingItOut) {
@@ -217,15 +220,14 @@ TEST_F(TtyPort, AHangUpFailsTheReadWithoutWaitingItOut) {
     TTtyPort port = MakePort();
     TDeviceLink link(port);
     link.Upkeep();
-    ASSERT_NE(link.FtHandle, 0u);
-    link.SetTimeouts(5000, 500);
+    ASSERT_NE(link.Connection(), nullptr);
     Masters.back().Reset();
     std::uint8_t buffer[2];
-    std::uint32_t got = 0;
     const auto start = std::chrono::steady_clock::now();
-    EXPECT_EQ(port.Read(link.FtHandle, buffer, 2, &got), FT_IO_ERROR);
+    const TPortIo read = link.Connection()->Read(buffer, TMilliseconds(5000));
+    EXPECT_EQ(read.Status, TPortStatus::Gone);
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(2500));
-    EXPECT_EQ(got, 0u);
+    EXPECT_EQ(read.Count, 0u);
 }
 
 TEST_F(TtyPort, AnUnopenableNodeGivesAReason) {
@@ -234,20 +236,20 @@ TEST_F(TtyPort, AnUnopenableNodeGivesAReason) {
     TTtyPort port = MakePort();
     TDeviceLink link(port);
     link.Upkeep();
-    EXPECT_EQ(link.FtHandle, 0u);
+    EXPECT_EQ(link.Connection(), nullptr);
     const std::string path = (Root / "dev/ttyUSB0").string();
-    EXPECT_EQ(link.LastOpenError(), "Cannot open " + path + ": the device is gone (unplugged?)");
+    EXPECT_EQ(link.OpenError(), "Cannot open " + path + ": the device is gone (unplugged?)");
 
     std::ofstream(Root / "dev/ttyUSB0") << "not a tty";
     link.Upkeep();
-    EXPECT_EQ(link.FtHandle, 0u);
-    EXPECT_EQ(link.LastOpenError(), "Cannot open " + path + ": it is not a serial port");
+    EXPECT_EQ(link.Connection(), nullptr);
+    EXPECT_EQ(link.OpenError(), "Cannot open " + path + ": it is not a serial port");
 
     ::chmod(path.c_str(), 0);
     const test::TPermissionsApply permissions; // root would open whatever the mode says
     link.Upkeep();
-    EXPECT_EQ(link.FtHandle, 0u);
-    EXPECT_NE(link.LastOpenError().find("dialout"), std::string::npos);
+    EXPECT_EQ(link.Connection(), nullptr);
+    EXPECT_NE(link.OpenError().find("dialout"), std::string::npos);
 }
 
 TEST_F(TtyPort, PermissionProblemsTellTheUserWhatToDo) {
@@ -260,27 +262,28 @@ TEST_F(TtyPort, PermissionProblemsTellTheUserWhatToDo) {
               std::string::npos);
 }
 
-TEST_F(TtyPort, HandlesAreCheckedAndOneTtyIsOpenedOnce) {
+TEST_F(TtyPort, ATtyIsOursAloneWhileItIsOpenWhoeverAsks) {
     AddBridge("ttyUSB0", "QOR 7316", "1-1");
-    TTtyPort port = MakePort();
-    EXPECT_EQ(port.Close(0), FT_INVALID_HANDLE);
-    std::uint32_t count = 0;
-    port.CreateDeviceInfoList(&count);
-    FT_HANDLE handle = 0;
-    ASSERT_EQ(port.Open(0, &handle), FT_OK);
-    FT_HANDLE again = 0;
-    EXPECT_EQ(port.Open(0, &again), FT_DEVICE_NOT_OPENED);
-    EXPECT_EQ(port.Open(1, &again), FT_DEVICE_NOT_FOUND);
-    EXPECT_EQ(port.Close(handle), FT_OK);
-    std::uint8_t byte = 0;
-    std::uint32_t got = 0;
-    EXPECT_EQ(port.Read(handle, &byte, 1, &got), FT_INVALID_HANDLE);
-    EXPECT_EQ(port.Open(0, &again), FT_OK);
+    // Two programs, each with its own port: root passes TIOCEXCL, not the lock.
+    TTtyPort mine = MakePort();
+    TTtyPort theirs = MakePort();
+    ASSERT_EQ(mine.List().size(), 1u);
+    ASSERT_EQ(theirs.List().size(), 1u);
+    auto held = mine.Open(0, 500000);
+    ASSERT_TRUE(held.Ok()) << held.Error().Reason;
+
+    const auto refused = theirs.Open(0, 500000);
+    ASSERT_FALSE(refused.Ok());
+    EXPECT_EQ(refused.Error().Reason, (Root / "dev/ttyUSB0").string() +
+                                          " is in use by another program");
+    EXPECT_FALSE(mine.Open(0, 500000).Ok()) << "nor twice by one program";
+    EXPECT_FALSE(theirs.Open(1, 500000).Ok());
+
+    held.Value().reset(); // closing lets the next one in
+    EXPECT_TRUE(theirs.Open(0, 500000).Ok());
 }
 
 TEST_F(TtyPort, AMissingSysfsListsNothing) {
     TTtyPort port((Root / "nowhere").string(), "/dev");
-    std::uint32_t count = 7;
-    port.CreateDeviceInfoList(&count);
-    EXPECT_EQ(count, 0u);
+    EXPECT_TRUE(port.List().empty());
 }

@@ -2,25 +2,35 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
-
-#include "firmware/ImageFiles.h"
+#include "firmware/DeviceVariant.h"
+#include "qortest/ImageFiles.h"
 
 namespace qor {
 namespace {
 
 using test::MakeImage;
 using test::TBytes;
-using test::TTempDir;
 using test::WithTrailer;
+
+std::optional<TImageFault> FaultOf(TBytes bytes) {
+    const auto image = ParseFirmwareImage(std::move(bytes));
+    if (image) {
+        return std::nullopt;
+    }
+    return image.Error().Fault;
+}
+
+TFirmwareImage Image(std::size_t size, const std::string& version) {
+    return ParseFirmwareImage(MakeImage(size, version)).Value();
+}
 
 TEST(FirmwareImageCheck, TrailerMustBeStoredLeastSignificantByteFirst) {
     TBytes image = MakeImage(100, "102a");
-    EXPECT_EQ(CheckFirmwareImage(image), TImageCheck::Valid);
+    EXPECT_EQ(FaultOf(image), std::nullopt);
     std::swap(image[96], image[99]);
     std::swap(image[97], image[98]);
     ASSERT_NE(image[96], image[99]); // else the two orders read the same
-    EXPECT_EQ(CheckFirmwareImage(image), TImageCheck::ChecksumMismatch);
+    EXPECT_EQ(FaultOf(image), TImageFault::ChecksumMismatch);
 }
 
 TEST(FirmwareImageCheck, AnyFlippedByteFailsTheCheck) {
@@ -29,119 +39,92 @@ TEST(FirmwareImageCheck, AnyFlippedByteFailsTheCheck) {
          {std::size_t{0}, std::size_t{300}, std::size_t{576}, std::size_t{599}}) {
         TBytes flipped = image;
         flipped[at] ^= 0x01;
-        EXPECT_EQ(CheckFirmwareImage(flipped), TImageCheck::ChecksumMismatch) << at;
+        EXPECT_EQ(FaultOf(flipped), TImageFault::ChecksumMismatch) << at;
     }
 }
 
 TEST(FirmwareImageCheck, FilesTooShortForTheVersionFieldAreRefusedEvenWithAMatchingTrailer) {
-    EXPECT_EQ(CheckFirmwareImage({}), TImageCheck::Empty);
+    EXPECT_EQ(FaultOf({}), TImageFault::Empty);
     // The CRC of no bytes is 0, so four zero bytes carry a matching trailer.
-    EXPECT_EQ(CheckFirmwareImage(TBytes(4, 0)), TImageCheck::TooShort);
+    EXPECT_EQ(FaultOf(TBytes(4, 0)), TImageFault::TooShort);
     for (std::size_t size = 1; size < 24; ++size) {
         const TBytes image = size >= 4 ? WithTrailer(TBytes(size - 4, 0x5A)) : TBytes(size, 0);
-        EXPECT_EQ(CheckFirmwareImage(image), TImageCheck::TooShort) << size;
+        EXPECT_EQ(FaultOf(image), TImageFault::TooShort) << size;
     }
-    EXPECT_EQ(CheckFirmwareImage(WithTrailer(TBytes(20, 0x5A))), TImageCheck::Valid);
+    EXPECT_EQ(FaultOf(WithTrailer(TBytes(20, 0x5A))), std::nullopt);
 }
 
-TEST(FirmwareImageLoad, TakesSizeAndRawVersionFromTheBytesThatWereChecked) {
-    TTempDir dir;
-    const TBytes image = MakeImage(24, "102a");
-    const std::string path = dir.Write("smallest.bin", image);
-    const TFirmwareFile file = ReadFirmwareFile(path);
-    ASSERT_TRUE(CheckFirmwareFile(file));
-
-    // Whatever lands at the path after the check is not what gets loaded.
-    dir.Write("smallest.bin", TBytes(10, 0xFF));
-    TMainState state;
-    ASSERT_TRUE(LoadFirmwareFile(file, state));
-    EXPECT_TRUE(state.FWLoaded);
-    EXPECT_EQ(state.FWSize, 24U);
-    ASSERT_NE(state.FWBuffer, nullptr);
-    EXPECT_EQ(*state.FWBuffer, image);
-    EXPECT_EQ(state.FWVersion, "102a");
+TEST(FirmwareImageCheck, RefusesImagesAboveTheSizeLimitAndTakesOneAtIt) {
+    EXPECT_EQ(FaultOf(MakeImage(ImageMaximumSize, "999a")), std::nullopt);
+    EXPECT_EQ(FaultOf(MakeImage(ImageMaximumSize + 1, "999a")), TImageFault::TooLarge);
 }
 
-TEST(FirmwareImageLoad, KeepsTheVersionFieldsBytesUndecoded) {
-    TTempDir dir;
-    const TFirmwareFile file = ReadFirmwareFile(dir.Write("v.bin", MakeImage(64, "1\xE4\x80"
-                                                                                 "b")));
-    TMainState state;
-    ASSERT_TRUE(LoadFirmwareFile(file, state));
-    EXPECT_EQ(state.FWVersion, "1\xE4\x80"
-                               "b");
+TEST(FirmwareImageValue, TakesSizeVersionAndLetterFromTheCheckedBytes) {
+    const TBytes bytes = MakeImage(24, "102a");
+    const TFirmwareImage image = ParseFirmwareImage(bytes).Value();
+    EXPECT_EQ(image.Size(), 24U);
+    EXPECT_TRUE(std::ranges::equal(image.Bytes(), bytes));
+    EXPECT_EQ(image.Version(), "102a");
+    EXPECT_EQ(image.VariantLetter(), 'a');
+    EXPECT_EQ(image.Crc(), CalcCrc32(bytes.data(), 20));
+
+    // Copies share the bytes: an update keeps what the window lets go.
+    const TFirmwareImage copy = image;
+    EXPECT_EQ(copy.Bytes().data(), image.Bytes().data());
 }
 
-TEST(FirmwareImageLoad, RefusesWhatCannotHoldAVersionFieldAndLeavesTheStateAlone) {
-    TMainState state;
-    TTempDir dir;
-    ASSERT_TRUE(
-        LoadFirmwareFile(ReadFirmwareFile(dir.Write("a.bin", MakeImage(512, "111a"))), state));
-    const TImageBytes before = state.FWBuffer;
-
-    EXPECT_FALSE(LoadFirmwareFile(ReadFirmwareFile(dir.Write("z.bin", TBytes(4, 0))), state));
-    EXPECT_FALSE(LoadFirmwareFile(ReadFirmwareFile((dir.Path / "missing.bin").string()), state));
-    EXPECT_EQ(state.FWBuffer, before);
-    EXPECT_EQ(state.FWVersion, "111a");
-    EXPECT_EQ(state.FWSize, 512U);
+TEST(FirmwareImageValue, KeepsTheVersionFieldsBytesUndecoded) {
+    EXPECT_EQ(Image(64, "1\xE4\x80"
+                        "b")
+                  .Version(),
+              "1\xE4\x80"
+              "b");
 }
 
-TEST(FirmwareImageRead, ReportsWhyAFileCouldNotBeRead) {
-    TTempDir dir;
-    const TFirmwareFile missing = ReadFirmwareFile((dir.Path / "missing.bin").string());
-    EXPECT_EQ(missing.Error, TFirmwareFileError::CannotOpen);
-    EXPECT_EQ(missing.SystemError, ENOENT);
-    EXPECT_FALSE(CheckFirmwareFile(missing));
-
-    const TFirmwareFile directory = ReadFirmwareFile(dir.Path.string());
-    EXPECT_NE(directory.Error, TFirmwareFileError::None);
-    EXPECT_FALSE(CheckFirmwareFile(directory));
-
-    const TFirmwareFile empty = ReadFirmwareFile(dir.Write("empty.bin", {}));
-    EXPECT_EQ(empty.Error, TFirmwareFileError::None);
-    ASSERT_NE(empty.Bytes, nullptr);
-    EXPECT_TRUE(empty.Bytes->empty());
-    EXPECT_FALSE(CheckFirmwareFile(empty));
+TEST(DeviceVariant, TheGeometryNamesTheVariant) {
+    EXPECT_EQ(TDeviceVariant::FromGeometry(512, 124).Kind(), TVariantKind::A);
+    EXPECT_EQ(TDeviceVariant::FromGeometry(1024, 126).Kind(), TVariantKind::B);
+    EXPECT_EQ(TDeviceVariant::FromGeometry(512, 126).Kind(), TVariantKind::Other);
+    EXPECT_EQ(TDeviceVariant::FromGeometry(256, 124).Kind(), TVariantKind::Other);
+    EXPECT_EQ(TDeviceVariant::FromGeometry(0, 124).Kind(), TVariantKind::Other);
+    EXPECT_EQ(TDeviceVariant::FromGeometry(512, 124).Letter(), 'a');
+    EXPECT_EQ(TDeviceVariant::FromGeometry(1024, 126).Letter(), 'b');
+    EXPECT_EQ(TDeviceVariant::FromGeometry(256, 128).Letter(), std::nullopt);
+    EXPECT_EQ(TDeviceVariant::FromGeometry(256, 128).Number(), 2);
+    EXPECT_EQ(TDeviceVariant::FromLetter('b')->FlashSize(), 129024U);
+    EXPECT_EQ(TDeviceVariant::FromLetter('c'), std::nullopt);
 }
 
-TEST(FirmwareImageRead, ReadsFilesLargerThanOneChunkWhole) {
-    TTempDir dir;
-    const TBytes image = MakeImage(129024 + 100, "130b");
-    const TFirmwareFile file = ReadFirmwareFile(dir.Write("big.bin", image));
-    ASSERT_NE(file.Bytes, nullptr);
-    EXPECT_EQ(*file.Bytes, image);
-    EXPECT_TRUE(CheckFirmwareFile(file));
+TEST(DeviceVariant, TheDownloadPathIsBForAnyDeviceButA) {
+    EXPECT_EQ(TDeviceVariant::FromGeometry(512, 124).DownloadPath(), "/qor-7316-a.bin");
+    EXPECT_EQ(TDeviceVariant::FromGeometry(1024, 126).DownloadPath(), "/qor-7316-b.bin");
+    EXPECT_EQ(TDeviceVariant::FromGeometry(256, 128).DownloadPath(), "/qor-7316-b.bin");
+    EXPECT_EQ(DownloadPathOf(7), "/qor-7316-b.bin");
 }
 
-TEST(FirmwareImageRead, RefusesFilesAboveTheSizeLimitAndTakesOneAtIt) {
-    TTempDir dir;
-    const TBytes atLimit = MakeImage(ImageMaximumSize, "999a");
-    const TFirmwareFile file = ReadFirmwareFile(dir.Write("limit.bin", atLimit));
-    EXPECT_EQ(file.Error, TFirmwareFileError::None);
-    EXPECT_TRUE(CheckFirmwareFile(file));
-
-    TBytes above = atLimit;
-    above.push_back(0);
-    const TFirmwareFile tooLarge = ReadFirmwareFile(dir.Write("above.bin", above));
-    EXPECT_EQ(tooLarge.Error, TFirmwareFileError::TooLarge);
-    EXPECT_EQ(tooLarge.Bytes, nullptr);
-    EXPECT_FALSE(CheckFirmwareFile(tooLarge));
-}
-
-TEST(FirmwareImageVariant, LetterAtTwentyOneFromTheEndMustMatchTheDevice) {
-    const TBytes a = MakeImage(100, "102a");
-    const TBytes b = MakeImage(100, "102b");
-    const TBytes other = MakeImage(100, "102c");
-    EXPECT_TRUE(FirmwareFitsDevice(a, 0));
-    EXPECT_FALSE(FirmwareFitsDevice(b, 0));
-    EXPECT_TRUE(FirmwareFitsDevice(b, 1));
-    EXPECT_FALSE(FirmwareFitsDevice(a, 1));
-    for (const auto* image : {&a, &b, &other}) {
-        EXPECT_FALSE(FirmwareFitsDevice(*image, 2));
-        EXPECT_FALSE(FirmwareFitsDevice(*image, 3));
+TEST(DeviceVariant, TheLetterAtTwentyOneFromTheEndMustMatchTheDevice) {
+    const TDeviceVariant a = TDeviceVariant::FromGeometry(512, 124);
+    const TDeviceVariant b = TDeviceVariant::FromGeometry(1024, 126);
+    const TDeviceVariant other = TDeviceVariant::FromGeometry(256, 128);
+    EXPECT_TRUE(a.Fits(Image(100, "102a")));
+    EXPECT_EQ(a.FitFault(Image(100, "102b")), TFitFault::WrongVariant);
+    EXPECT_TRUE(b.Fits(Image(100, "102b")));
+    EXPECT_FALSE(b.Fits(Image(100, "102a")));
+    for (const char* version : {"102a", "102b", "102c"}) {
+        EXPECT_FALSE(other.Fits(Image(100, version))) << version;
     }
-    EXPECT_FALSE(FirmwareFitsDevice(other, 0));
-    EXPECT_FALSE(FirmwareFitsDevice(TBytes(20, 'a'), 0));
+    EXPECT_FALSE(a.Fits(Image(100, "102c")));
+}
+
+TEST(DeviceVariant, TheWrittenBlocksMustStayInsideTheFlash) {
+    const TDeviceVariant a = TDeviceVariant::FromGeometry(512, 124);
+    EXPECT_TRUE(a.Fits(Image(63488, "102a")));
+    EXPECT_TRUE(a.Fits(Image(63488 + 511, "102a"))) << "the rest of a block stays here";
+    EXPECT_EQ(a.FitFault(Image(63488 + 512, "102a")), TFitFault::TooLarge);
+    EXPECT_EQ(a.FitFault(Image(129024, "102a")), TFitFault::TooLarge);
+    const TDeviceVariant b = TDeviceVariant::FromGeometry(1024, 126);
+    EXPECT_TRUE(b.Fits(Image(129024, "102b")));
+    EXPECT_FALSE(b.Fits(Image(129024 + 512, "102b")));
 }
 
 TEST(FirmwareImageName, LastComponentAtEitherSeparator) {

@@ -7,15 +7,12 @@
 #include <string>
 #include <vector>
 
-#include "app/MainState.h"
+#include "app/MainPresenter.h"
+#include "base/Settings.h"
 #include "base/TextTable.h"
-#include "device/Bootloader.h"
 #include "device/ConnectionMonitor.h"
 #include "device/DeviceLink.h"
-#include "device/DisplayRefresh.h"
-#include "device/UpdateProcedure.h"
-#include "firmware/FirmwareImage.h"
-#include "sim/SimFrames.h"
+#include "sim/SampleImage.h"
 #include "support/RecordingMessageBox.h"
 
 namespace qor {
@@ -41,39 +38,30 @@ protected:
         ::SetEnvironmentVariableA(StandInDevices, devices);
         Port = std::make_unique<TD2xxPort>();
         ASSERT_TRUE(Port->Loaded()) << Port->LoadError();
-        Link = std::make_unique<TDeviceLink>(*Port);
-        Boot = std::make_unique<TBootloader>(*Link);
+        Monitor = std::make_unique<TConnectionMonitor>(*Port);
     }
 
     std::vector<std::string> Descriptions() {
-        std::uint32_t count = 0;
-        Port->CreateDeviceInfoList(&count);
-        std::vector<FT_DEVICE_LIST_INFO_NODE> nodes(count);
-        EXPECT_EQ(Port->GetDeviceInfoList(nodes.data(), &count), FT_OK);
         std::vector<std::string> names;
-        for (std::uint32_t i = 0; i < count; ++i) {
-            names.emplace_back(nodes[i].Description);
+        for (const TPortEntry& entry : Port->List()) {
+            names.push_back(entry.Description);
         }
         return names;
     }
 
     std::unique_ptr<TD2xxPort> Port;
-    std::unique_ptr<TDeviceLink> Link;
-    std::unique_ptr<TBootloader> Boot;
+    std::unique_ptr<TConnectionMonitor> Monitor;
 };
 
 TEST_F(D2xxPortTest, WithoutTheLibraryThereIsNoDeviceAndNothingFails) {
     TD2xxPort port("qor-no-such-d2xx.dll");
     EXPECT_FALSE(port.Loaded());
     EXPECT_THAT(port.LoadError(), HasSubstr("qor-no-such-d2xx.dll"));
-
-    std::uint32_t count = 99;
-    port.CreateDeviceInfoList(&count);
-    EXPECT_EQ(count, 0U);
+    EXPECT_TRUE(port.List().empty());
     TDeviceLink link(port);
-    link.Upkeep(); // also closes handle 0, as every tick without a device does
-    EXPECT_EQ(link.DeviceIndex, -1);
-    EXPECT_EQ(link.FtHandle, 0U);
+    link.Upkeep();
+    EXPECT_EQ(link.DeviceIndex(), -1);
+    EXPECT_EQ(link.Connection(), nullptr);
 }
 
 TEST_F(D2xxPortTest, ALibraryLackingAnEntryPointCountsAsNoLibrary) {
@@ -89,59 +77,79 @@ TEST_F(D2xxPortTest, TheDeviceIsFoundByItsExactDescriptionAmongOtherBridges) {
 
     EXPECT_EQ(Descriptions(), (std::vector<std::string>{"FT232R USB UART", "qor 7316", "QOR 7316 ",
                                                         "QOR 7316", "QOR 7316"}));
-    Link->Upkeep();
-    EXPECT_EQ(Link->DeviceIndex, 3);
-    EXPECT_NE(Link->FtHandle, 0U);
-    EXPECT_EQ(Link->LastOpenError(), "");
+    TDeviceLink& link = Monitor->Link();
+    link.Upkeep();
+    EXPECT_EQ(link.DeviceIndex(), 3);
+    EXPECT_NE(link.Connection(), nullptr);
+    EXPECT_EQ(link.OpenError(), "");
+}
+
+TEST_F(D2xxPortTest, TheLibraryOpensADeviceForOneProgramAtATime) {
+    ASSERT_NO_FATAL_FAILURE(Plug("QOR 7316"));
+    ASSERT_EQ(Port->List().size(), 1u);
+    auto held = Port->Open(0, 500000);
+    ASSERT_TRUE(held.Ok()) << held.Error().Reason;
+    // A second open of the same device is refused by the library itself, so no lock of our
+    // own is needed on this system.
+    TD2xxPort other;
+    ASSERT_EQ(other.List().size(), 1u);
+    const auto refused = other.Open(0, 500000);
+    ASSERT_FALSE(refused.Ok());
+    EXPECT_THAT(refused.Error().Reason, HasSubstr("another program"));
+    held.Value().reset();
+    EXPECT_TRUE(other.Open(0, 500000).Ok());
 }
 
 TEST_F(D2xxPortTest, TheFullBootloaderQueryRunsThroughTheLibrary) {
     ASSERT_NO_FATAL_FAILURE(Plug("QOR 7316|b"));
-    Link->Upkeep();
-    ASSERT_NE(Link->FtHandle, 0U);
+    Monitor->Link().Upkeep();
+    ASSERT_NE(Monitor->Link().Connection(), nullptr);
 
-    ASSERT_TRUE(Boot->QueryBootloader());
+    ASSERT_TRUE(Monitor->QueryBootloader());
 
-    EXPECT_EQ(Boot->Values.BootVersionMajor, 1U);
-    EXPECT_EQ(Boot->Values.BootVersionMinor, 3U);
-    EXPECT_EQ(Boot->Values.PageSize, 1024U);
-    EXPECT_EQ(Boot->Values.PageCount, 126U);
-    EXPECT_EQ(Boot->Values.DeviceChecksum1, Boot->Values.DeviceChecksum2);
-    EXPECT_TRUE(Boot->BootloaderReady);
+    const TDeviceInfo& info = Monitor->Info();
+    EXPECT_EQ(info.BootVersionMajor, 1U);
+    EXPECT_EQ(info.BootVersionMinor, 3U);
+    EXPECT_EQ(info.PageSize, 1024U);
+    EXPECT_EQ(info.PageCount, 126U);
+    EXPECT_EQ(info.DeviceChecksum1, info.DeviceChecksum2);
+    EXPECT_TRUE(Monitor->BootloaderReady());
 }
 
 TEST_F(D2xxPortTest, ADeviceRunningItsApplicationOpensButDoesNotAnswer) {
     ASSERT_NO_FATAL_FAILURE(Plug("QOR 7316|app"));
-    Link->Upkeep();
-    EXPECT_NE(Link->FtHandle, 0U);
-    EXPECT_FALSE(Boot->QueryBootloader());
-    EXPECT_FALSE(Boot->BootloaderReady);
+    Monitor->Link().Upkeep();
+    EXPECT_NE(Monitor->Link().Connection(), nullptr);
+    EXPECT_FALSE(Monitor->QueryBootloader());
+    EXPECT_FALSE(Monitor->BootloaderReady());
 }
 
 TEST_F(D2xxPortTest, AnUpdateIsWrittenThroughTheLibraryAndChecked) {
-    ASSERT_NO_FATAL_FAILURE(Plug("QOR 7316|a"));
-    TMainState state;
-    for (int tick = 0; tick < 10 && !Boot->BootloaderReady; ++tick) {
-        SerialTimerTick(state, *Link, *Boot, LangEnglish);
-        DisplayTimerTick(state, Boot->BootloaderReady, LangEnglish);
-    }
-    ASSERT_TRUE(Boot->BootloaderReady);
-    ASSERT_EQ(state.DeviceVariant, 0);
-    // A whole variant-a flash: 124 blocks of 512 bytes.
-    const TByteVector image = MakeFirmwareImage(63488, "102a");
-    const TFirmwareFile file{std::make_shared<const std::vector<std::uint8_t>>(image),
-                             TFirmwareFileError::None, 0};
-    ASSERT_TRUE(LoadFirmwareFile(file, state));
-    TCountingHost host;
+    ::SetEnvironmentVariableA(StandInDevices, "QOR 7316|a");
+    TD2xxPort port;
+    ASSERT_TRUE(port.Loaded());
     test::TRecordingMessageBox messages;
+    const TSettings settings{.CfgLanguage = LangEnglish};
+    TMainPresenter presenter(port, messages, settings);
+    for (int tick = 0; tick < 10 && !presenter.BootloaderReady(); ++tick) {
+        presenter.SerialTick();
+        presenter.DisplayTick();
+    }
+    ASSERT_TRUE(presenter.BootloaderReady());
+    presenter.SerialTick();
+    ASSERT_EQ(presenter.DeviceVariant(), 0);
+    // A whole variant-a flash: 124 blocks of 512 bytes.
+    ASSERT_TRUE(presenter.AcceptDownload(true, "qor-7316.bin", MakeFirmwareImage(63488, "102a"),
+                                         "test"));
+    TCountingHost host;
 
-    EXPECT_EQ(BFlashClick(state, *Link, *Boot, host, messages), TUpdateOutcome::Succeeded);
+    EXPECT_EQ(presenter.Update(host).Result, TUpdateResult::Succeeded);
 
     EXPECT_EQ(host.Pumps, 125);
     EXPECT_TRUE(messages.Shown.empty());
-    EXPECT_TRUE(state.UpdateSucceeded);
-    EXPECT_EQ(Boot->Values.DeviceFWVersion, "102a");
-    EXPECT_EQ(Boot->Values.DeviceChecksum1, Boot->Values.DeviceChecksum2);
+    EXPECT_TRUE(presenter.State().UpdateSucceeded);
+    EXPECT_EQ(presenter.Device().Info().DeviceFWVersion, "102a");
+    EXPECT_EQ(presenter.Device().Info().DeviceChecksum1, presenter.Device().Info().DeviceChecksum2);
 }
 
 } // namespace

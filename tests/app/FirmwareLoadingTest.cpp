@@ -1,0 +1,172 @@
+#include "app/FirmwareLoading.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include "base/TextTable.h"
+#include "qortest/ImageFiles.h"
+#include "support/RecordingMessageBox.h"
+
+namespace qor {
+namespace {
+
+using test::MakeImage;
+using test::TBytes;
+using test::TRecordingMessageBox;
+using test::TShownMessage;
+using test::TTempDir;
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
+
+const TShownMessage InvalidFile{"Ungültige Firmware-Datei!", "Fehler"};
+
+class FirmwareLoadingTest : public ::testing::Test {
+protected:
+    // A device of variant a with an image already loaded.
+    void SetUp() override {
+        ASSERT_TRUE(Open(Dir.Write("old.bin", MakeImage(1024, "100a"))));
+        Messages.Shown.clear();
+    }
+
+    bool Open(const std::string& path, std::uint8_t language = LangEnglish) {
+        return OpenLocalFirmware(path, Device, State, language, Messages);
+    }
+    bool Accept(bool ok, const TBytes& body) {
+        return AcceptDownloadedFirmware(ok, Dir.Path.string() + "/qor-7316.bin", body,
+                                        "http://server/qor-7316-a.bin", Device, State,
+                                        LangEnglish, Messages);
+    }
+
+    TTempDir Dir;
+    std::optional<TDeviceVariant> Device = TDeviceVariant::FromGeometry(512, 124);
+    TMainModel State;
+    TRecordingMessageBox Messages;
+};
+
+TEST_F(FirmwareLoadingTest, AFittingLocalFileReplacesTheImageAndShowsItsName) {
+    const TBytes image = MakeImage(63488, "102a");
+    const std::string path = Dir.Write("qor-7316 image.bin", image);
+    EXPECT_TRUE(Open(path));
+    EXPECT_THAT(Messages.Shown, IsEmpty());
+    ASSERT_TRUE(State.FWLoaded());
+    EXPECT_TRUE(std::ranges::equal(State.FWImage->Bytes(), image));
+    EXPECT_EQ(State.FWImage->Size(), 63488U);
+    EXPECT_EQ(State.FWVersion, "102a");
+    EXPECT_EQ(State.FWFilename, "qor-7316 image.bin");
+    EXPECT_EQ(State.FWSource, path);
+}
+
+TEST_F(FirmwareLoadingTest, InvalidFilesAreReportedInGermanInEveryLanguageAndDropTheImage) {
+    TBytes flipped = MakeImage(1024, "102a");
+    flipped[10] ^= 0x80;
+    const std::string fifo = (Dir.Path / "fifo.bin").string();
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const std::vector<std::string> paths = {
+        Dir.Write("empty.bin", {}),
+        (Dir.Path / "missing.bin").string(),
+        Dir.Write("flipped.bin", flipped),
+        Dir.Write("zeros.bin", TBytes(4, 0)),
+        Dir.Path.string(),
+        fifo, // nobody writes to it: the open must not wait for a writer
+        "/dev/zero",
+    };
+    for (std::uint8_t language = 0; language < 4; ++language) {
+        for (const auto& path : paths) {
+            ASSERT_TRUE(Open(Dir.Write("good.bin", MakeImage(1024, "100a")), language));
+            Messages.Shown.clear();
+            EXPECT_FALSE(Open(path, language)) << path;
+            EXPECT_THAT(Messages.Shown, ElementsAre(InvalidFile)) << path;
+            EXPECT_FALSE(State.FWLoaded());
+            EXPECT_EQ(State.FWFilename, "good.bin"); // kept, but no longer shown
+        }
+    }
+}
+
+TEST_F(FirmwareLoadingTest, AFileForTheOtherVariantIsRefusedInTheCurrentLanguage) {
+    EXPECT_FALSE(Open(Dir.Write("b.bin", MakeImage(1024, "102b"))));
+    EXPECT_THAT(Messages.Shown, ElementsAre(TShownMessage{"Invalid firmware!", "Error"}));
+    EXPECT_FALSE(State.FWLoaded());
+
+    Messages.Shown.clear();
+    EXPECT_FALSE(Open(Dir.Write("b.bin", MakeImage(1024, "102b")), LangGerman));
+    EXPECT_THAT(Messages.Shown, ElementsAre(TShownMessage{"Ungültige Firmware!", "Fehler"}));
+}
+
+TEST_F(FirmwareLoadingTest, AnImageLargerThanTheDevicesFlashIsRefusedLikeAWrongVariant) {
+    for (const std::size_t size : {std::size_t{63488 + 512}, std::size_t{129024},
+                                   std::size_t{16} * 1024 * 1024 - 1}) {
+        Messages.Shown.clear();
+        EXPECT_FALSE(Open(Dir.Write("big.bin", MakeImage(size, "102a")))) << size;
+        EXPECT_THAT(Messages.Shown, ElementsAre(TShownMessage{"Invalid firmware!", "Error"}));
+        EXPECT_FALSE(State.FWLoaded());
+    }
+    // Bytes past the last whole block stay on the PC: the trailer of a full image may.
+    EXPECT_TRUE(Open(Dir.Write("full.bin", MakeImage(63488 + 4, "102a"))));
+}
+
+TEST_F(FirmwareLoadingTest, AnUnknownDeviceVariantOrNoDeviceTakesNoFile) {
+    for (const auto& device :
+         {std::optional(TDeviceVariant::FromGeometry(256, 124)), std::optional<TDeviceVariant>()}) {
+        Device = device;
+        for (const char* version : {"102a", "102b"}) {
+            Messages.Shown.clear();
+            EXPECT_FALSE(Open(Dir.Write("x.bin", MakeImage(1024, version)), LangSpanish));
+            EXPECT_THAT(Messages.Shown,
+                        ElementsAre(TShownMessage{Txt(TxtInvalidFirmware, LangSpanish),
+                                                  Txt(TxtError, LangSpanish)}));
+            EXPECT_FALSE(State.FWLoaded());
+        }
+    }
+}
+
+TEST_F(FirmwareLoadingTest, ARefusedImageIsNeverShownAsLoadedWhileItsBoxIsOpen) {
+    bool loadedDuringBox = true;
+    Messages.WhileShown = [&] {
+        loadedDuringBox = State.FWLoaded();
+    };
+    Open(Dir.Write("b.bin", MakeImage(1024, "102b")));
+    EXPECT_FALSE(loadedDuringBox);
+}
+
+TEST_F(FirmwareLoadingTest, ADownloadedBodyIsLoadedUnderItsTemporaryName) {
+    const TBytes image = MakeImage(63488, "130a");
+    EXPECT_TRUE(Accept(true, image));
+    EXPECT_THAT(Messages.Shown, IsEmpty());
+    ASSERT_TRUE(State.FWLoaded());
+    EXPECT_TRUE(std::ranges::equal(State.FWImage->Bytes(), image));
+    EXPECT_EQ(State.FWFilename, "qor-7316.bin");
+    EXPECT_EQ(State.FWVersion, "130a");
+    EXPECT_EQ(State.FWSource, "http://server/qor-7316-a.bin");
+}
+
+TEST_F(FirmwareLoadingTest, ADownloadedImageMustFitTheDeviceConnectedNow) {
+    // A device of neither layout is served the "b" image: it must not load.
+    Device = TDeviceVariant::FromGeometry(256, 128);
+    EXPECT_FALSE(Accept(true, MakeImage(32768, "130b")));
+    EXPECT_THAT(Messages.Shown, ElementsAre(TShownMessage{"Invalid firmware!", "Error"}));
+    EXPECT_FALSE(State.FWLoaded());
+
+    // Nor an image for the device that was there when the download began.
+    Messages.Shown.clear();
+    Device = TDeviceVariant::FromGeometry(1024, 126);
+    EXPECT_FALSE(Accept(true, MakeImage(63488, "130a")));
+    EXPECT_THAT(Messages.Shown, ElementsAre(TShownMessage{"Invalid firmware!", "Error"}));
+    EXPECT_FALSE(State.FWLoaded());
+}
+
+TEST_F(FirmwareLoadingTest, AnUnsuccessfulDownloadDropsTheImageSilently) {
+    EXPECT_FALSE(Accept(false, MakeImage(1024, "102a")));
+    EXPECT_THAT(Messages.Shown, IsEmpty());
+    EXPECT_FALSE(State.FWLoaded());
+}
+
+TEST_F(FirmwareLoadingTest, AnInvalidDownloadedBodyIsReportedAndDropsTheImage) {
+    EXPECT_FALSE(Accept(true, TBytes(4, 0)));
+    EXPECT_THAT(Messages.Shown, ElementsAre(InvalidFile));
+    EXPECT_FALSE(State.FWLoaded());
+}
+
+} // namespace
+} // namespace qor

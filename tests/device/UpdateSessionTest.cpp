@@ -1,0 +1,73 @@
+#include "device/UpdateSession.h"
+
+#include <gtest/gtest.h>
+
+#include "device/ConnectionMonitor.h"
+#include "device/Protocol.h"
+#include "sim/SampleImage.h"
+#include "sim/VirtualBus.h"
+
+namespace qor {
+namespace {
+
+class TQuietObserver : public IUpdateObserver {
+public:
+    void Pump() override { ++Pumps; }
+    bool StopRequested() override { return false; }
+    void Progress(int thousandths) override { Last = thousandths; }
+    int Pumps = 0;
+    int Last = -1;
+};
+
+// The session alone, over a queried virtual device.
+class UpdateSession : public ::testing::Test {
+protected:
+    void SetUp() override {
+        Monitor.Link().Upkeep();
+        ASSERT_TRUE(Monitor.QueryBootloader());
+        Device.Frames.clear();
+    }
+
+    TUpdateOutcome Run(const TByteVector& image) {
+        TUpdateSession session(Monitor.Link(), Monitor.Bootloader(), Monitor.Info());
+        return session.Run(image, Observer);
+    }
+
+    TVirtualBus Bus;
+    TVirtualDevice& Device = Bus.AddDevice("QOR 7316", TBootloaderConfig::VariantA());
+    TConnectionMonitor Monitor{Bus};
+    TQuietObserver Observer;
+};
+
+TEST_F(UpdateSession, WritesEveryWholeBlockAndReadsTheResultBack) {
+    const TByteVector image = MakeFirmwareImage(63488, "2.0a");
+    const TUpdateOutcome outcome = Run(image);
+    EXPECT_EQ(outcome.Result, TUpdateResult::Succeeded);
+    EXPECT_EQ(outcome.BlocksWritten, 124u);
+    EXPECT_EQ(Observer.Pumps, 124);
+    EXPECT_EQ(Observer.Last, 991);
+    EXPECT_EQ(Device.Bootloader.Flash(), image);
+    EXPECT_EQ(Monitor.Info().DeviceFWVersion, "2.0a");
+}
+
+TEST_F(UpdateSession, NeverWritesPastTheDevicesFlash) {
+    for (const std::size_t size : {std::size_t{63488 + 512}, std::size_t{16} * 1024 * 1024 - 1}) {
+        const TUpdateOutcome outcome = Run(MakeFirmwareImage(size, "2.0a"));
+        EXPECT_EQ(outcome.Result, TUpdateResult::Refused) << size;
+        EXPECT_FALSE(outcome.Refusal.empty());
+    }
+    EXPECT_TRUE(Device.Frames.empty());
+}
+
+TEST_F(UpdateSession, AFailureKeepsItsStepItsBlockAndItsReason) {
+    Device.Faults.Add(TFault::OnBlock(5, TFaultKind::AnswerCode13));
+    const TUpdateOutcome outcome = Run(MakeFirmwareImage(63488, "2.0a"));
+    ASSERT_EQ(outcome.Result, TUpdateResult::Failed);
+    EXPECT_EQ(outcome.Failure->Step, TUpdateStep::WriteBlock);
+    EXPECT_EQ(outcome.Failure->ExitText(), "2:5");
+    EXPECT_EQ(outcome.Failure->Error.Describe(), "refused with code 13");
+    EXPECT_EQ(outcome.BlocksWritten, 5u);
+}
+
+} // namespace
+} // namespace qor
