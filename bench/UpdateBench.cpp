@@ -107,7 +107,8 @@ TRun RunUpdate(std::uint32_t turnaroundUs, bool steadyClock) {
     device.RecordFrames = false;
     TCountingPort port(bus);
     TNoMessages messages;
-    const TSettings settings{.CfgLanguage = LangEnglish};
+    TSettings settings;
+    settings.CfgLanguage = LangEnglish;
     TMainPresenter presenter(port, messages, settings);
     for (int tick = 0; tick < 10 && !presenter.BootloaderReady(); ++tick) {
         presenter.SerialTick();

@@ -56,7 +56,11 @@ protected:
 
     TDemoRig Rig;
     TRecordingMessageBox Messages;
-    TSettings Settings{.CfgLanguage = LangEnglish};
+    TSettings Settings = [] {
+        TSettings english;
+        english.CfgLanguage = LangEnglish;
+        return english;
+    }();
     TMainPresenter Presenter{Rig.Port(), Messages, Settings};
     const TMainModel& State = Presenter.State();
 };

@@ -1,5 +1,7 @@
 #include "device/D2xxPort.h"
 
+#include <windows.h>
+
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -129,7 +131,8 @@ TEST_F(D2xxPortTest, AnUpdateIsWrittenThroughTheLibraryAndChecked) {
     TD2xxPort port;
     ASSERT_TRUE(port.Loaded());
     test::TRecordingMessageBox messages;
-    const TSettings settings{.CfgLanguage = LangEnglish};
+    TSettings settings;
+    settings.CfgLanguage = LangEnglish;
     TMainPresenter presenter(port, messages, settings);
     for (int tick = 0; tick < 10 && !presenter.BootloaderReady(); ++tick) {
         presenter.SerialTick();
