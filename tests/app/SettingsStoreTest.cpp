@@ -211,7 +211,9 @@ TEST_F(SettingsStoreTest, StoreThatIsThereButUnreadableIsNeverWrittenFromDefault
     const auto stored = Key();
     Registry.ReadFailure = TStoreFailure{"settings.reg", TStoreCause::LockHeld, "locked", true};
     EXPECT_EQ(LoadError(), "no error");
-    EXPECT_EQ(Settings, TSettings{.CfgLanguage = LangEnglish}); // the defaults
+    TSettings defaults;
+    defaults.CfgLanguage = LangEnglish;
+    EXPECT_EQ(Settings, defaults);
     EXPECT_EQ(Registry.Writes, 0);
     EXPECT_EQ(Key(), stored);
     const std::vector<TStoreNotice> notices = Store.TakeNotices();
