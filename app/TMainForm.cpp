@@ -5,12 +5,13 @@
 #include <QLabel>
 
 #include "app/DesignFonts.h"
+#include "app/TInfoDialog.h"
 #include "base/FixedTexts.h"
 #include "base/MessageBox.h"
-#include "platform/SettingsStore.h"
-#include "app/TInfoDialog.h"
 #include "base/TextTable.h"
 #include "download/SystemHttp.h"
+#include "platform/SettingsStore.h"
+#include "platform/StoreMessages.h"
 #include "ui_TMainForm.h"
 
 using namespace qor;
@@ -109,21 +110,27 @@ void TMainForm::FormCreate() {
     // The counters, flags and step start as the presenter was made.
     try {
         LoadSettings();
-        ShowStoreNotices();
         ApplyLanguage();
     } catch (const ERegistryError& error) {
         // The window still comes up, with its design captions.
-        ShowStoreNotices();
         ShowException(error);
     }
+    // Over the window, not in place of it: it is shown before the event loop runs this.
+    QMetaObject::invokeMethod(this, "ShowStoreNotices", Qt::QueuedConnection);
 }
 
 void TMainForm::LoadSettings() {
-    qor::LoadSettings(Services.Registry, Cfg);
+    Store.Load(Cfg);
 }
 
 void TMainForm::SaveSettings() {
-    qor::SaveSettings(Services.Registry, Cfg);
+    try {
+        Store.Save(Cfg);
+    } catch (const ERegistryError&) {
+        ShowStoreNotices(); // a file the save set aside, before the failure's own message
+        throw;
+    }
+    ShowStoreNotices();
 }
 
 void TMainForm::ShowException(const std::exception& error) {
@@ -131,11 +138,13 @@ void TMainForm::ShowException(const std::exception& error) {
 }
 
 void TMainForm::ShowStoreNotices() {
-    for (const TStoreNotice& notice : Services.Registry.TakeNotices()) {
-        Services.Messages.ShowMessage("The settings file \"" + notice.DamagedFile +
-                                          "\" could not be read. It was kept as \"" +
-                                          notice.KeptAs + "\" and the default settings are used.",
-                                      Txt(TxtError, Cfg.CfgLanguage));
+    while (TellStoreNotices(Store.TakeNotices(), Services.Messages, Cfg.CfgLanguage)) {
+        try {
+            LoadSettings();
+            ApplyLanguage();
+        } catch (const ERegistryError& error) {
+            ShowException(error);
+        }
     }
 }
 

@@ -14,6 +14,7 @@
 #include "download/DownloadFiles.h"
 #include "download/DownloadServer.h"
 #include "download/HttpSession.h"
+#include "platform/SettingsStore.h"
 
 namespace Ui {
 class TMainForm;
@@ -57,6 +58,9 @@ public:
     void SaveSettings();
     // Puts the current language's captions on this window and the About dialog.
     void ApplyLanguage();
+    // Tells what the settings store has to say; runs once the window is shown, and reads a
+    // store that was locked again when the user asks for it.
+    Q_INVOKABLE void ShowStoreNotices();
 
     // Handlers, named after their control and event.
     void FormCreate();
@@ -94,7 +98,6 @@ private:
     void SetLanguage(QAction* item, std::uint8_t language);
     // Shows an error that a handler raised, as the application's error display does.
     void ShowException(const std::exception& error);
-    void ShowStoreNotices();
     // Copies the display model onto the widgets.
     void Render();
     void RenderStepNumbers();
@@ -104,6 +107,7 @@ private:
     QString OpenFirmwareDlg();
 
     TMainFormServices Services;
+    qor::TSettingsStore Store{Services.Registry};
     std::unique_ptr<Ui::TMainForm> Ui;
     QActionGroup Languages; // the four language items, one checked at a time
     // Created once and reused; a child window, so it opens over this one.

@@ -11,8 +11,4 @@ inline constexpr const char* InvalidFirmwareFileText = "Ungültige Firmware-Date
 // Followed by the failure's number, and for a failed block by ":" and the block index.
 inline constexpr const char* UpdateFailedPrefix = "Update fehlgeschlagen: ";
 
-// The proxy dialog could not protect a typed password (nothing was stored for it).
-inline constexpr const char* PasswordNotProtectedText =
-    "Das Passwort konnte nicht geschützt werden und wurde nicht gespeichert.";
-
 } // namespace qor

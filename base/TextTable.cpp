@@ -123,6 +123,54 @@ constexpr const char* Table[TextCount][LanguageCount] = {
     {"Firmware wird heruntergeladen...", "Downloading firmware", "Téléchargement du firmware",
      "La descarga de firmware"},
     /* TxtCancel */ {"Abbrechen", "Cancel", "Annuler", "Cancelar"},
+    /* TxtStoreSetAside */
+    {"Die Einstellungsdatei „%1“ konnte nicht gelesen werden (%3). Sie wurde als „%2“ "
+     "aufbewahrt, und es gelten die Standardeinstellungen.",
+     "The settings file \"%1\" could not be read (%3). It was kept as \"%2\" and the default "
+     "settings are used.",
+     "Le fichier de paramètres « %1 » n'a pas pu être lu (%3). Il a été conservé sous le nom "
+     "« %2 » et les paramètres par défaut sont utilisés.",
+     "No se ha podido leer el archivo de configuración «%1» (%3). Se ha guardado como «%2» y se "
+     "utiliza la configuración predeterminada."},
+    /* TxtStoreUnreadable */
+    {"Die Einstellungen in „%1“ konnten nicht gelesen werden (%2). Vorerst gelten die "
+     "Standardeinstellungen; die gespeicherten Einstellungen bleiben unverändert.",
+     "The settings in \"%1\" could not be read (%2). For now the default settings are used; "
+     "the stored settings are left as they are.",
+     "Les paramètres enregistrés dans « %1 » n'ont pas pu être lus (%2). Pour l'instant, les "
+     "paramètres par défaut sont utilisés ; les paramètres enregistrés restent inchangés.",
+     "No se ha podido leer la configuración guardada en «%1» (%2). Por ahora se utiliza la "
+     "configuración predeterminada; la configuración guardada no se modifica."},
+    /* TxtStoreReadAgain */
+    {"Die Einstellungen jetzt erneut lesen?", "Read the settings again now?",
+     "Relire les paramètres maintenant ?", "¿Volver a leer la configuración ahora?"},
+    /* TxtPasswordNotProtected */
+    {"Das Passwort konnte nicht geschützt werden und wurde nicht gespeichert.",
+     "The password could not be protected and was not saved.",
+     "Le mot de passe n'a pas pu être protégé et n'a pas été enregistré.",
+     "No se ha podido proteger la contraseña, por lo que no se ha guardado."},
+    /* TxtCauseLockHeld */
+    {"von einem anderen Programm gesperrt", "locked by another program",
+     "verrouillé par un autre programme", "bloqueado por otro programa"},
+    /* TxtCauseReadOnly */
+    {"der Ordner ist schreibgeschützt", "the folder is read-only",
+     "le dossier est en lecture seule", "la carpeta es de solo lectura"},
+    /* TxtCauseDiskFull */
+    {"der Datenträger ist voll", "the disk is full", "le disque est plein", "el disco está lleno"},
+    /* TxtCauseNotRegularFile */
+    {"keine gewöhnliche Datei", "not a regular file", "ce n'est pas un fichier ordinaire",
+     "no es un archivo normal"},
+    /* TxtCauseAccessDenied */
+    {"Zugriff verweigert", "access denied", "accès refusé", "acceso denegado"},
+    /* TxtCauseNoLocation */
+    {"kein Ordner für die Einstellungen bekannt", "no folder is known for the settings",
+     "aucun dossier n'est connu pour les paramètres",
+     "no se conoce ninguna carpeta para la configuración"},
+    /* TxtCauseTooLarge */
+    {"größer als %1 MB", "larger than %1 MB", "plus de %1 Mo", "más de %1 MB"},
+    /* TxtCauseDamaged */
+    {"der Inhalt ist beschädigt", "the contents are damaged", "le contenu est endommagé",
+     "el contenido está dañado"},
 };
 
 #undef WebAddress
@@ -134,6 +182,22 @@ const char* Txt(TTextId id, std::uint8_t language) {
         return "";
     }
     return Table[id][LanguageColumn(language)];
+}
+
+std::string FillIn(std::string_view pattern, std::initializer_list<std::string_view> args) {
+    std::string text;
+    text.reserve(pattern.size());
+    for (std::size_t i = 0; i < pattern.size(); ++i) {
+        const char next = i + 1 < pattern.size() ? pattern[i + 1] : '\0';
+        const auto index = static_cast<std::size_t>(next - '1');
+        if (pattern[i] == '%' && next >= '1' && next <= '9' && index < args.size()) {
+            text += *(args.begin() + index);
+            ++i;
+        } else {
+            text += pattern[i];
+        }
+    }
+    return text;
 }
 
 } // namespace qor

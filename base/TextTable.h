@@ -1,7 +1,11 @@
-// The one table of translated texts: 50 entries, one column per language.
+// The one table of translated texts, one column per language: the 50 entries every version
+// has had, then the program's own additions.
 #pragma once
 
 #include <cstdint>
+#include <initializer_list>
+#include <string>
+#include <string_view>
 
 namespace qor {
 
@@ -56,6 +60,22 @@ enum TTextId : int {
     TxtClose,
     TxtDownloading,
     TxtCancel,
+    // The fifty above keep their order and wording; additions go below. Placeholders %1, %2
+    // ... are filled in by FillIn.
+    TxtStoreSetAside,        // %1 the file, %2 where it was kept, %3 why it was unreadable
+    TxtStoreUnreadable,      // %1 the file or key, %2 why
+    TxtStoreReadAgain,       // the question after TxtStoreUnreadable when another program
+                             // holds the store
+    TxtPasswordNotProtected, // the proxy dialog could not protect a typed password
+    // Why the store failed: short clauses that follow the file's name.
+    TxtCauseLockHeld,
+    TxtCauseReadOnly,
+    TxtCauseDiskFull,
+    TxtCauseNotRegularFile,
+    TxtCauseAccessDenied,
+    TxtCauseNoLocation,
+    TxtCauseTooLarge, // %1 the limit in MB
+    TxtCauseDamaged,
     TextCount
 };
 
@@ -73,5 +93,9 @@ constexpr int LanguageColumn(std::uint8_t language) {
 
 // The entry's text (UTF-8) in the given language.
 const char* Txt(TTextId id, std::uint8_t language);
+
+// `pattern` with %1, %2, ... replaced by the arguments in that order, so that a translation
+// can place them as its language needs. A placeholder without an argument stays as it is.
+std::string FillIn(std::string_view pattern, std::initializer_list<std::string_view> args);
 
 } // namespace qor

@@ -139,7 +139,8 @@ bool TProxyForm::ApplyProxySettings() {
 
     MEProxyPort->setText(Text(result.PortText));
     if (result.PasswordNotProtected) {
-        Messages.ShowMessage(PasswordNotProtectedText, FixedErrorCaption);
+        Messages.ShowMessage(Txt(TxtPasswordNotProtected, Settings.CfgLanguage),
+                             Txt(TxtError, Settings.CfgLanguage));
     }
     if (result.SaveError) {
         Messages.ShowMessage(*result.SaveError, ApplicationTitle);

@@ -57,7 +57,10 @@ std::string ErrorText(const std::string& what, const std::string& path) {
 }
 
 std::string ErrorText(const std::string& what, const std::string& path, int err) {
-    return what + " '" + path + "': " + std::generic_category().message(err);
+    const int saved = errno; // callers read errno after the text is made
+    std::string text = what + " '" + path + "': " + std::generic_category().message(err);
+    errno = saved;
+    return text;
 }
 
 std::string OctalMode(unsigned mode) {
@@ -68,6 +71,7 @@ std::string OctalMode(unsigned mode) {
 
 bool MakeDirectories(const std::string& path, std::string& error) {
     if (path.empty()) {
+        errno = ENOENT;
         error = "no directory given";
         return false;
     }
@@ -81,8 +85,8 @@ bool MakeDirectories(const std::string& path, std::string& error) {
             ::mkdir(part.c_str(), PrivateDirMode) != 0) {
             const int err = errno;
             if (err != EEXIST || !IsDirectory(part)) {
-                error =
-                    ErrorText("cannot create the directory", part, err == EEXIST ? ENOTDIR : err);
+                errno = err == EEXIST ? ENOTDIR : err;
+                error = ErrorText("cannot create the directory", part, errno);
                 return false;
             }
         }

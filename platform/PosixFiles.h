@@ -54,7 +54,7 @@ private:
     int Fd = -1;
 };
 
-// "what failed 'path': reason" for the current errno or a given one.
+// "what failed 'path': reason" for the current errno or a given one; errno stays as it was.
 std::string ErrorText(const std::string& what, const std::string& path);
 std::string ErrorText(const std::string& what, const std::string& path, int err);
 
@@ -62,7 +62,7 @@ std::string ErrorText(const std::string& what, const std::string& path, int err)
 std::string OctalMode(unsigned mode);
 
 // Creates `path` and any missing parents; the ones created get mode 0700. Existing ones
-// (links included) are accepted as long as they are directories.
+// (links included) are accepted as long as they are directories. On failure errno says why.
 bool MakeDirectories(const std::string& path, std::string& error);
 
 // The directory part of `path` ("." when there is none) and the last component.

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <span>
+#include <unordered_map>
 
 namespace qor {
 namespace {
@@ -327,6 +328,44 @@ auto NamedAs(const std::string& name) {
     };
 }
 
+// The values met so far while reading a file, found by name in constant time: a store with many
+// names must not cost a search of all earlier ones per line. Deleted names leave a gap that
+// Take() closes, so the file's order survives.
+class TEntryIndex {
+public:
+    void Put(std::string name, TRegValue value) {
+        const auto [it, added] = Slots.try_emplace(LowerAscii(name), Entries.size());
+        if (added) {
+            Entries.push_back(TRegEntry{std::move(name), std::move(value)});
+            Live.push_back(true);
+        } else {
+            Entries[it->second].Value = std::move(value);
+        }
+    }
+    void Erase(const std::string& name) {
+        const auto it = Slots.find(LowerAscii(name));
+        if (it != Slots.end()) {
+            Live[it->second] = false;
+            Slots.erase(it);
+        }
+    }
+    TRegEntries Take() {
+        TRegEntries kept;
+        kept.reserve(Slots.size());
+        for (std::size_t i = 0; i < Entries.size(); ++i) {
+            if (Live[i]) {
+                kept.push_back(std::move(Entries[i]));
+            }
+        }
+        return kept;
+    }
+
+private:
+    TRegEntries Entries;
+    std::vector<bool> Live;
+    std::unordered_map<std::string, std::size_t> Slots; // lower-case name -> index in Entries
+};
+
 } // namespace
 
 char LowerAscii(char c) {
@@ -386,7 +425,7 @@ std::optional<TRegEntries> ParseRegFile(std::string_view text, const std::string
     }
     const std::string section = std::string(HiveName) + '\\' + keyPath;
     TLineReader lines(text);
-    TRegEntries entries;
+    TEntryIndex entries;
     bool headerSeen = false;
     bool sectionSeen = false;
     auto fail = [&](const std::string& reason) {
@@ -441,15 +480,16 @@ std::optional<TRegEntries> ParseRegFile(std::string_view text, const std::string
         bool deleted = false;
         auto value = ReadData(rest.substr(1), lines, deleted, error);
         if (deleted) {
-            std::erase_if(entries, NamedAs(name));
+            entries.Erase(name);
             continue;
         }
         if (!value) {
             return fail(error);
         }
-        PutEntry(entries, name, *value); // a later line for the same name wins, as on import
+        // A later line for the same name wins, as on import; the first spelling stays.
+        entries.Put(std::move(name), std::move(*value));
     }
-    return entries; // a header without the key's line is a key without values
+    return entries.Take(); // a header without the key's line is a key without values
 }
 
 } // namespace qor

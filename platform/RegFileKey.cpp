@@ -20,10 +20,33 @@ using posix::TFileHandle;
 
 constexpr const char* LockSuffix = ".lock";
 constexpr const char* DamagedInfix = ".damaged-";
-// A settings key is a few hundred bytes; anything near this is not one of ours.
-constexpr std::size_t MaxStoreFileSize = std::size_t{64} * 1024 * 1024;
 constexpr auto LockRetryPause = std::chrono::milliseconds(5);
 constexpr int SetAsideAttempts = 100;
+
+// What an errno means to the user, for an attempt to read or to write.
+TStoreCause CauseOf(int err, TRegAccess access) {
+    switch (err) {
+    case EACCES:
+    case EPERM:
+        return access == TRegAccess::Write ? TStoreCause::ReadOnly : TStoreCause::AccessDenied;
+    case EROFS:
+        return TStoreCause::ReadOnly;
+    case ENOSPC:
+    case EDQUOT:
+        return TStoreCause::DiskFull;
+    default:
+        return TStoreCause::Other;
+    }
+}
+
+bool Exists(const std::string& path) {
+    struct stat st {};
+    return ::lstat(path.c_str(), &st) == 0;
+}
+
+TStoreFailure FailureOf(const std::string& file, TStoreCause cause, std::string detail) {
+    return {file, cause, std::move(detail), Exists(file)};
+}
 
 // flock with a deadline: another process keeps a key open only briefly, and waiting for ever
 // on a key this process itself still holds would hang the program.
@@ -78,25 +101,35 @@ std::unique_ptr<TRegFileKey> TRegFileKey::Open(const std::string& filePath,
                                                const std::string& keyPath, TRegAccess access,
                                                std::chrono::milliseconds lockWait,
                                                std::optional<TStoreNotice>& notice,
-                                               std::string& error) {
+                                               TStoreFailure& failure) {
+    std::string error;
     if (!posix::MakeDirectories(posix::DirectoryOf(filePath), error)) {
+        // Creating a folder is a write, whatever the key is opened for.
+        failure = FailureOf(filePath, CauseOf(errno, TRegAccess::Write), error);
         return nullptr;
     }
     const std::string lockPath = filePath + LockSuffix;
     TFileHandle lock;
     if (!OpenLock(lockPath, access, lock, error)) {
+        failure = FailureOf(filePath, CauseOf(errno, access), error);
         return nullptr;
     }
     if (lock.Valid() &&
         !LockWithin(lock.Get(), access == TRegAccess::Write ? LOCK_EX : LOCK_SH, lockWait)) {
-        error = errno == EWOULDBLOCK
-                    ? "the settings are in use elsewhere: '" + lockPath + "' stays locked"
-                    : ErrorText("cannot lock", lockPath);
+        if (errno == EWOULDBLOCK) {
+            // Whoever holds the lock is at work on the store, so it is there (or about to be).
+            failure = {filePath, TStoreCause::LockHeld,
+                       "the settings are in use elsewhere: '" + lockPath + "' stays locked", true};
+        } else {
+            failure = FailureOf(filePath, TStoreCause::Other, ErrorText("cannot lock", lockPath));
+        }
         return nullptr;
     }
     std::unique_ptr<TRegFileKey> key(new TRegFileKey(filePath, keyPath, access, std::move(lock)));
-    bool damaged = false;
-    if (!key->Load(damaged, error)) {
+    TStoreFailure damage;
+    const TLoad load = key->Load(damage);
+    if (load == TLoad::Failed) {
+        failure = damage;
         return nullptr;
     }
     if (access == TRegAccess::Read) {
@@ -105,71 +138,95 @@ std::unique_ptr<TRegFileKey> TRegFileKey::Open(const std::string& filePath,
     }
     // Under the exclusive lock no other writer is busy, so any temporary file is a dead one's.
     RemoveStaleTempFiles(filePath);
-    if (damaged && !key->SetAside(notice, error)) {
+    if (load == TLoad::Damaged && !key->SetAside(damage, notice, failure)) {
         return nullptr;
     }
     if (!key->FileExists &&
         !WriteFileAtomically(filePath, posix::AsBytes(FormatRegFile(keyPath, {})), error)) {
+        failure = FailureOf(filePath, CauseOf(errno, TRegAccess::Write), error);
         return nullptr;
     }
     key->FileExists = true;
     return key;
 }
 
-bool TRegFileKey::Load(bool& damaged, std::string& error) {
-    damaged = false;
+TRegFileKey::TLoad TRegFileKey::Load(TStoreFailure& failure) {
     Entries.clear();
     // O_NONBLOCK so that a FIFO planted at the path cannot stall the open.
     const TFileHandle file(::open(FilePath.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
     if (!file.Valid()) {
         FileExists = false;
         if (errno == ENOENT) {
-            return true;
+            return TLoad::Read;
         }
-        error = ErrorText("cannot open", FilePath);
-        return false;
+        const int err = errno;
+        failure = {FilePath, CauseOf(err, TRegAccess::Read),
+                   ErrorText("cannot open", FilePath, err), true};
+        return TLoad::Failed;
     }
     FileExists = true;
     struct stat st {};
     if (::fstat(file.Get(), &st) != 0 || !S_ISREG(st.st_mode)) {
-        error = "'" + FilePath + "' is not a regular file";
-        return false;
+        failure = {FilePath, TStoreCause::NotRegularFile,
+                   "'" + FilePath + "' is not a regular file", true};
+        return TLoad::Failed;
     }
-    const posix::TReadOutcome read = posix::ReadAll(file.Get(), MaxStoreFileSize, FilePath, error);
+    const auto tooLarge = [&] {
+        failure = {FilePath, TStoreCause::TooLarge,
+                   "'" + FilePath + "' is larger than " + std::to_string(MaxStoreSize) + " bytes",
+                   true};
+        return TLoad::Damaged;
+    };
+    // A store far beyond any of ours is not even read: that alone could hold the start-up.
+    if (static_cast<std::size_t>(st.st_size) > MaxStoreSize) {
+        return tooLarge();
+    }
+    std::string error;
+    const posix::TReadOutcome read = posix::ReadAll(file.Get(), MaxStoreSize, FilePath, error);
+    if (read.TooLarge) {
+        return tooLarge();
+    }
     if (!read.Bytes) {
-        damaged = read.TooLarge;
-        return read.TooLarge;
+        failure = {FilePath, TStoreCause::Other, error, true};
+        return TLoad::Failed;
     }
-    std::string parseError;
-    auto entries = ParseRegFile(*read.Bytes, KeyPath, parseError);
+    auto entries = ParseRegFile(*read.Bytes, KeyPath, error);
     if (!entries) {
-        damaged = true;
-        return true;
+        failure = {FilePath, TStoreCause::Damaged, error, true};
+        return TLoad::Damaged;
     }
     Entries = std::move(*entries);
-    return true;
+    return TLoad::Read;
 }
 
 // Moves an unreadable store file out of the way under a name of its own, never over another
 // file, so that a later save cannot destroy what the user may still want back.
-bool TRegFileKey::SetAside(std::optional<TStoreNotice>& notice, std::string& error) {
+bool TRegFileKey::SetAside(const TStoreFailure& damage, std::optional<TStoreNotice>& notice,
+                           TStoreFailure& failure) {
     const std::string base = FilePath + DamagedInfix + LocalTimeStamp();
     for (int attempt = 0; attempt < SetAsideAttempts; ++attempt) {
         const std::string keptAs = attempt == 0 ? base : base + "-" + std::to_string(attempt);
         if (::renameat2(AT_FDCWD, FilePath.c_str(), AT_FDCWD, keptAs.c_str(), RENAME_NOREPLACE) ==
             0) {
             posix::SyncDirectory(posix::DirectoryOf(FilePath));
-            notice = TStoreNotice{FilePath, keptAs};
+            notice = TStoreNotice{TStoreNotice::TKind::SetAside, damage, keptAs};
             FileExists = false;
             Entries.clear();
             return true;
         }
         if (errno != EEXIST) {
-            error = ErrorText("cannot set the unreadable file aside", FilePath);
+            const int err = errno;
+            failure = {FilePath, CauseOf(err, TRegAccess::Write),
+                       ErrorText("cannot set the unreadable file aside", FilePath, err), true};
             return false;
         }
     }
-    error = "no free name to set '" + FilePath + "' aside";
+    failure = {FilePath, TStoreCause::Other, "no free name to set '" + FilePath + "' aside", true};
+    return false;
+}
+
+bool TRegFileKey::Fail(TStoreCause cause, std::string detail) {
+    Failure = {FilePath, cause, std::move(detail), FileExists};
     return false;
 }
 
@@ -183,12 +240,11 @@ std::optional<TRegValue> TRegFileKey::QueryValue(const std::string& name) {
 
 bool TRegFileKey::SetValue(const std::string& name, const TRegValue& value) {
     if (Access != TRegAccess::Write) {
-        Error = "the key '" + KeyPath + "' is open for reading only";
-        return false;
+        return Fail(TStoreCause::Other, "the key '" + KeyPath + "' is open for reading only");
     }
     if (!IsStorableName(name)) {
-        Error = "a value name with a zero byte or a line break cannot be stored";
-        return false;
+        return Fail(TStoreCause::Other,
+                    "a value name with a zero byte or a line break cannot be stored");
     }
     if (const TRegEntry* current = FindEntry(Entries, name);
         current != nullptr && current->Value == value) {
@@ -197,16 +253,21 @@ bool TRegFileKey::SetValue(const std::string& name, const TRegValue& value) {
     try {
         TRegEntries changed = Entries;
         PutEntry(changed, name, value);
-        if (!WriteFileAtomically(FilePath, posix::AsBytes(FormatRegFile(KeyPath, changed)),
-                                 Error)) {
-            return false;
+        const std::string text = FormatRegFile(KeyPath, changed);
+        // The next start would set such a file aside as not ours.
+        if (text.size() > MaxStoreSize) {
+            return Fail(TStoreCause::TooLarge, "'" + FilePath + "' would grow beyond " +
+                                                   std::to_string(MaxStoreSize) + " bytes");
+        }
+        std::string error;
+        if (!WriteFileAtomically(FilePath, posix::AsBytes(text), error)) {
+            return Fail(CauseOf(errno, TRegAccess::Write), error);
         }
         Entries = std::move(changed);
         return true;
     } catch (const std::bad_alloc&) {
         // The settings store turns false into its own error; an exception would bypass it.
-        Error = "not enough memory to write '" + FilePath + "'";
-        return false;
+        return Fail(TStoreCause::Other, "not enough memory to write '" + FilePath + "'");
     }
 }
 

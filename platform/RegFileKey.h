@@ -16,21 +16,20 @@ namespace qor {
 class TRegFileKey : public IRegistryKey {
 public:
     // Opens `filePath` holding `keyPath`. Read access takes a shared lock and reads; write
-    // access takes the exclusive lock, sets a file that cannot be parsed aside (reported in
-    // `notice`) and creates the file when missing. nullptr with the reason in `error` when
-    // the key can be neither opened nor created.
+    // access takes the exclusive lock, reads, sets a file that cannot be parsed aside
+    // (reported in `notice`) and creates the file when missing. nullptr with the reason in
+    // `failure` when the key can be neither opened nor created.
     static std::unique_ptr<TRegFileKey> Open(const std::string& filePath,
                                              const std::string& keyPath, TRegAccess access,
                                              std::chrono::milliseconds lockWait,
                                              std::optional<TStoreNotice>& notice,
-                                             std::string& error);
+                                             TStoreFailure& failure);
 
     std::optional<TRegValue> QueryValue(const std::string& name) override;
-    // Rewrites the whole file atomically; false (with LastError) when that fails, and then
+    // Rewrites the whole file atomically; false (with LastFailure) when that fails, and then
     // the key keeps the values the file still holds.
     bool SetValue(const std::string& name, const TRegValue& value) override;
-
-    const std::string& LastError() const { return Error; }
+    TStoreFailure LastFailure() const override { return Failure; }
 
 private:
     TRegFileKey(std::string filePath, std::string keyPath, TRegAccess access,
@@ -38,10 +37,15 @@ private:
         : FilePath(std::move(filePath)), KeyPath(std::move(keyPath)), Access(access),
           Lock(std::move(lock)) {}
 
-    // Reads the file. Missing: true with no values. Unparsable: true with `damaged` set.
-    // False for a file that cannot be read at all.
-    bool Load(bool& damaged, std::string& error);
-    bool SetAside(std::optional<TStoreNotice>& notice, std::string& error);
+    enum class TLoad {
+        Read,    // the values are in Entries; a missing file is a key without values
+        Damaged, // the file is there but not a store of ours; `failure` says why
+        Failed,  // the file could not be read at all; `failure` says why
+    };
+    TLoad Load(TStoreFailure& failure);
+    bool SetAside(const TStoreFailure& damage, std::optional<TStoreNotice>& notice,
+                  TStoreFailure& failure);
+    bool Fail(TStoreCause cause, std::string detail);
 
     std::string FilePath;
     std::string KeyPath;
@@ -49,7 +53,7 @@ private:
     posix::TFileHandle Lock; // the flock is released when this closes
     TRegEntries Entries;
     bool FileExists = false;
-    std::string Error;
+    TStoreFailure Failure;
 };
 
 } // namespace qor

@@ -1,5 +1,6 @@
 #include "platform/RegFileStore.h"
 
+#include <algorithm>
 #include <string_view>
 #include <utility>
 
@@ -58,18 +59,21 @@ std::optional<std::string> TRegFileStore::FileOf(const std::string& path) const 
 }
 
 std::unique_ptr<IRegistryKey> TRegFileStore::CreateKey(const std::string& path, TRegAccess access) {
-    Error.clear();
+    Failure = {};
     if (Root.empty()) {
-        Error = "no configuration directory is known for this user";
+        Failure = {path, TStoreCause::NoLocation,
+                   "no configuration directory is known for this user", false};
         return nullptr;
     }
     const std::optional<std::string> file = FileOf(path);
     if (!file) {
-        Error = "the key '" + path + "' cannot be kept in a file";
+        Failure = {path, TStoreCause::NoLocation, "the key '" + path + "' cannot be kept in a file",
+                   false};
         return nullptr;
     }
+    const auto wait = access == TRegAccess::Read ? std::min(LockWait, MaxReadLockWait) : LockWait;
     std::optional<TStoreNotice> notice;
-    auto key = TRegFileKey::Open(*file, path, access, LockWait, notice, Error);
+    auto key = TRegFileKey::Open(*file, path, access, wait, notice, Failure);
     if (notice) {
         Notices.push_back(std::move(*notice));
     }

@@ -59,28 +59,63 @@ inline TRegValue SzValue(std::string_view text) {
 
 enum class TRegAccess { Read, Write };
 
+// Seven settings take a few hundred bytes, a protected password a few kilobytes more. A store
+// beyond this is not one of ours and is treated like a damaged one.
+inline constexpr std::size_t MaxStoreSize = std::size_t{1024} * 1024;
+
+// Why the store could not be read or written, as far as the user can do something about it.
+enum class TStoreCause {
+    Other,          // only the system's own words say why
+    LockHeld,       // another program keeps the store locked
+    ReadOnly,       // the folder (or the file) may not be written
+    DiskFull,       // no space left for the new file
+    NotRegularFile, // a directory, device or pipe stands where the store's file belongs
+    AccessDenied,   // the store may not be read or opened
+    NoLocation,     // there is no folder for the store at all
+    TooLarge,       // far larger than any store of ours: not one of ours
+    Damaged,        // not in the store's format
+};
+
+// A failure of the store: where and why.
+struct TStoreFailure {
+    std::string Location; // the file (or registry key) concerned
+    TStoreCause Cause = TStoreCause::Other;
+    std::string Detail; // the system's words, for the record and for Cause::Other
+    // Something is stored there that could not be read. It must never be replaced by
+    // defaults: it may hold the user's settings.
+    bool StoreExists = false;
+};
+
 // An open key. Closing is the destructor.
 class IRegistryKey {
 public:
     virtual ~IRegistryKey() = default;
     // The value's type and bytes; nullopt when it does not exist.
     virtual std::optional<TRegValue> QueryValue(const std::string& name) = 0;
-    // Creates or replaces the value; false when it could not be stored.
+    // Creates or replaces the value; false when it could not be stored, with LastFailure().
     virtual bool SetValue(const std::string& name, const TRegValue& value) = 0;
+    virtual TStoreFailure LastFailure() const = 0;
 };
 
 // Something the store has to tell the user, handed out once.
 struct TStoreNotice {
-    std::string DamagedFile; // a store file that could not be read at all
-    std::string KeptAs;      // where it was moved so that nothing is lost
+    enum class TKind {
+        SetAside,   // an unreadable file was moved to KeptAs and a fresh one begun
+        Unreadable, // the store could not be read and was left as it is
+    };
+    TKind Kind = TKind::SetAside;
+    TStoreFailure Failure; // the file and why it could not be read
+    std::string KeptAs;
 };
 
 class IRegistryStore {
 public:
     virtual ~IRegistryStore() = default;
     // Opens the key below the current user's root ("Software\\Maker\\Product"), creating it
-    // when missing; nullptr when it can be neither opened nor created.
+    // when missing; nullptr when it can be neither opened nor created, with LastFailure().
+    // A key open for writing also reads, so that a save can see what the store holds now.
     virtual std::unique_ptr<IRegistryKey> CreateKey(const std::string& path, TRegAccess access) = 0;
+    virtual TStoreFailure LastFailure() const = 0;
     virtual std::vector<TStoreNotice> TakeNotices() = 0;
 };
 

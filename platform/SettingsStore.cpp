@@ -1,10 +1,11 @@
 #include "platform/SettingsStore.h"
 
 #include <algorithm>
-#include <cstring>
 #include <memory>
+#include <utility>
 
 #include "base/TextTable.h"
+#include "platform/StoreMessages.h"
 
 namespace qor {
 namespace {
@@ -19,14 +20,6 @@ std::string GetDataFailed(const char* name) {
 std::string SetDataFailed(const char* name) {
     return std::string("Fehler beim Setzen der Daten für '") + name + "'";
 }
-
-constexpr const char* ValLanguage = "Language";
-constexpr const char* ValUseProxy = "UseProxy";
-constexpr const char* ValProxyServer = "ProxyServer";
-constexpr const char* ValProxyPort = "ProxyPort";
-constexpr const char* ValUseProxyAuth = "UseProxyAuth";
-constexpr const char* ValProxyUser = "ProxyUser";
-constexpr const char* ValProxyPassword = "ProxyPassword";
 
 // A number value: more than four bytes cannot be fetched at all; otherwise it must be a
 // DWORD. Fewer than four bytes read as the low bytes of the number.
@@ -52,74 +45,180 @@ std::string ReadText(const TRegValue& value, const char* name) {
     return std::string(value.Data.begin(), end);
 }
 
-void Put(IRegistryKey* key, const char* name, const TRegValue& value) {
-    if (key == nullptr || !key->SetValue(name, value)) {
-        throw ERegistryError(SetDataFailed(name));
+using TStored = std::optional<TRegValue>;
+
+// One of the seven values: its name, how the load takes it and what a save writes.
+struct TValueRule {
+    const char* Name;
+    // Sets the variable from the stored value (nullopt: missing). True when the value was
+    // taken as stored, false when the default or a replacement was used, which the key is
+    // then to be given. Throws ERegistryError for a value that cannot be read.
+    bool (*Take)(const TStored& stored, TSettings& settings, const char* name);
+    TRegValue (*Give)(const TSettings& settings);
+};
+
+// In the order in which they are read and written.
+constexpr TValueRule Rules[SettingsValueCount] = {
+    {"Language",
+     [](const TStored& stored, TSettings& s, const char* name) {
+         s.CfgLanguage = stored ? static_cast<std::uint8_t>(ReadDword(*stored, name)) : LangEnglish;
+         if (s.CfgLanguage >= LanguageCount) {
+             s.CfgLanguage = LangEnglish;
+             return false;
+         }
+         return stored.has_value();
+     },
+     [](const TSettings& s) {
+         return DwordValue(s.CfgLanguage);
+     }},
+    {"UseProxy",
+     [](const TStored& stored, TSettings& s, const char* name) {
+         s.CfgUseProxy = stored ? ReadDword(*stored, name) != 0 : false;
+         return stored.has_value();
+     },
+     [](const TSettings& s) {
+         return DwordValue(s.CfgUseProxy ? 1 : 0);
+     }},
+    {"ProxyServer",
+     [](const TStored& stored, TSettings& s, const char* name) {
+         s.CfgProxyServer = stored ? ReadText(*stored, name) : std::string();
+         return stored.has_value();
+     },
+     [](const TSettings& s) {
+         return SzValue(s.CfgProxyServer);
+     }},
+    {"ProxyPort",
+     [](const TStored& stored, TSettings& s, const char* name) {
+         s.CfgProxyPort = stored ? static_cast<std::int32_t>(ReadDword(*stored, name)) : 0;
+         return stored.has_value();
+     },
+     [](const TSettings& s) {
+         return DwordValue(static_cast<std::uint32_t>(s.CfgProxyPort));
+     }},
+    {"UseProxyAuth",
+     [](const TStored& stored, TSettings& s, const char* name) {
+         s.CfgUseProxyAuth = stored ? ReadDword(*stored, name) != 0 : false;
+         return stored.has_value();
+     },
+     [](const TSettings& s) {
+         return DwordValue(s.CfgUseProxyAuth ? 1 : 0);
+     }},
+    {"ProxyUser",
+     [](const TStored& stored, TSettings& s, const char* name) {
+         s.CfgProxyUser = stored ? ReadText(*stored, name) : std::string();
+         return stored.has_value();
+     },
+     [](const TSettings& s) {
+         return SzValue(s.CfgProxyUser);
+     }},
+    {"ProxyPassword",
+     [](const TStored& stored, TSettings& s, const char* name) {
+         if (stored && stored->Type == RegType::Binary) {
+             if (stored->Data.size() > MaxProtectedPasswordSize) {
+                 throw ERegistryError(InvalidType(name));
+             }
+             s.CfgProxyPassword = stored->Data;
+             return true;
+         }
+         // Another type counts as missing: replaced by an empty binary value.
+         s.CfgProxyPassword.clear();
+         return false;
+     },
+     [](const TSettings& s) {
+         return TRegValue{RegType::Binary, s.CfgProxyPassword};
+     }},
+};
+
+// Whether the load would take the stored value as it is, so that a save may leave it.
+bool TakenAsStored(const TValueRule& rule, const TStored& stored) {
+    TSettings scratch;
+    try {
+        return rule.Take(stored, scratch, rule.Name);
+    } catch (const ERegistryError&) {
+        return false;
     }
+}
+
+ERegistryError WriteFailed(const TValueRule& rule, const TStoreFailure& failure,
+                           std::uint8_t language) {
+    return ERegistryError(SetDataFailed(rule.Name) + "\n" + StoreFailureLine(failure, language));
 }
 
 } // namespace
 
-void LoadSettings(IRegistryStore& store, TSettings& settings) {
+void TSettingsStore::Load(TSettings& settings) {
     bool defaultUsed = false;
     {
-        // A key that can be neither opened nor created reads as if every value were missing.
         const std::unique_ptr<IRegistryKey> key =
-            store.CreateKey(SettingsKeyPath, TRegAccess::Read);
-        auto query = [&](const char* name) -> std::optional<TRegValue> {
-            auto value = key ? key->QueryValue(name) : std::nullopt;
-            if (!value) {
-                defaultUsed = true;
+            Registry.CreateKey(SettingsKeyPath, TRegAccess::Read);
+        if (!key && Registry.LastFailure().StoreExists) {
+            // It may hold the user's settings: work with the defaults, write nothing, say so.
+            for (std::size_t i = 0; i < SettingsValueCount; ++i) {
+                Rules[i].Take(std::nullopt, settings, Rules[i].Name);
+                Known[i] = Rules[i].Give(settings);
             }
-            return value;
-        };
-
-        if (auto v = query(ValLanguage)) {
-            settings.CfgLanguage = static_cast<std::uint8_t>(ReadDword(*v, ValLanguage));
-        } else {
-            settings.CfgLanguage = LangEnglish;
+            Notices.push_back({TStoreNotice::TKind::Unreadable, Registry.LastFailure(), {}});
+            return;
         }
-        if (settings.CfgLanguage >= LanguageCount) {
-            settings.CfgLanguage = LangEnglish;
-            defaultUsed = true;
-        }
-        auto v = query(ValUseProxy);
-        settings.CfgUseProxy = v ? ReadDword(*v, ValUseProxy) != 0 : false;
-        v = query(ValProxyServer);
-        settings.CfgProxyServer = v ? ReadText(*v, ValProxyServer) : std::string();
-        v = query(ValProxyPort);
-        settings.CfgProxyPort = v ? static_cast<std::int32_t>(ReadDword(*v, ValProxyPort)) : 0;
-        v = query(ValUseProxyAuth);
-        settings.CfgUseProxyAuth = v ? ReadDword(*v, ValUseProxyAuth) != 0 : false;
-        v = query(ValProxyUser);
-        settings.CfgProxyUser = v ? ReadText(*v, ValProxyUser) : std::string();
-
-        v = query(ValProxyPassword);
-        if (v && v->Type == RegType::Binary) {
-            if (v->Data.size() > MaxProtectedPasswordSize) {
-                throw ERegistryError(InvalidType(ValProxyPassword));
+        // A key that can be neither opened nor created reads as if every value were missing.
+        try {
+            for (const TValueRule& rule : Rules) {
+                if (!rule.Take(key ? key->QueryValue(rule.Name) : std::nullopt, settings,
+                               rule.Name)) {
+                    defaultUsed = true;
+                }
             }
-            settings.CfgProxyPassword = v->Data;
-        } else {
-            // Another type counts as missing: replaced by an empty binary value on write-back.
-            settings.CfgProxyPassword.clear();
-            defaultUsed = true;
+        } catch (const ERegistryError&) {
+            // The values not reached keep their start values, which this program now holds;
+            // a later save leaves the stored ones unless it changes them.
+            for (std::size_t i = 0; i < SettingsValueCount; ++i) {
+                Known[i] = Rules[i].Give(settings);
+            }
+            throw;
         }
     }
+    for (std::size_t i = 0; i < SettingsValueCount; ++i) {
+        Known[i] = Rules[i].Give(settings);
+    }
     if (defaultUsed) {
-        SaveSettings(store, settings);
+        Save(settings);
     }
 }
 
-void SaveSettings(IRegistryStore& store, const TSettings& settings) {
-    const std::unique_ptr<IRegistryKey> key = store.CreateKey(SettingsKeyPath, TRegAccess::Write);
-    Put(key.get(), ValLanguage, DwordValue(settings.CfgLanguage));
-    Put(key.get(), ValUseProxy, DwordValue(settings.CfgUseProxy ? 1 : 0));
-    Put(key.get(), ValProxyServer, SzValue(settings.CfgProxyServer));
-    Put(key.get(), ValProxyPort, DwordValue(static_cast<std::uint32_t>(settings.CfgProxyPort)));
-    Put(key.get(), ValUseProxyAuth, DwordValue(settings.CfgUseProxyAuth ? 1 : 0));
-    Put(key.get(), ValProxyUser, SzValue(settings.CfgProxyUser));
-    Put(key.get(), ValProxyPassword, TRegValue{RegType::Binary, settings.CfgProxyPassword});
+void TSettingsStore::Save(const TSettings& settings) {
+    std::array<TRegValue, SettingsValueCount> values;
+    std::array<bool, SettingsValueCount> changed{};
+    for (std::size_t i = 0; i < SettingsValueCount; ++i) {
+        values[i] = Rules[i].Give(settings);
+        changed[i] = Known[i] != values[i];
+    }
+    const std::unique_ptr<IRegistryKey> key =
+        Registry.CreateKey(SettingsKeyPath, TRegAccess::Write);
+    if (!key) {
+        // Named after the first value this program changed, or the first of all.
+        const auto first = std::find(changed.begin(), changed.end(), true);
+        const auto index = first == changed.end() ? 0 : first - changed.begin();
+        throw WriteFailed(Rules[index], Registry.LastFailure(), settings.CfgLanguage);
+    }
+    for (std::size_t i = 0; i < SettingsValueCount; ++i) {
+        const TValueRule& rule = Rules[i];
+        // What another program stored meanwhile stays, unless it is missing or unusable.
+        if (!changed[i] && TakenAsStored(rule, key->QueryValue(rule.Name))) {
+            continue;
+        }
+        if (!key->SetValue(rule.Name, values[i])) {
+            throw WriteFailed(rule, key->LastFailure(), settings.CfgLanguage);
+        }
+        Known[i] = values[i];
+    }
+}
+
+std::vector<TStoreNotice> TSettingsStore::TakeNotices() {
+    std::vector<TStoreNotice> notices = std::exchange(Notices, {});
+    for (TStoreNotice& notice : Registry.TakeNotices()) {
+        notices.push_back(std::move(notice));
+    }
+    return notices;
 }
 
 } // namespace qor

@@ -14,6 +14,7 @@ std::optional<std::string> UserTempDirectory(std::string& error);
 
 // Replaces `path` with exactly `bytes`: written to a new file beside it without following
 // links, flushed, then renamed over it, so a reader sees the old file or the whole new one.
+// On failure errno says why.
 bool WriteFileAtomically(const std::string& path, std::span<const std::uint8_t> bytes,
                          std::string& error);
 

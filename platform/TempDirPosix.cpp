@@ -91,18 +91,24 @@ std::optional<std::string> UserTempDirectory(std::string& error) {
 bool WriteFileAtomically(const std::string& path, std::span<const std::uint8_t> bytes,
                          std::string& error) {
     std::string tempPath;
-    TFileHandle file = posix::CreateTempBeside(path, tempPath, error);
-    if (!file.Valid()) {
-        return false;
-    }
-    if (!posix::WriteSyncClose(file, bytes, tempPath, error)) {
-        ::unlink(tempPath.c_str());
-        return false;
+    int err = 0;
+    {
+        TFileHandle file = posix::CreateTempBeside(path, tempPath, error);
+        if (!file.Valid()) {
+            return false;
+        }
+        if (!posix::WriteSyncClose(file, bytes, tempPath, error)) {
+            err = errno;
+        }
     }
     // rename() replaces whatever is at `path`, a planted link included, without following it.
-    if (::rename(tempPath.c_str(), path.c_str()) != 0) {
-        error = ErrorText("cannot replace", path);
+    if (err == 0 && ::rename(tempPath.c_str(), path.c_str()) != 0) {
+        err = errno;
+        error = ErrorText("cannot replace", path, err);
+    }
+    if (err != 0) {
         ::unlink(tempPath.c_str());
+        errno = err; // the caller tells a full disk from a read-only folder by it
         return false;
     }
     posix::SyncDirectory(posix::DirectoryOf(path));

@@ -2,13 +2,32 @@
 
 #include <limits>
 
+#include "platform/WinErrors.h"
+
 namespace qor {
 namespace {
 
 // A value that keeps growing between the size query and the read is given up on.
 constexpr int ReadAttempts = 4;
 
+TStoreCause CauseOf(std::uint32_t status) {
+    switch (status) {
+    case ERROR_ACCESS_DENIED:
+        return TStoreCause::AccessDenied;
+    case ERROR_DISK_FULL:
+    case ERROR_HANDLE_DISK_FULL:
+        return TStoreCause::DiskFull;
+    default:
+        return TStoreCause::Other;
+    }
+}
+
 } // namespace
+
+TStoreFailure RegistryFailure(const std::string& location, const std::string& call,
+                              std::uint32_t status) {
+    return {location, CauseOf(status), win::ErrorText(call + " '" + location + "'", status), false};
+}
 
 std::optional<TRegValue> TWinRegistryKey::QueryValue(const std::string& name) {
     DWORD type = REG_NONE;
@@ -41,13 +60,20 @@ std::optional<TRegValue> TWinRegistryKey::QueryValue(const std::string& name) {
 
 bool TWinRegistryKey::SetValue(const std::string& name, const TRegValue& value) {
     if (value.Data.size() > std::numeric_limits<DWORD>::max()) {
+        Failure = RegistryFailure(Location, "RegSetValueExA", ERROR_INVALID_PARAMETER);
         return false;
     }
     // The call wants a buffer even for no bytes.
     static constexpr BYTE NoBytes = 0;
     const BYTE* data = value.Data.empty() ? &NoBytes : value.Data.data();
-    return ::RegSetValueExA(Key.get(), name.c_str(), 0, value.Type, data,
-                            static_cast<DWORD>(value.Data.size())) == ERROR_SUCCESS;
+    const LSTATUS status = ::RegSetValueExA(Key.get(), name.c_str(), 0, value.Type, data,
+                                            static_cast<DWORD>(value.Data.size()));
+    if (status != ERROR_SUCCESS) {
+        Failure = RegistryFailure(Location, "RegSetValueExA", static_cast<std::uint32_t>(status));
+        Failure.StoreExists = true;
+        return false;
+    }
+    return true;
 }
 
 } // namespace qor

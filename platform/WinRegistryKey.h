@@ -2,22 +2,34 @@
 // decides what the types and bytes mean, this only moves them.
 #pragma once
 
+#include <cstdint>
+#include <string>
+
 #include "platform/RegistryStore.h"
 #include "platform/WinHandles.h"
 
 namespace qor {
 
+// A registry call's status as the store's failure at `location`.
+TStoreFailure RegistryFailure(const std::string& location, const std::string& call,
+                              std::uint32_t status);
+
 class TWinRegistryKey : public IRegistryKey {
 public:
-    explicit TWinRegistryKey(win::TRegKey key) : Key(std::move(key)) {}
+    // `location` names the key in messages.
+    TWinRegistryKey(win::TRegKey key, std::string location)
+        : Key(std::move(key)), Location(std::move(location)) {}
 
     // The whole value, whatever its size. A value the system will not hand out counts as
     // missing, as it does for the registry's own "value exists" test.
     std::optional<TRegValue> QueryValue(const std::string& name) override;
     bool SetValue(const std::string& name, const TRegValue& value) override;
+    TStoreFailure LastFailure() const override { return Failure; }
 
 private:
     win::TRegKey Key;
+    std::string Location;
+    TStoreFailure Failure;
 };
 
 } // namespace qor

@@ -3,16 +3,47 @@
 #include "platform/WinRegistryKey.h"
 
 namespace qor {
+namespace {
+
+LSTATUS CreateKeyWith(HKEY root, const std::string& path, REGSAM rights, HKEY& key) {
+    return ::RegCreateKeyExA(root, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, rights,
+                             nullptr, &key, nullptr);
+}
+
+// Whether something is there at `path` although it could not be opened: then it may hold
+// the user's settings.
+bool KeyExists(HKEY root, const std::string& path) {
+    HKEY key = nullptr;
+    const LSTATUS status = ::RegOpenKeyExA(root, path.c_str(), 0, KEY_QUERY_VALUE, &key);
+    if (status == ERROR_SUCCESS) {
+        ::RegCloseKey(key);
+    }
+    return status != ERROR_FILE_NOT_FOUND && status != ERROR_PATH_NOT_FOUND &&
+           status != ERROR_KEY_DELETED;
+}
+
+} // namespace
 
 std::unique_ptr<IRegistryKey> TWinRegistryStore::CreateKey(const std::string& path,
                                                            TRegAccess access) {
-    const REGSAM rights = access == TRegAccess::Read ? KEY_READ : KEY_WRITE;
+    Failure = {};
+    const std::string location = RootName + "\\" + path;
     HKEY key = nullptr;
-    if (::RegCreateKeyExA(Root, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, rights, nullptr,
-                          &key, nullptr) != ERROR_SUCCESS) {
+    LSTATUS status = ERROR_SUCCESS;
+    if (access == TRegAccess::Read) {
+        status = CreateKeyWith(Root, path, KEY_READ, key);
+    } else {
+        status = CreateKeyWith(Root, path, KEY_READ | KEY_WRITE, key);
+        if (status == ERROR_ACCESS_DENIED) {
+            status = CreateKeyWith(Root, path, KEY_WRITE, key);
+        }
+    }
+    if (status != ERROR_SUCCESS) {
+        Failure = RegistryFailure(location, "RegCreateKeyExA", static_cast<std::uint32_t>(status));
+        Failure.StoreExists = KeyExists(Root, path);
         return nullptr;
     }
-    return std::make_unique<TWinRegistryKey>(win::TRegKey(key));
+    return std::make_unique<TWinRegistryKey>(win::TRegKey(key), location);
 }
 
 } // namespace qor

@@ -2,6 +2,8 @@
 // (an open key standing in for it).
 #pragma once
 
+#include <string>
+
 #include "platform/RegistryStore.h"
 #include "platform/WinHandles.h"
 
@@ -9,16 +11,23 @@ namespace qor {
 
 class TWinRegistryStore : public IRegistryStore {
 public:
-    // `root` is not owned and must outlive the store.
-    explicit TWinRegistryStore(HKEY root = HKEY_CURRENT_USER) : Root(root) {}
+    // `root` is not owned and must outlive the store; `rootName` is how messages name it.
+    explicit TWinRegistryStore(HKEY root = HKEY_CURRENT_USER,
+                               std::string rootName = "HKEY_CURRENT_USER")
+        : Root(root), RootName(std::move(rootName)) {}
 
-    // RegCreateKeyExA with KEY_READ or KEY_WRITE: opens the key, creating it when missing.
+    // RegCreateKeyExA: opens the key, creating it when missing. Reading asks for KEY_READ;
+    // writing for KEY_READ and KEY_WRITE, as a save reads what the key holds before it writes
+    // (KEY_WRITE alone where reading is refused: then every value looks missing to the save).
     std::unique_ptr<IRegistryKey> CreateKey(const std::string& path, TRegAccess access) override;
+    TStoreFailure LastFailure() const override { return Failure; }
     // The registry never sets anything aside.
     std::vector<TStoreNotice> TakeNotices() override { return {}; }
 
 private:
     HKEY Root;
+    std::string RootName;
+    TStoreFailure Failure;
 };
 
 } // namespace qor

@@ -6,13 +6,13 @@
 #include <QTimer>
 #include <fstream>
 
-#include "platform/SettingsStore.h"
 #include "app/TInfoDialog.h"
 #include "app/TMainForm.h"
 #include "base/TextTable.h"
 #include "device/Protocol.h"
 #include "download/FakeHttpSession.h"
 #include "download/TFWOnlineForm.h"
+#include "platform/SettingsStore.h"
 #include "platform/TempDir.h"
 #include "sim/SampleImage.h"
 #include "sim/VirtualBus.h"
@@ -215,7 +215,7 @@ TEST_F(MainFormTest, ExitAsksTheSameQuestion) {
     EXPECT_EQ(Messages.Asked[0].Caption, "Exit");
 }
 
-TEST_F(MainFormTest, LanguageMenuAppliesTextsAndSavesAllSettings) {
+TEST_F(MainFormTest, LanguageMenuAppliesTextsAndSavesTheLanguage) {
     Create();
     const int writesAfterStart = Registry.Writes;
     Ui().MLangES->trigger();
@@ -223,10 +223,11 @@ TEST_F(MainFormTest, LanguageMenuAppliesTextsAndSavesAllSettings) {
     EXPECT_TRUE(Ui().MLangES->isChecked());
     EXPECT_EQ(Ui().MInfo->text(), "Información...");
     EXPECT_EQ(Key()["Language"], Dword(3));
-    EXPECT_EQ(Registry.Writes, writesAfterStart + 7);
-    // The same language again applies and saves again.
+    // Only what changed: the proxy values may be another program's by now.
+    EXPECT_EQ(Registry.Writes, writesAfterStart + 1);
+    // The same language again applies; the store already holds it.
     Ui().MLangES->trigger();
-    EXPECT_EQ(Registry.Writes, writesAfterStart + 14);
+    EXPECT_EQ(Registry.Writes, writesAfterStart + 1);
 }
 
 TEST_F(MainFormTest, IndexAboveThreeLeavesTheCheckMarkWhereItWas) {
@@ -241,10 +242,13 @@ TEST_F(MainFormTest, IndexAboveThreeLeavesTheCheckMarkWhereItWas) {
 
 TEST_F(MainFormTest, FailedSaveAfterALanguageChangeIsShownAndTheLanguageStays) {
     Create();
-    Registry.FailingWrites = {"ProxyServer"};
+    Registry.FailingWrites = {"Language"};
+    Registry.WriteCause = TStoreCause::ReadOnly;
     Ui().MLangGE->trigger();
     ASSERT_EQ(Messages.Shown.size(), 1u);
-    EXPECT_EQ(Messages.Shown[0].Text, "Fehler beim Setzen der Daten für 'ProxyServer'");
+    EXPECT_EQ(Messages.Shown[0].Text, "Fehler beim Setzen der Daten für 'Language'\n" +
+                                          std::string(SettingsKeyPath) +
+                                          ": der Ordner ist schreibgeschützt");
     EXPECT_EQ(Form->Settings().CfgLanguage, LangGerman);
     EXPECT_EQ(Ui().BFlash->text(), "Update");
     EXPECT_EQ(Ui().BSwitchOff->text(), "Ausschalten");
@@ -267,6 +271,69 @@ TEST_F(MainFormTest, LoadErrorIsShownAndTheWindowKeepsItsDesignCaptions) {
     EXPECT_EQ(Ui().MFile->title(), "Datei");
     EXPECT_EQ(Form->windowTitle(), "QOR 7316 Firmware Updater");
     EXPECT_EQ(Form->InfoDialog().windowTitle(), "Info über QOR 7316 Firmware Updater");
+}
+
+TEST_F(MainFormTest, LockedStoreIsNotWrittenAndTheUserIsAskedOnceTheWindowIsShown) {
+    StoreLanguage(LangFrench);
+    const auto stored = Key();
+    Registry.ReadFailure = TStoreFailure{"/home/u/settings.reg", TStoreCause::LockHeld, "", true};
+    Create();
+    EXPECT_EQ(Form->Settings().CfgLanguage, LangEnglish);
+    EXPECT_EQ(Ui().BOpenLocal->text(), "Open");
+    EXPECT_TRUE(Messages.Asked.empty()); // not before the window is there
+
+    Form->show();
+    bool visibleWhenAsked = false;
+    Messages.WhileAsked = [&] {
+        visibleWhenAsked = Form->isVisible();
+    };
+    Messages.Answers = {false};
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(visibleWhenAsked);
+    ASSERT_EQ(Messages.Asked.size(), 1u);
+    EXPECT_EQ(Messages.Asked[0].Text,
+              "The settings in \"/home/u/settings.reg\" could not be read (locked by another "
+              "program). For now the default settings are used; the stored settings are left as "
+              "they are.\n\nRead the settings again now?");
+    EXPECT_EQ(Messages.Asked[0].Caption, "Error");
+    EXPECT_EQ(Registry.Writes, 0);
+    EXPECT_EQ(Key(), stored);
+    EXPECT_EQ(Form->Settings().CfgLanguage, LangEnglish);
+}
+
+TEST_F(MainFormTest, ReadingALockedStoreAgainBringsItsSettings) {
+    StoreLanguage(LangFrench);
+    Registry.ReadFailure = TStoreFailure{"settings.reg", TStoreCause::LockHeld, "", true};
+    Create();
+    Form->show();
+    // Still locked at the first try, free at the second.
+    Messages.Answers = {true, true};
+    Messages.WhileAsked = [&] {
+        if (Messages.Asked.size() == 2) {
+            Registry.ReadFailure.reset();
+        }
+    };
+    Form->ShowStoreNotices();
+    EXPECT_EQ(Messages.Asked.size(), 2u);
+    EXPECT_EQ(Form->Settings().CfgLanguage, LangFrench);
+    EXPECT_EQ(Ui().BOpenLocal->text(), "Ouvrir");
+    EXPECT_EQ(Registry.Writes, 0);
+}
+
+TEST_F(MainFormTest, StoreNoticesAreInTheLoadedLanguage) {
+    StoreLanguage(LangSpanish);
+    Registry.Notices = {{TStoreNotice::TKind::SetAside,
+                         {"a.reg", TStoreCause::Damaged, "line 1: not a registry file", true},
+                         "a.reg.damaged-1"}};
+    Create();
+    EXPECT_TRUE(Messages.Shown.empty());
+    QCoreApplication::processEvents();
+    ASSERT_EQ(Messages.Shown.size(), 1u);
+    EXPECT_EQ(Messages.Shown[0].Text,
+              "No se ha podido leer el archivo de configuración «a.reg» (el contenido está "
+              "dañado). Se ha guardado como «a.reg.damaged-1» y se utiliza la configuración "
+              "predeterminada.");
+    EXPECT_EQ(Messages.Shown[0].Caption, "Error");
 }
 
 TEST_F(MainFormTest, AboutIsRefusedWhileAnUpdateRunsAndCentredOtherwise) {

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "base/TextTable.h"
 #include "platform/SettingsStore.h"
 #include "support/MemoryRegistry.h"
 #include "support/RegValues.h"
@@ -14,6 +15,7 @@ namespace {
 class SettingsStoreTest : public ::testing::Test {
 protected:
     TMemoryRegistry Registry;
+    TSettingsStore Store{Registry};
     TSettings Settings;
 
     std::map<std::string, TRegValue>& Key() { return Registry.Keys[SettingsKeyPath]; }
@@ -30,7 +32,7 @@ protected:
 
     std::string LoadError() {
         try {
-            LoadSettings(Registry, Settings);
+            Store.Load(Settings);
         } catch (const ERegistryError& e) {
             return e.what();
         }
@@ -41,7 +43,7 @@ protected:
 } // namespace
 
 TEST_F(SettingsStoreTest, FirstRunCreatesAllSevenValuesWithTheirDefaults) {
-    LoadSettings(Registry, Settings);
+    Store.Load(Settings);
     EXPECT_EQ(Settings.CfgLanguage, 1);
     ASSERT_EQ(Key().size(), 7u);
     EXPECT_EQ(Key()["Language"], Dword(1));
@@ -55,7 +57,7 @@ TEST_F(SettingsStoreTest, FirstRunCreatesAllSevenValuesWithTheirDefaults) {
 
 TEST_F(SettingsStoreTest, CompleteValuesAreReadWithoutWriteBack) {
     StoreAll(258); // low 8 bits are 2: French, a valid index
-    LoadSettings(Registry, Settings);
+    Store.Load(Settings);
     EXPECT_EQ(Settings.CfgLanguage, 2);
     EXPECT_TRUE(Settings.CfgUseProxy);
     EXPECT_EQ(Settings.CfgProxyServer, "proxy.local");
@@ -69,20 +71,22 @@ TEST_F(SettingsStoreTest, CompleteValuesAreReadWithoutWriteBack) {
 
 TEST_F(SettingsStoreTest, LanguageOutOfRangeBecomesEnglishAndIsRewritten) {
     StoreAll(7);
-    LoadSettings(Registry, Settings);
+    Store.Load(Settings);
     EXPECT_EQ(Settings.CfgLanguage, 1);
     EXPECT_EQ(Key()["Language"], Dword(1));
-    EXPECT_EQ(Registry.Writes, 7);
+    EXPECT_EQ(Registry.Writes, 1); // what was read as stored stays as it is
     EXPECT_EQ(Key()["ProxyServer"], TextValue("proxy.local"));
 }
 
-TEST_F(SettingsStoreTest, OneMissingValueRewritesAllWithTheValuesJustRead) {
+TEST_F(SettingsStoreTest, OneMissingValueIsWrittenAndTheOthersStayAsStored) {
     StoreAll(2);
     Key().erase("Language");
-    LoadSettings(Registry, Settings);
+    Key()["UseProxy"] = Dword(42);
+    Store.Load(Settings);
     EXPECT_EQ(Settings.CfgLanguage, 1);
-    EXPECT_EQ(Registry.Writes, 7);
-    EXPECT_EQ(Key()["ProxyPort"], Dword(3128));
+    EXPECT_EQ(Registry.Writes, 1);
+    EXPECT_EQ(Key()["Language"], Dword(1));
+    EXPECT_EQ(Key()["UseProxy"], Dword(42));
     EXPECT_EQ(Key()["ProxyPassword"], (TRegValue{RegType::Binary, {1, 2, 3}}));
 }
 
@@ -92,13 +96,13 @@ TEST_F(SettingsStoreTest, NumbersAndTextsAreTakenAsStored) {
     Key()["UseProxy"] = Dword(42);
     Key()["ProxyServer"] = {RegType::Sz, {'a', 'b', 0, 'c', 'd', 0}};
     Key()["ProxyUser"] = {RegType::ExpandSz, {'%', 'U', '%', 0}};
-    LoadSettings(Registry, Settings);
+    Store.Load(Settings);
     EXPECT_EQ(Settings.CfgProxyPort, 70000);
     EXPECT_TRUE(Settings.CfgUseProxy);
     EXPECT_EQ(Settings.CfgProxyServer, "ab");
     EXPECT_EQ(Settings.CfgProxyUser, "%U%"); // not expanded
     Key()["ProxyPort"] = Dword(0xFFFFFFF6u);
-    LoadSettings(Registry, Settings);
+    Store.Load(Settings);
     EXPECT_EQ(Settings.CfgProxyPort, -10);
 }
 
@@ -106,7 +110,7 @@ TEST_F(SettingsStoreTest, EmptyTextOfAnyTypeIsTheEmptyText) {
     StoreAll(0);
     Key()["ProxyServer"] = {RegType::Binary, {}};
     Key()["ProxyUser"] = {RegType::Dword, {}};
-    LoadSettings(Registry, Settings);
+    Store.Load(Settings);
     EXPECT_EQ(Settings.CfgProxyServer, "");
     EXPECT_EQ(Settings.CfgProxyUser, "");
     EXPECT_EQ(Registry.Writes, 0);
@@ -115,7 +119,7 @@ TEST_F(SettingsStoreTest, EmptyTextOfAnyTypeIsTheEmptyText) {
 TEST_F(SettingsStoreTest, PasswordOfAnotherTypeReadsAsMissing) {
     StoreAll(0);
     Key()["ProxyPassword"] = TextValue("plain");
-    LoadSettings(Registry, Settings);
+    Store.Load(Settings);
     EXPECT_TRUE(Settings.CfgProxyPassword.empty());
     EXPECT_EQ(Key()["ProxyPassword"], (TRegValue{RegType::Binary, {}}));
 }
@@ -123,7 +127,7 @@ TEST_F(SettingsStoreTest, PasswordOfAnotherTypeReadsAsMissing) {
 TEST_F(SettingsStoreTest, PasswordUpTo4096BytesIsReadAndLargerIsAnError) {
     StoreAll(0);
     Key()["ProxyPassword"] = {RegType::Binary, std::vector<std::uint8_t>(4096, 0xAB)};
-    LoadSettings(Registry, Settings);
+    Store.Load(Settings);
     EXPECT_EQ(Settings.CfgProxyPassword.size(), 4096u);
 
     Settings = TSettings{};
@@ -168,22 +172,103 @@ TEST_F(SettingsStoreTest, ReadErrorsNameTheValue) {
     EXPECT_EQ(Registry.Writes, 0);
 }
 
-TEST_F(SettingsStoreTest, FailedWriteNamesTheValueAndStopsThere) {
+TEST_F(SettingsStoreTest, FailedWriteNamesTheValueThenTheKeyAndTheCauseAndStopsThere) {
     Settings.CfgProxyServer = "p";
     Registry.FailingWrites = {"ProxyPort"};
+    Registry.WriteCause = TStoreCause::DiskFull;
     try {
-        SaveSettings(Registry, Settings);
+        Store.Save(Settings);
         FAIL() << "no error";
     } catch (const ERegistryError& e) {
-        EXPECT_STREQ(e.what(), "Fehler beim Setzen der Daten für 'ProxyPort'");
+        // In the settings' language, German here.
+        EXPECT_EQ(std::string(e.what()), "Fehler beim Setzen der Daten für 'ProxyPort'\n" +
+                                             std::string(SettingsKeyPath) +
+                                             ": der Datenträger ist voll");
     }
     EXPECT_EQ(Key().size(), 3u); // Language, UseProxy, ProxyServer
     EXPECT_EQ(Key().count("UseProxyAuth"), 0u);
+
+    // The next save writes what is still owed, the values already stored not again.
+    Registry.FailingWrites.clear();
+    Registry.Writes = 0;
+    Store.Save(Settings);
+    EXPECT_EQ(Registry.Writes, 4);
+    EXPECT_EQ(Key().size(), 7u);
 }
 
 TEST_F(SettingsStoreTest, UnavailableKeyGivesDefaultsAndAFailedWriteBack) {
     Registry.KeyUnavailable = true;
-    EXPECT_EQ(LoadError(), "Fehler beim Setzen der Daten für 'Language'");
+    const std::string error = LoadError();
+    EXPECT_TRUE(error.starts_with("Fehler beim Setzen der Daten für 'Language'\n" +
+                                  std::string(SettingsKeyPath) + ": "))
+        << error;
     EXPECT_EQ(Settings.CfgLanguage, 1);
     EXPECT_TRUE(Registry.Keys.empty());
+}
+
+TEST_F(SettingsStoreTest, StoreThatIsThereButUnreadableIsNeverWrittenFromDefaults) {
+    StoreAll(2);
+    const auto stored = Key();
+    Registry.ReadFailure = TStoreFailure{"settings.reg", TStoreCause::LockHeld, "locked", true};
+    EXPECT_EQ(LoadError(), "no error");
+    TSettings defaults;
+    defaults.CfgLanguage = LangEnglish;
+    EXPECT_EQ(Settings, defaults);
+    EXPECT_EQ(Registry.Writes, 0);
+    EXPECT_EQ(Key(), stored);
+    const std::vector<TStoreNotice> notices = Store.TakeNotices();
+    ASSERT_EQ(notices.size(), 1u);
+    EXPECT_EQ(notices[0].Kind, TStoreNotice::TKind::Unreadable);
+    EXPECT_EQ(notices[0].Failure.Location, "settings.reg");
+    EXPECT_EQ(notices[0].Failure.Cause, TStoreCause::LockHeld);
+    EXPECT_TRUE(Store.TakeNotices().empty());
+
+    // Once it can be read, a change is stored and the values not changed stay.
+    Registry.ReadFailure.reset();
+    Settings.CfgLanguage = LangSpanish;
+    Store.Save(Settings);
+    EXPECT_EQ(Registry.Writes, 1);
+    EXPECT_EQ(Key()["Language"], Dword(3));
+    EXPECT_EQ(Key()["ProxyServer"], TextValue("proxy.local"));
+    EXPECT_EQ(Key()["ProxyPassword"], (TRegValue{RegType::Binary, {1, 2, 3}}));
+}
+
+TEST_F(SettingsStoreTest, TwoProgramsKeepEachOthersChanges) {
+    StoreAll(0);
+    TSettingsStore other(Registry);
+    TSettings otherSettings;
+    Store.Load(Settings);
+    other.Load(otherSettings);
+
+    Settings.CfgProxyServer = "new.proxy";
+    Settings.CfgProxyPort = 8080;
+    Store.Save(Settings);
+    otherSettings.CfgLanguage = LangFrench;
+    other.Save(otherSettings);
+
+    EXPECT_EQ(Key()["ProxyServer"], TextValue("new.proxy"));
+    EXPECT_EQ(Key()["ProxyPort"], Dword(8080));
+    EXPECT_EQ(Key()["Language"], Dword(2));
+    // Each keeps what it holds: the values it shows are the ones in force for it.
+    EXPECT_EQ(otherSettings.CfgProxyServer, "proxy.local");
+    // A save without changes leaves the other's values alone too.
+    Registry.Writes = 0;
+    Store.Save(Settings);
+    EXPECT_EQ(Registry.Writes, 0);
+    EXPECT_EQ(Key()["Language"], Dword(2));
+}
+
+TEST_F(SettingsStoreTest, SaveAfterAFailedLoadRepairsTheBadValueAndKeepsTheUnreadOnes) {
+    StoreAll(2);
+    Key()["ProxyPort"] = {RegType::Binary, {1, 2, 3, 4, 5, 6, 7, 8}};
+    EXPECT_EQ(LoadError(), "Fehler beim Holen der Daten für 'ProxyPort'");
+    Settings.CfgLanguage = LangGerman;
+    Store.Save(Settings);
+    EXPECT_EQ(Key()["Language"], Dword(0));
+    EXPECT_EQ(Key()["ProxyPort"], Dword(0));
+    // Never read, so not this program's to change: the stored ones stay.
+    EXPECT_EQ(Key()["UseProxyAuth"], Dword(1));
+    EXPECT_EQ(Key()["ProxyUser"], TextValue("tech"));
+    EXPECT_EQ(Key()["ProxyPassword"], (TRegValue{RegType::Binary, {1, 2, 3}}));
+    EXPECT_EQ(Registry.Writes, 2);
 }

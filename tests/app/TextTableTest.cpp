@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <fstream>
 #include <string>
 
 #include "base/TextTable.h"
@@ -20,7 +21,44 @@ TEST(TextTable, IndicesAboveThreeReadAsEnglish) {
         EXPECT_STREQ(Txt(TxtExitQuestion, static_cast<std::uint8_t>(lang)),
                      "Are you sure you want to exit the application?");
         EXPECT_EQ(Txt(TxtCancel, static_cast<std::uint8_t>(lang)), Txt(TxtCancel, LangEnglish));
+        EXPECT_EQ(Txt(TxtPasswordNotProtected, static_cast<std::uint8_t>(lang)),
+                  Txt(TxtPasswordNotProtected, LangEnglish));
     }
+}
+
+TEST(TextTable, TheFiftyEntriesKeepTheirPlacesAndWording) {
+    static_assert(TxtCancel == 49, "the fifty come first, additions after them");
+    std::ifstream pinned(QOR_TEXTS_OF_FIFTY, std::ios::binary);
+    ASSERT_TRUE(pinned.is_open()) << QOR_TEXTS_OF_FIFTY;
+    std::string line;
+    for (int id = 0; id <= TxtCancel; ++id) {
+        for (std::uint8_t lang = 0; lang < LanguageCount; ++lang) {
+            ASSERT_TRUE(std::getline(pinned, line));
+            EXPECT_EQ(Txt(static_cast<TTextId>(id), lang), line) << id << "/" << +lang;
+        }
+    }
+    EXPECT_FALSE(std::getline(pinned, line));
+}
+
+TEST(TextTable, AdditionsAreTranslatedAndTheirPlaceholdersFilledIn) {
+    // Each language has a text of its own, with the same placeholders as the English one.
+    for (int id = TxtCancel + 1; id < TextCount; ++id) {
+        const std::string english = Txt(static_cast<TTextId>(id), LangEnglish);
+        for (std::uint8_t lang : {LangGerman, LangFrench, LangSpanish}) {
+            const std::string text = Txt(static_cast<TTextId>(id), lang);
+            EXPECT_NE(text, english) << id << "/" << +lang;
+            for (const char* mark : {"%1", "%2", "%3"}) {
+                EXPECT_EQ(text.find(mark) == std::string::npos,
+                          english.find(mark) == std::string::npos)
+                    << id << "/" << +lang << " " << mark;
+            }
+        }
+    }
+    EXPECT_EQ(FillIn(Txt(TxtStoreSetAside, LangSpanish), {"a.reg", "b.reg", "dañado"}),
+              "No se ha podido leer el archivo de configuración «a.reg» (dañado). Se ha guardado "
+              "como «b.reg» y se utiliza la configuración predeterminada.");
+    EXPECT_EQ(FillIn("%2 before %1, %1 again, %3 stays, 100%", {"one", "two"}),
+              "two before one, one again, %3 stays, 100%");
 }
 
 TEST(TextTable, TextsAreExactlyAsStored) {

@@ -12,9 +12,9 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "platform/SettingsStore.h"
 #include "base/TextTable.h"
 #include "download/TProxyForm.h"
+#include "platform/SettingsStore.h"
 #include "platform/SodiumProtection.h"
 #include "support/FakeDataProtection.h"
 #include "support/MemoryRegistry.h"
@@ -28,6 +28,7 @@ namespace {
 class ProxyFormTest : public ::testing::Test {
 protected:
     TMemoryRegistry Registry;
+    TSettingsStore Store{Registry};
     TSettings Settings;
     TFakeDataProtection Protection;
     TRecordingMessageBox Messages;
@@ -46,7 +47,7 @@ protected:
 
     void Create() {
         Form = std::make_unique<TProxyForm>(
-            Settings, Protection, [this] { SaveSettings(Registry, Settings); }, Messages);
+            Settings, Protection, [this] { Store.Save(Settings); }, Messages);
         Form->show();
     }
 
@@ -276,7 +277,9 @@ TEST_F(ProxyFormTest, FailedSaveIsShownAndKeepsTheDialogOpen) {
     QTest::mouseClick(Form->BOK, Qt::LeftButton);
     EXPECT_TRUE(Form->isVisible());
     ASSERT_EQ(Messages.Shown.size(), 1u);
-    EXPECT_EQ(Messages.Shown[0].Text, "Fehler beim Setzen der Daten für 'ProxyPort'");
+    EXPECT_EQ(Messages.Shown[0].Text, "Fehler beim Setzen der Daten für 'ProxyPort'\n" +
+                                          std::string(SettingsKeyPath) +
+                                          ": the test refused 'ProxyPort'");
     EXPECT_TRUE(Form->BApply->isEnabled());
     EXPECT_TRUE(Form->PasswordEdited);
     EXPECT_EQ(Settings.CfgProxyPassword, TFakeDataProtection::BlobOf("pw"));
@@ -288,13 +291,16 @@ TEST_F(ProxyFormTest, FailedSaveIsShownAndKeepsTheDialogOpen) {
 
 TEST_F(ProxyFormTest, PasswordThatCannotBeProtectedKeepsTheStoredOneAndSaysSo) {
     Protection.FailProtect = true;
+    Settings.CfgLanguage = LangFrench;
     Create();
     ClickPassword();
     QTest::keyClicks(Form->EProxyPassword, "pw");
     QTest::mouseClick(Form->BOK, Qt::LeftButton);
     EXPECT_TRUE(Form->isVisible());
     ASSERT_EQ(Messages.Shown.size(), 1u);
-    EXPECT_EQ(Messages.Shown[0].Caption, "Fehler");
+    EXPECT_EQ(Messages.Shown[0].Text,
+              "Le mot de passe n'a pas pu être protégé et n'a pas été enregistré.");
+    EXPECT_EQ(Messages.Shown[0].Caption, "Erreur");
     EXPECT_EQ(Settings.CfgProxyPassword, StoredBlob);
     EXPECT_EQ(Key()["ProxyPassword"].Data, StoredBlob);
     EXPECT_TRUE(Form->PasswordEdited);
@@ -319,14 +325,14 @@ TEST_F(ProxyFormTest, TheLongestPasswordStillLoadsAtTheNextStart) {
     std::remove(keyFile.c_str());
     TSodiumProtection sodium(keyFile);
     Form = std::make_unique<TProxyForm>(
-        Settings, sodium, [this] { SaveSettings(Registry, Settings); }, Messages);
+        Settings, sodium, [this] { Store.Save(Settings); }, Messages);
     ClickPassword();
     QTest::keyClicks(Form->EProxyPassword, QString(5000, 'x'));
     Form->BApplyClick();
     EXPECT_EQ(Form->EProxyPassword->text().size(), 1024);
 
     TSettings reloaded;
-    EXPECT_NO_THROW(LoadSettings(Registry, reloaded));
+    EXPECT_NO_THROW(TSettingsStore(Registry).Load(reloaded));
     const auto plain = sodium.Unprotect(reloaded.CfgProxyPassword);
     ASSERT_TRUE(plain.has_value());
     EXPECT_EQ(plain->Size(), 1025u); // the password and its terminating zero

@@ -8,10 +8,10 @@
 #include <sys/wait.h>
 
 #include "PlatformTestSupport.h"
-#include "platform/SettingsStore.h"
 #include "platform/PosixFiles.h"
 #include "platform/RegFileFormat.h"
 #include "platform/RegFileStore.h"
+#include "platform/SettingsStore.h"
 
 using namespace qor;
 using namespace qor::test;
@@ -79,7 +79,7 @@ TEST(RegFileCrashTest, KilledWriterLeavesTheOldOrTheNewContents) {
     const std::string file = *setup.FileOf(SettingsKeyPath);
     TSettings settings;
     settings.CfgProxyServer = "proxy.local";
-    SaveSettings(setup, settings);
+    TSettingsStore(setup).Save(settings);
     ASSERT_TRUE(
         setup.CreateKey(SettingsKeyPath, TRegAccess::Write)->SetValue(PayloadName, PayloadFor(0)));
 
@@ -128,7 +128,7 @@ TEST(RegFileCrashTest, KilledWriterLeavesTheOldOrTheNewContents) {
         // The dead writer's lock is gone with it: no waiting needed.
         TRegFileStore check(root, std::chrono::milliseconds(0));
         auto key = check.CreateKey(SettingsKeyPath, TRegAccess::Read);
-        ASSERT_NE(key, nullptr) << check.LastError();
+        ASSERT_NE(key, nullptr) << check.LastFailure().Detail;
         std::string error;
         ASSERT_TRUE(ParseRegFile(ReadText(file), SettingsKeyPath, error)) << error;
         const auto payload = key->QueryValue(PayloadName);

@@ -1,9 +1,9 @@
 #include <gtest/gtest.h>
 
 #include "PlatformTestSupport.h"
-#include "platform/SettingsStore.h"
 #include "platform/PosixFiles.h"
 #include "platform/RegFileStore.h"
+#include "platform/SettingsStore.h"
 
 using namespace qor;
 using namespace qor::test;
@@ -74,7 +74,7 @@ TEST_F(RegFileStoreTest, EveryTypeAndSizeSurvivesARealFile) {
 TEST_F(RegFileStoreTest, FirstRunWritesTheSevenDefaultsAsARegeditFile) {
     TRegFileStore store(Root);
     TSettings settings;
-    LoadSettings(store, settings);
+    TSettingsStore(store).Load(settings);
     EXPECT_EQ(ReadText(File), "Windows Registry Editor Version 5.00\n"
                               "\n"
                               "[HKEY_CURRENT_USER\\Software\\zentrova GmbH\\QOR 7316 Firmware "
@@ -98,7 +98,7 @@ TEST_F(RegFileStoreTest, FirstRunWritesTheSevenDefaultsAsARegeditFile) {
     key.reset();
     const std::string before = ReadText(File);
     TSettings again;
-    LoadSettings(store, again);
+    TSettingsStore(store).Load(again);
     EXPECT_EQ(again, settings);
     EXPECT_EQ(ReadText(File), before);
 }
@@ -113,9 +113,9 @@ TEST_F(RegFileStoreTest, SettingsRoundTripThroughTheFile) {
     saved.CfgProxyUser = "tech";
     saved.CfgProxyPassword = Pattern(4096, 9);
     saved.CfgProxyPort = -10;
-    SaveSettings(store, saved);
+    TSettingsStore(store).Save(saved);
     TSettings loaded;
-    LoadSettings(store, loaded);
+    TSettingsStore(store).Load(loaded);
     EXPECT_EQ(loaded, saved);
 }
 
@@ -159,10 +159,12 @@ TEST_F(RegFileStoreTest, DamagedFileIsSetAsideReportedAndReplacedByAnEmptyKey) {
 
     // The load's write-back sets it aside first, once, and says where it went.
     TSettings settings;
-    LoadSettings(store, settings);
+    TSettingsStore(store).Load(settings);
     std::vector<TStoreNotice> notices = store.TakeNotices();
     ASSERT_EQ(notices.size(), 1u);
-    EXPECT_EQ(notices[0].DamagedFile, File);
+    EXPECT_EQ(notices[0].Kind, TStoreNotice::TKind::SetAside);
+    EXPECT_EQ(notices[0].Failure.Location, File);
+    EXPECT_EQ(notices[0].Failure.Cause, TStoreCause::Damaged);
     EXPECT_TRUE(notices[0].KeptAs.starts_with(File + ".damaged-")) << notices[0].KeptAs;
     EXPECT_EQ(ReadText(notices[0].KeptAs), damaged);
     EXPECT_EQ(settings.CfgLanguage, 1);
@@ -202,10 +204,13 @@ TEST_F(RegFileStoreTest, UnusableRootGivesNoKey) {
     WriteText(Dir / "file", "x");
     TRegFileStore onFile(Dir / "file");
     EXPECT_EQ(onFile.CreateKey(SettingsKeyPath, TRegAccess::Read), nullptr);
-    EXPECT_NE(onFile.LastError().find("file"), std::string::npos) << onFile.LastError();
+    EXPECT_NE(onFile.LastFailure().Detail.find("file"), std::string::npos)
+        << onFile.LastFailure().Detail;
+    EXPECT_FALSE(onFile.LastFailure().StoreExists);
 
     TRegFileStore noRoot("");
     EXPECT_EQ(noRoot.CreateKey(SettingsKeyPath, TRegAccess::Write), nullptr);
+    EXPECT_EQ(noRoot.LastFailure().Cause, TStoreCause::NoLocation);
 
     TRegFileStore store(Root);
     EXPECT_EQ(store.CreateKey("Console\\X", TRegAccess::Write), nullptr);
@@ -213,15 +218,20 @@ TEST_F(RegFileStoreTest, UnusableRootGivesNoKey) {
     std::string error;
     ASSERT_TRUE(posix::MakeDirectories(File, error)) << error; // a directory where the file goes
     EXPECT_EQ(store.CreateKey(SettingsKeyPath, TRegAccess::Read), nullptr);
+    EXPECT_EQ(store.LastFailure().Cause, TStoreCause::NotRegularFile);
+    EXPECT_TRUE(store.LastFailure().StoreExists); // never to be replaced by defaults
     EXPECT_EQ(store.CreateKey(SettingsKeyPath, TRegAccess::Write), nullptr);
-    EXPECT_NE(store.LastError().find("not a regular file"), std::string::npos);
+    EXPECT_EQ(store.LastFailure().Cause, TStoreCause::NotRegularFile);
+    EXPECT_EQ(store.LastFailure().Location, File);
 
     ::mkdir((Dir / "locked").c_str(), 0500);
     const TPermissionsApply permissions;
     TRegFileStore locked(Dir / "locked");
     EXPECT_EQ(locked.CreateKey(SettingsKeyPath, TRegAccess::Read), nullptr);
-    EXPECT_NE(locked.LastError().find("Permission denied"), std::string::npos)
-        << locked.LastError();
+    EXPECT_NE(locked.LastFailure().Detail.find("Permission denied"), std::string::npos)
+        << locked.LastFailure().Detail;
+    EXPECT_EQ(locked.LastFailure().Cause, TStoreCause::ReadOnly);
+    EXPECT_FALSE(locked.LastFailure().StoreExists); // nothing there: a first run may create it
 }
 
 TEST_F(RegFileStoreTest, FailedWriteReturnsFalseAndKeepsFileAndValues) {
@@ -235,14 +245,16 @@ TEST_F(RegFileStoreTest, FailedWriteReturnsFalseAndKeepsFileAndValues) {
         const TPermissionsApply permissions;
         EXPECT_FALSE(key->SetValue("Language", {RegType::Dword, {3, 0, 0, 0}}));
         EXPECT_EQ(key->QueryValue("Language"), (TRegValue{RegType::Dword, {2, 0, 0, 0}}));
-        // The settings store names the first value it could not write.
+        EXPECT_EQ(key->LastFailure().Cause, TStoreCause::ReadOnly);
+        // The settings store names the first value it could not write, the file and why.
         TRegFileStore store(Root, std::chrono::milliseconds(0));
         key.reset();
         try {
-            SaveSettings(store, TSettings{});
+            TSettingsStore(store).Save(TSettings{});
             ADD_FAILURE() << "no error";
         } catch (const ERegistryError& e) {
-            EXPECT_STREQ(e.what(), "Fehler beim Setzen der Daten für 'Language'");
+            EXPECT_EQ(std::string(e.what()), "Fehler beim Setzen der Daten für 'Language'\n" +
+                                                 File + ": der Ordner ist schreibgeschützt");
         }
     }
     ::chmod(dir.c_str(), 0700);
@@ -254,7 +266,8 @@ TEST_F(RegFileStoreTest, LocksKeepAWriterApartFromEveryoneElse) {
     ASSERT_NE(writer, nullptr);
     TRegFileStore store(Root, std::chrono::milliseconds(0));
     EXPECT_EQ(store.CreateKey(SettingsKeyPath, TRegAccess::Write), nullptr);
-    EXPECT_NE(store.LastError().find("in use"), std::string::npos) << store.LastError();
+    EXPECT_EQ(store.LastFailure().Cause, TStoreCause::LockHeld);
+    EXPECT_TRUE(store.LastFailure().StoreExists);
     EXPECT_EQ(store.CreateKey(SettingsKeyPath, TRegAccess::Read), nullptr);
     writer.reset();
 

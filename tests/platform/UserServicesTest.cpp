@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
 #include "PlatformTestSupport.h"
-#include "platform/SettingsStore.h"
 #include "download/ProxySettings.h"
+#include "platform/SettingsStore.h"
 #include "platform/UserServices.h"
 
 using namespace qor;
@@ -27,7 +27,7 @@ TEST(UserServicesTest, ProductSettingsAndKeyLiveInTheMakersFolder) {
     const TEnvironment config("XDG_CONFIG_HOME", dir.Path());
     auto store = MakeUserRegistryStore();
     TSettings settings;
-    LoadSettings(*store, settings);
+    TSettingsStore(*store).Load(settings);
     const std::string folder = dir / "zentrova GmbH";
     EXPECT_NE(
         ReadText(folder + "/QOR 7316 Firmware Updater.reg").find("\"Language\"=dword:00000001"),

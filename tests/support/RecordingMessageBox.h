@@ -26,6 +26,9 @@ public:
     }
     bool AskYesNo(const std::string& text, const std::string& caption) override {
         Asked.push_back({text, caption});
+        if (WhileAsked) {
+            WhileAsked();
+        }
         if (Answers.empty()) {
             return Answer;
         }
@@ -38,8 +41,9 @@ public:
     std::vector<TShownMessage> Asked;
     bool Answer = true;
     std::deque<bool> Answers; // answered first, in order; then Answer
-    // Runs while a box is open, as the window's timers do.
+    // Run while a box or a question is open, as the window's timers do.
     std::function<void()> WhileShown;
+    std::function<void()> WhileAsked;
 };
 
 } // namespace qor::test

@@ -1,11 +1,12 @@
 #include "platform/WinRegistryStore.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <string>
 
-#include "platform/SettingsStore.h"
 #include "base/TextTable.h"
+#include "platform/SettingsStore.h"
 #include "support/RegValues.h"
 #include "windows/TestRegistryRoot.h"
 
@@ -28,7 +29,7 @@ protected:
     // The message LoadSettings raised, or "" when it raised none.
     std::string LoadError() {
         try {
-            LoadSettings(Store, Settings);
+            TSettingsStore(Store).Load(Settings);
         } catch (const ERegistryError& error) {
             return error.what();
         }
@@ -43,7 +44,7 @@ protected:
 TEST_F(WinRegistryTest, FirstRunCreatesTheKeyWithTheSevenValuesInTheirRegistryTypesAndSizes) {
     ASSERT_FALSE(Stored("Language"));
 
-    LoadSettings(Store, Settings);
+    TSettingsStore(Store).Load(Settings);
 
     EXPECT_EQ(Settings.CfgLanguage, LangEnglish);
     EXPECT_EQ(Stored("Language"), Dword(1));
@@ -69,8 +70,8 @@ TEST_F(WinRegistryTest, SavedSettingsComeBackAsTheyWereAndSitInTheRegistryAsExpe
         saved.CfgProxyPassword[i] = static_cast<std::uint8_t>(i * 7);
     }
 
-    SaveSettings(Store, saved);
-    LoadSettings(Store, Settings);
+    TSettingsStore(Store).Save(saved);
+    TSettingsStore(Store).Load(Settings);
 
     EXPECT_EQ(Settings, saved);
     EXPECT_EQ(Stored("Language"), Dword(3));
@@ -80,13 +81,13 @@ TEST_F(WinRegistryTest, SavedSettingsComeBackAsTheyWereAndSitInTheRegistryAsExpe
 }
 
 TEST_F(WinRegistryTest, ValuesWrittenByOthersAreReadByTheirStoredTypeAndSize) {
-    SaveSettings(Store, TSettings{});
+    TSettingsStore(Store).Save(TSettings{});
     Put("Language", REG_DWORD, Dword(258).Data); // low byte 2: French, no write-back
     Put("ProxyServer", REG_EXPAND_SZ,
         ZeroTerminated("%TEMP%\\proxy"));                 // taken as it is, not expanded
     Put("ProxyUser", REG_SZ, {'a', 'b', 0, 'c', 'd', 0}); // up to the first zero byte
 
-    LoadSettings(Store, Settings);
+    TSettingsStore(Store).Load(Settings);
 
     EXPECT_EQ(Settings.CfgLanguage, LangFrench);
     EXPECT_EQ(Settings.CfgProxyServer, "%TEMP%\\proxy");
@@ -96,17 +97,17 @@ TEST_F(WinRegistryTest, ValuesWrittenByOthersAreReadByTheirStoredTypeAndSize) {
 }
 
 TEST_F(WinRegistryTest, APasswordOfAnotherTypeBecomesAnEmptyBinaryValue) {
-    SaveSettings(Store, TSettings{});
+    TSettingsStore(Store).Save(TSettings{});
     Put("ProxyPassword", REG_SZ, ZeroTerminated("plain"));
 
-    LoadSettings(Store, Settings);
+    TSettingsStore(Store).Load(Settings);
 
     EXPECT_TRUE(Settings.CfgProxyPassword.empty());
     EXPECT_EQ(Stored("ProxyPassword"), (TRegValue{REG_BINARY, {}}));
 }
 
 TEST_F(WinRegistryTest, ValuesThatCannotBeTakenRaiseTheRegistryErrorsWithoutWriteBack) {
-    SaveSettings(Store, TSettings{});
+    TSettingsStore(Store).Save(TSettings{});
     Put("ProxyPassword", REG_BINARY, TBytes(MaxProtectedPasswordSize + 1, 0x55));
     EXPECT_EQ(LoadError(), "Ungültiger Datentyp für 'ProxyPassword'");
 
@@ -129,23 +130,91 @@ TEST_F(WinRegistryTest, AKeyThatCannotBeCreatedFailsTheSaveAtTheFirstValue) {
     TWinRegistryStore store(gone);
 
     EXPECT_EQ(store.CreateKey(SettingsKeyPath, TRegAccess::Write), nullptr);
+    EXPECT_FALSE(store.LastFailure().StoreExists);
+    // The registry error's text, then the key and the system's words for the cause.
+    const std::string firstLine = "Fehler beim Setzen der Daten für 'Language'\n";
+    const std::string location = "HKEY_CURRENT_USER\\" + std::string(SettingsKeyPath) + ": ";
     try {
-        SaveSettings(store, TSettings{});
+        TSettingsStore(store).Save(TSettings{});
         ADD_FAILURE() << "the save did not fail";
     } catch (const ERegistryError& error) {
-        EXPECT_STREQ(error.what(), "Fehler beim Setzen der Daten für 'Language'");
+        EXPECT_THAT(error.what(), ::testing::StartsWith(firstLine + location));
+        EXPECT_THAT(error.what(), ::testing::HasSubstr("(error 1018)")); // ERROR_KEY_DELETED
     }
     // Loading from it reads every value as missing and then fails on the write-back.
     TSettings loaded;
     loaded.CfgLanguage = LangSpanish;
     try {
-        LoadSettings(store, loaded);
+        TSettingsStore(store).Load(loaded);
         ADD_FAILURE() << "the load did not fail";
     } catch (const ERegistryError& error) {
-        EXPECT_STREQ(error.what(), "Fehler beim Setzen der Daten für 'Language'");
+        EXPECT_THAT(error.what(), ::testing::StartsWith(firstLine + location));
     }
     EXPECT_EQ(loaded.CfgLanguage, LangEnglish);
     ::RegCloseKey(gone);
+}
+
+TEST_F(WinRegistryTest, TwoProgramsKeepEachOthersChanges) {
+    TSettings stored;
+    stored.CfgProxyServer = "proxy.lan";
+    stored.CfgProxyUser = "tech";
+    TSettingsStore(Store).Save(stored);
+    TWinRegistryStore otherRegistry(Root.Get());
+    TSettingsStore one(Store);
+    TSettingsStore other(otherRegistry);
+    TSettings oneSettings;
+    TSettings otherSettings;
+    one.Load(oneSettings);
+    other.Load(otherSettings);
+
+    oneSettings.CfgUseProxy = true;
+    oneSettings.CfgProxyPort = 3128;
+    one.Save(oneSettings);
+    otherSettings.CfgLanguage = LangGerman;
+    other.Save(otherSettings);
+
+    TSettingsStore(Store).Load(Settings);
+    EXPECT_TRUE(Settings.CfgUseProxy);
+    EXPECT_EQ(Settings.CfgProxyPort, 3128);
+    EXPECT_EQ(Settings.CfgLanguage, LangGerman);
+    EXPECT_EQ(Settings.CfgProxyServer, "proxy.lan");
+}
+
+TEST_F(WinRegistryTest, AKeyThatCannotBeReadIsNotWrittenFromDefaults) {
+    TSettings stored;
+    stored.CfgLanguage = LangFrench;
+    TSettingsStore(Store).Save(stored);
+    // A DACL without entries refuses every access but the owner's right to change it back.
+    HKEY key = nullptr;
+    ASSERT_EQ(::RegOpenKeyExA(Root.Get(), SettingsKeyPath, 0, WRITE_DAC, &key), ERROR_SUCCESS);
+    const auto setDacl = [key](PACL acl) {
+        SECURITY_DESCRIPTOR descriptor{};
+        ::InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION);
+        ::SetSecurityDescriptorDacl(&descriptor, TRUE, acl, FALSE);
+        return ::RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, &descriptor);
+    };
+    ACL emptyAcl{};
+    ::InitializeAcl(&emptyAcl, sizeof emptyAcl, ACL_REVISION);
+    ASSERT_EQ(setDacl(&emptyAcl), ERROR_SUCCESS);
+    HKEY probe = nullptr;
+    if (::RegOpenKeyExA(Root.Get(), SettingsKeyPath, 0, KEY_READ, &probe) == ERROR_SUCCESS) {
+        ::RegCloseKey(probe);
+        setDacl(nullptr);
+        ::RegCloseKey(key);
+        GTEST_SKIP() << "this registry does not enforce key security";
+    }
+
+    TSettingsStore store(Store);
+    EXPECT_NO_THROW(store.Load(Settings));
+    EXPECT_EQ(Settings.CfgLanguage, LangEnglish);
+    const std::vector<TStoreNotice> notices = store.TakeNotices();
+    ASSERT_EQ(notices.size(), 1u);
+    EXPECT_EQ(notices[0].Kind, TStoreNotice::TKind::Unreadable);
+    EXPECT_EQ(notices[0].Failure.Cause, TStoreCause::AccessDenied);
+
+    setDacl(nullptr); // a null DACL lets everyone in again
+    ::RegCloseKey(key);
+    EXPECT_EQ(Stored("Language"), Dword(2));
 }
 
 } // namespace
