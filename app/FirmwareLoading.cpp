@@ -48,8 +48,8 @@ bool Load(TFirmwareImage image, const std::string& path, const std::string& sour
 bool OpenLocalFirmware(const std::string& path, const std::optional<TDeviceVariant>& device,
                        TMainModel& model, std::uint8_t language, IMessageBox& messages) {
     auto bytes = ReadRegularFile(path, ImageMaximumSize);
-    auto image = Checked(bytes ? std::optional(std::move(bytes.Value())) : std::nullopt, model,
-                         messages);
+    auto image =
+        Checked(bytes ? std::optional(std::move(bytes.Value())) : std::nullopt, model, messages);
     if (!image) {
         return false;
     }
@@ -64,8 +64,7 @@ bool AcceptDownloadedFirmware(bool downloadOK, const std::string& tempFilePath,
         model.DiscardImage();
         return false;
     }
-    auto image =
-        Checked(std::vector<std::uint8_t>(body.begin(), body.end()), model, messages);
+    auto image = Checked(std::vector<std::uint8_t>(body.begin(), body.end()), model, messages);
     if (!image) {
         return false;
     }

@@ -31,16 +31,13 @@ bool TMainPresenter::OpenLocalFirmware(const std::string& path) {
 }
 
 bool TMainPresenter::AcceptDownload(bool downloadOK, const std::string& tempFilePath,
-                                    std::span<const std::uint8_t> body,
-                                    const std::string& source) {
+                                    std::span<const std::uint8_t> body, const std::string& source) {
     return AcceptDownloadedFirmware(downloadOK, tempFilePath, body, source, ConnectedVariant(),
                                     Model, Language(), Messages);
 }
 
 TUpdateOutcome TMainPresenter::Update(IUpdateHost& host) {
-    TUpdateRun run(Model, Monitor, host, Messages, [this] {
-        return ConnectedVariant();
-    });
+    TUpdateRun run(Model, Monitor, host, Messages, [this] { return ConnectedVariant(); });
     return run.Run(Language());
 }
 

@@ -103,6 +103,7 @@ private:
     void RenderStepNumbers();
     // Lets pending messages run between two blocks of an update.
     void ProcessMessages() override;
+    void ProcessMessagesWhileWaiting() override;
     // The open dialog: default extension "bin", .bin files or all files, the file must exist.
     QString OpenFirmwareDlg();
 

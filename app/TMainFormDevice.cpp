@@ -33,3 +33,7 @@ void TMainForm::ProcessMessages() {
     Render();
     QCoreApplication::processEvents();
 }
+
+void TMainForm::ProcessMessagesWhileWaiting() {
+    ProcessMessages();
+}

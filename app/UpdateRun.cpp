@@ -15,6 +15,10 @@ void TUpdateRun::Pump() {
     Host.ProcessMessages();
 }
 
+void TUpdateRun::PumpWhileWaiting() {
+    Host.ProcessMessagesWhileWaiting();
+}
+
 void TUpdateRun::SetControlsEnabled(bool enabled) {
     Model.View.BFlash = enabled;
     Model.View.BSwitchOff = enabled;

@@ -21,6 +21,8 @@ public:
     // Shows the model and lets pending messages run once: the window's timers, its menus and
     // its close box. The presenter's state may change meanwhile.
     virtual void ProcessMessages() = 0;
+    // The same while an exchange waits for the device's reply.
+    virtual void ProcessMessagesWhileWaiting() {}
 };
 
 class TUpdateRun : private IUpdateObserver {
@@ -38,6 +40,7 @@ public:
 
 private:
     void Pump() override;
+    void PumpWhileWaiting() override;
     bool StopRequested() override { return Model.CloseConfirmed; }
     void Progress(int thousandths) override { Model.View.PBFW = thousandths; }
 

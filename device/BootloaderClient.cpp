@@ -1,5 +1,6 @@
 #include "device/BootloaderClient.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "base/ByteOrder.h"
@@ -52,12 +53,40 @@ std::string TExchangeError::Describe() const {
 TBootloaderClient::TBootloaderClient(TDeviceLink& link) : Link(link) {
 }
 
+TPortIo TBootloaderClient::ReadReply(IPortConnection& port, std::span<std::uint8_t> bytes,
+                                     TMilliseconds timeout) {
+    if (!WhileWaiting) {
+        return port.Read(bytes, timeout);
+    }
+    // A read that comes back short has waited its whole slice: the slices add up to the
+    // time-out whichever clock the port keeps.
+    TPortIo total;
+    for (TMilliseconds left = timeout;;) {
+        const TMilliseconds slice = std::min(left, WaitSlice);
+        TPortIo part = port.Read(bytes.subspan(total.Count), slice);
+        total.Count += part.Count;
+        if (!part.Ok()) {
+            total.Status = part.Status;
+            total.Detail = std::move(part.Detail);
+            return total;
+        }
+        left -= slice;
+        if (total.Count == bytes.size() || left <= TMilliseconds::zero()) {
+            return total;
+        }
+        WhileWaiting();
+    }
+}
+
 TExchange<std::span<const std::uint8_t>> TBootloaderClient::Exchange(std::size_t payloadSize,
                                                                      std::size_t dataSize) {
-    IPortConnection* port = Link.Connection();
-    if (port == nullptr) {
+    // Held for the whole exchange: events served while it waits may close the link's
+    // connection, never this one under the exchange.
+    const std::shared_ptr<IPortConnection> connection = Link.SharedConnection();
+    if (!connection) {
         return Fail(TExchangeError{});
     }
+    IPortConnection* port = connection.get();
     const std::uint8_t code = Request[2];
     const std::span<const std::uint8_t> frame = SealFrame(Request, payloadSize);
 
@@ -75,7 +104,7 @@ TExchange<std::span<const std::uint8_t>> TBootloaderClient::Exchange(std::size_t
     }
 
     const std::span<std::uint8_t> reply(Reply);
-    TPortIo head = port->Read(reply.first(LengthFieldSize), Link.ReadTimeout());
+    TPortIo head = ReadReply(*port, reply.first(LengthFieldSize), Link.ReadTimeout());
     std::size_t received = head.Count;
     if (head.Ok() && received == LengthFieldSize) {
         // Bounded before the second read: a length the buffer cannot take fails here, and
@@ -83,7 +112,8 @@ TExchange<std::span<const std::uint8_t>> TBootloaderClient::Exchange(std::size_t
         const std::size_t length = ReadBe16(reply.data());
         if (length >= MinFrameLength && length <= ReplyBufferSize) {
             TPortIo rest =
-                port->Read(reply.subspan(LengthFieldSize, length - LengthFieldSize), Link.ReadTimeout());
+                ReadReply(*port, reply.subspan(LengthFieldSize, length - LengthFieldSize),
+                          Link.ReadTimeout());
             received += rest.Count;
             head = std::move(rest);
         }

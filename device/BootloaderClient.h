@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <span>
 #include <string>
@@ -15,6 +16,9 @@
 #include "device/Protocol.h"
 
 namespace qor {
+
+// How long a waiting exchange goes before it lets its caller serve events.
+inline constexpr TMilliseconds WaitSlice{5};
 
 enum class TExchangeFault {
     NoConnection, // no device open, or it was lost and found again meanwhile
@@ -66,7 +70,13 @@ public:
     TExchange<void> WriteBlock(std::uint32_t address, std::span<const std::uint8_t> block);
     TExchange<void> PowerOff();
 
+    // While set, a reply that keeps the client waiting is waited for in slices, with this
+    // called between them, so a caller on a GUI thread is never held for a whole exchange.
+    void SetWhileWaiting(std::function<void()> serve) { WhileWaiting = std::move(serve); }
+
 private:
+    // Reads `bytes` within `timeout`, in slices when WhileWaiting is set.
+    TPortIo ReadReply(IPortConnection& port, std::span<std::uint8_t> bytes, TMilliseconds timeout);
     // Sends the frame laid out in Request and returns the reply's data, which must carry the
     // request's own code and at least `dataSize` bytes.
     TExchange<std::span<const std::uint8_t>> Exchange(std::size_t payloadSize,
@@ -75,6 +85,7 @@ private:
     TExchange<void> Range(std::uint8_t code, std::uint32_t pageCount);
 
     TDeviceLink& Link;
+    std::function<void()> WhileWaiting;
     // Fixed buffers, reused from exchange to exchange: no allocation per request.
     std::array<std::uint8_t, SendBufferSize> Request{};
     std::array<std::uint8_t, ReplyBufferSize> Reply{};

@@ -18,6 +18,8 @@ inline constexpr WORD Write = 4;
 inline constexpr WORD SetBaudRate = 7;
 inline constexpr WORD Purge = 16;
 inline constexpr WORD SetTimeouts = 17;
+inline constexpr WORD SetLatencyTimer = 29;
+inline constexpr WORD GetLatencyTimer = 30; // the stand-in's, for tests
 inline constexpr WORD CreateDeviceInfoList = 70;
 inline constexpr WORD GetDeviceInfoList = 71;
 } // namespace Ordinal
@@ -48,5 +50,7 @@ using PurgeFn = Status(WINAPI*)(Handle handle, ULONG mask);
 using WriteFn = Status(WINAPI*)(Handle handle, void* data, DWORD size, DWORD* written);
 using ReadFn = Status(WINAPI*)(Handle handle, void* data, DWORD size, DWORD* got);
 using CloseFn = Status(WINAPI*)(Handle handle);
+using SetLatencyTimerFn = Status(WINAPI*)(Handle handle, UCHAR ms);
+using GetLatencyTimerFn = Status(WINAPI*)(Handle handle, UCHAR* ms);
 
 } // namespace qor::d2xx

@@ -17,6 +17,9 @@ constexpr DWORD MaxListedDevices = 1024;
 constexpr d2xx::Status StatusOk = 0;
 constexpr d2xx::Status StatusDeviceNotOpened = 3;
 constexpr ULONG PurgeRxTx = 3; // receive and transmit buffers
+// The bridge hands short replies to the host when its latency timer fires: 16 ms by default,
+// which would stretch every exchange to the next 16 ms.
+constexpr UCHAR LowestLatencyMs = 1;
 
 // The address of an export by its ordinal, as the wanted function type.
 template <typename Fn> bool Resolve(HMODULE module, WORD ordinal, Fn& target) {
@@ -53,6 +56,8 @@ public:
             Error = "the D2XX library '" + name + "' lacks an entry point the updater needs";
             return;
         }
+        // Older libraries may lack it; the bridge's default then stands.
+        Resolve(module, Ordinal::SetLatencyTimer, SetLatencyTimer);
         Module = std::move(owner);
     }
 
@@ -69,6 +74,7 @@ public:
     d2xx::WriteFn Write = nullptr;
     d2xx::ReadFn Read = nullptr;
     d2xx::CloseFn Close = nullptr;
+    d2xx::SetLatencyTimerFn SetLatencyTimer = nullptr;
 };
 
 namespace {
@@ -97,9 +103,8 @@ public:
         UseTimeouts(ReadMs == NotSet ? 0 : ReadMs, static_cast<ULONG>(timeout.count()));
         DWORD count = 0;
         // The library does not write to the buffer; its signature just is not const.
-        const d2xx::Status status = Library->Write(
-            Handle, const_cast<std::uint8_t*>(bytes.data()), static_cast<DWORD>(bytes.size()),
-            &count);
+        const d2xx::Status status = Library->Write(Handle, const_cast<std::uint8_t*>(bytes.data()),
+                                                   static_cast<DWORD>(bytes.size()), &count);
         const std::size_t sent = std::min<std::size_t>(count, bytes.size());
         if (status != StatusOk) {
             return Failed("writing", status, sent);
@@ -200,6 +205,9 @@ TResult<std::unique_ptr<IPortConnection>> TD2xxPort::Open(std::size_t index, std
     }
     auto connection = std::make_unique<TD2xxConnection>(Library, handle);
     Library->SetBaudRate(handle, baud);
+    if (Library->SetLatencyTimer != nullptr) {
+        Library->SetLatencyTimer(handle, LowestLatencyMs);
+    }
     return std::unique_ptr<IPortConnection>(std::move(connection));
 }
 

@@ -23,8 +23,10 @@ public:
     // and not yet open. An open connection stays in use even if the index moved.
     void Upkeep();
 
-    // The open connection; nullptr when none is open.
+    // The open connection; nullptr when none is open. An exchange that lets events run holds
+    // it shared, so that a monitor tick closing it meanwhile cannot pull it from under it.
     IPortConnection* Connection() const { return Open.get(); }
+    std::shared_ptr<IPortConnection> SharedConnection() const { return Open; }
     std::int32_t DeviceIndex() const { return Index; }
     // Counts successful opens, so a caller can tell that the device went away and came back.
     std::uint32_t OpenCount() const { return Opens; }
@@ -43,7 +45,7 @@ public:
 
 private:
     IDevicePort& Port;
-    std::unique_ptr<IPortConnection> Open;
+    std::shared_ptr<IPortConnection> Open;
     std::int32_t Index = -1;
     std::uint32_t Opens = 0;
     std::string Error;

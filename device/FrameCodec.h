@@ -40,7 +40,8 @@ std::span<std::uint8_t> StartFrame(std::span<std::uint8_t> buffer, std::uint8_t 
 std::span<const std::uint8_t> SealFrame(std::span<std::uint8_t> buffer, std::size_t payloadSize);
 
 // A whole frame as a value, for those who do not mind an allocation.
-std::vector<std::uint8_t> EncodeFrame(std::uint8_t code, std::span<const std::uint8_t> payload = {});
+std::vector<std::uint8_t> EncodeFrame(std::uint8_t code,
+                                      std::span<const std::uint8_t> payload = {});
 
 // Checks what arrived as one frame of at most `capacity` bytes: its length field, that all of
 // it is there, and its CRC.

@@ -5,6 +5,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <limits.h>
+#include <linux/serial.h>
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
@@ -119,6 +120,22 @@ std::optional<std::string> TtyUsbProduct(const std::string& sysfsRoot, const std
     return std::string(); // on USB, but without a product string
 }
 
+// The bridge hands short replies to the host when its latency timer fires, 16 ms by default:
+// every exchange would wait for it. Both the kernel's low-latency flag and the FTDI driver's
+// timer attribute are asked for; a driver that refuses either (a pty does) keeps its own.
+void AskForLowLatency(int fd, const std::string& latencyAttribute) {
+    serial_struct info{};
+    if (::ioctl(fd, TIOCGSERIAL, &info) == 0) {
+        info.flags |= ASYNC_LOW_LATENCY;
+        ::ioctl(fd, TIOCSSERIAL, &info);
+    }
+    const posix::TFileHandle timer(
+        ::open(latencyAttribute.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC));
+    if (timer.Valid()) {
+        const char lowest[] = "1";
+        (void)::write(timer.Get(), lowest, sizeof lowest - 1);
+    }
+}
 
 const TSpeed* SpeedOf(std::uint32_t baud) {
     const auto* speed = std::find_if(std::begin(Speeds), std::end(Speeds),
@@ -261,16 +278,31 @@ std::vector<TPortEntry> TTtyPort::List() {
     if (dir == nullptr) {
         return {};
     }
+    std::vector<std::string> names;
     while (const dirent* entry = ::readdir(dir)) {
-        const std::string name = entry->d_name;
-        if (name.empty() || name[0] == '.') {
+        std::string name = entry->d_name;
+        if (!name.empty() && name[0] != '.') {
+            names.push_back(std::move(name));
+        }
+    }
+    ::closedir(dir);
+    std::sort(names.begin(), names.end());
+    // A tty that is not on USB stays so while it exists: it is looked at again only when
+    // the set of ttys changes. A machine has dozens of them, and this runs ten times a second.
+    if (names != KnownNames) {
+        KnownNames = names;
+        NotOnUsb.clear();
+    }
+    for (const std::string& name : names) {
+        if (NotOnUsb.contains(name)) {
             continue;
         }
         if (auto product = TtyUsbProduct(SysfsRoot, name)) {
             Snapshot.push_back({name, std::move(*product)});
+        } else {
+            NotOnUsb.insert(name);
         }
     }
-    ::closedir(dir);
     std::sort(Snapshot.begin(), Snapshot.end(),
               [](const TPortEntry& a, const TPortEntry& b) { return NaturalLess(a.Name, b.Name); });
     return Snapshot;
@@ -311,8 +343,9 @@ TResult<std::unique_ptr<IPortConnection>> TTtyPort::Open(std::size_t index, std:
         ::tcsetattr(fd.Get(), TCSANOW, &tio) != 0) {
         return Fail(TError{DescribeOpenError(errno, path)});
     }
-    return std::unique_ptr<IPortConnection>(
-        std::make_unique<TTtyConnection>(std::move(fd), path));
+    AskForLowLatency(fd.Get(),
+                     SysfsRoot + "/class/tty/" + Snapshot[index].Name + "/device/latency_timer");
+    return std::unique_ptr<IPortConnection>(std::make_unique<TTtyConnection>(std::move(fd), path));
 }
 
 } // namespace qor

@@ -8,6 +8,7 @@
 #pragma once
 
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "device/DevicePort.h"
@@ -21,7 +22,8 @@ public:
     // The ttys that belong to a USB device, in natural name order (ttyUSB2 before ttyUSB10).
     std::vector<TPortEntry> List() override;
     // Opens the tty raw 8N1 at `baud`, for us alone: an exclusive lock on it (the convention
-    // serial tools share) besides TIOCEXCL, which root ignores.
+    // serial tools share) besides TIOCEXCL, which root ignores. Asks for the bridge's lowest
+    // latency where the driver allows it.
     TResult<std::unique_ptr<IPortConnection>> Open(std::size_t index, std::uint32_t baud) override;
 
     // The reason shown to the user when `path` cannot be opened with `error` (an errno).
@@ -31,6 +33,8 @@ private:
     std::string SysfsRoot;
     std::string DevRoot;
     std::vector<TPortEntry> Snapshot;
+    std::vector<std::string> KnownNames;      // the ttys of the last listing, sorted
+    std::unordered_set<std::string> NotOnUsb; // of those, the ones no bridge is behind
 };
 
 } // namespace qor

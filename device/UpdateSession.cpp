@@ -56,6 +56,12 @@ TUpdateOutcome TUpdateSession::Run(std::span<const std::uint8_t> image, IUpdateO
     }
     Link.SetTimeouts(UpdateReadTimeoutMs, WriteTimeoutMs);
     Session = Link.OpenCount();
+    // Events are served while the device takes its time, and between every two exchanges.
+    Client.SetWhileWaiting([&observer] { observer.PumpWhileWaiting(); });
+    const struct TStopServing {
+        TBootloaderClient& Client;
+        ~TStopServing() { Client.SetWhileWaiting({}); }
+    } stopServing{Client};
     // Each step below fails with its own exit; the first failure ends the update.
     const auto step = [this](auto&& exchange) -> std::optional<TExchangeError> {
         if (!SameConnection()) {
@@ -70,6 +76,7 @@ TUpdateOutcome TUpdateSession::Run(std::span<const std::uint8_t> image, IUpdateO
     if (auto error = step([&] { return Client.BeginUpdate(); })) {
         return Failed(TUpdateStep::BeginUpdate, std::move(*error));
     }
+    observer.Pump();
     TUpdateOutcome stopped;
     stopped.Result = TUpdateResult::Stopped;
     if (observer.StopRequested()) {
@@ -79,15 +86,15 @@ TUpdateOutcome TUpdateSession::Run(std::span<const std::uint8_t> image, IUpdateO
     if (auto error = step([&] { return Client.PrepareRange(pageCount); })) {
         return Failed(TUpdateStep::PrepareRange, std::move(*error));
     }
+    observer.Pump();
     for (std::size_t block = 0; block < blocks; ++block) {
         if (observer.StopRequested()) {
             stopped.BlocksWritten = Written;
             return stopped;
         }
         const auto address = static_cast<std::uint32_t>(block * BlockSize);
-        if (auto error = step([&] {
-                return Client.WriteBlock(address, image.subspan(address, BlockSize));
-            })) {
+        if (auto error = step(
+                [&] { return Client.WriteBlock(address, image.subspan(address, BlockSize)); })) {
             return Failed(TUpdateStep::WriteBlock, std::move(*error), block);
         }
         ++Written;
@@ -97,9 +104,11 @@ TUpdateOutcome TUpdateSession::Run(std::span<const std::uint8_t> image, IUpdateO
     if (auto error = step([&] { return Client.FinishRange(pageCount); })) {
         return Failed(TUpdateStep::FinishRange, std::move(*error));
     }
+    observer.Pump();
     if (auto error = step([&] { return Client.EndUpdate(); })) {
         return Failed(TUpdateStep::EndUpdate, std::move(*error));
     }
+    observer.Pump();
     // The final values come only from their own replies.
     std::optional<TChecksums> checksums;
     if (auto error = step([&] {
@@ -113,6 +122,7 @@ TUpdateOutcome TUpdateSession::Run(std::span<const std::uint8_t> image, IUpdateO
     }
     Info.DeviceChecksum1 = checksums->First;
     Info.DeviceChecksum2 = checksums->Second;
+    observer.Pump();
     if (auto error = step([&] {
             auto reply = Client.QueryFirmwareVersion();
             if (reply) {
@@ -125,7 +135,7 @@ TUpdateOutcome TUpdateSession::Run(std::span<const std::uint8_t> image, IUpdateO
     TUpdateOutcome done;
     done.BlocksWritten = Written;
     done.Result = Info.DeviceChecksum1 == Info.DeviceChecksum2 ? TUpdateResult::Succeeded
-                                                                : TUpdateResult::ChecksumsDiffer;
+                                                               : TUpdateResult::ChecksumsDiffer;
     return done;
 }
 

@@ -57,6 +57,8 @@ public:
     virtual ~IUpdateObserver() = default;
     // Lets the caller's pending events run. The link may lose its device meanwhile.
     virtual void Pump() = 0;
+    // The same while an exchange waits for its reply; nothing else goes to the device then.
+    virtual void PumpWhileWaiting() {}
     // Asked before the range request and before each block: true stops the update quietly.
     virtual bool StopRequested() = 0;
     // After each block: the progress in thousandths, truncated, so the last block leaves it

@@ -9,15 +9,15 @@
 namespace qor {
 
 enum class TFaultKind {
-    DropReply,      // the request is carried out, its reply never sent
-    CorruptCrc,     // the reply's CRC has one bit flipped
-    AnswerCode13,   // the device refuses: reply code 13, request not carried out
+    DropReply,       // the request is carried out, its reply never sent
+    CorruptCrc,      // the reply's CRC has one bit flipped
+    AnswerCode13,    // the device refuses: reply code 13, request not carried out
     AnswerOtherCode, // a sound reply with another request's code (Param; the next code when
                      // Param is the request's own), request carried out
-    Truncate,       // only the first Param bytes of the reply (default: half of it)
-    AnnounceLength, // a frame whose length field says Param (default 300), sent whole
-    Delay,          // the reply comes Param milliseconds late
-    Unplug,         // the device drops off the bus before it answers
+    Truncate,        // only the first Param bytes of the reply (default: half of it)
+    AnnounceLength,  // a frame whose length field says Param (default 300), sent whole
+    Delay,           // the reply comes Param milliseconds late
+    Unplug,          // the device drops off the bus before it answers
 };
 
 enum class TFaultTrigger { RequestNumber, RequestCode, WriteBlock };

@@ -54,7 +54,8 @@ std::optional<TImageVariant> VariantFromLetter(std::string_view letter) {
 }
 
 std::size_t FlashSizeOf(TImageVariant variant) {
-    return static_cast<std::size_t>(TDeviceVariant::FromLetter(VariantLetterOf(variant))->FlashSize());
+    return static_cast<std::size_t>(
+        TDeviceVariant::FromLetter(VariantLetterOf(variant))->FlashSize());
 }
 
 std::optional<std::string> NormaliseRecipe(TImageRecipe& recipe) {

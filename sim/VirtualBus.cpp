@@ -1,6 +1,7 @@
 #include "sim/VirtualBus.h"
 
 #include <algorithm>
+#include <type_traits>
 #include <utility>
 
 #include "device/Protocol.h"
@@ -22,10 +23,13 @@ TPortIo Gone() {
 // One open device; closing it frees the device for the next open.
 class TVirtualConnection : public IPortConnection {
 public:
-    TVirtualConnection(TVirtualBus& bus, TVirtualDevice& device, std::uint32_t baud) : Bus(bus) {
+    TVirtualConnection(TVirtualBus& bus, TVirtualDevice& device, std::uint32_t baud,
+                       std::uint32_t latencyMs)
+        : Bus(bus) {
         Line.Device = &device;
         Line.Epoch = device.Epoch();
         Line.Baud = baud;
+        Line.LatencyMs = latencyMs;
         Bus.Live.push_back(&Line);
     }
     ~TVirtualConnection() override { std::erase(Bus.Live, &Line); }
@@ -40,7 +44,6 @@ public:
     }
     TPortIo Purge() override { return Bus.Purge(Line); }
 
-private:
     TVirtualBus& Bus;
     TVirtualBus::TLine Line;
 };
@@ -69,6 +72,48 @@ std::uint64_t TVirtualBus::ByteUs() const {
 
 std::uint64_t TVirtualBus::ArrivalUs(const TBurst& burst, std::size_t index) const {
     return burst.StartUs + (index + 1) * ByteUs();
+}
+
+void TVirtualBus::SetBridgeLatency(bool on, std::uint32_t defaultMs, bool portSetsLow) {
+    LatencyModelled = on;
+    LatencyDefaultMs = defaultMs;
+    PortSetsLowLatency = portSetsLow;
+}
+
+namespace {
+
+template <typename TConnection> auto* OfBus(TConnection& connection, const TVirtualBus& bus) {
+    using TOurs = std::conditional_t<std::is_const_v<TConnection>, const TVirtualConnection,
+                                     TVirtualConnection>;
+    auto* ours = dynamic_cast<TOurs*>(&connection);
+    return ours != nullptr && &ours->Bus == &bus ? ours : nullptr;
+}
+
+} // namespace
+
+bool TVirtualBus::SetLatencyTimer(IPortConnection& connection, std::uint32_t ms) {
+    auto* ours = OfBus(connection, *this);
+    if (ours == nullptr || ms == 0) {
+        return false;
+    }
+    if (LatencyModelled) {
+        ours->Line.LatencyMs = ms;
+    }
+    return true;
+}
+
+std::uint32_t TVirtualBus::LatencyTimer(const IPortConnection& connection) const {
+    const auto* ours = OfBus(connection, *this);
+    return ours != nullptr ? ours->Line.LatencyMs : 0;
+}
+
+// The bridge's timer runs free: what reached it goes to the host at the next tick.
+std::uint64_t TVirtualBus::DeliveredUs(const TLine& line, std::uint64_t arrivalUs) {
+    if (line.LatencyMs == 0) {
+        return arrivalUs;
+    }
+    const std::uint64_t periodUs = std::uint64_t{line.LatencyMs} * 1000;
+    return (arrivalUs + periodUs - 1) / periodUs * periodUs;
 }
 
 void TVirtualBus::Settle() {
@@ -114,8 +159,10 @@ TResult<std::unique_ptr<IPortConnection>> TVirtualBus::Open(std::size_t index, s
     if (IsOpen(device)) {
         return Fail(TError{"The device is in use by another program."});
     }
+    const std::uint32_t latencyMs =
+        !LatencyModelled ? 0 : (PortSetsLowLatency ? LowestLatencyMs : LatencyDefaultMs);
     return std::unique_ptr<IPortConnection>(
-        std::make_unique<TVirtualConnection>(*this, device, baud));
+        std::make_unique<TVirtualConnection>(*this, device, baud, latencyMs));
 }
 
 TPortIo TVirtualBus::Purge(TLine& line) {
@@ -124,8 +171,9 @@ TPortIo TVirtualBus::Purge(TLine& line) {
     }
     // What has reached the host's buffer is dropped; a reply still on the line is not.
     const std::uint64_t now = SimClock->NowUs();
-    std::erase_if(line.Incoming,
-                  [&](const TBurst& burst) { return ArrivalUs(burst, burst.Taken) <= now; });
+    std::erase_if(line.Incoming, [&](const TBurst& burst) {
+        return DeliveredUs(line, ArrivalUs(burst, burst.Taken)) <= now;
+    });
     return {};
 }
 
@@ -172,7 +220,7 @@ TPortIo TVirtualBus::Read(TLine& line, std::span<std::uint8_t> bytes, TMilliseco
     std::size_t counted = 0;
     for (const TBurst& burst : line.Incoming) {
         for (std::size_t i = burst.Taken; i < burst.Bytes.size() && counted < bytes.size(); ++i) {
-            readyAt = std::max(readyAt, ArrivalUs(burst, i));
+            readyAt = std::max(readyAt, DeliveredUs(line, ArrivalUs(burst, i)));
             ++counted;
         }
     }
@@ -182,7 +230,7 @@ TPortIo TVirtualBus::Read(TLine& line, std::span<std::uint8_t> bytes, TMilliseco
     TPortIo io;
     while (io.Count < bytes.size() && !line.Incoming.empty()) {
         TBurst& burst = line.Incoming.front();
-        if (ArrivalUs(burst, burst.Taken) > until) {
+        if (DeliveredUs(line, ArrivalUs(burst, burst.Taken)) > until) {
             break;
         }
         bytes[io.Count++] = burst.Bytes[burst.Taken++];

@@ -31,6 +31,21 @@ public:
     // Wire timing: each byte takes 10 bits at the device's baud rate, and the device starts
     // its reply `turnaroundUs` after the request's last byte. Off: bytes take no time.
     void SetWireTiming(bool on, std::uint32_t turnaroundUs = 100);
+
+    // The USB bridge's latency timer: bytes from the device wait in the bridge until its
+    // timer next fires, every `defaultMs` unless the port set another period. `portSetsLow`:
+    // whether opening a connection sets it as low as it goes (1 ms), as the program's ports
+    // do; off, the period stays at the default, as with a driver that refuses, or until
+    // SetLatencyTimer sets it.
+    void SetBridgeLatency(bool on, std::uint32_t defaultMs = DefaultLatencyMs,
+                          bool portSetsLow = true);
+    // Sets the latency timer of an open connection of this bus, as the D2XX library's call does.
+    bool SetLatencyTimer(IPortConnection& connection, std::uint32_t ms);
+    // The latency timer in force on a connection; 0 while the bridge is not modelled.
+    std::uint32_t LatencyTimer(const IPortConnection& connection) const;
+
+    static constexpr std::uint32_t DefaultLatencyMs = 16;
+    static constexpr std::uint32_t LowestLatencyMs = 1;
     ISimClock& Clock() { return *SimClock; }
 
     std::vector<TPortEntry> List() override;
@@ -51,6 +66,7 @@ public:
         std::uint32_t Epoch = 0;
         std::uint32_t Baud = 0;
         std::uint64_t LineFreeUs = 0; // when the host's last byte is out
+        std::uint32_t LatencyMs = 0;  // the bridge's timer period; 0: not modelled
         std::deque<TBurst> Incoming;
     };
 
@@ -61,6 +77,8 @@ private:
     bool Alive(const TLine& line) const;
     std::uint64_t ByteUs() const;
     std::uint64_t ArrivalUs(const TBurst& burst, std::size_t index) const;
+    // When a byte that reached the bridge then is handed to the host.
+    static std::uint64_t DeliveredUs(const TLine& line, std::uint64_t arrivalUs);
     // Carries out switch-offs whose replies are out; done where the bus is listed or opened,
     // so that an exchange in progress still reads its reply.
     void Settle();
@@ -75,6 +93,9 @@ private:
     std::vector<TLine*> Live;
     bool WireTiming = false;
     std::uint64_t TurnaroundUs = 0;
+    bool LatencyModelled = false;
+    std::uint32_t LatencyDefaultMs = DefaultLatencyMs;
+    bool PortSetsLowLatency = true;
     std::vector<TReplyBurst> Replies; // reused for each write
 };
 

@@ -145,8 +145,8 @@ void TVirtualDevice::AnswerFrame(std::uint32_t number, std::size_t requestEnd,
                 other = static_cast<std::uint8_t>((code + 1) % (LastGoodReplyCode + 1));
             }
             const std::span<const std::uint8_t> reply(burst.Bytes);
-            burst.Bytes = EncodeFrame(other, reply.subspan(FrameHeaderSize,
-                                                           reply.size() - MinFrameLength));
+            burst.Bytes =
+                EncodeFrame(other, reply.subspan(FrameHeaderSize, reply.size() - MinFrameLength));
             break;
         }
         case TFaultKind::Delay:

@@ -62,6 +62,8 @@ bool LayOut(TVirtualBus& bus, const std::string& layout) {
 TVirtualBus& Bus() {
     static const std::unique_ptr<TVirtualBus> bus = [] {
         auto made = std::make_unique<TVirtualBus>();
+        // The bridge's timer as the library finds it: 16 ms until the caller sets it.
+        made->SetBridgeLatency(true, TVirtualBus::DefaultLatencyMs, false);
         LayOut(*made, Environment(DevicesVariable, DefaultDevices));
         return made;
     }();

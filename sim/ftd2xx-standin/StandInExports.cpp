@@ -21,6 +21,7 @@ constexpr Status StatusInvalidHandle = 1;
 constexpr Status StatusDeviceNotFound = 2;
 constexpr Status StatusDeviceNotOpened = 3;
 constexpr Status StatusIoError = 4;
+constexpr Status StatusInvalidParameter = 6;
 constexpr ULONG PurgeRx = 1;
 
 // One open device as the library keeps it: the bus's connection and the time-outs in force.
@@ -150,14 +151,45 @@ Status WINAPI StandInRead(Handle handle, void* data, DWORD size, DWORD* got) {
         return StatusInvalidHandle;
     }
     const qor::TPortIo io = device->Connection->Read({static_cast<std::uint8_t*>(data), size},
-                                                      std::chrono::milliseconds(device->ReadMs));
+                                                     std::chrono::milliseconds(device->ReadMs));
     *got = static_cast<DWORD>(io.Count);
     return StatusOf(io);
 }
 
+Status WINAPI StandInSetLatencyTimer(Handle handle, UCHAR ms) {
+    TOpenDevice* device = Find(handle);
+    if (device == nullptr) {
+        return StatusInvalidHandle;
+    }
+    // The bridge takes 1 to 255 ms.
+    return qor::standin::Bus().SetLatencyTimer(*device->Connection, ms) ? StatusOk
+                                                                        : StatusInvalidParameter;
+}
+
+Status WINAPI StandInGetLatencyTimer(Handle handle, UCHAR* ms) {
+    TOpenDevice* device = Find(handle);
+    if (device == nullptr) {
+        return StatusInvalidHandle;
+    }
+    *ms = static_cast<UCHAR>(qor::standin::Bus().LatencyTimer(*device->Connection));
+    return StatusOk;
+}
+
+// For tests: the latency timer in force on the open connections, in the order opened.
+ULONG WINAPI StandInOpenLatencies(UCHAR* out, ULONG capacity) {
+    ULONG count = 0;
+    for (const auto& [id, device] : Devices()) {
+        if (count < capacity) {
+            out[count] = static_cast<UCHAR>(qor::standin::Bus().LatencyTimer(*device.Connection));
+        }
+        ++count;
+    }
+    return count;
+}
+
 Status WINAPI StandInClose(Handle handle) {
     return Devices().erase(reinterpret_cast<std::uintptr_t>(handle)) == 1 ? StatusOk
-                                                                           : StatusInvalidHandle;
+                                                                          : StatusInvalidHandle;
 }
 
 } // extern "C"

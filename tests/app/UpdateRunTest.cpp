@@ -39,11 +39,14 @@ TEST_F(UpdateTest, AVariantAImageGoesOutInOneHundredTwentyFourBlocks) {
     // The range requests carry the last page.
     EXPECT_EQ(Device->Frames[1].Bytes[4], 123);
 
-    ASSERT_EQ(bar.size(), 125U);
+    // One pump before the first request, one after the begin and the range requests, one
+    // after every block, and one after each of the finishing exchanges but the last.
+    ASSERT_EQ(bar.size(), 130U);
     EXPECT_EQ(bar[0], 0);
-    EXPECT_EQ(bar[1], 0);    // after block 0
-    EXPECT_EQ(bar[63], 500); // after block 62: 62000 / 124
-    EXPECT_EQ(bar[124], 991);
+    EXPECT_EQ(bar[3], 0);    // after block 0
+    EXPECT_EQ(bar[65], 500); // after block 62: 62000 / 124
+    EXPECT_EQ(bar[126], 991);
+    EXPECT_EQ(bar[129], 991);
     EXPECT_TRUE(runningInPumps);
     EXPECT_EQ(State.View.PBFW, 991);
 
@@ -101,7 +104,7 @@ TEST_F(UpdateTest, AnImageBelowOneBlockSendsNoBlockButEverythingElse) {
     Load(MakeFirmwareImage(300, "102a"));
     EXPECT_EQ(Update(), TUpdateResult::ChecksumsDiffer);
     EXPECT_THAT(Codes(), ElementsAreArray(FullUpdate(0)));
-    EXPECT_EQ(Host.Pumps, 1);
+    EXPECT_EQ(Host.Pumps, 6);
     EXPECT_EQ(State.View.PBFW, 0);
     EXPECT_TRUE(State.UpdateFailed);
     EXPECT_THAT(Messages.Shown, IsEmpty());
@@ -130,7 +133,6 @@ TEST_F(UpdateTest, WithoutALoadedImageNothingIsSent) {
     EXPECT_EQ(Host.Pumps, 0);
     EXPECT_TRUE(State.UpdateFailed);
     EXPECT_FALSE(State.UpdateRunning);
-
 }
 
 TEST_F(UpdateTest, ASecondClickWhileRunningIsRefused) {
@@ -164,7 +166,7 @@ TEST_F(UpdateTest, AConfirmedCloseStopsBeforeTheNextBlockQuietly) {
     Connect();
     Load(MakeFirmwareImage(63488, "102a"));
     Host.OnPump = [&](int pump) {
-        if (pump == 12) { // after block 10
+        if (pump == 14) { // after block 10
             State.CloseConfirmed = true;
         }
     };
@@ -182,8 +184,10 @@ TEST_F(UpdateTest, AConfirmedCloseStopsBeforeTheNextBlockQuietly) {
 TEST_F(UpdateTest, ACloseConfirmedBeforeTheRangeStopsAfterTheBeginRequest) {
     Connect();
     Load(MakeFirmwareImage(63488, "102a"));
-    Host.OnPump = [&](int) {
-        State.CloseConfirmed = true;
+    Host.OnPump = [&](int pump) {
+        if (pump == 1) { // before anything went out
+            State.CloseConfirmed = true;
+        }
     };
     EXPECT_EQ(Update(), TUpdateResult::Stopped);
     EXPECT_THAT(Codes(), ElementsAreArray({CmdBeginUpdate}));
@@ -195,7 +199,7 @@ TEST_F(UpdateTest, UnpluggingBetweenBlocksFailsTheNextBlockAtOnceAndKeepsTheByte
     Load(MakeFirmwareImage(63488, "102a"));
     const TFirmwareImage loaded = *State.FWImage;
     Host.OnPump = [&](int pump) {
-        if (pump == 42) { // after block 40
+        if (pump == 44) { // after block 40
             Device->Unplug();
         }
         Timers(); // the monitor closes the handle and drops the image
@@ -216,7 +220,7 @@ TEST_F(UpdateTest, ADeviceLostAndFoundAgainMeanwhileGetsNothingMoreWritten) {
     Connect();
     Load(MakeFirmwareImage(63488, "102a"));
     Host.OnPump = [&](int pump) {
-        if (pump == 12) { // after block 10, a modal window holds the update for a while
+        if (pump == 14) { // after block 10, a modal window holds the update for a while
             Device->Unplug();
             Timers(); // the monitor closes the handle
             Device->Plug();
@@ -318,38 +322,61 @@ TEST_P(UpdateFailureTest, ShowsItsNumberedMessageAndThenTheFailedResult) {
 
 INSTANTIATE_TEST_SUITE_P(
     EveryExit, UpdateFailureTest,
-    ::testing::Values(TExitCase{"Begin", TFault::OnCode(CmdBeginUpdate, TFaultKind::DropReply),
-                                "Update fehlgeschlagen: 0", CmdBeginUpdate},
-                      TExitCase{"Prepare", TFault::OnCode(CmdPrepareRange, TFaultKind::CorruptCrc),
-                                "Update fehlgeschlagen: 1", CmdPrepareRange},
-                      TExitCase{"FirstBlock", TFault::OnBlock(0, TFaultKind::AnswerCode13),
-                                "Update fehlgeschlagen: 2:0", CmdWriteBlock},
-                      TExitCase{"EighteenthBlock", TFault::OnBlock(17, TFaultKind::CorruptCrc),
-                                "Update fehlgeschlagen: 2:17", CmdWriteBlock},
-                      TExitCase{"LastBlock", TFault::OnBlock(123, TFaultKind::DropReply),
-                                "Update fehlgeschlagen: 2:123", CmdWriteBlock},
-                      TExitCase{"Finish", TFault::OnCode(CmdFinishRange, TFaultKind::Truncate),
-                                "Update fehlgeschlagen: 3", CmdFinishRange},
-                      TExitCase{"End", TFault::OnCode(CmdEndUpdate, TFaultKind::AnnounceLength),
-                                "Update fehlgeschlagen: 4", CmdEndUpdate},
-                      TExitCase{"Checksums", TFault::OnCode(CmdGetChecksums, TFaultKind::DropReply),
-                                "Update fehlgeschlagen: 5", CmdGetChecksums},
-                      TExitCase{"Version",
-                                TFault::OnCode(CmdGetFirmwareVersion, TFaultKind::AnswerCode13),
-                                "Update fehlgeschlagen: 6", CmdGetFirmwareVersion},
-                      // A sound frame answering another request is no answer to this one.
-                      TExitCase{"OtherCodeAtBlock",
-                                TFault::OnBlock(18, TFaultKind::AnswerOtherCode, CmdGetBootVersion),
-                                "Update fehlgeschlagen: 2:18", CmdWriteBlock},
-                      TExitCase{"AckAtChecksums",
-                                TFault::OnCode(CmdGetChecksums, TFaultKind::AnswerOtherCode,
-                                               CmdWriteBlock),
-                                "Update fehlgeschlagen: 5", CmdGetChecksums},
-                      TExitCase{"OtherCodeAtVersion",
-                                TFault::OnCode(CmdGetFirmwareVersion, TFaultKind::AnswerOtherCode,
-                                               CmdGetChecksums),
-                                "Update fehlgeschlagen: 6", CmdGetFirmwareVersion}),
+    ::testing::Values(
+        TExitCase{"Begin", TFault::OnCode(CmdBeginUpdate, TFaultKind::DropReply),
+                  "Update fehlgeschlagen: 0", CmdBeginUpdate},
+        TExitCase{"Prepare", TFault::OnCode(CmdPrepareRange, TFaultKind::CorruptCrc),
+                  "Update fehlgeschlagen: 1", CmdPrepareRange},
+        TExitCase{"FirstBlock", TFault::OnBlock(0, TFaultKind::AnswerCode13),
+                  "Update fehlgeschlagen: 2:0", CmdWriteBlock},
+        TExitCase{"EighteenthBlock", TFault::OnBlock(17, TFaultKind::CorruptCrc),
+                  "Update fehlgeschlagen: 2:17", CmdWriteBlock},
+        TExitCase{"LastBlock", TFault::OnBlock(123, TFaultKind::DropReply),
+                  "Update fehlgeschlagen: 2:123", CmdWriteBlock},
+        TExitCase{"Finish", TFault::OnCode(CmdFinishRange, TFaultKind::Truncate),
+                  "Update fehlgeschlagen: 3", CmdFinishRange},
+        TExitCase{"End", TFault::OnCode(CmdEndUpdate, TFaultKind::AnnounceLength),
+                  "Update fehlgeschlagen: 4", CmdEndUpdate},
+        TExitCase{"Checksums", TFault::OnCode(CmdGetChecksums, TFaultKind::DropReply),
+                  "Update fehlgeschlagen: 5", CmdGetChecksums},
+        TExitCase{"Version", TFault::OnCode(CmdGetFirmwareVersion, TFaultKind::AnswerCode13),
+                  "Update fehlgeschlagen: 6", CmdGetFirmwareVersion},
+        // A sound frame answering another request is no answer to this one.
+        TExitCase{"OtherCodeAtBlock",
+                  TFault::OnBlock(18, TFaultKind::AnswerOtherCode, CmdGetBootVersion),
+                  "Update fehlgeschlagen: 2:18", CmdWriteBlock},
+        TExitCase{"AckAtChecksums",
+                  TFault::OnCode(CmdGetChecksums, TFaultKind::AnswerOtherCode, CmdWriteBlock),
+                  "Update fehlgeschlagen: 5", CmdGetChecksums},
+        TExitCase{
+            "OtherCodeAtVersion",
+            TFault::OnCode(CmdGetFirmwareVersion, TFaultKind::AnswerOtherCode, CmdGetChecksums),
+            "Update fehlgeschlagen: 6", CmdGetFirmwareVersion}),
     [](const ::testing::TestParamInfo<TExitCase>& info) { return std::string(info.param.Name); });
+
+TEST_F(UpdateTest, ASlowReplyIsWaitedForWhileEventsAreServed) {
+    Connect();
+    Load(MakeFirmwareImage(63488, "102a"));
+    Device->Faults.Add(TFault::OnBlock(3, TFaultKind::Delay, 30));
+    EXPECT_EQ(Update(), TUpdateResult::Succeeded);
+    // 30 ms of waiting in slices of 5 ms.
+    EXPECT_GE(Host.WaitPumps, 5);
+    EXPECT_LE(Host.WaitPumps, 6);
+}
+
+TEST_F(UpdateTest, ADeviceLostWhileAnExchangeWaitsFailsThatExchangeOnly) {
+    Connect();
+    Load(MakeFirmwareImage(63488, "102a"));
+    Device->Faults.Add(TFault::OnBlock(7, TFaultKind::Delay, 30));
+    Host.OnWaitPump = [&] {
+        Device->Unplug();
+        Timers(); // the monitor closes the connection the exchange is waiting on
+    };
+    EXPECT_EQ(Update(), TUpdateResult::Failed);
+    EXPECT_THAT(Messages.Shown,
+                ElementsAreArray({TShownMessage{"Update fehlgeschlagen: 2:7", "Fehler"}}));
+    EXPECT_EQ(Monitor.Link().Connection(), nullptr);
+}
 
 // What once let a wrong image or a wrong answer through.
 class UpdateGateTest : public test::TUpdateHarness {};
@@ -367,8 +394,8 @@ TEST_F(UpdateGateTest, AnAcknowledgementToTheChecksumQueryKeepsNoOldChecksums) {
 }
 
 TEST_F(UpdateGateTest, AnImageLargerThanTheFlashIsRefusedBeforeAnythingIsSent) {
-    for (const std::size_t size : {std::size_t{63488 + 512}, std::size_t{129024},
-                                   std::size_t{16} * 1024 * 1024 - 1}) {
+    for (const std::size_t size :
+         {std::size_t{63488 + 512}, std::size_t{129024}, std::size_t{16} * 1024 * 1024 - 1}) {
         Messages.Shown.clear();
         if (Device == nullptr) {
             Connect();

@@ -274,13 +274,48 @@ TEST_F(TtyPort, ATtyIsOursAloneWhileItIsOpenWhoeverAsks) {
 
     const auto refused = theirs.Open(0, 500000);
     ASSERT_FALSE(refused.Ok());
-    EXPECT_EQ(refused.Error().Reason, (Root / "dev/ttyUSB0").string() +
-                                          " is in use by another program");
+    EXPECT_EQ(refused.Error().Reason,
+              (Root / "dev/ttyUSB0").string() + " is in use by another program");
     EXPECT_FALSE(mine.Open(0, 500000).Ok()) << "nor twice by one program";
     EXPECT_FALSE(theirs.Open(1, 500000).Ok());
 
     held.Value().reset(); // closing lets the next one in
     EXPECT_TRUE(theirs.Open(0, 500000).Ok());
+}
+
+TEST_F(TtyPort, OpeningAsksTheBridgeForItsLowestLatencyWhereTheDriverLetsIt) {
+    AddBridge("ttyUSB0", "QOR 7316", "1-1");
+    // The FTDI driver's attribute beside the tty's device; a pty refuses the kernel's flag.
+    const fs::path timer = fs::canonical(Sys() / "class/tty/ttyUSB0/device") / "latency_timer";
+    std::ofstream(timer) << "16\n";
+    TTtyPort port = MakePort();
+    ASSERT_EQ(port.List().size(), 1u);
+    const auto opened = port.Open(0, 500000);
+    ASSERT_TRUE(opened.Ok()) << opened.Error().Reason;
+    std::string value;
+    std::ifstream(timer) >> value;
+    EXPECT_EQ(value, "1");
+
+    // Without the attribute (another driver) the port opens all the same.
+    AddBridge("ttyUSB1", "QOR 7316", "1-2");
+    ASSERT_EQ(port.List().size(), 2u);
+    EXPECT_TRUE(port.Open(1, 500000).Ok());
+}
+
+TEST_F(TtyPort, TtysThatAreNotOnUsbAreLookedAtAgainOnlyWhenTheSetChanges) {
+    AddBridge("ttyUSB0", "QOR 7316", "1-1");
+    TTtyPort port = MakePort();
+    EXPECT_EQ(Descriptions(port), (std::vector<std::string>{"QOR 7316"}));
+    // ttyS0 turns out to sit on USB after all, which the listing does not look for...
+    const fs::path device = fs::canonical(Sys() / "class/tty/ttyS0/device");
+    fs::remove(device / "subsystem");
+    fs::create_directory_symlink(fs::relative(Sys() / "bus/usb-serial", device),
+                                 device / "subsystem");
+    std::ofstream(device / "product") << "QOR 7316\n";
+    EXPECT_EQ(Descriptions(port).size(), 1u);
+    // ...until a tty comes or goes.
+    AddBridge("ttyUSB1", "Other", "1-2");
+    EXPECT_EQ(Descriptions(port), (std::vector<std::string>{"QOR 7316", "QOR 7316", "Other"}));
 }
 
 TEST_F(TtyPort, AMissingSysfsListsNothing) {

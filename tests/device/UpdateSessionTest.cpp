@@ -44,7 +44,7 @@ TEST_F(UpdateSession, WritesEveryWholeBlockAndReadsTheResultBack) {
     const TUpdateOutcome outcome = Run(image);
     EXPECT_EQ(outcome.Result, TUpdateResult::Succeeded);
     EXPECT_EQ(outcome.BlocksWritten, 124u);
-    EXPECT_EQ(Observer.Pumps, 124);
+    EXPECT_EQ(Observer.Pumps, 129);
     EXPECT_EQ(Observer.Last, 991);
     EXPECT_EQ(Device.Bootloader.Flash(), image);
     EXPECT_EQ(Monitor.Info().DeviceFWVersion, "2.0a");

@@ -27,7 +27,7 @@ rule=$stage$rules/70-qor7316.rules
 [ -f "$rule" ] || fail "no udev rule in $rules"
 line=$(grep -v '^#' "$rule" | grep .)
 for key in 'SUBSYSTEM=="tty"' 'ATTRS{idVendor}=="0403"' 'ATTRS{product}=="QOR 7316"' \
-           'TAG+="uaccess"' 'GROUP="dialout"'; do
+           'TAG+="uaccess"' 'GROUP="dialout"' 'ATTR{latency_timer}="1"'; do
   [[ $line == *"$key"* ]] || fail "the udev rule lacks $key"
 done
 # uaccess is applied by 73-seat-late.rules: the rule must sort before it.

@@ -184,8 +184,8 @@ TEST_F(VirtualDevice, ADroppedReplyCostsTheReadTimeOutInVirtualTimeOnly) {
 TEST_F(VirtualDevice, AnotherRequestsCodeIsASoundFrameThatAnswersNothingHere) {
     TVirtualDevice& device = AddAndOpen();
     device.Faults.Add(TFault::OnCode(CmdGetChecksums, TFaultKind::AnswerOtherCode, CmdWriteBlock));
-    device.Faults.Add(TFault::OnCode(CmdGetBootVersion, TFaultKind::AnswerOtherCode,
-                                     CmdGetBootVersion));
+    device.Faults.Add(
+        TFault::OnCode(CmdGetBootVersion, TFaultKind::AnswerOtherCode, CmdGetBootVersion));
     const auto checksums = Client.QueryChecksums();
     ASSERT_FALSE(checksums.Ok());
     EXPECT_EQ(checksums.Error().Fault, TExchangeFault::WrongReply);
@@ -278,4 +278,36 @@ TEST_F(VirtualDevice, TheListShowsOnlyPluggedDevicesThatAreOn) {
     ASSERT_EQ(ports.size(), 2u);
     EXPECT_EQ(ports[0].Description, "FT232R USB UART");
     EXPECT_EQ(ports[1].Description, "QOR 7316");
+}
+
+TEST_F(VirtualDevice, TheBridgesLatencyTimerHoldsRepliesUntilItsNextTick) {
+    Bus.SetWireTiming(true, 100);
+    Bus.SetBridgeLatency(true, TVirtualBus::DefaultLatencyMs, false);
+    AddAndOpen();
+    EXPECT_EQ(Bus.LatencyTimer(*Link.Connection()), 16u);
+    // A version exchange takes 0.42 ms on the wire and is handed over at the 16 ms tick; the
+    // next one starts there and waits for the next tick again.
+    ASSERT_TRUE(Client.QueryVersion());
+    EXPECT_EQ(Now(), 16000u);
+    ASSERT_TRUE(Client.QueryVersion());
+    EXPECT_EQ(Now(), 32000u);
+
+    ASSERT_TRUE(Bus.SetLatencyTimer(*Link.Connection(), 1));
+    ASSERT_TRUE(Client.QueryVersion());
+    EXPECT_EQ(Now(), 33000u);
+}
+
+TEST_F(VirtualDevice, APortThatSetsTheLowestLatencyWaitsAMillisecondAtMost) {
+    Bus.SetWireTiming(true, 100);
+    Bus.SetBridgeLatency(true);
+    AddAndOpen();
+    EXPECT_EQ(Bus.LatencyTimer(*Link.Connection()), 1u);
+    ASSERT_TRUE(Client.BeginUpdate());
+    ASSERT_TRUE(Client.PrepareRange(124));
+    const TByteVector block(BlockSize, 1);
+    const std::uint64_t start = Now();
+    ASSERT_TRUE(Client.WriteBlock(0, block));
+    // 10.6 ms of wire and turnaround, handed over at the next whole millisecond.
+    EXPECT_GE(Now() - start, (523 + 7) * 20 + 100u);
+    EXPECT_LT(Now() - start, (523 + 7) * 20 + 100u + 1000u);
 }

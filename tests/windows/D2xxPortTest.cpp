@@ -102,6 +102,21 @@ TEST_F(D2xxPortTest, TheLibraryOpensADeviceForOneProgramAtATime) {
     EXPECT_TRUE(other.Open(0, 500000).Ok());
 }
 
+TEST_F(D2xxPortTest, OpeningSetsTheBridgesLatencyTimerAsLowAsItGoes) {
+    ASSERT_NO_FATAL_FAILURE(Plug("QOR 7316"));
+    ASSERT_EQ(Port->List().size(), 1u);
+    auto opened = Port->Open(0, 500000);
+    ASSERT_TRUE(opened.Ok()) << opened.Error().Reason;
+    // The stand-in's own report of what the library was told, by name beside its ordinals.
+    using TLatencies = ULONG(WINAPI*)(UCHAR*, ULONG);
+    const auto latencies = reinterpret_cast<TLatencies>(reinterpret_cast<void (*)()>(
+        ::GetProcAddress(::GetModuleHandleA("FTD2XX.dll"), "StandInOpenLatencies")));
+    ASSERT_NE(latencies, nullptr);
+    UCHAR ms[4] = {};
+    ASSERT_EQ(latencies(ms, 4), 1u);
+    EXPECT_EQ(ms[0], 1) << "the library's default is 16 ms";
+}
+
 TEST_F(D2xxPortTest, TheFullBootloaderQueryRunsThroughTheLibrary) {
     ASSERT_NO_FATAL_FAILURE(Plug("QOR 7316|b"));
     Monitor->Link().Upkeep();
@@ -142,13 +157,13 @@ TEST_F(D2xxPortTest, AnUpdateIsWrittenThroughTheLibraryAndChecked) {
     presenter.SerialTick();
     ASSERT_EQ(presenter.DeviceVariant(), 0);
     // A whole variant-a flash: 124 blocks of 512 bytes.
-    ASSERT_TRUE(presenter.AcceptDownload(true, "qor-7316.bin", MakeFirmwareImage(63488, "102a"),
-                                         "test"));
+    ASSERT_TRUE(
+        presenter.AcceptDownload(true, "qor-7316.bin", MakeFirmwareImage(63488, "102a"), "test"));
     TCountingHost host;
 
     EXPECT_EQ(presenter.Update(host).Result, TUpdateResult::Succeeded);
 
-    EXPECT_EQ(host.Pumps, 125);
+    EXPECT_EQ(host.Pumps, 130);
     EXPECT_TRUE(messages.Shown.empty());
     EXPECT_TRUE(presenter.State().UpdateSucceeded);
     EXPECT_EQ(presenter.Device().Info().DeviceFWVersion, "102a");

@@ -31,8 +31,17 @@ public:
             OnPump(Pumps);
         }
     }
-    // Pump 1 comes before the first request, pump k + 2 after block k.
+    void ProcessMessagesWhileWaiting() override {
+        ++WaitPumps;
+        if (OnWaitPump) {
+            OnWaitPump();
+        }
+    }
+    std::function<void()> OnWaitPump;
+    // Pump 1 comes before the first request, 2 and 3 after the begin and range requests,
+    // pump k + 4 after block k.
     int Pumps = 0;
+    int WaitPumps = 0;
     std::function<void(int)> OnPump;
 };
 
