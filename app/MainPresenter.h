@@ -43,6 +43,9 @@ public:
     // Power off: one power-off request; the reply does not matter.
     void PowerOff();
 
+    // Where the records of the updates go; none: no records are kept.
+    void SetRecorder(IServiceRecorder* recorder) { Recorder = recorder; }
+
     // The close question's answer; an update running stops before its next block.
     void SetCloseConfirmed(bool confirmed) { Model.CloseConfirmed = confirmed; }
 
@@ -63,6 +66,7 @@ private:
     TConnectionMonitor Monitor;
     IMessageBox& Messages;
     const TSettings& Settings;
+    IServiceRecorder* Recorder = nullptr;
     TMainModel Model;
 };
 

@@ -69,6 +69,9 @@ TMainForm::TMainForm(TMainFormServices services, QWidget* parent)
     if (!Services.Files.TempDirectory || !Services.Files.WriteFile) {
         Services.Files = PlatformDownloadFiles();
     }
+    Recorder = std::make_unique<TServiceLogRecorder>(
+        Services.ServiceLog ? *Services.ServiceLog : UserServiceLog());
+    Main.SetRecorder(Recorder.get());
     Q_INIT_RESOURCE(pictures);
     setObjectName("MainForm");
     Ui->setupUi(this);
@@ -84,6 +87,7 @@ TMainForm::TMainForm(TMainFormServices services, QWidget* parent)
 
     connect(Ui->MExit, &QAction::triggered, this, &TMainForm::MExitClick);
     connect(Ui->MInfo, &QAction::triggered, this, &TMainForm::MInfoClick);
+    connect(Ui->MServiceReport, &QAction::triggered, this, &TMainForm::MServiceReportClick);
     connect(Ui->MLangGE, &QAction::triggered, this, &TMainForm::MLangGEClick);
     connect(Ui->MLangEN, &QAction::triggered, this, &TMainForm::MLangENClick);
     connect(Ui->MLangFR, &QAction::triggered, this, &TMainForm::MLangFRClick);
@@ -160,6 +164,7 @@ void TMainForm::ApplyLanguage() {
     Ui->MSettings->setTitle(Text(TxtMenuSettings, lang));
     Ui->MLanguage->setTitle(Text(TxtMenuLanguage, lang));
     Ui->MInfo->setText(Text(TxtMenuInfo, lang) + "...");
+    Ui->MServiceReport->setText(Text(TxtMenuServiceReport, lang) + "...");
     Ui->GBFWFile->setTitle(Text(TxtFirmwareFile, lang));
     Ui->LStep1->setText(Text(TxtStep1, lang));
     Ui->LStep2->setText(Text(TxtStep2, lang));

@@ -8,8 +8,10 @@
 #include <QTimer>
 #include <functional>
 #include <memory>
+#include <optional>
 
 #include "app/MainPresenter.h"
+#include "app/ServiceReport.h"
 #include "base/Settings.h"
 #include "download/DownloadFiles.h"
 #include "download/DownloadServer.h"
@@ -45,6 +47,11 @@ struct TMainFormServices {
     qor::TDownloadFiles Files = {};
     // The product's download server unless the demo or a test names another.
     qor::TDownloadServer Server = {};
+    // Where the records of the updates are kept; unset: the user's service log.
+    std::optional<qor::TServiceLog> ServiceLog = {};
+    // Asks where to save the service report; an empty text when the user cancels. Unset: the
+    // window's own save dialog.
+    std::function<QString(QWidget* parent)> ChooseReportFile = {};
 };
 
 class TMainForm : public QMainWindow, private qor::IUpdateHost {
@@ -67,6 +74,9 @@ public:
     void FormCloseQuery(bool& canClose);
     void MExitClick();
     void MInfoClick();
+    // ? > Save service report...: the program, the system, the device and the service log,
+    // into a text file the user chooses.
+    void MServiceReportClick();
     void MLangGEClick();
     void MLangENClick();
     void MLangFRClick();
@@ -117,4 +127,5 @@ private:
     QTimer DisplayTick;
     qor::TSettings Cfg;
     qor::TMainPresenter Main;
+    std::unique_ptr<qor::TServiceLogRecorder> Recorder;
 };

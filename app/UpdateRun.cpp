@@ -6,9 +6,32 @@
 namespace qor {
 
 TUpdateRun::TUpdateRun(TMainModel& model, TConnectionMonitor& monitor, IUpdateHost& host,
-                       IMessageBox& messages, TVariantSource connectedVariant)
+                       IMessageBox& messages, TVariantSource connectedVariant,
+                       IServiceRecorder* recorder)
     : Model(model), Monitor(monitor), Host(host), Messages(messages),
-      ConnectedVariant(std::move(connectedVariant)) {
+      ConnectedVariant(std::move(connectedVariant)), Recorder(recorder) {
+}
+
+void TUpdateRun::Record(const TFirmwareImage& image, const TDeviceInfo& before,
+                        const TUpdateOutcome& outcome,
+                        std::chrono::steady_clock::time_point start) {
+    if (Recorder == nullptr) {
+        return;
+    }
+    TServiceRecord record;
+    record.Time = std::chrono::system_clock::now();
+    record.Port = Monitor.Link().PortName();
+    record.Before = before;
+    record.After = Monitor.Info();
+    record.ImageName = Model.FWFilename;
+    record.ImageSource = Model.FWSource;
+    record.ImageSize = image.Size();
+    record.ImageCrc = image.Crc();
+    record.ImageVersion = image.Version();
+    record.Outcome = outcome;
+    record.Duration = std::chrono::duration_cast<std::chrono::milliseconds>(
+        std::chrono::steady_clock::now() - start);
+    Recorder->Record(record);
 }
 
 void TUpdateRun::Pump() {
@@ -36,6 +59,8 @@ TUpdateOutcome TUpdateRun::Run(std::uint8_t language) {
     }
     // Our own copy: the connection monitor may discard the image between two blocks.
     const TFirmwareImage image = *Model.FWImage;
+    const auto start = std::chrono::steady_clock::now();
+    const TDeviceInfo before = Monitor.Info();
     Model.UpdateFailed = false;
     Model.UpdateSucceeded = false;
     Model.UpdateRunning = true;
@@ -47,14 +72,20 @@ TUpdateOutcome TUpdateRun::Run(std::uint8_t language) {
     // device that answers now, or nothing is sent.
     const std::optional<TDeviceVariant> device = ConnectedVariant();
     if (!device || !device->Fits(image)) {
+        TUpdateOutcome refused;
+        refused.Refusal =
+            !device ? "no device answers" : DescribeFitFault(*device->FitFault(image));
+        Record(image, before, refused, start);
         Model.DiscardImage();
         Messages.ShowMessage(Txt(TxtInvalidFirmware, language), Txt(TxtError, language));
         Finish();
-        return {};
+        return refused;
     }
 
     TUpdateSession session(Monitor.Link(), Monitor.Bootloader(), Monitor.Info());
     TUpdateOutcome outcome = session.Run(image.Bytes(), *this);
+    // Recorded before any box: the record must not wait for the user to read it.
+    Record(image, before, outcome, start);
     switch (outcome.Result) {
     case TUpdateResult::Failed:
         // The box is shown while the update still counts as running, as the timers go on.

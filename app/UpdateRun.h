@@ -2,11 +2,13 @@
 // controls and messages.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <optional>
 
 #include "app/MainModel.h"
+#include "app/ServiceRecord.h"
 #include "base/MessageBox.h"
 #include "device/ConnectionMonitor.h"
 #include "device/UpdateSession.h"
@@ -29,8 +31,10 @@ class TUpdateRun : private IUpdateObserver {
 public:
     using TVariantSource = std::function<std::optional<TDeviceVariant>()>;
 
+    // `recorder`, when given, receives the service record of every update that was begun.
     TUpdateRun(TMainModel& model, TConnectionMonitor& monitor, IUpdateHost& host,
-               IMessageBox& messages, TVariantSource connectedVariant);
+               IMessageBox& messages, TVariantSource connectedVariant,
+               IServiceRecorder* recorder = nullptr);
 
     // Sets UpdateRunning, disables Update, Power off and the file panel, writes the image and
     // leaves the result in UpdateSucceeded / UpdateFailed. A failed exchange is reported as
@@ -46,12 +50,15 @@ private:
 
     void SetControlsEnabled(bool enabled);
     void Finish();
+    void Record(const TFirmwareImage& image, const TDeviceInfo& before,
+                const TUpdateOutcome& outcome, std::chrono::steady_clock::time_point start);
 
     TMainModel& Model;
     TConnectionMonitor& Monitor;
     IUpdateHost& Host;
     IMessageBox& Messages;
     TVariantSource ConnectedVariant;
+    IServiceRecorder* Recorder;
 };
 
 } // namespace qor

@@ -171,6 +171,21 @@ constexpr const char* Table[TextCount][LanguageCount] = {
     /* TxtCauseDamaged */
     {"der Inhalt ist beschädigt", "the contents are damaged", "le contenu est endommagé",
      "el contenido está dañado"},
+    /* TxtMenuServiceReport */
+    {"Servicebericht speichern", "Save service report", "Enregistrer le rapport de service",
+     "Guardar informe de servicio"},
+    /* TxtServiceReportFiles */
+    {"Textdateien (*.txt)", "Text files (*.txt)", "Fichiers texte (*.txt)",
+     "Archivos de texto (*.txt)"},
+    /* TxtServiceReportSaved */
+    {"Der Servicebericht wurde in „%1“ gespeichert.", "The service report was saved to \"%1\".",
+     "Le rapport de service a été enregistré dans « %1 ».",
+     "El informe de servicio se ha guardado en «%1»."},
+    /* TxtServiceReportFailed */
+    {"Der Servicebericht konnte nicht in „%1“ gespeichert werden: %2",
+     "The service report could not be saved to \"%1\": %2",
+     "Le rapport de service n'a pas pu être enregistré dans « %1 » : %2",
+     "No se ha podido guardar el informe de servicio en «%1»: %2"},
 };
 
 #undef WebAddress

@@ -76,6 +76,11 @@ enum TTextId : int {
     TxtCauseNoLocation,
     TxtCauseTooLarge, // %1 the limit in MB
     TxtCauseDamaged,
+    // The service report under "?".
+    TxtMenuServiceReport,   // the menu item; "..." follows it
+    TxtServiceReportFiles,  // the save dialog's file type
+    TxtServiceReportSaved,  // %1 the file
+    TxtServiceReportFailed, // %1 the file, %2 why
     TextCount
 };
 

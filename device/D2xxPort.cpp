@@ -191,6 +191,20 @@ std::vector<TPortEntry> TD2xxPort::List() {
     return ports;
 }
 
+std::vector<std::string> TD2xxPort::Facts() {
+    if (!Loaded()) {
+        return {"D2XX library not available: " + LoadError()};
+    }
+    std::vector<std::string> facts{std::string("D2XX library loaded") +
+                                   (Library->SetLatencyTimer != nullptr
+                                        ? ", latency timer set to 1 ms on open"
+                                        : ", without a latency timer call")};
+    for (const TPortEntry& entry : List()) {
+        facts.push_back("bridge " + entry.Name + ": \"" + entry.Description + "\"");
+    }
+    return facts;
+}
+
 TResult<std::unique_ptr<IPortConnection>> TD2xxPort::Open(std::size_t index, std::uint32_t baud) {
     if (!Loaded()) {
         return Fail(TError{Library->Error});

@@ -29,6 +29,8 @@ public:
     const std::string& LoadError() const;
 
     std::vector<TPortEntry> List() override;
+    // Whether the library was found, and the bridges it lists.
+    std::vector<std::string> Facts() override;
     // The library opens a device for one program at a time.
     TResult<std::unique_ptr<IPortConnection>> Open(std::size_t index, std::uint32_t baud) override;
 

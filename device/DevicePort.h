@@ -60,6 +60,9 @@ public:
     // alone; the reason in words a user can act on when that fails.
     virtual TResult<std::unique_ptr<IPortConnection>> Open(std::size_t index,
                                                            std::uint32_t baud) = 0;
+    // What a service report says of this port: the back-end, and what it knows of each
+    // bridge it lists (its latency setting, say). One fact a line.
+    virtual std::vector<std::string> Facts() { return {}; }
 };
 
 } // namespace qor

@@ -308,6 +308,17 @@ std::vector<TPortEntry> TTtyPort::List() {
     return Snapshot;
 }
 
+std::vector<std::string> TTtyPort::Facts() {
+    std::vector<std::string> facts{"tty back-end over " + SysfsRoot + " and " + DevRoot};
+    for (const TPortEntry& entry : List()) {
+        const auto timer =
+            ReadSmallFile(SysfsRoot + "/class/tty/" + entry.Name + "/device/latency_timer");
+        facts.push_back(entry.Name + ": \"" + entry.Description + "\", latency timer " +
+                        (timer ? *timer + " ms" : std::string("not known")));
+    }
+    return facts;
+}
+
 TResult<std::unique_ptr<IPortConnection>> TTtyPort::Open(std::size_t index, std::uint32_t baud) {
     if (index >= Snapshot.size()) {
         return Fail(TError{"No serial device at list position " + std::to_string(index) + "."});

@@ -26,6 +26,9 @@ public:
     // latency where the driver allows it.
     TResult<std::unique_ptr<IPortConnection>> Open(std::size_t index, std::uint32_t baud) override;
 
+    // The sysfs root, and for each listed tty its product and the driver's latency timer.
+    std::vector<std::string> Facts() override;
+
     // The reason shown to the user when `path` cannot be opened with `error` (an errno).
     static std::string DescribeOpenError(int error, const std::string& path);
 

@@ -14,6 +14,10 @@ namespace qor {
 // ~/.config; nullopt when the user has no known home.
 std::optional<std::string> UserConfigDirectory();
 
+// Where the program keeps what it records for the user: $XDG_STATE_HOME when absolute, else
+// ~/.local/state; the local application data on Windows. nullopt without a known home.
+std::optional<std::string> UserStateDirectory();
+
 // The user's registry (the settings key below it). Never null: without a configuration
 // directory every key fails to open, which the settings store reports.
 std::unique_ptr<IRegistryStore> MakeUserRegistryStore();

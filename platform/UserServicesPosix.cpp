@@ -14,6 +14,8 @@ namespace {
 constexpr const char* ConfigHomeVariable = "XDG_CONFIG_HOME";
 constexpr const char* HomeVariable = "HOME";
 constexpr const char* DefaultConfigSubdir = "/.config";
+constexpr const char* StateHomeVariable = "XDG_STATE_HOME";
+constexpr const char* DefaultStateSubdir = "/.local/state";
 constexpr std::size_t PasswdBufferSize = 16384;
 
 bool IsAbsolute(const char* path) {
@@ -48,6 +50,18 @@ std::optional<std::string> UserConfigDirectory() {
         return std::nullopt;
     }
     return *home + DefaultConfigSubdir;
+}
+
+std::optional<std::string> UserStateDirectory() {
+    const char* stateHome = std::getenv(StateHomeVariable);
+    if (IsAbsolute(stateHome)) {
+        return std::string(stateHome);
+    }
+    const auto home = HomeDirectory();
+    if (!home) {
+        return std::nullopt;
+    }
+    return *home + DefaultStateSubdir;
 }
 
 std::unique_ptr<IRegistryStore> MakeUserRegistryStore() {

@@ -17,6 +17,15 @@ std::optional<std::string> UserConfigDirectory() {
     return std::string(path);
 }
 
+std::optional<std::string> UserStateDirectory() {
+    char path[MAX_PATH] = {};
+    if (FAILED(
+            ::SHGetFolderPathA(nullptr, CSIDL_LOCAL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, path))) {
+        return std::nullopt;
+    }
+    return std::string(path);
+}
+
 std::unique_ptr<IRegistryStore> MakeUserRegistryStore() {
     return std::make_unique<TWinRegistryStore>(HKEY_CURRENT_USER);
 }

@@ -165,6 +165,18 @@ TResult<std::unique_ptr<IPortConnection>> TVirtualBus::Open(std::size_t index, s
         std::make_unique<TVirtualConnection>(*this, device, baud, latencyMs));
 }
 
+std::vector<std::string> TVirtualBus::Facts() {
+    std::vector<std::string> facts{"virtual bus"};
+    if (LatencyModelled) {
+        facts.back() += ", bridge latency timer " + std::to_string(LatencyDefaultMs) + " ms" +
+                        (PortSetsLowLatency ? ", set to 1 ms on open" : "");
+    }
+    for (const TPortEntry& entry : List()) {
+        facts.push_back(entry.Name + ": \"" + entry.Description + "\"");
+    }
+    return facts;
+}
+
 TPortIo TVirtualBus::Purge(TLine& line) {
     if (!Alive(line)) {
         return Gone();

@@ -50,6 +50,7 @@ public:
 
     std::vector<TPortEntry> List() override;
     TResult<std::unique_ptr<IPortConnection>> Open(std::size_t index, std::uint32_t baud) override;
+    std::vector<std::string> Facts() override;
 
     // Connections open now.
     std::size_t OpenConnectionCount() const { return Live.size(); }

@@ -1,0 +1,45 @@
+#include <fcntl.h>
+#include <sys/file.h>
+
+#include <cerrno>
+#include <thread>
+
+#include "platform/FileLock.h"
+#include "platform/PosixFiles.h"
+
+namespace qor {
+
+struct TFileLock::THeld {
+    posix::TFileHandle Fd; // the lock goes with the descriptor
+};
+
+TFileLock::TFileLock(std::unique_ptr<THeld> held) : Held(std::move(held)) {
+}
+TFileLock::TFileLock(TFileLock&&) noexcept = default;
+TFileLock& TFileLock::operator=(TFileLock&&) noexcept = default;
+TFileLock::~TFileLock() = default;
+
+TResult<TFileLock> TFileLock::Acquire(const std::string& path, std::chrono::milliseconds wait) {
+    auto held = std::make_unique<THeld>();
+    held->Fd.Reset(
+        ::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, posix::PrivateFileMode));
+    if (!held->Fd.Valid()) {
+        return Fail(TError{posix::ErrorText("cannot open the lock file", path)});
+    }
+    const auto deadline = std::chrono::steady_clock::now() + wait;
+    while (::flock(held->Fd.Get(), LOCK_EX | LOCK_NB) != 0) {
+        if (errno == EINTR) {
+            continue;
+        }
+        if (errno != EWOULDBLOCK) {
+            return Fail(TError{posix::ErrorText("cannot lock", path)});
+        }
+        if (std::chrono::steady_clock::now() >= deadline) {
+            return Fail(TError{"'" + path + "' stays locked by another program"});
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return TFileLock(std::move(held));
+}
+
+} // namespace qor
