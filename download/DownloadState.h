@@ -4,16 +4,23 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
-#include "device/Protocol.h"
+#include "download/DownloadError.h"
 
 namespace qor {
 
 // The largest image the download takes; a longer body fails.
 inline constexpr std::size_t DownloadBufferSize = 1'500'000;
 inline constexpr int ProgressMaximum = 1000;
+
+// The main window's device variant as the dialog receives it: 0 variant a, 1 variant b,
+// 2 any other device.
+inline constexpr std::uint8_t DialogVariantA = 0;
+inline constexpr std::uint8_t DialogVariantOther = 2;
 
 struct TDownloadView {
     std::string LStatus;
@@ -30,7 +37,7 @@ struct TDownloadState {
     // A transfer is in progress; the Cancel button clears it to ask the transfer to stop.
     bool Busy = false;
     std::string TempFilePath;
-    std::uint8_t DeviceVariant = DeviceVariantOther;
+    std::uint8_t DeviceVariant = DialogVariantOther;
     // Allocated once with the dialog; the transfer never allocates for the body.
     std::vector<std::uint8_t> DownloadBuffer = std::vector<std::uint8_t>(DownloadBufferSize);
     bool Started = false;
@@ -40,10 +47,18 @@ struct TDownloadState {
     bool AwaitingResponse = false;
     // The transfer function is running (it may outlive Busy after a Cancel).
     bool Running = false;
-    // Why the last transfer failed, in the words of the layer that failed; not translated.
-    std::string FailureDetail;
+    // Why the last transfer ended without an image; none after a success.
+    std::optional<TDownloadError> Failure;
 
     TDownloadView View;
+
+    // The downloaded image, the same bytes as the temporary file; empty unless DownloadOK.
+    std::span<const std::uint8_t> Image() const {
+        return DownloadOK ? std::span<const std::uint8_t>(DownloadBuffer.data(), ReceivedBytes)
+                          : std::span<const std::uint8_t>();
+    }
+    // What happened to the last transfer that failed, for whoever looks closer.
+    std::string FailureDetail() const { return Failure ? Failure->Detail : std::string(); }
 };
 
 } // namespace qor

@@ -60,6 +60,10 @@ protected:
     void reject() override;
 
 private:
+    // The letter of the image for DeviceVariant: every device but variant a takes image b.
+    char ImageLetter() const;
+    // Shows the transfer's step (connecting, a failure) and copies the view onto the widgets.
+    void ShowTransfer();
     // Copies the view onto the widgets.
     void Render();
 

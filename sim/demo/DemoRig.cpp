@@ -84,9 +84,7 @@ std::optional<std::string> TDemoRig::StartServer() {
         if (auto error = NormaliseRecipe(recipe)) {
             return error;
         }
-        Http.Serve(
-            FirmwareRequestPath(variant == TImageVariant::A ? DeviceVariantA : DeviceVariantB),
-            MakeSampleImage(recipe));
+        Http.Serve(FirmwareRequestPath(VariantLetterOf(variant)), MakeSampleImage(recipe));
     }
     return Http.Start();
 }

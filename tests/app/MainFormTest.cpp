@@ -6,13 +6,13 @@
 #include <QTimer>
 #include <fstream>
 
-#include "platform/SettingsStore.h"
 #include "app/TInfoDialog.h"
 #include "app/TMainForm.h"
 #include "base/TextTable.h"
 #include "device/Protocol.h"
 #include "download/FakeHttpSession.h"
 #include "download/TFWOnlineForm.h"
+#include "platform/SettingsStore.h"
 #include "platform/TempDir.h"
 #include "sim/SimFrames.h"
 #include "sim/VirtualBus.h"
@@ -53,12 +53,13 @@ protected:
     qor::test::THttpScript Http;
     void Create() {
         TMainFormServices services{Registry, Messages, Bus, Protection, ChooseFile};
-        services.Sessions = [this](const TPump&) {
-            return std::make_unique<qor::test::TFakeHttpSession>(Http);
+        services.Sessions = [this](const qor::THttpWait& wait) {
+            return std::make_unique<qor::test::TFakeHttpSession>(Http, wait);
         };
-        services.Files = {
-            [](std::string&) -> std::optional<std::string> { return ::testing::TempDir(); },
-            qor::WriteFileAtomically};
+        services.Files = qor::PlatformDownloadFiles();
+        services.Files.TempDirectory = []() -> qor::TFileResult<std::string> {
+            return ::testing::TempDir();
+        };
         Form = std::make_unique<TMainForm>(services);
     }
     TVirtualDevice& ConnectDevice(const TBootloaderConfig& config = TBootloaderConfig::VariantA()) {
@@ -370,7 +371,7 @@ TEST_F(MainFormTest, OpenAndUpdateFromTheWindowReachTheDevice) {
 TEST_F(MainFormTest, DownloadFromTheWindowLoadsTheImageForTheDevicesVariant) {
     const TByteVector image = MakeFirmwareImage(129024, "107b");
     Http.Body.assign(image.begin(), image.end());
-    Http.ContentLength = std::to_string(image.size());
+    Http.ContentLengths = {std::to_string(image.size())};
     Create();
     Form->show();
     ConnectDevice(TBootloaderConfig::VariantB());
@@ -390,7 +391,7 @@ TEST_F(MainFormTest, DownloadFromTheWindowLoadsTheImageForTheDevicesVariant) {
     QTest::mouseClick(Ui().BDownload, Qt::LeftButton);
     closer.stop();
 
-    EXPECT_EQ(Http.Path, "/qor-7316-b.bin");
+    EXPECT_EQ(Http.Request->Path, "/qor-7316-b.bin");
     Form->DisplayTimerTimer();
     EXPECT_EQ(Ui().LFWFileStatus->text(), "Firmware loaded!");
     EXPECT_EQ(Ui().LFWFilename->text(), "qor-7316.bin");
