@@ -117,7 +117,7 @@ std::string ResponseHead(const TServedFile& file) {
             "\r\n";
     }
     for (const auto& [name, value] : file.Headers) {
-        head += name + ": " + value + "\r\n";
+        head.append(name).append(": ").append(value).append("\r\n");
     }
     return head + "Cache-Control: no-store\r\nConnection: close\r\n\r\n";
 }

@@ -62,7 +62,7 @@ std::unique_ptr<IDataProtection> MakeDemoDataProtection() {
 TDownloadFiles DemoDownloadFiles() {
     TDownloadFiles files = PlatformDownloadFiles();
     files.TempDirectory = [temp = files.TempDirectory]() -> TFileResult<std::string> {
-        const TFileResult<std::string> directory = temp();
+        TFileResult<std::string> directory = temp();
         if (!directory) {
             return directory;
         }
