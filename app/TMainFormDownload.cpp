@@ -28,12 +28,10 @@ void TMainForm::BDownloadClick() {
     PlaceOver(*this, dialog);
     dialog.exec();
     const qor::TDownloadState& state = dialog.State;
-    const std::span<const std::uint8_t> body(state.DownloadBuffer.data(),
-                                             state.DownloadOK ? state.ReceivedBytes : 0);
     const std::string source = "http://" + Services.Server.Host + ":" +
                                std::to_string(Services.Server.Port) +
                                qor::DownloadPathOf(state.DeviceVariant);
-    Main.AcceptDownload(state.DownloadOK, state.TempFilePath, body, source);
+    Main.AcceptDownload(state.DownloadOK, state.TempFilePath, state.Image(), source);
     Render();
 }
 

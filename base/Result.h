@@ -21,6 +21,7 @@ struct TError {
 template <typename E> struct TFailure {
     E Error;
 };
+template <typename E> TFailure(E) -> TFailure<E>;
 
 // Marks a value as the failure of a TResult: `return Fail(TError{"..."});`.
 template <typename E> TFailure<std::decay_t<E>> Fail(E&& error) {

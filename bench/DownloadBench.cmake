@@ -3,3 +3,10 @@
 include(${PROJECT_SOURCE_DIR}/tests/download/DownloadTestSupport.cmake)
 add_executable(download_bench ${CMAKE_CURRENT_LIST_DIR}/DownloadBench.cpp)
 target_link_libraries(download_bench PRIVATE qor_core qor_sim qor_download_test_support)
+
+# The time from Cancel to the download dialog closing, in each phase of a transfer.
+if(QOR_BUILD_GUI)
+  add_executable(download_cancel_bench ${CMAKE_CURRENT_LIST_DIR}/DownloadCancelBench.cpp)
+  target_link_libraries(download_cancel_bench PRIVATE qor_gui qor_download_test_support)
+  target_include_directories(download_cancel_bench PRIVATE ${PROJECT_SOURCE_DIR}/tests)
+endif()

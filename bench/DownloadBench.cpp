@@ -14,8 +14,9 @@
 #include "download/CurlHttpSession.h"
 #include "download/DownloadFiles.h"
 #include "download/DownloadTransfer.h"
-#include "download/LoopbackHttpServer.h"
+#include "sim/FirmwareServer.h"
 #include "support/FakeDataProtection.h"
+#include "support/PatternBytes.h"
 
 using namespace qor;
 using namespace qor::test;
@@ -44,36 +45,38 @@ struct TRun {
     long Pumps = 0;
 };
 
-TRun DownloadOnce(TLoopbackHttpServer& server, const std::string& directory) {
+TRun DownloadOnce(TFirmwareServer& server, const std::string& directory) {
     TSettings settings;
     TFakeDataProtection protection;
     // The product's own atomic write, into a directory of the bench's choosing.
     TDownloadFiles files = PlatformDownloadFiles();
-    files.TempDirectory = [&directory](std::string&) -> std::optional<std::string> {
+    files.TempDirectory = [&directory]() -> TFileResult<std::string> {
         return directory;
     };
     TDownloadTransfer transfer(settings, protection, CurlHttpSessions(), files);
     transfer.Server = {"127.0.0.1", server.Port()};
     TDownloadState state;
-    state.DeviceVariant = 0;
 
     TRun run;
     const Clock::time_point start = Clock::now();
     Clock::time_point lastPump = start;
     const double cpuStart = ThreadCpuMs();
-    run.Ok = transfer.DownloadFirmware(state, [&] {
-        const Clock::time_point now = Clock::now();
-        run.LongestStallMs = std::max(run.LongestStallMs, Ms(now - lastPump));
-        lastPump = now;
-        ++run.Pumps;
-    });
+    run.Ok = transfer
+                 .DownloadFirmware(state, FirmwareRequestPath('a'),
+                                   [&] {
+                                       const Clock::time_point now = Clock::now();
+                                       run.LongestStallMs =
+                                           std::max(run.LongestStallMs, Ms(now - lastPump));
+                                       lastPump = now;
+                                       ++run.Pumps;
+                                   })
+                 .Ok();
     const Clock::time_point end = Clock::now();
     run.CpuMs = ThreadCpuMs() - cpuStart;
     run.WallMs = Ms(end - start);
     run.LongestStallMs = std::max(run.LongestStallMs, Ms(end - lastPump));
     if (!run.Ok || state.ReceivedBytes != ImageSize) {
-        std::fprintf(stderr, "download failed: %s (%s)\n", state.View.LStatus.c_str(),
-                     state.FailureDetail.c_str());
+        std::fprintf(stderr, "download failed: %s\n", state.FailureDetail().c_str());
         run.Ok = false;
     }
     return run;
@@ -84,7 +87,7 @@ double Median(std::vector<double> values) {
     return values[values.size() / 2];
 }
 
-bool Report(const char* name, TLoopbackHttpServer& server, const std::string& directory) {
+bool Report(const char* name, TFirmwareServer& server, const std::string& directory) {
     std::vector<double> wall;
     std::vector<double> cpu;
     std::vector<double> stall;
@@ -113,27 +116,23 @@ int main() {
     std::printf("%d runs of a %zu-byte download each; medians, and the worst run in brackets\n",
                 Runs, ImageSize);
     bool ok = true;
-    {
-        TLoopbackHttpServer server;
-        server.Serve("/qor-7316-a.bin", TServedFile::Of(PatternBytes(ImageSize)));
-        ok = Report("loopback, full speed", server, directory) && ok;
+    TFirmwareServer server;
+    if (const auto error = server.Start()) {
+        std::fprintf(stderr, "no server: %s\n", error->c_str());
+        return 1;
     }
-    {
-        // About 1 MB/s: the pump keeps running while the session waits for data.
-        TLoopbackHttpServer server;
-        server.Serve(
-            "/qor-7316-a.bin",
-            TServedFile::Of(PatternBytes(ImageSize)).Slowly(16'384, std::chrono::milliseconds(15)));
-        ok = Report("loopback, ~1 MB/s", server, directory) && ok;
-    }
-    {
-        // The response comes 400 ms late: the connect phase is pumped too.
-        TLoopbackHttpServer server;
-        server.Serve(
-            "/qor-7316-a.bin",
-            TServedFile::Of(PatternBytes(ImageSize)).AnsweredAfter(std::chrono::milliseconds(400)));
-        ok = Report("loopback, answer after 400 ms", server, directory) && ok;
-    }
+    server.Serve("/qor-7316-a.bin", TServedFile::Of(PatternBytes(ImageSize)));
+    ok = Report("loopback, full speed", server, directory) && ok;
+    // About 1 MB/s: the pump keeps running while the session waits for data.
+    server.Serve(
+        "/qor-7316-a.bin",
+        TServedFile::Of(PatternBytes(ImageSize)).Slowly(16'384, std::chrono::milliseconds(15)));
+    ok = Report("loopback, ~1 MB/s", server, directory) && ok;
+    // The response comes 400 ms late: the connect phase is pumped too.
+    server.Serve(
+        "/qor-7316-a.bin",
+        TServedFile::Of(PatternBytes(ImageSize)).AnsweredAfter(std::chrono::milliseconds(400)));
+    ok = Report("loopback, answer after 400 ms", server, directory) && ok;
     std::remove((directory + DownloadFileName).c_str());
     return ok ? 0 : 1;
 }

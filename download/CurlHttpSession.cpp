@@ -3,16 +3,24 @@
 #include <curl/curl.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstring>
 #include <mutex>
+#include <string_view>
+#include <vector>
 
 namespace qor {
 namespace {
 
+using TClock = std::chrono::steady_clock;
+
 // Curl hands the body over in pieces of at most this size; the session holds two of them.
 constexpr std::size_t BodyBufferSize = 2 * std::size_t{CURL_MAX_WRITE_SIZE};
+// Far more than any real server sends; curl itself only limits each line.
+constexpr std::size_t ResponseHeadLimit = std::size_t{64} * 1024;
 constexpr const char* NoCacheHeaders[] = {"Cache-Control: no-cache", "Pragma: no-cache"};
 constexpr const char* AllowedProtocols = "http";
+constexpr const char* ContentLengthHeader = "Content-Length";
 
 bool GlobalInitOk() {
     static std::once_flag once;
@@ -29,68 +37,66 @@ std::string HostForUrl(const std::string& host) {
     return host;
 }
 
+bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
+    return text.size() >= prefix.size() &&
+           std::equal(prefix.begin(), prefix.end(), text.begin(), [](char a, char b) {
+               return std::tolower(static_cast<unsigned char>(a)) ==
+                      std::tolower(static_cast<unsigned char>(b));
+           });
+}
+
 } // namespace
 
-struct TCurlHttpSession::TMulti {
-    CURLM* Handle = curl_multi_init();
-    TMulti() = default;
-    TMulti(const TMulti&) = delete;
-    TMulti& operator=(const TMulti&) = delete;
-    ~TMulti() {
-        if (Handle != nullptr) {
-            curl_multi_cleanup(Handle);
-        }
-    }
-};
-
-struct TCurlHttpSession::TRequest {
-    CURLM* Multi;
+// One request on its own multi handle; closed in the order request, connection, multi.
+struct TCurlHttpSession::TTransfer {
+    CURLM* Multi = curl_multi_init();
     CURL* Easy = curl_easy_init();
     curl_slist* Headers = nullptr;
     bool Added = false;
-    bool HeadersDone = false;
+    // The head of the final response has arrived: not an interim one, not a redirect.
+    bool HeadDone = false;
     bool Done = false;
     CURLcode Result = CURLE_OK;
     bool Paused = false;
     bool Stalled = false;
+    // The head of the response now arriving: its size, and whether its empty line has come.
+    std::size_t HeadBytes = 0;
+    bool HeadTooLong = false;
+    bool HeadEnded = false;
     // The last time the server sent something, or the transfer was resumed.
-    std::chrono::steady_clock::time_point LastActivity = std::chrono::steady_clock::now();
+    TClock::time_point LastActivity = TClock::now();
     std::vector<std::uint8_t> Body = std::vector<std::uint8_t>(BodyBufferSize);
-    std::size_t Head = 0; // first byte not yet handed out
-    std::size_t Tail = 0; // end of the bytes held
+    std::size_t First = 0; // first byte not yet handed out
+    std::size_t End = 0;   // end of the bytes held
     char ErrorText[CURL_ERROR_SIZE] = {};
 
-    explicit TRequest(CURLM* multi) : Multi(multi) {}
-    TRequest(const TRequest&) = delete;
-    TRequest& operator=(const TRequest&) = delete;
-    ~TRequest() {
+    TTransfer() = default;
+    TTransfer(const TTransfer&) = delete;
+    TTransfer& operator=(const TTransfer&) = delete;
+    ~TTransfer() {
+        if (Added) {
+            curl_multi_remove_handle(Multi, Easy);
+        }
         if (Easy != nullptr) {
-            if (Added) {
-                curl_multi_remove_handle(Multi, Easy);
-            }
             curl_easy_cleanup(Easy);
+        }
+        if (Multi != nullptr) {
+            curl_multi_cleanup(Multi);
         }
         curl_slist_free_all(Headers);
     }
 
-    std::size_t Held() const { return Tail - Head; }
+    std::size_t Held() const { return End - First; }
     std::size_t Free() const { return Body.size() - Held(); }
 
     void Append(const char* data, std::size_t size) {
-        if (Body.size() - Tail < size) {
-            std::memmove(Body.data(), Body.data() + Head, Held());
-            Tail = Held();
-            Head = 0;
+        if (Body.size() - End < size) {
+            std::memmove(Body.data(), Body.data() + First, Held());
+            End = Held();
+            First = 0;
         }
-        std::memcpy(Body.data() + Tail, data, size);
-        Tail += size;
-    }
-
-    std::string FailureText(std::chrono::seconds stallTimeout) const {
-        if (Stalled) {
-            return "no data from the server for " + std::to_string(stallTimeout.count()) + " s";
-        }
-        return CurlError(Result);
+        std::memcpy(Body.data() + End, data, size);
+        End += size;
     }
 
     std::string CurlError(CURLcode code) const {
@@ -102,315 +108,287 @@ struct TCurlHttpSession::TRequest {
         }
         return text;
     }
+
+    static std::size_t OnBody(char* data, std::size_t size, std::size_t count, void* self) {
+        auto& transfer = *static_cast<TTransfer*>(self);
+        const std::size_t bytes = size * count;
+        if (bytes > transfer.Body.size()) {
+            return 0; // larger than curl promises to hand over: fail rather than grow
+        }
+        if (transfer.Free() < bytes) {
+            transfer.Paused = true;
+            return CURL_WRITEFUNC_PAUSE;
+        }
+        transfer.Append(data, bytes);
+        transfer.LastActivity = TClock::now();
+        transfer.HeadDone = true; // curl passes on no body of a redirect it follows
+        return bytes;
+    }
+
+    static std::size_t OnHeader(char* data, std::size_t size, std::size_t count, void* self) {
+        auto& transfer = *static_cast<TTransfer*>(self);
+        const std::size_t bytes = size * count;
+        const std::string_view line(data, bytes);
+        transfer.LastActivity = TClock::now();
+        if (StartsWithNoCase(line, "HTTP/")) {
+            transfer.HeadBytes = 0;
+            transfer.HeadEnded = false;
+        }
+        transfer.HeadBytes += bytes;
+        if (transfer.HeadBytes > ResponseHeadLimit) {
+            transfer.HeadTooLong = true;
+            return 0;
+        }
+        if (line == "\r\n" || line == "\n") {
+            // An interim 1xx response is followed by the real one. Whether curl follows a
+            // redirect shows only later: by the next response, or by its body or its end.
+            long code = 0;
+            curl_easy_getinfo(transfer.Easy, CURLINFO_RESPONSE_CODE, &code);
+            transfer.HeadEnded = code >= 200;
+            if (code >= 200 && (code < 300 || code >= 400)) {
+                transfer.HeadDone = true;
+            }
+        }
+        return bytes;
+    }
 };
 
-TCurlHttpSession::TCurlHttpSession(TPump pump, TCurlLimits limits)
-    : Pump(std::move(pump)), Limits(limits) {
+TCurlHttpSession::TCurlHttpSession(THttpWait wait, TCurlLimits limits)
+    : Wait(std::move(wait)), Limits(limits) {
 }
 
-// The members go in reverse order of declaration: request, connection, internet handle.
 TCurlHttpSession::~TCurlHttpSession() = default;
 
 std::size_t TCurlHttpSession::BufferCapacity() {
     return BodyBufferSize;
 }
 
-bool TCurlHttpSession::Fail(std::string what) {
-    Error = std::move(what);
-    return false;
+std::size_t TCurlHttpSession::MaxResponseHead() {
+    return ResponseHeadLimit;
 }
 
-bool TCurlHttpSession::Open(const std::string& agent, THttpAccess access,
-                            const std::string& proxyName, const std::string& proxyBypass) {
-    if (Multi) {
-        return Fail("opening the internet handle: already open");
+THttpResult<THttpResponse> TCurlHttpSession::Get(const THttpRequest& request) {
+    if (Transfer) {
+        return HttpFailure(THttpFailure::Setup, "the session has sent its request already");
+    }
+    if (request.Host.empty()) {
+        return HttpFailure(THttpFailure::Setup, "no host name");
     }
     if (!GlobalInitOk()) {
-        return Fail("opening the internet handle: libcurl could not be initialised");
+        return HttpFailure(THttpFailure::Setup, "libcurl could not be initialised");
     }
-    auto multi = std::make_unique<TMulti>();
-    if (multi->Handle == nullptr) {
-        return Fail("opening the internet handle: out of memory");
+    auto transfer = std::make_unique<TTransfer>();
+    CURL* easy = transfer->Easy;
+    if (transfer->Multi == nullptr || easy == nullptr) {
+        return HttpFailure(THttpFailure::Setup, "libcurl could not make its handles");
     }
-    Multi = std::move(multi);
-    Agent = agent;
-    Access = access;
-    ProxyName = proxyName;
-    ProxyBypass = proxyBypass;
-    return true;
-}
-
-bool TCurlHttpSession::Connect(const std::string& host, std::uint16_t port) {
-    if (!Multi) {
-        return Fail("connecting: no internet handle");
-    }
-    if (Connected) {
-        return Fail("connecting: already connected");
-    }
-    if (host.empty()) {
-        return Fail("connecting: no host name");
-    }
-    Host = host;
-    Port = port;
-    Connected = true;
-    return true;
-}
-
-bool TCurlHttpSession::SetProxyUserName(const std::string& user) {
-    if (!Connected) {
-        return Fail("setting the proxy user name: no connection");
-    }
-    ProxyUser = user;
-    return true;
-}
-
-bool TCurlHttpSession::SetProxyPassword(std::span<const std::uint8_t> password) {
-    if (!Connected) {
-        return Fail("setting the proxy password: no connection");
-    }
-    // Kept as a C string: the counted bytes up to a zero byte, then a terminating zero.
-    const auto end = std::find(password.begin(), password.end(), std::uint8_t{0});
-    TSecretBytes text(std::span<const std::uint8_t>(password.begin(), end));
-    text.Resize(text.Size() + 1);
-    ProxyPassword = std::move(text);
-    return true;
-}
-
-bool TCurlHttpSession::OpenRequest(const std::string& verb, const std::string& path,
-                                   bool alwaysFromServer) {
-    if (!Connected) {
-        return Fail("opening the request: no connection");
-    }
-    if (Request) {
-        return Fail("opening the request: a request is already open");
-    }
-    auto request = std::make_unique<TRequest>(Multi->Handle);
-    CURL* easy = request->Easy;
-    if (easy == nullptr) {
-        return Fail("opening the request: out of memory");
-    }
-    if (alwaysFromServer) {
+    if (request.AlwaysFromServer) {
         for (const char* header : NoCacheHeaders) {
-            curl_slist* more = curl_slist_append(request->Headers, header);
+            curl_slist* more = curl_slist_append(transfer->Headers, header);
             if (more == nullptr) {
-                return Fail("opening the request: out of memory");
+                return HttpFailure(THttpFailure::Setup, "out of memory for the request headers");
             }
-            request->Headers = more;
+            transfer->Headers = more;
         }
     }
-    const std::string url = "http://" + HostForUrl(Host) + ":" + std::to_string(Port) + path;
-    const long connectMs = static_cast<long>(Limits.ConnectTimeout.count());
-
+    const std::string url =
+        "http://" + HostForUrl(request.Host) + ":" + std::to_string(request.Port) + request.Path;
+    std::string password;
     CURLcode rc = CURLE_OK;
     auto set = [&](CURLoption option, auto value) {
         if (rc == CURLE_OK) {
             rc = curl_easy_setopt(easy, option, value);
         }
     };
-    set(CURLOPT_ERRORBUFFER, request->ErrorText);
+    set(CURLOPT_ERRORBUFFER, transfer->ErrorText);
     set(CURLOPT_URL, url.c_str());
     set(CURLOPT_PROTOCOLS_STR, AllowedProtocols);
+    // Redirects as on Windows: followed, to plain HTTP only, a bounded number in a row.
+    set(CURLOPT_FOLLOWLOCATION, 1L);
+    set(CURLOPT_REDIR_PROTOCOLS_STR, AllowedProtocols);
+    set(CURLOPT_MAXREDIRS, static_cast<long>(HttpMaxRedirects));
     set(CURLOPT_NOSIGNAL, 1L);
-    set(CURLOPT_USERAGENT, Agent.c_str());
-    if (verb == "GET") {
-        set(CURLOPT_HTTPGET, 1L);
-    } else {
-        set(CURLOPT_CUSTOMREQUEST, verb.c_str());
-    }
-    set(CURLOPT_HTTPHEADER, request->Headers);
+    set(CURLOPT_USERAGENT, request.Agent.c_str());
+    set(CURLOPT_HTTPGET, 1L);
+    set(CURLOPT_HTTPHEADER, transfer->Headers);
     // An empty proxy name turns off every proxy, including one named by the environment.
-    set(CURLOPT_PROXY, Access == THttpAccess::Proxy ? ProxyName.c_str() : "");
-    if (Access == THttpAccess::Proxy) {
-        set(CURLOPT_NOPROXY, ProxyBypass.c_str());
-        if (ProxyUser) {
-            set(CURLOPT_PROXYUSERNAME, ProxyUser->c_str());
-        }
-        if (ProxyPassword) {
-            set(CURLOPT_PROXYPASSWORD, reinterpret_cast<const char*>(ProxyPassword->Data()));
+    set(CURLOPT_PROXY, request.Proxy ? request.Proxy->Name.c_str() : "");
+    if (request.Proxy) {
+        // No host is exempt from the proxy, whatever the environment says.
+        set(CURLOPT_NOPROXY, "");
+        if (const auto& credentials = request.Proxy->Credentials) {
+            set(CURLOPT_PROXYUSERNAME, credentials->User.c_str());
+            // The counted bytes up to a zero byte, as a text; curl keeps its own copy.
+            const auto bytes = credentials->Password.View();
+            const auto end = std::find(bytes.begin(), bytes.end(), std::uint8_t{0});
+            password.assign(bytes.begin(), end);
+            set(CURLOPT_PROXYPASSWORD, password.c_str());
         }
     }
-    set(CURLOPT_CONNECTTIMEOUT_MS, connectMs);
-    set(CURLOPT_WRITEFUNCTION, &TCurlHttpSession::OnBody);
-    set(CURLOPT_WRITEDATA, static_cast<void*>(request.get()));
-    set(CURLOPT_HEADERFUNCTION, &TCurlHttpSession::OnHeader);
-    set(CURLOPT_HEADERDATA, static_cast<void*>(request.get()));
+    set(CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(Limits.ConnectTimeout.count()));
+    set(CURLOPT_WRITEFUNCTION, &TTransfer::OnBody);
+    set(CURLOPT_WRITEDATA, static_cast<void*>(transfer.get()));
+    set(CURLOPT_HEADERFUNCTION, &TTransfer::OnHeader);
+    set(CURLOPT_HEADERDATA, static_cast<void*>(transfer.get()));
+    SecureWipe(password.data(), password.size());
     if (rc != CURLE_OK) {
-        return Fail("opening the request: " + request->CurlError(rc));
+        return HttpFailure(THttpFailure::Setup,
+                           "libcurl refused a setting: " + transfer->CurlError(rc));
     }
-    Request = std::move(request);
-    return true;
-}
-
-bool TCurlHttpSession::SendRequest() {
-    if (!Request || Request->Added) {
-        return Fail("sending the request: no request to send");
-    }
-    TRequest& request = *Request;
-    const CURLMcode added = curl_multi_add_handle(Multi->Handle, request.Easy);
+    const CURLMcode added = curl_multi_add_handle(transfer->Multi, easy);
     if (added != CURLM_OK) {
-        return Fail(std::string("sending the request: ") + curl_multi_strerror(added));
+        return HttpFailure(THttpFailure::Setup, std::string("libcurl refused the request: ") +
+                                                    curl_multi_strerror(added));
     }
-    request.Added = true;
-    request.LastActivity = std::chrono::steady_clock::now();
-    if (!DriveUntil([&request] { return request.HeadersDone; })) {
-        return false;
-    }
-    if (!request.HeadersDone) {
-        return Fail("sending the request: " + request.FailureText(Limits.StallTimeout));
-    }
-    return true;
-}
+    transfer->Added = true;
+    transfer->LastActivity = TClock::now();
+    Transfer = std::move(transfer);
 
-std::optional<std::string> TCurlHttpSession::QueryStatusCode() {
-    if (!Request || !Request->HeadersDone) {
-        Fail("querying the status: no response");
-        return std::nullopt;
+    TTransfer& current = *Transfer;
+    if (auto driven = DriveUntil([&current] { return current.HeadDone; }); !driven) {
+        return TFailure{driven.Error()};
     }
+    // A redirect curl did not follow, without a body: its head is the final one.
+    if (current.Done && current.Result == CURLE_OK && current.HeadEnded) {
+        current.HeadDone = true;
+    }
+    if (!current.HeadDone) {
+        return TFailure{EndedWithout(false)};
+    }
+
+    THttpResponse response;
     long code = 0;
-    curl_easy_getinfo(Request->Easy, CURLINFO_RESPONSE_CODE, &code);
-    return std::to_string(code);
-}
-
-std::optional<std::string> TCurlHttpSession::QueryContentLength() {
-    if (!Request || !Request->HeadersDone) {
-        Fail("querying the content length: no response");
-        return std::nullopt;
-    }
+    curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &code);
+    response.Status = std::to_string(code);
     curl_header* header = nullptr;
-    if (curl_easy_header(Request->Easy, "Content-Length", 0, CURLH_HEADER, -1, &header) !=
-        CURLHE_OK) {
-        Fail("querying the content length: the response has none");
-        return std::nullopt;
+    for (std::size_t index = 0; curl_easy_header(easy, ContentLengthHeader, index, CURLH_HEADER, -1,
+                                                 &header) == CURLHE_OK &&
+                                index < header->amount;
+         ++index) {
+        response.ContentLengths.emplace_back(header->value);
     }
-    return std::string(header->value);
+    return response;
 }
 
-std::optional<std::size_t> TCurlHttpSession::Read(std::span<std::uint8_t> buffer) {
-    if (!Request || !Request->Added) {
-        Fail("reading: no request sent");
-        return std::nullopt;
+THttpResult<std::size_t> TCurlHttpSession::Read(std::span<std::uint8_t> buffer) {
+    if (!Transfer || !Transfer->HeadDone) {
+        return HttpFailure(THttpFailure::Setup, "reading before the response has come");
     }
-    TRequest& request = *Request;
-    if (request.Held() == 0 && !request.Done) {
-        if (!DriveUntil([&request] { return request.Held() > 0; })) {
-            return std::nullopt;
+    TTransfer& transfer = *Transfer;
+    if (transfer.Held() == 0 && !transfer.Done) {
+        if (auto driven = DriveUntil([&transfer] { return transfer.Held() > 0; }); !driven) {
+            return TFailure{driven.Error()};
         }
     }
-    if (request.Held() == 0) {
-        if (request.Stalled || request.Result != CURLE_OK) {
-            Fail("reading: " + request.FailureText(Limits.StallTimeout));
-            return std::nullopt;
+    if (transfer.Held() == 0) {
+        if (transfer.Stalled || transfer.Result != CURLE_OK) {
+            return TFailure{EndedWithout(true)};
         }
-        return 0;
+        return std::size_t{0};
     }
-    const std::size_t count = std::min(buffer.size(), request.Held());
-    std::memcpy(buffer.data(), request.Body.data() + request.Head, count);
-    request.Head += count;
-    if (request.Held() == 0) {
-        request.Head = request.Tail = 0;
+    const std::size_t count = std::min(buffer.size(), transfer.Held());
+    std::memcpy(buffer.data(), transfer.Body.data() + transfer.First, count);
+    transfer.First += count;
+    if (transfer.Held() == 0) {
+        transfer.First = transfer.End = 0;
     }
     // Curl keeps a paused piece and hands it over again once there is room for it.
-    if (request.Paused && request.Free() >= CURL_MAX_WRITE_SIZE) {
-        request.Paused = false;
-        request.LastActivity = std::chrono::steady_clock::now();
-        const CURLcode rc = curl_easy_pause(request.Easy, CURLPAUSE_CONT);
+    if (transfer.Paused && transfer.Free() >= CURL_MAX_WRITE_SIZE) {
+        transfer.Paused = false;
+        transfer.LastActivity = TClock::now();
+        const CURLcode rc = curl_easy_pause(transfer.Easy, CURLPAUSE_CONT);
         if (rc != CURLE_OK) {
-            request.Done = true;
-            request.Result = rc;
+            transfer.Done = true;
+            transfer.Result = rc;
         }
     }
     return count;
 }
 
-void TCurlHttpSession::CloseRequest() {
-    Request.reset();
-}
-
-void TCurlHttpSession::CloseConnection() {
-    Connected = false;
-    Host.clear();
-    ProxyUser.reset();
-    ProxyPassword.reset();
-}
-
-void TCurlHttpSession::CloseInternet() {
-    // A request still open would outlive its multi handle.
-    Request.reset();
-    Multi.reset();
-}
-
-bool TCurlHttpSession::DriveUntil(const std::function<bool()>& ready) {
-    TRequest& request = *Request;
+THttpResult<void> TCurlHttpSession::DriveUntil(const std::function<bool()>& ready) {
+    TTransfer& transfer = *Transfer;
     const int pollMs = static_cast<int>(Limits.PumpInterval.count());
     for (;;) {
         int running = 0;
-        CURLMcode rc = curl_multi_perform(Multi->Handle, &running);
+        CURLMcode rc = curl_multi_perform(transfer.Multi, &running);
         if (rc != CURLM_OK) {
-            return Fail(std::string("transfer: ") + curl_multi_strerror(rc));
+            return HttpFailure(THttpFailure::Broken,
+                               std::string("libcurl failed: ") + curl_multi_strerror(rc));
         }
         int left = 0;
-        while (CURLMsg* message = curl_multi_info_read(Multi->Handle, &left)) {
-            if (message->msg == CURLMSG_DONE && message->easy_handle == request.Easy) {
-                request.Done = true;
-                request.Result = message->data.result;
+        while (CURLMsg* message = curl_multi_info_read(transfer.Multi, &left)) {
+            if (message->msg == CURLMSG_DONE && message->easy_handle == transfer.Easy) {
+                transfer.Done = true;
+                transfer.Result = message->data.result;
             }
         }
-        if (ready() || request.Done) {
-            return true;
+        if (ready() || transfer.Done) {
+            return {};
         }
         // Curl's own low-speed check averages over seconds of history, so a stall after a
         // burst would be noticed late; silence is measured here instead.
-        if (std::chrono::steady_clock::now() - request.LastActivity >= Limits.StallTimeout) {
-            request.Stalled = true;
-            request.Done = true;
-            return true;
+        if (TClock::now() - transfer.LastActivity >= Limits.StallTimeout) {
+            transfer.Stalled = true;
+            transfer.Done = true;
+            return {};
         }
-        rc = curl_multi_poll(Multi->Handle, nullptr, 0, pollMs, nullptr);
+        rc = curl_multi_poll(transfer.Multi, nullptr, 0, pollMs, nullptr);
         if (rc != CURLM_OK) {
-            return Fail(std::string("transfer: ") + curl_multi_strerror(rc));
+            return HttpFailure(THttpFailure::Broken,
+                               std::string("libcurl failed: ") + curl_multi_strerror(rc));
         }
-        if (Pump) {
-            Pump();
+        if (Wait.Pump) {
+            Wait.Pump();
+        }
+        if (Wait.StopAsked && Wait.StopAsked()) {
+            return HttpFailure(THttpFailure::Stopped, "stopped by the caller");
         }
     }
 }
 
-std::size_t TCurlHttpSession::OnBody(char* data, std::size_t size, std::size_t count, void* self) {
-    auto& request = *static_cast<TRequest*>(self);
-    const std::size_t bytes = size * count;
-    if (bytes > request.Body.size()) {
-        return 0; // larger than curl promises to hand over: fail rather than grow
+THttpError TCurlHttpSession::EndedWithout(bool inBody) const {
+    const TTransfer& transfer = *Transfer;
+    if (transfer.Stalled) {
+        return {THttpFailure::Silent, "no data from the server for " +
+                                          std::to_string(Limits.StallTimeout.count()) + " s"};
     }
-    if (request.Free() < bytes) {
-        request.Paused = true;
-        return CURL_WRITEFUNC_PAUSE;
+    if (transfer.HeadTooLong) {
+        return {THttpFailure::BadResponse, "the response's head is longer than " +
+                                               std::to_string(ResponseHeadLimit) + " bytes"};
     }
-    request.Append(data, bytes);
-    request.LastActivity = std::chrono::steady_clock::now();
-    return bytes;
-}
-
-std::size_t TCurlHttpSession::OnHeader(char* data, std::size_t size, std::size_t count,
-                                       void* self) {
-    auto& request = *static_cast<TRequest*>(self);
-    const std::size_t bytes = size * count;
-    request.LastActivity = std::chrono::steady_clock::now();
-    const bool blankLine =
-        (bytes == 2 && data[0] == '\r' && data[1] == '\n') || (bytes == 1 && data[0] == '\n');
-    if (blankLine) {
-        // The end of a response's headers; an interim 1xx response is followed by the real one.
-        long code = 0;
-        curl_easy_getinfo(request.Easy, CURLINFO_RESPONSE_CODE, &code);
-        if (code >= 200) {
-            request.HeadersDone = true;
+    const std::string said = transfer.CurlError(transfer.Result);
+    switch (transfer.Result) {
+    case CURLE_OK:
+        // Curl ends a response whose connection closes inside the head without an error.
+        return {THttpFailure::BadResponse,
+                "the connection ended before the response's head was complete"};
+    case CURLE_OUT_OF_MEMORY:
+        if (!inBody) {
+            // What curl reports for a header line beyond its limit of CURL_MAX_HTTP_HEADER.
+            return {THttpFailure::BadResponse, "the response has a header line longer than " +
+                                                   std::to_string(CURL_MAX_HTTP_HEADER) + " bytes"};
         }
+        break;
+    case CURLE_COULDNT_RESOLVE_PROXY:
+    case CURLE_COULDNT_RESOLVE_HOST:
+    case CURLE_COULDNT_CONNECT:
+    case CURLE_OPERATION_TIMEDOUT: // only the connection has a time-out
+        return {THttpFailure::Unreachable, said};
+    case CURLE_TOO_MANY_REDIRECTS:
+        return {THttpFailure::BadResponse,
+                "more than " + std::to_string(HttpMaxRedirects) + " redirects in a row"};
+    case CURLE_UNSUPPORTED_PROTOCOL:
+        return {THttpFailure::BadResponse,
+                "a redirect to an address that is not plain HTTP: " + said};
+    default:
+        break;
     }
-    return bytes;
+    return {inBody ? THttpFailure::Broken : THttpFailure::BadResponse, said};
 }
 
 THttpSessionFactory CurlHttpSessions(TCurlLimits limits) {
-    return [limits](const TPump& pump) {
-        return std::make_unique<TCurlHttpSession>(pump, limits);
+    return [limits](const THttpWait& wait) {
+        return std::make_unique<TCurlHttpSession>(wait, limits);
     };
 }
 

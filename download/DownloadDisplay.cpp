@@ -5,6 +5,11 @@
 #include "base/TextTable.h"
 
 namespace qor {
+namespace {
+
+constexpr const char* StatusSeparator = "  -  ";
+
+} // namespace
 
 std::string FormatKilobytes(std::uint32_t bytes, const std::string& decimalSeparator) {
     // Whole tenths of a kilobyte; integer arithmetic keeps 12,550 bytes at 12.6 exactly.
@@ -38,6 +43,28 @@ void DownloadDisplayTick(TDownloadState& state, std::uint8_t language,
         view.PBFWProgress = 0;
     }
     view.BCancel = Txt(state.Busy ? TxtCancel : TxtClose, language);
+}
+
+std::string DownloadFailureText(const TDownloadError& error, std::uint8_t language) {
+    switch (error.Reason) {
+    case TDownloadFailure::ServerFailed:
+        return Txt(TxtServerFailed, language);
+    case TDownloadFailure::StatusRefused:
+        return std::string(Txt(TxtServerFailed, language)) + StatusSeparator + error.Status;
+    case TDownloadFailure::Cancelled:
+        return Txt(TxtCancelled, language);
+    case TDownloadFailure::DownloadFailed:
+        break;
+    }
+    return Txt(TxtDownloadFailed, language);
+}
+
+void ShowTransferStep(TDownloadState& state, std::uint8_t language) {
+    if (state.Failure) {
+        state.View.LStatus = DownloadFailureText(*state.Failure, language);
+    } else if (state.AwaitingResponse) {
+        state.View.LStatus = Txt(TxtServerConnecting, language);
+    }
 }
 
 } // namespace qor

@@ -1,9 +1,11 @@
-// What the download dialog shows on each tick of its display timer.
+// What the download dialog shows: the progress on each tick of its display timer, and the
+// transfer's steps and failures in the status texts.
 #pragma once
 
 #include <cstdint>
 #include <string>
 
+#include "download/DownloadError.h"
 #include "download/DownloadState.h"
 
 namespace qor {
@@ -16,5 +18,14 @@ std::string FormatKilobytes(std::uint32_t bytes, const std::string& decimalSepar
 // `decimalSeparator` is the user's locale's.
 void DownloadDisplayTick(TDownloadState& state, std::uint8_t language,
                          const std::string& decimalSeparator);
+
+// The status text of a transfer that ended without an image: "Connecting to server failed!",
+// with the status code after it for a refused status, "Error downloading the firmware file!"
+// or "Operation cancelled".
+std::string DownloadFailureText(const TDownloadError& error, std::uint8_t language);
+
+// Shows the transfer's own steps in the view: "Connecting..." until the response has come,
+// the failure's text once it has ended without an image; leaves the view alone otherwise.
+void ShowTransferStep(TDownloadState& state, std::uint8_t language);
 
 } // namespace qor

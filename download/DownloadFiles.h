@@ -3,18 +3,21 @@
 
 #include <cstdint>
 #include <functional>
-#include <optional>
 #include <span>
 #include <string>
 
+#include "base/Result.h"
+
 namespace qor {
 
+// A file service's outcome; the failure is the reason in words.
+template <typename T> using TFileResult = TResult<T, std::string>;
+
 struct TDownloadFiles {
-    // A directory ending in a separator; nullopt with the reason in `error`.
-    std::function<std::optional<std::string>(std::string& error)> TempDirectory;
-    // Replaces the file with exactly these bytes, or leaves it as it was and says why.
-    std::function<bool(const std::string& path, std::span<const std::uint8_t> bytes,
-                       std::string& error)>
+    // A directory ending in a separator.
+    std::function<TFileResult<std::string>()> TempDirectory;
+    // Replaces the file with exactly these bytes, or leaves it as it was.
+    std::function<TFileResult<void>(const std::string& path, std::span<const std::uint8_t> bytes)>
         WriteFile;
 };
 

@@ -6,7 +6,7 @@
 
 namespace qor {
 
-// The maker's download server: plain HTTP on the default port. Named only here; tests and
+// The firmware download server: plain HTTP on the default port. Named only here; tests and
 // the demo hand the transfer a server of their own.
 inline constexpr const char* ProductServerHost = "firmware.zentrova.example";
 inline constexpr std::uint16_t ProductServerPort = 80;

@@ -4,9 +4,12 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
+#include "download/DownloadError.h"
 #include "firmware/DeviceVariant.h"
 
 namespace qor {
@@ -40,10 +43,18 @@ struct TDownloadState {
     bool AwaitingResponse = false;
     // The transfer function is running (it may outlive Busy after a Cancel).
     bool Running = false;
-    // Why the last transfer failed, in the words of the layer that failed; not translated.
-    std::string FailureDetail;
+    // Why the last transfer ended without an image; none after a success.
+    std::optional<TDownloadError> Failure;
 
     TDownloadView View;
+
+    // The downloaded image, the same bytes as the temporary file; empty unless DownloadOK.
+    std::span<const std::uint8_t> Image() const {
+        return DownloadOK ? std::span<const std::uint8_t>(DownloadBuffer.data(), ReceivedBytes)
+                          : std::span<const std::uint8_t>();
+    }
+    // What happened to the last transfer that failed, for whoever looks closer.
+    std::string FailureDetail() const { return Failure ? Failure->Detail : std::string(); }
 };
 
 } // namespace qor

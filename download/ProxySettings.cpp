@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <limits>
 
-#include "platform/SettingsStore.h"
 #include "platform/SecretBytes.h"
+#include "platform/SettingsStore.h"
 
 namespace qor {
 namespace {
@@ -46,7 +46,9 @@ TProxyApplyResult ApplyProxySettings(TSettings& settings, const TProxyDialogInpu
     TProxyApplyResult result;
     settings.CfgUseProxy = input.ProxyActive;
     settings.CfgProxyServer = input.Server;
-    settings.CfgProxyPort = ParseProxyPort(input.PortText);
+    if (input.PortText) {
+        settings.CfgProxyPort = ParseProxyPort(*input.PortText);
+    }
     result.PortText = std::to_string(settings.CfgProxyPort);
     settings.CfgUseProxyAuth = input.ProxyAuth;
     settings.CfgProxyUser = input.User;

@@ -24,7 +24,9 @@ std::int32_t ParseProxyPort(std::string_view text);
 struct TProxyDialogInput {
     bool ProxyActive = false;
     std::string Server;
-    std::string PortText;
+    // The port edit's text when the user changed it; none keeps the stored port, which the
+    // edit may not be able to show (a hand-edited -5 or 123456).
+    std::optional<std::string> PortText;
     bool ProxyAuth = false;
     std::string User;
     // The password edit holds a password typed in this showing, to be protected and stored.

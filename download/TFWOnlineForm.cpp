@@ -62,17 +62,24 @@ void TFWOnlineForm::StartTimerTimer() {
     DownloadFirmware();
 }
 
-bool TFWOnlineForm::DownloadFirmware() {
-    const bool ok = Transfer.DownloadFirmware(State, [this] {
-        Render();
-        QCoreApplication::processEvents();
-    });
+
+void TFWOnlineForm::ShowTransfer() {
+    ShowTransferStep(State, Settings.CfgLanguage);
     Render();
+}
+
+bool TFWOnlineForm::DownloadFirmware() {
+    const TDownloadOutcome outcome =
+        Transfer.DownloadFirmware(State, DownloadPathOf(State.DeviceVariant), [this] {
+            ShowTransfer();
+            QCoreApplication::processEvents();
+        });
+    ShowTransfer();
     if (CloseRequested) {
         CloseRequested = false;
         close();
     }
-    return ok;
+    return outcome.Ok();
 }
 
 void TFWOnlineForm::DisplayTimerTimer() {
@@ -118,7 +125,7 @@ void TFWOnlineForm::Render() {
     const TDownloadView& view = State.View;
     LStatus->setText(QString::fromStdString(view.LStatus));
     // Why it failed, in the failing layer's words, for whoever looks closer.
-    LStatus->setToolTip(QString::fromStdString(State.FailureDetail));
+    LStatus->setToolTip(QString::fromStdString(State.FailureDetail()));
     PBFWProgress->setValue(view.PBFWProgress);
     if (!view.BCancel.empty()) {
         BCancel->setText(QString::fromStdString(view.BCancel));

@@ -60,6 +60,8 @@ protected:
     void reject() override;
 
 private:
+    // Shows the transfer's step (connecting, a failure) and copies the view onto the widgets.
+    void ShowTransfer();
     // Copies the view onto the widgets.
     void Render();
 

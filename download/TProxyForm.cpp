@@ -91,6 +91,7 @@ void TProxyForm::FormCreate() {
     // Filling the controls has run their change handlers; this is the unchanged state.
     BApply->setEnabled(false);
     PasswordEdited = false;
+    PortEdited = false;
 }
 
 void TProxyForm::CBProxyActiveClick() {
@@ -108,6 +109,7 @@ void TProxyForm::EProxyPasswordChange() {
 
 void TProxyForm::MEProxyPortChange() {
     BApply->setEnabled(true);
+    PortEdited = true;
 }
 
 void TProxyForm::EProxyPasswordClick() {
@@ -124,7 +126,9 @@ bool TProxyForm::ApplyProxySettings() {
     input.ProxyActive = CBProxyActive->isChecked();
     input.Server = EProxyServer->text().toStdString();
     // The shown text, blanks of empty positions included, so that "8 0" reads as unusable.
-    input.PortText = MEProxyPort->displayText().toStdString();
+    if (PortEdited) {
+        input.PortText = MEProxyPort->displayText().toStdString();
+    }
     input.ProxyAuth = CBProxyAuth->isChecked();
     input.User = EProxyUser->text().toStdString();
     input.PasswordEdited = PasswordEdited;
@@ -138,6 +142,8 @@ bool TProxyForm::ApplyProxySettings() {
     SecureWipe(password.data(), static_cast<std::size_t>(password.size()));
 
     MEProxyPort->setText(Text(result.PortText));
+    // The edit shows the stored port again (as far as it can); only typing changes it.
+    PortEdited = false;
     if (result.PasswordNotProtected) {
         Messages.ShowMessage(Txt(TxtPasswordNotProtected, Settings.CfgLanguage),
                              Txt(TxtError, Settings.CfgLanguage));

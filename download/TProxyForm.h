@@ -36,6 +36,8 @@ public:
 
     // The password edit holds a password typed in this showing (not the placeholder).
     bool PasswordEdited = false;
+    // The port edit's text was changed since it last showed the stored port.
+    bool PortEdited = false;
 
     void FormCreate();
     void CBProxyActiveClick();

@@ -4,18 +4,25 @@
 
 #include <wininet.h>
 
+#include <algorithm>
+#include <cctype>
 #include <limits>
 
-#include "platform/SecretBytes.h"
 #include "platform/WinErrors.h"
 
 namespace qor {
 namespace {
 
 constexpr INTERNET_PORT HttpDefaultPort = 80;
+constexpr const char* ProxyBypassList = "";
 constexpr DWORD AlwaysFromServerFlags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_PRAGMA_NOCACHE;
 constexpr DWORD StatusCodeBufferSize = 4;
 constexpr DWORD ContentLengthBufferSize = 1024;
+// Far more than any response has; the list is read until the library says there is no more.
+constexpr DWORD MaxContentLengthHeaders = 64;
+constexpr DWORD LocationBufferSize = 2048;
+// The most the helper reads in one call; the download asks for 512 bytes.
+constexpr std::size_t MaxReadSize = std::size_t{64} * 1024;
 // WinINet's own error numbers; their texts are in wininet.dll, not in the system's table.
 constexpr DWORD InternetErrorFirst = INTERNET_ERROR_BASE;
 constexpr DWORD InternetErrorLast = INTERNET_ERROR_LAST;
@@ -57,10 +64,82 @@ std::string InternetErrorText(const std::string& call, DWORD code) {
            std::to_string(code) + ")";
 }
 
+TFailure<THttpError> Fail(THttpFailure reason, const std::string& call, DWORD code) {
+    return HttpFailure(reason, InternetErrorText(call, code));
+}
+
+// What a failed send says about the server.
+THttpFailure SendFailure(DWORD code) {
+    switch (code) {
+    case ERROR_INTERNET_NAME_NOT_RESOLVED:
+    case ERROR_INTERNET_CANNOT_CONNECT:
+        return THttpFailure::Unreachable;
+    case ERROR_INTERNET_TIMEOUT:
+        return THttpFailure::Silent;
+    case ERROR_HTTP_INVALID_SERVER_RESPONSE:
+    case ERROR_HTTP_INVALID_HEADER:
+        return THttpFailure::BadResponse;
+    default:
+        return THttpFailure::Broken;
+    }
+}
+
+bool StartsWithNoCase(const std::string& text, const std::string& prefix) {
+    return text.size() >= prefix.size() &&
+           std::equal(prefix.begin(), prefix.end(), text.begin(), [](char a, char b) {
+               return std::tolower(static_cast<unsigned char>(a)) ==
+                      std::tolower(static_cast<unsigned char>(b));
+           });
+}
+
 } // namespace
 
+// Where one request of the session goes.
+struct TWinInetHttpSession::TTarget {
+    std::string Host;
+    std::uint16_t Port = HttpDefaultPort;
+    std::string Path = "/";
+
+    std::string Url() const { return "http://" + Host + ":" + std::to_string(Port) + Path; }
+
+    // A plain HTTP address with its host, port and path; nullopt for anything else.
+    static std::optional<TTarget> Of(const std::string& url) {
+        constexpr std::string_view Scheme = "http://";
+        if (!StartsWithNoCase(url, std::string(Scheme))) {
+            return std::nullopt;
+        }
+        const std::string rest = url.substr(Scheme.size(), url.find('#') - Scheme.size());
+        const std::size_t pathStart = std::min(rest.find('/'), rest.find('?'));
+        const std::string authority = rest.substr(0, pathStart);
+        TTarget target;
+        const std::size_t colon = authority.rfind(':');
+        const bool hasPort =
+            colon != std::string::npos && authority.find(']', colon) == std::string::npos;
+        target.Host = authority.substr(0, hasPort ? colon : std::string::npos);
+        if (hasPort) {
+            const auto port = DecimalLength(authority.substr(colon + 1));
+            if (!port || *port == 0 || *port > std::numeric_limits<std::uint16_t>::max()) {
+                return std::nullopt;
+            }
+            target.Port = static_cast<std::uint16_t>(*port);
+        }
+        if (target.Host.empty()) {
+            return std::nullopt;
+        }
+        if (pathStart != std::string::npos) {
+            target.Path = rest.substr(pathStart);
+            if (target.Path.front() == '?') {
+                target.Path.insert(0, "/");
+            }
+        }
+        return target;
+    }
+};
+
+// The handles of the session, shared with a call running on the helper thread so that they
+// outlive a call the session no longer waits for. Closed in the order request, connection,
+// internet handle.
 struct TWinInetHttpSession::THandles {
-    // Closed in the order request, connection, internet handle, whichever way the session ends.
     TInternetHandle Internet;
     TInternetHandle Connection;
     TInternetHandle Request;
@@ -75,191 +154,277 @@ struct TWinInetHttpSession::THandles {
     }
 };
 
-TWinInetHttpSession::TWinInetHttpSession(TPump pump, std::chrono::milliseconds pumpInterval)
-    : Pump(std::move(pump)), Handles(std::make_unique<THandles>()), Helper(pumpInterval) {
+// One InternetReadFile at a time, into a buffer of its own: a read left running after a stop
+// must not write into the caller's memory.
+struct TWinInetHttpSession::TReadJob {
+    std::shared_ptr<THandles> Handles;
+    HINTERNET Request = nullptr;
+    std::vector<std::uint8_t> Buffer;
+    DWORD Wanted = 0;
+    BOOL Done = FALSE;
+    DWORD Got = 0;
+    DWORD Error = ERROR_SUCCESS;
+
+    void Run() {
+        Got = 0;
+        Done = ::InternetReadFile(Request, Buffer.data(), Wanted, &Got);
+        Error = ::GetLastError(); // on the thread that made the call
+    }
+};
+
+TWinInetHttpSession::TWinInetHttpSession(THttpWait wait, TWinInetLimits limits)
+    : Wait(std::move(wait)), Limits(limits), Handles(std::make_shared<THandles>()),
+      Helper(limits.PumpInterval) {
 }
 
 TWinInetHttpSession::~TWinInetHttpSession() = default;
 
-bool TWinInetHttpSession::Fail(const std::string& call, unsigned long code) {
-    Error = InternetErrorText(call, code);
-    return false;
+THttpError TWinInetHttpSession::Stopped() {
+    // Closing the request ends a call that waits on it where the library allows that; the
+    // call, left running otherwise, ends at the library's time-outs.
+    if (HINTERNET request = Handles->Request.release()) {
+        ::InternetCloseHandle(request);
+    }
+    return {THttpFailure::Stopped, "stopped by the caller"};
 }
 
-void TWinInetHttpSession::RunPumping(const std::function<void()>& call) {
-    Helper.Run(call, Pump);
-}
-
-bool TWinInetHttpSession::Open(const std::string& agent, THttpAccess access,
-                               const std::string& proxyName, const std::string& proxyBypass) {
-    CloseRequest();
-    CloseConnection();
-    CloseInternet();
-    const bool viaProxy = access == THttpAccess::Proxy;
+THttpResult<THttpResponse> TWinInetHttpSession::Get(const THttpRequest& request) {
+    if (Handles->Internet) {
+        return HttpFailure(THttpFailure::Setup, "the session has sent its request already");
+    }
+    const bool viaProxy = request.Proxy.has_value();
     HINTERNET internet = ::InternetOpenA(
-        agent.c_str(), viaProxy ? INTERNET_OPEN_TYPE_PROXY : INTERNET_OPEN_TYPE_DIRECT,
-        viaProxy ? proxyName.c_str() : nullptr, viaProxy ? proxyBypass.c_str() : nullptr, 0);
+        request.Agent.c_str(), viaProxy ? INTERNET_OPEN_TYPE_PROXY : INTERNET_OPEN_TYPE_DIRECT,
+        viaProxy ? request.Proxy->Name.c_str() : nullptr, viaProxy ? ProxyBypassList : nullptr, 0);
     if (internet == nullptr) {
-        return Fail("InternetOpenA", ::GetLastError());
+        return Fail(THttpFailure::Setup, "InternetOpenA", ::GetLastError());
     }
     Handles->Internet.reset(internet);
-    return true;
+
+    TTarget target{request.Host, request.Port, request.Path};
+    bool newConnection = true;
+    for (int redirects = 0;; ++redirects) {
+        if (auto opened = OpenRequest(request, target, newConnection); !opened) {
+            return TFailure{opened.Error()};
+        }
+        if (auto sent = SendRequest(); !sent) {
+            return TFailure{sent.Error()};
+        }
+        THttpResult<THttpResponse> head = ReadHead();
+        if (!head) {
+            return head;
+        }
+        THttpResult<std::optional<TTarget>> next = RedirectTarget(*head, target);
+        if (!next) {
+            return TFailure{next.Error()};
+        }
+        if (!next->has_value()) {
+            const auto& lengths = head->ContentLengths;
+            const bool agreed = !lengths.empty() && std::all_of(lengths.begin(), lengths.end(),
+                                                                [&](const std::string& length) {
+                                                                    return length == lengths[0];
+                                                                });
+            AnnouncedLength = agreed ? DecimalLength(lengths[0]) : std::nullopt;
+            Reading = std::make_shared<TReadJob>();
+            Reading->Handles = Handles;
+            return head;
+        }
+        if (redirects == HttpMaxRedirects) {
+            return HttpFailure(THttpFailure::BadResponse, "more than " +
+                                                              std::to_string(HttpMaxRedirects) +
+                                                              " redirects in a row");
+        }
+        newConnection = (*next)->Host != target.Host || (*next)->Port != target.Port;
+        target = std::move(**next);
+    }
 }
 
-bool TWinInetHttpSession::Connect(const std::string& host, std::uint16_t port) {
-    if (!Handles->Internet) {
-        return Fail("InternetConnectA", ERROR_INVALID_HANDLE);
+THttpResult<void> TWinInetHttpSession::OpenRequest(const THttpRequest& request,
+                                                   const TTarget& target, bool newConnection) {
+    Handles->Request.reset();
+    if (newConnection) {
+        Handles->Connection.reset();
+        // Port 80 is passed as 0, the service's default port; another port as it is.
+        const INTERNET_PORT port =
+            target.Port == HttpDefaultPort ? INTERNET_INVALID_PORT_NUMBER : target.Port;
+        HINTERNET connection =
+            ::InternetConnectA(Handles->Internet.get(), target.Host.c_str(), port, nullptr, nullptr,
+                               INTERNET_SERVICE_HTTP, 0, 0);
+        if (connection == nullptr) {
+            return Fail(THttpFailure::Setup, "InternetConnectA", ::GetLastError());
+        }
+        Handles->Connection.reset(connection);
+        if (request.Proxy && request.Proxy->Credentials) {
+            const THttpCredentials& credentials = *request.Proxy->Credentials;
+            const auto password = credentials.Password.View();
+            if (credentials.User.size() > std::numeric_limits<DWORD>::max() ||
+                password.size() >= std::numeric_limits<DWORD>::max()) {
+                return Fail(THttpFailure::Setup, "InternetSetOptionA", ERROR_INVALID_PARAMETER);
+            }
+            // c_str(): the text is terminated in memory even though its count leaves the zero
+            // out (an empty user is the empty text of length 0).
+            if (::InternetSetOptionA(connection, INTERNET_OPTION_PROXY_USERNAME,
+                                     const_cast<char*>(credentials.User.c_str()),
+                                     static_cast<DWORD>(credentials.User.size())) == FALSE) {
+                return Fail(THttpFailure::Setup,
+                            "InternetSetOptionA(INTERNET_OPTION_PROXY_USERNAME)", ::GetLastError());
+            }
+            // The library reads the option as a text: a zero after the counted bytes keeps it
+            // from reading past them when they carry no terminator of their own.
+            TSecretBytes terminated(password);
+            terminated.Resize(password.size() + 1);
+            if (::InternetSetOptionA(connection, INTERNET_OPTION_PROXY_PASSWORD, terminated.Data(),
+                                     static_cast<DWORD>(password.size())) == FALSE) {
+                return Fail(THttpFailure::Setup,
+                            "InternetSetOptionA(INTERNET_OPTION_PROXY_PASSWORD)", ::GetLastError());
+            }
+        }
     }
-    CloseRequest();
-    CloseConnection();
-    const INTERNET_PORT asked = port == HttpDefaultPort ? INTERNET_INVALID_PORT_NUMBER : port;
-    HINTERNET connection = ::InternetConnectA(Handles->Internet.get(), host.c_str(), asked, nullptr,
-                                              nullptr, INTERNET_SERVICE_HTTP, 0, 0);
-    if (connection == nullptr) {
-        return Fail("InternetConnectA", ::GetLastError());
+    const DWORD flags =
+        (request.AlwaysFromServer ? AlwaysFromServerFlags : 0) | INTERNET_FLAG_NO_AUTO_REDIRECT;
+    HINTERNET opened = ::HttpOpenRequestA(Handles->Connection.get(), "GET", target.Path.c_str(),
+                                          nullptr, nullptr, nullptr, flags, 0);
+    if (opened == nullptr) {
+        return Fail(THttpFailure::Setup, "HttpOpenRequestA", ::GetLastError());
     }
-    Handles->Connection.reset(connection);
-    return true;
-}
-
-bool TWinInetHttpSession::SetProxyUserName(const std::string& user) {
-    if (!Handles->Connection) {
-        return Fail("InternetSetOptionA", ERROR_INVALID_HANDLE);
+    Handles->Request.reset(opened);
+    DWORD silence = static_cast<DWORD>(Limits.Silence.count());
+    for (const DWORD option : {INTERNET_OPTION_CONNECT_TIMEOUT, INTERNET_OPTION_SEND_TIMEOUT,
+                               INTERNET_OPTION_RECEIVE_TIMEOUT}) {
+        if (::InternetSetOptionA(opened, option, &silence, sizeof silence) == FALSE) {
+            return Fail(THttpFailure::Setup, "InternetSetOptionA(time-out)", ::GetLastError());
+        }
     }
-    if (user.size() > std::numeric_limits<DWORD>::max()) {
-        return Fail("InternetSetOptionA", ERROR_INVALID_PARAMETER);
-    }
-    // c_str(): the text is terminated in memory even though its count leaves the zero out.
-    if (::InternetSetOptionA(Handles->Connection.get(), INTERNET_OPTION_PROXY_USERNAME,
-                             const_cast<char*>(user.c_str()),
-                             static_cast<DWORD>(user.size())) == FALSE) {
-        return Fail("InternetSetOptionA(INTERNET_OPTION_PROXY_USERNAME)", ::GetLastError());
-    }
-    return true;
-}
-
-bool TWinInetHttpSession::SetProxyPassword(std::span<const std::uint8_t> password) {
-    if (!Handles->Connection) {
-        return Fail("InternetSetOptionA", ERROR_INVALID_HANDLE);
-    }
-    if (password.size() >= std::numeric_limits<DWORD>::max()) {
-        return Fail("InternetSetOptionA", ERROR_INVALID_PARAMETER);
-    }
-    // The library reads the option as a text: a zero after the counted bytes keeps it from
-    // reading past them when the caller's bytes carry no terminator of their own.
-    TSecretBytes terminated(password);
-    terminated.Resize(password.size() + 1);
-    if (::InternetSetOptionA(Handles->Connection.get(), INTERNET_OPTION_PROXY_PASSWORD,
-                             terminated.Data(), static_cast<DWORD>(password.size())) == FALSE) {
-        return Fail("InternetSetOptionA(INTERNET_OPTION_PROXY_PASSWORD)", ::GetLastError());
-    }
-    return true;
-}
-
-bool TWinInetHttpSession::OpenRequest(const std::string& verb, const std::string& path,
-                                      bool alwaysFromServer) {
-    if (!Handles->Connection) {
-        return Fail("HttpOpenRequestA", ERROR_INVALID_HANDLE);
-    }
-    CloseRequest();
-    HINTERNET request =
-        ::HttpOpenRequestA(Handles->Connection.get(), verb.c_str(), path.c_str(), nullptr, nullptr,
-                           nullptr, alwaysFromServer ? AlwaysFromServerFlags : 0, 0);
-    if (request == nullptr) {
-        return Fail("HttpOpenRequestA", ::GetLastError());
-    }
-    Handles->Request.reset(request);
     AnnouncedLength.reset();
     BodyReceived = 0;
-    return true;
+    return {};
 }
 
-bool TWinInetHttpSession::SendRequest() {
-    if (!Handles->Request) {
-        return Fail("HttpSendRequestA", ERROR_INVALID_HANDLE);
+THttpResult<void> TWinInetHttpSession::SendRequest() {
+    struct TSendJob {
+        std::shared_ptr<THandles> Handles;
+        HINTERNET Request = nullptr;
+        BOOL Sent = FALSE;
+        DWORD Error = ERROR_SUCCESS;
+    };
+    auto job = std::make_shared<TSendJob>();
+    job->Handles = Handles;
+    job->Request = Handles->Request.get();
+    const bool returned = Helper.Run(
+        [job] {
+            job->Sent = ::HttpSendRequestA(job->Request, nullptr, 0, nullptr, 0);
+            job->Error = ::GetLastError();
+        },
+        Wait);
+    if (!returned) {
+        return TFailure{Stopped()};
     }
-    BOOL sent = FALSE;
-    DWORD code = ERROR_SUCCESS;
-    RunPumping([&] {
-        sent = ::HttpSendRequestA(Handles->Request.get(), nullptr, 0, nullptr, 0);
-        code = ::GetLastError(); // on the thread that made the call
-    });
-    return sent != FALSE || Fail("HttpSendRequestA", code);
+    if (job->Sent == FALSE) {
+        return Fail(SendFailure(job->Error), "HttpSendRequestA", job->Error);
+    }
+    return {};
 }
 
-std::optional<std::string> TWinInetHttpSession::QueryStatusCode() {
-    if (!Handles->Request) {
-        Fail("HttpQueryInfoA", ERROR_INVALID_HANDLE);
-        return std::nullopt;
-    }
+THttpResult<THttpResponse> TWinInetHttpSession::ReadHead() {
+    HINTERNET request = Handles->Request.get();
+    THttpResponse response;
     char status[StatusCodeBufferSize] = {};
     DWORD size = sizeof status;
-    if (::HttpQueryInfoA(Handles->Request.get(), HTTP_QUERY_STATUS_CODE, status, &size, nullptr) ==
-        FALSE) {
-        Fail("HttpQueryInfoA(HTTP_QUERY_STATUS_CODE)", ::GetLastError());
-        return std::nullopt;
+    if (::HttpQueryInfoA(request, HTTP_QUERY_STATUS_CODE, status, &size, nullptr) == FALSE) {
+        return Fail(THttpFailure::BadResponse, "HttpQueryInfoA(HTTP_QUERY_STATUS_CODE)",
+                    ::GetLastError());
     }
-    return std::string(status, std::min<DWORD>(size, sizeof status));
+    response.Status.assign(status, std::min<DWORD>(size, sizeof status));
+    // Each header of the name in turn; the index moves on with every header found.
+    for (DWORD index = 0; index < MaxContentLengthHeaders;) {
+        std::string length(ContentLengthBufferSize, '\0');
+        DWORD lengthSize = ContentLengthBufferSize;
+        const DWORD asked = index;
+        if (::HttpQueryInfoA(request, HTTP_QUERY_CONTENT_LENGTH, length.data(), &lengthSize,
+                             &index) == FALSE ||
+            index <= asked) {
+            break;
+        }
+        length.resize(std::min<DWORD>(lengthSize, ContentLengthBufferSize));
+        response.ContentLengths.push_back(std::move(length));
+    }
+    return response;
 }
 
-std::optional<std::string> TWinInetHttpSession::QueryContentLength() {
-    if (!Handles->Request) {
-        return std::nullopt;
+THttpResult<std::optional<TWinInetHttpSession::TTarget>>
+TWinInetHttpSession::RedirectTarget(const THttpResponse& head, const TTarget& from) {
+    const auto status = DecimalLength(head.Status);
+    if (!status || !IsFollowedRedirect(static_cast<long>(*status))) {
+        return std::optional<TTarget>();
     }
-    std::string length(ContentLengthBufferSize, '\0');
-    DWORD size = ContentLengthBufferSize;
-    if (::HttpQueryInfoA(Handles->Request.get(), HTTP_QUERY_CONTENT_LENGTH, length.data(), &size,
-                         nullptr) == FALSE) {
-        return std::nullopt;
+    HINTERNET request = Handles->Request.get();
+    std::string location(LocationBufferSize, '\0');
+    DWORD size = LocationBufferSize;
+    if (::HttpQueryInfoA(request, HTTP_QUERY_LOCATION, location.data(), &size, nullptr) == FALSE) {
+        const DWORD code = ::GetLastError();
+        if (code == ERROR_HTTP_HEADER_NOT_FOUND) {
+            return std::optional<TTarget>(); // nowhere to go: this is the final response
+        }
+        if (code != ERROR_INSUFFICIENT_BUFFER) {
+            return Fail(THttpFailure::BadResponse, "HttpQueryInfoA(HTTP_QUERY_LOCATION)", code);
+        }
+        location.assign(size, '\0');
+        if (::HttpQueryInfoA(request, HTTP_QUERY_LOCATION, location.data(), &size, nullptr) ==
+            FALSE) {
+            return Fail(THttpFailure::BadResponse, "HttpQueryInfoA(HTTP_QUERY_LOCATION)",
+                        ::GetLastError());
+        }
     }
-    length.resize(std::min<DWORD>(size, ContentLengthBufferSize));
-    AnnouncedLength = DecimalLength(length);
-    return length;
+    location.resize(std::min<std::size_t>(size, location.size()));
+
+    // A location relative to the address it came from is made whole first.
+    const std::string base = from.Url();
+    std::string combined(location.size() + base.size() + LocationBufferSize, '\0');
+    DWORD combinedSize = static_cast<DWORD>(combined.size());
+    if (::InternetCombineUrlA(base.c_str(), location.c_str(), combined.data(), &combinedSize,
+                              ICU_NO_ENCODE) == FALSE) {
+        return Fail(THttpFailure::BadResponse, "InternetCombineUrlA(" + location + ")",
+                    ::GetLastError());
+    }
+    combined.resize(std::min<std::size_t>(combinedSize, combined.size()));
+    std::optional<TTarget> next = TTarget::Of(combined);
+    if (!next) {
+        return HttpFailure(THttpFailure::BadResponse,
+                           "a redirect to an address that is not plain HTTP: " + location);
+    }
+    return next;
 }
 
-std::optional<std::size_t> TWinInetHttpSession::Read(std::span<std::uint8_t> buffer) {
-    if (!Handles->Request) {
-        Fail("InternetReadFile", ERROR_INVALID_HANDLE);
-        return std::nullopt;
+THttpResult<std::size_t> TWinInetHttpSession::Read(std::span<std::uint8_t> buffer) {
+    if (!Reading || !Handles->Request) {
+        return HttpFailure(THttpFailure::Setup, "reading before the response has come");
     }
-    const auto wanted =
-        static_cast<DWORD>(std::min<std::size_t>(buffer.size(), std::numeric_limits<DWORD>::max()));
-    BOOL read = FALSE;
-    DWORD got = 0;
-    DWORD code = ERROR_SUCCESS;
-    RunPumping([&] {
-        read = ::InternetReadFile(Handles->Request.get(), buffer.data(), wanted, &got);
-        code = ::GetLastError();
-    });
-    if (read == FALSE) {
-        Fail("InternetReadFile", code);
-        return std::nullopt;
+    TReadJob& job = *Reading;
+    job.Wanted = static_cast<DWORD>(std::min(buffer.size(), MaxReadSize));
+    if (job.Buffer.size() < job.Wanted) {
+        job.Buffer.resize(job.Wanted);
     }
-    const std::size_t count = std::min<std::size_t>(got, wanted);
+    job.Request = Handles->Request.get();
+    if (!Helper.Run([reading = Reading] { reading->Run(); }, Wait)) {
+        return TFailure{Stopped()};
+    }
+    if (job.Done == FALSE) {
+        return Fail(THttpFailure::Broken, "InternetReadFile", job.Error);
+    }
+    const std::size_t count = std::min<std::size_t>(job.Got, job.Wanted);
+    std::copy_n(job.Buffer.begin(), count, buffer.begin());
     BodyReceived += count;
     if (count == 0 && AnnouncedLength && BodyReceived < *AnnouncedLength) {
-        Error = "the connection ended after " + std::to_string(BodyReceived) + " of the " +
-                std::to_string(*AnnouncedLength) + " bytes announced";
-        return std::nullopt;
+        return HttpFailure(THttpFailure::Broken,
+                           "the connection ended after " + std::to_string(BodyReceived) +
+                               " of the " + std::to_string(*AnnouncedLength) + " bytes announced");
     }
     return count;
 }
 
-void TWinInetHttpSession::CloseRequest() {
-    Handles->Request.reset();
-}
-
-void TWinInetHttpSession::CloseConnection() {
-    Handles->Connection.reset();
-}
-
-void TWinInetHttpSession::CloseInternet() {
-    Handles->Internet.reset();
-}
-
 THttpSessionFactory WinInetHttpSessions() {
-    return [](const TPump& pump) {
-        return std::make_unique<TWinInetHttpSession>(pump);
+    return [](const THttpWait& wait) {
+        return std::make_unique<TWinInetHttpSession>(wait);
     };
 }
 

@@ -1,72 +1,72 @@
-// The HTTP session on WinINet, with the calls, flags and options the download is specified
-// with. WinINet's calls block; the ones that wait for the network (sending the request and
-// reading the body) run on a helper thread while the caller's thread pumps its events.
+// The HTTP session on WinINet. Its calls block, so the ones that wait for the network
+// (sending the request, reading the body) run on a helper thread while the caller's thread
+// pumps its events; when the caller asks to stop, the request handle is closed, which ends the
+// call where the library allows it, and the session returns at once either way.
+//
+// Redirects are followed by the session itself rather than by the library, so that they go to
+// plain HTTP only and end after HttpMaxRedirects, the same on every system.
 #pragma once
 
 #include <chrono>
+#include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "download/BackgroundCall.h"
 #include "download/HttpSession.h"
 
 namespace qor {
 
+struct TWinInetLimits {
+    // The library's connect, send and receive time-outs: a server or proxy that does not
+    // accept the connection, or sends nothing for this long, fails.
+    std::chrono::milliseconds Silence{15000};
+    // The longest wait between two calls of the pump.
+    std::chrono::milliseconds PumpInterval{10};
+};
+
 class TWinInetHttpSession final : public IHttpSession {
 public:
-    explicit TWinInetHttpSession(TPump pump,
-                                 std::chrono::milliseconds pumpInterval = DefaultPumpInterval);
+    explicit TWinInetHttpSession(THttpWait wait, TWinInetLimits limits = {});
     ~TWinInetHttpSession() override;
     TWinInetHttpSession(const TWinInetHttpSession&) = delete;
     TWinInetHttpSession& operator=(const TWinInetHttpSession&) = delete;
 
-    static constexpr std::chrono::milliseconds DefaultPumpInterval{10};
-
-    // InternetOpenA, flags 0: INTERNET_OPEN_TYPE_DIRECT, or INTERNET_OPEN_TYPE_PROXY with the
-    // proxy name and the bypass list as given (an empty list, not an absent one).
-    bool Open(const std::string& agent, THttpAccess access, const std::string& proxyName,
-              const std::string& proxyBypass) override;
-    // InternetConnectA for HTTP with no user and no password. Port 80 is passed as 0, the
-    // service's default port; another port (a test server) as it is.
-    bool Connect(const std::string& host, std::uint16_t port) override;
-    // InternetSetOptionA on the connection, INTERNET_OPTION_PROXY_USERNAME.
-    bool SetProxyUserName(const std::string& user) override;
-    // InternetSetOptionA on the connection, INTERNET_OPTION_PROXY_PASSWORD, with the count
-    // given; the bytes are handed over with a zero after them, so nothing past them is read.
-    bool SetProxyPassword(std::span<const std::uint8_t> password) override;
-    // HttpOpenRequestA with the library's HTTP version, no referrer and no accept types;
-    // `alwaysFromServer` is INTERNET_FLAG_RELOAD | INTERNET_FLAG_PRAGMA_NOCACHE.
-    bool OpenRequest(const std::string& verb, const std::string& path,
-                     bool alwaysFromServer) override;
-    // HttpSendRequestA with no extra headers and no body.
-    bool SendRequest() override;
-    // HttpQueryInfoA, HTTP_QUERY_STATUS_CODE, into a 4-byte buffer: room for three digits.
-    std::optional<std::string> QueryStatusCode() override;
-    // HttpQueryInfoA, HTTP_QUERY_CONTENT_LENGTH, into a 1024-byte buffer. The length is
-    // remembered for the reads.
-    std::optional<std::string> QueryContentLength() override;
-    // InternetReadFile. WinINet may report a connection that ends early as the end of the body,
-    // so a body that ends short of the length it was announced with is a failed read.
-    std::optional<std::size_t> Read(std::span<std::uint8_t> buffer) override;
-    // InternetCloseHandle.
-    void CloseRequest() override;
-    void CloseConnection() override;
-    void CloseInternet() override;
-    const std::string& LastError() const override { return Error; }
+    // InternetOpenA (direct, or through the proxy with an empty bypass list), InternetConnectA
+    // with the proxy credentials as options of the connection, HttpOpenRequestA (no-cache when
+    // asked), HttpSendRequestA; the status text comes from a 4-byte buffer, each
+    // Content-Length from a 1024-byte one.
+    THttpResult<THttpResponse> Get(const THttpRequest& request) override;
+    // InternetReadFile. WinINet may report a connection that ends early as the end of the
+    // body, so a body that ends short of the length it was announced with is a failed read.
+    THttpResult<std::size_t> Read(std::span<std::uint8_t> buffer) override;
 
 private:
     struct THandles;
+    struct TReadJob;
+    struct TTarget;
 
-    bool Fail(const std::string& call, unsigned long code);
-    // Runs a call that waits for the network on the helper thread, pumping meanwhile.
-    void RunPumping(const std::function<void()>& call);
+    // Opens the connection and the request for `target`; the internet handle is open.
+    THttpResult<void> OpenRequest(const THttpRequest& request, const TTarget& target,
+                                  bool newConnection);
+    // Sends the open request on the helper thread.
+    THttpResult<void> SendRequest();
+    // The status text and every Content-Length of the response to the sent request.
+    THttpResult<THttpResponse> ReadHead();
+    // Where a redirect response points, or nullopt when it is the final response.
+    THttpResult<std::optional<TTarget>> RedirectTarget(const THttpResponse& head,
+                                                       const TTarget& from);
+    THttpError Stopped();
 
-    TPump Pump;
-    std::string Error;
-    std::unique_ptr<THandles> Handles;
+    THttpWait Wait;
+    TWinInetLimits Limits;
+    std::shared_ptr<THandles> Handles;
+    std::shared_ptr<TReadJob> Reading;
     std::optional<std::uint64_t> AnnouncedLength;
     std::uint64_t BodyReceived = 0;
-    TBackgroundCall Helper;
+    TBackgroundCall Helper; // last: a call left running keeps what it uses alive itself
 };
 
 // Makes a WinINet session per transfer, for the download dialog.

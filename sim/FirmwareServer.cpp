@@ -9,47 +9,17 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
+
 namespace qor {
 namespace {
 
+using TClock = std::chrono::steady_clock;
+
 constexpr std::size_t MaxHeadBytes = 8192;
 constexpr int IoTimeoutMs = 10000; // a peer silent this long is dropped
-constexpr std::size_t MaxLogEntries = 32;
+constexpr std::size_t MaxLogEntries = 64;
 constexpr int ListenBacklog = 8;
-
-struct TRequestLine {
-    std::string Method;
-    std::string Target;
-};
-
-// "GET /x HTTP/1.1" from the first line of the head.
-std::optional<TRequestLine> ParseRequestLine(const std::string& head) {
-    const std::string line = head.substr(0, head.find("\r\n"));
-    const auto first = line.find(' ');
-    const auto second = line.find(' ', first == std::string::npos ? first : first + 1);
-    if (first == std::string::npos || second == std::string::npos || first == 0 ||
-        second == first + 1 || line.compare(second + 1, 7, "HTTP/1.") != 0 ||
-        line.size() != second + 9) {
-        return std::nullopt;
-    }
-    return TRequestLine{line.substr(0, first), line.substr(first + 1, second - first - 1)};
-}
-
-// The path of an origin-form ("/x?q") or absolute-form ("http://host:port/x") target.
-std::string PathOf(std::string target) {
-    constexpr std::string_view Scheme = "http://";
-    if (target.compare(0, Scheme.size(), Scheme) == 0) {
-        const auto slash = target.find('/', Scheme.size());
-        target = slash == std::string::npos ? "/" : target.substr(slash);
-    }
-    return target.substr(0, target.find_first_of("?#"));
-}
-
-std::string Head(int status, const char* reason, std::size_t length, const char* extra = "") {
-    return "HTTP/1.1 " + std::to_string(status) + " " + reason +
-           "\r\nServer: qor7316-demo\r\nContent-Length: " + std::to_string(length) + "\r\n" +
-           extra + "Cache-Control: no-store\r\nConnection: close\r\n\r\n";
-}
 
 } // namespace
 
@@ -99,10 +69,15 @@ void TFirmwareServer::Stop() {
     StopWrite.Reset();
 }
 
-void TFirmwareServer::Serve(const std::string& path, std::vector<std::uint8_t> body) {
-    auto shared = std::make_shared<const std::vector<std::uint8_t>>(std::move(body));
+void TFirmwareServer::Serve(const std::string& path, TServedFile file) {
+    auto shared = std::make_shared<const TServedFile>(std::move(file));
     const std::lock_guard lock(Mutex);
     Files[path] = std::move(shared);
+}
+
+std::vector<TServedRequest> TFirmwareServer::Requests() const {
+    const std::lock_guard lock(Mutex);
+    return {Log.begin(), Log.end()};
 }
 
 std::vector<TServedRequest> TFirmwareServer::TakeLog() {
@@ -153,6 +128,49 @@ bool TFirmwareServer::WaitFor(int fd, short events) const {
     }
 }
 
+bool TFirmwareServer::Pause(int fd, std::chrono::milliseconds delay) const {
+    const auto end = TClock::now() + delay;
+    for (;;) {
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(end - TClock::now());
+        if (left.count() <= 0) {
+            return true;
+        }
+        pollfd fds[2] = {{fd, POLLIN, 0}, {StopRead.Get(), POLLIN, 0}};
+        const int ready = ::poll(fds, 2, static_cast<int>(left.count()));
+        if (ready < 0 && errno != EINTR) {
+            return false;
+        }
+        if (ready > 0) {
+            if (fds[1].revents != 0) {
+                return false;
+            }
+            char scratch[256];
+            if (::recv(fd, scratch, sizeof scratch, MSG_DONTWAIT) <= 0) {
+                return false; // the peer went away
+            }
+        }
+    }
+}
+
+void TFirmwareServer::HoldUntilGone(int fd) const {
+    for (;;) {
+        pollfd fds[2] = {{fd, POLLIN, 0}, {StopRead.Get(), POLLIN, 0}};
+        const int ready = ::poll(fds, 2, -1);
+        if (ready < 0 && errno != EINTR) {
+            return;
+        }
+        if (ready > 0) {
+            if (fds[1].revents != 0) {
+                return;
+            }
+            char scratch[256];
+            if (::recv(fd, scratch, sizeof scratch, MSG_DONTWAIT) <= 0) {
+                return;
+            }
+        }
+    }
+}
+
 std::optional<std::string> TFirmwareServer::ReadHead(int fd) const {
     std::string head;
     char buffer[1024];
@@ -169,13 +187,14 @@ std::optional<std::string> TFirmwareServer::ReadHead(int fd) const {
     return head;
 }
 
-bool TFirmwareServer::SendAll(int fd, const std::uint8_t* data, std::size_t size) const {
+bool TFirmwareServer::SendAll(int fd, const void* data, std::size_t size) const {
+    const auto* bytes = static_cast<const std::uint8_t*>(data);
     std::size_t sent = 0;
     while (sent < size) {
         if (!WaitFor(fd, POLLOUT)) {
             return false;
         }
-        const ssize_t n = ::send(fd, data + sent, size - sent, MSG_NOSIGNAL | MSG_DONTWAIT);
+        const ssize_t n = ::send(fd, bytes + sent, size - sent, MSG_NOSIGNAL | MSG_DONTWAIT);
         if (n < 0 && (errno == EAGAIN || errno == EINTR)) {
             continue;
         }
@@ -192,51 +211,79 @@ void TFirmwareServer::HandleConnection(int fd) {
     if (!head) {
         return;
     }
-    const auto line = ParseRequestLine(*head);
     TServedRequest request;
-    std::string reply;
-    TBody body;
-    if (!line) {
-        request.Status = 400;
-        reply = Head(400, "Bad Request", 0);
-    } else {
-        request.Method = line->Method;
-        request.Target = line->Target;
-        if (line->Method != "GET" && line->Method != "HEAD") {
-            request.Status = 405;
-            reply = Head(405, "Method Not Allowed", 0, "Allow: GET, HEAD\r\n");
-        } else {
-            {
-                const std::lock_guard lock(Mutex);
-                const auto it = Files.find(PathOf(line->Target));
-                if (it != Files.end()) {
-                    body = it->second;
-                }
-            }
-            if (body) {
-                request.Status = 200;
-                reply = Head(200, "OK", body->size(), "Content-Type: application/octet-stream\r\n");
-                if (line->Method == "HEAD") {
-                    body.reset();
-                }
-            } else {
-                static constexpr std::string_view NotFound = "Not found\n";
-                request.Status = 404;
-                reply = Head(404, "Not Found", NotFound.size(), "Content-Type: text/plain\r\n");
-                if (line->Method == "GET") {
-                    reply += NotFound;
-                }
+    static_cast<TRecordedRequest&>(request) = ParseRequestHead(*head);
+    std::shared_ptr<const TServedFile> file;
+    {
+        const std::lock_guard lock(Mutex);
+        file = ReplyTo(request, Files);
+    }
+    request.Status = file->Status;
+    const std::uint8_t* body = file->Body.data();
+    const std::size_t size = request.Method == "HEAD" ? 0 : file->Body.size();
+
+    // Every way below records the request before the client can see the reply end.
+    if (file->Fault == TServeFault::StallBeforeHeaders) {
+        Record(request);
+        HoldUntilGone(fd);
+        return;
+    }
+    if (file->HeaderDelay.count() > 0 && !Pause(fd, file->HeaderDelay)) {
+        Record(request);
+        return;
+    }
+    if (file->Fault == TServeFault::TrickleHeaders) {
+        Record(request);
+        if (SendText(fd, StatusLine(*file))) {
+            for (std::size_t n = 1; Pause(fd, file->SlowDelay) && SendText(fd, TrickleLine(n));
+                 ++n) {
             }
         }
+        return;
     }
-    if (SendAll(fd, reinterpret_cast<const std::uint8_t*>(reply.data()), reply.size()) && body &&
-        SendAll(fd, body->data(), body->size())) {
-        request.BodyBytes = body->size();
+    if (!SendText(fd, ResponseHead(*file))) {
+        Record(request);
+        return;
     }
-    // Recorded before the peer sees the end of the reply, so whoever read it whole finds it
-    // in the log.
-    Record(std::move(request));
+    switch (file->Fault) {
+    case TServeFault::ResetMidBody: {
+        SendAll(fd, body, std::min(file->FaultAfter, size));
+        Record(request);
+        const linger abort{1, 0}; // closing now sends a reset
+        ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
+        return;
+    }
+    case TServeFault::StallMidBody: {
+        const bool sent = SendAll(fd, body, std::min(file->FaultAfter, size));
+        Record(request);
+        if (sent) {
+            HoldUntilGone(fd);
+        }
+        return;
+    }
+    case TServeFault::Slow:
+        for (std::size_t at = 0; at < size; at += file->SlowPiece) {
+            if (!SendAll(fd, body + at, std::min(file->SlowPiece, size - at)) ||
+                !Pause(fd, file->SlowDelay)) {
+                Record(request);
+                return;
+            }
+        }
+        break;
+    default:
+        if (!SendAll(fd, body, size)) {
+            Record(request);
+            return;
+        }
+        break;
+    }
+    request.BodyBytes = size;
+    Record(request);
     ::shutdown(fd, SHUT_WR);
+    // Let the client read to the end before the socket goes away, a silent one not forever.
+    char scratch[256];
+    while (WaitFor(fd, POLLIN) && ::recv(fd, scratch, sizeof scratch, MSG_DONTWAIT) > 0) {
+    }
 }
 
 } // namespace qor

@@ -1,11 +1,10 @@
-// The demo's download server: a small HTTP/1.1 server on 127.0.0.1 with an ephemeral port,
-// run in a thread of its own. GET and HEAD of a served path answer 200 with the file and its
-// Content-Length, any other path 404; one request per connection.
+// The firmware server of the demo, the tests and the benchmarks: a small HTTP/1.1 server on
+// 127.0.0.1 with an ephemeral port, run in a thread of its own, one request per connection.
+// GET and HEAD of a served path answer with its file (faults included), any other path 404.
 #pragma once
 
 #include <cstdint>
 #include <deque>
-#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -14,15 +13,9 @@
 #include <vector>
 
 #include "platform/PosixFiles.h"
+#include "sim/ServedFile.h"
 
 namespace qor {
-
-struct TServedRequest {
-    std::string Method;
-    std::string Target;
-    int Status = 0;
-    std::uint64_t BodyBytes = 0; // the body's length when it went out whole, else 0
-};
 
 class TFirmwareServer {
 public:
@@ -38,21 +31,32 @@ public:
 
     bool Running() const { return Thread.joinable(); }
     std::uint16_t Port() const { return BoundPort; }
-    // Serves `body` at `path` ("/name.bin"), replacing what was served there.
-    void Serve(const std::string& path, std::vector<std::uint8_t> body);
-    // The requests answered since the last call, oldest first (the last 32 at most).
+    // Serves `file` at `path` ("/name.bin"), replacing what was served there.
+    void Serve(const std::string& path, TServedFile file);
+    void Serve(const std::string& path, std::vector<std::uint8_t> body) {
+        Serve(path, TServedFile::Of(std::move(body)));
+    }
+    // The requests answered (the last 64 at most), oldest first. A request is recorded before
+    // its client can see the end of the reply.
+    std::vector<TServedRequest> Requests() const;
+    // The same, forgetting them.
     std::vector<TServedRequest> TakeLog();
 
 private:
-    using TBody = std::shared_ptr<const std::vector<std::uint8_t>>;
-
     void Run();
     void HandleConnection(int fd);
     // Reads the request head; nullopt when the peer went away, stayed silent or we stop.
     std::optional<std::string> ReadHead(int fd) const;
-    bool SendAll(int fd, const std::uint8_t* data, std::size_t size) const;
+    bool SendAll(int fd, const void* data, std::size_t size) const;
+    bool SendText(int fd, const std::string& text) const {
+        return SendAll(fd, text.data(), text.size());
+    }
     // Waits for `events` on fd or the stop signal; false on stop, time-out or error.
     bool WaitFor(int fd, short events) const;
+    // Waits for `delay`; false when the peer went away or we stop meanwhile.
+    bool Pause(int fd, std::chrono::milliseconds delay) const;
+    // Holds the connection until the peer goes away or we stop.
+    void HoldUntilGone(int fd) const;
     void Record(TServedRequest request);
 
     posix::TFileHandle Listener;
@@ -62,7 +66,7 @@ private:
     std::uint16_t BoundPort = 0;
     std::thread Thread;
     mutable std::mutex Mutex;
-    std::map<std::string, TBody> Files;
+    TServedFiles Files;
     std::deque<TServedRequest> Log;
 };
 

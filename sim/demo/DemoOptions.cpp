@@ -60,18 +60,20 @@ std::unique_ptr<IDataProtection> MakeDemoDataProtection() {
 }
 
 TDownloadFiles DemoDownloadFiles() {
-    return {[](std::string& error) -> std::optional<std::string> {
-                const auto temp = UserTempDirectory(error);
-                if (!temp) {
-                    return std::nullopt;
-                }
-                const std::string folder = *temp + DemoTempFolder;
-                if (!EnsurePrivateDirectory(folder.substr(0, folder.size() - 1), error)) {
-                    return std::nullopt;
-                }
-                return folder;
-            },
-            WriteFileAtomically};
+    TDownloadFiles files = PlatformDownloadFiles();
+    files.TempDirectory = [temp = files.TempDirectory]() -> TFileResult<std::string> {
+        TFileResult<std::string> directory = temp();
+        if (!directory) {
+            return directory;
+        }
+        const std::string folder = *directory + DemoTempFolder;
+        std::string error;
+        if (!EnsurePrivateDirectory(folder.substr(0, folder.size() - 1), error)) {
+            return TFailure{std::move(error)};
+        }
+        return folder;
+    };
+    return files;
 }
 
 TDownloadServer DemoDownloadServer(std::uint16_t port) {

@@ -53,12 +53,13 @@ protected:
     qor::test::THttpScript Http;
     void Create() {
         TMainFormServices services{Registry, Messages, Bus, Protection, ChooseFile};
-        services.Sessions = [this](const TPump&) {
-            return std::make_unique<qor::test::TFakeHttpSession>(Http);
+        services.Sessions = [this](const qor::THttpWait& wait) {
+            return std::make_unique<qor::test::TFakeHttpSession>(Http, wait);
         };
-        services.Files = {
-            [](std::string&) -> std::optional<std::string> { return ::testing::TempDir(); },
-            qor::WriteFileAtomically};
+        services.Files = qor::PlatformDownloadFiles();
+        services.Files.TempDirectory = []() -> qor::TFileResult<std::string> {
+            return ::testing::TempDir();
+        };
         Form = std::make_unique<TMainForm>(services);
     }
     TVirtualDevice& ConnectDevice(const TBootloaderConfig& config = TBootloaderConfig::VariantA()) {
@@ -453,7 +454,7 @@ TEST_F(MainFormTest, OpenAndUpdateFromTheWindowReachTheDevice) {
 TEST_F(MainFormTest, DownloadFromTheWindowLoadsTheImageForTheDevicesVariant) {
     const TByteVector image = MakeFirmwareImage(129024, "107b");
     Http.Body.assign(image.begin(), image.end());
-    Http.ContentLength = std::to_string(image.size());
+    Http.ContentLengths = {std::to_string(image.size())};
     Create();
     Form->show();
     ConnectDevice(TBootloaderConfig::VariantB());
@@ -473,7 +474,7 @@ TEST_F(MainFormTest, DownloadFromTheWindowLoadsTheImageForTheDevicesVariant) {
     QTest::mouseClick(Ui().BDownload, Qt::LeftButton);
     closer.stop();
 
-    EXPECT_EQ(Http.Path, "/qor-7316-b.bin");
+    EXPECT_EQ(Http.Request->Path, "/qor-7316-b.bin");
     Form->DisplayTimerTimer();
     EXPECT_EQ(Ui().LFWFileStatus->text(), "Firmware loaded!");
     EXPECT_EQ(Ui().LFWFilename->text(), "qor-7316.bin");

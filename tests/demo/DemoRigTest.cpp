@@ -189,14 +189,13 @@ TEST(DemoPlaces, DownloadsGoToAPrivateFolderOfTheDemosOwn) {
     const TEnvironment runtime("XDG_RUNTIME_DIR", root);
     const TEnvironment config("XDG_CONFIG_HOME", root);
     const TDownloadFiles files = DemoDownloadFiles();
-    std::string error;
-    const auto folder = files.TempDirectory(error);
-    ASSERT_TRUE(folder.has_value()) << error;
+    const auto folder = files.TempDirectory();
+    ASSERT_TRUE(folder.Ok()) << folder.Error();
     EXPECT_EQ(*folder, std::string(root) + "/qor7316-updater-demo/");
     struct stat info {};
     ASSERT_EQ(::stat(folder->c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 0777, 0700u);
-    EXPECT_EQ(files.TempDirectory(error), folder); // the second time it is there already
+    EXPECT_EQ(*files.TempDirectory(), *folder); // the second time it is there already
     EXPECT_EQ(DemoConfigDirectory(), std::string(root) + "/qor7316-updater-demo");
     EXPECT_EQ(DemoDownloadServer(4711).Host, "127.0.0.1");
     std::filesystem::remove_all(root);

@@ -1,4 +1,4 @@
-// The transfer over libcurl against a real server on loopback, with its faults.
+// The transfer over libcurl against the firmware server on loopback, with its faults.
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
@@ -13,11 +13,13 @@
 
 #include "base/TextTable.h"
 #include "download/CurlHttpSession.h"
+#include "download/DownloadDisplay.h"
 #include "download/DownloadTransfer.h"
-#include "download/LoopbackHttpServer.h"
 #include "download/MemoryFiles.h"
+#include "sim/FirmwareServer.h"
 #include "support/Environment.h"
 #include "support/FakeDataProtection.h"
+#include "support/PatternBytes.h"
 
 using namespace qor;
 using namespace qor::test;
@@ -71,29 +73,46 @@ public:
 
 class CurlDownloadTest : public ::testing::Test {
 protected:
-    TLoopbackHttpServer Server;
+    TFirmwareServer Server;
     TSettings Settings;
     TFakeDataProtection Protection;
     TMemoryFiles Files;
     TDownloadState State;
+    char Letter = 'a';
     TCurlLimits Limits{.ConnectTimeout = 2000ms, .StallTimeout = 1s, .PumpInterval = 10ms};
     int Pumps = 0;
     std::function<void()> OnPump;
+    // The transfer's clock for its overall bound; the real one unless a test moves it on.
+    std::optional<std::chrono::steady_clock::time_point> FakeNow;
 
     CurlDownloadTest() { Settings.CfgLanguage = LangEnglish; }
+    void SetUp() override { ASSERT_EQ(Server.Start(), std::nullopt); }
 
-    bool Run(std::uint16_t port = 0) {
+    TDownloadOutcome Run(std::uint16_t port = 0) {
         TDownloadTransfer transfer(
             Settings, Protection,
-            [this](const TPump& pump) { return std::make_unique<TCurlHttpSession>(pump, Limits); },
+            [this](const THttpWait& wait) {
+                return std::make_unique<TCurlHttpSession>(wait, Limits);
+            },
             Files.Services());
         transfer.Server = {"127.0.0.1", port != 0 ? port : Server.Port()};
-        return transfer.DownloadFirmware(State, [this] {
+        if (FakeNow) {
+            transfer.Now = [this] {
+                return *FakeNow;
+            };
+        }
+        return transfer.DownloadFirmware(State, FirmwareRequestPath(Letter), [this] {
             ++Pumps;
             if (OnPump) {
                 OnPump();
             }
         });
+    }
+
+    // The status label as the dialog shows it after the transfer.
+    std::string Label() {
+        ShowTransferStep(State, Settings.CfgLanguage);
+        return State.View.LStatus;
     }
 
     const std::vector<std::uint8_t>& TempFile() { return Files.Written[State.TempFilePath]; }
@@ -104,8 +123,7 @@ protected:
 TEST_F(CurlDownloadTest, DownloadsTheImageWithTheProductsRequest) {
     const auto image = PatternBytes(250'000);
     Server.Serve("/qor-7316-a.bin", TServedFile::Of(image));
-    State.DeviceVariant = 0;
-    ASSERT_TRUE(Run()) << State.FailureDetail;
+    ASSERT_TRUE(Run().Ok()) << State.FailureDetail();
     EXPECT_TRUE(State.DownloadOK);
     EXPECT_TRUE(State.SizeKnown);
     EXPECT_EQ(State.TotalBytes, 250'000u);
@@ -123,13 +141,13 @@ TEST_F(CurlDownloadTest, DownloadsTheImageWithTheProductsRequest) {
     EXPECT_FALSE(request.Has("proxy-authorization"));
 }
 
-TEST_F(CurlDownloadTest, OtherVariantsGetImageB) {
+TEST_F(CurlDownloadTest, ImageBIsFetchedByItsLetter) {
     const auto image = PatternBytes(4000, 7);
     Server.Serve("/qor-7316-b.bin", TServedFile::Of(image));
-    for (std::uint8_t variant : {1, 2}) {
+    Letter = 'b';
+    for (int run = 0; run < 2; ++run) {
         State = TDownloadState{};
-        State.DeviceVariant = variant;
-        ASSERT_TRUE(Run()) << State.FailureDetail;
+        ASSERT_TRUE(Run().Ok()) << State.FailureDetail();
         EXPECT_TRUE(TempFile() == image);
     }
     EXPECT_EQ(Server.Requests().at(1).Target, "/qor-7316-b.bin");
@@ -138,16 +156,14 @@ TEST_F(CurlDownloadTest, OtherVariantsGetImageB) {
 TEST_F(CurlDownloadTest, ResponseWithoutLengthIsReadToTheEnd) {
     const auto image = PatternBytes(70'000);
     Server.Serve("/qor-7316-a.bin", TServedFile::Of(image).NoLength());
-    State.DeviceVariant = 0;
-    ASSERT_TRUE(Run()) << State.FailureDetail;
+    ASSERT_TRUE(Run().Ok()) << State.FailureDetail();
     EXPECT_FALSE(State.SizeKnown);
     EXPECT_TRUE(TempFile() == image);
 }
 
 TEST_F(CurlDownloadTest, EmptyImageIsDownloadedAsAnEmptyFile) {
     Server.Serve("/qor-7316-a.bin", TServedFile::Of({}));
-    State.DeviceVariant = 0;
-    ASSERT_TRUE(Run()) << State.FailureDetail;
+    ASSERT_TRUE(Run().Ok()) << State.FailureDetail();
     EXPECT_TRUE(State.SizeKnown);
     EXPECT_EQ(State.TotalBytes, 0u);
     EXPECT_EQ(Files.Writes, 1);
@@ -169,14 +185,24 @@ TEST_F(CurlDownloadTest, BrokenBodyIsADownloadFailure) {
         SCOPED_TRACE(c.Name);
         Server.Serve("/qor-7316-a.bin", c.File);
         State = TDownloadState{};
-        State.DeviceVariant = 0;
-        EXPECT_FALSE(Run());
-        EXPECT_EQ(State.View.LStatus, "Error downloading the firmware file!")
-            << State.FailureDetail;
+        EXPECT_FALSE(Run().Ok());
+        EXPECT_EQ(Label(), "Error downloading the firmware file!") << State.FailureDetail();
         EXPECT_FALSE(State.DownloadOK);
         EXPECT_FALSE(State.Busy);
         EXPECT_EQ(Files.Writes, 0);
     }
+}
+
+// libcurl would frame the body by the last length; the transfer takes neither.
+TEST_F(CurlDownloadTest, ConflictingLengthsAreRefused) {
+    Server.Serve(
+        "/qor-7316-a.bin",
+        TServedFile::Of(PatternBytes(5)).AnnouncedLength("3").WithHeader("Content-Length", "5"));
+    const TDownloadOutcome outcome = Run();
+    ASSERT_FALSE(outcome.Ok());
+    EXPECT_EQ(Label(), "Error downloading the firmware file!");
+    EXPECT_EQ(State.FailureDetail(), "the response gives two lengths, 3 and 5");
+    EXPECT_EQ(Files.Writes, 0);
 }
 
 TEST_F(CurlDownloadTest, ImageLargerThanTheBufferFails) {
@@ -186,27 +212,128 @@ TEST_F(CurlDownloadTest, ImageLargerThanTheBufferFails) {
         Server.Serve("/qor-7316-a.bin",
                      withLength ? TServedFile::Of(image) : TServedFile::Of(image).NoLength());
         State = TDownloadState{};
-        State.DeviceVariant = 0;
-        EXPECT_FALSE(Run());
-        EXPECT_EQ(State.View.LStatus, "Error downloading the firmware file!");
+        EXPECT_FALSE(Run().Ok());
+        EXPECT_EQ(Label(), "Error downloading the firmware file!");
         EXPECT_LE(State.ReceivedBytes, DownloadBufferSize);
         EXPECT_EQ(Files.Writes, 0);
     }
 }
 
+// Redirects are followed as WinINet follows them: to plain HTTP addresses, ten in a row at
+// most; the image comes from where the last one points.
+TEST_F(CurlDownloadTest, RedirectsAreFollowedToPlainHttpTenAtMost) {
+    const auto image = PatternBytes(20'000, 2);
+    Server.Serve("/image.bin", TServedFile::Of(image));
+    for (int hop = 0; hop < HttpMaxRedirects; ++hop) {
+        Server.Serve("/hop" + std::to_string(hop),
+                     TServedFile::Redirect(
+                         hop % 2 == 0 ? 302 : 301,
+                         hop + 1 < HttpMaxRedirects
+                             ? "/hop" + std::to_string(hop + 1)
+                             : "http://127.0.0.1:" + std::to_string(Server.Port()) + "/image.bin"));
+    }
+    Server.Serve("/qor-7316-a.bin", TServedFile::Redirect(307, "/hop0"));
+    Server.Serve("/qor-7316-b.bin", TServedFile::Redirect(302, "/hop1"));
+    Server.TakeLog();
+
+    Letter = 'b'; // ten redirects
+    ASSERT_TRUE(Run().Ok()) << State.FailureDetail();
+    EXPECT_TRUE(TempFile() == image);
+    EXPECT_EQ(Server.TakeLog().back().Target, "/image.bin");
+
+    Letter = 'a'; // eleven
+    State = TDownloadState{};
+    EXPECT_FALSE(Run().Ok());
+    EXPECT_EQ(Label(), "Connecting to server failed!");
+    EXPECT_EQ(State.FailureDetail(), "more than 10 redirects in a row");
+    EXPECT_EQ(Server.TakeLog().size(), 11u); // the image itself was never asked for
+
+    for (const char* elsewhere : {"https://127.0.0.1:1/qor-7316-a.bin", "ftp://127.0.0.1/x"}) {
+        SCOPED_TRACE(elsewhere);
+        Server.Serve("/qor-7316-a.bin", TServedFile::Redirect(302, elsewhere));
+        State = TDownloadState{};
+        EXPECT_FALSE(Run().Ok());
+        EXPECT_EQ(Label(), "Connecting to server failed!");
+        EXPECT_THAT(State.FailureDetail(), HasSubstr("not plain HTTP"));
+    }
+    // A redirect status without a place to go is the answer itself.
+    TServedFile nowhere = TServedFile::Of({});
+    nowhere.Status = 302;
+    nowhere.Reason = "Found";
+    Server.Serve("/qor-7316-a.bin", nowhere);
+    State = TDownloadState{};
+    EXPECT_FALSE(Run().Ok());
+    EXPECT_EQ(Label(), "Connecting to server failed!  -  302");
+}
+
 TEST_F(CurlDownloadTest, UnansweredRequestFailsAtTheStallLimitWhileTheGuiIsServed) {
     Server.Serve("/qor-7316-a.bin", TServedFile::Of({}).Failing(TServeFault::StallBeforeHeaders));
-    State.DeviceVariant = 0;
     bool connectingWhilePumped = true;
     OnPump = [this, &connectingWhilePumped] {
+        ShowTransferStep(State, Settings.CfgLanguage);
         connectingWhilePumped = connectingWhilePumped && State.AwaitingResponse &&
                                 State.View.LStatus == "Connecting...";
     };
-    EXPECT_FALSE(Run());
-    EXPECT_EQ(State.View.LStatus, "Connecting to server failed!");
-    EXPECT_THAT(State.FailureDetail, HasSubstr("no data from the server for 1 s"));
+    EXPECT_FALSE(Run().Ok());
+    EXPECT_EQ(Label(), "Connecting to server failed!");
+    EXPECT_THAT(State.FailureDetail(), HasSubstr("no data from the server for 1 s"));
     EXPECT_GT(Pumps, 5);
     EXPECT_TRUE(connectingWhilePumped);
+}
+
+// A head that comes a line at a time never meets the silence bound; the overall bound ends it
+// (the transfer's clock moves 10 s a pump here), Cancel ends it at once, and a connection that
+// closes in the middle of it is said to have done so.
+TEST_F(CurlDownloadTest, TrickledHeadIsEndedByTheBoundCancelOrItsEnd) {
+    Server.Serve("/qor-7316-a.bin", TServedFile::Of(PatternBytes(100)).TrickledHeaders(5ms));
+    FakeNow = std::chrono::steady_clock::time_point{};
+    OnPump = [this] {
+        *FakeNow += 10s;
+    };
+    EXPECT_FALSE(Run().Ok());
+    EXPECT_EQ(Label(), "Connecting to server failed!");
+    EXPECT_EQ(State.FailureDetail(), "the download did not finish within 600 s");
+    EXPECT_EQ(Pumps, 61);
+
+    FakeNow.reset();
+    Limits.StallTimeout = 60s;
+    Pumps = 0;
+    OnPump = [this] {
+        if (Pumps == 20) {
+            State.Busy = false;
+        }
+    };
+    EXPECT_FALSE(Run().Ok());
+    EXPECT_EQ(Label(), "Operation cancelled");
+    EXPECT_EQ(Pumps, 20);
+
+    Pumps = 0;
+    OnPump = [this] {
+        if (Pumps == 20) {
+            Server.Stop(); // the connection closes after a few header lines
+        }
+    };
+    EXPECT_FALSE(Run().Ok());
+    EXPECT_EQ(Label(), "Connecting to server failed!");
+    EXPECT_EQ(State.FailureDetail(),
+              "the connection ended before the response's head was complete");
+}
+
+TEST_F(CurlDownloadTest, OversizedHeadsAreNamedAsSuch) {
+    Server.Serve(
+        "/qor-7316-a.bin",
+        TServedFile::Of(PatternBytes(100)).WithHeader("X-Long", std::string(200'000, 'x')));
+    EXPECT_FALSE(Run().Ok());
+    EXPECT_EQ(Label(), "Connecting to server failed!");
+    EXPECT_EQ(State.FailureDetail(), "the response has a header line longer than 102400 bytes");
+
+    TServedFile many = TServedFile::Of(PatternBytes(100));
+    for (int line = 0; line < 100; ++line) {
+        many.WithHeader("X-Line-" + std::to_string(line), std::string(1000, 'y'));
+    }
+    Server.Serve("/qor-7316-a.bin", many);
+    EXPECT_FALSE(Run().Ok());
+    EXPECT_EQ(State.FailureDetail(), "the response's head is longer than 65536 bytes");
 }
 
 TEST_F(CurlDownloadTest, ServerThatIsDownFailsAsAServerFailure) {
@@ -215,29 +342,67 @@ TEST_F(CurlDownloadTest, ServerThatIsDownFailsAsAServerFailure) {
         const TListener gone(1);
         closedPort = gone.Port;
     }
-    EXPECT_FALSE(Run(closedPort));
-    EXPECT_EQ(State.View.LStatus, "Connecting to server failed!");
+    EXPECT_FALSE(Run(closedPort).Ok());
+    EXPECT_EQ(Label(), "Connecting to server failed!");
 
     // A server whose queue is full never completes the handshake: the connect time-out ends it.
     TListener full(0);
     full.FillQueue();
     Limits.ConnectTimeout = 300ms;
     State = TDownloadState{};
-    EXPECT_FALSE(Run(full.Port));
-    EXPECT_EQ(State.View.LStatus, "Connecting to server failed!");
-    EXPECT_THAT(State.FailureDetail, HasSubstr("Timeout"));
+    EXPECT_FALSE(Run(full.Port).Ok());
+    EXPECT_EQ(Label(), "Connecting to server failed!");
+    EXPECT_THAT(State.FailureDetail(), HasSubstr("Timeout"));
+}
+
+// Cancel is served within a pump whether the connection is still being made, the server is
+// silent or the body is coming: the limits here are far beyond the test's length.
+TEST_F(CurlDownloadTest, CancelTakesEffectAtTheNextPumpInEveryPhase) {
+    Limits = {.ConnectTimeout = 60'000ms, .StallTimeout = 60s, .PumpInterval = 10ms};
+    TListener full(0);
+    full.FillQueue();
+    Server.Serve("/silent", TServedFile::Of({}).Failing(TServeFault::StallBeforeHeaders));
+    Server.Serve("/stalled",
+                 TServedFile::Of(PatternBytes(50'000)).Failing(TServeFault::StallMidBody, 10'000));
+    struct TPhase {
+        const char* Name;
+        std::uint16_t Port;
+        const char* Path;
+        std::uint32_t BodyBefore; // the bytes that come before the server falls silent
+    };
+    for (const TPhase& phase : {TPhase{"connecting", full.Port, "/qor-7316-a.bin", 0},
+                                TPhase{"silent server", Server.Port(), "/silent", 0},
+                                TPhase{"stalled body", Server.Port(), "/stalled", 10'000}}) {
+        SCOPED_TRACE(phase.Name);
+        Server.Serve("/qor-7316-a.bin", TServedFile::Redirect(302, phase.Path));
+        State = TDownloadState{};
+        Pumps = 0;
+        int cancelledAt = 0;
+        OnPump = [&] {
+            if (cancelledAt == 0 && Pumps > 10 && State.ReceivedBytes == phase.BodyBefore) {
+                cancelledAt = Pumps;
+                State.Busy = false;
+            }
+        };
+        const TDownloadOutcome outcome = Run(phase.Port);
+        ASSERT_FALSE(outcome.Ok());
+        EXPECT_EQ(outcome.Error().Reason, TDownloadFailure::Cancelled) << State.FailureDetail();
+        EXPECT_EQ(Label(), "Operation cancelled");
+        EXPECT_EQ(Pumps, cancelledAt);
+        EXPECT_EQ(State.ReceivedBytes, phase.BodyBefore);
+        EXPECT_EQ(Files.Writes, 0);
+    }
 }
 
 TEST_F(CurlDownloadTest, CancelFromThePumpStopsASlowTransfer) {
     Server.Serve("/qor-7316-a.bin", TServedFile::Of(PatternBytes(200'000)).Slowly(2048, 2ms));
-    State.DeviceVariant = 0;
     OnPump = [this] {
         if (State.ReceivedBytes >= 10'000) {
             State.Busy = false;
         }
     };
-    EXPECT_FALSE(Run());
-    EXPECT_EQ(State.View.LStatus, "Operation cancelled");
+    EXPECT_FALSE(Run().Ok());
+    EXPECT_EQ(Label(), "Operation cancelled");
     EXPECT_LT(State.ReceivedBytes, 200'000u);
     EXPECT_EQ(Files.Writes, 0);
 }
@@ -254,8 +419,7 @@ TEST_F(CurlDownloadTest, AuthenticationWithoutProxyGoesDirectAndSendsNoCredentia
     Settings.CfgProxyUser = "user";
     Settings.CfgProxyPassword = TFakeDataProtection::BlobOf("pass");
     Server.Serve("/qor-7316-a.bin", TServedFile::Of(PatternBytes(1000)));
-    State.DeviceVariant = 0;
-    ASSERT_TRUE(Run()) << State.FailureDetail;
+    ASSERT_TRUE(Run().Ok()) << State.FailureDetail();
     EXPECT_FALSE(Server.Requests().at(0).Has("proxy-authorization"));
 }
 
@@ -270,30 +434,34 @@ TEST_F(CurlDownloadTest, DirectAccessIgnoresProxiesNamedByTheEnvironment) {
     const TEnvironment upper("HTTP_PROXY", proxy);
     const TEnvironment all("all_proxy", proxy);
     Server.Serve("/qor-7316-a.bin", TServedFile::Of(PatternBytes(1000)));
-    State.DeviceVariant = 0;
-    EXPECT_TRUE(Run()) << State.FailureDetail;
+    EXPECT_TRUE(Run().Ok()) << State.FailureDetail();
 }
 
 // The session hands out no more than it buffers, whatever the caller asks for, and the
 // pausing in between loses or repeats nothing.
 TEST(CurlHttpSessionTest, HandsOutTheBodyFromABoundedBuffer) {
-    TLoopbackHttpServer server;
+    TFirmwareServer server;
+    ASSERT_EQ(server.Start(), std::nullopt);
     const auto image = PatternBytes(1'000'000, 3);
     server.Serve("/big", TServedFile::Of(image));
     TCurlHttpSession session({});
-    ASSERT_TRUE(session.Open("agent", THttpAccess::Direct, "", ""));
-    ASSERT_TRUE(session.Connect("127.0.0.1", server.Port()));
-    ASSERT_TRUE(session.OpenRequest("GET", "/big", false));
-    ASSERT_TRUE(session.SendRequest()) << session.LastError();
-    EXPECT_EQ(session.QueryStatusCode(), "200");
-    EXPECT_EQ(session.QueryContentLength(), "1000000");
+    THttpRequest request;
+    request.Host = "127.0.0.1";
+    request.Port = server.Port();
+    request.Path = "/big";
+    request.Agent = "agent";
+    request.AlwaysFromServer = false;
+    const THttpResult<THttpResponse> response = session.Get(request);
+    ASSERT_TRUE(response.Ok()) << response.Error().Detail;
+    EXPECT_EQ(response->Status, "200");
+    EXPECT_THAT(response->ContentLengths, ::testing::ElementsAre("1000000"));
 
     std::vector<std::uint8_t> received;
     std::vector<std::uint8_t> buffer(std::size_t{256} * 1024);
     std::size_t largest = 0;
     for (;;) {
         const auto count = session.Read(buffer);
-        ASSERT_TRUE(count.has_value()) << session.LastError();
+        ASSERT_TRUE(count.Ok()) << count.Error().Detail;
         if (*count == 0) {
             break;
         }

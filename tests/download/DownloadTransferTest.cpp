@@ -1,9 +1,10 @@
-// The transfer's steps over a scripted session: what it asks for, what it closes when a
-// step fails, and how the body, the cancel and the file end up.
+// The transfer's steps over a scripted session: what it asks for, where it stops, how the
+// body, the cancel, the bounds and the file end up, and the texts the dialog shows for it.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include "base/TextTable.h"
+#include "download/DownloadDisplay.h"
 #include "download/DownloadTransfer.h"
 #include "download/FakeHttpSession.h"
 #include "download/MemoryFiles.h"
@@ -12,7 +13,9 @@
 
 using namespace qor;
 using namespace qor::test;
+using namespace std::chrono_literals;
 using ::testing::ElementsAre;
+using ::testing::HasSubstr;
 
 namespace {
 
@@ -23,15 +26,21 @@ protected:
     THttpScript Script;
     TMemoryFiles Files;
     TDownloadState State;
+    char Letter = 'b';
     int Pumps = 0;
     std::function<void()> OnPump;
+    std::chrono::steady_clock::time_point Clock{};
 
     DownloadTransferTest() { Settings.CfgLanguage = LangEnglish; }
 
-    bool Run() {
-        TDownloadTransfer transfer(Settings, Protection, FakeSessions(Script), Files.Services());
+    TDownloadOutcome Run() { return Run(FakeSessions(Script)); }
+    TDownloadOutcome Run(THttpSessionFactory sessions) {
+        TDownloadTransfer transfer(Settings, Protection, std::move(sessions), Files.Services());
         transfer.Server = {"images.test", 8080};
-        return transfer.DownloadFirmware(State, [this] {
+        transfer.Now = [this] {
+            return Clock;
+        };
+        return transfer.DownloadFirmware(State, FirmwareRequestPath(Letter), [this] {
             ++Pumps;
             if (OnPump) {
                 OnPump();
@@ -39,7 +48,13 @@ protected:
         });
     }
 
-    std::vector<std::string> ClosesAfter(const std::string& call) {
+    // The status label as the dialog shows it after the transfer.
+    std::string Label() {
+        ShowTransferStep(State, Settings.CfgLanguage);
+        return State.View.LStatus;
+    }
+
+    std::vector<std::string> CallsAfter(const std::string& call) {
         auto it = std::find(Script.Calls.begin(), Script.Calls.end(), call);
         return {it == Script.Calls.end() ? it : it + 1, Script.Calls.end()};
     }
@@ -47,40 +62,37 @@ protected:
 
 } // namespace
 
-TEST_F(DownloadTransferTest, AsksForTheVariantsImageDirectlyWithoutCache) {
-    for (std::uint8_t variant : {0, 1, 2}) {
+TEST_F(DownloadTransferTest, AsksForTheImageDirectlyWithoutCache) {
+    for (const char letter : {'a', 'b'}) {
         Script = {};
         Script.Body = PatternBytes(3000);
-        State.DeviceVariant = variant;
-        ASSERT_TRUE(Run());
-        EXPECT_EQ(Script.Path, variant == 0 ? "/qor-7316-a.bin" : "/qor-7316-b.bin");
+        Letter = letter;
+        ASSERT_TRUE(Run().Ok());
+        EXPECT_EQ(Script.Request->Path, letter == 'a' ? "/qor-7316-a.bin" : "/qor-7316-b.bin");
     }
-    EXPECT_EQ(Script.Agent, "qor_fw_update");
-    EXPECT_EQ(Script.Access, THttpAccess::Direct);
-    EXPECT_EQ(Script.ProxyName, "");
-    EXPECT_EQ(Script.Host, "images.test");
-    EXPECT_EQ(Script.Port, 8080);
-    EXPECT_EQ(Script.Verb, "GET");
-    EXPECT_TRUE(Script.AlwaysFromServer);
-    EXPECT_FALSE(Script.ProxyUser.has_value());
+    const THttpRequest& request = *Script.Request;
+    EXPECT_EQ(request.Agent, "qor_fw_update");
+    EXPECT_FALSE(request.Proxy.has_value()); // direct
+    EXPECT_EQ(request.Host, "images.test");
+    EXPECT_EQ(request.Port, 8080);
+    EXPECT_TRUE(request.AlwaysFromServer);
     EXPECT_FALSE(Script.ProxyPassword.has_value());
 }
 
-TEST_F(DownloadTransferTest, ProxyIsNamedBySchemeServerAndPortWithAnEmptyBypassList) {
+TEST_F(DownloadTransferTest, ProxyIsNamedBySchemeServerAndPort) {
     Settings.CfgUseProxy = true;
     Settings.CfgProxyServer = "proxy.lan";
     Settings.CfgProxyPort = 3128;
-    ASSERT_TRUE(Run());
-    EXPECT_EQ(Script.Access, THttpAccess::Proxy);
-    EXPECT_EQ(Script.ProxyName, "http://proxy.lan:3128");
-    EXPECT_EQ(Script.ProxyBypass, "");
-    EXPECT_FALSE(Script.ProxyUser.has_value()); // no authentication asked for
+    ASSERT_TRUE(Run().Ok());
+    ASSERT_TRUE(Script.Request->Proxy.has_value());
+    EXPECT_EQ(Script.Request->Proxy->Name, "http://proxy.lan:3128");
+    EXPECT_FALSE(Script.Request->Proxy->Credentials.has_value()); // no authentication asked for
 
     Script = {};
     Settings.CfgProxyServer.clear();
     Settings.CfgProxyPort = 0;
-    Run();
-    EXPECT_EQ(Script.ProxyName, "http://:0");
+    (void)Run();
+    EXPECT_EQ(Script.Request->Proxy->Name, "http://:0");
 }
 
 TEST_F(DownloadTransferTest, CredentialsAreTheUserAndTheUnprotectedPasswordWithItsZero) {
@@ -88,21 +100,19 @@ TEST_F(DownloadTransferTest, CredentialsAreTheUserAndTheUnprotectedPasswordWithI
     Settings.CfgUseProxyAuth = true;
     Settings.CfgProxyUser = "tech";
     Settings.CfgProxyPassword = TFakeDataProtection::BlobOf("s3cret");
-    ASSERT_TRUE(Run());
-    EXPECT_EQ(Script.ProxyUser, "tech");
+    ASSERT_TRUE(Run().Ok());
+    ASSERT_TRUE(Script.Request->Proxy->Credentials.has_value());
+    EXPECT_EQ(Script.Request->Proxy->Credentials->User, "tech");
     ASSERT_TRUE(Script.ProxyPassword.has_value());
     EXPECT_THAT(*Script.ProxyPassword, ElementsAre('s', '3', 'c', 'r', 'e', 't', 0));
-    EXPECT_THAT(Script.Calls,
-                ElementsAre("Open", "Connect", "SetProxyUserName", "SetProxyPassword",
-                            "OpenRequest", "SendRequest", "QueryStatusCode", "QueryContentLength",
-                            "CloseRequest", "CloseConnection", "CloseInternet"));
+    EXPECT_THAT(Script.Calls, ElementsAre("Get", "Close"));
 
     // An empty user is given as the empty text; a password never entered as the empty one.
     Script = {};
     Settings.CfgProxyUser.clear();
     Settings.CfgProxyPassword.clear();
-    ASSERT_TRUE(Run());
-    EXPECT_EQ(Script.ProxyUser, "");
+    ASSERT_TRUE(Run().Ok());
+    EXPECT_EQ(Script.Request->Proxy->Credentials->User, "");
     EXPECT_THAT(*Script.ProxyPassword, ElementsAre(0));
 }
 
@@ -111,9 +121,8 @@ TEST_F(DownloadTransferTest, AuthenticationWithoutProxyGoesDirectWithoutCredenti
     Settings.CfgProxyServer = "proxy.lan";
     Settings.CfgProxyUser = "tech";
     Settings.CfgProxyPassword = TFakeDataProtection::BlobOf("s3cret");
-    ASSERT_TRUE(Run());
-    EXPECT_EQ(Script.Access, THttpAccess::Direct);
-    EXPECT_FALSE(Script.ProxyUser.has_value());
+    ASSERT_TRUE(Run().Ok());
+    EXPECT_FALSE(Script.Request->Proxy.has_value());
     EXPECT_FALSE(Script.ProxyPassword.has_value());
 }
 
@@ -121,108 +130,160 @@ TEST_F(DownloadTransferTest, PasswordThatCannotBeUnprotectedIsNeverSent) {
     Settings.CfgUseProxy = true;
     Settings.CfgUseProxyAuth = true;
     Settings.CfgProxyPassword = {1, 2, 3, 4}; // another user's or altered
-    EXPECT_FALSE(Run());
-    EXPECT_EQ(State.View.LStatus, "Connecting to server failed!");
+    const TDownloadOutcome outcome = Run();
+    ASSERT_FALSE(outcome.Ok());
+    EXPECT_EQ(outcome.Error().Reason, TDownloadFailure::ServerFailed);
+    EXPECT_EQ(Label(), "Connecting to server failed!");
+    EXPECT_THAT(State.FailureDetail(), HasSubstr("cannot be unprotected"));
     EXPECT_FALSE(Script.ProxyPassword.has_value());
-    EXPECT_THAT(ClosesAfter("SetProxyUserName"), ElementsAre("CloseConnection", "CloseInternet"));
+    EXPECT_EQ(Script.Sessions, 0); // nothing was sent anywhere
     EXPECT_FALSE(State.Busy);
     EXPECT_FALSE(State.DownloadOK);
     EXPECT_EQ(Files.Writes, 0);
 }
 
-// Each failing step is a server failure that closes exactly the handles open by then.
-TEST_F(DownloadTransferTest, FailingStepClosesWhatIsOpenInOrder) {
-    Settings.CfgUseProxy = true;
-    Settings.CfgUseProxyAuth = true;
-    const std::vector<std::pair<std::string, std::vector<std::string>>> cases = {
-        {"Open", {}},
-        {"Connect", {"CloseInternet"}},
-        {"SetProxyUserName", {"CloseConnection", "CloseInternet"}},
-        {"SetProxyPassword", {"CloseConnection", "CloseInternet"}},
-        {"OpenRequest", {"CloseConnection", "CloseInternet"}},
-        {"SendRequest", {"CloseRequest", "CloseConnection", "CloseInternet"}},
-        {"QueryStatusCode", {"CloseRequest", "CloseConnection", "CloseInternet"}},
-    };
-    for (const auto& [step, closes] : cases) {
-        SCOPED_TRACE(step);
+// A request that fails is a server failure that says why, and closes the session.
+TEST_F(DownloadTransferTest, FailedRequestIsAServerFailureWithItsReason) {
+    for (const THttpFailure reason :
+         {THttpFailure::Setup, THttpFailure::Unreachable, THttpFailure::Silent,
+          THttpFailure::BadResponse, THttpFailure::Broken}) {
         Script = {};
-        Script.FailAt = step;
+        Script.GetFails = THttpError{reason, "HttpSendRequestA failed"};
         Script.Body = PatternBytes(100);
         State = TDownloadState{};
-        EXPECT_FALSE(Run());
-        EXPECT_EQ(ClosesAfter(step), closes);
-        EXPECT_EQ(State.View.LStatus, "Connecting to server failed!");
-        EXPECT_EQ(State.FailureDetail, step + " failed");
+        EXPECT_FALSE(Run().Ok());
+        EXPECT_THAT(CallsAfter("Get"), ElementsAre("Close"));
+        EXPECT_EQ(Label(), "Connecting to server failed!");
+        EXPECT_EQ(State.FailureDetail(), "HttpSendRequestA failed");
         EXPECT_FALSE(State.DownloadOK);
         EXPECT_FALSE(State.Busy);
+        EXPECT_EQ(Script.HandedOut, 0u);
         EXPECT_EQ(Files.Writes, 0);
     }
 }
 
 TEST_F(DownloadTransferTest, StatusOtherThan200IsShownAfterTheFailureText) {
     Script.Status = "404";
-    EXPECT_FALSE(Run());
-    EXPECT_EQ(State.View.LStatus, "Connecting to server failed!  -  404");
-    EXPECT_THAT(ClosesAfter("QueryStatusCode"),
-                ElementsAre("CloseRequest", "CloseConnection", "CloseInternet"));
+    EXPECT_FALSE(Run().Ok());
+    EXPECT_EQ(Label(), "Connecting to server failed!  -  404");
+    EXPECT_THAT(CallsAfter("Get"), ElementsAre("Close"));
     EXPECT_FALSE(State.Busy);
     EXPECT_EQ(Files.Writes, 0);
 
     Settings.CfgLanguage = LangGerman;
     Script = {};
     Script.Status = "503";
-    Run();
-    EXPECT_EQ(State.View.LStatus, "Keine Verbindung zum Server möglich!  -  503");
+    (void)Run();
+    EXPECT_EQ(Label(), "Keine Verbindung zum Server möglich!  -  503");
+}
+
+// Only the text "200" itself is success: not a number that reads as 200, not another 2xx.
+TEST_F(DownloadTransferTest, OnlyTheExactStatusTextIs200) {
+    for (const char* status : {"2000", "20", "200 ", " 200", "0200", "201", "299", "2"}) {
+        SCOPED_TRACE(status);
+        Script = {};
+        Script.Status = status;
+        Script.Body = PatternBytes(100);
+        const TDownloadOutcome outcome = Run();
+        ASSERT_FALSE(outcome.Ok());
+        EXPECT_EQ(outcome.Error().Reason, TDownloadFailure::StatusRefused);
+        EXPECT_EQ(Label(), std::string("Connecting to server failed!  -  ") + status);
+        EXPECT_FALSE(State.DownloadOK);
+        EXPECT_EQ(Script.HandedOut, 0u);
+        EXPECT_EQ(Files.Writes, 0);
+    }
 }
 
 TEST_F(DownloadTransferTest, ContentLengthIsReadAsDecimalOrZero) {
-    const std::vector<std::pair<std::optional<std::string>, std::uint32_t>> cases = {
+    const std::vector<std::pair<std::string, std::uint32_t>> cases = {
         {"250000", 250000},          {"0", 0},          {"12ab", 0}, {"-5", 0},
         {"4294967295", 4294967295U}, {"4294967296", 0},
     };
     for (const auto& [text, total] : cases) {
-        SCOPED_TRACE(text.value_or("none"));
+        SCOPED_TRACE(text);
         Script = {};
-        Script.ContentLength = text;
-        Run();
+        Script.ContentLengths = {text};
+        (void)Run();
         EXPECT_TRUE(State.SizeKnown);
         EXPECT_EQ(State.TotalBytes, total);
     }
     Script = {};
     Script.Body = PatternBytes(10);
-    Run();
+    (void)Run();
     EXPECT_FALSE(State.SizeKnown);
 }
 
-TEST_F(DownloadTransferTest, BodyIsReadIn512BytePiecesAndWrittenAfterTheHandlesAreClosed) {
+// Lengths that disagree leave the body without a frame: the response is refused before its
+// body is read. The same length given twice, or listed twice, is one length.
+TEST_F(DownloadTransferTest, ContentLengthsThatDisagreeAreRefused) {
+    for (const std::vector<std::string>& lengths :
+         {std::vector<std::string>{"3", "5"}, {"5", "5", "3"}, {"5, 3"}, {"5", "5,5, 4"}}) {
+        SCOPED_TRACE(lengths.back());
+        Script = {};
+        Script.Body = PatternBytes(5);
+        Script.ContentLengths = lengths;
+        State = TDownloadState{};
+        const TDownloadOutcome outcome = Run();
+        ASSERT_FALSE(outcome.Ok());
+        EXPECT_EQ(Label(), "Error downloading the firmware file!");
+        EXPECT_THAT(State.FailureDetail(), HasSubstr("two lengths"));
+        EXPECT_EQ(Script.HandedOut, 0u);
+        EXPECT_EQ(Files.Writes, 0);
+    }
+    for (const std::vector<std::string>& lengths :
+         {std::vector<std::string>{"5", "5"}, {"5, 5"}, {" 5 ", "5"}}) {
+        SCOPED_TRACE(lengths.front());
+        Script = {};
+        Script.Body = PatternBytes(5);
+        Script.ContentLengths = lengths;
+        ASSERT_TRUE(Run().Ok()) << State.FailureDetail();
+        EXPECT_EQ(State.TotalBytes, 5u);
+    }
+}
+
+TEST_F(DownloadTransferTest, BodyIsReadIn512BytePiecesAndWrittenAfterTheSessionIsClosed) {
     Script.Body = PatternBytes(200'001);
-    Script.ContentLength = "200001";
-    State.DeviceVariant = 0;
-    ASSERT_TRUE(Run());
+    Script.ContentLengths = {"200001"};
+    Script.BeforeRead = [this](std::size_t) {
+        Script.Calls.emplace_back("Read");
+    };
+    const TDownloadOutcome outcome = Run();
+    ASSERT_TRUE(outcome.Ok());
     EXPECT_TRUE(State.DownloadOK);
     EXPECT_FALSE(State.Busy);
     EXPECT_EQ(State.ReceivedBytes, 200'001u);
     EXPECT_EQ(Script.LargestReadAsked, 512u);
     EXPECT_EQ(State.TempFilePath, "/run/user/1000/qor-7316.bin");
     EXPECT_TRUE(Files.Written["/run/user/1000/qor-7316.bin"] == Script.Body);
-    EXPECT_THAT(ClosesAfter("QueryContentLength"),
-                ElementsAre("CloseRequest", "CloseConnection", "CloseInternet"));
+    EXPECT_EQ(Script.Calls.back(), "Close");
     // Once before connecting, then after each of the 391 reads (the last one returns 0).
     EXPECT_EQ(Pumps, 1 + 391 + 1);
 }
 
+// The caller gets the bytes themselves, the same as the file, without reading it back.
+TEST_F(DownloadTransferTest, SuccessHandsOverTheImageBytes) {
+    Script.Body = PatternBytes(70'000, 4);
+    const TDownloadOutcome outcome = Run();
+    ASSERT_TRUE(outcome.Ok());
+    EXPECT_TRUE(
+        std::equal(outcome->begin(), outcome->end(), Script.Body.begin(), Script.Body.end()));
+    EXPECT_EQ(outcome->data(), State.Image().data());
+    EXPECT_EQ(State.Image().size(), 70'000u);
+
+    Script = {};
+    Script.Status = "404";
+    EXPECT_FALSE(Run().Ok());
+    EXPECT_TRUE(State.Image().empty());
+}
+
 TEST_F(DownloadTransferTest, StatusReadsConnectingWhilePumpedBeforeTheResponse) {
     std::vector<std::string> seen;
-    TDownloadTransfer transfer(
-        Settings, Protection,
-        [&](const TPump& pump) {
-            pump(); // a back-end waiting for the network
-            return std::make_unique<TFakeHttpSession>(Script);
-        },
-        Files.Services());
-    transfer.DownloadFirmware(State, [&] {
+    Script.GetWaits = 3; // a back-end waiting for the network
+    OnPump = [&] {
+        ShowTransferStep(State, Settings.CfgLanguage);
         seen.push_back(State.View.LStatus + (State.AwaitingResponse ? " awaiting" : ""));
-    });
+    };
+    ASSERT_TRUE(Run().Ok());
     ASSERT_GE(seen.size(), 2u);
     EXPECT_EQ(seen[0], "Connecting... awaiting");
     EXPECT_EQ(seen[1], "Connecting... awaiting");
@@ -237,34 +298,81 @@ TEST_F(DownloadTransferTest, CancelStopsBeforeTheNextReadAndWritesNothing) {
             State.Busy = false; // the Cancel button, served by the pump
         }
     };
-    EXPECT_FALSE(Run());
-    EXPECT_EQ(State.View.LStatus, "Operation cancelled");
+    const TDownloadOutcome outcome = Run();
+    ASSERT_FALSE(outcome.Ok());
+    EXPECT_EQ(outcome.Error().Reason, TDownloadFailure::Cancelled);
+    EXPECT_EQ(Label(), "Operation cancelled");
     EXPECT_EQ(State.ReceivedBytes, 2048u);
     EXPECT_FALSE(State.DownloadOK);
     EXPECT_EQ(Files.Writes, 0);
-    EXPECT_THAT(ClosesAfter("QueryContentLength"),
-                ElementsAre("CloseRequest", "CloseConnection", "CloseInternet"));
+    EXPECT_EQ(Script.Calls.back(), "Close");
 }
 
-TEST_F(DownloadTransferTest, CancelDuringConnectingTakesEffectAtTheFirstRead) {
-    TDownloadTransfer transfer(
-        Settings, Protection,
-        [&](const TPump&) {
-            State.Busy = false; // pressed while the session was made
-            return std::make_unique<TFakeHttpSession>(Script);
-        },
-        Files.Services());
-    EXPECT_FALSE(transfer.DownloadFirmware(State, {}));
-    EXPECT_EQ(State.View.LStatus, "Operation cancelled");
+TEST_F(DownloadTransferTest, CancelDuringConnectingTakesEffectBeforeAnyRead) {
+    const TDownloadOutcome outcome = Run([this](const THttpWait& wait) {
+        State.Busy = false; // pressed while the session was made
+        return std::make_unique<TFakeHttpSession>(Script, wait);
+    });
+    EXPECT_FALSE(outcome.Ok());
+    EXPECT_EQ(Label(), "Operation cancelled");
     EXPECT_EQ(State.ReceivedBytes, 0u);
     EXPECT_EQ(Script.HandedOut, 0u);
+}
+
+// While the response is awaited, Cancel stops the wait at the next pump rather than at the
+// response, however long the server takes.
+TEST_F(DownloadTransferTest, CancelWhileAwaitingTheResponseEndsTheWaitAtOnce) {
+    Script.GetWaits = 1'000'000;
+    OnPump = [this] {
+        if (Pumps == 3) {
+            State.Busy = false;
+        }
+    };
+    const TDownloadOutcome outcome = Run();
+    ASSERT_FALSE(outcome.Ok());
+    EXPECT_EQ(outcome.Error().Reason, TDownloadFailure::Cancelled);
+    EXPECT_EQ(Pumps, 3);
+    EXPECT_EQ(Label(), "Operation cancelled");
+    EXPECT_FALSE(State.Busy);
+    EXPECT_EQ(Script.HandedOut, 0u);
+}
+
+// A server that keeps the transfer alive without finishing it (a head trickled line by line,
+// a body at a crawl) is given up at the overall bound, in whichever phase it is.
+TEST_F(DownloadTransferTest, TransferEndsAtTheOverallBound) {
+    Script.GetWaits = 1'000'000;
+    OnPump = [this] {
+        Clock += 10s;
+    };
+    TDownloadOutcome outcome = Run();
+    ASSERT_FALSE(outcome.Ok());
+    EXPECT_EQ(outcome.Error().Reason, TDownloadFailure::ServerFailed);
+    EXPECT_EQ(Label(), "Connecting to server failed!");
+    EXPECT_EQ(State.FailureDetail(), "the download did not finish within 600 s");
+    EXPECT_EQ(Pumps, 1 + 60);
+    EXPECT_FALSE(State.Busy);
+
+    Script = {};
+    Pumps = 0;
+    Script.Body = PatternBytes(200'000);
+    OnPump = nullptr;
+    Script.BeforeRead = [this](std::size_t) {
+        Clock += 3s;
+    };
+    outcome = Run();
+    ASSERT_FALSE(outcome.Ok());
+    EXPECT_EQ(outcome.Error().Reason, TDownloadFailure::DownloadFailed);
+    EXPECT_EQ(Label(), "Error downloading the firmware file!");
+    EXPECT_EQ(State.ReceivedBytes, 200u * 512u);
+    EXPECT_EQ(Files.Writes, 0);
 }
 
 TEST_F(DownloadTransferTest, FailedReadIsADownloadFailureAndKeepsTheOldFile) {
     Script.Body = PatternBytes(10'000);
     Script.FailReadAfter = 4096;
-    EXPECT_FALSE(Run());
-    EXPECT_EQ(State.View.LStatus, "Error downloading the firmware file!");
+    EXPECT_FALSE(Run().Ok());
+    EXPECT_EQ(Label(), "Error downloading the firmware file!");
+    EXPECT_EQ(State.FailureDetail(), "read failed");
     EXPECT_FALSE(State.Busy);
     EXPECT_EQ(Files.Writes, 0);
 }
@@ -272,24 +380,24 @@ TEST_F(DownloadTransferTest, FailedReadIsADownloadFailureAndKeepsTheOldFile) {
 TEST_F(DownloadTransferTest, BodyThatDoesNotFitTheBufferFailsWithoutWritingPastIt) {
     // Exactly the buffer's size fits.
     Script.Body = PatternBytes(DownloadBufferSize);
-    ASSERT_TRUE(Run());
+    ASSERT_TRUE(Run().Ok());
     EXPECT_EQ(Files.Written.begin()->second.size(), DownloadBufferSize);
 
     // One byte more without a length: noticed by the read after the buffer is full.
     Script = {};
     Script.Body = PatternBytes(DownloadBufferSize + 1);
     Files.Writes = 0;
-    EXPECT_FALSE(Run());
-    EXPECT_EQ(State.View.LStatus, "Error downloading the firmware file!");
+    EXPECT_FALSE(Run().Ok());
+    EXPECT_EQ(Label(), "Error downloading the firmware file!");
     EXPECT_EQ(State.ReceivedBytes, DownloadBufferSize);
     EXPECT_EQ(Files.Writes, 0);
 
     // A length above the buffer fails before reading.
     Script = {};
-    Script.ContentLength = "1500001";
+    Script.ContentLengths = {"1500001"};
     Script.Body = PatternBytes(DownloadBufferSize + 1);
-    EXPECT_FALSE(Run());
-    EXPECT_EQ(State.View.LStatus, "Error downloading the firmware file!");
+    EXPECT_FALSE(Run().Ok());
+    EXPECT_EQ(Label(), "Error downloading the firmware file!");
     EXPECT_EQ(Script.HandedOut, 0u);
     EXPECT_FALSE(State.DownloadOK);
 }
@@ -297,18 +405,19 @@ TEST_F(DownloadTransferTest, BodyThatDoesNotFitTheBufferFailsWithoutWritingPastI
 TEST_F(DownloadTransferTest, FileThatCannotBeWrittenIsAFailure) {
     Script.Body = PatternBytes(5000);
     Files.FailWrite = true;
-    EXPECT_FALSE(Run());
+    EXPECT_FALSE(Run().Ok());
     EXPECT_FALSE(State.DownloadOK);
     EXPECT_FALSE(State.Busy);
-    EXPECT_EQ(State.View.LStatus, "Error downloading the firmware file!");
-    EXPECT_THAT(State.FailureDetail, ::testing::HasSubstr("disk full"));
+    EXPECT_EQ(Label(), "Error downloading the firmware file!");
+    EXPECT_THAT(State.FailureDetail(), HasSubstr("disk full"));
+    EXPECT_TRUE(State.Image().empty());
 }
 
 TEST_F(DownloadTransferTest, NoTemporaryDirectoryFailsBeforeAnyNetworkAccess) {
     Files.NoDirectory = true;
-    EXPECT_FALSE(Run());
+    EXPECT_FALSE(Run().Ok());
     EXPECT_EQ(Script.Sessions, 0);
-    EXPECT_EQ(State.View.LStatus, "Error downloading the firmware file!");
+    EXPECT_EQ(Label(), "Error downloading the firmware file!");
     EXPECT_FALSE(State.Busy);
     EXPECT_FALSE(State.DownloadOK);
 }

@@ -10,11 +10,13 @@
 #include <gtest/gtest.h>
 
 #include "base/TextTable.h"
+#include "device/Protocol.h"
 #include "download/CurlHttpSession.h"
-#include "support/FakeDataProtection.h"
-#include "download/LoopbackHttpServer.h"
 #include "download/MemoryFiles.h"
 #include "download/TFWOnlineForm.h"
+#include "sim/FirmwareServer.h"
+#include "support/FakeDataProtection.h"
+#include "support/PatternBytes.h"
 
 using namespace qor;
 using namespace qor::test;
@@ -22,9 +24,11 @@ using namespace std::chrono_literals;
 
 namespace {
 
+// The dialog receives the main window's variant numbers as they are.
+
 class FWOnlineFormTest : public ::testing::Test {
 protected:
-    TLoopbackHttpServer Server;
+    TFirmwareServer Server;
     TSettings Settings;
     TFakeDataProtection Protection;
     TMemoryFiles Files;
@@ -35,16 +39,19 @@ protected:
 
     FWOnlineFormTest() { Settings.CfgLanguage = LangEnglish; }
     ~FWOnlineFormTest() override { QLocale::setDefault(QLocale::c()); }
+    void SetUp() override { ASSERT_EQ(Server.Start(), std::nullopt); }
 
     void Create() {
-        THttpSessionFactory sessions = [this](const TPump& pump) {
+        THttpSessionFactory sessions = [this](const THttpWait& wait) {
             ++Sessions;
-            return std::make_unique<TCurlHttpSession>([this, pump] {
-                pump();
-                if (WhileWaiting) {
-                    WhileWaiting();
-                }
-            });
+            THttpWait watched{[this, pump = wait.Pump] {
+                                  pump();
+                                  if (WhileWaiting) {
+                                      WhileWaiting();
+                                  }
+                              },
+                              wait.StopAsked};
+            return std::make_unique<TCurlHttpSession>(watched);
         };
         Form = std::make_unique<TFWOnlineForm>(Settings, Protection, sessions, Files.Services(),
                                                TDownloadServer{"127.0.0.1", Server.Port()});
@@ -104,7 +111,7 @@ TEST_F(FWOnlineFormTest, DownloadsOnceAndShowsTheSuccessInTheLanguage) {
     Settings.CfgLanguage = LangGerman;
     Create();
     Form->StartTimerTimer();
-    ASSERT_TRUE(Form->State.DownloadOK) << Form->State.FailureDetail;
+    ASSERT_TRUE(Form->State.DownloadOK) << Form->State.FailureDetail();
     EXPECT_TRUE(Files.Written[Form->State.TempFilePath] == image);
     Form->DisplayTimerTimer();
     EXPECT_EQ(Status(), "Firmware wurde erfolgreich heruntergeladen.");
@@ -133,7 +140,7 @@ TEST_F(FWOnlineFormTest, ProgressUsesTheLocalesDecimalSeparatorAndTheWindowCanno
         }
     };
     Form->StartTimerTimer();
-    ASSERT_TRUE(Form->State.DownloadOK) << Form->State.FailureDetail;
+    ASSERT_TRUE(Form->State.DownloadOK) << Form->State.FailureDetail();
     ASSERT_FALSE(shown.empty());
     EXPECT_THAT(shown.back(),
                 ::testing::MatchesRegex(R"(Downloading firmware \([0-9]+,[0-9] KB / 200,0 KB\))"));
@@ -163,9 +170,11 @@ TEST_F(FWOnlineFormTest, CancelDuringTheBodyStopsTheTransfer) {
 }
 
 // While connecting the GUI is served: the status keeps saying so, a Cancel takes effect at
-// the first read, and a close asked for meanwhile is carried out once the transfer is over.
-TEST_F(FWOnlineFormTest, CancelAndCloseWhileConnectingAreServedAfterTheResponse) {
-    Server.Serve("/qor-7316-a.bin", TServedFile::Of(PatternBytes(5000)).AnsweredAfter(300ms));
+// once though the server stays silent, and a close asked for meanwhile is carried out as soon
+// as the transfer has ended.
+TEST_F(FWOnlineFormTest, CancelAndCloseWhileConnectingAreServedAtOnce) {
+    Server.Serve("/qor-7316-a.bin",
+                 TServedFile::Of(PatternBytes(5000)).Failing(TServeFault::StallBeforeHeaders));
     Create();
     std::string statusWhileConnecting;
     std::string buttonWhileConnecting;
@@ -197,4 +206,23 @@ TEST_F(FWOnlineFormTest, MissingImageShowsTheStatusCode) {
     EXPECT_EQ(Status(), "Connecting to server failed!  -  404");
     EXPECT_EQ(Button(), "Close");
     EXPECT_FALSE(Form->State.DownloadOK);
+}
+
+// Variant a takes image a; variant b and every other device take image b.
+TEST_F(FWOnlineFormTest, AsksForTheImageOfTheDevicesVariant) {
+    Server.Serve("/qor-7316-a.bin", TServedFile::Of(PatternBytes(1000, 1)));
+    Server.Serve("/qor-7316-b.bin", TServedFile::Of(PatternBytes(1000, 2)));
+    for (const std::uint8_t variant : {0, 1, 2}) {
+        SCOPED_TRACE(static_cast<int>(variant));
+        Create();
+        Form->State.DeviceVariant = variant;
+        Form->StartTimerTimer();
+        ASSERT_TRUE(Form->State.DownloadOK) << Form->State.FailureDetail();
+        EXPECT_EQ(Server.Requests().back().Target,
+                  variant == 0 ? "/qor-7316-a.bin" : "/qor-7316-b.bin");
+        EXPECT_EQ(Form->State.Image().size(), 1000u);
+        EXPECT_TRUE(std::equal(Form->State.Image().begin(), Form->State.Image().end(),
+                               Files.Written[Form->State.TempFilePath].begin(),
+                               Files.Written[Form->State.TempFilePath].end()));
+    }
 }

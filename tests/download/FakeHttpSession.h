@@ -1,5 +1,5 @@
-// A scripted HTTP session that records every call, for the transfer's own steps: which
-// handles it closes and in which order, what it sends, where it stops.
+// A scripted HTTP session that records what it was given and when it was closed, for the
+// transfer's own steps: what it asks for, where it stops, how it ends.
 #pragma once
 
 #include <algorithm>
@@ -16,11 +16,12 @@
 namespace qor::test {
 
 struct THttpScript {
-    // The call that fails: "Open", "Connect", "SetProxyUserName", "SetProxyPassword",
-    // "OpenRequest", "SendRequest", "QueryStatusCode"; empty for none.
-    std::string FailAt;
+    // The request fails with this error; none for a response.
+    std::optional<THttpError> GetFails;
+    // The request waits this many pumps for the response, giving up when asked to stop.
+    int GetWaits = 0;
     std::string Status = "200";
-    std::optional<std::string> ContentLength;
+    std::vector<std::string> ContentLengths;
     std::vector<std::uint8_t> Body;
     // Reads fail once this many body bytes have been handed out.
     std::size_t FailReadAfter = std::numeric_limits<std::size_t>::max();
@@ -29,17 +30,8 @@ struct THttpScript {
 
     // What the session was given.
     std::vector<std::string> Calls;
-    std::string Agent;
-    THttpAccess Access = THttpAccess::Direct;
-    std::string ProxyName;
-    std::string ProxyBypass;
-    std::string Host;
-    std::uint16_t Port = 0;
-    std::optional<std::string> ProxyUser;
+    std::optional<THttpRequest> Request;
     std::optional<std::vector<std::uint8_t>> ProxyPassword;
-    std::string Verb;
-    std::string Path;
-    bool AlwaysFromServer = false;
     std::size_t LargestReadAsked = 0;
     std::size_t HandedOut = 0;
     int Sessions = 0;
@@ -47,55 +39,52 @@ struct THttpScript {
 
 class TFakeHttpSession : public IHttpSession {
 public:
-    explicit TFakeHttpSession(THttpScript& script) : Script(script) { ++Script.Sessions; }
+    TFakeHttpSession(THttpScript& script, THttpWait wait) : Script(script), Wait(std::move(wait)) {
+        ++Script.Sessions;
+    }
+    ~TFakeHttpSession() override { Script.Calls.emplace_back("Close"); }
+    TFakeHttpSession(const TFakeHttpSession&) = delete;
+    TFakeHttpSession& operator=(const TFakeHttpSession&) = delete;
 
-    bool Open(const std::string& agent, THttpAccess access, const std::string& proxyName,
-              const std::string& proxyBypass) override {
-        Script.Agent = agent;
-        Script.Access = access;
-        Script.ProxyName = proxyName;
-        Script.ProxyBypass = proxyBypass;
-        return Step("Open");
-    }
-    bool Connect(const std::string& host, std::uint16_t port) override {
-        Script.Host = host;
-        Script.Port = port;
-        return Step("Connect");
-    }
-    bool SetProxyUserName(const std::string& user) override {
-        Script.ProxyUser = user;
-        return Step("SetProxyUserName");
-    }
-    bool SetProxyPassword(std::span<const std::uint8_t> password) override {
-        Script.ProxyPassword.emplace(password.begin(), password.end());
-        return Step("SetProxyPassword");
-    }
-    bool OpenRequest(const std::string& verb, const std::string& path,
-                     bool alwaysFromServer) override {
-        Script.Verb = verb;
-        Script.Path = path;
-        Script.AlwaysFromServer = alwaysFromServer;
-        return Step("OpenRequest");
-    }
-    bool SendRequest() override { return Step("SendRequest"); }
-    std::optional<std::string> QueryStatusCode() override {
-        if (!Step("QueryStatusCode")) {
-            return std::nullopt;
+    THttpResult<THttpResponse> Get(const THttpRequest& request) override {
+        Script.Calls.emplace_back("Get");
+        Script.Request.emplace();
+        Script.Request->Host = request.Host;
+        Script.Request->Port = request.Port;
+        Script.Request->Path = request.Path;
+        Script.Request->Agent = request.Agent;
+        Script.Request->AlwaysFromServer = request.AlwaysFromServer;
+        if (request.Proxy) {
+            Script.Request->Proxy.emplace();
+            Script.Request->Proxy->Name = request.Proxy->Name;
+            if (const auto& credentials = request.Proxy->Credentials) {
+                Script.Request->Proxy->Credentials.emplace();
+                Script.Request->Proxy->Credentials->User = credentials->User;
+                const auto password = credentials->Password.View();
+                Script.ProxyPassword.emplace(password.begin(), password.end());
+            }
         }
-        return Script.Status;
+        for (int wait = 0; wait < Script.GetWaits; ++wait) {
+            if (Wait.Pump) {
+                Wait.Pump();
+            }
+            if (Wait.StopAsked && Wait.StopAsked()) {
+                return HttpFailure(THttpFailure::Stopped, "stopped");
+            }
+        }
+        if (Script.GetFails) {
+            return TFailure{*Script.GetFails};
+        }
+        return THttpResponse{Script.Status, Script.ContentLengths};
     }
-    std::optional<std::string> QueryContentLength() override {
-        Script.Calls.emplace_back("QueryContentLength");
-        return Script.ContentLength;
-    }
-    std::optional<std::size_t> Read(std::span<std::uint8_t> buffer) override {
+
+    THttpResult<std::size_t> Read(std::span<std::uint8_t> buffer) override {
         if (Script.BeforeRead) {
             Script.BeforeRead(Script.HandedOut);
         }
         Script.LargestReadAsked = std::max(Script.LargestReadAsked, buffer.size());
         if (Script.HandedOut >= Script.FailReadAfter) {
-            Error = "read failed";
-            return std::nullopt;
+            return HttpFailure(THttpFailure::Broken, "read failed");
         }
         const std::size_t count = std::min(buffer.size(), Script.Body.size() - Script.HandedOut);
         if (count > 0) {
@@ -104,28 +93,15 @@ public:
         Script.HandedOut += count;
         return count;
     }
-    void CloseRequest() override { Script.Calls.emplace_back("CloseRequest"); }
-    void CloseConnection() override { Script.Calls.emplace_back("CloseConnection"); }
-    void CloseInternet() override { Script.Calls.emplace_back("CloseInternet"); }
-    const std::string& LastError() const override { return Error; }
 
 private:
-    bool Step(const std::string& name) {
-        Script.Calls.push_back(name);
-        if (Script.FailAt == name) {
-            Error = name + " failed";
-            return false;
-        }
-        return true;
-    }
-
     THttpScript& Script;
-    std::string Error;
+    THttpWait Wait;
 };
 
 inline THttpSessionFactory FakeSessions(THttpScript& script) {
-    return [&script](const TPump&) {
-        return std::make_unique<TFakeHttpSession>(script);
+    return [&script](const THttpWait& wait) {
+        return std::make_unique<TFakeHttpSession>(script, wait);
     };
 }
 

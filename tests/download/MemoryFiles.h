@@ -18,22 +18,20 @@ struct TMemoryFiles {
     int Writes = 0;
 
     TDownloadFiles Services() {
-        return {[this](std::string& error) -> std::optional<std::string> {
+        return {[this]() -> TFileResult<std::string> {
                     if (NoDirectory) {
-                        error = "no private directory";
-                        return std::nullopt;
+                        return TFailure{std::string("no private directory")};
                     }
                     return Directory;
                 },
-                [this](const std::string& path, std::span<const std::uint8_t> bytes,
-                       std::string& error) {
+                [this](const std::string& path,
+                       std::span<const std::uint8_t> bytes) -> TFileResult<void> {
                     ++Writes;
                     if (FailWrite) {
-                        error = "disk full";
-                        return false;
+                        return TFailure{std::string("disk full")};
                     }
                     Written[path].assign(bytes.begin(), bytes.end());
-                    return true;
+                    return {};
                 }};
     }
 };

@@ -6,12 +6,14 @@
 
 #include "base/TextTable.h"
 #include "download/CurlHttpSession.h"
+#include "download/DownloadDisplay.h"
 #include "download/DownloadTransfer.h"
-#include "download/LoopbackHttpServer.h"
 #include "download/MemoryFiles.h"
 #include "download/TinyProxy.h"
+#include "sim/FirmwareServer.h"
 #include "support/Environment.h"
 #include "support/FakeDataProtection.h"
+#include "support/PatternBytes.h"
 
 using namespace qor;
 using namespace qor::test;
@@ -21,7 +23,7 @@ namespace {
 
 class ProxyDownloadTest : public ::testing::Test {
 protected:
-    TLoopbackHttpServer Server;
+    TFirmwareServer Server;
     TTinyProxy Proxy;
     TSettings Settings;
     TFakeDataProtection Protection;
@@ -35,25 +37,31 @@ protected:
         }
         std::string error;
         ASSERT_TRUE(Proxy.Start("fwuser", "pa55-word", error)) << error;
+        ASSERT_EQ(Server.Start(), std::nullopt);
         Server.Serve("/qor-7316-b.bin", TServedFile::Of(Image));
         Settings.CfgLanguage = LangEnglish;
         Settings.CfgUseProxy = true;
         Settings.CfgProxyServer = "127.0.0.1";
         Settings.CfgProxyPort = Proxy.Port();
-        State.DeviceVariant = 1;
     }
 
     bool Run() {
         TDownloadTransfer transfer(
             Settings, Protection,
-            [](const TPump& pump) {
+            [](const THttpWait& wait) {
                 TCurlLimits limits;
                 limits.StallTimeout = 5s;
-                return std::make_unique<TCurlHttpSession>(pump, limits);
+                return std::make_unique<TCurlHttpSession>(wait, limits);
             },
             Files.Services());
         transfer.Server = {"127.0.0.1", Server.Port()};
-        return transfer.DownloadFirmware(State, {});
+        return transfer.DownloadFirmware(State, FirmwareRequestPath('b'), {}).Ok();
+    }
+
+    // The status label as the dialog shows it after the transfer.
+    std::string Label() {
+        ShowTransferStep(State, Settings.CfgLanguage);
+        return State.View.LStatus;
     }
 
     void UseCredentials(const std::string& user, const std::string& password) {
@@ -67,7 +75,7 @@ protected:
 
 TEST_F(ProxyDownloadTest, RightCredentialsDownloadThroughTheProxy) {
     UseCredentials("fwuser", "pa55-word");
-    ASSERT_TRUE(Run()) << State.View.LStatus << " " << State.FailureDetail << "\n" << Proxy.Log();
+    ASSERT_TRUE(Run()) << Label() << " " << State.FailureDetail() << "\n" << Proxy.Log();
     EXPECT_TRUE(Files.Written[State.TempFilePath] == Image);
     ASSERT_EQ(Server.Requests().size(), 1u);
     EXPECT_EQ(Server.Requests()[0].Header("user-agent"), "qor_fw_update");
@@ -78,19 +86,17 @@ TEST_F(ProxyDownloadTest, WrongOrMissingCredentialsAreRefusedByTheProxy) {
     UseCredentials("fwuser", "wrong");
     EXPECT_FALSE(Run());
     // tinyproxy answers wrong credentials with 401.
-    EXPECT_EQ(State.View.LStatus, "Connecting to server failed!  -  401");
+    EXPECT_EQ(Label(), "Connecting to server failed!  -  401");
 
     UseCredentials("fwuser", "");
     State = TDownloadState{};
-    State.DeviceVariant = 1;
     EXPECT_FALSE(Run());
-    EXPECT_EQ(State.View.LStatus, "Connecting to server failed!  -  401");
+    EXPECT_EQ(Label(), "Connecting to server failed!  -  401");
 
     Settings.CfgUseProxyAuth = false;
     State = TDownloadState{};
-    State.DeviceVariant = 1;
     EXPECT_FALSE(Run());
-    EXPECT_EQ(State.View.LStatus, "Connecting to server failed!  -  407");
+    EXPECT_EQ(Label(), "Connecting to server failed!  -  407");
 
     EXPECT_TRUE(Server.Requests().empty());
     EXPECT_EQ(Files.Writes, 0);
@@ -101,6 +107,6 @@ TEST_F(ProxyDownloadTest, ProxyIsUsedEvenForHostsTheEnvironmentExempts) {
     const TEnvironment upper("NO_PROXY", "127.0.0.1,localhost");
     UseCredentials("fwuser", "wrong");
     EXPECT_FALSE(Run());
-    EXPECT_EQ(State.View.LStatus, "Connecting to server failed!  -  401");
+    EXPECT_EQ(Label(), "Connecting to server failed!  -  401");
     EXPECT_TRUE(Server.Requests().empty());
 }

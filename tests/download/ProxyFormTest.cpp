@@ -19,6 +19,7 @@
 #include "support/FakeDataProtection.h"
 #include "support/MemoryRegistry.h"
 #include "support/RecordingMessageBox.h"
+#include "support/RegValues.h"
 
 using namespace qor;
 using namespace qor::test;
@@ -224,6 +225,35 @@ TEST_F(ProxyFormTest, PortIsReadFromTheShownTextAndWrittenBackAsStored) {
     Form->MEProxyPort->setCursorPosition(0);
     QTest::keyClicks(Form->MEProxyPort, "12a3456");
     EXPECT_EQ(Form->MEProxyPort->text(), "12345");
+}
+
+// A stored port the edit cannot show (the store edited by hand) is no reason to change it: OK
+// and Apply keep it as stored until the port is typed anew.
+TEST_F(ProxyFormTest, PortTheEditCannotShowIsKeptUntilItIsTyped) {
+    for (const std::int32_t stored : {-5, 123456}) {
+        SCOPED_TRACE(stored);
+        Settings.CfgProxyPort = stored;
+        Create();
+        QTest::mouseClick(Form->BOK, Qt::LeftButton);
+        EXPECT_FALSE(Form->isVisible());
+        EXPECT_EQ(Settings.CfgProxyPort, stored);
+        EXPECT_EQ(Key()["ProxyPort"], Dword(static_cast<std::uint32_t>(stored)));
+
+        Create();
+        QTest::keyClicks(Form->EProxyServer, "2");
+        QTest::mouseClick(Form->BApply, Qt::LeftButton);
+        QTest::mouseClick(Form->BApply, Qt::LeftButton); // after its own write-back too
+        EXPECT_EQ(Settings.CfgProxyServer, "proxy.lan2");
+        EXPECT_EQ(Settings.CfgProxyPort, stored);
+        EXPECT_TRUE(Form->isVisible());
+
+        Form->MEProxyPort->selectAll();
+        QTest::keyClicks(Form->MEProxyPort, "8080");
+        QTest::mouseClick(Form->BOK, Qt::LeftButton);
+        EXPECT_EQ(Settings.CfgProxyPort, 8080);
+        EXPECT_EQ(Key()["ProxyPort"], Dword(8080));
+        Settings.CfgProxyServer = "proxy.lan";
+    }
 }
 
 TEST_F(ProxyFormTest, ClearingActiveKeepsTheOtherValues) {

@@ -2,9 +2,9 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "download/ProxySettings.h"
 #include "platform/SettingsStore.h"
 #include "support/FakeDataProtection.h"
-#include "download/ProxySettings.h"
 
 using namespace qor;
 using namespace qor::test;
@@ -87,6 +87,18 @@ TEST_F(ApplyProxySettingsTest, FailedProtectionKeepsTheStoredBlobAndSaysSo) {
     EXPECT_TRUE(result.PasswordNotProtected);
     EXPECT_EQ(Settings.CfgProxyPassword, StoredBlob);
     EXPECT_EQ(Saves, 1); // the other values are still saved
+}
+
+TEST_F(ApplyProxySettingsTest, PortNotTypedKeepsTheStoredOneWhateverItIs) {
+    Settings.CfgProxyPort = -5;
+    Input.PortText.reset();
+    const TProxyApplyResult result =
+        ApplyProxySettings(Settings, Input, Bytes(""), Protection, Save);
+    EXPECT_TRUE(result.Completed());
+    EXPECT_EQ(Settings.CfgProxyPort, -5);
+    EXPECT_EQ(result.PortText, "-5");
+    EXPECT_EQ(Settings.CfgProxyServer, " proxy.lan "); // the rest is applied as ever
+    EXPECT_EQ(Saves, 1);
 }
 
 TEST_F(ApplyProxySettingsTest, FailedSaveIsReportedAndTheValuesStayInForce) {

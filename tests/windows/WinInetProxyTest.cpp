@@ -12,9 +12,11 @@
 #include <vector>
 
 #include "base/TextTable.h"
+#include "download/DownloadDisplay.h"
 #include "download/DownloadTransfer.h"
 #include "download/ProxySettings.h"
 #include "platform/DpapiProtection.h"
+#include "support/PatternBytes.h"
 #include "support/RegValues.h"
 #include "windows/WinsockHttpServer.h"
 
@@ -23,7 +25,6 @@ namespace {
 
 using TBytes = std::vector<std::uint8_t>;
 using test::PatternBytes;
-using test::TServedFile;
 using test::ZeroTerminated;
 
 // The fixture's port file and credentials, given by the build.
@@ -51,33 +52,33 @@ protected:
         Server.Serve(ImagePath, TServedFile::Of(Image));
     }
 
-    // The steps of the download through the proxy, up to the status.
-    std::optional<std::string> StatusThroughProxy(TWinInetHttpSession& session,
-                                                  const std::optional<std::string>& user,
-                                                  const TBytes& password) {
-        const std::string proxy = "http://127.0.0.1:" + std::to_string(Port);
-        if (!session.Open("qor_fw_update", THttpAccess::Proxy, proxy, "") ||
-            !session.Connect("127.0.0.1", Server.Port())) {
-            return std::nullopt;
+    // The download's request through the proxy, up to the status; the failure as its text.
+    std::string StatusThroughProxy(TWinInetHttpSession& session,
+                                   const std::optional<std::string>& user, const TBytes& password) {
+        THttpRequest request;
+        request.Host = "127.0.0.1";
+        request.Port = Server.Port();
+        request.Path = ImagePath;
+        request.Agent = "qor_fw_update";
+        request.Proxy.emplace();
+        request.Proxy->Name = "http://127.0.0.1:" + std::to_string(Port);
+        if (user) {
+            request.Proxy->Credentials.emplace();
+            request.Proxy->Credentials->User = *user;
+            request.Proxy->Credentials->Password = TSecretBytes(password);
         }
-        if (user && (!session.SetProxyUserName(*user) || !session.SetProxyPassword(password))) {
-            return std::nullopt;
-        }
-        if (!session.OpenRequest("GET", ImagePath, true) || !session.SendRequest()) {
-            return std::nullopt;
-        }
-        return session.QueryStatusCode();
+        const auto response = session.Get(request);
+        return response ? response->Status : "failed: " + response.Error().Detail;
     }
 
     std::uint16_t Port = 0;
     test::TWinsockHttpServer Server;
     TBytes Image = PatternBytes(4000, 5);
-    TWinInetHttpSession Session{nullptr};
+    TWinInetHttpSession Session{{}};
 };
 
 TEST_F(WinInetProxyTest, TheRightCredentialsFetchTheImageThroughTheProxy) {
-    EXPECT_EQ(StatusThroughProxy(Session, ProxyUser, ZeroTerminated(ProxyPassword)), "200")
-        << Session.LastError();
+    EXPECT_EQ(StatusThroughProxy(Session, ProxyUser, ZeroTerminated(ProxyPassword)), "200");
     std::uint8_t buffer[512];
     TBytes body;
     while (const auto got = Session.Read(buffer)) {
@@ -93,13 +94,11 @@ TEST_F(WinInetProxyTest, TheRightCredentialsFetchTheImageThroughTheProxy) {
 
 TEST_F(WinInetProxyTest, WrongOrMissingCredentialsAreRefusedByTheProxy) {
     const auto wrong = StatusThroughProxy(Session, ProxyUser, ZeroTerminated("not-the-password"));
-    ASSERT_TRUE(wrong) << Session.LastError();
-    EXPECT_THAT(*wrong, ::testing::AnyOf("401", "407"));
+    EXPECT_THAT(wrong, ::testing::AnyOf("401", "407"));
 
-    TWinInetHttpSession anonymous(nullptr);
+    TWinInetHttpSession anonymous({});
     const auto none = StatusThroughProxy(anonymous, std::nullopt, {});
-    ASSERT_TRUE(none) << anonymous.LastError();
-    EXPECT_THAT(*none, ::testing::AnyOf("401", "407"));
+    EXPECT_THAT(none, ::testing::AnyOf("401", "407"));
 
     EXPECT_TRUE(Server.Requests().empty());
 }
@@ -120,25 +119,25 @@ TEST_F(WinInetProxyTest, TheDownloadUsesTheProtectedPasswordFromTheSettings) {
     settings.CfgProxyPassword = *blob;
     TBytes written;
     TDownloadFiles files{
-        [](std::string&) { return std::optional<std::string>("C:\\"); },
-        [&](const std::string&, std::span<const std::uint8_t> bytes, std::string&) {
+        []() -> TFileResult<std::string> { return std::string("C:\\"); },
+        [&](const std::string&, std::span<const std::uint8_t> bytes) -> TFileResult<void> {
             written.assign(bytes.begin(), bytes.end());
-            return true;
+            return {};
         }};
     TDownloadTransfer transfer(settings, protection, WinInetHttpSessions(), files);
     transfer.Server = {"127.0.0.1", Server.Port()};
     TDownloadState state;
-    state.DeviceVariant = 0;
 
-    EXPECT_TRUE(transfer.DownloadFirmware(state, nullptr)) << state.FailureDetail;
+    EXPECT_TRUE(transfer.DownloadFirmware(state, FirmwareRequestPath('a'), nullptr).Ok())
+        << state.FailureDetail();
     EXPECT_EQ(written, Image);
 
     // A password changed since: the proxy refuses, and the status is shown after the text.
     settings.CfgProxyPassword =
         *protection.Protect(ZeroTerminated("outdated"), ProxyPasswordDescription);
     TDownloadState refused;
-    refused.DeviceVariant = 0;
-    EXPECT_FALSE(transfer.DownloadFirmware(refused, nullptr));
+    EXPECT_FALSE(transfer.DownloadFirmware(refused, FirmwareRequestPath('a'), nullptr).Ok());
+    ShowTransferStep(refused, settings.CfgLanguage);
     EXPECT_THAT(refused.View.LStatus, ::testing::StartsWith("Connecting to server failed!  -  4"));
 }
 

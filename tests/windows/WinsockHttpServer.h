@@ -1,19 +1,19 @@
-// The download tests' loopback HTTP server for the Windows build, on Winsock: 127.0.0.1 with
-// an ephemeral port, a thread of its own, one request per connection, every request recorded.
-// It serves the same TServedFile descriptions as the Linux server (status, body, with or
-// without a length, a reset in the middle of the body, a late answer).
+// The firmware server for the Windows tests, on Winsock: 127.0.0.1 with an ephemeral port, a
+// thread of its own, one request per connection, every request recorded. It answers with the
+// same replies and faults as the POSIX server of the demo and the Linux tests; only the
+// sockets differ.
 #pragma once
 
 #include <winsock2.h>
 
 #include <atomic>
-#include <map>
+#include <chrono>
 #include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
-#include "download/LoopbackHttpServer.h"
+#include "sim/ServedFile.h"
 
 namespace qor::test {
 
@@ -27,20 +27,23 @@ public:
     std::uint16_t Port() const { return BoundPort; }
     // Serves `file` for requests of `path`; any other path gets a 404.
     void Serve(const std::string& path, TServedFile file);
-    std::vector<TRecordedRequest> Requests() const;
+    std::vector<TServedRequest> Requests() const;
 
 private:
     void Run();
     void HandleConnection(SOCKET client);
-    TServedFile FileFor(const std::string& target) const;
+    // Waits for `delay`; false when the peer went away or the server stops meanwhile.
+    bool Pause(SOCKET client, std::chrono::milliseconds delay) const;
+    void HoldUntilGone(SOCKET client) const;
+    void Record(const TServedRequest& request);
 
     bool Started = false;
     SOCKET Listener = INVALID_SOCKET;
     std::uint16_t BoundPort = 0;
     std::atomic<bool> Stopping{false};
     mutable std::mutex Mutex;
-    std::map<std::string, TServedFile> Files;
-    std::vector<TRecordedRequest> Recorded;
+    TServedFiles Files;
+    std::vector<TServedRequest> Recorded;
     std::thread Thread;
 };
 

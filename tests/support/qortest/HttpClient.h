@@ -13,7 +13,7 @@
 #include <utility>
 #include <vector>
 
-#include "support/HttpRequestHead.h"
+#include "sim/HttpHead.h"
 
 namespace qor::test {
 

@@ -1,5 +1,5 @@
-// The head of an HTTP message a test saw: a request a test server received, with its line,
-// method, target and headers, or a reply a test client read.
+// The head of an HTTP message: a request the firmware server received, with its line, method,
+// target and headers, or a reply a test client read.
 #pragma once
 
 #include <algorithm>
@@ -8,7 +8,7 @@
 #include <string>
 #include <utility>
 
-namespace qor::test {
+namespace qor {
 
 struct TRecordedRequest {
     std::string RequestLine;
@@ -92,14 +92,16 @@ inline TRecordedRequest ParseRequestHead(const std::string& head) {
     return request;
 }
 
-// The path of an origin-form or absolute-form target (the latter comes through a proxy).
+// The path of an origin-form ("/x?q") or absolute-form ("http://host:port/x", through a proxy)
+// target, without its query.
 inline std::string RequestPath(const std::string& target) {
+    std::string path = target;
     const auto scheme = target.find("://");
-    if (scheme == std::string::npos) {
-        return target;
+    if (scheme != std::string::npos) {
+        const auto slash = target.find('/', scheme + 3);
+        path = slash == std::string::npos ? "/" : target.substr(slash);
     }
-    const auto slash = target.find('/', scheme + 3);
-    return slash == std::string::npos ? "/" : target.substr(slash);
+    return path.substr(0, path.find_first_of("?#"));
 }
 
-} // namespace qor::test
+} // namespace qor
