@@ -37,7 +37,8 @@ bool TMainPresenter::AcceptDownload(bool downloadOK, const std::string& tempFile
 }
 
 TUpdateOutcome TMainPresenter::Update(IUpdateHost& host) {
-    TUpdateRun run(Model, Monitor, host, Messages, [this] { return ConnectedVariant(); });
+    TUpdateRun run(
+        Model, Monitor, host, Messages, [this] { return ConnectedVariant(); }, Recorder);
     return run.Run(Language());
 }
 

@@ -241,7 +241,27 @@ void TFirmwareServer::HandleConnection(int fd) {
         }
         return;
     }
-    if (!SendText(fd, ResponseHead(*file))) {
+    const std::string responseHead = ResponseHead(*file);
+    const bool plain = file->Fault != TServeFault::ResetMidBody &&
+                       file->Fault != TServeFault::StallMidBody && file->Fault != TServeFault::Slow;
+    if (plain) {
+        // The reply's last byte goes out only once the request is logged: a client that has
+        // read it all must find it in the log.
+        request.BodyBytes = size;
+        const auto* headBytes = reinterpret_cast<const std::uint8_t*>(responseHead.data());
+        const bool ok =
+            size == 0 ? SendAll(fd, headBytes, responseHead.size() - 1)
+                      : SendAll(fd, headBytes, responseHead.size()) && SendAll(fd, body, size - 1);
+        Record(request);
+        if (ok) {
+            const std::uint8_t last =
+                size == 0 ? headBytes[responseHead.size() - 1] : body[size - 1];
+            SendAll(fd, &last, 1);
+        }
+        FinishReply(fd);
+        return;
+    }
+    if (!SendText(fd, responseHead)) {
         Record(request);
         return;
     }
@@ -261,24 +281,30 @@ void TFirmwareServer::HandleConnection(int fd) {
         }
         return;
     }
-    case TServeFault::Slow:
+    default: // slow: the body in pieces, a pause after each
         for (std::size_t at = 0; at < size; at += file->SlowPiece) {
-            if (!SendAll(fd, body + at, std::min(file->SlowPiece, size - at)) ||
-                !Pause(fd, file->SlowDelay)) {
-                Record(request);
+            const std::size_t piece = std::min(file->SlowPiece, size - at);
+            if (at + piece == size) {
+                request.BodyBytes = size;
+                Record(request); // before the last piece, as above
+            }
+            if (!SendAll(fd, body + at, piece) || !Pause(fd, file->SlowDelay)) {
+                if (at + piece != size) {
+                    Record(request);
+                }
                 return;
             }
         }
-        break;
-    default:
-        if (!SendAll(fd, body, size)) {
+        if (size == 0) {
+            request.BodyBytes = 0;
             Record(request);
-            return;
         }
         break;
     }
-    request.BodyBytes = size;
-    Record(request);
+    FinishReply(fd);
+}
+
+void TFirmwareServer::FinishReply(int fd) const {
     ::shutdown(fd, SHUT_WR);
     // Let the client read to the end before the socket goes away, a silent one not forever.
     char scratch[256];

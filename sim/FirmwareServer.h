@@ -48,6 +48,8 @@ private:
     // Reads the request head; nullopt when the peer went away, stayed silent or we stop.
     std::optional<std::string> ReadHead(int fd) const;
     bool SendAll(int fd, const void* data, std::size_t size) const;
+    // Ends the reply and lets the client read it all before the socket goes.
+    void FinishReply(int fd) const;
     bool SendText(int fd, const std::string& text) const {
         return SendAll(fd, text.data(), text.size());
     }

@@ -40,7 +40,8 @@ int main(int argc, char** argv) {
              .Protection = *protection,
              .FirmwareFolder = QDir(QOR_SAMPLE_DIR).exists() ? QString(QOR_SAMPLE_DIR) : QString(),
              .Files = DemoDownloadFiles(),
-             .Server = DemoDownloadServer(rig.Server().Port())});
+             .Server = DemoDownloadServer(rig.Server().Port()),
+             .ServiceLog = DemoServiceLog()});
         messages.SetParent(&form);
         form.show();
 

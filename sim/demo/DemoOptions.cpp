@@ -59,6 +59,11 @@ std::unique_ptr<IDataProtection> MakeDemoDataProtection() {
                                                       : std::string());
 }
 
+TServiceLog DemoServiceLog() {
+    const auto state = UserStateDirectory();
+    return TServiceLog(state ? *state + DemoFolder : std::string());
+}
+
 TDownloadFiles DemoDownloadFiles() {
     TDownloadFiles files = PlatformDownloadFiles();
     files.TempDirectory = [temp = files.TempDirectory]() -> TFileResult<std::string> {

@@ -9,6 +9,7 @@
 #include "download/DownloadFiles.h"
 #include "download/DownloadServer.h"
 #include "platform/DataProtection.h"
+#include "platform/ServiceLog.h"
 #include "sim/demo/DemoRig.h"
 
 namespace qor {
@@ -38,6 +39,10 @@ std::optional<std::string> DemoConfigDirectory();
 
 // The proxy password's protection with a key of the demo's own, beside its settings.
 std::unique_ptr<IDataProtection> MakeDemoDataProtection();
+
+// The demo's own service log, apart from the product's: in its folder of the user's state
+// directory.
+TServiceLog DemoServiceLog();
 
 // The download's files: the temporary file goes to a private folder of the demo's inside the
 // user's temporary directory, so the product's last download is left alone.

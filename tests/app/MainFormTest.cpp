@@ -4,6 +4,7 @@
 #include <QCloseEvent>
 #include <QTest>
 #include <QTimer>
+#include <filesystem>
 #include <fstream>
 
 #include "app/TInfoDialog.h"
@@ -60,8 +61,17 @@ protected:
         services.Files.TempDirectory = []() -> qor::TFileResult<std::string> {
             return ::testing::TempDir();
         };
+        services.ServiceLog = TServiceLog(LogFolder.string());
+        services.ChooseReportFile = [this](QWidget*) {
+            return ReportFile;
+        };
         Form = std::make_unique<TMainForm>(services);
     }
+    // The service log and the report of this test, never the user's.
+    const std::filesystem::path LogFolder =
+        std::filesystem::path(::testing::TempDir()) /
+        ("qor-log-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+    QString ReportFile;
     TVirtualDevice& ConnectDevice(const TBootloaderConfig& config = TBootloaderConfig::VariantA()) {
         TVirtualDevice& device = Bus.AddDevice("QOR 7316", config);
         for (int tick = 0; tick < 6; ++tick) {
@@ -90,6 +100,46 @@ protected:
 };
 
 } // namespace
+
+TEST_F(MainFormTest, TheStepNumbersTwoAndThreeAreGreyFromTheFirstPaint) {
+    Create();
+    // Before any timer tick: only step 1 is active.
+    EXPECT_EQ(Ui().L1->palette().color(QPalette::WindowText),
+              QPalette().color(QPalette::WindowText));
+    EXPECT_EQ(Ui().L2->palette().color(QPalette::WindowText), QColor(200, 200, 200));
+    EXPECT_EQ(Ui().L3->palette().color(QPalette::WindowText), QColor(200, 200, 200));
+}
+
+TEST_F(MainFormTest, TheServiceReportHoldsTheRecordOfAnUpdate) {
+    std::filesystem::remove_all(LogFolder);
+    StoreLanguage(LangGerman);
+    Create();
+    EXPECT_EQ(Ui().MServiceReport->text(), "Servicebericht speichern...");
+    ConnectDevice();
+    ASSERT_TRUE(Form->Presenter().AcceptDownload(true, "qor-7316.bin",
+                                                 MakeFirmwareImage(63488, "105a"), "test"));
+    Form->BFlashClick();
+    ASSERT_TRUE(Form->State().UpdateSucceeded);
+
+    ReportFile = QString::fromStdString((LogFolder / "report.txt").string());
+    Form->MServiceReportClick();
+    ASSERT_EQ(Messages.Shown.size(), 1u);
+    EXPECT_EQ(Messages.Shown[0].Text,
+              "Der Servicebericht wurde in „" + ReportFile.toStdString() + "“ gespeichert.");
+    std::ifstream in(ReportFile.toStdString());
+    const std::string report((std::istreambuf_iterator<char>(in)),
+                             std::istreambuf_iterator<char>());
+    EXPECT_NE(report.find("Device:   connected on VQ0, variant a"), std::string::npos);
+    EXPECT_NE(report.find("outcome   succeeded"), std::string::npos);
+    EXPECT_NE(report.find("image     qor-7316.bin, version 105a, 63488 bytes"), std::string::npos);
+
+    // A file that cannot be written is reported with its reason.
+    ReportFile = QString::fromStdString((LogFolder / "no/such/folder/report.txt").string());
+    Form->MServiceReportClick();
+    ASSERT_EQ(Messages.Shown.size(), 2u);
+    EXPECT_EQ(Messages.Shown[1].Caption, "Fehler");
+    EXPECT_NE(Messages.Shown[1].Text.find("konnte nicht in"), std::string::npos);
+}
 
 TEST_F(MainFormTest, StartsInTheSavedLanguage) {
     StoreLanguage(LangFrench);
