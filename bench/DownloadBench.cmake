@@ -1,6 +1,6 @@
 # The firmware download from a loopback server: wall and CPU time, and how long the event
 # loop goes without being pumped.
-include(${PROJECT_SOURCE_DIR}/tests/download/DownloadTestSupport.cmake)
+include(${PROJECT_SOURCE_DIR}/tests/support/TestSupport.cmake)
 add_executable(download_bench ${CMAKE_CURRENT_LIST_DIR}/DownloadBench.cpp)
 target_link_libraries(download_bench PRIVATE qor_core qor_sim qor_download_test_support)
 
@@ -8,5 +8,5 @@ target_link_libraries(download_bench PRIVATE qor_core qor_sim qor_download_test_
 if(QOR_BUILD_GUI)
   add_executable(download_cancel_bench ${CMAKE_CURRENT_LIST_DIR}/DownloadCancelBench.cpp)
   target_link_libraries(download_cancel_bench PRIVATE qor_gui qor_download_test_support)
-  target_include_directories(download_cancel_bench PRIVATE ${PROJECT_SOURCE_DIR}/tests)
+  target_link_libraries(download_cancel_bench PRIVATE qor_test_support)
 endif()

@@ -15,8 +15,8 @@
 #include "download/DownloadFiles.h"
 #include "download/DownloadTransfer.h"
 #include "sim/FirmwareServer.h"
-#include "support/FakeDataProtection.h"
-#include "support/PatternBytes.h"
+#include "qortest/FakeDataProtection.h"
+#include "qortest/PatternBytes.h"
 
 using namespace qor;
 using namespace qor::test;

@@ -24,8 +24,8 @@
 #include "download/CurlHttpSession.h"
 #include "download/TFWOnlineForm.h"
 #include "sim/FirmwareServer.h"
-#include "support/FakeDataProtection.h"
-#include "support/PatternBytes.h"
+#include "qortest/FakeDataProtection.h"
+#include "qortest/PatternBytes.h"
 
 using namespace qor;
 using namespace std::chrono_literals;

@@ -22,7 +22,7 @@
 #include "sim/SampleImage.h"
 #include "sim/demo/DemoOptions.h"
 #include "sim/demo/DemoRig.h"
-#include "support/FakeDataProtection.h"
+#include "qortest/FakeDataProtection.h"
 
 using namespace qor;
 using qor::test::TFakeDataProtection;

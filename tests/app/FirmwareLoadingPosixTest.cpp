@@ -9,7 +9,7 @@
 #include "app/FirmwareLoading.h"
 #include "base/TextTable.h"
 #include "qortest/ImageFiles.h"
-#include "support/RecordingMessageBox.h"
+#include "qortest/RecordingMessageBox.h"
 
 namespace qor {
 namespace {

@@ -5,7 +5,7 @@
 
 #include "base/TextTable.h"
 #include "qortest/ImageFiles.h"
-#include "support/RecordingMessageBox.h"
+#include "qortest/RecordingMessageBox.h"
 
 namespace qor {
 namespace {

@@ -17,7 +17,7 @@
 #include "platform/RegFileStore.h"
 #include "platform/SettingsStore.h"
 #include "platform/StoreMessages.h"
-#include "support/PermissionsApply.h"
+#include "qortest/PermissionsApply.h"
 
 using namespace qor;
 namespace fs = std::filesystem;

@@ -2,8 +2,8 @@
 
 #include "base/TextTable.h"
 #include "platform/SettingsStore.h"
-#include "support/MemoryRegistry.h"
-#include "support/RegValues.h"
+#include "qortest/MemoryRegistry.h"
+#include "qortest/RegValues.h"
 
 using namespace qor;
 using qor::test::Dword;

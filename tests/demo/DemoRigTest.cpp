@@ -16,8 +16,8 @@
 #include "sim/SampleImage.h"
 #include "sim/demo/DemoOptions.h"
 #include "sim/demo/DemoRig.h"
-#include "support/Environment.h"
-#include "support/RecordingMessageBox.h"
+#include "qortest/Environment.h"
+#include "qortest/RecordingMessageBox.h"
 #include "qortest/HttpClient.h"
 
 namespace qor::test {

@@ -19,7 +19,7 @@
 #include "device/Protocol.h"
 #include "device/TtyPort.h"
 #include "platform/PosixFiles.h"
-#include "support/PermissionsApply.h"
+#include "qortest/PermissionsApply.h"
 
 using namespace qor;
 namespace fs = std::filesystem;

@@ -15,11 +15,11 @@
 #include "download/CurlHttpSession.h"
 #include "download/DownloadDisplay.h"
 #include "download/DownloadTransfer.h"
-#include "download/MemoryFiles.h"
+#include "qortest/MemoryFiles.h"
 #include "sim/FirmwareServer.h"
-#include "support/Environment.h"
-#include "support/FakeDataProtection.h"
-#include "support/PatternBytes.h"
+#include "qortest/Environment.h"
+#include "qortest/FakeDataProtection.h"
+#include "qortest/PatternBytes.h"
 
 using namespace qor;
 using namespace qor::test;

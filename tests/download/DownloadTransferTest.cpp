@@ -6,10 +6,10 @@
 #include "base/TextTable.h"
 #include "download/DownloadDisplay.h"
 #include "download/DownloadTransfer.h"
-#include "download/FakeHttpSession.h"
-#include "download/MemoryFiles.h"
-#include "support/FakeDataProtection.h"
-#include "support/PatternBytes.h"
+#include "qortest/FakeHttpSession.h"
+#include "qortest/MemoryFiles.h"
+#include "qortest/FakeDataProtection.h"
+#include "qortest/PatternBytes.h"
 
 using namespace qor;
 using namespace qor::test;

@@ -12,11 +12,11 @@
 #include "base/TextTable.h"
 #include "device/Protocol.h"
 #include "download/CurlHttpSession.h"
-#include "download/MemoryFiles.h"
+#include "qortest/MemoryFiles.h"
 #include "download/TFWOnlineForm.h"
 #include "sim/FirmwareServer.h"
-#include "support/FakeDataProtection.h"
-#include "support/PatternBytes.h"
+#include "qortest/FakeDataProtection.h"
+#include "qortest/PatternBytes.h"
 
 using namespace qor;
 using namespace qor::test;

@@ -16,10 +16,10 @@
 #include "download/TProxyForm.h"
 #include "platform/SettingsStore.h"
 #include "platform/SodiumProtection.h"
-#include "support/FakeDataProtection.h"
-#include "support/MemoryRegistry.h"
-#include "support/RecordingMessageBox.h"
-#include "support/RegValues.h"
+#include "qortest/FakeDataProtection.h"
+#include "qortest/MemoryRegistry.h"
+#include "qortest/RecordingMessageBox.h"
+#include "qortest/RegValues.h"
 
 using namespace qor;
 using namespace qor::test;

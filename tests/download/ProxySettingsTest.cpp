@@ -4,7 +4,7 @@
 
 #include "download/ProxySettings.h"
 #include "platform/SettingsStore.h"
-#include "support/FakeDataProtection.h"
+#include "qortest/FakeDataProtection.h"
 
 using namespace qor;
 using namespace qor::test;

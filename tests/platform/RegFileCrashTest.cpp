@@ -7,7 +7,7 @@
 #include <sched.h>
 #include <sys/wait.h>
 
-#include "PlatformTestSupport.h"
+#include "qortest/PlatformTestSupport.h"
 #include "platform/PosixFiles.h"
 #include "platform/RegFileFormat.h"
 #include "platform/RegFileStore.h"

@@ -4,7 +4,7 @@
 #include <sstream>
 
 #include "platform/RegFileFormat.h"
-#include "support/RegValues.h"
+#include "qortest/RegValues.h"
 
 using namespace qor;
 using qor::test::TextValue;

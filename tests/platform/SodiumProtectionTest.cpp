@@ -3,11 +3,11 @@
 #include <algorithm>
 #include <sys/wait.h>
 
-#include "PlatformTestSupport.h"
+#include "qortest/PlatformTestSupport.h"
 #include "download/ProxySettings.h"
 #include "platform/PosixFiles.h"
 #include "platform/SodiumProtection.h"
-#include "support/RegValues.h"
+#include "qortest/RegValues.h"
 
 using namespace qor;
 using namespace qor::test;

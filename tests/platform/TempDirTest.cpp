@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "PlatformTestSupport.h"
+#include "qortest/PlatformTestSupport.h"
 #include "platform/PosixFiles.h"
 #include "platform/TempDir.h"
 

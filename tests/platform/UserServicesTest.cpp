@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "PlatformTestSupport.h"
+#include "qortest/PlatformTestSupport.h"
 #include "download/ProxySettings.h"
 #include "platform/SettingsStore.h"
 #include "platform/UserServices.h"

@@ -15,7 +15,7 @@
 #include "device/ConnectionMonitor.h"
 #include "device/DeviceLink.h"
 #include "sim/SampleImage.h"
-#include "support/RecordingMessageBox.h"
+#include "qortest/RecordingMessageBox.h"
 
 namespace qor {
 namespace {

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "download/ProxySettings.h"
-#include "support/RegValues.h"
+#include "qortest/RegValues.h"
 
 namespace qor {
 namespace {

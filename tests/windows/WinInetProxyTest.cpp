@@ -16,9 +16,9 @@
 #include "download/DownloadTransfer.h"
 #include "download/ProxySettings.h"
 #include "platform/DpapiProtection.h"
-#include "support/PatternBytes.h"
-#include "support/RegValues.h"
-#include "windows/WinsockHttpServer.h"
+#include "qortest/PatternBytes.h"
+#include "qortest/RegValues.h"
+#include "qortest/WinsockHttpServer.h"
 
 namespace qor {
 namespace {

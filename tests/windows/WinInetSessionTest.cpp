@@ -16,8 +16,8 @@
 #include "download/DownloadTransfer.h"
 #include "platform/DpapiProtection.h"
 #include "platform/TempDir.h"
-#include "support/PatternBytes.h"
-#include "windows/WinsockHttpServer.h"
+#include "qortest/PatternBytes.h"
+#include "qortest/WinsockHttpServer.h"
 
 namespace qor {
 namespace {

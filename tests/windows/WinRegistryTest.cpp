@@ -7,8 +7,8 @@
 
 #include "base/TextTable.h"
 #include "platform/SettingsStore.h"
-#include "support/RegValues.h"
-#include "windows/TestRegistryRoot.h"
+#include "qortest/RegValues.h"
+#include "qortest/TestRegistryRoot.h"
 
 namespace qor {
 namespace {

@@ -19,7 +19,7 @@
 #include "firmware/DeviceVariant.h"
 #include "sim/SampleImage.h"
 #include "sim/VirtualBus.h"
-#include "support/RecordingMessageBox.h"
+#include "qortest/RecordingMessageBox.h"
 
 namespace qor::test {
 

@@ -7,7 +7,7 @@
 
 #include "download/ProxySettings.h"
 #include "platform/DataProtection.h"
-#include "support/RegValues.h"
+#include "qortest/RegValues.h"
 
 namespace qor::test {
 

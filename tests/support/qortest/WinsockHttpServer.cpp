@@ -1,4 +1,4 @@
-#include "windows/WinsockHttpServer.h"
+#include "qortest/WinsockHttpServer.h"
 
 #include <ws2tcpip.h>
 

@@ -1,4 +1,4 @@
-#include "download/TinyProxy.h"
+#include "qortest/TinyProxy.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>

@@ -12,8 +12,8 @@
 #include <unistd.h>
 #include <vector>
 
-#include "support/Environment.h"
-#include "support/PermissionsApply.h"
+#include "qortest/Environment.h"
+#include "qortest/PermissionsApply.h"
 
 namespace qor::test {
 
