@@ -3,6 +3,7 @@
 #include "app/DevicePanel.h"
 #include "app/DisplayRefresh.h"
 #include "app/FirmwareLoading.h"
+#include "app/ImageChecks.h"
 #include "app/UpdateRun.h"
 
 namespace qor {
@@ -20,10 +21,7 @@ void TMainPresenter::DisplayTick() {
 }
 
 std::optional<TDeviceVariant> TMainPresenter::ConnectedVariant() const {
-    if (!Monitor.BootloaderReady()) {
-        return std::nullopt;
-    }
-    return TDeviceVariant::FromGeometry(Monitor.Info().PageSize, Monitor.Info().PageCount);
+    return qor::ConnectedVariant(Monitor);
 }
 
 bool TMainPresenter::OpenLocalFirmware(const std::string& path) {
@@ -31,16 +29,13 @@ bool TMainPresenter::OpenLocalFirmware(const std::string& path) {
 }
 
 bool TMainPresenter::AcceptDownload(bool downloadOK, const std::string& tempFilePath,
-                                    std::span<const std::uint8_t> body,
-                                    const std::string& source) {
+                                    std::span<const std::uint8_t> body, const std::string& source) {
     return AcceptDownloadedFirmware(downloadOK, tempFilePath, body, source, ConnectedVariant(),
                                     Model, Language(), Messages);
 }
 
 TUpdateOutcome TMainPresenter::Update(IUpdateHost& host) {
-    TUpdateRun run(Model, Monitor, host, Messages, [this] {
-        return ConnectedVariant();
-    });
+    TUpdateRun run(Model, Monitor, host, Messages, [this] { return ConnectedVariant(); });
     return run.Run(Language());
 }
 

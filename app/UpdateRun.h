@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <string>
 
 #include "app/MainModel.h"
 #include "base/MessageBox.h"
@@ -13,6 +14,9 @@
 #include "firmware/DeviceVariant.h"
 
 namespace qor {
+
+// The failure's message as the window shows it: "Update fehlgeschlagen: 2:17".
+std::string UpdateFailureMessage(const TUpdateFailure& failure);
 
 // What the update lets run between its exchanges.
 class IUpdateHost {
