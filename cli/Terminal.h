@@ -7,7 +7,8 @@ namespace qor::cli {
 // Whether standard output is a terminal.
 bool StdoutIsTerminal();
 
-// Makes the console show the UTF-8 the program writes.
+// Makes the console show the UTF-8 the program writes, and keeps a closed output pipe from
+// ending the program.
 void PrepareConsole();
 
 // From now on Ctrl+C and SIGTERM set the flag that StopRequested reads, instead of ending the

@@ -1,3 +1,5 @@
+#include <csignal>
+
 #include <unistd.h>
 
 #include "cli/Terminal.h"
@@ -9,7 +11,9 @@ bool StdoutIsTerminal() {
 }
 
 void PrepareConsole() {
-    // Terminals take UTF-8 as it comes.
+    // Terminals take UTF-8 as it comes. A reader of our output that goes away (a script's pipe
+    // closed early) must not end the program in the middle of an update: writes just fail.
+    std::signal(SIGPIPE, SIG_IGN);
 }
 
 } // namespace qor::cli

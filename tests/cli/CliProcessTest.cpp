@@ -41,7 +41,8 @@ std::string ReadText(const std::filesystem::path& path) {
 class CliProcess : public ::testing::TestWithParam<std::string> {
 protected:
     // Runs the test build of the program with the scenario's environment.
-    TProcessResult Run(std::vector<std::string> args, std::map<std::string, std::string> env = {}) {
+    TProcessResult Run(std::vector<std::string> args, std::map<std::string, std::string> env = {},
+                       bool outputReaderGone = false) {
         const auto path = [this](const char* name) {
             return (Dir.Path / name).string();
         };
@@ -73,8 +74,15 @@ protected:
 
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, 1, path("stdout").c_str(),
-                                         O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        int pipeEnds[2] = {-1, -1};
+        if (outputReaderGone) {
+            EXPECT_EQ(::pipe(pipeEnds), 0);
+            ::close(pipeEnds[0]);
+            posix_spawn_file_actions_adddup2(&actions, pipeEnds[1], 1);
+        } else {
+            posix_spawn_file_actions_addopen(&actions, 1, path("stdout").c_str(),
+                                             O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        }
         posix_spawn_file_actions_addopen(&actions, 2, path("stderr").c_str(),
                                          O_WRONLY | O_CREAT | O_TRUNC, 0600);
         const auto start = std::chrono::steady_clock::now();
@@ -82,6 +90,9 @@ protected:
         TProcessResult result;
         const int spawned = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
         posix_spawn_file_actions_destroy(&actions);
+        if (outputReaderGone) {
+            ::close(pipeEnds[1]);
+        }
         EXPECT_EQ(spawned, 0);
         int status = 0;
         if (spawned == 0 && ::waitpid(pid, &status, 0) == pid && WIFEXITED(status)) {
@@ -181,6 +192,13 @@ TEST_P(CliProcess, AnUnplugMidUpdateEndsWithTheBlocksExit) {
     EXPECT_EQ(result.Exit, 12) << result.Err;
     EXPECT_THAT(result.Out, HasSubstr(R"("failure_exit":"2:40")"));
     EXPECT_EQ(std::count(result.Frames.begin(), result.Frames.end(), CmdWriteBlock), 41);
+}
+
+TEST_P(CliProcess, AReaderOfTheOutputThatGoesAwayDoesNotStopTheUpdate) {
+    const std::string file = Dir.Write("a.bin", ImageA);
+    const TProcessResult result = Run({"flash", file, "--json"}, {}, true);
+    EXPECT_EQ(result.Exit, 0) << result.Err;
+    EXPECT_TRUE(result.Flash == ImageA);
 }
 
 INSTANTIATE_TEST_SUITE_P(Ports, CliProcess, ::testing::Values("virtual", "pty"));

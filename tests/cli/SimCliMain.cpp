@@ -14,6 +14,7 @@
 
 int main(int argc, char** argv) {
     using namespace qor;
+    cli::PrepareConsole();
     cli::CatchStopSignals();
     std::string error;
     const auto scenario = test::MakeSimScenario(error);
