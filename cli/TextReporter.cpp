@@ -8,7 +8,7 @@ namespace {
 constexpr int BarWidth = 30;
 constexpr int LineSteps = 10; // plain lines: one per tenth
 // Without a known total, a plain line per this many units.
-constexpr std::uint64_t UnknownTotalStep = 256 * 1024;
+constexpr std::uint64_t UnknownTotalStep = std::uint64_t{256} * 1024;
 
 class TTextReporter : public IReporter {
 public:
