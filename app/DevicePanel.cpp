@@ -3,9 +3,8 @@
 #include <algorithm>
 #include <string>
 
+#include "app/DeviceSummary.h"
 #include "base/TextTable.h"
-#include "base/Windows1252.h"
-#include "firmware/DeviceVariant.h"
 
 namespace qor {
 namespace {
@@ -56,24 +55,13 @@ void Connected(TMainModel& model, const TDeviceInfo& info, std::uint8_t language
     view.ImgSearch = false;
     view.ImgNotConnected = false;
 
-    std::string& version = view.LQORBootldrVersion.Text;
-    version = std::to_string(info.BootVersionMajor);
-    version += '.';
-    version += std::to_string(info.BootVersionMinor);
-    const TDeviceVariant variant = TDeviceVariant::FromGeometry(info.PageSize, info.PageCount);
-    model.DeviceVariant = variant.Number();
-    if (const auto letter = variant.Letter()) {
-        version += *letter;
-    }
-
-    // The firmware version is shown only for firmware whose checksums agree.
-    if (info.ChecksumValid()) {
-        view.LQORFWVersion.Text = Windows1252ToUtf8(info.DeviceFWVersion);
-        view.LQORChecksum = {Txt(TxtValid, language), TColour::Green};
-    } else {
-        view.LQORFWVersion.Text = UnknownValue;
-        view.LQORChecksum = {Txt(TxtInvalid, language), TColour::Maroon};
-    }
+    const TDeviceSummary summary = SummariseDevice(info);
+    view.LQORBootldrVersion.Text = summary.BootloaderVersion;
+    model.DeviceVariant = summary.Variant.Number();
+    view.LQORFWVersion.Text = summary.FirmwareVersion;
+    view.LQORChecksum = summary.ChecksumValid
+                            ? TLabelView{Txt(TxtValid, language), TColour::Green}
+                            : TLabelView{Txt(TxtInvalid, language), TColour::Maroon};
 }
 
 } // namespace

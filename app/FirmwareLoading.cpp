@@ -2,9 +2,9 @@
 
 #include <vector>
 
+#include "app/ImageChecks.h"
 #include "base/FixedTexts.h"
 #include "base/TextTable.h"
-#include "platform/RegularFile.h"
 
 namespace qor {
 
@@ -14,13 +14,9 @@ namespace qor {
 namespace {
 
 // A file that fails its check is reported as invalid in the fixed German text.
-std::optional<TFirmwareImage> Checked(std::optional<std::vector<std::uint8_t>> bytes,
-                                      TMainModel& model, IMessageBox& messages) {
-    if (bytes) {
-        auto image = ParseFirmwareImage(std::move(*bytes));
-        if (image) {
-            return std::move(image.Value());
-        }
+std::optional<TFirmwareImage> Checked(TImageCheck check, TMainModel& model, IMessageBox& messages) {
+    if (check) {
+        return std::move(check.Value());
     }
     model.DiscardImage();
     messages.ShowMessage(InvalidFirmwareFileText, FixedErrorCaption);
@@ -31,7 +27,7 @@ std::optional<TFirmwareImage> Checked(std::optional<std::vector<std::uint8_t>> b
 bool Load(TFirmwareImage image, const std::string& path, const std::string& source,
           const std::optional<TDeviceVariant>& device, TMainModel& model, std::uint8_t language,
           IMessageBox& messages) {
-    if (!device || !device->Fits(image)) {
+    if (CheckImageFits(image, device)) {
         model.DiscardImage();
         messages.ShowMessage(Txt(TxtInvalidFirmware, language), Txt(TxtError, language));
         return false;
@@ -47,9 +43,7 @@ bool Load(TFirmwareImage image, const std::string& path, const std::string& sour
 
 bool OpenLocalFirmware(const std::string& path, const std::optional<TDeviceVariant>& device,
                        TMainModel& model, std::uint8_t language, IMessageBox& messages) {
-    auto bytes = ReadRegularFile(path, ImageMaximumSize);
-    auto image =
-        Checked(bytes ? std::optional(std::move(bytes.Value())) : std::nullopt, model, messages);
+    auto image = Checked(CheckImageFile(path), model, messages);
     if (!image) {
         return false;
     }
@@ -64,7 +58,8 @@ bool AcceptDownloadedFirmware(bool downloadOK, const std::string& tempFilePath,
         model.DiscardImage();
         return false;
     }
-    auto image = Checked(std::vector<std::uint8_t>(body.begin(), body.end()), model, messages);
+    auto image = Checked(CheckImageBytes(std::vector<std::uint8_t>(body.begin(), body.end())),
+                         model, messages);
     if (!image) {
         return false;
     }

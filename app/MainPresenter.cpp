@@ -3,6 +3,7 @@
 #include "app/DevicePanel.h"
 #include "app/DisplayRefresh.h"
 #include "app/FirmwareLoading.h"
+#include "app/ImageChecks.h"
 #include "app/UpdateRun.h"
 
 namespace qor {
@@ -20,10 +21,7 @@ void TMainPresenter::DisplayTick() {
 }
 
 std::optional<TDeviceVariant> TMainPresenter::ConnectedVariant() const {
-    if (!Monitor.BootloaderReady()) {
-        return std::nullopt;
-    }
-    return TDeviceVariant::FromGeometry(Monitor.Info().PageSize, Monitor.Info().PageCount);
+    return qor::ConnectedVariant(Monitor);
 }
 
 bool TMainPresenter::OpenLocalFirmware(const std::string& path) {

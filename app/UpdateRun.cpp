@@ -1,9 +1,14 @@
 #include "app/UpdateRun.h"
 
+#include "app/ImageChecks.h"
 #include "base/FixedTexts.h"
 #include "base/TextTable.h"
 
 namespace qor {
+
+std::string UpdateFailureMessage(const TUpdateFailure& failure) {
+    return UpdateFailedPrefix + failure.ExitText();
+}
 
 TUpdateRun::TUpdateRun(TMainModel& model, TConnectionMonitor& monitor, IUpdateHost& host,
                        IMessageBox& messages, TVariantSource connectedVariant,
@@ -71,10 +76,9 @@ TUpdateOutcome TUpdateRun::Run(std::uint8_t language) {
     // The device may have been swapped since the image was loaded: it must still fit the
     // device that answers now, or nothing is sent.
     const std::optional<TDeviceVariant> device = ConnectedVariant();
-    if (!device || !device->Fits(image)) {
+    if (const auto rejection = CheckImageFits(image, device)) {
         TUpdateOutcome refused;
-        refused.Refusal =
-            !device ? "no device answers" : DescribeFitFault(*device->FitFault(image));
+        refused.Refusal = rejection->Reason;
         Record(image, before, refused, start);
         Model.DiscardImage();
         Messages.ShowMessage(Txt(TxtInvalidFirmware, language), Txt(TxtError, language));
@@ -89,7 +93,7 @@ TUpdateOutcome TUpdateRun::Run(std::uint8_t language) {
     switch (outcome.Result) {
     case TUpdateResult::Failed:
         // The box is shown while the update still counts as running, as the timers go on.
-        Messages.ShowMessage(UpdateFailedPrefix + outcome.Failure->ExitText(), FixedErrorCaption);
+        Messages.ShowMessage(UpdateFailureMessage(*outcome.Failure), FixedErrorCaption);
         Model.UpdateFailed = true;
         break;
     case TUpdateResult::ChecksumsDiffer:

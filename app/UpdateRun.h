@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <string>
 
 #include "app/MainModel.h"
 #include "app/ServiceRecord.h"
@@ -15,6 +16,9 @@
 #include "firmware/DeviceVariant.h"
 
 namespace qor {
+
+// The failure's message as the window shows it: "Update fehlgeschlagen: 2:17".
+std::string UpdateFailureMessage(const TUpdateFailure& failure);
 
 // What the update lets run between its exchanges.
 class IUpdateHost {

@@ -3,15 +3,15 @@
 namespace qor {
 
 TFault TFault::OnRequest(std::uint32_t number, TFaultKind kind, std::uint32_t param) {
-    return {TFaultTrigger::RequestNumber, number, kind, param, false};
+    return {TFaultTrigger::RequestNumber, number, kind, param, false, 0};
 }
 
 TFault TFault::OnCode(std::uint8_t code, TFaultKind kind, std::uint32_t param) {
-    return {TFaultTrigger::RequestCode, code, kind, param, false};
+    return {TFaultTrigger::RequestCode, code, kind, param, false, 0};
 }
 
 TFault TFault::OnBlock(std::uint32_t block, TFaultKind kind, std::uint32_t param) {
-    return {TFaultTrigger::WriteBlock, block, kind, param, false};
+    return {TFaultTrigger::WriteBlock, block, kind, param, false, 0};
 }
 
 std::optional<TFault> TFaultPlan::Take(std::uint32_t number, std::uint8_t code,
@@ -28,6 +28,10 @@ std::optional<TFault> TFaultPlan::Take(std::uint32_t number, std::uint8_t code,
         case TFaultTrigger::WriteBlock:
             match = block && *block == it->Value;
             break;
+        }
+        if (match && it->Skip > 0) {
+            --it->Skip;
+            continue;
         }
         if (match) {
             const TFault fault = *it;

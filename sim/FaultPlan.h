@@ -27,7 +27,8 @@ struct TFault {
     std::uint32_t Value = 0;
     TFaultKind Kind = TFaultKind::DropReply;
     std::uint32_t Param = 0;
-    bool Repeat = false; // false: used up by its first match
+    bool Repeat = false;    // false: used up by its first match
+    std::uint32_t Skip = 0; // matches let pass before it strikes ("the second checksum request")
 
     static TFault OnRequest(std::uint32_t number, TFaultKind kind, std::uint32_t param = 0);
     static TFault OnCode(std::uint8_t code, TFaultKind kind, std::uint32_t param = 0);
@@ -40,7 +41,8 @@ public:
     void Clear() { Faults.clear(); }
     std::size_t Pending() const { return Faults.size(); }
 
-    // The first fault that matches the request, removed unless it repeats. `block` is set for
+    // The first fault that matches the request and has no matches left to let pass, removed
+    // unless it repeats. `block` is set for
     // write requests only.
     std::optional<TFault> Take(std::uint32_t number, std::uint8_t code,
                                std::optional<std::uint32_t> block);

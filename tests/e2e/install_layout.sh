@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# `cmake --install` into a staging root: the program, its desktop entry naming it and its
+# `cmake --install` into a staging root: the programs, the desktop entry naming it and its
 # icon, and the udev rule where udev reads it, matching the bridge's product string.
 #   install_layout.sh BUILD_DIR PREFIX RULES_DIR
 set -u
@@ -13,6 +13,7 @@ DESTDIR=$stage cmake --install "$build" >/dev/null || fail "cmake --install fail
 
 root=$stage$prefix
 [ -x "$root/bin/qor7316-updater" ] || fail "no program in bin/"
+[ -x "$root/bin/qor7316-update" ] || fail "no command line in bin/"
 desktop=$root/share/applications/qor7316-updater.desktop
 [ -f "$desktop" ] || fail "no desktop entry"
 grep -qx 'Exec=qor7316-updater' "$desktop" || fail "the desktop entry does not start the program"

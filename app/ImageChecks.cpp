@@ -1,0 +1,44 @@
+#include "app/ImageChecks.h"
+
+#include "platform/RegularFile.h"
+
+namespace qor {
+
+std::optional<TDeviceVariant> ConnectedVariant(const TConnectionMonitor& monitor) {
+    if (!monitor.BootloaderReady()) {
+        return std::nullopt;
+    }
+    return TDeviceVariant::FromGeometry(monitor.Info().PageSize, monitor.Info().PageCount);
+}
+
+TImageCheck CheckImageFile(const std::string& path) {
+    auto bytes = ReadRegularFile(path, ImageMaximumSize);
+    if (!bytes) {
+        return Fail(TImageRejection{TImageRejection::TKind::InvalidFile, std::nullopt,
+                                    bytes.Error().Reason});
+    }
+    return CheckImageBytes(std::move(bytes.Value()));
+}
+
+TImageCheck CheckImageBytes(std::vector<std::uint8_t> bytes) {
+    auto image = ParseFirmwareImage(std::move(bytes));
+    if (!image) {
+        return Fail(TImageRejection{TImageRejection::TKind::InvalidFile, std::nullopt,
+                                    image.Error().Describe()});
+    }
+    return std::move(image.Value());
+}
+
+std::optional<TImageRejection> CheckImageFits(const TFirmwareImage& image,
+                                              const std::optional<TDeviceVariant>& device) {
+    if (!device) {
+        return TImageRejection{TImageRejection::TKind::DoesNotFit, std::nullopt,
+                               "no device answers"};
+    }
+    if (const std::optional<TFitFault> fault = device->FitFault(image)) {
+        return TImageRejection{TImageRejection::TKind::DoesNotFit, fault, DescribeFitFault(*fault)};
+    }
+    return std::nullopt;
+}
+
+} // namespace qor

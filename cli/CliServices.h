@@ -1,0 +1,34 @@
+// What the command line gets from the system it runs on. The product hands it the real
+// port, clock, settings and HTTP client; the tests and the test build hand it virtual ones.
+#pragma once
+
+#include <functional>
+#include <optional>
+#include <ostream>
+#include <string>
+
+#include "cli/Clock.h"
+#include "cli/FirmwareFetch.h"
+#include "app/ServiceRecord.h"
+#include "device/DevicePort.h"
+#include "platform/RegistryStore.h"
+
+namespace qor::cli {
+
+struct TCliServices {
+    IDevicePort& Port;
+    IClock& Clock;
+    IRegistryStore& Registry; // the stored settings: language and proxy
+    IFirmwareFetch& Fetch;
+    IServiceRecorder& Record;
+    // True once the user asked the program to stop (Ctrl+C, SIGTERM).
+    std::function<bool()> Interrupted;
+    // An environment variable's value; none when it is not set.
+    std::function<std::optional<std::string>(const char* name)> Environment;
+    std::ostream& Out;
+    std::ostream& Err;
+    bool Terminal = false; // standard output is a terminal: progress as a bar
+    std::string ProgramName = "qor7316-update";
+};
+
+} // namespace qor::cli

@@ -1,0 +1,236 @@
+#include "cli/CommandRun.h"
+
+#include "app/DeviceSummary.h"
+#include "base/FixedTexts.h"
+#include "base/TextTable.h"
+#include "cli/Format.h"
+#include "device/Protocol.h"
+#include "platform/SettingsStore.h"
+#include "platform/StoreMessages.h"
+
+namespace qor::cli {
+
+TCommandRun::TCommandRun(const TCliOptions& options, TCliServices& services, IReporter& report)
+    : Options(options), Services(services), Report(report),
+      Connector(services.Port, services.Clock, services.Interrupted) {
+}
+
+int TCommandRun::Run() {
+    switch (Options.Command) {
+    case TCommand::List:
+        return List();
+    case TCommand::Info:
+        return Info();
+    case TCommand::Flash:
+        return Flash();
+    case TCommand::Download:
+        return Download();
+    case TCommand::PowerOff:
+        return PowerOff();
+    case TCommand::Help:
+        break;
+    }
+    return ExitCode(TExit::Usage);
+}
+
+const TSettings& TCommandRun::StoredSettings() {
+    if (Settings) {
+        return *Settings;
+    }
+    Settings.emplace();
+    TSettingsStore store(Services.Registry);
+    std::optional<std::string> failure;
+    try {
+        store.Load(*Settings);
+    } catch (const ERegistryError& error) {
+        // Nothing read is trusted; the run goes on with the defaults.
+        Settings.emplace();
+        Settings->CfgLanguage = LangEnglish;
+        failure = error.what();
+    }
+    const std::uint8_t language = Options.Language.value_or(Settings->CfgLanguage);
+    for (const TStoreNotice& notice : store.TakeNotices()) {
+        TEvent event{"notice", {StoreNoticeText(notice, language)}, {}, true};
+        event.Fields.Add("source", "settings");
+        Report.Event(event);
+    }
+    if (failure) {
+        TEvent event{"notice", {*failure}, {}, true};
+        event.Fields.Add("source", "settings");
+        Report.Event(event);
+    }
+    return *Settings;
+}
+
+std::uint8_t TCommandRun::Language() {
+    return Options.Language ? *Options.Language : StoredSettings().CfgLanguage;
+}
+
+const char* TCommandRun::Text(TTextId id) {
+    return Txt(id, Language());
+}
+
+int TCommandRun::Finish(TExit exit, TEvent event) {
+    return Finish(ExitCode(exit), std::move(event));
+}
+
+int TCommandRun::Finish(int exit, TEvent event) {
+    TJsonObject fields;
+    fields.Add("exit", exit).Add("outcome", OutcomeName(exit)).Merge(event.Fields);
+    event.Name = "result";
+    event.Fields = std::move(fields);
+    event.Problem = exit != ExitCode(TExit::Success);
+    Report.Event(event);
+    return exit;
+}
+
+bool TCommandRun::ConnectDevice(int& exit) {
+    const auto waiting = [this] {
+        TEvent event{
+            "waiting",
+            {std::string(Text(TxtNotConnected)) + " - waiting " + SecondsText(Options.Wait)},
+            {},
+            false};
+        event.Fields.Add("seconds", static_cast<std::int64_t>(Options.Wait.count() / 1000));
+        Report.Event(event);
+    };
+    const auto connected = Connector.Connect(Options.Port, Options.Wait, waiting);
+    if (connected) {
+        ReportDevice();
+        return true;
+    }
+    const TConnectError& error = connected.Error();
+    if (error.Fault == TConnectFault::Interrupted) {
+        exit = Finish(TExit::Interrupted, TEvent{"", {Text(TxtCancelled)}, {}, true});
+        return false;
+    }
+    std::string reason;
+    switch (error.Fault) {
+    case TConnectFault::NotFound:
+        reason = std::string("no device with the description \"") + DeviceDescription + "\"";
+        if (Options.Port) {
+            reason += " on port " + *Options.Port;
+        }
+        break;
+    case TConnectFault::CannotOpen:
+        reason = error.Detail;
+        break;
+    case TConnectFault::Silent:
+        reason = "the device is there but its bootloader does not answer: switch it on with "
+                 "F2 + F4 held";
+        break;
+    case TConnectFault::Interrupted:
+        break;
+    }
+    TEvent event{"", {Text(TxtNotConnected), reason}, {}, true};
+    event.Fields.Add("reason", reason);
+    exit = Finish(TExit::NoDevice, std::move(event));
+    return false;
+}
+
+void TCommandRun::ReportDevice() {
+    TEvent event{
+        "device",
+        {std::string(Text(TxtConnected)) + " (" + Connector.Monitor().Link().PortName() + ")"},
+        {},
+        false};
+    event.Fields.Add("port", Connector.Monitor().Link().PortName());
+    Report.Event(event);
+}
+
+int TCommandRun::InvalidImage(const std::string& reason) {
+    TEvent event{"", {InvalidFirmwareFileText, reason}, {}, true};
+    event.Fields.Add("reason", reason);
+    return Finish(TExit::InvalidImage, std::move(event));
+}
+
+int TCommandRun::List() {
+    const TMs deadline = Services.Clock.Now() + Options.Wait;
+    std::vector<TPortEntry> devices;
+    bool toldWaiting = false;
+    for (;;) {
+        devices.clear();
+        for (const TPortEntry& entry : Services.Port.List()) {
+            if (entry.Description == DeviceDescription &&
+                (!Options.Port || entry.Name == *Options.Port)) {
+                devices.push_back(entry);
+            }
+        }
+        if (!devices.empty() || Services.Clock.Now() >= deadline) {
+            break;
+        }
+        if (Services.Interrupted && Services.Interrupted()) {
+            return Finish(TExit::Interrupted, TEvent{"", {Text(TxtCancelled)}, {}, true});
+        }
+        if (!toldWaiting) {
+            TEvent event{
+                "waiting",
+                {std::string(Text(TxtNotConnected)) + " - waiting " + SecondsText(Options.Wait)},
+                {},
+                false};
+            Report.Event(event);
+            toldWaiting = true;
+        }
+        Services.Clock.Sleep(MonitorTickInterval);
+    }
+    for (const TPortEntry& entry : devices) {
+        TEvent event{"device", {entry.Name + "\t" + entry.Description}, {}, false};
+        event.Fields.Add("port", entry.Name).Add("description", entry.Description);
+        Report.Event(event);
+    }
+    if (devices.empty()) {
+        return Finish(TExit::NoDevice, TEvent{"", {Text(TxtNotConnected)}, {}, true});
+    }
+    TEvent result;
+    result.Fields.Add("count", static_cast<std::int64_t>(devices.size()));
+    return Finish(TExit::Success, std::move(result));
+}
+
+int TCommandRun::Info() {
+    int exit = 0;
+    if (!ConnectDevice(exit)) {
+        return exit;
+    }
+    const TDeviceInfo& info = Connector.Monitor().Info();
+    const TDeviceSummary summary = SummariseDevice(info);
+    TEvent event{"info",
+                 {std::string(Text(TxtBootloaderVersion)) + ": " + summary.BootloaderVersion,
+                  std::string(Text(TxtFirmwareVersion)) + ": " + summary.FirmwareVersion,
+                  std::string(Text(TxtChecksum)) + ": " +
+                      Text(summary.ChecksumValid ? TxtValid : TxtInvalid)},
+                 {},
+                 false};
+    TJsonObject& fields = event.Fields;
+    fields.Add("port", Connector.Monitor().Link().PortName());
+    fields.Add("bootloader_version", summary.BootloaderVersion);
+    if (const auto letter = summary.Variant.Letter()) {
+        fields.Add("variant", std::string(1, *letter));
+    } else {
+        fields.AddNull("variant");
+    }
+    fields.Add("page_size", info.PageSize).Add("page_count", info.PageCount);
+    if (summary.ChecksumValid) {
+        fields.Add("firmware_version", summary.FirmwareVersion);
+    } else {
+        fields.AddNull("firmware_version");
+    }
+    fields.Add("checksum_valid", summary.ChecksumValid);
+    fields.Add("checksum1", Hex32(info.DeviceChecksum1));
+    fields.Add("checksum2", Hex32(info.DeviceChecksum2));
+    Report.Event(event);
+    return Finish(TExit::Success, TEvent{});
+}
+
+int TCommandRun::PowerOff() {
+    int exit = 0;
+    if (!ConnectDevice(exit)) {
+        return exit;
+    }
+    // As the window's button: one request; the device goes either way, or stays listed.
+    const bool acknowledged = Connector.Monitor().Bootloader().PowerOff().Ok();
+    TEvent event{"", {Text(TxtPowerOff)}, {}, false};
+    event.Fields.Add("acknowledged", acknowledged);
+    return Finish(TExit::Success, std::move(event));
+}
+
+} // namespace qor::cli

@@ -1,0 +1,129 @@
+// download, and the download of flash --download: the image for a variant from the download
+// server, with the stored proxy settings unless the options say otherwise, checked as the
+// window checks a downloaded image.
+#include "app/ImageChecks.h"
+#include "base/Windows1252.h"
+#include "cli/CommandRun.h"
+#include "cli/Format.h"
+#include "platform/TempDir.h"
+
+namespace qor::cli {
+namespace {
+
+class TFetchProgress : public IFetchObserver {
+public:
+    TFetchProgress(TCliServices& services, IReporter& report, std::string label)
+        : Services(services), Report(report), Label(std::move(label)) {}
+
+    void Received(std::uint32_t bytes, std::optional<std::uint32_t> total) override {
+        if (Reported && *Reported == bytes) {
+            return; // the transfer also pumps while it waits for the network
+        }
+        Reported = bytes;
+        Report.Progress(TProgress{"download",
+                                  Label,
+                                  bytes,
+                                  total ? std::optional<std::uint64_t>(*total) : std::nullopt,
+                                  "bytes",
+                                  {}});
+    }
+    bool CancelRequested() override { return Services.Interrupted && Services.Interrupted(); }
+
+private:
+    TCliServices& Services;
+    IReporter& Report;
+    std::string Label;
+    std::optional<std::uint32_t> Reported;
+};
+
+// The file name of the variant's image on the server: "qor-7316-a.bin".
+std::string ServerFileName(std::uint8_t variantNumber) {
+    const std::string path = DownloadPathOf(variantNumber);
+    return path.substr(path.rfind('/') + 1);
+}
+
+} // namespace
+
+std::optional<std::vector<std::uint8_t>> TCommandRun::Fetch(std::uint8_t variantNumber,
+                                                            std::string& source, int& exit) {
+    TFetchRequest request;
+    request.VariantNumber = variantNumber;
+    const TProxyChoice& proxy = Options.Proxy;
+    if (proxy.Mode == TProxyChoice::TMode::Stored) {
+        request.Settings = StoredSettings();
+    } else {
+        request.Settings.CfgUseProxy = proxy.Mode == TProxyChoice::TMode::Given;
+        request.Settings.CfgProxyServer = proxy.Server;
+        request.Settings.CfgProxyPort = proxy.Port;
+        if (proxy.User) {
+            request.Settings.CfgUseProxyAuth = true;
+            request.Settings.CfgProxyUser = *proxy.User;
+            const auto password =
+                Services.Environment ? Services.Environment(ProxyPasswordVariable) : std::nullopt;
+            request.ProxyPassword = password.value_or("");
+        }
+    }
+    request.Settings.CfgLanguage = Language();
+
+    TFetchProgress progress(Services, Report, Text(TxtDownloading));
+    auto fetched = Services.Fetch.Fetch(request, progress);
+    if (!fetched) {
+        const TFetchFailure& failure = fetched.Error();
+        TEvent event{"", {failure.Status}, {}, true};
+        if (!failure.Detail.empty()) {
+            event.Lines.push_back(failure.Detail);
+        }
+        event.Fields.Add("reason", failure.Detail);
+        exit = Finish(failure.Cancelled ? TExit::Interrupted : TExit::DownloadFailed,
+                      std::move(event));
+        return std::nullopt;
+    }
+    TEvent done{"download", {Text(TxtDownloadSucceeded)}, {}, false};
+    done.Fields.Add("source", fetched->Source).Add("saved_as", fetched->SavedAs);
+    done.Fields.Add("size", static_cast<std::int64_t>(fetched->Body.size()));
+    Report.Event(done);
+    source = fetched->Source;
+    return std::move(fetched->Body);
+}
+
+int TCommandRun::Download() {
+    std::optional<TDeviceVariant> target;
+    if (Options.Variant) {
+        target = TDeviceVariant::FromLetter(*Options.Variant);
+    } else {
+        int exit = 0;
+        if (!ConnectDevice(exit)) {
+            return exit;
+        }
+        target = ConnectedVariant(Connector.Monitor());
+    }
+    int exit = 0;
+    std::string source;
+    auto body = Fetch(target->Number(), source, exit);
+    if (!body) {
+        return exit;
+    }
+    auto checked = CheckImageBytes(std::move(*body));
+    if (!checked) {
+        return InvalidImage(checked.Error().Reason);
+    }
+    const TFirmwareImage& image = checked.Value();
+    if (const auto refusal = CheckImageFits(image, target)) {
+        return DoesNotFit(image, *refusal, target);
+    }
+    const std::string path = Options.Out.value_or(ServerFileName(target->Number()));
+    std::string error;
+    if (!WriteFileAtomically(path, image.Bytes(), error)) {
+        TEvent event{"", {Text(TxtDownloadFailed), error}, {}, true};
+        event.Fields.Add("reason", error);
+        return Finish(TExit::DownloadFailed, std::move(event));
+    }
+    const std::string version = Windows1252ToUtf8(image.Version());
+    TEvent event{"", {Text(TxtDownloadSucceeded), path + " " + version}, {}, false};
+    event.Fields.Add("file", path).Add("version", version);
+    event.Fields.Add("size", static_cast<std::int64_t>(image.Size()));
+    event.Fields.Add("crc", Hex32(image.Crc()));
+    return Finish(TExit::Success, std::move(event));
+}
+
+} // namespace qor::cli

@@ -1,0 +1,43 @@
+// The program's exit codes, one per outcome a script has to tell apart, named once; the help
+// text and the README list them from here.
+#pragma once
+
+#include <span>
+
+namespace qor::cli {
+
+enum class TExit : int {
+    Success = 0,
+    NoDevice = 1,         // none found, its port cannot be opened, or its bootloader is silent
+    Usage = 2,            // the command line is not understood
+    InvalidImage = 3,     // the image file is not a valid image
+    ImageDoesNotFit = 4,  // another variant's image, or larger than the flash: nothing written
+    ChecksumsDiffer = 5,  // written, but the device's checksums disagree
+    DownloadFailed = 6,   // the download or saving its image failed
+    Interrupted = 7,      // stopped by a signal; nothing more was sent
+    UpdateFailedBase = 10 // 10 + the update's failure exit 0..6
+};
+
+// The update's failure exit N (0 begin, 1 prepare range, 2 a block, 3 finish range, 4 end,
+// 5 checksums, 6 firmware version) as the program's exit code.
+constexpr int UpdateFailureExitCode(int failureExit) {
+    return static_cast<int>(TExit::UpdateFailedBase) + failureExit;
+}
+
+constexpr int ExitCode(TExit exit) {
+    return static_cast<int>(exit);
+}
+
+struct TExitDoc {
+    int Code;
+    const char* Name;    // the outcome's name in the JSON result
+    const char* Meaning; // one line of the help text
+};
+
+// Every exit code in ascending order.
+std::span<const TExitDoc> ExitCodeTable();
+
+// The outcome's name of an exit code; "unknown" for one not in the table.
+const char* OutcomeName(int code);
+
+} // namespace qor::cli

@@ -1,0 +1,132 @@
+#include "cli/Json.h"
+
+#include <array>
+
+namespace qor::cli {
+namespace {
+
+constexpr const char* Replacement = "\xEF\xBF\xBD";
+
+// The length of the UTF-8 sequence at `at`, or 0 when it is not one.
+std::size_t Utf8Length(std::string_view text, std::size_t at) {
+    const auto byte = [&](std::size_t i) {
+        return static_cast<unsigned char>(text[i]);
+    };
+    const unsigned char lead = byte(at);
+    std::size_t length = 0;
+    std::uint32_t lowest = 0;
+    if (lead < 0x80) {
+        return 1;
+    }
+    if ((lead & 0xE0) == 0xC0) {
+        length = 2;
+        lowest = 0x80;
+    } else if ((lead & 0xF0) == 0xE0) {
+        length = 3;
+        lowest = 0x800;
+    } else if ((lead & 0xF8) == 0xF0) {
+        length = 4;
+        lowest = 0x10000;
+    } else {
+        return 0;
+    }
+    if (at + length > text.size()) {
+        return 0;
+    }
+    std::uint32_t code = lead & (0x7F >> length);
+    for (std::size_t i = 1; i < length; ++i) {
+        if ((byte(at + i) & 0xC0) != 0x80) {
+            return 0;
+        }
+        code = (code << 6) | (byte(at + i) & 0x3F);
+    }
+    const bool surrogate = code >= 0xD800 && code <= 0xDFFF;
+    return code < lowest || code > 0x10FFFF || surrogate ? 0 : length;
+}
+
+} // namespace
+
+std::string JsonString(std::string_view text) {
+    static constexpr std::array<char, 16> Hex{'0', '1', '2', '3', '4', '5', '6', '7',
+                                              '8', '9', 'a', 'b', 'c', 'd', 'e', 'f'};
+    std::string out = "\"";
+    for (std::size_t i = 0; i < text.size();) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += static_cast<char>(c);
+        } else if (c == '\n') {
+            out += "\\n";
+        } else if (c == '\r') {
+            out += "\\r";
+        } else if (c == '\t') {
+            out += "\\t";
+        } else if (c < 0x20 || c == 0x7F) {
+            out += "\\u00";
+            out += Hex[c >> 4];
+            out += Hex[c & 0x0F];
+        } else if (c >= 0x80) {
+            const std::size_t length = Utf8Length(text, i);
+            if (length == 0) {
+                out += Replacement;
+                ++i;
+                continue;
+            }
+            out.append(text.substr(i, length));
+            i += length;
+            continue;
+        } else {
+            out += static_cast<char>(c);
+        }
+        ++i;
+    }
+    out += '"';
+    return out;
+}
+
+void TJsonObject::Key(std::string_view key) {
+    if (!Fields.empty()) {
+        Fields += ',';
+    }
+    Fields += JsonString(key);
+    Fields += ':';
+}
+
+TJsonObject& TJsonObject::Add(std::string_view key, std::string_view value) {
+    Key(key);
+    Fields += JsonString(value);
+    return *this;
+}
+
+TJsonObject& TJsonObject::Add(std::string_view key, std::int64_t value) {
+    Key(key);
+    Fields += std::to_string(value);
+    return *this;
+}
+
+TJsonObject& TJsonObject::Add(std::string_view key, bool value) {
+    Key(key);
+    Fields += value ? "true" : "false";
+    return *this;
+}
+
+TJsonObject& TJsonObject::AddNull(std::string_view key) {
+    Key(key);
+    Fields += "null";
+    return *this;
+}
+
+TJsonObject& TJsonObject::AddRaw(std::string_view key, std::string_view json) {
+    Key(key);
+    Fields += json;
+    return *this;
+}
+
+TJsonObject& TJsonObject::Merge(const TJsonObject& other) {
+    if (!other.Fields.empty()) {
+        Fields += (Fields.empty() ? "" : ",") + other.Fields;
+    }
+    return *this;
+}
+
+} // namespace qor::cli

@@ -1,0 +1,41 @@
+// A JSON object written field by field, in the order given, on one line.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace qor::cli {
+
+// The text as a JSON string literal. Bytes that are not UTF-8 become U+FFFD, so the output
+// stays valid JSON whatever a file name or a device sent.
+std::string JsonString(std::string_view text);
+
+class TJsonObject {
+public:
+    TJsonObject& Add(std::string_view key, std::string_view value);
+    TJsonObject& Add(std::string_view key, const char* value) {
+        return Add(key, std::string_view(value));
+    }
+    TJsonObject& Add(std::string_view key, std::int64_t value);
+    TJsonObject& Add(std::string_view key, int value) { return Add(key, std::int64_t{value}); }
+    TJsonObject& Add(std::string_view key, std::uint32_t value) {
+        return Add(key, std::int64_t{value});
+    }
+    TJsonObject& Add(std::string_view key, bool value);
+    TJsonObject& AddNull(std::string_view key);
+    // `json` must be a complete JSON value (an object, an array).
+    TJsonObject& AddRaw(std::string_view key, std::string_view json);
+
+    // Appends the other object's fields after these.
+    TJsonObject& Merge(const TJsonObject& other);
+
+    bool Empty() const { return Fields.empty(); }
+    std::string Text() const { return "{" + Fields + "}"; }
+
+private:
+    void Key(std::string_view key);
+    std::string Fields;
+};
+
+} // namespace qor::cli

@@ -1,0 +1,30 @@
+// A bus of virtual devices described in one line of text, as the test programs and the
+// stand-in D2XX library take it from their environment: the devices in bus order, separated
+// by ';', each a USB description optionally followed by '|' and a mode: "a" or "b" (the
+// bootloader of that variant answers; "a" when left out) or "app" (the application runs:
+// listed, silent).
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "sim/BootloaderEmulator.h"
+#include "sim/VirtualBus.h"
+
+namespace qor {
+
+struct TDeviceLayout {
+    std::string Description;
+    TBootloaderConfig Config;
+    bool ApplicationRuns = false;
+};
+
+// The devices `layout` describes; none for an entry it does not understand.
+std::optional<std::vector<TDeviceLayout>> ParseBusLayout(const std::string& layout);
+
+// Adds the devices `layout` describes to the bus; false (and nothing added) for an entry it
+// does not understand.
+bool LayOutBus(TVirtualBus& bus, const std::string& layout);
+
+} // namespace qor

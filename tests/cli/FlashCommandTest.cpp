@@ -1,0 +1,221 @@
+// flash: the same checks, exchanges and failure exits as the window's update, each outcome
+// with its own exit code.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "device/Protocol.h"
+#include "firmware/DeviceVariant.h"
+#include "qortest/CliHarness.h"
+#include "qortest/ImageFiles.h"
+#include "sim/SampleImage.h"
+
+namespace qor::test {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+using ::testing::IsEmpty;
+
+class FlashCommand : public TCliHarness {
+protected:
+    std::string ImageFile(const TBytes& bytes, const std::string& name = "image.bin") {
+        return Dir.Write(name, bytes);
+    }
+    // Codes of the requests that change the flash, as the device received them.
+    std::vector<std::uint8_t> WritingRequests(std::size_t device = 0) {
+        std::vector<std::uint8_t> codes;
+        for (const TFrameRecord& frame : Bus.Device(device).Frames) {
+            if (frame.Code == CmdBeginUpdate || frame.Code == CmdPrepareRange ||
+                frame.Code == CmdWriteBlock || frame.Code == CmdFinishRange ||
+                frame.Code == CmdEndUpdate) {
+                codes.push_back(frame.Code);
+            }
+        }
+        return codes;
+    }
+
+    TTempDir Dir;
+    const TBytes ImageA = MakeSampleImage({TImageVariant::A, "1.6a", std::nullopt});
+    const TBytes ImageB = MakeSampleImage({TImageVariant::B, "1.6b", std::nullopt});
+};
+
+TEST_F(FlashCommand, WritesTheImageSoThatTheFlashHoldsIt) {
+    for (const bool b : {false, true}) {
+        TVirtualDevice& device =
+            AddDevice(b ? TBootloaderConfig::VariantB() : TBootloaderConfig::VariantA());
+        const TBytes& image = b ? ImageB : ImageA;
+        const TCliResult result =
+            Run({"flash", ImageFile(image), "--lang", "en", "--port", b ? "VQ1" : "VQ0"});
+        ASSERT_EQ(result.Exit, 0) << result.Err;
+        EXPECT_EQ(device.Bootloader.Flash(), image);
+        const auto lines = result.OutLines();
+        EXPECT_EQ(lines.back(), std::string("Firmware version: ") + (b ? "1.6b" : "1.6a"));
+        EXPECT_EQ(lines.at(lines.size() - 2), "Update finished successfully!");
+        EXPECT_EQ(lines.at(1), std::string("Firmware loaded! image.bin ") + (b ? "1.6b" : "1.6a"));
+        EXPECT_EQ(device.FrameCount(CmdWriteBlock), image.size() / 512);
+        EXPECT_EQ(device.FrameCount(CmdPowerOff), 0u);
+    }
+    // One call of the service record's seam per update, with what it did.
+    ASSERT_EQ(Record.Entries.size(), 2u);
+    EXPECT_EQ(Record.Entries[1].Outcome.Result, TUpdateResult::Succeeded);
+    EXPECT_EQ(Record.Entries[1].ImageVersion, "1.6b");
+    EXPECT_EQ(Record.Entries[1].Before.DeviceFWVersion, "1.0b");
+    EXPECT_EQ(Record.Entries[1].After.DeviceFWVersion, "1.6b");
+    EXPECT_EQ(Record.Entries[1].Port, "VQ1");
+}
+
+TEST_F(FlashCommand, JsonReportsEveryBlockAndEndsWithTheResult) {
+    AddDevice();
+    const TCliResult result = Run({"flash", ImageFile(ImageA), "--json", "--lang", "de"});
+    ASSERT_EQ(result.Exit, 0);
+    const auto lines = result.OutLines();
+    ASSERT_EQ(lines.size(), 2u + 124u + 1u);
+    EXPECT_EQ(lines[0],
+              R"j({"event":"device","port":"VQ0","message":"QOR 7316 verbunden (VQ0)"})j");
+    EXPECT_THAT(lines[1], HasSubstr(R"("event":"image",)"));
+    EXPECT_THAT(lines[2], HasSubstr(R"("done":1,"total":124,"unit":"blocks","block":0,)"
+                                    R"("permille":0})"));
+    EXPECT_THAT(lines[125], HasSubstr(R"("done":124,"total":124,"unit":"blocks","block":123,)"
+                                      R"("permille":991})"));
+    EXPECT_EQ(lines[126], R"({"event":"result","exit":0,"outcome":"success","blocks_written":124,)"
+                          R"("firmware_version":"1.6a","message":"Update erfolgreich )"
+                          R"(abgeschlossen!\nFirmware version: 1.6a"})");
+}
+
+struct TFailureCase {
+    TFault Fault;
+    int Exit;
+    const char* Message;
+    std::uint8_t FailedCode;
+};
+
+TEST_F(FlashCommand, EachFailureExitOfTheUpdateHasItsOwnCodeAndTheWindowsMessage) {
+    TFault checksums = TFault::OnCode(CmdGetChecksums, TFaultKind::AnswerCode13);
+    checksums.Skip = 1; // the first one is the connection's full query
+    TFault version = TFault::OnCode(CmdGetFirmwareVersion, TFaultKind::DropReply);
+    version.Skip = 1;
+    const std::vector<TFailureCase> cases{
+        {TFault::OnCode(CmdBeginUpdate, TFaultKind::AnswerCode13), 10, "Update fehlgeschlagen: 0",
+         CmdBeginUpdate},
+        {TFault::OnCode(CmdPrepareRange, TFaultKind::CorruptCrc), 11, "Update fehlgeschlagen: 1",
+         CmdPrepareRange},
+        {TFault::OnBlock(17, TFaultKind::AnswerCode13), 12, "Update fehlgeschlagen: 2:17",
+         CmdWriteBlock},
+        {TFault::OnCode(CmdFinishRange, TFaultKind::AnswerOtherCode), 13,
+         "Update fehlgeschlagen: 3", CmdFinishRange},
+        {TFault::OnCode(CmdEndUpdate, TFaultKind::Truncate), 14, "Update fehlgeschlagen: 4",
+         CmdEndUpdate},
+        {checksums, 15, "Update fehlgeschlagen: 5", CmdGetChecksums},
+        {version, 16, "Update fehlgeschlagen: 6", CmdGetFirmwareVersion},
+    };
+    for (std::size_t i = 0; i < cases.size(); ++i) {
+        TVirtualDevice& device = AddDevice();
+        device.Faults.Add(cases[i].Fault);
+        const TCliResult result = Run({"flash", ImageFile(ImageA), "--port",
+                                       "VQ" + std::to_string(i), "--power-off", "--lang", "fr"});
+        EXPECT_EQ(result.Exit, cases[i].Exit) << cases[i].Message;
+        const std::string expected =
+            std::string("Mise à jour a échoué!\n") + cases[i].Message + "\n";
+        EXPECT_EQ(result.Err.substr(0, expected.size()), expected);
+        EXPECT_EQ(device.FrameCount(CmdPowerOff), 0u) << "no power-off after a failure";
+        EXPECT_EQ(device.Frames.back().Code, cases[i].FailedCode) << "nothing after the failure";
+    }
+    EXPECT_EQ(Bus.Device(2).FrameCount(CmdWriteBlock), 18u);
+    EXPECT_EQ(Bus.Device(0).FrameCount(CmdPrepareRange), 0u);
+    EXPECT_EQ(Record.Entries.size(), cases.size());
+    EXPECT_EQ(Record.Entries[2].Outcome.Failure->ExitText(), "2:17");
+}
+
+TEST_F(FlashCommand, UnequalChecksumsAfterAWholeUpdateAreTheirOwnOutcome) {
+    AddDevice();
+    // A valid image shorter than the flash: written whole, but the device's checksums then
+    // cover the old bytes behind it.
+    const TCliResult result = Run({"flash", ImageFile(MakeImage(4096, "1.6a")), "--power-off"});
+    EXPECT_EQ(result.Exit, 5);
+    EXPECT_THAT(result.Err, HasSubstr("checksums differ"));
+    EXPECT_EQ(Bus.Device(0).FrameCount(CmdPowerOff), 0u);
+}
+
+TEST_F(FlashCommand, AnImageThatDoesNotFitIsRefusedWithNothingWritten) {
+    TVirtualDevice& a = AddDevice();
+    const TBytes before = a.Bootloader.Flash();
+    const TCliResult wrong = Run({"flash", ImageFile(ImageB), "--power-off", "--lang", "en"});
+    EXPECT_EQ(wrong.Exit, 4);
+    EXPECT_EQ(wrong.Err, "Invalid firmware!\nthe image is not made for this device variant "
+                         "(image 'b', device a)\n");
+    // Larger than the flash though its letter is right.
+    TBytes tooLarge = MakeImage(VariantAPageSize * VariantAPageCount + 512, "1.6a");
+    EXPECT_EQ(Run({"flash", ImageFile(tooLarge)}).Exit, 4);
+    EXPECT_THAT(WritingRequests(), IsEmpty());
+    EXPECT_EQ(a.FrameCount(CmdPowerOff), 0u);
+    EXPECT_EQ(a.Bootloader.Flash(), before);
+
+    // No image fits a device of another variant.
+    AddDevice(TBootloaderConfig{PageSizeCode256, 128});
+    EXPECT_EQ(Run({"flash", ImageFile(ImageA), "--port", "VQ1"}).Exit, 4);
+    EXPECT_THAT(WritingRequests(1), IsEmpty());
+    EXPECT_THAT(Record.Entries, IsEmpty());
+}
+
+TEST_F(FlashCommand, AnInvalidFileIsRefusedBeforeAnyDeviceIsAsked) {
+    AddDevice();
+    TBytes flipped = ImageA;
+    flipped[100] ^= 1;
+    const std::vector<std::string> files{ImageFile(flipped, "flipped.bin"),
+                                         ImageFile({}, "empty.bin"),
+                                         ImageFile(WithTrailer({1, 2, 3, 4}), "short.bin"),
+                                         (Dir.Path / "missing.bin").string(), Dir.Path.string()};
+    for (const std::string& file : files) {
+        const TCliResult result = Run({"flash", file, "--lang", "es"});
+        EXPECT_EQ(result.Exit, 3) << file;
+        EXPECT_EQ(result.Err.substr(0, result.Err.find('\n')), "Ungültige Firmware-Datei!");
+    }
+    EXPECT_THAT(Bus.Device(0).Frames, IsEmpty());
+}
+
+TEST_F(FlashCommand, PowerOffAfterASuccessfulUpdate) {
+    AddDevice();
+    const TCliResult result = Run({"flash", ImageFile(ImageA), "--power-off", "--json"});
+    ASSERT_EQ(result.Exit, 0);
+    EXPECT_EQ(Bus.Device(0).FrameCount(CmdPowerOff), 1u);
+    const auto lines = result.OutLines();
+    EXPECT_THAT(lines.at(lines.size() - 2),
+                HasSubstr(R"({"event":"power-off","acknowledged":true)"));
+    EXPECT_EQ(Bus.Device(0).Frames.back().Code, CmdPowerOff);
+}
+
+TEST_F(FlashCommand, AnUnplugMidUpdateEndsWithTheBlocksFailureExit) {
+    AddDevice().Faults.Add(TFault::OnBlock(40, TFaultKind::Unplug));
+    const TCliResult result = Run({"flash", ImageFile(ImageA), "--json"});
+    EXPECT_EQ(result.Exit, 12);
+    EXPECT_THAT(result.OutLines().back(),
+                HasSubstr(R"("exit":12,"outcome":"update-failed-2","blocks_written":40,)"
+                          R"("failure_exit":"2:40",)"));
+}
+
+TEST_F(FlashCommand, AnInterruptStopsBeforeTheNextBlockAndSendsNothingMore) {
+    AddDevice();
+    int asked = 0;
+    Interrupt = [&] {
+        return ++asked > 30;
+    };
+    const TCliResult result = Run({"flash", ImageFile(ImageA)});
+    EXPECT_EQ(result.Exit, 7);
+    EXPECT_GT(Bus.Device(0).FrameCount(CmdWriteBlock), 0u);
+    EXPECT_LT(Bus.Device(0).FrameCount(CmdWriteBlock), 124u);
+    EXPECT_EQ(Bus.Device(0).FrameCount(CmdEndUpdate), 0u);
+    EXPECT_EQ(Bus.Device(0).Frames.back().Code, CmdWriteBlock);
+}
+
+TEST_F(FlashCommand, ThePortOptionChoosesAmongSeveralDevices) {
+    AddDevice();
+    TVirtualDevice& second = AddDevice();
+    const TBytes first = Bus.Device(0).Bootloader.Flash();
+    ASSERT_EQ(Run({"flash", ImageFile(ImageA), "--port", "VQ1"}).Exit, 0);
+    EXPECT_EQ(second.Bootloader.Flash(), ImageA);
+    EXPECT_EQ(Bus.Device(0).Bootloader.Flash(), first);
+    EXPECT_EQ(Run({"flash", ImageFile(ImageA), "--port", "VQ7"}).Exit, 1);
+}
+
+} // namespace
+} // namespace qor::test

@@ -1,0 +1,130 @@
+// The command line run in-process for tests: over the virtual bus, with a clock that moves
+// only when the program waits (and does what the test planned at each moment), an in-memory
+// settings store, a scripted download and a service record that keeps what it was given.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <map>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "cli/CommandLine.h"
+#include "sim/VirtualBus.h"
+#include "qortest/MemoryRegistry.h"
+
+namespace qor::test {
+
+class TTestClock : public cli::IClock {
+public:
+    cli::TMs Now() override { return Time; }
+    void Sleep(cli::TMs duration) override {
+        Time += duration;
+        for (auto it = Planned.begin(); it != Planned.end();) {
+            if (it->first <= Time) {
+                auto action = std::move(it->second);
+                it = Planned.erase(it);
+                action();
+            } else {
+                ++it;
+            }
+        }
+    }
+    // Runs `action` when the program's waits reach `when`.
+    void At(cli::TMs when, std::function<void()> action) {
+        Planned.emplace(when, std::move(action));
+    }
+
+    cli::TMs Time{0};
+
+private:
+    std::multimap<cli::TMs, std::function<void()>> Planned;
+};
+
+// Answers downloads from a script and keeps the requests.
+class TScriptedFetch : public cli::IFirmwareFetch {
+public:
+    TResult<cli::TFetchedImage, cli::TFetchFailure> Fetch(const cli::TFetchRequest& request,
+                                                          cli::IFetchObserver& observer) override {
+        Requests.push_back(request);
+        if (Failure) {
+            return Fail(*Failure);
+        }
+        observer.Received(static_cast<std::uint32_t>(Body.size() / 2),
+                          static_cast<std::uint32_t>(Body.size()));
+        observer.Received(static_cast<std::uint32_t>(Body.size()),
+                          static_cast<std::uint32_t>(Body.size()));
+        return cli::TFetchedImage{Body, "http://server/image.bin", "/tmp/qor-7316.bin"};
+    }
+
+    std::vector<std::uint8_t> Body;
+    std::optional<cli::TFetchFailure> Failure;
+    std::vector<cli::TFetchRequest> Requests;
+};
+
+class TKeptRecord : public IServiceRecorder {
+public:
+    void Record(const TServiceRecord& entry) override { Entries.push_back(entry); }
+    std::vector<TServiceRecord> Entries;
+};
+
+struct TCliResult {
+    int Exit = -1;
+    std::string Out;
+    std::string Err;
+
+    std::vector<std::string> OutLines() const {
+        std::vector<std::string> lines;
+        std::istringstream in(Out);
+        for (std::string line; std::getline(in, line);) {
+            lines.push_back(line);
+        }
+        return lines;
+    }
+};
+
+class TCliHarness : public ::testing::Test {
+protected:
+    TCliResult Run(std::vector<std::string> args, bool terminal = false) {
+        std::ostringstream out;
+        std::ostringstream err;
+        cli::TCliServices services{Port ? *Port : static_cast<IDevicePort&>(Bus),
+                                   Clock,
+                                   Registry,
+                                   Fetch,
+                                   Record,
+                                   [this] { return Interrupt && Interrupt(); },
+                                   [this](const char* name) -> std::optional<std::string> {
+                                       const auto it = Environment.find(name);
+                                       return it == Environment.end() ? std::nullopt
+                                                                      : std::optional(it->second);
+                                   },
+                                   out,
+                                   err,
+                                   terminal};
+        TCliResult result;
+        result.Exit = cli::RunCommandLine(args, services);
+        result.Out = out.str();
+        result.Err = err.str();
+        return result;
+    }
+
+    TVirtualDevice& AddDevice(const TBootloaderConfig& config = TBootloaderConfig::VariantA(),
+                              const std::string& description = "QOR 7316") {
+        return Bus.AddDevice(description, config);
+    }
+
+    TVirtualBus Bus;
+    IDevicePort* Port = nullptr; // another port in place of the bus
+    TTestClock Clock;
+    TMemoryRegistry Registry;
+    TScriptedFetch Fetch;
+    TKeptRecord Record;
+    std::function<bool()> Interrupt;
+    std::map<std::string, std::string> Environment;
+};
+
+} // namespace qor::test
