@@ -13,6 +13,7 @@ TPicture::~TPicture() = default;
 void TPicture::setSource(const QString& source) {
     Source = source;
     Renderer->load(source);
+    Cache = QPixmap();
     update();
 }
 
@@ -20,17 +21,30 @@ bool TPicture::isLoaded() const {
     return Renderer->isValid();
 }
 
-void TPicture::paintEvent(QPaintEvent*) {
-    if (!Renderer->isValid()) {
-        return;
-    }
+const QPixmap& TPicture::Rendered() {
     // Pictures are drawn at their own size; a larger frame leaves the rest transparent, a
     // smaller one scales the picture down keeping its proportions.
     QSizeF size = Renderer->defaultSize();
     if (size.width() > width() || size.height() > height()) {
         size.scale(QSizeF(width(), height()), Qt::KeepAspectRatio);
     }
+    const qreal ratio = devicePixelRatioF();
+    const QSize pixels = (size * ratio).toSize();
+    if (Cache.size() != pixels || Cache.devicePixelRatio() != ratio) {
+        Cache = QPixmap(pixels);
+        Cache.setDevicePixelRatio(ratio);
+        Cache.fill(Qt::transparent);
+        QPainter painter(&Cache);
+        painter.setRenderHint(QPainter::Antialiasing);
+        Renderer->render(&painter, QRectF(QPointF(0, 0), size));
+    }
+    return Cache;
+}
+
+void TPicture::paintEvent(QPaintEvent*) {
+    if (!Renderer->isValid()) {
+        return;
+    }
     QPainter painter(this);
-    painter.setRenderHint(QPainter::Antialiasing);
-    Renderer->render(&painter, QRectF(QPointF(0, 0), size));
+    painter.drawPixmap(QPointF(0, 0), Rendered());
 }

@@ -1,7 +1,9 @@
 // A transparent picture drawn from an SVG resource at the widget's size (or the picture's
-// own size when that is smaller), anchored top-left like a non-stretched image control.
+// own size when that is smaller), anchored top-left like a non-stretched image control. It is
+// rendered once per size and kept: the state images blink every second for hours.
 #pragma once
 
+#include <QPixmap>
 #include <QString>
 #include <QWidget>
 
@@ -22,6 +24,10 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
+    // The picture at this size and pixel ratio, rendered when either changed.
+    const QPixmap& Rendered();
+
     QString Source;
     QSvgRenderer* Renderer; // owned as a child QObject
+    QPixmap Cache;
 };
