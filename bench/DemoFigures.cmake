@@ -4,6 +4,7 @@
 #   xvfb-run -a -s "-screen 0 1280x800x24" bench/app_figures startup 10 app/qor7316-updater
 #   xvfb-run -a -s "-screen 0 1280x800x24" bench/app_figures idle 60 app/qor7316-updater
 #   xvfb-run -a -s "-screen 0 1280x800x24" bench/gui_stall_bench 5 10
+#   ../../bench/idle_figures.sh 60 10      (the program beside a bare Qt window)
 find_package(PkgConfig REQUIRED)
 pkg_check_modules(XCB IMPORTED_TARGET xcb)
 if(XCB_FOUND)
@@ -12,6 +13,10 @@ if(XCB_FOUND)
 endif()
 
 if(QOR_BUILD_GUI)
+  # The yardstick the program's idle CPU, start-up and memory are held against.
+  add_executable(bare_window ${CMAKE_CURRENT_LIST_DIR}/BareWindow.cpp)
+  target_link_libraries(bare_window PRIVATE Qt6::Widgets)
+
   add_executable(gui_stall_bench ${CMAKE_CURRENT_LIST_DIR}/GuiStallBench.cpp)
   target_link_libraries(gui_stall_bench PRIVATE qor_demo_core qor_gui)
   include(${PROJECT_SOURCE_DIR}/tests/support/TestSupport.cmake)
