@@ -1,8 +1,8 @@
 // The main window's download button and proxy menu item: their dialogs, shown modally over it.
 #include "app/TMainForm.h"
 #include "download/DialogPlacement.h"
-#include "download/TFWOnlineForm.h"
-#include "download/TProxyForm.h"
+#include "app/TFWOnlineForm.h"
+#include "app/TProxyForm.h"
 #include "firmware/DeviceVariant.h"
 
 namespace {

@@ -22,7 +22,7 @@
 #include <vector>
 
 #include "download/CurlHttpSession.h"
-#include "download/TFWOnlineForm.h"
+#include "app/TFWOnlineForm.h"
 #include "sim/FirmwareServer.h"
 #include "qortest/FakeDataProtection.h"
 #include "qortest/PatternBytes.h"

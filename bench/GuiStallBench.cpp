@@ -16,7 +16,7 @@
 
 #include "base/MessageBox.h"
 #include "app/TMainForm.h"
-#include "download/TFWOnlineForm.h"
+#include "app/TFWOnlineForm.h"
 #include "platform/RegFileStore.h"
 #include "platform/TempDir.h"
 #include "sim/SampleImage.h"

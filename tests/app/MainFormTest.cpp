@@ -12,7 +12,7 @@
 #include "base/TextTable.h"
 #include "device/Protocol.h"
 #include "qortest/FakeHttpSession.h"
-#include "download/TFWOnlineForm.h"
+#include "app/TFWOnlineForm.h"
 #include "platform/SettingsStore.h"
 #include "platform/TempDir.h"
 #include "sim/SampleImage.h"

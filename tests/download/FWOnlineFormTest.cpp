@@ -13,7 +13,7 @@
 #include "device/Protocol.h"
 #include "download/CurlHttpSession.h"
 #include "qortest/MemoryFiles.h"
-#include "download/TFWOnlineForm.h"
+#include "app/TFWOnlineForm.h"
 #include "sim/FirmwareServer.h"
 #include "qortest/FakeDataProtection.h"
 #include "qortest/PatternBytes.h"

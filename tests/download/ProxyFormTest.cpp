@@ -13,7 +13,7 @@
 #include <gtest/gtest.h>
 
 #include "base/TextTable.h"
-#include "download/TProxyForm.h"
+#include "app/TProxyForm.h"
 #include "platform/SettingsStore.h"
 #include "platform/SodiumProtection.h"
 #include "qortest/FakeDataProtection.h"

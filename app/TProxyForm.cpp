@@ -1,4 +1,4 @@
-#include "download/TProxyForm.h"
+#include "app/TProxyForm.h"
 
 #include <QKeyEvent>
 #include <QMouseEvent>

@@ -1,4 +1,4 @@
-#include "download/TFWOnlineForm.h"
+#include "app/TFWOnlineForm.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
