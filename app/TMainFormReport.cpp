@@ -43,13 +43,13 @@ void TMainForm::MServiceReportClick() {
 
     const std::string report = ComposeServiceReport(input);
     const std::string file = path.toStdString();
-    std::string error;
-    if (WriteFileAtomically(
-            file, {reinterpret_cast<const std::uint8_t*>(report.data()), report.size()}, error)) {
+    const auto written = WriteFileAtomically(
+        file, {reinterpret_cast<const std::uint8_t*>(report.data()), report.size()});
+    if (written) {
         Services.Messages.ShowMessage(FillIn(Txt(TxtServiceReportSaved, lang), {file}),
                                       ApplicationTitle);
     } else {
-        Services.Messages.ShowMessage(FillIn(Txt(TxtServiceReportFailed, lang), {file, error}),
+        Services.Messages.ShowMessage(FillIn(Txt(TxtServiceReportFailed, lang), {file, written.Error().Reason}),
                                       Txt(TxtError, lang));
     }
 }

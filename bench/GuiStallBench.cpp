@@ -105,9 +105,9 @@ int main(int argc, char** argv) {
     TImageRecipe recipe{TImageVariant::A, "1.4a", std::nullopt};
     NormaliseRecipe(recipe);
     const auto imagePath = store / "image.bin";
-    std::string writeError;
-    if (!WriteFileAtomically(imagePath.string(), MakeSampleImage(recipe), writeError)) {
-        std::fprintf(stderr, "%s\n", writeError.c_str());
+    if (const auto written = WriteFileAtomically(imagePath.string(), MakeSampleImage(recipe));
+        !written) {
+        std::fprintf(stderr, "%s\n", written.Error().Reason.c_str());
         return 1;
     }
     TMainForm form(

@@ -112,8 +112,8 @@ int TCommandRun::Download() {
         return DoesNotFit(image, *refusal, target);
     }
     const std::string path = Options.Out.value_or(ServerFileName(target->Number()));
-    std::string error;
-    if (!WriteFileAtomically(path, image.Bytes(), error)) {
+    if (const auto written = WriteFileAtomically(path, image.Bytes()); !written) {
+        const std::string& error = written.Error().Reason;
         TEvent event{"", {Text(TxtDownloadFailed), error}, {}, true};
         event.Fields.Add("reason", error);
         return Finish(TExit::DownloadFailed, std::move(event));

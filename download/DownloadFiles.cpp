@@ -6,17 +6,15 @@ namespace qor {
 
 TDownloadFiles PlatformDownloadFiles() {
     return {[]() -> TFileResult<std::string> {
-                std::string error;
-                auto directory = UserTempDirectory(error);
+                auto directory = UserTempDirectory();
                 if (!directory) {
-                    return TFailure{std::move(error)};
+                    return TFailure{directory.Error().Reason};
                 }
                 return std::move(*directory);
             },
             [](const std::string& path, std::span<const std::uint8_t> bytes) -> TFileResult<void> {
-                std::string error;
-                if (!WriteFileAtomically(path, bytes, error)) {
-                    return TFailure{std::move(error)};
+                if (const auto written = WriteFileAtomically(path, bytes); !written) {
+                    return TFailure{written.Error().Reason};
                 }
                 return {};
             }};

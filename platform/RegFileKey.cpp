@@ -141,10 +141,13 @@ std::unique_ptr<TRegFileKey> TRegFileKey::Open(const std::string& filePath,
     if (load == TLoad::Damaged && !key->SetAside(damage, notice, failure)) {
         return nullptr;
     }
-    if (!key->FileExists &&
-        !WriteFileAtomically(filePath, posix::AsBytes(FormatRegFile(keyPath, {})), error)) {
-        failure = FailureOf(filePath, CauseOf(errno, TRegAccess::Write), error);
-        return nullptr;
+    if (!key->FileExists) {
+        if (const auto made =
+                WriteFileAtomically(filePath, posix::AsBytes(FormatRegFile(keyPath, {})));
+            !made) {
+            failure = FailureOf(filePath, CauseOf(errno, TRegAccess::Write), made.Error().Reason);
+            return nullptr;
+        }
     }
     key->FileExists = true;
     return key;
@@ -259,9 +262,8 @@ bool TRegFileKey::SetValue(const std::string& name, const TRegValue& value) {
             return Fail(TStoreCause::TooLarge, "'" + FilePath + "' would grow beyond " +
                                                    std::to_string(MaxStoreSize) + " bytes");
         }
-        std::string error;
-        if (!WriteFileAtomically(FilePath, posix::AsBytes(text), error)) {
-            return Fail(CauseOf(errno, TRegAccess::Write), error);
+        if (const auto written = WriteFileAtomically(FilePath, posix::AsBytes(text)); !written) {
+            return Fail(CauseOf(errno, TRegAccess::Write), written.Error().Reason);
         }
         Entries = std::move(changed);
         return true;

@@ -29,12 +29,8 @@ TResult<std::string> ReadLog(const std::string& path, std::size_t limit) {
 }
 
 TResult<void> Write(const std::string& path, const std::string& text) {
-    std::string error;
     const auto* data = reinterpret_cast<const std::uint8_t*>(text.data());
-    if (!WriteFileAtomically(path, {data, text.size()}, error)) {
-        return Fail(TError{error});
-    }
-    return {};
+    return WriteFileAtomically(path, {data, text.size()});
 }
 
 } // namespace
@@ -54,9 +50,8 @@ TResult<void> TServiceLog::Append(const std::string& record) {
     // The state home itself may not exist yet on a fresh system.
     std::error_code ignored;
     std::filesystem::create_directories(std::filesystem::path(Directory).parent_path(), ignored);
-    std::string error;
-    if (!EnsurePrivateDirectory(Directory, error)) {
-        return Fail(TError{error});
+    if (auto made = EnsurePrivateDirectory(Directory); !made) {
+        return made;
     }
     auto lock = TFileLock::Acquire(Directory + "/" + LockFileName, LockWait);
     if (!lock) {

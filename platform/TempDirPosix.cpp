@@ -57,18 +57,21 @@ std::string WithSeparator(std::string path) {
 
 } // namespace
 
-bool EnsurePrivateDirectory(const std::string& path, std::string& error) {
+TResult<void> EnsurePrivateDirectory(const std::string& path) {
     if (::mkdir(path.c_str(), PrivateDirMode) == 0) {
         // The umask may have taken bits away; nobody else can have reached it yet.
         ::chmod(path.c_str(), PrivateDirMode);
     } else if (errno != EEXIST) {
-        error = ErrorText("cannot create the directory", path);
-        return false;
+        return Fail(TError{ErrorText("cannot create the directory", path)});
     }
-    return CheckOwnDirectory(path, true, error);
+    std::string error;
+    if (!CheckOwnDirectory(path, true, error)) {
+        return Fail(TError{error});
+    }
+    return {};
 }
 
-std::optional<std::string> UserTempDirectory(std::string& error) {
+TResult<std::string> UserTempDirectory() {
     std::string runtimeProblem;
     const char* runtime = std::getenv(RuntimeDirVariable);
     if (runtime != nullptr && runtime[0] == '/') {
@@ -80,22 +83,21 @@ std::optional<std::string> UserTempDirectory(std::string& error) {
     // The shared /tmp is only safe in a directory we made ourselves and nobody else can enter.
     const std::string fallback =
         SharedTempRoot + std::string(TempDirPrefix) + std::to_string(::geteuid());
-    std::string fallbackProblem;
-    if (!EnsurePrivateDirectory(fallback, fallbackProblem)) {
-        error = "no private temporary directory: " + runtimeProblem + fallbackProblem;
-        return std::nullopt;
+    if (const auto made = EnsurePrivateDirectory(fallback); !made) {
+        return Fail(TError{"no private temporary directory: " + runtimeProblem +
+                           made.Error().Reason});
     }
     return WithSeparator(fallback);
 }
 
-bool WriteFileAtomically(const std::string& path, std::span<const std::uint8_t> bytes,
-                         std::string& error) {
+TResult<void> WriteFileAtomically(const std::string& path, std::span<const std::uint8_t> bytes) {
     std::string tempPath;
+    std::string error;
     int err = 0;
     {
         TFileHandle file = posix::CreateTempBeside(path, tempPath, error);
         if (!file.Valid()) {
-            return false;
+            return Fail(TError{error});
         }
         if (!posix::WriteSyncClose(file, bytes, tempPath, error)) {
             err = errno;
@@ -109,10 +111,10 @@ bool WriteFileAtomically(const std::string& path, std::span<const std::uint8_t> 
     if (err != 0) {
         ::unlink(tempPath.c_str());
         errno = err; // the caller tells a full disk from a read-only folder by it
-        return false;
+        return Fail(TError{error});
     }
     posix::SyncDirectory(posix::DirectoryOf(path));
-    return true;
+    return {};
 }
 
 int RemoveStaleTempFiles(const std::string& path) {

@@ -111,22 +111,20 @@ bool WriteAll(HANDLE file, std::span<const std::uint8_t> bytes, const std::strin
 
 } // namespace
 
-std::optional<std::string> UserTempDirectory(std::string& error) {
+TResult<std::string> UserTempDirectory() {
     std::string path(InitialTempPathSize, '\0');
     bool fits = false;
     for (int attempt = 0; attempt < TempPathAttempts && !fits; ++attempt) {
         const DWORD length = ::GetTempPathA(static_cast<DWORD>(path.size()), path.data());
         if (length == 0) {
-            error = LastErrorText("the temporary directory is unknown");
-            return std::nullopt;
+            return Fail(TError{LastErrorText("the temporary directory is unknown")});
         }
         fits = length < path.size();
         // Too small: the length asked for counts the terminating zero.
         path.resize(fits ? length : length + 1);
     }
     if (!fits || path.empty()) {
-        error = "the temporary directory is unknown";
-        return std::nullopt;
+        return Fail(TError{"the temporary directory is unknown"});
     }
     if (!IsSeparator(path.back())) {
         path += '\\';
@@ -136,22 +134,21 @@ std::optional<std::string> UserTempDirectory(std::string& error) {
     if (attributes == INVALID_FILE_ATTRIBUTES) {
         if (::CreateDirectoryA(path.c_str(), nullptr) == FALSE &&
             ::GetLastError() != ERROR_ALREADY_EXISTS) {
-            error = LastErrorText("cannot create the temporary directory '" + path + "'");
-            return std::nullopt;
+            return Fail(
+                TError{LastErrorText("cannot create the temporary directory '" + path + "'")});
         }
     } else if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
-        error = "the temporary directory '" + path + "' is not a directory";
-        return std::nullopt;
+        return Fail(TError{"the temporary directory '" + path + "' is not a directory"});
     }
     return path;
 }
 
-bool WriteFileAtomically(const std::string& path, std::span<const std::uint8_t> bytes,
-                         std::string& error) {
+TResult<void> WriteFileAtomically(const std::string& path, std::span<const std::uint8_t> bytes) {
     std::string tempPath;
+    std::string error;
     win::TFile file = CreateTempBeside(path, tempPath, error);
     if (!file) {
-        return false;
+        return Fail(TError{error});
     }
     bool written = WriteAll(file.get(), bytes, tempPath, error);
     if (written && ::FlushFileBuffers(file.get()) == FALSE) {
@@ -167,18 +164,20 @@ bool WriteFileAtomically(const std::string& path, std::span<const std::uint8_t> 
     }
     if (!written) {
         ::DeleteFileA(tempPath.c_str());
+        return Fail(TError{error});
     }
-    return written;
+    return {};
 }
 
-bool EnsurePrivateDirectory(const std::string& path, std::string& error) {
+TResult<void> EnsurePrivateDirectory(const std::string& path) {
     // One look at the process token serves both the creation and the check.
+    std::string error;
     const std::string userSid = win::CurrentUserSid(error);
-    if (userSid.empty()) {
-        return false;
+    if (userSid.empty() || !win::CreatePrivateDirectory(path, userSid, error) ||
+        !win::CheckPrivateDirectory(path, userSid, error)) {
+        return Fail(TError{error});
     }
-    return win::CreatePrivateDirectory(path, userSid, error) &&
-           win::CheckPrivateDirectory(path, userSid, error);
+    return {};
 }
 
 int RemoveStaleTempFiles(const std::string& path) {

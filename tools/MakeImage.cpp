@@ -19,9 +19,8 @@ int main(int argc, char** argv) {
         return 0;
     }
     const TByteVector image = MakeSampleImage(options.Recipe);
-    std::string error;
-    if (!WriteFileAtomically(options.Output, image, error)) {
-        std::fprintf(stderr, "qor7316-make-image: %s\n", error.c_str());
+    if (const auto written = WriteFileAtomically(options.Output, image); !written) {
+        std::fprintf(stderr, "qor7316-make-image: %s\n", written.Error().Reason.c_str());
         return 1;
     }
     return 0;

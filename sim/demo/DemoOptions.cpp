@@ -72,9 +72,8 @@ TDownloadFiles DemoDownloadFiles() {
             return directory;
         }
         const std::string folder = *directory + DemoTempFolder;
-        std::string error;
-        if (!EnsurePrivateDirectory(folder.substr(0, folder.size() - 1), error)) {
-            return TFailure{std::move(error)};
+        if (const auto made = EnsurePrivateDirectory(folder.substr(0, folder.size() - 1)); !made) {
+            return TFailure{made.Error().Reason};
         }
         return folder;
     };

@@ -3,6 +3,7 @@
 #include "qortest/PlatformTestSupport.h"
 #include "platform/PosixFiles.h"
 #include "platform/TempDir.h"
+#include "qortest/KeptResult.h"
 
 using namespace qor;
 using namespace qor::test;
@@ -29,13 +30,13 @@ protected:
 } // namespace
 
 TEST_F(TempDirTest, WritesTheWholeFileAndReplacesTheOldOne) {
-    ASSERT_TRUE(WriteFileAtomically(Target, Bytes("first"), Error)) << Error;
+    ASSERT_TRUE(Kept(WriteFileAtomically(Target, Bytes("first")), Error)) << Error;
     std::string big(300000, 'x');
     big[12345] = '\0';
-    ASSERT_TRUE(WriteFileAtomically(Target, Bytes(big), Error)) << Error;
+    ASSERT_TRUE(Kept(WriteFileAtomically(Target, Bytes(big)), Error)) << Error;
     EXPECT_EQ(ReadText(Target), big);
     EXPECT_EQ(ModeOf(Target), 0600);
-    ASSERT_TRUE(WriteFileAtomically(Target, {}, Error)) << Error;
+    ASSERT_TRUE(Kept(WriteFileAtomically(Target, {}), Error)) << Error;
     EXPECT_EQ(ReadText(Target), "");
     EXPECT_EQ(RemoveStaleTempFiles(Target), 0); // nothing left beside it
 }
@@ -43,7 +44,7 @@ TEST_F(TempDirTest, WritesTheWholeFileAndReplacesTheOldOne) {
 TEST_F(TempDirTest, LinkPlantedAtTheTargetIsReplacedNotFollowed) {
     WriteText(Victim, "precious");
     ASSERT_EQ(::symlink(Victim.c_str(), Target.c_str()), 0);
-    ASSERT_TRUE(WriteFileAtomically(Target, Bytes("image"), Error)) << Error;
+    ASSERT_TRUE(Kept(WriteFileAtomically(Target, Bytes("image")), Error)) << Error;
     EXPECT_EQ(ReadText(Victim), "precious");
     EXPECT_FALSE(IsLink(Target));
     EXPECT_EQ(ReadText(Target), "image");
@@ -54,7 +55,7 @@ TEST_F(TempDirTest, LinkPlantedAtThePredictableTemporaryNameIsNotFollowed) {
     const std::string predictable = posix::TempPathFor(Target, 0);
     ASSERT_EQ(posix::DirectoryOf(predictable), Dir.Path());
     ASSERT_EQ(::symlink(Victim.c_str(), predictable.c_str()), 0);
-    ASSERT_TRUE(WriteFileAtomically(Target, Bytes("image"), Error)) << Error;
+    ASSERT_TRUE(Kept(WriteFileAtomically(Target, Bytes("image")), Error)) << Error;
     EXPECT_EQ(ReadText(Victim), "precious");
     EXPECT_EQ(ReadText(Target), "image");
     EXPECT_TRUE(IsLink(predictable)); // what we did not make, we leave alone
@@ -63,17 +64,17 @@ TEST_F(TempDirTest, LinkPlantedAtThePredictableTemporaryNameIsNotFollowed) {
     const std::string nowhere = Dir / "nowhere";
     ASSERT_EQ(::unlink(predictable.c_str()), 0);
     ASSERT_EQ(::symlink(nowhere.c_str(), predictable.c_str()), 0);
-    ASSERT_TRUE(WriteFileAtomically(Target, Bytes("again"), Error)) << Error;
+    ASSERT_TRUE(Kept(WriteFileAtomically(Target, Bytes("again")), Error)) << Error;
     EXPECT_FALSE(Exists(nowhere));
     EXPECT_EQ(ReadText(Target), "again");
 }
 
 TEST_F(TempDirTest, WriteIntoAReadOnlyDirectoryFailsWithAReasonAndKeepsTheOldFile) {
-    ASSERT_TRUE(WriteFileAtomically(Target, Bytes("old"), Error)) << Error;
+    ASSERT_TRUE(Kept(WriteFileAtomically(Target, Bytes("old")), Error)) << Error;
     ::chmod(Dir.Path().c_str(), 0500);
     {
         const TPermissionsApply permissions;
-        EXPECT_FALSE(WriteFileAtomically(Target, Bytes("new"), Error));
+        EXPECT_FALSE(Kept(WriteFileAtomically(Target, Bytes("new")), Error));
     }
     ::chmod(Dir.Path().c_str(), 0700);
     EXPECT_NE(Error.find(Dir.Path()), std::string::npos) << Error;
@@ -82,37 +83,37 @@ TEST_F(TempDirTest, WriteIntoAReadOnlyDirectoryFailsWithAReasonAndKeepsTheOldFil
     EXPECT_EQ(RemoveStaleTempFiles(Target), 0);
 
     Error.clear();
-    EXPECT_FALSE(WriteFileAtomically(Dir / "missing/file", Bytes("x"), Error));
+    EXPECT_FALSE(Kept(WriteFileAtomically(Dir / "missing/file", Bytes("x")), Error));
     EXPECT_NE(Error.find("No such file"), std::string::npos) << Error;
 }
 
 TEST_F(TempDirTest, PrivateDirectoryIsCreated0700AndForeignOnesAreRefused) {
     const TUmask mask(077);
     const std::string fresh = Dir / "fresh";
-    ASSERT_TRUE(EnsurePrivateDirectory(fresh, Error)) << Error;
+    ASSERT_TRUE(Kept(EnsurePrivateDirectory(fresh), Error)) << Error;
     EXPECT_EQ(ModeOf(fresh), 0700);
-    EXPECT_TRUE(EnsurePrivateDirectory(fresh, Error)) << Error; // again: it is ours
+    EXPECT_TRUE(Kept(EnsurePrivateDirectory(fresh), Error)) << Error; // again: it is ours
 
     const std::string open = Dir / "open";
     ::mkdir(open.c_str(), 0700);
     ::chmod(open.c_str(), 0755);
-    EXPECT_FALSE(EnsurePrivateDirectory(open, Error));
+    EXPECT_FALSE(Kept(EnsurePrivateDirectory(open), Error));
     EXPECT_NE(Error.find("0755"), std::string::npos) << Error;
     EXPECT_EQ(ModeOf(open), 0755); // refused, not repaired
 
     const std::string link = Dir / "link";
     ASSERT_EQ(::symlink(fresh.c_str(), link.c_str()), 0);
-    EXPECT_FALSE(EnsurePrivateDirectory(link, Error));
+    EXPECT_FALSE(Kept(EnsurePrivateDirectory(link), Error));
     EXPECT_NE(Error.find("not a directory"), std::string::npos) << Error;
 
     WriteText(Dir / "file", "x");
-    EXPECT_FALSE(EnsurePrivateDirectory(Dir / "file", Error));
+    EXPECT_FALSE(Kept(EnsurePrivateDirectory(Dir / "file"), Error));
 
     // Someone else's directory, even with the right mode. Only root can give one away.
     const std::string foreign = Dir / "foreign";
     ::mkdir(foreign.c_str(), 0700);
     if (::chown(foreign.c_str(), 65534, 65534) == 0) {
-        EXPECT_FALSE(EnsurePrivateDirectory(foreign, Error));
+        EXPECT_FALSE(Kept(EnsurePrivateDirectory(foreign), Error));
         EXPECT_NE(Error.find("belongs to user 65534"), std::string::npos) << Error;
     }
 }
@@ -122,11 +123,11 @@ TEST_F(TempDirTest, UserTempDirectoryIsTheRuntimeDirectoryWhenThatIsPrivate) {
     ::mkdir(runtime.c_str(), 0700);
     {
         const TEnvironment env("XDG_RUNTIME_DIR", runtime);
-        EXPECT_EQ(UserTempDirectory(Error), runtime + "/") << Error;
+        EXPECT_EQ(Kept(UserTempDirectory(), Error), runtime + "/") << Error;
     }
     ::chmod(runtime.c_str(), 0750);
     const TEnvironment env("XDG_RUNTIME_DIR", runtime);
-    const auto fallback = UserTempDirectory(Error);
+    const auto fallback = Kept(UserTempDirectory(), Error);
     // Open to the group: not used; the private directory below /tmp instead.
     if (fallback) {
         EXPECT_EQ(*fallback, "/tmp/qor7316-updater-" + std::to_string(::geteuid()) + "/");

@@ -1,4 +1,5 @@
 #include "platform/TempDir.h"
+#include "qortest/KeptResult.h"
 
 #include <gtest/gtest.h>
 
@@ -12,6 +13,8 @@
 #include <vector>
 
 namespace qor {
+using qor::test::Kept;
+
 namespace {
 
 using TBytes = std::vector<std::uint8_t>;
@@ -49,7 +52,7 @@ protected:
 
 TEST_F(TempDirWinTest, TheUserTempDirectoryIsTheSystemsWithItsSeparator) {
     std::string error;
-    const auto dir = UserTempDirectory(error);
+    const auto dir = Kept(UserTempDirectory(), error);
     ASSERT_TRUE(dir) << error;
 
     char system[MAX_PATH + 1] = {};
@@ -68,24 +71,24 @@ TEST_F(TempDirWinTest, AnAtomicWriteReplacesTheFileWholeAndLeavesNothingBeside) 
     }
     std::string error;
 
-    ASSERT_TRUE(WriteFileAtomically(target, image, error)) << error;
+    ASSERT_TRUE(Kept(WriteFileAtomically(target, image), error)) << error;
 
     EXPECT_EQ(ReadFile(target), std::string(image.begin(), image.end()));
     EXPECT_EQ(Names(Dir), std::vector<std::string>{"qor-7316.bin"});
 
-    ASSERT_TRUE(WriteFileAtomically(target, {}, error)) << error;
+    ASSERT_TRUE(Kept(WriteFileAtomically(target, {}), error)) << error;
     EXPECT_EQ(fs::file_size(target), 0U);
 }
 
 TEST_F(TempDirWinTest, AWriteThatCannotBeDoneSaysWhereAndLeavesTheOldFile) {
     std::string error;
-    EXPECT_FALSE(WriteFileAtomically(In("missing\\qor-7316.bin"), TBytes{1, 2, 3}, error));
+    EXPECT_FALSE(Kept(WriteFileAtomically(In("missing\\qor-7316.bin"), TBytes{1, 2, 3}), error));
     EXPECT_NE(error.find("missing"), std::string::npos) << error;
 
     // A directory in the target's place cannot be replaced by a file.
     fs::create_directory(Dir / "taken");
     error.clear();
-    EXPECT_FALSE(WriteFileAtomically(In("taken"), TBytes{1, 2, 3}, error));
+    EXPECT_FALSE(Kept(WriteFileAtomically(In("taken"), TBytes{1, 2, 3}), error));
     EXPECT_NE(error.find("taken"), std::string::npos) << error;
     EXPECT_TRUE(fs::is_directory(Dir / "taken"));
     EXPECT_EQ(Names(Dir), (std::vector<std::string>{"taken"}));
@@ -108,13 +111,13 @@ TEST_F(TempDirWinTest, OnlyTheWritersOwnLeftoversAreRemoved) {
 TEST_F(TempDirWinTest, APrivateDirectoryIsMadeForTheUserAloneAndAFileIsRefused) {
     std::string error;
     const std::string dir = In("private");
-    ASSERT_TRUE(EnsurePrivateDirectory(dir, error)) << error;
+    ASSERT_TRUE(Kept(EnsurePrivateDirectory(dir), error)) << error;
     EXPECT_TRUE(fs::is_directory(dir));
     // A second time it exists already and is accepted as it is.
-    EXPECT_TRUE(EnsurePrivateDirectory(dir, error)) << error;
+    EXPECT_TRUE(Kept(EnsurePrivateDirectory(dir), error)) << error;
 
     std::ofstream(Dir / "plain") << "x";
-    EXPECT_FALSE(EnsurePrivateDirectory(In("plain"), error));
+    EXPECT_FALSE(Kept(EnsurePrivateDirectory(In("plain")), error));
     EXPECT_NE(error.find("plain"), std::string::npos) << error;
 }
 
