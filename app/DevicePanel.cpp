@@ -11,15 +11,21 @@ namespace {
 
 constexpr std::size_t MaxDots = 3;
 
+// Assigned in place: the label's text keeps its storage from tick to tick.
+void Show(TLabelView& label, const char* text, TColour colour) {
+    label.Text = text;
+    label.Colour = colour;
+}
+
 void ShowUnknownValues(TMainView& view) {
     view.LQORBootldrVersion.Text = UnknownValue;
     view.LQORFWVersion.Text = UnknownValue;
-    view.LQORChecksum = {UnknownValue, TColour::WindowText};
+    Show(view.LQORChecksum, UnknownValue, TColour::WindowText);
 }
 
 void NotFound(TMainModel& model, std::uint8_t language) {
     TMainView& view = model.View;
-    view.LQORStatus = {Txt(TxtNotConnected, language), TColour::Maroon};
+    Show(view.LQORStatus, Txt(TxtNotConnected, language), TColour::Maroon);
     ShowUnknownValues(view);
     view.BFlash = false;
     view.BSwitchOff = false;
@@ -35,9 +41,9 @@ void NotFound(TMainModel& model, std::uint8_t language) {
 
 void Connecting(TMainModel& model, std::uint8_t language) {
     TMainView& view = model.View;
-    std::string text = Txt(TxtConnecting, language);
-    text.append(std::min<std::size_t>(model.AnimCounter / AnimTicksPerDot, MaxDots), '.');
-    view.LQORStatus = {std::move(text), TColour::Maroon};
+    Show(view.LQORStatus, Txt(TxtConnecting, language), TColour::Maroon);
+    view.LQORStatus.Text.append(std::min<std::size_t>(model.AnimCounter / AnimTicksPerDot, MaxDots),
+                                '.');
     ShowUnknownValues(view);
     view.BFlash = false;
     view.BSwitchOff = false;
@@ -51,7 +57,7 @@ void Connecting(TMainModel& model, std::uint8_t language) {
 
 void Connected(TMainModel& model, const TDeviceInfo& info, std::uint8_t language) {
     TMainView& view = model.View;
-    view.LQORStatus = {Txt(TxtConnected, language), TColour::Green};
+    Show(view.LQORStatus, Txt(TxtConnected, language), TColour::Green);
     view.ImgSearch = false;
     view.ImgNotConnected = false;
 

@@ -138,9 +138,14 @@ std::vector<TPortEntry> TVirtualBus::List() {
     Settle();
     Snapshot.clear();
     std::vector<TPortEntry> ports;
+    ports.reserve(Devices.size());
     for (auto& device : Devices) {
         if (device->Listed()) {
-            ports.push_back({"VQ" + std::to_string(Snapshot.size()), device->Description});
+            // Named by their place in the list, as the bridges' own serial numbers stand in.
+            while (PortNames.size() <= Snapshot.size()) {
+                PortNames.push_back("VQ" + std::to_string(PortNames.size()));
+            }
+            ports.push_back({PortNames[Snapshot.size()], device->Description});
             Snapshot.push_back(device.get());
         }
     }
