@@ -1,11 +1,12 @@
-// A transparent picture drawn from an SVG resource at the widget's size (or the picture's
-// own size when that is smaller), anchored top-left like a non-stretched image control.
+// A transparent picture drawn from an SVG resource (or the build's PNG rendering of it) at the
+// widget's size (or the picture's own size when that is smaller), anchored top-left like a
+// non-stretched image control.
 #pragma once
 
 #include <QString>
 #include <QWidget>
 
-class QSvgRenderer;
+#include "app/TPictureDrawing.h"
 
 class TPicture : public QWidget {
     Q_OBJECT
@@ -23,5 +24,5 @@ protected:
 
 private:
     QString Source;
-    QSvgRenderer* Renderer; // owned as a child QObject
+    TPictureDrawing Drawing;
 };

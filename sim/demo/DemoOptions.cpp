@@ -2,7 +2,6 @@
 
 #include <charconv>
 
-#include "platform/SodiumProtection.h"
 #include "platform/TempDir.h"
 #include "platform/UserServices.h"
 
@@ -50,13 +49,6 @@ std::optional<std::string> DemoConfigDirectory() {
         return std::nullopt;
     }
     return *config + DemoFolder;
-}
-
-std::unique_ptr<IDataProtection> MakeDemoDataProtection() {
-    const auto config = DemoConfigDirectory();
-    // Without a home every call fails with the reason, as the product's does.
-    return std::make_unique<TSodiumProtection>(config ? TSodiumProtection::KeyFileIn(*config)
-                                                      : std::string());
 }
 
 TDownloadFiles DemoDownloadFiles() {

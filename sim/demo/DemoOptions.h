@@ -9,6 +9,7 @@
 #include "download/DownloadFiles.h"
 #include "download/DownloadServer.h"
 #include "platform/DataProtection.h"
+#include "platform/RegistryStore.h"
 #include "sim/demo/DemoRig.h"
 
 namespace qor {
@@ -29,14 +30,20 @@ inline constexpr const char* DemoUsage =
     "  --turnaround-ms N   the device's pause before each reply, 0 to 200 (default 10)\n"
     "  --no-wire-timing    bytes take no time on the virtual line\n"
     "Settings are kept apart from the product's, under $XDG_CONFIG_HOME (or ~/.config)\n"
-    "/qor7316-updater-demo, its downloads in a folder of that name in the user's private\n"
-    "temporary directory. QOR_DEMO_TRACE=FILE appends what the windows show to FILE.\n";
+    "/qor7316-updater-demo (on Windows: HKEY_CURRENT_USER\\Software\\qor7316-updater-demo),\n"
+    "its downloads in a folder of that name in the user's private temporary directory.\n"
+    "QOR_DEMO_TRACE=FILE appends what the windows show to FILE.\n";
 
 // The demo's own configuration directory (its settings and password key), or nullopt when
 // the user has no home.
 std::optional<std::string> DemoConfigDirectory();
 
-// The proxy password's protection with a key of the demo's own, beside its settings.
+// The demo's settings, kept apart from the product's: a store file in its configuration
+// directory, or on Windows a registry key of its own.
+std::unique_ptr<IRegistryStore> MakeDemoRegistryStore();
+
+// The proxy password's protection: with a key of the demo's own beside its settings, or on
+// Windows the user's data protection.
 std::unique_ptr<IDataProtection> MakeDemoDataProtection();
 
 // The download's files: the temporary file goes to a private folder of the demo's inside the

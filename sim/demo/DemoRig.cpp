@@ -80,18 +80,6 @@ TDemoRig::TDemoRig(const TDemoOptions& options)
     ApplyWireTiming();
 }
 
-std::optional<std::string> TDemoRig::StartServer() {
-    for (const TImageVariant variant : {TImageVariant::A, TImageVariant::B}) {
-        TImageRecipe recipe{variant, DemoServerVersion, std::nullopt};
-        if (auto error = NormaliseRecipe(recipe)) {
-            return error;
-        }
-        Http.Serve(TDeviceVariant::FromLetter(VariantLetterOf(variant))->DownloadPath(),
-                   MakeSampleImage(recipe));
-    }
-    return Http.Start();
-}
-
 bool TDemoRig::SwapVariant(TDemoVariant variant) {
     const bool wasPlugged = Qor->Plugged();
     Qor->Unplug();

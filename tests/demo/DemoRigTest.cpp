@@ -101,7 +101,7 @@ TEST_F(DemoRigTest, TheServersImagesUpdateEitherVariantToSuccess) {
         Rig.Plug();
         ASSERT_TRUE(ConnectWithin(10));
         const THttpReply reply =
-            Get(Rig.Server().Port(), std::string("/qor-7316-") + letter + ".bin");
+            Get(Rig.ServerPort(), std::string("/qor-7316-") + letter + ".bin");
         ASSERT_EQ(reply.StatusLine, "HTTP/1.1 200 OK");
         EXPECT_TRUE(ParseFirmwareImage(reply.Body).Ok());
 

@@ -15,10 +15,10 @@
 #include "base/TextTable.h"
 #include "download/TProxyForm.h"
 #include "platform/SettingsStore.h"
-#include "platform/SodiumProtection.h"
 #include "support/FakeDataProtection.h"
 #include "support/MemoryRegistry.h"
 #include "support/RecordingMessageBox.h"
+#include "support/SystemProtection.h"
 
 using namespace qor;
 using namespace qor::test;
@@ -323,9 +323,9 @@ TEST_F(ProxyFormTest, TheStoreNeverHoldsThePasswordInPlain) {
 TEST_F(ProxyFormTest, TheLongestPasswordStillLoadsAtTheNextStart) {
     const std::string keyFile = ::testing::TempDir() + "proxy-form-test.key";
     std::remove(keyFile.c_str());
-    TSodiumProtection sodium(keyFile);
+    const auto protection = MakeSystemProtection(keyFile);
     Form = std::make_unique<TProxyForm>(
-        Settings, sodium, [this] { Store.Save(Settings); }, Messages);
+        Settings, *protection, [this] { Store.Save(Settings); }, Messages);
     ClickPassword();
     QTest::keyClicks(Form->EProxyPassword, QString(5000, 'x'));
     Form->BApplyClick();
@@ -333,7 +333,7 @@ TEST_F(ProxyFormTest, TheLongestPasswordStillLoadsAtTheNextStart) {
 
     TSettings reloaded;
     EXPECT_NO_THROW(TSettingsStore(Registry).Load(reloaded));
-    const auto plain = sodium.Unprotect(reloaded.CfgProxyPassword);
+    const auto plain = protection->Unprotect(reloaded.CfgProxyPassword);
     ASSERT_TRUE(plain.has_value());
     EXPECT_EQ(plain->Size(), 1025u); // the password and its terminating zero
 }
