@@ -7,6 +7,7 @@
 #include "app/TApplication.h"
 #include "app/TMainForm.h"
 #include "app/TQtMessageBox.h"
+#include "device/SystemPort.h"
 #include "sim/demo/DemoOptions.h"
 #include "sim/demo/TDemoControlForm.h"
 #include "sim/demo/TDemoTrace.h"
@@ -29,12 +30,13 @@ int main(int argc, char** argv) {
         const auto serverError = rig.StartServer();
         const auto registry = MakeDemoRegistryStore();
         const auto protection = MakeDemoDataProtection();
+        const auto systemPort = line.SystemPort ? CreateSystemPort() : nullptr;
         TQtMessageBox messages;
         // The open dialog starts where the build put the sample images.
         TMainForm form(
             {.Registry = *registry,
              .Messages = messages,
-             .Port = rig.Port(),
+             .Port = systemPort ? *systemPort : rig.Port(),
              .Protection = *protection,
              .FirmwareFolder = QDir(QOR_SAMPLE_DIR).exists() ? QString(QOR_SAMPLE_DIR) : QString(),
              .Files = DemoDownloadFiles(),

@@ -22,6 +22,8 @@ std::optional<std::string> ParseDemoCommandLine(const std::vector<std::string>& 
             line.Help = true;
         } else if (arg == "--no-wire-timing") {
             line.Rig.WireTiming = false;
+        } else if (arg == "--system-port") {
+            line.SystemPort = true;
         } else if (arg == "--turnaround-ms") {
             if (i + 1 == args.size()) {
                 return "--turnaround-ms needs a value";

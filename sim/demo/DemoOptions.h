@@ -16,6 +16,9 @@ namespace qor {
 
 struct TDemoCommandLine {
     TDemoOptions Rig;
+    // The window talks to the system's devices (as the product does) instead of the virtual
+    // one; the control window still works the virtual device.
+    bool SystemPort = false;
     bool Help = false;
 };
 
@@ -24,11 +27,12 @@ std::optional<std::string> ParseDemoCommandLine(const std::vector<std::string>& 
                                                 TDemoCommandLine& line);
 
 inline constexpr const char* DemoUsage =
-    "usage: qor7316-updater-demo [--turnaround-ms N] [--no-wire-timing]\n"
+    "usage: qor7316-updater-demo [--turnaround-ms N] [--no-wire-timing] [--system-port]\n"
     "The updater's main window over a virtual QOR 7316, with a control window beside it and\n"
     "a firmware server on 127.0.0.1 for the download.\n"
     "  --turnaround-ms N   the device's pause before each reply, 0 to 200 (default 10)\n"
     "  --no-wire-timing    bytes take no time on the virtual line\n"
+    "  --system-port       the main window uses the system's devices, as the product does\n"
     "Settings are kept apart from the product's, under $XDG_CONFIG_HOME (or ~/.config)\n"
     "/qor7316-updater-demo (on Windows: HKEY_CURRENT_USER\\Software\\qor7316-updater-demo),\n"
     "its downloads in a folder of that name in the user's private temporary directory.\n"

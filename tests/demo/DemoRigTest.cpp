@@ -159,16 +159,19 @@ TEST(DemoFaultChoices, OfferEveryKindOfTheFaultPlanOnce) {
     EXPECT_EQ(codes.size(), 11u); // every request code the updater sends
 }
 
-TEST(DemoCommandLine, TakesTurnaroundAndWireTiming) {
+TEST(DemoCommandLine, TakesTurnaroundWireTimingAndThePort) {
     TDemoCommandLine line;
-    ASSERT_EQ(ParseDemoCommandLine({"--turnaround-ms", "40", "--no-wire-timing"}, line),
+    ASSERT_EQ(ParseDemoCommandLine({"--turnaround-ms", "40", "--no-wire-timing", "--system-port"},
+                                   line),
               std::nullopt);
     EXPECT_EQ(line.Rig.TurnaroundMs, 40u);
     EXPECT_FALSE(line.Rig.WireTiming);
+    EXPECT_TRUE(line.SystemPort);
     TDemoCommandLine defaults;
     ASSERT_EQ(ParseDemoCommandLine({}, defaults), std::nullopt);
     EXPECT_TRUE(defaults.Rig.WireTiming);
     EXPECT_EQ(defaults.Rig.TurnaroundMs, 10u);
+    EXPECT_FALSE(defaults.SystemPort);
 }
 
 TEST(DemoCommandLine, RefusesWhatItDoesNotKnow) {
