@@ -81,6 +81,16 @@ function(qor_install_qt_runtime destination)
     install(FILES ${QOR_QT_KIT_DIR}/plugins/${plugin}.dll DESTINATION ${destination}/${folder})
   endforeach()
   install(DIRECTORY ${QOR_QT_KIT_DIR}/licenses/ DESTINATION ${destination}/licenses/Qt)
+  set(source ${CMAKE_BINARY_DIR}/qt-source.txt)
+  file(WRITE ${source}
+    "The Qt libraries beside this program (Qt6Core.dll, Qt6Gui.dll, Qt6Widgets.dll and the\n"
+    "plugins in platforms\\ and styles\\) are Qt ${Qt6_VERSION}, used under the GNU Lesser General\n"
+    "Public License version 3 (LGPL-3.0-only.txt). They were built unchanged from Debian's\n"
+    "qt6-base source package, version ${Qt6_VERSION}, which Debian publishes with its other\n"
+    "source packages. You may replace these DLLs with a compatible build of your own.\n")
+  install(FILES ${source} DESTINATION ${destination}/licenses/Qt RENAME README.txt)
+  install(FILES ${PROJECT_SOURCE_DIR}/packaging/windows/licenses-readme.txt
+          DESTINATION ${destination}/licenses RENAME README.txt)
   install(FILES /usr/share/doc/gcc-mingw-w64-base/copyright DESTINATION ${destination}/licenses/MinGW
           RENAME gcc-runtime-copyright.txt)
   install(FILES /usr/share/doc/mingw-w64-x86-64-dev/copyright DESTINATION ${destination}/licenses/MinGW
