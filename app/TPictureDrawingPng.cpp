@@ -9,11 +9,12 @@ constexpr qsizetype SvgSuffixLength = 4; // ".svg"
 }
 
 struct TPictureDrawing::TData {
-    QImage Normal;  // design size
-    QImage Double;  // twice that, for screens of more than one device pixel per pixel
+    QImage Normal; // design size
+    QImage Double; // twice that, for screens of more than one device pixel per pixel
 };
 
-TPictureDrawing::TPictureDrawing() : Data(std::make_unique<TData>()) {}
+TPictureDrawing::TPictureDrawing() : Data(std::make_unique<TData>()) {
+}
 
 TPictureDrawing::~TPictureDrawing() = default;
 
@@ -36,9 +37,9 @@ QSizeF TPictureDrawing::defaultSize() const {
 void TPictureDrawing::render(QPainter* painter, const QRectF& bounds) const {
     // The larger rendering wherever the picture covers more device pixels than its design size.
     const qreal ratio = painter->device()->devicePixelRatioF();
-    const bool sharper = !Data->Double.isNull() &&
-                         (ratio > 1 || bounds.width() > Data->Normal.width() ||
-                          bounds.height() > Data->Normal.height());
+    const bool sharper =
+        !Data->Double.isNull() && (ratio > 1 || bounds.width() > Data->Normal.width() ||
+                                   bounds.height() > Data->Normal.height());
     painter->setRenderHint(QPainter::SmoothPixmapTransform);
     painter->drawImage(bounds, sharper ? Data->Double : Data->Normal);
 }

@@ -6,7 +6,8 @@ struct TPictureDrawing::TData {
     QSvgRenderer Renderer;
 };
 
-TPictureDrawing::TPictureDrawing() : Data(std::make_unique<TData>()) {}
+TPictureDrawing::TPictureDrawing() : Data(std::make_unique<TData>()) {
+}
 
 TPictureDrawing::~TPictureDrawing() = default;
 

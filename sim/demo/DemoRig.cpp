@@ -4,9 +4,6 @@
 #include <memory>
 
 #include "device/Protocol.h"
-#include "download/DownloadTransfer.h"
-#include "firmware/DeviceVariant.h"
-#include "sim/SampleImage.h"
 
 namespace qor {
 namespace {

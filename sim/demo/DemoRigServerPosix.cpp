@@ -1,4 +1,3 @@
-#include "download/DownloadTransfer.h"
 #include "firmware/DeviceVariant.h"
 #include "sim/SampleImage.h"
 #include "sim/demo/DemoRig.h"
@@ -8,12 +7,12 @@ namespace qor {
 class TDemoHttp : public TFirmwareServer {};
 
 void TDemoHttpDeleter::operator()(TDemoHttp* http) const {
-    delete http;
+    std::default_delete<TDemoHttp>{}(http);
 }
 
 std::optional<std::string> TDemoRig::StartServer() {
     if (!Http) {
-        Http.reset(new TDemoHttp);
+        Http.reset(std::make_unique<TDemoHttp>().release());
     }
     for (const TImageVariant variant : {TImageVariant::A, TImageVariant::B}) {
         TImageRecipe recipe{variant, DemoServerVersion, std::nullopt};

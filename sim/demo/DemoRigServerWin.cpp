@@ -7,7 +7,7 @@ namespace qor {
 class TDemoHttp {};
 
 void TDemoHttpDeleter::operator()(TDemoHttp* http) const {
-    delete http;
+    std::default_delete<TDemoHttp>{}(http);
 }
 
 std::optional<std::string> TDemoRig::StartServer() {

@@ -13,7 +13,8 @@ constexpr const char* DemoRootPath = "Software\\qor7316-updater-demo";
 // The user's registry as seen from the demo's own key: the settings key lies below it.
 class TDemoRegistryStore : public IRegistryStore {
 public:
-    TDemoRegistryStore() : Store(OpenRoot(Root), std::string("HKEY_CURRENT_USER\\") + DemoRootPath) {}
+    TDemoRegistryStore()
+        : Store(OpenRoot(Root), std::string("HKEY_CURRENT_USER\\") + DemoRootPath) {}
 
     std::unique_ptr<IRegistryKey> CreateKey(const std::string& path, TRegAccess access) override {
         return Store.CreateKey(path, access);
