@@ -33,6 +33,20 @@ install_packages() {
 
 jobs=$(nproc 2>/dev/null || echo 2)
 
+# timed NAME COMMAND...: runs the command and says how long it took.
+timed() {
+  local name=$1 start=$SECONDS
+  shift
+  "$@"
+  echo "build.sh: $name took $((SECONDS - start)) s"
+}
+
+test_dev() {
+  cmake --preset dev >/dev/null
+  cmake --build --preset dev -j "$jobs"
+  ctest --preset dev -j "$jobs"
+}
+
 # The fuzz targets built with clang against the libraries and run briefly from their seeds.
 test_fuzz() {
   cmake --preset fuzz >/dev/null
@@ -70,12 +84,10 @@ case "${1:-}" in
     ;;
   test)
     install_packages
-    cmake --preset dev >/dev/null
-    cmake --build --preset dev -j "$jobs"
-    ctest --preset dev -j "$jobs"
-    test_fuzz
-    test_debian_package
-    test_windows
+    timed "the Linux build and its tests" test_dev
+    timed "the fuzz targets" test_fuzz
+    timed "the Debian package" test_debian_package
+    timed "the Windows build and its tests under Wine" test_windows
     ;;
   *)
     echo "usage: $0 demo|test" >&2
