@@ -10,7 +10,7 @@ for tool in Xvfb xdotool wine; do
   command -v "$tool" >/dev/null || { echo "SKIP: $tool is not installed"; exit 77; }
 done
 msi=$(realpath "$1")
-export WINEPREFIX=$2 WINEDEBUG=-all
+export WINEPREFIX=$(realpath -m "$2") WINEDEBUG=-all
 # No Mono or Gecko installers, and no menu entries of Wine's own on the Linux desktop.
 export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 
