@@ -15,6 +15,7 @@ packages=(
   xvfb xdotool x11-utils imagemagick tinyproxy libxcb1-dev desktop-file-utils
   clang libclang-rt-14-dev
   g++-mingw-w64-x86-64-posix googletest wine64 wine
+  librsvg2-bin wixl lintian dpkg-dev
 )
 
 install_packages() {
@@ -32,6 +33,20 @@ install_packages() {
 
 jobs=$(nproc 2>/dev/null || echo 2)
 
+# timed NAME COMMAND...: runs the command and says how long it took.
+timed() {
+  local name=$1 start=$SECONDS
+  shift
+  "$@"
+  echo "build.sh: $name took $((SECONDS - start)) s"
+}
+
+test_dev() {
+  cmake --preset dev >/dev/null
+  cmake --build --preset dev -j "$jobs"
+  ctest --preset dev -j "$jobs"
+}
+
 # The fuzz targets built with clang against the libraries and run briefly from their seeds.
 test_fuzz() {
   cmake --preset fuzz >/dev/null
@@ -39,11 +54,25 @@ test_fuzz() {
   ctest --preset fuzz -j "$jobs"
 }
 
-# The core cross-built for Windows with its Windows back-ends, the tests run under Wine.
+# The whole program cross-built for Windows (Qt built once per machine by qt-kit.sh, about
+# 40 minutes on two cores), its tests, the road of an update and the installer under Wine.
 test_windows() {
+  bash packaging/windows/qt-kit.sh >/dev/null
   cmake --preset windows >/dev/null
   cmake --build --preset windows -j "$jobs"
   ctest --preset windows -j "$jobs"
+}
+
+# The Debian package from the release build: what it holds, lintian without errors, and that
+# apt can install it with its dependencies.
+test_debian_package() {
+  cmake --preset release >/dev/null
+  cmake --build --preset release -j "$jobs"
+  rm -f build/release/packages/qor7316-updater_*.deb
+  cpack --preset deb >/dev/null
+  local deb
+  deb=$(ls build/release/packages/qor7316-updater_*.deb)
+  bash tests/e2e/debian_package.sh "$deb"
 }
 
 case "${1:-}" in
@@ -55,11 +84,10 @@ case "${1:-}" in
     ;;
   test)
     install_packages
-    cmake --preset dev >/dev/null
-    cmake --build --preset dev -j "$jobs"
-    ctest --preset dev -j "$jobs"
-    test_fuzz
-    test_windows
+    timed "the Linux build and its tests" test_dev
+    timed "the fuzz targets" test_fuzz
+    timed "the Debian package" test_debian_package
+    timed "the Windows build and its tests under Wine" test_windows
     ;;
   *)
     echo "usage: $0 demo|test" >&2

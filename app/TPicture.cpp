@@ -1,9 +1,8 @@
 #include "app/TPicture.h"
 
 #include <QPainter>
-#include <QSvgRenderer>
 
-TPicture::TPicture(QWidget* parent) : QWidget(parent), Renderer(new QSvgRenderer(this)) {
+TPicture::TPicture(QWidget* parent) : QWidget(parent) {
     setAttribute(Qt::WA_TranslucentBackground);
     setAttribute(Qt::WA_TransparentForMouseEvents);
 }
@@ -12,19 +11,19 @@ TPicture::~TPicture() = default;
 
 void TPicture::setSource(const QString& source) {
     Source = source;
-    Renderer->load(source);
+    Drawing.load(source);
     Cache = QPixmap();
     update();
 }
 
 bool TPicture::isLoaded() const {
-    return Renderer->isValid();
+    return Drawing.isValid();
 }
 
 const QPixmap& TPicture::Rendered() {
     // Pictures are drawn at their own size; a larger frame leaves the rest transparent, a
     // smaller one scales the picture down keeping its proportions.
-    QSizeF size = Renderer->defaultSize();
+    QSizeF size = Drawing.defaultSize();
     if (size.width() > width() || size.height() > height()) {
         size.scale(QSizeF(width(), height()), Qt::KeepAspectRatio);
     }
@@ -36,13 +35,13 @@ const QPixmap& TPicture::Rendered() {
         Cache.fill(Qt::transparent);
         QPainter painter(&Cache);
         painter.setRenderHint(QPainter::Antialiasing);
-        Renderer->render(&painter, QRectF(QPointF(0, 0), size));
+        Drawing.render(&painter, QRectF(QPointF(0, 0), size));
     }
     return Cache;
 }
 
 void TPicture::paintEvent(QPaintEvent*) {
-    if (!Renderer->isValid()) {
+    if (!Drawing.isValid()) {
         return;
     }
     QPainter painter(this);

@@ -1,13 +1,14 @@
-// A transparent picture drawn from an SVG resource at the widget's size (or the picture's
-// own size when that is smaller), anchored top-left like a non-stretched image control. It is
-// rendered once per size and kept: the state images blink every second for hours.
+// A transparent picture drawn from an SVG resource (or the build's PNG rendering of it) at the
+// widget's size (or the picture's own size when that is smaller), anchored top-left like a
+// non-stretched image control. It is rendered once per size and kept: the state images blink
+// every second for hours.
 #pragma once
 
 #include <QPixmap>
 #include <QString>
 #include <QWidget>
 
-class QSvgRenderer;
+#include "app/TPictureDrawing.h"
 
 class TPicture : public QWidget {
     Q_OBJECT
@@ -28,6 +29,6 @@ private:
     const QPixmap& Rendered();
 
     QString Source;
-    QSvgRenderer* Renderer; // owned as a child QObject
+    TPictureDrawing Drawing;
     QPixmap Cache;
 };

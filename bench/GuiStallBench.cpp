@@ -117,7 +117,7 @@ int main(int argc, char** argv) {
          .Protection = protection,
          .ChooseFirmwareFile = [&](QWidget*) { return QString::fromStdString(imagePath.string()); },
          .Files = DemoDownloadFiles(),
-         .Server = DemoDownloadServer(rig.Server().Port()),
+         .Server = DemoDownloadServer(rig.ServerPort()),
          .ServiceLog = TServiceLog((store / "state").string())});
     form.show();
     THeartbeat heartbeat;

@@ -1,6 +1,6 @@
 # Cross-build for 64-bit Windows with Debian's MinGW-w64 (the posix-threads variant, so that
-# std::thread and std::mutex work), linked statically so the programs run under Wine or on
-# Windows without MinGW's DLLs beside them.
+# std::thread and std::mutex work). How the C++ runtime is linked is decided per program by the
+# top-level CMakeLists.txt.
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
 
@@ -14,10 +14,6 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
-
-set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
-set(CMAKE_SHARED_LINKER_FLAGS_INIT "-static")
-set(CMAKE_MODULE_LINKER_FLAGS_INIT "-static")
 
 # The test programs run under Wine, each build folder with a Wine prefix of its own.
 if(NOT CMAKE_CROSSCOMPILING_EMULATOR)

@@ -7,7 +7,7 @@
 #include "app/TApplication.h"
 #include "app/TMainForm.h"
 #include "app/TQtMessageBox.h"
-#include "platform/RegFileStore.h"
+#include "device/SystemPort.h"
 #include "sim/demo/DemoOptions.h"
 #include "sim/demo/TDemoControlForm.h"
 #include "sim/demo/TDemoTrace.h"
@@ -28,19 +28,19 @@ int main(int argc, char** argv) {
         LoadTahoma();
         TDemoRig rig(line.Rig);
         const auto serverError = rig.StartServer();
-        // Without a home the store reports every key as unavailable, as the product does.
-        TRegFileStore registry(DemoConfigDirectory().value_or(std::string()));
+        const auto registry = MakeDemoRegistryStore();
         const auto protection = MakeDemoDataProtection();
+        const auto systemPort = line.SystemPort ? CreateSystemPort() : nullptr;
         TQtMessageBox messages;
         // The open dialog starts where the build put the sample images.
         TMainForm form(
-            {.Registry = registry,
+            {.Registry = *registry,
              .Messages = messages,
-             .Port = rig.Port(),
+             .Port = systemPort ? *systemPort : rig.Port(),
              .Protection = *protection,
              .FirmwareFolder = QDir(QOR_SAMPLE_DIR).exists() ? QString(QOR_SAMPLE_DIR) : QString(),
              .Files = DemoDownloadFiles(),
-             .Server = DemoDownloadServer(rig.Server().Port()),
+             .Server = DemoDownloadServer(rig.ServerPort()),
              .ServiceLog = DemoServiceLog()});
         messages.SetParent(&form);
         form.show();

@@ -2,7 +2,6 @@
 
 #include <charconv>
 
-#include "platform/SodiumProtection.h"
 #include "platform/TempDir.h"
 #include "platform/UserServices.h"
 
@@ -23,6 +22,8 @@ std::optional<std::string> ParseDemoCommandLine(const std::vector<std::string>& 
             line.Help = true;
         } else if (arg == "--no-wire-timing") {
             line.Rig.WireTiming = false;
+        } else if (arg == "--system-port") {
+            line.SystemPort = true;
         } else if (arg == "--turnaround-ms") {
             if (i + 1 == args.size()) {
                 return "--turnaround-ms needs a value";
@@ -50,13 +51,6 @@ std::optional<std::string> DemoConfigDirectory() {
         return std::nullopt;
     }
     return *config + DemoFolder;
-}
-
-std::unique_ptr<IDataProtection> MakeDemoDataProtection() {
-    const auto config = DemoConfigDirectory();
-    // Without a home every call fails with the reason, as the product's does.
-    return std::make_unique<TSodiumProtection>(config ? TSodiumProtection::KeyFileIn(*config)
-                                                      : std::string());
 }
 
 TServiceLog DemoServiceLog() {

@@ -4,9 +4,6 @@
 #include <memory>
 
 #include "device/Protocol.h"
-#include "download/DownloadTransfer.h"
-#include "firmware/DeviceVariant.h"
-#include "sim/SampleImage.h"
 
 namespace qor {
 namespace {
@@ -78,18 +75,6 @@ TDemoRig::TDemoRig(const TDemoOptions& options)
     // The demo runs for hours; the frame log is for tests.
     Qor->RecordFrames = false;
     ApplyWireTiming();
-}
-
-std::optional<std::string> TDemoRig::StartServer() {
-    for (const TImageVariant variant : {TImageVariant::A, TImageVariant::B}) {
-        TImageRecipe recipe{variant, DemoServerVersion, std::nullopt};
-        if (auto error = NormaliseRecipe(recipe)) {
-            return error;
-        }
-        Http.Serve(TDeviceVariant::FromLetter(VariantLetterOf(variant))->DownloadPath(),
-                   MakeSampleImage(recipe));
-    }
-    return Http.Start();
 }
 
 bool TDemoRig::SwapVariant(TDemoVariant variant) {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -51,19 +52,30 @@ const std::vector<TNamedChoice<std::uint8_t>>& DemoFaultRequests();
 // The firmware version the demo's server serves for both variants.
 inline constexpr const char* DemoServerVersion = "1.5";
 
+// The firmware server where the system has one, made by StartServer; the file that
+// implements the rig's server operations for the system defines both.
+class TDemoHttp;
+struct TDemoHttpDeleter {
+    void operator()(TDemoHttp* http) const;
+};
+
 class TDemoRig {
 public:
     explicit TDemoRig(const TDemoOptions& options = {});
     TDemoRig(const TDemoRig&) = delete;
     TDemoRig& operator=(const TDemoRig&) = delete;
 
-    // Starts serving "/qor-7316-a.bin" and "/qor-7316-b.bin"; the reason when it cannot.
+    // Starts serving "/qor-7316-a.bin" and "/qor-7316-b.bin"; the reason when it cannot. The
+    // server is POSIX only: on Windows the reason says so and the download fails.
     std::optional<std::string> StartServer();
+    bool ServerRunning() const;
+    std::uint16_t ServerPort() const;
+    // The requests answered since the last call, oldest first.
+    std::vector<TServedRequest> TakeServedRequests();
 
     IDevicePort& Port() { return Bus; }
     TVirtualBus& VirtualBus() { return Bus; }
     TVirtualDevice& Device() { return *Qor; }
-    TFirmwareServer& Server() { return Http; }
 
     void Plug() { Qor->Plug(); }
     void Unplug() { Qor->Unplug(); }
@@ -95,7 +107,7 @@ private:
     TVirtualBus Bus;
     TVirtualDevice* Qor;
     TDemoVariant CurrentVariant = TDemoVariant::A;
-    TFirmwareServer Http;
+    std::unique_ptr<TDemoHttp, TDemoHttpDeleter> Http;
 };
 
 } // namespace qor

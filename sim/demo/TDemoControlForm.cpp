@@ -202,8 +202,8 @@ QWidget* TDemoControlForm::MakeServerGroup() {
     LServed->setWordWrap(true);
     layout->addWidget(LServer);
     layout->addWidget(LServed);
-    if (Rig.Server().Running()) {
-        const QString base = QString("http://127.0.0.1:%1/").arg(Rig.Server().Port());
+    if (Rig.ServerRunning()) {
+        const QString base = QString("http://127.0.0.1:%1/").arg(Rig.ServerPort());
         LServer->setText(QString("%1qor-7316-a.bin and %1qor-7316-b.bin, version %2a and %2b")
                              .arg(base, DemoServerVersion));
     } else {
@@ -311,7 +311,7 @@ void TDemoControlForm::RefreshTimerTimer() {
     BApplication->setEnabled(device.Mode() != TDeviceMode::Application && !cycling);
     BSwitchOff->setEnabled(device.Mode() != TDeviceMode::Off || cycling);
     LFaults->setText(QString("%1 waiting").arg(Rig.PendingFaults()));
-    for (const TServedRequest& served : Rig.Server().TakeLog()) {
+    for (const TServedRequest& served : Rig.TakeServedRequests()) {
         LServed->setText(
             QString("Last: %1 %2 \xe2\x86\x92 %3 (%4 bytes)")
                 .arg(QString::fromStdString(served.Method), QString::fromStdString(served.Target))

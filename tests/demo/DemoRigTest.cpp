@@ -100,13 +100,13 @@ TEST_F(DemoRigTest, TheServersImagesUpdateEitherVariantToSuccess) {
         Timers(); // the window sees the old device go before the new one comes
         Rig.Plug();
         ASSERT_TRUE(ConnectWithin(10));
-        const THttpReply reply =
-            Get(Rig.Server().Port(), std::string("/qor-7316-") + letter + ".bin");
+        const THttpReply reply = Get(Rig.ServerPort(), std::string("/qor-7316-") + letter + ".bin");
         ASSERT_EQ(reply.StatusLine, "HTTP/1.1 200 OK");
         EXPECT_TRUE(ParseFirmwareImage(reply.Body).Ok());
 
         EXPECT_EQ(UpdateWith(reply.Body), TUpdateResult::Succeeded) << letter;
-        EXPECT_EQ(Presenter.Device().Info().DeviceFWVersion, std::string(DemoServerVersion) + letter);
+        EXPECT_EQ(Presenter.Device().Info().DeviceFWVersion,
+                  std::string(DemoServerVersion) + letter);
         EXPECT_EQ(Rig.Device().Bootloader.Checksum1(), Rig.Device().Bootloader.Checksum2());
         EXPECT_TRUE(Messages.Shown.empty());
     }
@@ -159,16 +159,19 @@ TEST(DemoFaultChoices, OfferEveryKindOfTheFaultPlanOnce) {
     EXPECT_EQ(codes.size(), 11u); // every request code the updater sends
 }
 
-TEST(DemoCommandLine, TakesTurnaroundAndWireTiming) {
+TEST(DemoCommandLine, TakesTurnaroundWireTimingAndThePort) {
     TDemoCommandLine line;
-    ASSERT_EQ(ParseDemoCommandLine({"--turnaround-ms", "40", "--no-wire-timing"}, line),
-              std::nullopt);
+    ASSERT_EQ(
+        ParseDemoCommandLine({"--turnaround-ms", "40", "--no-wire-timing", "--system-port"}, line),
+        std::nullopt);
     EXPECT_EQ(line.Rig.TurnaroundMs, 40u);
     EXPECT_FALSE(line.Rig.WireTiming);
+    EXPECT_TRUE(line.SystemPort);
     TDemoCommandLine defaults;
     ASSERT_EQ(ParseDemoCommandLine({}, defaults), std::nullopt);
     EXPECT_TRUE(defaults.Rig.WireTiming);
     EXPECT_EQ(defaults.Rig.TurnaroundMs, 10u);
+    EXPECT_FALSE(defaults.SystemPort);
 }
 
 TEST(DemoCommandLine, RefusesWhatItDoesNotKnow) {

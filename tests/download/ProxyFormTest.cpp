@@ -15,11 +15,11 @@
 #include "base/TextTable.h"
 #include "app/TProxyForm.h"
 #include "platform/SettingsStore.h"
-#include "platform/SodiumProtection.h"
 #include "qortest/FakeDataProtection.h"
 #include "qortest/MemoryRegistry.h"
 #include "qortest/RecordingMessageBox.h"
 #include "qortest/RegValues.h"
+#include "qortest/SystemProtection.h"
 
 using namespace qor;
 using namespace qor::test;
@@ -353,9 +353,9 @@ TEST_F(ProxyFormTest, TheStoreNeverHoldsThePasswordInPlain) {
 TEST_F(ProxyFormTest, TheLongestPasswordStillLoadsAtTheNextStart) {
     const std::string keyFile = ::testing::TempDir() + "proxy-form-test.key";
     std::remove(keyFile.c_str());
-    TSodiumProtection sodium(keyFile);
+    const auto protection = MakeSystemProtection(keyFile);
     Form = std::make_unique<TProxyForm>(
-        Settings, sodium, [this] { Store.Save(Settings); }, Messages);
+        Settings, *protection, [this] { Store.Save(Settings); }, Messages);
     ClickPassword();
     QTest::keyClicks(Form->EProxyPassword, QString(5000, 'x'));
     Form->BApplyClick();
@@ -363,7 +363,7 @@ TEST_F(ProxyFormTest, TheLongestPasswordStillLoadsAtTheNextStart) {
 
     TSettings reloaded;
     EXPECT_NO_THROW(TSettingsStore(Registry).Load(reloaded));
-    const auto plain = sodium.Unprotect(reloaded.CfgProxyPassword);
+    const auto plain = protection->Unprotect(reloaded.CfgProxyPassword);
     ASSERT_TRUE(plain.has_value());
     EXPECT_EQ(plain->Size(), 1025u); // the password and its terminating zero
 }

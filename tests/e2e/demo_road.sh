@@ -14,67 +14,10 @@ demo=$1 image=$(realpath "$2")
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/qor-e2e.XXXXXX")
 trace=$work/trace
-xvfb_pid="" demo_pid=""
-finish() {
-  [ -n "$demo_pid" ] && kill "$demo_pid" 2>/dev/null
-  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
-  wait 2>/dev/null
-}
+. "$(dirname "$(realpath "$0")")/road_lib.sh"
 trap finish EXIT
 
-fail() {
-  echo "FAIL: $*"
-  echo "--- last lines of the trace ($trace):"
-  tail -n 15 "$trace" 2>/dev/null | grep -v ' at ' | cut -c1-400
-  if command -v import >/dev/null && [ -n "$xvfb_pid" ]; then
-    import -window root "$work/failure.png" 2>/dev/null && echo "screen: $work/failure.png"
-  fi
-  trap - EXIT
-  finish
-  exit 1
-}
-
-now_ms() { echo $(( $(date +%s%N) / 1000000 )); }
-
-# Lines of the trace so far: the next wait looks only at what comes after them.
-mark() { wc -l <"$trace" 2>/dev/null || echo 0; }
-
-# wait_after MARK SECONDS PATTERN: a trace line after MARK matches the extended regex.
-wait_after() {
-  local from=$1 deadline=$(( $(now_ms) + $2 * 1000 )) pattern=$3
-  while [ "$(now_ms)" -lt "$deadline" ]; do
-    tail -n +"$((from + 1))" "$trace" 2>/dev/null | grep -qE -- "$pattern" && return 0
-    kill -0 "$demo_pid" 2>/dev/null || fail "the demo ended while waiting for: $pattern"
-    sleep 0.05
-  done
-  fail "not seen within $2 s: $pattern"
-}
-
-# click NAME [SECONDS]: a real click on the centre of a control, taken from its latest
-# geometry line once that says it is enabled.
-click() {
-  local name=$1 deadline=$(( $(now_ms) + ${2:-10} * 1000 )) line
-  while [ "$(now_ms)" -lt "$deadline" ]; do
-    line=$(grep -F " at geometry $name " "$trace" 2>/dev/null | tail -n 1)
-    if [[ $line == *"enabled=1" ]]; then
-      set -- $line
-      xdotool mousemove --sync "$5" "$6" click 1
-      return 0
-    fi
-    sleep 0.05
-  done
-  fail "control $name not there and enabled within ${2:-10} s"
-}
-
-# A display of our own: Xvfb picks a free number and writes it to fd 3.
-Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
-xvfb_pid=$!
-deadline=$(( $(now_ms) + 10000 ))
-until [ -s "$work/display" ]; do
-  [ "$(now_ms)" -lt "$deadline" ] || fail "Xvfb did not start"
-  sleep 0.05
-done
-export DISPLAY=":$(head -n 1 "$work/display")"
+start_xvfb
 export QT_QPA_PLATFORM=xcb XDG_CONFIG_HOME="$work/config" QOR_DEMO_TRACE="$trace"
 export XDG_RUNTIME_DIR="$work/runtime" TMPDIR="$work"
 mkdir -m 700 "$XDG_RUNTIME_DIR"
@@ -130,11 +73,7 @@ click menu:File
 click menu:Exit
 wait_after "$m" 10 ' modal title=.* \| text=Are you sure'
 click modal:Yes
-deadline=$(( $(now_ms) + 20000 ))
-while kill -0 "$demo_pid" 2>/dev/null; do
-  [ "$(now_ms)" -lt "$deadline" ] || fail "the demo did not end after the confirmed close"
-  sleep 0.05
-done
+wait_gone 20
 wait "$demo_pid"
 status=$?
 demo_pid=""

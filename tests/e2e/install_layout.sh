@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # `cmake --install` into a staging root: the programs, the desktop entry naming it and its
-# icon, and the udev rule where udev reads it, matching the bridge's product string.
+# icon, and the udev rule below the prefix, matching the bridge's product string. And an
+# install with another prefix writes nothing outside it.
 #   install_layout.sh BUILD_DIR PREFIX RULES_DIR
 set -u
 build=$1 prefix=$2 rules=$3
@@ -34,3 +35,15 @@ done
 # uaccess is applied by 73-seat-late.rules: the rule must sort before it.
 [[ $(basename "$rule") < 73 ]] || fail "the rule file sorts after 73-seat-late.rules"
 echo "ok: program, desktop entry, icon and udev rule ($rules) installed"
+
+# Another prefix than the build's: every file lands below it (the staging root keeps a path
+# outside it from reaching the system).
+elsewhere=$(mktemp -d "${TMPDIR:-/tmp}/qor-install-root.XXXXXX")
+trap 'rm -rf "$stage" "$elsewhere"' EXIT
+DESTDIR=$elsewhere cmake --install "$build" --prefix /opt/qor-elsewhere >/dev/null ||
+  fail "cmake --install --prefix failed"
+outside=$(cd "$elsewhere" && find . -type f | grep -v '^\./opt/qor-elsewhere/')
+[ -z "$outside" ] || fail "written outside the prefix /opt/qor-elsewhere: $outside"
+[ -f "$elsewhere/opt/qor-elsewhere/lib/udev/rules.d/70-qor7316.rules" ] ||
+  fail "no udev rule below the other prefix"
+echo "ok: an install with another prefix stays below it ($(cd "$elsewhere" && find . -type f | wc -l) files)"

@@ -1,0 +1,37 @@
+#!/usr/bin/env bash
+# The Debian package as a technician gets it: the program and its command line, its menu entry and icon, the udev
+# rule where udev reads it, the package's documents; dependencies read from the program;
+# lintian finds no error; apt would install it with what it depends on.
+#   debian_package.sh PACKAGE.deb
+set -u
+deb=$(realpath "$1")
+fail() { echo "FAIL: $*"; exit 1; }
+
+files=$(dpkg-deb -c "$deb" | awk '{print $6}' | grep -v '/$' | sed 's|^\./|/|' | LC_ALL=C sort)
+expected="/usr/bin/qor7316-update
+/usr/bin/qor7316-updater
+/usr/lib/udev/rules.d/70-qor7316.rules
+/usr/share/applications/qor7316-updater.desktop
+/usr/share/doc/qor7316-updater/changelog.Debian.gz
+/usr/share/doc/qor7316-updater/copyright
+/usr/share/icons/hicolor/scalable/apps/qor7316-updater.svg"
+[ "$files" = "$expected" ] || fail "the package holds:
+$files"
+depends=$(dpkg-deb -f "$deb" Depends)
+for library in libqt6widgets6 libqt6svg6 libcurl4 libsodium23; do
+  [[ $depends == *"$library"* ]] || fail "no dependency on $library: $depends"
+done
+echo "ok: $(basename "$deb"), $(stat -c %s "$deb") bytes: $(echo "$files" | wc -l) files; depends on $depends"
+
+report=$(lintian --fail-on error "$deb" 2>&1)
+status=$?
+echo "$report" | grep -v 'running with root privileges'
+[ "$status" -eq 0 ] || fail "lintian reports errors"
+echo "ok: lintian reports no error"
+
+apt-get install --simulate "$deb" >"${TMPDIR:-/tmp}/qor-apt-simulate.log" 2>&1 ||
+  { cat "${TMPDIR:-/tmp}/qor-apt-simulate.log"; fail "apt cannot install the package"; }
+grep -q '^Inst qor7316-updater' "${TMPDIR:-/tmp}/qor-apt-simulate.log" ||
+  fail "apt would not install it: $(cat "${TMPDIR:-/tmp}/qor-apt-simulate.log")"
+rm -f "${TMPDIR:-/tmp}/qor-apt-simulate.log"
+echo "ok: apt install ./$(basename "$deb") resolves"
