@@ -7,20 +7,21 @@
 #include <filesystem>
 #include <fstream>
 
+#include "app/TFWOnlineForm.h"
 #include "app/TInfoDialog.h"
 #include "app/TMainForm.h"
 #include "base/TextTable.h"
 #include "device/Protocol.h"
-#include "qortest/FakeHttpSession.h"
-#include "app/TFWOnlineForm.h"
 #include "platform/SettingsStore.h"
 #include "platform/TempDir.h"
-#include "sim/SampleImage.h"
-#include "sim/VirtualBus.h"
 #include "qortest/FakeDataProtection.h"
+#include "qortest/FakeHttpSession.h"
 #include "qortest/MemoryRegistry.h"
 #include "qortest/RecordingMessageBox.h"
 #include "qortest/RegValues.h"
+#include "qortest/ScratchDir.h"
+#include "sim/SampleImage.h"
+#include "sim/VirtualBus.h"
 #include "ui_TMainForm.h"
 
 using namespace qor;
@@ -58,8 +59,8 @@ protected:
             return std::make_unique<qor::test::TFakeHttpSession>(Http, wait);
         };
         services.Files = qor::PlatformDownloadFiles();
-        services.Files.TempDirectory = []() -> qor::TFileResult<std::string> {
-            return ::testing::TempDir();
+        services.Files.TempDirectory = [this]() -> qor::TFileResult<std::string> {
+            return Scratch.Path() + "/";
         };
         services.ServiceLog = TServiceLog(LogFolder.string());
         services.ChooseReportFile = [this](QWidget*) {
@@ -68,9 +69,8 @@ protected:
         Form = std::make_unique<TMainForm>(services);
     }
     // The service log and the report of this test, never the user's.
-    const std::filesystem::path LogFolder =
-        std::filesystem::path(::testing::TempDir()) /
-        ("qor-log-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+    qor::test::TScratchDir Scratch;
+    const std::filesystem::path LogFolder = Scratch / "log";
     QString ReportFile;
     TVirtualDevice& ConnectDevice(const TBootloaderConfig& config = TBootloaderConfig::VariantA()) {
         TVirtualDevice& device = Bus.AddDevice("QOR 7316", config);
@@ -111,7 +111,6 @@ TEST_F(MainFormTest, TheStepNumbersTwoAndThreeAreGreyFromTheFirstPaint) {
 }
 
 TEST_F(MainFormTest, TheServiceReportHoldsTheRecordOfAnUpdate) {
-    std::filesystem::remove_all(LogFolder);
     StoreLanguage(LangGerman);
     Create();
     EXPECT_EQ(Ui().MServiceReport->text(), "Servicebericht speichern...");
@@ -458,7 +457,7 @@ TEST_F(MainFormTest, AnUnopenableDeviceExplainsItselfInTheStatusTooltip) {
 }
 
 TEST_F(MainFormTest, OpenAndUpdateFromTheWindowReachTheDevice) {
-    const std::string path = ::testing::TempDir() + "main-form-update.bin";
+    const std::string path = Scratch / "main-form-update.bin";
     {
         const TByteVector image = MakeFirmwareImage(63488, "105a");
         std::ofstream(path, std::ios::binary)

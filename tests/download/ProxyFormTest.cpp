@@ -12,13 +12,14 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "base/TextTable.h"
 #include "app/TProxyForm.h"
+#include "base/TextTable.h"
 #include "platform/SettingsStore.h"
 #include "qortest/FakeDataProtection.h"
 #include "qortest/MemoryRegistry.h"
 #include "qortest/RecordingMessageBox.h"
 #include "qortest/RegValues.h"
+#include "qortest/ScratchDir.h"
 #include "qortest/SystemProtection.h"
 
 using namespace qor;
@@ -351,8 +352,8 @@ TEST_F(ProxyFormTest, TheStoreNeverHoldsThePasswordInPlain) {
 }
 
 TEST_F(ProxyFormTest, TheLongestPasswordStillLoadsAtTheNextStart) {
-    const std::string keyFile = ::testing::TempDir() + "proxy-form-test.key";
-    std::remove(keyFile.c_str());
+    const TScratchDir scratch;
+    const std::string keyFile = scratch / "proxy-form-test.key";
     const auto protection = MakeSystemProtection(keyFile);
     Form = std::make_unique<TProxyForm>(
         Settings, *protection, [this] { Store.Save(Settings); }, Messages);

@@ -18,8 +18,10 @@
 #include "platform/SettingsStore.h"
 #include "platform/StoreMessages.h"
 #include "qortest/PermissionsApply.h"
+#include "qortest/ScratchDir.h"
 
 using namespace qor;
+using qor::test::TScratchDir;
 namespace fs = std::filesystem;
 
 namespace {
@@ -30,17 +32,10 @@ constexpr const char* Header = "Windows Registry Editor Version 5.00\n\n"
 
 class SettingsFileTest : public ::testing::Test {
 protected:
-    fs::path Root;
-    fs::path File;
+    TScratchDir Scratch;
+    fs::path Root = Scratch.Path();
+    fs::path File = Root / "zentrova GmbH" / "QOR 7316 Firmware Updater.reg";
     TSettings Settings;
-
-    void SetUp() override {
-        Root = fs::path(::testing::TempDir()) /
-               ("settings-file-" +
-                std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
-        fs::remove_all(Root);
-        File = Root / "zentrova GmbH" / "QOR 7316 Firmware Updater.reg";
-    }
 
     void Write(const std::string& values) {
         fs::create_directories(File.parent_path());

@@ -14,30 +14,9 @@
 
 #include "qortest/Environment.h"
 #include "qortest/PermissionsApply.h"
+#include "qortest/ScratchDir.h"
 
 namespace qor::test {
-
-// A fresh directory below the system's temporary directory, removed with all it holds.
-class TScratchDir {
-public:
-    TScratchDir() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "qor-platform-XXXXXX");
-        if (::mkdtemp(pattern.data()) != nullptr) {
-            Root = pattern;
-        }
-    }
-    TScratchDir(const TScratchDir&) = delete;
-    TScratchDir& operator=(const TScratchDir&) = delete;
-    ~TScratchDir() {
-        std::error_code ignored;
-        std::filesystem::remove_all(Root, ignored);
-    }
-    const std::string& Path() const { return Root; }
-    std::string operator/(const std::string& name) const { return Root + "/" + name; }
-
-private:
-    std::string Root;
-};
 
 inline std::string ReadText(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
