@@ -14,6 +14,7 @@ TMainPresenter::TMainPresenter(IDevicePort& port, IMessageBox& messages, const T
 
 void TMainPresenter::SerialTick() {
     ShowDeviceStatus(Model, Monitor.Tick(Model.UpdateRunning), Language());
+    Model.View.LQORStatusTip = Monitor.Link().OpenError();
 }
 
 void TMainPresenter::DisplayTick() {

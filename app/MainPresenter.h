@@ -56,8 +56,6 @@ public:
     std::uint8_t DeviceVariant() const { return Model.DeviceVariant; }
     // The device connected now; none while its bootloader does not answer.
     std::optional<TDeviceVariant> ConnectedVariant() const;
-    // Why a device that was found could not be opened; empty otherwise.
-    const std::string& OpenError() const { return Monitor.Link().OpenError(); }
     TConnectionMonitor& Device() { return Monitor; }
 
 private:

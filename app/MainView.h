@@ -25,6 +25,9 @@ inline constexpr const char* UnknownValue = "-- / --";
 struct TMainView {
     // Device panel and status line.
     TLabelView LQORStatus;
+    // Why a device that is listed cannot be opened (often a missing permission on Linux): it
+    // stays "Connecting", and the reason is where the user can find it. Empty otherwise.
+    std::string LQORStatusTip;
     TLabelView LQORBootldrVersion;
     TLabelView LQORFWVersion;
     TLabelView LQORChecksum;

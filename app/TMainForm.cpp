@@ -69,8 +69,8 @@ TMainForm::TMainForm(TMainFormServices services, QWidget* parent)
     if (!Services.Files.TempDirectory || !Services.Files.WriteFile) {
         Services.Files = PlatformDownloadFiles();
     }
-    Recorder = std::make_unique<TServiceLogRecorder>(
-        Services.ServiceLog ? *Services.ServiceLog : UserServiceLog());
+    Recorder = std::make_unique<TServiceLogRecorder>(Services.ServiceLog ? *Services.ServiceLog
+                                                                         : UserServiceLog());
     Main.SetRecorder(Recorder.get());
     Q_INIT_RESOURCE(pictures);
     setObjectName("MainForm");
@@ -254,7 +254,12 @@ void TMainForm::MInfoClick() {
 
 void TMainForm::Render() {
     const TMainView& view = Main.View();
+    if (Shown == view) {
+        return;
+    }
+    Shown = view;
     SetLabel(Ui->LQORStatus, view.LQORStatus);
+    Ui->LQORStatus->setToolTip(QString::fromStdString(view.LQORStatusTip));
     SetLabel(Ui->LQORBootldrVersion, view.LQORBootldrVersion);
     SetLabel(Ui->LQORFWVersion, view.LQORFWVersion);
     SetLabel(Ui->LQORChecksum, view.LQORChecksum);

@@ -108,7 +108,7 @@ private:
     void SetLanguage(QAction* item, std::uint8_t language);
     // Shows an error that a handler raised, as the application's error display does.
     void ShowException(const std::exception& error);
-    // Copies the display model onto the widgets.
+    // Copies the display model onto the widgets when it changed since the last time.
     void Render();
     void RenderStepNumbers();
     // Lets pending messages run between two blocks of an update.
@@ -127,5 +127,7 @@ private:
     QTimer DisplayTick;
     qor::TSettings Cfg;
     qor::TMainPresenter Main;
+    // What the widgets show now: the timers render ten times a second, mostly unchanged.
+    std::optional<qor::TMainView> Shown;
     std::unique_ptr<qor::TServiceLogRecorder> Recorder;
 };

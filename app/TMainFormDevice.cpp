@@ -6,12 +6,6 @@
 
 void TMainForm::SerialTimerTimer() {
     Main.SerialTick();
-    // A device that is listed but cannot be opened stays "Connecting"; the reason (often a
-    // missing permission on Linux) is kept where the user can find it.
-    const QString reason = QString::fromStdString(Main.OpenError());
-    if (Ui->LQORStatus->toolTip() != reason) {
-        Ui->LQORStatus->setToolTip(reason);
-    }
     Render();
 }
 

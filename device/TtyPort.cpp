@@ -17,12 +17,18 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <memory>
+#include <numeric>
 #include <optional>
 #include <system_error>
 #include <utility>
 
 namespace qor {
 namespace {
+
+// While the device nodes stay as they are, the last listing stands; every tenth listing (a
+// second at the monitor's pace) looks again, for a /dev the kernel does not fill itself.
+constexpr int ListingsPerRelist = 10;
 
 using TClock = std::chrono::steady_clock;
 
@@ -249,7 +255,8 @@ private:
 } // namespace
 
 TTtyPort::TTtyPort(std::string sysfsRoot, std::string devRoot)
-    : SysfsRoot(std::move(sysfsRoot)), DevRoot(std::move(devRoot)) {
+    : SysfsRoot(std::move(sysfsRoot)), DevRoot(std::move(devRoot)),
+      TtyClass(SysfsRoot + "/class/tty") {
 }
 
 std::string TTtyPort::DescribeOpenError(int error, const std::string& path) {
@@ -273,36 +280,42 @@ std::string TTtyPort::DescribeOpenError(int error, const std::string& path) {
 }
 
 std::vector<TPortEntry> TTtyPort::List() {
+    if (!DevNodes.MayHaveChanged() && ++QuietListings < ListingsPerRelist) {
+        return Snapshot;
+    }
+    QuietListings = 0;
     Snapshot.clear();
-    DIR* dir = ::opendir((SysfsRoot + "/class/tty").c_str());
-    if (dir == nullptr) {
-        return {};
-    }
-    std::vector<std::string> names;
-    while (const dirent* entry = ::readdir(dir)) {
-        std::string name = entry->d_name;
-        if (!name.empty() && name[0] != '.') {
-            names.push_back(std::move(name));
+    if (TtyClassDir) {
+        ::rewinddir(TtyClassDir.get());
+    } else {
+        TtyClassDir.reset(::opendir(TtyClass.c_str()));
+        if (!TtyClassDir) {
+            return {};
         }
     }
-    ::closedir(dir);
-    std::sort(names.begin(), names.end());
+    Scanned.clear();
+    while (const dirent* entry = ::readdir(TtyClassDir.get())) {
+        if (entry->d_name[0] != '.' && entry->d_name[0] != '\0') {
+            Scanned.emplace_back(entry->d_name);
+        }
+    }
     // A tty that is not on USB stays so while it exists: it is looked at again only when
-    // the set of ttys changes. A machine has dozens of them, and this runs ten times a second.
-    if (names != KnownNames) {
-        KnownNames = names;
-        NotOnUsb.clear();
+    // the set of ttys changes. A machine has dozens of them, and this runs ten times a second,
+    // so the names are compared as the directory gives them, without sorting.
+    if (Scanned != KnownNames) {
+        KnownNames.swap(Scanned);
+        MaybeOnUsb.resize(KnownNames.size());
+        std::iota(MaybeOnUsb.begin(), MaybeOnUsb.end(), std::size_t{0});
     }
-    for (const std::string& name : names) {
-        if (NotOnUsb.contains(name)) {
-            continue;
+    std::erase_if(MaybeOnUsb, [this](std::size_t index) {
+        const std::string& name = KnownNames[index];
+        auto product = TtyUsbProduct(SysfsRoot, name);
+        if (!product) {
+            return true;
         }
-        if (auto product = TtyUsbProduct(SysfsRoot, name)) {
-            Snapshot.push_back({name, std::move(*product)});
-        } else {
-            NotOnUsb.insert(name);
-        }
-    }
+        Snapshot.push_back({name, std::move(*product)});
+        return false;
+    });
     std::sort(Snapshot.begin(), Snapshot.end(),
               [](const TPortEntry& a, const TPortEntry& b) { return NaturalLess(a.Name, b.Name); });
     return Snapshot;

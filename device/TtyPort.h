@@ -7,10 +7,13 @@
 // the GUI thread.
 #pragma once
 
+#include <dirent.h>
+
+#include <memory>
 #include <string>
-#include <unordered_set>
 #include <vector>
 
+#include "device/DeviceNodeWatch.h"
 #include "device/DevicePort.h"
 
 namespace qor {
@@ -35,9 +38,17 @@ public:
 private:
     std::string SysfsRoot;
     std::string DevRoot;
+    std::string TtyClass; // SysfsRoot + "/class/tty", where the ttys are listed
+    // Kept open and read again from its start on every listing: sysfs lists the ttys of the
+    // moment, and the path is not walked again ten times a second.
+    std::unique_ptr<DIR, int (*)(DIR*)> TtyClassDir{nullptr, ::closedir};
+    // The ttys are listed again when the device nodes changed, and once a second in any case.
+    TDeviceNodeWatch DevNodes{DevRoot};
+    int QuietListings = 0;
     std::vector<TPortEntry> Snapshot;
-    std::vector<std::string> KnownNames;      // the ttys of the last listing, sorted
-    std::unordered_set<std::string> NotOnUsb; // of those, the ones no bridge is behind
+    std::vector<std::string> KnownNames; // the ttys of the last listing, in directory order
+    std::vector<std::string> Scanned;    // this listing's names (kept for its capacity)
+    std::vector<std::size_t> MaybeOnUsb; // of KnownNames, those a bridge may be behind
 };
 
 } // namespace qor

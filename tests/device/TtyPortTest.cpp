@@ -318,6 +318,35 @@ TEST_F(TtyPort, TtysThatAreNotOnUsbAreLookedAtAgainOnlyWhenTheSetChanges) {
     EXPECT_EQ(Descriptions(port), (std::vector<std::string>{"QOR 7316", "QOR 7316", "Other"}));
 }
 
+TEST_F(TtyPort, PlugsAndPullsAreSeenAtOnceAndAQuietDevLeavesSysfsAloneForASecond) {
+    TTtyPort port = MakePort();
+    EXPECT_TRUE(port.List().empty());
+    AddBridge("ttyUSB0", "QOR 7316", "1-1");
+    EXPECT_EQ(Descriptions(port), (std::vector<std::string>{"QOR 7316"}));
+
+    // A change in sysfs alone is not looked for at every listing, but within ten of them.
+    std::ofstream(Sys() / "devices/pci0000:00/0000:00:14.0/usb1/1-1/product") << "Renamed\n";
+    int listings = 1;
+    while (Descriptions(port) != std::vector<std::string>{"Renamed"} && listings < 20) {
+        ++listings;
+    }
+    EXPECT_GT(listings, 1);
+    EXPECT_LE(listings, 10);
+
+    // Pulled: its node goes, and the next listing knows.
+    fs::remove(Root / "dev/ttyUSB0");
+    fs::remove_all(Sys() / "class/tty/ttyUSB0");
+    EXPECT_TRUE(port.List().empty());
+}
+
+TEST_F(TtyPort, WithoutAWatchableDevEveryListingLooks) {
+    AddBridge("ttyUSB0", "QOR 7316", "1-1");
+    TTtyPort port(Sys().string(), (Root / "no-dev").string());
+    EXPECT_EQ(Descriptions(port), (std::vector<std::string>{"QOR 7316"}));
+    std::ofstream(Sys() / "devices/pci0000:00/0000:00:14.0/usb1/1-1/product") << "Renamed\n";
+    EXPECT_EQ(Descriptions(port), (std::vector<std::string>{"Renamed"}));
+}
+
 TEST_F(TtyPort, AMissingSysfsListsNothing) {
     TTtyPort port((Root / "nowhere").string(), "/dev");
     EXPECT_TRUE(port.List().empty());
