@@ -31,6 +31,31 @@ std::string FirmwareLine(const TDeviceInfo& info) {
            " / " + Hex32(info.DeviceChecksum2) + ")";
 }
 
+// What the record can say of the device after the update: the values the update read back,
+// and only those. Before its read-back the device's own values are not known; the ones from
+// before the update would claim a firmware that may since have been erased.
+std::string AfterLine(const TServiceRecord& record) {
+    const TUpdateOutcome& outcome = record.Outcome;
+    switch (outcome.Result) {
+    case TUpdateResult::Succeeded:
+    case TUpdateResult::ChecksumsDiffer:
+        return FirmwareLine(record.After);
+    case TUpdateResult::Refused:
+        return "unchanged, nothing was sent";
+    case TUpdateResult::Stopped:
+        return "not read (the update was stopped; the flash may hold part of the image)";
+    case TUpdateResult::Failed:
+        if (outcome.Failure->Step == TUpdateStep::GetFirmwareVersion) {
+            return "firmware not read, checksum " +
+                   std::string(record.After.ChecksumValid() ? "valid" : "invalid") + " (" +
+                   Hex32(record.After.DeviceChecksum1) + " / " +
+                   Hex32(record.After.DeviceChecksum2) + ")";
+        }
+        return "not read (the update did not finish; the flash may hold part of the image)";
+    }
+    return "not read";
+}
+
 void Line(std::string& text, const char* label, const std::string& value) {
     text += "  ";
     text += label;
@@ -84,7 +109,7 @@ std::string FormatServiceRecord(const TServiceRecord& record) {
              std::to_string(record.ImageSize) + " bytes, CRC " + Hex32(record.ImageCrc));
     Line(text, "from", record.ImageSource);
     Line(text, "outcome", DescribeOutcome(record.Outcome));
-    Line(text, "after", FirmwareLine(record.After));
+    Line(text, "after", AfterLine(record));
     char duration[32];
     std::snprintf(duration, sizeof duration, "%.2f s",
                   static_cast<double>(record.Duration.count()) / 1000.0);

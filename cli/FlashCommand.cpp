@@ -1,6 +1,8 @@
 // flash: the image checked as the window checks it, the fit with the device that answers,
 // then the update session with the window's exchanges and failure exits.
 #include <chrono>
+#include <filesystem>
+#include <system_error>
 
 #include "app/DeviceSummary.h"
 #include "app/ImageChecks.h"
@@ -62,7 +64,10 @@ int TCommandRun::Flash() {
             return InvalidImage(checked.Error().Reason);
         }
         image = std::move(checked.Value());
-        source = Options.File;
+        // The record names the file wherever the command was started from.
+        std::error_code ignored;
+        const std::filesystem::path absolute = std::filesystem::absolute(Options.File, ignored);
+        source = absolute.empty() ? Options.File : absolute.string();
     }
     int exit = 0;
     if (!ConnectDevice(exit)) {
@@ -81,7 +86,21 @@ int TCommandRun::Flash() {
         }
         image = std::move(checked.Value());
     }
+    TServiceRecord record;
+    record.Port = monitor.Link().PortName();
+    record.Before = monitor.Info();
+    record.ImageName = ShownFileName(source);
+    record.ImageSource = source;
+    record.ImageVersion = image->Version();
+    record.ImageCrc = image->Crc();
+    record.ImageSize = image->Size();
     if (const auto refusal = CheckImageFits(*image, ConnectedVariant(monitor))) {
+        // Refused before anything is sent; the log keeps the attempt, as the window's does.
+        record.Time = std::chrono::system_clock::now();
+        record.After = monitor.Info();
+        record.Outcome.Result = TUpdateResult::Refused;
+        record.Outcome.Refusal = refusal->Reason;
+        Services.Record.Record(record);
         return DoesNotFit(*image, *refusal, device);
     }
 
@@ -96,14 +115,6 @@ int TCommandRun::Flash() {
     loaded.Fields.Add("crc", Hex32(image->Crc()));
     Report.Event(loaded);
 
-    TServiceRecord record;
-    record.Port = monitor.Link().PortName();
-    record.Before = monitor.Info();
-    record.ImageName = ShownFileName(source);
-    record.ImageSource = source;
-    record.ImageVersion = image->Version();
-    record.ImageCrc = image->Crc();
-    record.ImageSize = image->Size();
     const auto started = std::chrono::steady_clock::now();
 
     const std::size_t blocks = image->Size() / TDeviceVariant::WriteBlockSize;

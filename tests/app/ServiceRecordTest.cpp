@@ -57,8 +57,11 @@ TEST_F(ServiceRecordTest, AFailureIsRecordedWithItsExitAndTheExchangesReason) {
     Device->Faults.Add(TFault::OnBlock(17, TFaultKind::AnswerCode13));
     ASSERT_EQ(UpdateRecorded(), TUpdateResult::Failed);
     ASSERT_EQ(Recorded.Records.size(), 1u);
-    EXPECT_THAT(FormatServiceRecord(Recorded.Records[0]),
-                HasSubstr("outcome   failed at 2:17 (refused with code 13)"));
+    const std::string text = FormatServiceRecord(Recorded.Records[0]);
+    EXPECT_THAT(text, HasSubstr("outcome   failed at 2:17 (refused with code 13)"));
+    // 17 blocks of the new image are in the flash: the firmware from before is not claimed.
+    EXPECT_THAT(text, HasSubstr("after     not read (the update did not finish"));
+    EXPECT_THAT(text, Not(HasSubstr("after     firmware 1.0a")));
 }
 
 TEST_F(ServiceRecordTest, ARefusedImageIsRecordedThoughNothingWasSent) {
@@ -69,6 +72,8 @@ TEST_F(ServiceRecordTest, ARefusedImageIsRecordedThoughNothingWasSent) {
     EXPECT_THAT(FormatServiceRecord(Recorded.Records[0]),
                 HasSubstr("refused, nothing sent (the image is not made for this device "
                           "variant)"));
+    EXPECT_THAT(FormatServiceRecord(Recorded.Records[0]),
+                HasSubstr("after     unchanged, nothing was sent"));
 }
 
 TEST(ServiceRecordTime, IsUtcToTheSecond) {

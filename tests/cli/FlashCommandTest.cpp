@@ -154,7 +154,12 @@ TEST_F(FlashCommand, AnImageThatDoesNotFitIsRefusedWithNothingWritten) {
     AddDevice(TBootloaderConfig{PageSizeCode256, 128});
     EXPECT_EQ(Run({"flash", ImageFile(ImageA), "--port", "VQ1"}).Exit, 4);
     EXPECT_THAT(WritingRequests(1), IsEmpty());
-    EXPECT_THAT(Record.Entries, IsEmpty());
+    // The log keeps each attempt, as the window's does.
+    ASSERT_EQ(Record.Entries.size(), 3u);
+    for (const TServiceRecord& entry : Record.Entries) {
+        EXPECT_EQ(entry.Outcome.Result, TUpdateResult::Refused);
+        EXPECT_FALSE(entry.Outcome.Refusal.empty());
+    }
 }
 
 TEST_F(FlashCommand, AnInvalidFileIsRefusedBeforeAnyDeviceIsAsked) {
