@@ -1,20 +1,13 @@
 #include "sim/FirmwareServer.h"
 
-#include <arpa/inet.h>
-#include <cerrno>
-#include <cstring>
-#include <fcntl.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <algorithm>
 
 namespace qor {
 namespace {
 
 using TClock = std::chrono::steady_clock;
+using loopback::TWaitEnd;
+using loopback::TWaitFor;
 
 constexpr std::size_t MaxHeadBytes = 8192;
 constexpr int IoTimeoutMs = 10000; // a peer silent this long is dropped
@@ -31,42 +24,31 @@ std::optional<std::string> TFirmwareServer::Start() {
     if (Running()) {
         return std::nullopt;
     }
-    int pipeFds[2] = {-1, -1};
-    if (::pipe2(pipeFds, O_CLOEXEC) != 0) {
-        return std::string("cannot make the stop pipe: ") + std::strerror(errno);
+    if (!Sockets.Ready()) {
+        return std::string("the system's sockets are not available");
     }
-    posix::TFileHandle stopRead(pipeFds[0]);
-    posix::TFileHandle stopWrite(pipeFds[1]);
-    posix::TFileHandle listener(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = 0;
-    socklen_t length = sizeof address;
-    if (!listener.Valid() ||
-        ::bind(listener.Get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
-        ::listen(listener.Get(), ListenBacklog) != 0 ||
-        ::getsockname(listener.Get(), reinterpret_cast<sockaddr*>(&address), &length) != 0) {
-        return std::string("cannot listen on 127.0.0.1: ") + std::strerror(errno);
+    loopback::TStopSignal stop;
+    if (const auto opened = stop.Open(); !opened) {
+        return opened.Error().Reason;
     }
-    Listener = std::move(listener);
-    StopRead = std::move(stopRead);
-    StopWrite = std::move(stopWrite);
-    BoundPort = ntohs(address.sin_port);
+    auto listener = loopback::ListenOnLoopback(ListenBacklog);
+    if (!listener) {
+        return listener.Error().Reason;
+    }
+    Listener = std::move(listener->Socket);
+    StopSignal = std::move(stop);
+    BoundPort = listener->Port;
     Thread = std::thread([this] { Run(); });
     return std::nullopt;
 }
 
 void TFirmwareServer::Stop() {
     if (Thread.joinable()) {
-        const char byte = 0;
-        // The pipe only signals; a full pipe is signalled already.
-        [[maybe_unused]] const auto written = ::write(StopWrite.Get(), &byte, 1);
+        StopSignal.Raise();
         Thread.join();
     }
     Listener.Reset();
-    StopRead.Reset();
-    StopWrite.Reset();
+    StopSignal.Close();
 }
 
 void TFirmwareServer::Serve(const std::string& path, TServedFile file) {
@@ -97,117 +79,92 @@ void TFirmwareServer::Record(TServedRequest request) {
 
 void TFirmwareServer::Run() {
     for (;;) {
-        pollfd fds[2] = {{Listener.Get(), POLLIN, 0}, {StopRead.Get(), POLLIN, 0}};
-        if (::poll(fds, 2, -1) < 0) {
-            if (errno == EINTR) {
-                continue;
+        switch (loopback::Wait(Listener, TWaitFor::Reading, StopSignal, -1)) {
+        case TWaitEnd::Ready:
+            if (const TSocket peer = loopback::Accept(Listener); peer.Valid()) {
+                HandleConnection(peer);
             }
+            break;
+        case TWaitEnd::TimedOut:
+            break;
+        default:
             return;
-        }
-        if (fds[1].revents != 0) {
-            return;
-        }
-        if ((fds[0].revents & POLLIN) != 0) {
-            const posix::TFileHandle connection(
-                ::accept4(Listener.Get(), nullptr, nullptr, SOCK_CLOEXEC));
-            if (connection.Valid()) {
-                HandleConnection(connection.Get());
-            }
         }
     }
 }
 
-bool TFirmwareServer::WaitFor(int fd, short events) const {
-    pollfd fds[2] = {{fd, events, 0}, {StopRead.Get(), POLLIN, 0}};
-    for (;;) {
-        const int ready = ::poll(fds, 2, IoTimeoutMs);
-        if (ready < 0 && errno == EINTR) {
-            continue;
-        }
-        return ready > 0 && fds[1].revents == 0 && (fds[0].revents & (events | POLLHUP)) != 0;
-    }
+bool TFirmwareServer::WaitFor(const TSocket& peer, TWaitFor what) const {
+    return loopback::Wait(peer, what, StopSignal, IoTimeoutMs) == TWaitEnd::Ready;
 }
 
-bool TFirmwareServer::Pause(int fd, std::chrono::milliseconds delay) const {
+bool TFirmwareServer::Discard(const TSocket& peer) const {
+    char scratch[256];
+    const auto read = loopback::Receive(peer, scratch, sizeof scratch);
+    return !read.Ended;
+}
+
+bool TFirmwareServer::Pause(const TSocket& peer, std::chrono::milliseconds delay) const {
     const auto end = TClock::now() + delay;
     for (;;) {
         const auto left = std::chrono::ceil<std::chrono::milliseconds>(end - TClock::now());
         if (left.count() <= 0) {
             return true;
         }
-        pollfd fds[2] = {{fd, POLLIN, 0}, {StopRead.Get(), POLLIN, 0}};
-        const int ready = ::poll(fds, 2, static_cast<int>(left.count()));
-        if (ready < 0 && errno != EINTR) {
-            return false;
-        }
-        if (ready > 0) {
-            if (fds[1].revents != 0) {
-                return false;
-            }
-            char scratch[256];
-            if (::recv(fd, scratch, sizeof scratch, MSG_DONTWAIT) <= 0) {
+        switch (
+            loopback::Wait(peer, TWaitFor::Reading, StopSignal, static_cast<int>(left.count()))) {
+        case TWaitEnd::Ready:
+            if (!Discard(peer)) {
                 return false; // the peer went away
             }
+            break;
+        case TWaitEnd::TimedOut:
+            break;
+        default:
+            return false;
         }
     }
 }
 
-void TFirmwareServer::HoldUntilGone(int fd) const {
-    for (;;) {
-        pollfd fds[2] = {{fd, POLLIN, 0}, {StopRead.Get(), POLLIN, 0}};
-        const int ready = ::poll(fds, 2, -1);
-        if (ready < 0 && errno != EINTR) {
-            return;
-        }
-        if (ready > 0) {
-            if (fds[1].revents != 0) {
-                return;
-            }
-            char scratch[256];
-            if (::recv(fd, scratch, sizeof scratch, MSG_DONTWAIT) <= 0) {
-                return;
-            }
-        }
+void TFirmwareServer::HoldUntilGone(const TSocket& peer) const {
+    while (loopback::Wait(peer, TWaitFor::Reading, StopSignal, -1) == TWaitEnd::Ready &&
+           Discard(peer)) {
     }
 }
 
-std::optional<std::string> TFirmwareServer::ReadHead(int fd) const {
+std::optional<std::string> TFirmwareServer::ReadHead(const TSocket& peer) const {
     std::string head;
     char buffer[1024];
     while (head.find("\r\n\r\n") == std::string::npos) {
-        if (head.size() > MaxHeadBytes || !WaitFor(fd, POLLIN)) {
+        if (head.size() > MaxHeadBytes || !WaitFor(peer, TWaitFor::Reading)) {
             return std::nullopt;
         }
-        const ssize_t got = ::recv(fd, buffer, sizeof buffer, 0);
-        if (got <= 0) {
+        const auto read = loopback::Receive(peer, buffer, sizeof buffer);
+        if (read.Ended) {
             return std::nullopt;
         }
-        head.append(buffer, static_cast<std::size_t>(got));
+        head.append(buffer, read.Bytes);
     }
     return head;
 }
 
-bool TFirmwareServer::SendAll(int fd, const void* data, std::size_t size) const {
+bool TFirmwareServer::SendAll(const TSocket& peer, const void* data, std::size_t size) const {
     const auto* bytes = static_cast<const std::uint8_t*>(data);
     std::size_t sent = 0;
     while (sent < size) {
-        if (!WaitFor(fd, POLLOUT)) {
+        if (!WaitFor(peer, TWaitFor::Writing)) {
             return false;
         }
-        const ssize_t n = ::send(fd, bytes + sent, size - sent, MSG_NOSIGNAL | MSG_DONTWAIT);
-        if (n < 0 && (errno == EAGAIN || errno == EINTR)) {
-            continue;
-        }
-        if (n <= 0) {
+        const auto written = loopback::Send(peer, bytes + sent, size - sent);
+        if (written.Ended) {
             return false;
         }
-        sent += static_cast<std::size_t>(n);
+        sent += written.Bytes;
     }
     return true;
 }
 
-void TFirmwareServer::HandleConnection(int fd) {
-    const auto head = ReadHead(fd);
+void TFirmwareServer::HandleConnection(const TSocket& peer) {
+    const auto head = ReadHead(peer);
     if (!head) {
         return;
     }
@@ -225,17 +182,17 @@ void TFirmwareServer::HandleConnection(int fd) {
     // Every way below records the request before the client can see the reply end.
     if (file->Fault == TServeFault::StallBeforeHeaders) {
         Record(request);
-        HoldUntilGone(fd);
+        HoldUntilGone(peer);
         return;
     }
-    if (file->HeaderDelay.count() > 0 && !Pause(fd, file->HeaderDelay)) {
+    if (file->HeaderDelay.count() > 0 && !Pause(peer, file->HeaderDelay)) {
         Record(request);
         return;
     }
     if (file->Fault == TServeFault::TrickleHeaders) {
         Record(request);
-        if (SendText(fd, StatusLine(*file))) {
-            for (std::size_t n = 1; Pause(fd, file->SlowDelay) && SendText(fd, TrickleLine(n));
+        if (SendText(peer, StatusLine(*file))) {
+            for (std::size_t n = 1; Pause(peer, file->SlowDelay) && SendText(peer, TrickleLine(n));
                  ++n) {
             }
         }
@@ -249,35 +206,34 @@ void TFirmwareServer::HandleConnection(int fd) {
         // read it all must find it in the log.
         request.BodyBytes = size;
         const auto* headBytes = reinterpret_cast<const std::uint8_t*>(responseHead.data());
-        const bool ok =
-            size == 0 ? SendAll(fd, headBytes, responseHead.size() - 1)
-                      : SendAll(fd, headBytes, responseHead.size()) && SendAll(fd, body, size - 1);
+        const bool ok = size == 0 ? SendAll(peer, headBytes, responseHead.size() - 1)
+                                  : SendAll(peer, headBytes, responseHead.size()) &&
+                                        SendAll(peer, body, size - 1);
         Record(request);
         if (ok) {
             const std::uint8_t last =
                 size == 0 ? headBytes[responseHead.size() - 1] : body[size - 1];
-            SendAll(fd, &last, 1);
+            SendAll(peer, &last, 1);
         }
-        FinishReply(fd);
+        FinishReply(peer);
         return;
     }
-    if (!SendText(fd, responseHead)) {
+    if (!SendText(peer, responseHead)) {
         Record(request);
         return;
     }
     switch (file->Fault) {
     case TServeFault::ResetMidBody: {
-        SendAll(fd, body, std::min(file->FaultAfter, size));
+        SendAll(peer, body, std::min(file->FaultAfter, size));
         Record(request);
-        const linger abort{1, 0}; // closing now sends a reset
-        ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
+        loopback::ResetOnClose(peer);
         return;
     }
     case TServeFault::StallMidBody: {
-        const bool sent = SendAll(fd, body, std::min(file->FaultAfter, size));
+        const bool sent = SendAll(peer, body, std::min(file->FaultAfter, size));
         Record(request);
         if (sent) {
-            HoldUntilGone(fd);
+            HoldUntilGone(peer);
         }
         return;
     }
@@ -288,7 +244,7 @@ void TFirmwareServer::HandleConnection(int fd) {
                 request.BodyBytes = size;
                 Record(request); // before the last piece, as above
             }
-            if (!SendAll(fd, body + at, piece) || !Pause(fd, file->SlowDelay)) {
+            if (!SendAll(peer, body + at, piece) || !Pause(peer, file->SlowDelay)) {
                 if (at + piece != size) {
                     Record(request);
                 }
@@ -301,14 +257,13 @@ void TFirmwareServer::HandleConnection(int fd) {
         }
         break;
     }
-    FinishReply(fd);
+    FinishReply(peer);
 }
 
-void TFirmwareServer::FinishReply(int fd) const {
-    ::shutdown(fd, SHUT_WR);
+void TFirmwareServer::FinishReply(const TSocket& peer) const {
+    loopback::ShutdownSending(peer);
     // Let the client read to the end before the socket goes away, a silent one not forever.
-    char scratch[256];
-    while (WaitFor(fd, POLLIN) && ::recv(fd, scratch, sizeof scratch, MSG_DONTWAIT) > 0) {
+    while (WaitFor(peer, TWaitFor::Reading) && Discard(peer)) {
     }
 }
 

@@ -3,6 +3,7 @@
 // GET and HEAD of a served path answer with its file (faults included), any other path 404.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <deque>
 #include <memory>
@@ -12,7 +13,7 @@
 #include <thread>
 #include <vector>
 
-#include "platform/PosixFiles.h"
+#include "sim/LoopbackSocket.h"
 #include "sim/ServedFile.h"
 
 namespace qor {
@@ -43,28 +44,31 @@ public:
     std::vector<TServedRequest> TakeLog();
 
 private:
+    using TSocket = loopback::TSocket;
+
     void Run();
-    void HandleConnection(int fd);
+    void HandleConnection(const TSocket& peer);
     // Reads the request head; nullopt when the peer went away, stayed silent or we stop.
-    std::optional<std::string> ReadHead(int fd) const;
-    bool SendAll(int fd, const void* data, std::size_t size) const;
+    std::optional<std::string> ReadHead(const TSocket& peer) const;
+    bool SendAll(const TSocket& peer, const void* data, std::size_t size) const;
     // Ends the reply and lets the client read it all before the socket goes.
-    void FinishReply(int fd) const;
-    bool SendText(int fd, const std::string& text) const {
-        return SendAll(fd, text.data(), text.size());
+    void FinishReply(const TSocket& peer) const;
+    bool SendText(const TSocket& peer, const std::string& text) const {
+        return SendAll(peer, text.data(), text.size());
     }
-    // Waits for `events` on fd or the stop signal; false on stop, time-out or error.
-    bool WaitFor(int fd, short events) const;
+    // Waits for the peer or the stop signal; false on stop, time-out or error.
+    bool WaitFor(const TSocket& peer, loopback::TWaitFor what) const;
     // Waits for `delay`; false when the peer went away or we stop meanwhile.
-    bool Pause(int fd, std::chrono::milliseconds delay) const;
+    bool Pause(const TSocket& peer, std::chrono::milliseconds delay) const;
     // Holds the connection until the peer goes away or we stop.
-    void HoldUntilGone(int fd) const;
+    void HoldUntilGone(const TSocket& peer) const;
+    // Reads and drops what the peer sent; false once it has gone.
+    bool Discard(const TSocket& peer) const;
     void Record(TServedRequest request);
 
-    posix::TFileHandle Listener;
-    // Written to by Stop; the thread's waits also watch the read end.
-    posix::TFileHandle StopRead;
-    posix::TFileHandle StopWrite;
+    loopback::TSocketLibrary Sockets; // first in, last out
+    TSocket Listener;
+    loopback::TStopSignal StopSignal;
     std::uint16_t BoundPort = 0;
     std::thread Thread;
     mutable std::mutex Mutex;

@@ -1,6 +1,5 @@
 // What the firmware server answers for a path, and how it may misbehave doing so: the one
-// description of replies and faults for the demo's server, the tests and the benchmarks, on
-// POSIX sockets and on Winsock alike.
+// description of replies and faults for the demo's server, the tests and the benchmarks.
 #pragma once
 
 #include <chrono>

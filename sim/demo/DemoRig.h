@@ -52,26 +52,18 @@ const std::vector<TNamedChoice<std::uint8_t>>& DemoFaultRequests();
 // The firmware version the demo's server serves for both variants.
 inline constexpr const char* DemoServerVersion = "1.5";
 
-// The firmware server where the system has one, made by StartServer; the file that
-// implements the rig's server operations for the system defines both.
-class TDemoHttp;
-struct TDemoHttpDeleter {
-    void operator()(TDemoHttp* http) const;
-};
-
 class TDemoRig {
 public:
     explicit TDemoRig(const TDemoOptions& options = {});
     TDemoRig(const TDemoRig&) = delete;
     TDemoRig& operator=(const TDemoRig&) = delete;
 
-    // Starts serving "/qor-7316-a.bin" and "/qor-7316-b.bin"; the reason when it cannot. The
-    // server is POSIX only: on Windows the reason says so and the download fails.
+    // Starts serving "/qor-7316-a.bin" and "/qor-7316-b.bin"; the reason when it cannot.
     std::optional<std::string> StartServer();
-    bool ServerRunning() const;
-    std::uint16_t ServerPort() const;
+    bool ServerRunning() const { return Http.Running(); }
+    std::uint16_t ServerPort() const { return Http.Port(); }
     // The requests answered since the last call, oldest first.
-    std::vector<TServedRequest> TakeServedRequests();
+    std::vector<TServedRequest> TakeServedRequests() { return Http.TakeLog(); }
 
     IDevicePort& Port() { return Bus; }
     TVirtualBus& VirtualBus() { return Bus; }
@@ -107,7 +99,7 @@ private:
     TVirtualBus Bus;
     TVirtualDevice* Qor;
     TDemoVariant CurrentVariant = TDemoVariant::A;
-    std::unique_ptr<TDemoHttp, TDemoHttpDeleter> Http;
+    TFirmwareServer Http;
 };
 
 } // namespace qor

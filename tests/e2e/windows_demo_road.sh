@@ -2,7 +2,8 @@
 # The road of an update through the Windows demo under Wine, in a real X server with real
 # input events, its window on the system's port: the stand-in D2XX library beside the
 # program is the device, found and loaded as the product finds the real one. Wait for the
-# device, open an image through the system's file dialog and update it, power the device off,
+# device, open an image through the system's file dialog and update it, download the current
+# image from the demo's firmware server and update again, power the device off,
 # see it gone, close the window and confirm. The demo's trace file tells what its windows show
 # and where their buttons are. The demo runs in a Wine desktop of its own (a window manager's
 # part under Wine), which also takes the clicks on the system's dialogs.
@@ -30,12 +31,8 @@ wine explorer "/desktop=qor-e2e-$$,1280x800" "$demo" --system-port --turnaround-
   >"$work/demo.log" 2>&1 &
 demo_pid=$!
 
-# The Windows demo has no firmware server, and says so first.
-wait_after 0 60 ' modal title=QOR 7316 demo \| text=The demo.s firmware server did not start'
-click modal:OK
-
 # 1-3: found through the library, "Connect", then connected with the version and variant.
-wait_after 0 30 ' main status=Connect '
+wait_after 0 60 ' main status=Connect '
 wait_after 0 30 ' main status=QOR 7316 connected \| tip= \| boot=1\.3a \| fw=1\.0a \| sum=valid '
 echo "ok: connected through FTD2XX.dll, bootloader 1.3a, firmware 1.0a"
 
@@ -71,6 +68,18 @@ m=$(mark)
 click BFlash
 wait_after "$m" 60 ' main .*fw=1\.4a \| sum=valid .*flash=Update finished successfully! \| bar=991 '
 echo "ok: update finished, device firmware 1.4a"
+
+# The same with a download from the demo's firmware server, through WinINet.
+m=$(mark)
+click BDownload
+wait_after "$m" 30 ' modal title=Firmware herunterladen \| LStatus=Firmware was downloaded successfully\. \| PBFWProgress=1000'
+click modal:Close
+wait_after "$m" 20 ' main .*file=Firmware loaded! \| name=qor-7316\.bin \| version=1\.5a '
+echo "ok: qor-7316.bin downloaded and loaded"
+m=$(mark)
+click BFlash
+wait_after "$m" 60 ' main .*fw=1\.5a \| sum=valid .*flash=Update finished successfully! \| bar=991 '
+echo "ok: update finished, device firmware 1.5a"
 
 # 7: Power off: the device leaves the library's list and the window says so.
 m=$(mark)

@@ -18,7 +18,7 @@
 #include "platform/DpapiProtection.h"
 #include "qortest/PatternBytes.h"
 #include "qortest/RegValues.h"
-#include "qortest/WinsockHttpServer.h"
+#include "sim/FirmwareServer.h"
 
 namespace qor {
 namespace {
@@ -50,6 +50,7 @@ protected:
         Port = ProxyPort();
         ASSERT_NE(Port, 0) << "no tinyproxy: the test runs with its CTest fixture";
         Server.Serve(ImagePath, TServedFile::Of(Image));
+        ASSERT_EQ(Server.Start(), std::nullopt);
     }
 
     // The download's request through the proxy, up to the status; the failure as its text.
@@ -72,7 +73,7 @@ protected:
     }
 
     std::uint16_t Port = 0;
-    test::TWinsockHttpServer Server;
+    TFirmwareServer Server;
     TBytes Image = PatternBytes(4000, 5);
     TWinInetHttpSession Session{{}};
 };

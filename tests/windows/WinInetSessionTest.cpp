@@ -17,7 +17,7 @@
 #include "platform/DpapiProtection.h"
 #include "platform/TempDir.h"
 #include "qortest/PatternBytes.h"
-#include "qortest/WinsockHttpServer.h"
+#include "sim/FirmwareServer.h"
 
 namespace qor {
 namespace {
@@ -51,6 +51,8 @@ THttpResult<TBytes> ReadBody(IHttpSession& session, std::vector<std::size_t>* pi
 
 class WinInetSessionTest : public ::testing::Test {
 protected:
+    void SetUp() override { ASSERT_EQ(Server.Start(), std::nullopt); }
+
     // A direct request to the loopback server.
     THttpRequest To(const std::string& path) const { return To(path, Server.Port()); }
     static THttpRequest To(const std::string& path, std::uint16_t port) {
@@ -62,7 +64,7 @@ protected:
         return request;
     }
 
-    test::TWinsockHttpServer Server;
+    TFirmwareServer Server;
     int Pumps = 0;
     std::function<bool()> StopAsked;
     TWinInetLimits Limits;
@@ -170,7 +172,8 @@ TEST_F(WinInetSessionTest, TheCallerIsPumpedWhileTheServerKeepsItWaiting) {
 TEST_F(WinInetSessionTest, AStopEndsTheWaitAtTheNextPump) {
     Limits.Silence = 120s;
     Server.Serve("/silent", TServedFile::Of({}).Failing(TServeFault::StallBeforeHeaders));
-    test::TWinsockHttpServer stalling;
+    TFirmwareServer stalling;
+    ASSERT_EQ(stalling.Start(), std::nullopt);
     stalling.Serve("/stalled",
                    TServedFile::Of(PatternBytes(5000)).Failing(TServeFault::StallMidBody, 1000));
     StopAsked = [this] {
@@ -258,7 +261,8 @@ TEST_F(WinInetSessionTest, ANonexistentServerFailsWithTheLibrarysReason) {
     // Nobody listens on the port of a server that has gone.
     std::uint16_t port = 0;
     {
-        test::TWinsockHttpServer gone;
+        TFirmwareServer gone;
+        ASSERT_EQ(gone.Start(), std::nullopt);
         port = gone.Port();
     }
     THttpRequest request = To(ImagePath);
@@ -270,7 +274,8 @@ TEST_F(WinInetSessionTest, ANonexistentServerFailsWithTheLibrarysReason) {
 
 // The whole download on the Windows back-ends: WinINet, the temporary directory, the write.
 TEST(WinInetDownload, TheImageEndsUpInTheTemporaryFile) {
-    test::TWinsockHttpServer server;
+    TFirmwareServer server;
+    ASSERT_EQ(server.Start(), std::nullopt);
     const TBytes image = PatternBytes(63488, 9);
     server.Serve("/qor-7316-b.bin", TServedFile::Of(image));
     std::random_device seed;
@@ -306,7 +311,8 @@ TEST(WinInetDownload, TheImageEndsUpInTheTemporaryFile) {
 
 // Lengths that disagree are refused on this system too, before the body is read.
 TEST(WinInetDownload, ConflictingLengthsAreRefused) {
-    test::TWinsockHttpServer server;
+    TFirmwareServer server;
+    ASSERT_EQ(server.Start(), std::nullopt);
     server.Serve(
         "/qor-7316-a.bin",
         TServedFile::Of(PatternBytes(5)).AnnouncedLength("3").WithHeader("Content-Length", "5"));
