@@ -42,7 +42,7 @@ private:
 class TSocketLibrary {
 public:
     TSocketLibrary();
-    ~TSocketLibrary();
+    ~TSocketLibrary(); // NOLINT(performance-trivially-destructible): not on Windows
     TSocketLibrary(const TSocketLibrary&) = delete;
     TSocketLibrary& operator=(const TSocketLibrary&) = delete;
 
