@@ -48,35 +48,6 @@ wait_after "$m" 20 ' main .*flash=Updating.* \| bar=([1-9][0-9]?|[1-8][0-9][0-9]
 wait_after "$m" 60 ' main .*fw=1\.4a \| sum=valid .*flash=Update finished successfully! \| bar=991 '
 echo "ok: update finished, device firmware 1.4a"
 
-# The same with a download from the demo's firmware server: the dialog shows the transfer's
-# end, Close hands the file to the window, and Update writes it.
-m=$(mark)
-click BDownload
-wait_after "$m" 20 ' modal title=Firmware herunterladen \| LStatus=Firmware was downloaded successfully\. \| PBFWProgress=1000'
-click modal:Close
-wait_after "$m" 20 ' main .*file=Firmware loaded! \| name=qor-7316\.bin \| version=1\.5a '
-echo "ok: qor-7316.bin downloaded and loaded"
-m=$(mark)
-click BFlash
-wait_after "$m" 60 ' main .*fw=1\.5a \| sum=valid .*flash=Update finished successfully! \| bar=991 '
-echo "ok: update finished, device firmware 1.5a"
-
-# 7: Power off: the device leaves the bus and the window says so.
-m=$(mark)
-click BSwitchOff
-wait_after "$m" 20 ' main status=QOR 7316 not connected '
-wait_after "$m" 20 ' main .*file=No firmware loaded .*buttons=0000 '
-echo "ok: powered off, not connected"
-
-# Close: File > Exit, confirm with Yes, and the demo ends by itself.
-click menu:File
-click menu:Exit
-wait_after "$m" 10 ' modal title=.* \| text=Are you sure'
-click modal:Yes
-wait_gone 20
-wait "$demo_pid"
-status=$?
-demo_pid=""
-[ "$status" -eq 0 ] || { cat "$work/demo.log"; fail "the demo ended with status $status"; }
-echo "ok: closed after confirmation"
+# The same with a download from the demo's firmware server, then power off and close.
+download_power_off_close 20
 rm -rf "$work"

@@ -74,3 +74,40 @@ wait_gone() {
     sleep 0.05
   done
 }
+
+# The end both roads share, once an image of version 1.4a is written: download the current
+# image from the demo's server, see the dialog's end, hand the file to the window and write
+# it; power the device off and see it gone; close through File > Exit with a confirmation,
+# the demo ending by itself within CLOSE_SECONDS.
+#   download_power_off_close CLOSE_SECONDS
+download_power_off_close() {
+  local m
+  m=$(mark)
+  click BDownload
+  wait_after "$m" 30 ' modal title=Firmware herunterladen \| LStatus=Firmware was downloaded successfully\. \| PBFWProgress=1000'
+  click modal:Close
+  wait_after "$m" 20 ' main .*file=Firmware loaded! \| name=qor-7316\.bin \| version=1\.5a '
+  echo "ok: qor-7316.bin downloaded and loaded"
+  m=$(mark)
+  click BFlash
+  wait_after "$m" 60 ' main .*fw=1\.5a \| sum=valid .*flash=Update finished successfully! \| bar=991 '
+  echo "ok: update finished, device firmware 1.5a"
+
+  # 7: Power off: the device leaves the bus (or the library's list) and the window says so.
+  m=$(mark)
+  click BSwitchOff
+  wait_after "$m" 20 ' main status=QOR 7316 not connected '
+  wait_after "$m" 20 ' main .*file=No firmware loaded .*buttons=0000 '
+  echo "ok: powered off, not connected"
+
+  click menu:File
+  click menu:Exit
+  wait_after "$m" 10 ' modal title=.* \| text=Are you sure'
+  click modal:Yes
+  wait_gone "$1"
+  wait "$demo_pid"
+  local status=$?
+  demo_pid=""
+  [ "$status" -eq 0 ] || { cat "$work/demo.log"; fail "the demo ended with status $status"; }
+  echo "ok: closed after confirmation"
+}
