@@ -2,14 +2,15 @@
 // port, clock, settings and HTTP client; the tests and the test build hand it virtual ones.
 #pragma once
 
+#include <cstdlib>
 #include <functional>
 #include <optional>
 #include <ostream>
 #include <string>
 
+#include "app/ServiceRecord.h"
 #include "cli/Clock.h"
 #include "cli/FirmwareFetch.h"
-#include "app/ServiceRecord.h"
 #include "device/DevicePort.h"
 #include "platform/RegistryStore.h"
 
@@ -30,5 +31,11 @@ struct TCliServices {
     bool Terminal = false; // standard output is a terminal: progress as a bar
     std::string ProgramName = "qor7316-update";
 };
+
+// The process's own environment, for TCliServices::Environment.
+inline std::optional<std::string> ProcessEnvironment(const char* name) {
+    const char* value = std::getenv(name);
+    return value != nullptr ? std::optional<std::string>(value) : std::nullopt;
+}
 
 } // namespace qor::cli

@@ -1,6 +1,5 @@
 // The product's command line: the system's device port, the user's settings and HTTP client.
 
-#include <cstdlib>
 #include <iostream>
 #include <string>
 #include <vector>
@@ -28,10 +27,7 @@ int main(int argc, char** argv) {
                                *fetch,
                                record,
                                cli::StopRequested,
-                               [](const char* name) -> std::optional<std::string> {
-                                   const char* value = std::getenv(name);
-                                   return value ? std::optional<std::string>(value) : std::nullopt;
-                               },
+                               cli::ProcessEnvironment,
                                std::cout,
                                std::cerr,
                                cli::StdoutIsTerminal()};

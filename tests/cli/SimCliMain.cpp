@@ -43,10 +43,7 @@ int main(int argc, char** argv) {
                                *fetch,
                                record,
                                cli::StopRequested,
-                               [](const char* name) -> std::optional<std::string> {
-                                   const char* value = std::getenv(name);
-                                   return value ? std::optional<std::string>(value) : std::nullopt;
-                               },
+                               cli::ProcessEnvironment,
                                std::cout,
                                std::cerr,
                                cli::StdoutIsTerminal(),
