@@ -14,7 +14,9 @@ expected="/usr/bin/qor7316-update
 /usr/share/applications/qor7316-updater.desktop
 /usr/share/doc/qor7316-updater/changelog.Debian.gz
 /usr/share/doc/qor7316-updater/copyright
-/usr/share/icons/hicolor/scalable/apps/qor7316-updater.svg"
+/usr/share/icons/hicolor/scalable/apps/qor7316-updater.svg
+/usr/share/man/man1/qor7316-update.1.gz
+/usr/share/man/man1/qor7316-updater.1.gz"
 [ "$files" = "$expected" ] || fail "the package holds:
 $files"
 depends=$(dpkg-deb -f "$deb" Depends)
@@ -22,6 +24,20 @@ for library in libqt6widgets6 libqt6svg6 libcurl4 libsodium23; do
   [[ $depends == *"$library"* ]] || fail "no dependency on $library: $depends"
 done
 echo "ok: $(basename "$deb"), $(stat -c %s "$deb") bytes: $(echo "$files" | wc -l) files; depends on $depends"
+
+# The command line's manual page names every option and exit code its --help names.
+unpacked=$(mktemp -d)
+trap 'rm -rf "$unpacked"' EXIT
+dpkg-deb -x "$deb" "$unpacked"
+help=$("$unpacked/usr/bin/qor7316-update" --help)
+page=$(zcat "$unpacked/usr/share/man/man1/qor7316-update.1.gz" | sed 's/\\-/-/g')
+for option in $(echo "$help" | grep -oE -- '--[a-z-]+' | sort -u); do
+  [[ $page == *"$option"* ]] || fail "the manual page lacks $option"
+done
+for code in $(echo "$help" | sed -n '/^Exit codes:/,$p' | grep -oE '^ +[0-9]+' | tr -d ' '); do
+  [ "$code" -ge 10 ] || grep -q "^\.B $code\$" <<<"$page" || fail "the manual page lacks exit code $code"
+done
+echo "ok: the manual page of qor7316-update names every option and exit code of its --help"
 
 report=$(lintian --fail-on error "$deb" 2>&1)
 status=$?
