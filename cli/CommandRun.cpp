@@ -3,6 +3,7 @@
 #include "app/DeviceSummary.h"
 #include "base/FixedTexts.h"
 #include "base/TextTable.h"
+#include "base/Windows1252.h"
 #include "cli/Format.h"
 #include "device/Protocol.h"
 #include "platform/SettingsStore.h"
@@ -142,6 +143,24 @@ int TCommandRun::InvalidImage(const std::string& reason) {
     TEvent event{"", {InvalidFirmwareFileText, reason}, {}, true};
     event.Fields.Add("reason", reason);
     return Finish(TExit::InvalidImage, std::move(event));
+}
+
+int TCommandRun::DoesNotFit(const TFirmwareImage& image, const TImageRejection& refusal,
+                            const std::optional<TDeviceVariant>& device) {
+    const auto imageLetter = static_cast<char>(image.VariantLetter());
+    std::string deviceVariant = "none";
+    if (device) {
+        const auto letter = device->Letter();
+        deviceVariant = letter ? std::string(1, *letter) : std::string("other");
+    }
+    std::string reason = refusal.Reason;
+    if (refusal.Fit == TFitFault::WrongVariant) {
+        reason += " (image '" + Windows1252ToUtf8(std::string(1, imageLetter)) + "', device " +
+                  deviceVariant + ")";
+    }
+    TEvent event{"", {Text(TxtInvalidFirmware), reason}, {}, true};
+    event.Fields.Add("reason", reason).Add("device_variant", deviceVariant);
+    return Finish(TExit::ImageDoesNotFit, std::move(event));
 }
 
 int TCommandRun::List() {

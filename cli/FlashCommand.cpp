@@ -15,10 +15,6 @@
 namespace qor::cli {
 namespace {
 
-std::string LetterText(std::optional<char> letter) {
-    return letter ? std::string(1, *letter) : std::string("other");
-}
-
 // Between the blocks the window's serial timer keeps ticking: the port stays current, so a
 // device that went away fails the next exchange; the keep-alive stays off the wire.
 class TFlashObserver : public IUpdateObserver {
@@ -177,20 +173,6 @@ int TCommandRun::Flash() {
         Report.Event(off);
     }
     return Finish(exit, std::move(result));
-}
-
-int TCommandRun::DoesNotFit(const TFirmwareImage& image, const TImageRejection& refusal,
-                            const std::optional<TDeviceVariant>& device) {
-    const auto imageLetter = static_cast<char>(image.VariantLetter());
-    const std::string deviceVariant = device ? LetterText(device->Letter()) : "none";
-    std::string reason = refusal.Reason;
-    if (refusal.Fit == TFitFault::WrongVariant) {
-        reason += " (image '" + Windows1252ToUtf8(std::string(1, imageLetter)) + "', device " +
-                  deviceVariant + ")";
-    }
-    TEvent event{"", {Text(TxtInvalidFirmware), reason}, {}, true};
-    event.Fields.Add("reason", reason).Add("device_variant", deviceVariant);
-    return Finish(TExit::ImageDoesNotFit, std::move(event));
 }
 
 } // namespace qor::cli
