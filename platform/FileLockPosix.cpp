@@ -2,7 +2,6 @@
 #include <sys/file.h>
 
 #include <cerrno>
-#include <thread>
 
 #include "platform/FileLock.h"
 #include "platform/PosixFiles.h"
@@ -26,18 +25,11 @@ TResult<TFileLock> TFileLock::Acquire(const std::string& path, std::chrono::mill
     if (!held->Fd.Valid()) {
         return Fail(TError{posix::ErrorText("cannot open the lock file", path)});
     }
-    const auto deadline = std::chrono::steady_clock::now() + wait;
-    while (::flock(held->Fd.Get(), LOCK_EX | LOCK_NB) != 0) {
-        if (errno == EINTR) {
-            continue;
-        }
-        if (errno != EWOULDBLOCK) {
-            return Fail(TError{posix::ErrorText("cannot lock", path)});
-        }
-        if (std::chrono::steady_clock::now() >= deadline) {
+    if (!posix::LockWithin(held->Fd.Get(), LOCK_EX, wait)) {
+        if (errno == EWOULDBLOCK) {
             return Fail(TError{"'" + path + "' stays locked by another program"});
         }
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        return Fail(TError{posix::ErrorText("cannot lock", path)});
     }
     return TFileLock(std::move(held));
 }

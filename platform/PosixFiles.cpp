@@ -4,9 +4,11 @@
 #include <cstdio>
 #include <ctime>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/random.h>
 #include <sys/stat.h>
 #include <system_error>
+#include <thread>
 #include <unistd.h>
 
 namespace qor::posix {
@@ -15,6 +17,7 @@ namespace {
 constexpr unsigned TempAttempts = 16;
 constexpr const char* TempSuffix = ".tmp";
 constexpr std::size_t ReadChunk = std::size_t{64} * 1024;
+constexpr auto LockRetryPause = std::chrono::milliseconds(5);
 
 bool IsDirectory(const std::string& path) {
     struct stat st {};
@@ -247,6 +250,22 @@ bool CreateFileExclusively(const std::string& path, std::span<const std::uint8_t
         SyncDirectory(DirectoryOf(path));
     }
     return done;
+}
+
+bool LockWithin(int fd, int operation, std::chrono::milliseconds wait) {
+    const auto deadline = std::chrono::steady_clock::now() + wait;
+    for (;;) {
+        if (::flock(fd, operation | LOCK_NB) == 0) {
+            return true;
+        }
+        if (errno == EINTR) {
+            continue;
+        }
+        if (errno != EWOULDBLOCK || std::chrono::steady_clock::now() >= deadline) {
+            return false;
+        }
+        std::this_thread::sleep_for(LockRetryPause);
+    }
 }
 
 } // namespace qor::posix

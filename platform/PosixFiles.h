@@ -1,7 +1,8 @@
 // Small POSIX file helpers shared by the Linux back-ends: an owning descriptor, reading and
-// writing whole buffers, private directories and exclusive creation.
+// writing whole buffers, private directories, exclusive creation and locks with a deadline.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -102,5 +103,10 @@ TFileHandle CreateTempBeside(const std::string& path, std::string& tempPath, std
 // false with `exists` set when another file (or link) got there first.
 bool CreateFileExclusively(const std::string& path, std::span<const std::uint8_t> bytes,
                            bool& exists, std::string& error);
+
+// flock with a deadline: another process holds a lock only briefly, and waiting for ever on
+// one this process itself still holds would hang the program. False with errno EWOULDBLOCK
+// when the lock stayed taken, another errno when locking failed.
+bool LockWithin(int fd, int operation, std::chrono::milliseconds wait);
 
 } // namespace qor::posix

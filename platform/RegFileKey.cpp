@@ -7,7 +7,6 @@
 #include <new>
 #include <sys/file.h>
 #include <sys/stat.h>
-#include <thread>
 #include <unistd.h>
 
 #include "platform/TempDir.h"
@@ -20,7 +19,6 @@ using posix::TFileHandle;
 
 constexpr const char* LockSuffix = ".lock";
 constexpr const char* DamagedInfix = ".damaged-";
-constexpr auto LockRetryPause = std::chrono::milliseconds(5);
 constexpr int SetAsideAttempts = 100;
 
 // What an errno means to the user, for an attempt to read or to write.
@@ -46,24 +44,6 @@ bool Exists(const std::string& path) {
 
 TStoreFailure FailureOf(const std::string& file, TStoreCause cause, std::string detail) {
     return {file, cause, std::move(detail), Exists(file)};
-}
-
-// flock with a deadline: another process keeps a key open only briefly, and waiting for ever
-// on a key this process itself still holds would hang the program.
-bool LockWithin(int fd, int operation, std::chrono::milliseconds wait) {
-    const auto deadline = std::chrono::steady_clock::now() + wait;
-    for (;;) {
-        if (::flock(fd, operation | LOCK_NB) == 0) {
-            return true;
-        }
-        if (errno == EINTR) {
-            continue;
-        }
-        if (errno != EWOULDBLOCK || std::chrono::steady_clock::now() >= deadline) {
-            return false;
-        }
-        std::this_thread::sleep_for(LockRetryPause);
-    }
 }
 
 // The lock file beside the store file. Read access makes do with a lock file it may only read,
@@ -115,7 +95,7 @@ std::unique_ptr<TRegFileKey> TRegFileKey::Open(const std::string& filePath,
         return nullptr;
     }
     if (lock.Valid() &&
-        !LockWithin(lock.Get(), access == TRegAccess::Write ? LOCK_EX : LOCK_SH, lockWait)) {
+        !posix::LockWithin(lock.Get(), access == TRegAccess::Write ? LOCK_EX : LOCK_SH, lockWait)) {
         if (errno == EWOULDBLOCK) {
             // Whoever holds the lock is at work on the store, so it is there (or about to be).
             failure = {filePath, TStoreCause::LockHeld,

@@ -13,10 +13,10 @@
 namespace qor {
 
 enum class TFileFault {
-    CannotOpen,     // missing, no permission
-    NotRegular,     // a directory, a FIFO, a device, a socket
-    TooLarge,       // above the caller's limit
-    CannotRead,     // an I/O error, or no memory for it
+    CannotOpen, // missing, no permission
+    NotRegular, // a directory, a FIFO, a device, a socket
+    TooLarge,   // above the caller's limit
+    CannotRead, // an I/O error, or no memory for it
 };
 
 struct TFileError {

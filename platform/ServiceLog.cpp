@@ -14,7 +14,6 @@ namespace {
 
 constexpr std::chrono::milliseconds LockWait{2000};
 constexpr const char* LockFileName = "service.log.lock";
-constexpr const char* ProgramFolder = "qor7316-updater";
 
 // The file's bytes; a missing file is an empty log.
 TResult<std::string> ReadLog(const std::string& path, std::size_t limit) {
@@ -88,9 +87,9 @@ TResult<std::string> TServiceLog::ReadAll() const {
     return *older + *current;
 }
 
-TServiceLog UserServiceLog() {
+TServiceLog UserServiceLog(const std::string& folder) {
     const auto state = UserStateDirectory();
-    return TServiceLog(state ? *state + "/" + ProgramFolder : std::string());
+    return TServiceLog(state ? *state + "/" + folder : std::string());
 }
 
 } // namespace qor

@@ -34,7 +34,8 @@ private:
 };
 
 // The log of the current user: $XDG_STATE_HOME (default ~/.local/state) on Linux, the local
-// application data on Windows, in the program's folder there.
-TServiceLog UserServiceLog();
+// application data on Windows, in `folder` there.
+inline constexpr const char* ProgramStateFolder = "qor7316-updater";
+TServiceLog UserServiceLog(const std::string& folder = ProgramStateFolder);
 
 } // namespace qor

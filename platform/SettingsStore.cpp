@@ -148,17 +148,15 @@ ERegistryError WriteFailed(const TValueRule& rule, const TStoreFailure& failure,
 
 void TSettingsStore::Load(TSettings& settings) {
     bool defaultUsed = false;
+    bool unreadable = false;
     {
         const std::unique_ptr<IRegistryKey> key =
             Registry.CreateKey(SettingsKeyPath, TRegAccess::Read);
-        if (!key && Registry.LastFailure().StoreExists) {
-            // It may hold the user's settings: work with the defaults, write nothing, say so.
-            for (std::size_t i = 0; i < SettingsValueCount; ++i) {
-                Rules[i].Take(std::nullopt, settings, Rules[i].Name);
-                Known[i] = Rules[i].Give(settings);
-            }
+        // A store that is there but cannot be read may hold the user's settings: work with
+        // the defaults, write nothing, say so.
+        unreadable = !key && Registry.LastFailure().StoreExists;
+        if (unreadable) {
             Notices.push_back({TStoreNotice::TKind::Unreadable, Registry.LastFailure(), {}});
-            return;
         }
         // A key that can be neither opened nor created reads as if every value were missing.
         try {
@@ -171,17 +169,19 @@ void TSettingsStore::Load(TSettings& settings) {
         } catch (const ERegistryError&) {
             // The values not reached keep their start values, which this program now holds;
             // a later save leaves the stored ones unless it changes them.
-            for (std::size_t i = 0; i < SettingsValueCount; ++i) {
-                Known[i] = Rules[i].Give(settings);
-            }
+            RememberAsStored(settings);
             throw;
         }
     }
+    RememberAsStored(settings);
+    if (defaultUsed && !unreadable) {
+        Save(settings);
+    }
+}
+
+void TSettingsStore::RememberAsStored(const TSettings& settings) {
     for (std::size_t i = 0; i < SettingsValueCount; ++i) {
         Known[i] = Rules[i].Give(settings);
-    }
-    if (defaultUsed) {
-        Save(settings);
     }
 }
 

@@ -50,6 +50,8 @@ public:
     std::vector<TStoreNotice> TakeNotices();
 
 private:
+    void RememberAsStored(const TSettings& settings);
+
     IRegistryStore& Registry;
     // Each value as this program last read or wrote it; none before it has.
     std::array<std::optional<TRegValue>, SettingsValueCount> Known;

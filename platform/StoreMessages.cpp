@@ -7,8 +7,7 @@ namespace {
 
 constexpr std::size_t BytesPerMegabyte = std::size_t{1024} * 1024;
 
-} // namespace
-
+// Why the store failed, as a short clause; the system's own words where no clause fits.
 std::string StoreCauseText(const TStoreFailure& failure, std::uint8_t language) {
     switch (failure.Cause) {
     case TStoreCause::LockHeld:
@@ -33,6 +32,8 @@ std::string StoreCauseText(const TStoreFailure& failure, std::uint8_t language) 
     }
     return failure.Detail;
 }
+
+} // namespace
 
 std::string StoreFailureLine(const TStoreFailure& failure, std::uint8_t language) {
     const std::string cause = StoreCauseText(failure, language);

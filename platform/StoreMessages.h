@@ -10,9 +10,6 @@
 
 namespace qor {
 
-// Why the store failed, as a short clause; the system's own words where no clause fits.
-std::string StoreCauseText(const TStoreFailure& failure, std::uint8_t language);
-
 // "<file>: <cause>", the line that follows a registry error text.
 std::string StoreFailureLine(const TStoreFailure& failure, std::uint8_t language);
 

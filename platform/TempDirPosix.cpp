@@ -84,8 +84,8 @@ TResult<std::string> UserTempDirectory() {
     const std::string fallback =
         SharedTempRoot + std::string(TempDirPrefix) + std::to_string(::geteuid());
     if (const auto made = EnsurePrivateDirectory(fallback); !made) {
-        return Fail(TError{"no private temporary directory: " + runtimeProblem +
-                           made.Error().Reason});
+        return Fail(
+            TError{"no private temporary directory: " + runtimeProblem + made.Error().Reason});
     }
     return WithSeparator(fallback);
 }

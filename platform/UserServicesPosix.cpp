@@ -37,31 +37,28 @@ std::optional<std::string> HomeDirectory() {
     return std::nullopt;
 }
 
+// An XDG base directory: the variable's value, else the default below the home directory.
+// Relative values are to be ignored, as the XDG base directory rules say.
+std::optional<std::string> XdgDirectory(const char* variable, const char* defaultSubdir) {
+    const char* value = std::getenv(variable);
+    if (IsAbsolute(value)) {
+        return std::string(value);
+    }
+    const auto home = HomeDirectory();
+    if (!home) {
+        return std::nullopt;
+    }
+    return *home + defaultSubdir;
+}
+
 } // namespace
 
 std::optional<std::string> UserConfigDirectory() {
-    // Relative values are to be ignored, as the XDG base directory rules say.
-    const char* configHome = std::getenv(ConfigHomeVariable);
-    if (IsAbsolute(configHome)) {
-        return std::string(configHome);
-    }
-    const auto home = HomeDirectory();
-    if (!home) {
-        return std::nullopt;
-    }
-    return *home + DefaultConfigSubdir;
+    return XdgDirectory(ConfigHomeVariable, DefaultConfigSubdir);
 }
 
 std::optional<std::string> UserStateDirectory() {
-    const char* stateHome = std::getenv(StateHomeVariable);
-    if (IsAbsolute(stateHome)) {
-        return std::string(stateHome);
-    }
-    const auto home = HomeDirectory();
-    if (!home) {
-        return std::nullopt;
-    }
-    return *home + DefaultStateSubdir;
+    return XdgDirectory(StateHomeVariable, DefaultStateSubdir);
 }
 
 std::unique_ptr<IRegistryStore> MakeUserRegistryStore() {

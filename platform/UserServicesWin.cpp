@@ -8,22 +8,25 @@
 
 namespace qor {
 
-std::optional<std::string> UserConfigDirectory() {
-    // The user's roaming application data; the settings themselves are in the registry.
+namespace {
+
+std::optional<std::string> KnownFolder(int csidl) {
     char path[MAX_PATH] = {};
-    if (FAILED(::SHGetFolderPathA(nullptr, CSIDL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, path))) {
+    if (FAILED(::SHGetFolderPathA(nullptr, csidl, nullptr, SHGFP_TYPE_CURRENT, path))) {
         return std::nullopt;
     }
     return std::string(path);
 }
 
+} // namespace
+
+std::optional<std::string> UserConfigDirectory() {
+    // The user's roaming application data; the settings themselves are in the registry.
+    return KnownFolder(CSIDL_APPDATA);
+}
+
 std::optional<std::string> UserStateDirectory() {
-    char path[MAX_PATH] = {};
-    if (FAILED(
-            ::SHGetFolderPathA(nullptr, CSIDL_LOCAL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, path))) {
-        return std::nullopt;
-    }
-    return std::string(path);
+    return KnownFolder(CSIDL_LOCAL_APPDATA);
 }
 
 std::unique_ptr<IRegistryStore> MakeUserRegistryStore() {

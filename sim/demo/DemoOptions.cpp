@@ -8,7 +8,7 @@
 namespace qor {
 namespace {
 
-constexpr const char* DemoFolder = "/qor7316-updater-demo";
+constexpr const char* DemoFolder = "qor7316-updater-demo";
 constexpr const char* DemoTempFolder = "qor7316-updater-demo/";
 constexpr const char* LoopbackHost = "127.0.0.1";
 
@@ -50,12 +50,11 @@ std::optional<std::string> DemoConfigDirectory() {
     if (!config) {
         return std::nullopt;
     }
-    return *config + DemoFolder;
+    return *config + "/" + DemoFolder;
 }
 
 TServiceLog DemoServiceLog() {
-    const auto state = UserStateDirectory();
-    return TServiceLog(state ? *state + DemoFolder : std::string());
+    return UserServiceLog(DemoFolder);
 }
 
 TDownloadFiles DemoDownloadFiles() {

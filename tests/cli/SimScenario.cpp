@@ -6,7 +6,7 @@
 #include <optional>
 
 #include "device/TtyPort.h"
-#include "qortest/FaultSpec.h"
+#include "qortest/FaultText.h"
 #include "qortest/PtyRig.h"
 #include "sim/BusLayout.h"
 #include "sim/VirtualBus.h"
