@@ -1,8 +1,12 @@
 #include "app/ImageChecks.h"
 
+#include "device/Protocol.h"
 #include "platform/RegularFile.h"
 
 namespace qor {
+
+// The fit test counts the blocks the update will write: both must mean the same block.
+static_assert(TDeviceVariant::WriteBlockSize == BlockSize);
 
 std::optional<TDeviceVariant> ConnectedVariant(const TConnectionMonitor& monitor) {
     if (!monitor.BootloaderReady()) {

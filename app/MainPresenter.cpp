@@ -13,8 +13,9 @@ TMainPresenter::TMainPresenter(IDevicePort& port, IMessageBox& messages, const T
 }
 
 void TMainPresenter::SerialTick() {
-    ShowDeviceStatus(Model, Monitor.Tick(Model.UpdateRunning), Language());
-    Model.View.LQORStatusTip = Monitor.Link().OpenError();
+    const TDeviceStatus status = Monitor.Tick(Model.UpdateRunning);
+    ShowDeviceStatus(Model, status, Language());
+    Model.View.LQORStatusTip = status.OpenError;
 }
 
 void TMainPresenter::DisplayTick() {

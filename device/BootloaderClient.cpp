@@ -23,6 +23,14 @@ TExchangeError FrameFailure(TFrameError frame, std::string detail = {}) {
     return error;
 }
 
+// An exchange whose reply carries nothing but its code.
+TExchange<void> Done(const TExchange<std::span<const std::uint8_t>>& reply) {
+    if (!reply) {
+        return Fail(reply.Error());
+    }
+    return {};
+}
+
 } // namespace
 
 std::string TExchangeError::Describe() const {
@@ -146,11 +154,7 @@ TExchange<void> TBootloaderClient::Range(std::uint8_t code, std::uint32_t pageCo
     const std::span<std::uint8_t> payload = StartFrame(Request, code, RangePayloadSize);
     payload[0] = 0x00;
     payload[1] = static_cast<std::uint8_t>((pageCount - 1) & 0xFFu);
-    auto reply = Exchange(RangePayloadSize, 0);
-    if (!reply) {
-        return Fail(reply.Error());
-    }
-    return {};
+    return Done(Exchange(RangePayloadSize, 0));
 }
 
 TExchange<TBootVersion> TBootloaderClient::QueryVersion() {
@@ -193,17 +197,6 @@ TExchange<std::string> TBootloaderClient::QueryFirmwareVersion() {
     }
     return std::string(reinterpret_cast<const char*>(data->data()), FirmwareVersionLength);
 }
-
-namespace {
-
-TExchange<void> Done(const TExchange<std::span<const std::uint8_t>>& reply) {
-    if (!reply) {
-        return Fail(reply.Error());
-    }
-    return {};
-}
-
-} // namespace
 
 TExchange<void> TBootloaderClient::BeginUpdate() {
     return Done(Simple(CmdBeginUpdate, 0));

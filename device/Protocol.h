@@ -32,7 +32,6 @@ inline constexpr std::size_t MinFrameLength = FrameHeaderSize + CrcFieldSize; //
 // The exchange's fixed buffers: a request of up to 596 bytes before its CRC, a reply of up
 // to 256 bytes.
 inline constexpr std::size_t SendBufferSize = 600;
-inline constexpr std::size_t RequestCapacity = SendBufferSize - CrcFieldSize;
 inline constexpr std::size_t ReplyBufferSize = 256;
 
 // One write request carries a 4-byte address and one block of image bytes.

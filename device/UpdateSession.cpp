@@ -34,10 +34,6 @@ TUpdateSession::TUpdateSession(TDeviceLink& link, TBootloaderClient& client, TDe
     : Link(link), Client(client), Info(info) {
 }
 
-bool TUpdateSession::SameConnection() const {
-    return Link.OpenCount() == Session;
-}
-
 TUpdateOutcome TUpdateSession::Failed(TUpdateStep step, TExchangeError error, std::size_t block) {
     TUpdateOutcome outcome;
     outcome.Result = TUpdateResult::Failed;
@@ -55,7 +51,9 @@ TUpdateOutcome TUpdateSession::Run(std::span<const std::uint8_t> image, IUpdateO
         return refused;
     }
     Link.SetTimeouts(UpdateReadTimeoutMs, WriteTimeoutMs);
-    Session = Link.OpenCount();
+    // A device that was lost and found again while events ran has left its update session;
+    // nothing more is written to it.
+    const std::uint32_t session = Link.OpenCount();
     // Events are served while the device takes its time, and between every two exchanges.
     Client.SetWhileWaiting([&observer] { observer.PumpWhileWaiting(); });
     const struct TStopServing {
@@ -63,18 +61,14 @@ TUpdateOutcome TUpdateSession::Run(std::span<const std::uint8_t> image, IUpdateO
         ~TStopServing() { Client.SetWhileWaiting({}); }
     } stopServing{Client};
     // Each step below fails with its own exit; the first failure ends the update.
-    const auto step = [this](auto&& exchange) -> std::optional<TExchangeError> {
-        if (!SameConnection()) {
-            return Lost();
+    const auto step = [this, session](auto&& exchange) -> decltype(exchange()) {
+        if (Link.OpenCount() != session) {
+            return Fail(Lost());
         }
-        auto result = exchange();
-        if (!result) {
-            return result.Error();
-        }
-        return std::nullopt;
+        return exchange();
     };
-    if (auto error = step([&] { return Client.BeginUpdate(); })) {
-        return Failed(TUpdateStep::BeginUpdate, std::move(*error));
+    if (const auto begun = step([&] { return Client.BeginUpdate(); }); !begun) {
+        return Failed(TUpdateStep::BeginUpdate, begun.Error());
     }
     observer.Pump();
     TUpdateOutcome stopped;
@@ -83,8 +77,8 @@ TUpdateOutcome TUpdateSession::Run(std::span<const std::uint8_t> image, IUpdateO
         return stopped;
     }
     const std::uint32_t pageCount = Info.PageCount;
-    if (auto error = step([&] { return Client.PrepareRange(pageCount); })) {
-        return Failed(TUpdateStep::PrepareRange, std::move(*error));
+    if (const auto prepared = step([&] { return Client.PrepareRange(pageCount); }); !prepared) {
+        return Failed(TUpdateStep::PrepareRange, prepared.Error());
     }
     observer.Pump();
     for (std::size_t block = 0; block < blocks; ++block) {
@@ -93,45 +87,36 @@ TUpdateOutcome TUpdateSession::Run(std::span<const std::uint8_t> image, IUpdateO
             return stopped;
         }
         const auto address = static_cast<std::uint32_t>(block * BlockSize);
-        if (auto error = step(
-                [&] { return Client.WriteBlock(address, image.subspan(address, BlockSize)); })) {
-            return Failed(TUpdateStep::WriteBlock, std::move(*error), block);
+        const auto written =
+            step([&] { return Client.WriteBlock(address, image.subspan(address, BlockSize)); });
+        if (!written) {
+            return Failed(TUpdateStep::WriteBlock, written.Error(), block);
         }
         ++Written;
         observer.Progress(UpdateProgress(block, blocks));
         observer.Pump();
     }
-    if (auto error = step([&] { return Client.FinishRange(pageCount); })) {
-        return Failed(TUpdateStep::FinishRange, std::move(*error));
+    if (const auto finished = step([&] { return Client.FinishRange(pageCount); }); !finished) {
+        return Failed(TUpdateStep::FinishRange, finished.Error());
     }
     observer.Pump();
-    if (auto error = step([&] { return Client.EndUpdate(); })) {
-        return Failed(TUpdateStep::EndUpdate, std::move(*error));
+    if (const auto ended = step([&] { return Client.EndUpdate(); }); !ended) {
+        return Failed(TUpdateStep::EndUpdate, ended.Error());
     }
     observer.Pump();
     // The final values come only from their own replies.
-    std::optional<TChecksums> checksums;
-    if (auto error = step([&] {
-            auto reply = Client.QueryChecksums();
-            if (reply) {
-                checksums = *reply;
-            }
-            return reply;
-        })) {
-        return Failed(TUpdateStep::GetChecksums, std::move(*error));
+    const auto checksums = step([&] { return Client.QueryChecksums(); });
+    if (!checksums) {
+        return Failed(TUpdateStep::GetChecksums, checksums.Error());
     }
     Info.DeviceChecksum1 = checksums->First;
     Info.DeviceChecksum2 = checksums->Second;
     observer.Pump();
-    if (auto error = step([&] {
-            auto reply = Client.QueryFirmwareVersion();
-            if (reply) {
-                Info.DeviceFWVersion = *reply;
-            }
-            return reply;
-        })) {
-        return Failed(TUpdateStep::GetFirmwareVersion, std::move(*error));
+    const auto version = step([&] { return Client.QueryFirmwareVersion(); });
+    if (!version) {
+        return Failed(TUpdateStep::GetFirmwareVersion, version.Error());
     }
+    Info.DeviceFWVersion = *version;
     TUpdateOutcome done;
     done.BlocksWritten = Written;
     done.Result = Info.DeviceChecksum1 == Info.DeviceChecksum2 ? TUpdateResult::Succeeded

@@ -81,15 +81,11 @@ public:
     TUpdateOutcome Run(std::span<const std::uint8_t> image, IUpdateObserver& observer);
 
 private:
-    // A device that was lost and found again while events ran has left its update session;
-    // nothing more is written to it.
-    bool SameConnection() const;
     TUpdateOutcome Failed(TUpdateStep step, TExchangeError error, std::size_t block = 0);
 
     TDeviceLink& Link;
     TBootloaderClient& Client;
     TDeviceInfo& Info;
-    std::uint32_t Session = 0;
     std::size_t Written = 0;
 };
 
