@@ -18,8 +18,7 @@ std::optional<TDeviceVariant> ConnectedVariant(const TConnectionMonitor& monitor
 TImageCheck CheckImageFile(const std::string& path) {
     auto bytes = ReadRegularFile(path, ImageMaximumSize);
     if (!bytes) {
-        return Fail(TImageRejection{TImageRejection::TKind::InvalidFile, std::nullopt,
-                                    bytes.Error().Reason});
+        return Fail(TImageRejection{std::nullopt, bytes.Error().Reason});
     }
     return CheckImageBytes(std::move(bytes.Value()));
 }
@@ -27,8 +26,7 @@ TImageCheck CheckImageFile(const std::string& path) {
 TImageCheck CheckImageBytes(std::vector<std::uint8_t> bytes) {
     auto image = ParseFirmwareImage(std::move(bytes));
     if (!image) {
-        return Fail(TImageRejection{TImageRejection::TKind::InvalidFile, std::nullopt,
-                                    image.Error().Describe()});
+        return Fail(TImageRejection{std::nullopt, image.Error().Describe()});
     }
     return std::move(image.Value());
 }
@@ -36,11 +34,10 @@ TImageCheck CheckImageBytes(std::vector<std::uint8_t> bytes) {
 std::optional<TImageRejection> CheckImageFits(const TFirmwareImage& image,
                                               const std::optional<TDeviceVariant>& device) {
     if (!device) {
-        return TImageRejection{TImageRejection::TKind::DoesNotFit, std::nullopt,
-                               "no device answers"};
+        return TImageRejection{std::nullopt, "no device answers"};
     }
     if (const std::optional<TFitFault> fault = device->FitFault(image)) {
-        return TImageRejection{TImageRejection::TKind::DoesNotFit, fault, DescribeFitFault(*fault)};
+        return TImageRejection{fault, DescribeFitFault(*fault)};
     }
     return std::nullopt;
 }

@@ -15,13 +15,10 @@
 
 namespace qor {
 
+// Why a file is no valid image, or why a valid image does not fit the device; which of the two
+// the function that refused it tells.
 struct TImageRejection {
-    enum class TKind {
-        InvalidFile, // unreadable, empty, too short or too large, or its trailer does not match
-        DoesNotFit,  // a valid image the device cannot take
-    };
-    TKind Kind = TKind::InvalidFile;
-    // DoesNotFit: why; none when no device answers at all.
+    // A fit refusal: why; none when no device answers at all (and for an invalid file).
     std::optional<TFitFault> Fit;
     std::string Reason; // in words, for whoever looks closer
 };

@@ -37,8 +37,7 @@ bool TMainPresenter::AcceptDownload(bool downloadOK, const std::string& tempFile
 }
 
 TUpdateOutcome TMainPresenter::Update(IUpdateHost& host) {
-    TUpdateRun run(
-        Model, Monitor, host, Messages, [this] { return ConnectedVariant(); }, Recorder);
+    TUpdateRun run(Model, Monitor, host, Messages, Recorder);
     return run.Run(Language());
 }
 

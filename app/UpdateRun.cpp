@@ -11,10 +11,8 @@ std::string UpdateFailureMessage(const TUpdateFailure& failure) {
 }
 
 TUpdateRun::TUpdateRun(TMainModel& model, TConnectionMonitor& monitor, IUpdateHost& host,
-                       IMessageBox& messages, TVariantSource connectedVariant,
-                       IServiceRecorder* recorder)
-    : Model(model), Monitor(monitor), Host(host), Messages(messages),
-      ConnectedVariant(std::move(connectedVariant)), Recorder(recorder) {
+                       IMessageBox& messages, IServiceRecorder* recorder)
+    : Model(model), Monitor(monitor), Host(host), Messages(messages), Recorder(recorder) {
 }
 
 void TUpdateRun::Record(const TFirmwareImage& image, const TDeviceInfo& before,
@@ -75,19 +73,13 @@ TUpdateOutcome TUpdateRun::Run(std::uint8_t language) {
 
     // The device may have been swapped since the image was loaded: it must still fit the
     // device that answers now, or nothing is sent.
-    const std::optional<TDeviceVariant> device = ConnectedVariant();
-    if (const auto rejection = CheckImageFits(image, device)) {
-        TUpdateOutcome refused;
-        refused.Refusal = rejection->Reason;
-        Record(image, before, refused, start);
-        Model.DiscardImage();
-        Messages.ShowMessage(Txt(TxtInvalidFirmware, language), Txt(TxtError, language));
-        Finish();
-        return refused;
+    TUpdateOutcome outcome;
+    if (const auto rejection = CheckImageFits(image, ConnectedVariant(Monitor))) {
+        outcome.Refusal = rejection->Reason;
+    } else {
+        TUpdateSession session(Monitor.Link(), Monitor.Bootloader(), Monitor.Info());
+        outcome = session.Run(image.Bytes(), *this);
     }
-
-    TUpdateSession session(Monitor.Link(), Monitor.Bootloader(), Monitor.Info());
-    TUpdateOutcome outcome = session.Run(image.Bytes(), *this);
     // Recorded before any box: the record must not wait for the user to read it.
     Record(image, before, outcome, start);
     switch (outcome.Result) {

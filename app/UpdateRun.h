@@ -4,7 +4,6 @@
 
 #include <chrono>
 #include <cstdint>
-#include <functional>
 #include <optional>
 #include <string>
 
@@ -33,12 +32,9 @@ public:
 
 class TUpdateRun : private IUpdateObserver {
 public:
-    using TVariantSource = std::function<std::optional<TDeviceVariant>()>;
-
     // `recorder`, when given, receives the service record of every update that was begun.
     TUpdateRun(TMainModel& model, TConnectionMonitor& monitor, IUpdateHost& host,
-               IMessageBox& messages, TVariantSource connectedVariant,
-               IServiceRecorder* recorder = nullptr);
+               IMessageBox& messages, IServiceRecorder* recorder = nullptr);
 
     // Sets UpdateRunning, disables Update, Power off and the file panel, writes the image and
     // leaves the result in UpdateSucceeded / UpdateFailed. A failed exchange is reported as
@@ -61,7 +57,6 @@ private:
     TConnectionMonitor& Monitor;
     IUpdateHost& Host;
     IMessageBox& Messages;
-    TVariantSource ConnectedVariant;
     IServiceRecorder* Recorder;
 };
 

@@ -21,8 +21,7 @@ public:
 class ServiceRecordTest : public test::TUpdateHarness {
 protected:
     TUpdateResult UpdateRecorded() {
-        TUpdateRun run(
-            State, Monitor, Host, Messages, [this] { return Connected(); }, &Recorded);
+        TUpdateRun run(State, Monitor, Host, Messages, &Recorded);
         Outcome = run.Run(Language);
         return Outcome.Result;
     }

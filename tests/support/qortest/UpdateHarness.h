@@ -17,9 +17,9 @@
 #include "device/ConnectionMonitor.h"
 #include "device/Protocol.h"
 #include "firmware/DeviceVariant.h"
+#include "qortest/RecordingMessageBox.h"
 #include "sim/SampleImage.h"
 #include "sim/VirtualBus.h"
-#include "qortest/RecordingMessageBox.h"
 
 namespace qor::test {
 
@@ -72,15 +72,8 @@ protected:
         State.FWImage = std::move(parsed.Value());
     }
 
-    std::optional<TDeviceVariant> Connected() const {
-        if (!Monitor.BootloaderReady()) {
-            return std::nullopt;
-        }
-        return TDeviceVariant::FromGeometry(Monitor.Info().PageSize, Monitor.Info().PageCount);
-    }
-
     TUpdateResult Update() {
-        TUpdateRun run(State, Monitor, Host, Messages, [this] { return Connected(); });
+        TUpdateRun run(State, Monitor, Host, Messages);
         Outcome = run.Run(Language);
         return Outcome.Result;
     }
