@@ -9,12 +9,6 @@
 namespace qor {
 namespace {
 
-std::string Hex32(std::uint32_t value) {
-    char text[11];
-    std::snprintf(text, sizeof text, "0x%08X", value);
-    return text;
-}
-
 std::string DeviceLine(const TDeviceInfo& info) {
     const TDeviceVariant variant = TDeviceVariant::FromGeometry(info.PageSize, info.PageCount);
     const std::optional<char> letter = variant.Letter();
@@ -65,6 +59,12 @@ void Line(std::string& text, const char* label, const std::string& value) {
 }
 
 } // namespace
+
+std::string Hex32(std::uint32_t value) {
+    char text[11];
+    std::snprintf(text, sizeof text, "0x%08X", value);
+    return text;
+}
 
 std::string FormatUtc(std::chrono::system_clock::time_point time) {
     using namespace std::chrono;

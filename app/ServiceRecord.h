@@ -38,6 +38,9 @@ public:
 // The record as the service log keeps it: a block of labelled lines and a blank line.
 std::string FormatServiceRecord(const TServiceRecord& record);
 
+// A checksum or CRC as the records give it: "0x1234ABCD".
+std::string Hex32(std::uint32_t value);
+
 // A time as the records give it: UTC, to the second, e.g. 2026-12-07T14:03:11Z.
 std::string FormatUtc(std::chrono::system_clock::time_point time);
 

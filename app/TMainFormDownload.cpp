@@ -1,8 +1,9 @@
 // The main window's download button and proxy menu item: their dialogs, shown modally over it.
-#include "app/TMainForm.h"
-#include "download/DialogPlacement.h"
 #include "app/TFWOnlineForm.h"
+#include "app/TMainForm.h"
 #include "app/TProxyForm.h"
+#include "download/DialogPlacement.h"
+#include "download/DownloadServer.h"
 #include "firmware/DeviceVariant.h"
 
 namespace {
@@ -28,9 +29,8 @@ void TMainForm::BDownloadClick() {
     PlaceOver(*this, dialog);
     dialog.exec();
     const qor::TDownloadState& state = dialog.State;
-    const std::string source = "http://" + Services.Server.Host + ":" +
-                               std::to_string(Services.Server.Port) +
-                               qor::DownloadPathOf(state.DeviceVariant);
+    const std::string source =
+        qor::DownloadAddress(Services.Server, qor::DownloadPathOf(state.DeviceVariant));
     Main.AcceptDownload(state.DownloadOK, state.TempFilePath, state.Image(), source);
     Render();
 }

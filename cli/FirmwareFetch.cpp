@@ -59,10 +59,9 @@ public:
         transfer.Server = Server;
 
         auto state = std::make_unique<TDownloadState>();
-        state->DeviceVariant = request.VariantNumber;
-        state->Started = true;
+        const std::string path = DownloadPathOf(request.VariantNumber);
         bool cancelled = false;
-        const auto outcome = transfer.DownloadFirmware(*state, DownloadPathOf(request.VariantNumber), [&] {
+        const auto outcome = transfer.DownloadFirmware(*state, path, [&] {
             if (state->Busy && observer.CancelRequested()) {
                 state->Busy = false; // the transfer stops before its next read
                 cancelled = true;
@@ -75,13 +74,12 @@ public:
         });
         if (!outcome) {
             // The status the dialog would show for it, in the settings' language.
-            ShowTransferStep(*state, settings.CfgLanguage);
-            return Fail(TFetchFailure{state->View.LStatus, state->FailureDetail(), cancelled});
+            return Fail(TFetchFailure{DownloadFailureText(outcome.Error(), settings.CfgLanguage),
+                                      outcome.Error().Detail, cancelled});
         }
         TFetchedImage image;
         image.Body.assign(outcome->begin(), outcome->end());
-        image.Source = "http://" + Server.Host + ":" + std::to_string(Server.Port) +
-                       DownloadPathOf(request.VariantNumber);
+        image.Source = DownloadAddress(Server, path);
         image.SavedAs = state->TempFilePath;
         return image;
     }

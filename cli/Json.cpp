@@ -116,12 +116,6 @@ TJsonObject& TJsonObject::AddNull(std::string_view key) {
     return *this;
 }
 
-TJsonObject& TJsonObject::AddRaw(std::string_view key, std::string_view json) {
-    Key(key);
-    Fields += json;
-    return *this;
-}
-
 TJsonObject& TJsonObject::Merge(const TJsonObject& other) {
     if (!other.Fields.empty()) {
         Fields += (Fields.empty() ? "" : ",") + other.Fields;

@@ -24,13 +24,10 @@ public:
     }
     TJsonObject& Add(std::string_view key, bool value);
     TJsonObject& AddNull(std::string_view key);
-    // `json` must be a complete JSON value (an object, an array).
-    TJsonObject& AddRaw(std::string_view key, std::string_view json);
 
     // Appends the other object's fields after these.
     TJsonObject& Merge(const TJsonObject& other);
 
-    bool Empty() const { return Fields.empty(); }
     std::string Text() const { return "{" + Fields + "}"; }
 
 private:

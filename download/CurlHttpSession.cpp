@@ -163,10 +163,6 @@ std::size_t TCurlHttpSession::BufferCapacity() {
     return BodyBufferSize;
 }
 
-std::size_t TCurlHttpSession::MaxResponseHead() {
-    return ResponseHeadLimit;
-}
-
 THttpResult<THttpResponse> TCurlHttpSession::Get(const THttpRequest& request) {
     if (Transfer) {
         return HttpFailure(THttpFailure::Setup, "the session has sent its request already");

@@ -34,8 +34,6 @@ public:
 
     // The most body bytes the session holds for the caller at any time.
     static std::size_t BufferCapacity();
-    // The longest response head taken; a longer one fails rather than grow without end.
-    static std::size_t MaxResponseHead();
 
 private:
     struct TTransfer;

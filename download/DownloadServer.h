@@ -16,4 +16,9 @@ struct TDownloadServer {
     std::uint16_t Port = ProductServerPort;
 };
 
+// Where `path` lies on `server`, as the records name an image's origin.
+inline std::string DownloadAddress(const TDownloadServer& server, const std::string& path) {
+    return "http://" + server.Host + ":" + std::to_string(server.Port) + path;
+}
+
 } // namespace qor
