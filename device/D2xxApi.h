@@ -27,6 +27,18 @@ inline constexpr WORD GetDeviceInfoList = 71;
 using Status = ULONG;
 using Handle = void*;
 
+// The library's status codes, as far as either side uses them.
+inline constexpr Status StatusOk = 0;
+inline constexpr Status StatusInvalidHandle = 1;
+inline constexpr Status StatusDeviceNotFound = 2;
+inline constexpr Status StatusDeviceNotOpened = 3;
+inline constexpr Status StatusIoError = 4;
+inline constexpr Status StatusInvalidParameter = 6;
+
+// Purge's mask: which of the bridge's buffers to empty.
+inline constexpr ULONG PurgeRx = 1;
+inline constexpr ULONG PurgeTx = 2;
+
 // One record of the library's device list. Its handle slot is pointer-sized, so the record is
 // 100 bytes in a 32-bit process and 104 in a 64-bit one; the description is at byte 32 in both.
 struct TNode {

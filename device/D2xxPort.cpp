@@ -14,9 +14,8 @@ namespace {
 // More bridges than this on one machine is a library fault, not a list to allocate for.
 constexpr DWORD MaxListedDevices = 1024;
 
-constexpr d2xx::Status StatusOk = 0;
-constexpr d2xx::Status StatusDeviceNotOpened = 3;
-constexpr ULONG PurgeRxTx = 3; // receive and transmit buffers
+using d2xx::StatusDeviceNotOpened;
+using d2xx::StatusOk;
 // The bridge hands short replies to the host when its latency timer fires: 16 ms by default,
 // which would stretch every exchange to the next 16 ms.
 constexpr UCHAR LowestLatencyMs = 1;
@@ -130,7 +129,7 @@ public:
     }
 
     TPortIo Purge() override {
-        const d2xx::Status status = Library->Purge(Handle, PurgeRxTx);
+        const d2xx::Status status = Library->Purge(Handle, d2xx::PurgeRx | d2xx::PurgeTx);
         return status == StatusOk ? TPortIo{} : Failed("purging", status);
     }
 

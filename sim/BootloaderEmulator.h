@@ -8,6 +8,7 @@
 #include <string>
 
 #include "device/Protocol.h"
+#include "firmware/DeviceVariant.h"
 #include "sim/SampleImage.h"
 
 namespace qor {
@@ -17,12 +18,12 @@ inline constexpr std::uint8_t RefusalReplyCode = LastGoodReplyCode + 1;
 
 struct TBootloaderConfig {
     std::uint8_t PageSizeCode = 2; // 1: 256, 2: 512, 4: 1024; other codes give 512-byte pages
-    std::uint32_t PageCount = 124;
+    std::uint32_t PageCount = VariantAPageCount;
     std::uint8_t VersionMajor = 1;
     std::uint8_t VersionMinor = 3;
 
-    static TBootloaderConfig VariantA() { return {PageSizeCode512, 124}; }
-    static TBootloaderConfig VariantB() { return {PageSizeCode1024, 126}; }
+    static TBootloaderConfig VariantA() { return {PageSizeCode512, VariantAPageCount}; }
+    static TBootloaderConfig VariantB() { return {PageSizeCode1024, VariantBPageCount}; }
 };
 
 struct TBootloaderAnswer {

@@ -10,19 +10,19 @@
 
 #include "StandInBus.h"
 #include "device/D2xxApi.h"
+#include "device/Protocol.h"
 
 namespace {
 
 using qor::d2xx::Handle;
+using qor::d2xx::PurgeRx;
 using qor::d2xx::Status;
-
-constexpr Status StatusOk = 0;
-constexpr Status StatusInvalidHandle = 1;
-constexpr Status StatusDeviceNotFound = 2;
-constexpr Status StatusDeviceNotOpened = 3;
-constexpr Status StatusIoError = 4;
-constexpr Status StatusInvalidParameter = 6;
-constexpr ULONG PurgeRx = 1;
+using qor::d2xx::StatusDeviceNotFound;
+using qor::d2xx::StatusDeviceNotOpened;
+using qor::d2xx::StatusInvalidHandle;
+using qor::d2xx::StatusInvalidParameter;
+using qor::d2xx::StatusIoError;
+using qor::d2xx::StatusOk;
 
 // One open device as the library keeps it: the bus's connection and the time-outs in force.
 struct TOpenDevice {
@@ -90,7 +90,7 @@ Status WINAPI StandInOpen(int index, Handle* handle) {
     if (index < 0 || static_cast<std::size_t>(index) >= Listed().size()) {
         return StatusDeviceNotFound;
     }
-    auto opened = qor::standin::Bus().Open(static_cast<std::size_t>(index), 500000);
+    auto opened = qor::standin::Bus().Open(static_cast<std::size_t>(index), qor::DeviceBaudRate);
     if (!opened) {
         return StatusDeviceNotOpened;
     }
@@ -134,7 +134,7 @@ Status WINAPI StandInWrite(Handle handle, void* data, DWORD size, DWORD* written
     if (device == nullptr) {
         return StatusInvalidHandle;
     }
-    if (device->Baud != 500000) {
+    if (device->Baud != qor::DeviceBaudRate) {
         *written = size; // out on the line, heard by nobody
         return StatusOk;
     }
