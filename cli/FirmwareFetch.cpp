@@ -1,5 +1,7 @@
 #include "cli/FirmwareFetch.h"
 
+#include <algorithm>
+
 #include "download/DownloadDisplay.h"
 #include "download/DownloadFiles.h"
 #include "download/DownloadServer.h"
@@ -11,29 +13,14 @@
 namespace qor::cli {
 namespace {
 
-// Stands in for the data protection when the password was given for this run: the transfer
-// asks for the stored blob's plaintext and gets the given password with its terminating zero.
-class TGivenPassword : public IDataProtection {
-public:
-    explicit TGivenPassword(const std::string& password) {
-        Plain.Resize(password.size() + 1);
-        std::copy(password.begin(), password.end(), Plain.Data());
-        Plain.Data()[password.size()] = 0;
-    }
-    std::optional<std::vector<std::uint8_t>> Protect(std::span<const std::uint8_t>,
-                                                     const std::u16string&) override {
-        return std::nullopt;
-    }
-    std::optional<TSecretBytes> Unprotect(std::span<const std::uint8_t>) override {
-        return TSecretBytes(Plain.View());
-    }
-
-private:
-    TSecretBytes Plain;
-};
-
-// The transfer needs a blob to ask about; its bytes do not matter to TGivenPassword.
-constexpr std::uint8_t GivenPasswordMarker = 1;
+// A password given for this run as the transfer sends it: with its terminating zero.
+TSecretBytes GivenPassword(const std::string& password) {
+    TSecretBytes bytes;
+    bytes.Resize(password.size() + 1);
+    std::copy(password.begin(), password.end(), bytes.Data());
+    bytes.Data()[password.size()] = 0;
+    return bytes;
+}
 
 class TDownloadFetch : public IFirmwareFetch {
 public:
@@ -47,15 +34,12 @@ public:
 
     TResult<TFetchedImage, TFetchFailure> Fetch(const TFetchRequest& request,
                                                 IFetchObserver& observer) override {
-        TSettings settings = request.Settings;
-        std::optional<TGivenPassword> given;
-        if (request.ProxyPassword) {
-            given.emplace(*request.ProxyPassword);
-            settings.CfgProxyPassword = {GivenPasswordMarker};
-        }
-        IDataProtection& protection = given ? static_cast<IDataProtection&>(*given) : Protection;
-        TDownloadTransfer transfer(settings, protection, SystemHttpSessions(),
+        const TSettings& settings = request.Settings;
+        TDownloadTransfer transfer(settings, Protection, SystemHttpSessions(),
                                    PlatformDownloadFiles());
+        if (request.ProxyPassword) {
+            transfer.ProxyPassword = GivenPassword(*request.ProxyPassword);
+        }
         transfer.Server = Server;
 
         auto state = std::make_unique<TDownloadState>();

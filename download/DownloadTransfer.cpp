@@ -116,7 +116,9 @@ TDownloadTransfer::MakeRequest(const std::string& requestPath) const {
         // No blob means no password was ever entered: that is the empty password, stored as
         // its terminating zero. A blob that does not unprotect (another user, altered) is not
         // guessed at: nothing is sent.
-        if (Settings.CfgProxyPassword.empty()) {
+        if (ProxyPassword) {
+            credentials.Password = TSecretBytes(ProxyPassword->View());
+        } else if (Settings.CfgProxyPassword.empty()) {
             credentials.Password.Resize(1);
         } else {
             std::optional<TSecretBytes> password = Protection.Unprotect(Settings.CfgProxyPassword);
@@ -197,9 +199,9 @@ TDownloadOutcome TDownloadTransfer::DownloadFirmware(TDownloadState& state,
         return fail(DownloadFailure(TDownloadFailure::ServerFailed, response.Error().Detail));
     }
     if (response->Status != AcceptedStatus) {
-        return fail(TFailure{TDownloadError{
-            TDownloadFailure::StatusRefused, "the server answered with status " + response->Status,
-            response->Status}});
+        return fail(TFailure{TDownloadError{TDownloadFailure::StatusRefused,
+                                            "the server answered with status " + response->Status,
+                                            response->Status}});
     }
     const auto length = AgreedContentLength(response->ContentLengths);
     if (!length) {

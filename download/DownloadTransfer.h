@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -16,6 +17,7 @@
 #include "download/DownloadState.h"
 #include "download/HttpSession.h"
 #include "platform/DataProtection.h"
+#include "platform/SecretBytes.h"
 
 namespace qor {
 
@@ -53,6 +55,9 @@ public:
 
     // The product's server unless replaced (tests, the demo).
     TDownloadServer Server;
+    // A proxy password given for this transfer alone (the command line's), sent instead of
+    // the stored one; with its terminating zero, as a stored password holds it.
+    std::optional<TSecretBytes> ProxyPassword;
     TDownloadLimits Limits;
     TClock Now = [] {
         return std::chrono::steady_clock::now();
