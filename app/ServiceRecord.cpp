@@ -9,20 +9,15 @@
 namespace qor {
 namespace {
 
-std::string DeviceLine(const TDeviceInfo& info) {
-    const TDeviceVariant variant = TDeviceVariant::FromGeometry(info.PageSize, info.PageCount);
-    const std::optional<char> letter = variant.Letter();
-    std::string line =
-        "variant " + (letter ? std::string(1, *letter) : std::string("other")) + " (" +
-        std::to_string(info.PageSize) + " x " + std::to_string(info.PageCount) + "), bootloader " +
-        std::to_string(info.BootVersionMajor) + "." + std::to_string(info.BootVersionMinor);
-    return line;
+// "valid (0x1234ABCD / 0x1234ABCD)".
+std::string ChecksumText(const TDeviceInfo& info) {
+    return std::string(info.ChecksumValid() ? "valid" : "invalid") + " (" +
+           Hex32(info.DeviceChecksum1) + " / " + Hex32(info.DeviceChecksum2) + ")";
 }
 
 std::string FirmwareLine(const TDeviceInfo& info) {
     return "firmware " + Windows1252ToUtf8(info.DeviceFWVersion) + ", checksum " +
-           (info.ChecksumValid() ? "valid" : "invalid") + " (" + Hex32(info.DeviceChecksum1) +
-           " / " + Hex32(info.DeviceChecksum2) + ")";
+           ChecksumText(info);
 }
 
 // What the record can say of the device after the update: the values the update read back,
@@ -40,10 +35,7 @@ std::string AfterLine(const TServiceRecord& record) {
         return "not read (the update was stopped; the flash may hold part of the image)";
     case TUpdateResult::Failed:
         if (outcome.Failure->Step == TUpdateStep::GetFirmwareVersion) {
-            return "firmware not read, checksum " +
-                   std::string(record.After.ChecksumValid() ? "valid" : "invalid") + " (" +
-                   Hex32(record.After.DeviceChecksum1) + " / " +
-                   Hex32(record.After.DeviceChecksum2) + ")";
+            return "firmware not read, checksum " + ChecksumText(record.After);
         }
         return "not read (the update did not finish; the flash may hold part of the image)";
     }
@@ -59,6 +51,16 @@ void Line(std::string& text, const char* label, const std::string& value) {
 }
 
 } // namespace
+
+std::string DescribeDevice(const TDeviceInfo& info) {
+    const TDeviceVariant variant = TDeviceVariant::FromGeometry(info.PageSize, info.PageCount);
+    const std::optional<char> letter = variant.Letter();
+    std::string line =
+        "variant " + (letter ? std::string(1, *letter) : std::string("other")) + " (" +
+        std::to_string(info.PageSize) + " x " + std::to_string(info.PageCount) + "), bootloader " +
+        std::to_string(info.BootVersionMajor) + "." + std::to_string(info.BootVersionMinor);
+    return line;
+}
 
 std::string Hex32(std::uint32_t value) {
     char text[11];
@@ -102,7 +104,7 @@ std::string DescribeOutcome(const TUpdateOutcome& outcome) {
 
 std::string FormatServiceRecord(const TServiceRecord& record) {
     std::string text = FormatUtc(record.Time) + "  " + ProgramName + " " + ProgramVersion + "\n";
-    Line(text, "device", DeviceLine(record.Before) + ", port " + record.Port);
+    Line(text, "device", DescribeDevice(record.Before) + ", port " + record.Port);
     Line(text, "before", FirmwareLine(record.Before));
     Line(text, "image",
          record.ImageName + ", version " + Windows1252ToUtf8(record.ImageVersion) + ", " +

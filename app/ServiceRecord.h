@@ -38,6 +38,9 @@ public:
 // The record as the service log keeps it: a block of labelled lines and a blank line.
 std::string FormatServiceRecord(const TServiceRecord& record);
 
+// The device as the records and the report name it: "variant a (512 x 124), bootloader 1.3".
+std::string DescribeDevice(const TDeviceInfo& info);
+
 // A checksum or CRC as the records give it: "0x1234ABCD".
 std::string Hex32(std::uint32_t value);
 

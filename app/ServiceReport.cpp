@@ -2,7 +2,6 @@
 
 #include "base/ProgramVersion.h"
 #include "base/Windows1252.h"
-#include "firmware/DeviceVariant.h"
 
 namespace qor {
 
@@ -22,13 +21,8 @@ std::string ComposeServiceReport(const TReportInput& input) {
     }
     if (input.Device) {
         const TDeviceInfo& info = *input.Device;
-        const auto letter = TDeviceVariant::FromGeometry(info.PageSize, info.PageCount).Letter();
-        text += "Device:   connected on " + input.DevicePort + ", variant " +
-                (letter ? std::string(1, *letter) : std::string("other")) + " (" +
-                std::to_string(info.PageSize) + " x " + std::to_string(info.PageCount) +
-                "), bootloader " + std::to_string(info.BootVersionMajor) + "." +
-                std::to_string(info.BootVersionMinor) + ", firmware " +
-                Windows1252ToUtf8(info.DeviceFWVersion) + ", checksum " +
+        text += "Device:   connected on " + input.DevicePort + ", " + DescribeDevice(info) +
+                ", firmware " + Windows1252ToUtf8(info.DeviceFWVersion) + ", checksum " +
                 (info.ChecksumValid() ? "valid" : "invalid") + "\n";
     } else {
         text += "Device:   not connected\n";
