@@ -142,10 +142,7 @@ std::vector<TPortEntry> TVirtualBus::List() {
     for (auto& device : Devices) {
         if (device->Listed()) {
             // Named by their place in the list, as the bridges' own serial numbers stand in.
-            while (PortNames.size() <= Snapshot.size()) {
-                PortNames.push_back("VQ" + std::to_string(PortNames.size()));
-            }
-            ports.push_back({PortNames[Snapshot.size()], device->Description});
+            ports.push_back({"VQ" + std::to_string(Snapshot.size()), device->Description});
             Snapshot.push_back(device.get());
         }
     }

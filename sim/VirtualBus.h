@@ -91,7 +91,6 @@ private:
     std::unique_ptr<ISimClock> SimClock;
     std::vector<std::unique_ptr<TVirtualDevice>> Devices;
     std::vector<TVirtualDevice*> Snapshot;
-    std::vector<std::string> PortNames; // "VQ0", "VQ1", ... made once
     std::vector<TLine*> Live;
     bool WireTiming = false;
     std::uint64_t TurnaroundUs = 0;
