@@ -23,8 +23,15 @@ TExchangeError FrameFailure(TFrameError frame, std::string detail = {}) {
     return error;
 }
 
-// An exchange whose reply carries nothing but its code.
-TExchange<void> Done(const TExchange<std::span<const std::uint8_t>>& reply) {
+TExchangeError FaultOf(TExchangeFault fault, std::uint8_t code = 0) {
+    TExchangeError error;
+    error.Fault = fault;
+    error.Code = code;
+    return error;
+}
+
+// An exchange whose reply is taken only as an acknowledgement.
+TExchange<void> Done(const TExchange<TReplyValue>& reply) {
     if (!reply) {
         return Fail(reply.Error());
     }
@@ -39,6 +46,9 @@ std::string TExchangeError::Describe() const {
     case TExchangeFault::NoConnection:
         text = "no connection to the device";
         break;
+    case TExchangeFault::Busy:
+        text = "another exchange with the device is still waiting for its reply";
+        break;
     case TExchangeFault::WriteFailed:
         text = "the request could not be sent";
         break;
@@ -46,7 +56,7 @@ std::string TExchangeError::Describe() const {
         text = DescribeFrameError(Frame);
         break;
     case TExchangeFault::WrongReply:
-        text = "answered with code " + std::to_string(Code) + " to another request";
+        text = "answered with code " + std::to_string(Code) + ", which cannot answer this request";
         break;
     case TExchangeFault::ShortData:
         text = "the reply was too short for its data";
@@ -86,8 +96,17 @@ TPortIo TBootloaderClient::ReadReply(IPortConnection& port, std::span<std::uint8
     }
 }
 
-TExchange<std::span<const std::uint8_t>> TBootloaderClient::Exchange(std::size_t payloadSize,
-                                                                     std::size_t dataSize) {
+TExchange<TReplyValue> TBootloaderClient::Exchange(std::size_t payloadSize) {
+    if (Exchanging) {
+        return Fail(FaultOf(TExchangeFault::Busy));
+    }
+    Exchanging = true;
+    auto reply = Transfer(payloadSize);
+    Exchanging = false;
+    return reply;
+}
+
+TExchange<TReplyValue> TBootloaderClient::Transfer(std::size_t payloadSize) {
     // Held for the whole exchange: events served while it waits may close the link's
     // connection, never this one under the exchange.
     const std::shared_ptr<IPortConnection> connection = Link.SharedConnection();
@@ -95,6 +114,8 @@ TExchange<std::span<const std::uint8_t>> TBootloaderClient::Exchange(std::size_t
         return Fail(TExchangeError{});
     }
     IPortConnection* port = connection.get();
+    // Taken now: events served while waiting must not change this exchange's time-outs.
+    const TMilliseconds readTimeout = Link.ReadTimeout();
     const std::uint8_t code = Request[2];
     const std::span<const std::uint8_t> frame = SealFrame(Request, payloadSize);
 
@@ -112,16 +133,15 @@ TExchange<std::span<const std::uint8_t>> TBootloaderClient::Exchange(std::size_t
     }
 
     const std::span<std::uint8_t> reply(Reply);
-    TPortIo head = ReadReply(*port, reply.first(LengthFieldSize), Link.ReadTimeout());
+    TPortIo head = ReadReply(*port, reply.first(LengthFieldSize), readTimeout);
     std::size_t received = head.Count;
     if (head.Ok() && received == LengthFieldSize) {
         // Bounded before the second read: a length the buffer cannot take fails here, and
         // whatever of it is still on the line is dropped by the next exchange's purge.
         const std::size_t length = ReadBe16(reply.data());
         if (length >= MinFrameLength && length <= ReplyBufferSize) {
-            TPortIo rest =
-                ReadReply(*port, reply.subspan(LengthFieldSize, length - LengthFieldSize),
-                          Link.ReadTimeout());
+            TPortIo rest = ReadReply(
+                *port, reply.subspan(LengthFieldSize, length - LengthFieldSize), readTimeout);
             received += rest.Count;
             head = std::move(rest);
         }
@@ -130,80 +150,75 @@ TExchange<std::span<const std::uint8_t>> TBootloaderClient::Exchange(std::size_t
     if (!decoded) {
         return Fail(FrameFailure(decoded.Error(), std::move(head.Detail)));
     }
-    if (decoded->Code != code) {
-        TExchangeError error;
-        error.Fault = TExchangeFault::WrongReply;
-        error.Code = decoded->Code;
-        return Fail(std::move(error));
+    if (!ReplyAnswers(code, decoded->Code)) {
+        return Fail(FaultOf(TExchangeFault::WrongReply, decoded->Code));
     }
-    if (decoded->Payload.size() < dataSize) {
-        TExchangeError error;
-        error.Fault = TExchangeFault::ShortData;
-        return Fail(std::move(error));
+    std::optional<TReplyValue> value = DecodeReplyValue(*decoded);
+    if (!value) {
+        return Fail(FaultOf(TExchangeFault::ShortData, decoded->Code));
     }
-    return decoded->Payload;
+    return std::move(*value);
 }
 
-TExchange<std::span<const std::uint8_t>> TBootloaderClient::Simple(std::uint8_t code,
-                                                                   std::size_t dataSize) {
+TExchange<TReplyValue> TBootloaderClient::Simple(std::uint8_t code) {
     StartFrame(Request, code, 0);
-    return Exchange(0, dataSize);
+    return Exchange(0);
+}
+
+template <typename T> TExchange<T> TBootloaderClient::Query(std::uint8_t code) {
+    auto reply = Simple(code);
+    if (!reply) {
+        return Fail(reply.Error());
+    }
+    // A query takes only a reply of its own code, which decodes to its own type.
+    return std::get<T>(std::move(*reply));
 }
 
 TExchange<void> TBootloaderClient::Range(std::uint8_t code, std::uint32_t pageCount) {
     const std::span<std::uint8_t> payload = StartFrame(Request, code, RangePayloadSize);
     payload[0] = 0x00;
     payload[1] = static_cast<std::uint8_t>((pageCount - 1) & 0xFFu);
-    return Done(Exchange(RangePayloadSize, 0));
+    return Done(Exchange(RangePayloadSize));
 }
 
-TExchange<TBootVersion> TBootloaderClient::QueryVersion() {
-    auto data = Simple(CmdGetBootVersion, VersionReplySize);
-    if (!data) {
-        return Fail(data.Error());
-    }
-    return TBootVersion{(*data)[0], (*data)[1]};
+TExchange<TReplyValue> TBootloaderClient::QueryVersion() {
+    return Simple(CmdGetBootVersion);
 }
 
 TExchange<std::uint8_t> TBootloaderClient::QueryPageCount() {
-    auto data = Simple(CmdGetPageCount, PageCountReplySize);
-    if (!data) {
-        return Fail(data.Error());
+    auto count = Query<TPageCount>(CmdGetPageCount);
+    if (!count) {
+        return Fail(count.Error());
     }
-    return (*data)[0];
+    return count->Count;
 }
 
 TExchange<std::optional<std::uint32_t>> TBootloaderClient::QueryPageSize() {
-    auto data = Simple(CmdGetPageSize, PageSizeReplySize);
-    if (!data) {
-        return Fail(data.Error());
+    auto size = Query<TPageSize>(CmdGetPageSize);
+    if (!size) {
+        return Fail(size.Error());
     }
-    const std::uint32_t size = PageSizeOfCode((*data)[0]);
-    return size == 0 ? std::nullopt : std::optional<std::uint32_t>(size);
+    return size->Bytes;
 }
 
 TExchange<TChecksums> TBootloaderClient::QueryChecksums() {
-    auto data = Simple(CmdGetChecksums, ChecksumsReplySize);
-    if (!data) {
-        return Fail(data.Error());
-    }
-    return TChecksums{ReadBe32(data->data()), ReadBe32(data->data() + 4)};
+    return Query<TChecksums>(CmdGetChecksums);
 }
 
 TExchange<std::string> TBootloaderClient::QueryFirmwareVersion() {
-    auto data = Simple(CmdGetFirmwareVersion, FirmwareVersionLength);
-    if (!data) {
-        return Fail(data.Error());
+    auto version = Query<TFirmwareVersion>(CmdGetFirmwareVersion);
+    if (!version) {
+        return Fail(version.Error());
     }
-    return std::string(reinterpret_cast<const char*>(data->data()), FirmwareVersionLength);
+    return std::move(version->Text);
 }
 
 TExchange<void> TBootloaderClient::BeginUpdate() {
-    return Done(Simple(CmdBeginUpdate, 0));
+    return Done(Simple(CmdBeginUpdate));
 }
 
 TExchange<void> TBootloaderClient::EndUpdate() {
-    return Done(Simple(CmdEndUpdate, 0));
+    return Done(Simple(CmdEndUpdate));
 }
 
 TExchange<void> TBootloaderClient::PrepareRange(std::uint32_t pageCount) {
@@ -220,11 +235,11 @@ TExchange<void> TBootloaderClient::WriteBlock(std::uint32_t address,
         StartFrame(Request, CmdWriteBlock, BlockAddressSize + BlockSize);
     WriteBe32(payload.data(), address);
     std::memcpy(payload.data() + BlockAddressSize, block.data(), BlockSize);
-    return Done(Exchange(BlockAddressSize + BlockSize, 0));
+    return Done(Exchange(BlockAddressSize + BlockSize));
 }
 
 TExchange<void> TBootloaderClient::PowerOff() {
-    return Done(Simple(CmdPowerOff, 0));
+    return Done(Simple(CmdPowerOff));
 }
 
 } // namespace qor

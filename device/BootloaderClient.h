@@ -1,6 +1,6 @@
 // The bootloader's verbs: one request, one reply, over the link's open connection. Each verb
-// takes only the reply its request asks for; anything else fails the exchange with a reason
-// that names what went wrong, so a caller can say why a step failed.
+// takes only the replies the protocol lets answer its request; anything else fails the
+// exchange with a reason that names what went wrong, so a caller can say why a step failed.
 #pragma once
 
 #include <array>
@@ -14,6 +14,7 @@
 #include "device/DeviceLink.h"
 #include "device/FrameCodec.h"
 #include "device/Protocol.h"
+#include "device/ReplyValue.h"
 
 namespace qor {
 
@@ -22,9 +23,10 @@ inline constexpr TMilliseconds WaitSlice{5};
 
 enum class TExchangeFault {
     NoConnection, // no device open, or it was lost and found again meanwhile
+    Busy,         // another exchange is still waiting for its reply on this client
     WriteFailed,  // the request did not go out whole
     BadReply,     // see Frame: no reply, short, bad length, bad CRC, refused
-    WrongReply,   // a good frame answering another request: its code is in Code
+    WrongReply,   // a good frame that cannot answer this request: its code is in Code
     ShortData,    // a good frame too short for its code's data
 };
 
@@ -39,21 +41,13 @@ struct TExchangeError {
 
 template <typename T> using TExchange = TResult<T, TExchangeError>;
 
-struct TBootVersion {
-    std::uint8_t Major = 0;
-    std::uint8_t Minor = 0;
-};
-
-struct TChecksums {
-    std::uint32_t First = 0;
-    std::uint32_t Second = 0;
-};
-
 class TBootloaderClient {
 public:
     explicit TBootloaderClient(TDeviceLink& link);
 
-    TExchange<TBootVersion> QueryVersion();
+    // Any good reply answers it, decoded by its own code: usually the version, but the
+    // device may answer with another value or an acknowledgement.
+    TExchange<TReplyValue> QueryVersion();
     TExchange<std::uint8_t> QueryPageCount();
     // The page size in bytes; nullopt for a code that names no size (still a good reply).
     TExchange<std::optional<std::uint32_t>> QueryPageSize();
@@ -73,19 +67,25 @@ public:
     // While set, a reply that keeps the client waiting is waited for in slices, with this
     // called between them, so a caller on a GUI thread is never held for a whole exchange.
     void SetWhileWaiting(std::function<void()> serve) { WhileWaiting = std::move(serve); }
+    // True while an exchange waits for its reply; a second one started from the events served
+    // meanwhile is refused, as it would overwrite the first one's request and reply.
+    bool InExchange() const { return Exchanging; }
 
 private:
     // Reads `bytes` within `timeout`, in slices when WhileWaiting is set.
     TPortIo ReadReply(IPortConnection& port, std::span<std::uint8_t> bytes, TMilliseconds timeout);
-    // Sends the frame laid out in Request and returns the reply's data, which must carry the
-    // request's own code and at least `dataSize` bytes.
-    TExchange<std::span<const std::uint8_t>> Exchange(std::size_t payloadSize,
-                                                      std::size_t dataSize);
-    TExchange<std::span<const std::uint8_t>> Simple(std::uint8_t code, std::size_t dataSize);
+    // Sends the frame laid out in Request and returns its reply's value, from a reply code
+    // that may answer the request.
+    TExchange<TReplyValue> Exchange(std::size_t payloadSize);
+    TExchange<TReplyValue> Transfer(std::size_t payloadSize);
+    TExchange<TReplyValue> Simple(std::uint8_t code);
+    // A query whose reply carries its own code, so its value is of that code's type.
+    template <typename T> TExchange<T> Query(std::uint8_t code);
     TExchange<void> Range(std::uint8_t code, std::uint32_t pageCount);
 
     TDeviceLink& Link;
     std::function<void()> WhileWaiting;
+    bool Exchanging = false;
     // Fixed buffers, reused from exchange to exchange: no allocation per request.
     std::array<std::uint8_t, SendBufferSize> Request{};
     std::array<std::uint8_t, ReplyBufferSize> Reply{};

@@ -43,14 +43,17 @@ TDeviceStatus TConnectionMonitor::Tick(bool updateRunning) {
 
 bool TConnectionMonitor::QueryBootloader() {
     Ready = false;
+    // An update waiting for its reply keeps the client, and the time-outs it set, to itself.
+    if (Client.InExchange()) {
+        return false;
+    }
     // A short first wait: with nothing answering, the attempt costs one 100 ms time-out.
     DeviceLink.SetTimeouts(QueryFirstReadTimeoutMs, WriteTimeoutMs);
     const auto version = Client.QueryVersion();
     if (!version) {
         return false;
     }
-    Values.BootVersionMajor = version->Major;
-    Values.BootVersionMinor = version->Minor;
+    StoreReplyValue(Values, *version);
     DeviceLink.SetTimeouts(QueryReadTimeoutMs, WriteTimeoutMs);
 
     const auto pageSize = Client.QueryPageSize();
@@ -82,8 +85,7 @@ bool TConnectionMonitor::QueryBootloader() {
 
 void TConnectionMonitor::PollBootloader() {
     if (const auto version = Client.QueryVersion()) {
-        Values.BootVersionMajor = version->Major;
-        Values.BootVersionMinor = version->Minor;
+        StoreReplyValue(Values, *version);
     }
 }
 

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 
 namespace qor {
 
@@ -20,7 +21,9 @@ inline constexpr std::uint8_t CmdWriteBlock = 9;
 inline constexpr std::uint8_t CmdFinishRange = 10;
 inline constexpr std::uint8_t CmdPowerOff = 11;
 
-// Reply codes above this one mark a bad reply: the bootloader refused the request.
+// Reply codes: 0 to 4 carry the value of the query of the same code, 5 to 12 are
+// acknowledgements whose data is ignored, anything above refuses the request.
+inline constexpr std::uint8_t FirstAcknowledgementCode = 5;
 inline constexpr std::uint8_t LastGoodReplyCode = 12;
 
 // Frame layout: 16-bit big-endian length, code, payload, 32-bit big-endian CRC.
@@ -56,14 +59,99 @@ constexpr std::uint32_t PageSizeOfCode(std::uint8_t code) {
     }
 }
 
-// Data bytes after the code that each query's reply carries.
+// Data bytes after the code that each reply code carries; a good reply with fewer fails its
+// exchange rather than being decoded from bytes that never arrived.
 inline constexpr std::size_t VersionReplySize = 2;
 inline constexpr std::size_t PageCountReplySize = 1;
 inline constexpr std::size_t PageSizeReplySize = 1;
 inline constexpr std::size_t ChecksumsReplySize = 8;
+inline constexpr std::size_t FirmwareVersionLength = 4; // four characters
+constexpr std::size_t ReplyDataSize(std::uint8_t replyCode) {
+    switch (replyCode) {
+    case CmdGetBootVersion:
+        return VersionReplySize;
+    case CmdGetPageCount:
+        return PageCountReplySize;
+    case CmdGetPageSize:
+        return PageSizeReplySize;
+    case CmdGetChecksums:
+        return ChecksumsReplySize;
+    case CmdGetFirmwareVersion:
+        return FirmwareVersionLength;
+    default:
+        return 0;
+    }
+}
 
-// The firmware version reply carries four characters.
-inline constexpr std::size_t FirmwareVersionLength = 4;
+// Which good replies answer a request. The device picks its acknowledgement's code freely from
+// 5 to 12 and may answer the version request with any good code, which is then decoded by that
+// code. A value a query asks for comes only from a reply of the query's own code, and a data
+// reply never acknowledges a request that changes the device.
+//
+//   request                          payload  accepted reply codes
+//   0  CmdGetBootVersion             0        0 to 12, decoded by their own code
+//   1  CmdGetPageCount               0        1
+//   2  CmdGetPageSize                0        2
+//   3  CmdGetChecksums               0        3
+//   4  CmdGetFirmwareVersion         0        4
+//   5  CmdBeginUpdate                0        5 to 12
+//   6  CmdEndUpdate                  0        5 to 12
+//   8  CmdPrepareRange               2        5 to 12
+//   9  CmdWriteBlock               516        5 to 12
+//   10 CmdFinishRange                2        5 to 12
+//   11 CmdPowerOff                   0        5 to 12
+enum class TReplyMatch {
+    AnyGood,         // any code from 0 to 12
+    OwnCode,         // the request's own code
+    Acknowledgement, // any code from 5 to 12
+};
+
+struct TRequestKind {
+    std::size_t PayloadSize;
+    TReplyMatch Match;
+};
+
+// The request codes the updater sends, with their payload and the replies they take; nullopt
+// for a code it never sends.
+constexpr std::optional<TRequestKind> RequestKindOf(std::uint8_t request) {
+    switch (request) {
+    case CmdGetBootVersion:
+        return TRequestKind{0, TReplyMatch::AnyGood};
+    case CmdGetPageCount:
+    case CmdGetPageSize:
+    case CmdGetChecksums:
+    case CmdGetFirmwareVersion:
+        return TRequestKind{0, TReplyMatch::OwnCode};
+    case CmdBeginUpdate:
+    case CmdEndUpdate:
+    case CmdPowerOff:
+        return TRequestKind{0, TReplyMatch::Acknowledgement};
+    case CmdPrepareRange:
+    case CmdFinishRange:
+        return TRequestKind{RangePayloadSize, TReplyMatch::Acknowledgement};
+    case CmdWriteBlock:
+        return TRequestKind{BlockAddressSize + BlockSize, TReplyMatch::Acknowledgement};
+    default:
+        return std::nullopt;
+    }
+}
+
+// Whether a good reply (code 0 to 12) answers the request.
+constexpr bool ReplyAnswers(std::uint8_t request, std::uint8_t replyCode) {
+    const std::optional<TRequestKind> kind = RequestKindOf(request);
+    if (!kind || replyCode > LastGoodReplyCode) {
+        return false;
+    }
+    switch (kind->Match) {
+    case TReplyMatch::AnyGood:
+        return true;
+    case TReplyMatch::OwnCode:
+        return replyCode == request;
+    case TReplyMatch::Acknowledgement:
+        return replyCode >= FirstAcknowledgementCode;
+    }
+    return false;
+}
 
 // The USB bridge's description that identifies the device.
 inline constexpr char DeviceDescription[] = "QOR 7316";

@@ -26,28 +26,6 @@ char VariantLetter(const TBootloaderConfig& config) {
         .value_or('x');
 }
 
-// Payload bytes each request carries; anything else is refused.
-std::optional<std::size_t> PayloadSize(std::uint8_t code) {
-    switch (code) {
-    case CmdGetBootVersion:
-    case CmdGetPageCount:
-    case CmdGetPageSize:
-    case CmdGetChecksums:
-    case CmdGetFirmwareVersion:
-    case CmdBeginUpdate:
-    case CmdEndUpdate:
-    case CmdPowerOff:
-        return 0;
-    case CmdPrepareRange:
-    case CmdFinishRange:
-        return RangePayloadSize;
-    case CmdWriteBlock:
-        return BlockAddressSize + BlockSize;
-    default:
-        return std::nullopt;
-    }
-}
-
 TBootloaderAnswer Reply(std::uint8_t code, const TByteVector& data = {}) {
     return {EncodeFrame(code, data), false};
 }
@@ -57,6 +35,8 @@ TBootloaderAnswer Reply(std::uint8_t code, const TByteVector& data = {}) {
 TBootloaderEmulator::TBootloaderEmulator(const TBootloaderConfig& config)
     : Setup(config), PageBytes(PageBytesOf(config.PageSizeCode)),
       FlashBytes(std::size_t{config.PageCount} * PageBytes, Erased) {
+    SetAckCode(config.AckCode);
+    SetVersionReplyCode(config.VersionReplyCode);
     if (FlashBytes.size() >= ImageMinimumSize) {
         FlashBytes = MakeFirmwareImage(
             FlashBytes.size(), std::string("1.0") + VariantLetter(config), config.PageCount);
@@ -73,23 +53,18 @@ TBootloaderAnswer TBootloaderEmulator::Refuse() const {
     return Reply(RefusalReplyCode);
 }
 
-TBootloaderAnswer TBootloaderEmulator::Answer(const TByteVector& frame) {
-    const std::uint8_t code = frame[2];
-    const std::size_t payloadSize = frame.size() - MinFrameLength;
-    const auto expected = PayloadSize(code);
-    if (!expected || *expected != payloadSize) {
-        return Refuse();
-    }
-    const std::uint8_t* payload = frame.data() + FrameHeaderSize;
+TBootloaderAnswer TBootloaderEmulator::Acknowledge(std::uint8_t request) const {
+    return Reply(Setup.AckCode == AckWithRequestCode ? request : Setup.AckCode);
+}
+
+TBootloaderAnswer TBootloaderEmulator::ValueReply(std::uint8_t code) const {
     switch (code) {
-    case CmdGetBootVersion:
-        return Reply(code, {Setup.VersionMajor, Setup.VersionMinor});
     case CmdGetPageCount:
         return Reply(code, {static_cast<std::uint8_t>(Setup.PageCount)});
     case CmdGetPageSize:
         return Reply(code, {Setup.PageSizeCode});
     case CmdGetChecksums: {
-        TByteVector data(8);
+        TByteVector data(ChecksumsReplySize);
         WriteBe32(data.data(), Checksum1());
         WriteBe32(data.data() + 4, Checksum2());
         return Reply(code, data);
@@ -98,9 +73,32 @@ TBootloaderAnswer TBootloaderEmulator::Answer(const TByteVector& frame) {
         const std::string version = FirmwareVersion();
         return Reply(code, TByteVector(version.begin(), version.end()));
     }
+    default:
+        return Reply(CmdGetBootVersion, {Setup.VersionMajor, Setup.VersionMinor});
+    }
+}
+
+TBootloaderAnswer TBootloaderEmulator::Answer(const TByteVector& frame) {
+    const std::uint8_t code = frame[2];
+    const std::size_t payloadSize = frame.size() - MinFrameLength;
+    const std::optional<TRequestKind> kind = RequestKindOf(code);
+    if (!kind || kind->PayloadSize != payloadSize) {
+        return Refuse();
+    }
+    const std::uint8_t* payload = frame.data() + FrameHeaderSize;
+    switch (code) {
+    case CmdGetBootVersion:
+        return Setup.VersionReplyCode >= FirstAcknowledgementCode
+                   ? Reply(Setup.VersionReplyCode)
+                   : ValueReply(Setup.VersionReplyCode);
+    case CmdGetPageCount:
+    case CmdGetPageSize:
+    case CmdGetChecksums:
+    case CmdGetFirmwareVersion:
+        return ValueReply(code);
     case CmdBeginUpdate:
         Session = TSession::Begun;
-        return Reply(code);
+        return Acknowledge(code);
     case CmdPrepareRange:
         return PrepareRange(payload);
     case CmdWriteBlock:
@@ -109,9 +107,9 @@ TBootloaderAnswer TBootloaderEmulator::Answer(const TByteVector& frame) {
         return FinishRange(payload);
     case CmdEndUpdate:
         Session = TSession::Idle;
-        return Reply(code);
+        return Acknowledge(code);
     case CmdPowerOff:
-        return {EncodeFrame(code), true};
+        return {Acknowledge(code).Reply, true};
     default:
         return Refuse();
     }
@@ -127,7 +125,7 @@ TBootloaderAnswer TBootloaderEmulator::PrepareRange(const std::uint8_t* payload)
     RangeEnd = (std::uint32_t{lastPage} + 1) * PageBytes;
     std::fill_n(FlashBytes.begin(), RangeEnd, Erased);
     Session = TSession::RangeOpen;
-    return Reply(CmdPrepareRange);
+    return Acknowledge(CmdPrepareRange);
 }
 
 TBootloaderAnswer TBootloaderEmulator::WriteBlock(const std::uint8_t* payload) {
@@ -136,7 +134,7 @@ TBootloaderAnswer TBootloaderEmulator::WriteBlock(const std::uint8_t* payload) {
         return Refuse();
     }
     std::copy_n(payload + BlockAddressSize, BlockSize, FlashBytes.begin() + address);
-    return Reply(CmdWriteBlock);
+    return Acknowledge(CmdWriteBlock);
 }
 
 TBootloaderAnswer TBootloaderEmulator::FinishRange(const std::uint8_t* payload) {
@@ -144,12 +142,21 @@ TBootloaderAnswer TBootloaderEmulator::FinishRange(const std::uint8_t* payload) 
         return Refuse();
     }
     Session = TSession::Begun;
-    return Reply(CmdFinishRange);
+    return Acknowledge(CmdFinishRange);
 }
 
 void TBootloaderEmulator::SetVersion(std::uint8_t major, std::uint8_t minor) {
     Setup.VersionMajor = major;
     Setup.VersionMinor = minor;
+}
+
+void TBootloaderEmulator::SetAckCode(std::uint8_t code) {
+    const bool acknowledgement = code >= FirstAcknowledgementCode && code <= LastGoodReplyCode;
+    Setup.AckCode = acknowledgement || code == AckWithRequestCode ? code : DefaultAckCode;
+}
+
+void TBootloaderEmulator::SetVersionReplyCode(std::uint8_t code) {
+    Setup.VersionReplyCode = code <= LastGoodReplyCode ? code : CmdGetBootVersion;
 }
 
 void TBootloaderEmulator::LoadFlash(const TByteVector& image) {

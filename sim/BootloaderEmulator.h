@@ -16,11 +16,20 @@ namespace qor {
 // What the virtual bootloader answers to a request it refuses: the first code of a bad reply.
 inline constexpr std::uint8_t RefusalReplyCode = LastGoodReplyCode + 1;
 
+// The code the bootloader acknowledges with: any of 5 to 12, or the request's own.
+inline constexpr std::uint8_t AckWithRequestCode = 0;
+// The default is a code no request carries, so a host that expects its own code back fails.
+inline constexpr std::uint8_t DefaultAckCode = 7;
+
 struct TBootloaderConfig {
     std::uint8_t PageSizeCode = 2; // 1: 256, 2: 512, 4: 1024; other codes give 512-byte pages
     std::uint32_t PageCount = VariantAPageCount;
     std::uint8_t VersionMajor = 1;
     std::uint8_t VersionMinor = 3;
+    std::uint8_t AckCode = DefaultAckCode;
+    // The code of the version request's reply: 0 gives the version, 1 to 4 the value of that
+    // query, 5 to 12 an acknowledgement.
+    std::uint8_t VersionReplyCode = CmdGetBootVersion;
 
     static TBootloaderConfig VariantA() { return {PageSizeCode512, VariantAPageCount}; }
     static TBootloaderConfig VariantB() { return {PageSizeCode1024, VariantBPageCount}; }
@@ -49,11 +58,20 @@ public:
     std::string FirmwareVersion() const;
 
     void SetVersion(std::uint8_t major, std::uint8_t minor);
+    // Codes outside 5 to 12 (but AckWithRequestCode) are taken as the default.
+    void SetAckCode(std::uint8_t code);
+    std::uint8_t AckCode() const { return Setup.AckCode; }
+    // Codes above 12 are taken as 0.
+    void SetVersionReplyCode(std::uint8_t code);
+    std::uint8_t VersionReplyCode() const { return Setup.VersionReplyCode; }
 
 private:
     enum class TSession { Idle, Begun, RangeOpen };
 
     TBootloaderAnswer Refuse() const;
+    TBootloaderAnswer Acknowledge(std::uint8_t request) const;
+    // The reply of a query's code with its value.
+    TBootloaderAnswer ValueReply(std::uint8_t code) const;
     TBootloaderAnswer PrepareRange(const std::uint8_t* payload);
     TBootloaderAnswer WriteBlock(const std::uint8_t* payload);
     TBootloaderAnswer FinishRange(const std::uint8_t* payload);

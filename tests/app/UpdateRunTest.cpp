@@ -384,12 +384,14 @@ class UpdateGateTest : public test::TUpdateHarness {};
 TEST_F(UpdateGateTest, AnAcknowledgementToTheChecksumQueryKeepsNoOldChecksums) {
     Connect();
     ASSERT_EQ(Monitor.Info().DeviceChecksum1, Monitor.Info().DeviceChecksum2);
-    Load(MakeFirmwareImage(63488, "102a"));
-    // Block 18 is answered by another request's reply: the device may not have it.
-    Device->Faults.Add(TFault::OnBlock(18, TFaultKind::AnswerOtherCode, CmdFinishRange));
+    // A shorter image leaves the device's checksums unequal; the equal ones read before the
+    // update must not stand in for the checksum reply that never came.
+    Load(MakeFirmwareImage(32768, "102a"));
+    Device->Faults.Add(TFault::OnCode(CmdGetChecksums, TFaultKind::AnswerOtherCode, 7));
     EXPECT_EQ(Update(), TUpdateResult::Failed);
-    EXPECT_EQ(Outcome.Failure->ExitText(), "2:18");
+    EXPECT_EQ(Outcome.Failure->ExitText(), "5");
     EXPECT_EQ(Outcome.Failure->Error.Fault, TExchangeFault::WrongReply);
+    EXPECT_EQ(Outcome.Failure->Error.Code, 7);
     EXPECT_FALSE(State.UpdateSucceeded);
 }
 
@@ -452,6 +454,46 @@ TEST_F(PowerOffTest, WithoutAnOpenDeviceNothingIsSent) {
     (void)Monitor.Bootloader().PowerOff();
     EXPECT_THAT(Codes(), IsEmpty());
 }
+
+// The bootloader chooses its acknowledgement's code and the code of its version reply; the
+// whole road works whichever it picks.
+struct TAckCase {
+    std::uint8_t AckCode;
+    std::uint8_t VersionReplyCode;
+};
+
+class AcknowledgementTest : public test::TUpdateHarness,
+                            public ::testing::WithParamInterface<TAckCase> {};
+
+TEST_P(AcknowledgementTest, QueryUpdateAndPowerOffTakeTheDevicesChoice) {
+    TBootloaderConfig config = TBootloaderConfig::VariantA();
+    config.AckCode = GetParam().AckCode;
+    config.VersionReplyCode = GetParam().VersionReplyCode;
+    Connect(config);
+    Timers();
+    EXPECT_EQ(State.View.LQORStatus.Text, "QOR 7316 connected");
+    const TByteVector image = MakeFirmwareImage(63488, "102a");
+    Load(image);
+
+    EXPECT_EQ(Update(), TUpdateResult::Succeeded);
+    EXPECT_THAT(Codes(), ElementsAreArray(FullUpdate(124)));
+    EXPECT_EQ(Device->Bootloader.Flash(), image);
+    EXPECT_THAT(Messages.Shown, IsEmpty());
+
+    Device->Frames.clear();
+    EXPECT_TRUE(Monitor.Bootloader().PowerOff().Ok());
+    EXPECT_THAT(Codes(), ElementsAreArray({CmdPowerOff}));
+    Timers();
+    EXPECT_EQ(State.View.LQORStatus.Text, "QOR 7316 not connected");
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryChoice, AcknowledgementTest,
+                         ::testing::Values(TAckCase{5, 0}, TAckCase{7, 12}, TAckCase{12, 5},
+                                           TAckCase{AckWithRequestCode, 3}),
+                         [](const auto& info) {
+                             return "Ack" + std::to_string(info.param.AckCode) + "Version" +
+                                    std::to_string(info.param.VersionReplyCode);
+                         });
 
 } // namespace
 } // namespace qor

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <numeric>
 
@@ -104,7 +105,7 @@ TEST_F(Verbs, EachExchangePurgesBothDirectionsBeforeItWrites) {
     Port.Replies.push_back(MakeFrame(0, {1, 3}));
     const auto version = Client.QueryVersion();
     ASSERT_TRUE(version.Ok());
-    EXPECT_EQ(version->Minor, 3);
+    EXPECT_EQ(std::get<TBootVersion>(*version).Minor, 3);
     EXPECT_EQ(Port.Purges, 1);
 }
 
@@ -143,8 +144,8 @@ TEST_F(Verbs, TheVersionReplyOfTheExampleIsGood) {
     Port.Replies.push_back({0x00, 0x09, 0x00, 0x01, 0x03, 0x7F, 0xC2, 0x31, 0xB7});
     const auto version = Client.QueryVersion();
     ASSERT_TRUE(version.Ok());
-    EXPECT_EQ(version->Major, 1);
-    EXPECT_EQ(version->Minor, 3);
+    EXPECT_EQ(std::get<TBootVersion>(*version).Major, 1);
+    EXPECT_EQ(std::get<TBootVersion>(*version).Minor, 3);
     EXPECT_EQ(Port.ReadSizes, (std::vector<std::size_t>{2, 7}));
 }
 
@@ -175,22 +176,101 @@ TEST_F(Verbs, AnAcknowledgementMayCarryExtraBytes) {
     EXPECT_TRUE(Client.EndUpdate().Ok());
 }
 
-TEST_F(Verbs, AReplyToAnotherRequestFailsTheExchange) {
-    // A checksum reply to a version query, or an acknowledgement to the checksum query,
-    // answers something else: nothing of it is taken.
-    const auto version = VersionFailure(MakeFrame(3, {0, 0, 0, 1, 0, 0, 0, 2}));
-    EXPECT_EQ(version.Fault, TExchangeFault::WrongReply);
-    EXPECT_EQ(version.Code, 3);
-    EXPECT_EQ(version.Describe(), "answered with code 3 to another request");
-
-    Port.Replies.push_back(MakeFrame(CmdWriteBlock));
-    EXPECT_FALSE(Client.QueryChecksums().Ok());
-    Port.Replies.push_back(MakeFrame(CmdGetBootVersion, {1, 3}));
-    std::array<std::uint8_t, BlockSize> block{};
-    EXPECT_FALSE(Client.WriteBlock(0, block).Ok());
-    Port.Replies.push_back(MakeFrame(CmdBeginUpdate));
-    EXPECT_FALSE(Client.EndUpdate().Ok());
+TEST_F(Verbs, TheVersionRequestTakesAnyGoodReplyDecodedByItsCode) {
+    Port.Replies = {MakeFrame(3, {0, 0, 0, 1, 0, 0, 0, 2}), MakeFrame(7),
+                    MakeFrame(2, {PageSizeCode1024})};
+    const auto checksums = Client.QueryVersion();
+    ASSERT_TRUE(checksums.Ok());
+    EXPECT_EQ(std::get<TChecksums>(*checksums).Second, 2u);
+    const auto acknowledged = Client.QueryVersion();
+    ASSERT_TRUE(acknowledged.Ok());
+    EXPECT_EQ(std::get<TAcknowledgement>(*acknowledged).Code, 7);
+    const auto pageSize = Client.QueryVersion();
+    ASSERT_TRUE(pageSize.Ok());
+    EXPECT_EQ(std::get<TPageSize>(*pageSize).Bytes, 1024u);
 }
+
+// Every request against every reply code from 0 to 13: which replies answer it.
+struct TReplyRuleCase {
+    const char* Name;
+    std::uint8_t Request;
+    std::vector<int> Accepted;
+};
+
+class ReplyRule : public Verbs, public ::testing::WithParamInterface<TReplyRuleCase> {
+protected:
+    TExchange<void> Send(std::uint8_t request) {
+        std::array<std::uint8_t, BlockSize> block{};
+        const auto done = [](const auto& result) -> TExchange<void> {
+            if (!result) {
+                return Fail(result.Error());
+            }
+            return {};
+        };
+        switch (request) {
+        case 0:
+            return done(Client.QueryVersion());
+        case 1:
+            return done(Client.QueryPageCount());
+        case 2:
+            return done(Client.QueryPageSize());
+        case 3:
+            return done(Client.QueryChecksums());
+        case 4:
+            return done(Client.QueryFirmwareVersion());
+        case 5:
+            return Client.BeginUpdate();
+        case 6:
+            return Client.EndUpdate();
+        case 8:
+            return Client.PrepareRange(124);
+        case 9:
+            return Client.WriteBlock(0, block);
+        case 10:
+            return Client.FinishRange(124);
+        default:
+            return Client.PowerOff();
+        }
+    }
+};
+
+TEST_P(ReplyRule, AcceptsExactlyTheRepliesThatMayAnswerIt) {
+    const TReplyRuleCase& rule = GetParam();
+    for (int code = 0; code <= 13; ++code) {
+        SCOPED_TRACE("reply code " + std::to_string(code));
+        // Eight data bytes: enough for the value of every code.
+        Port.Replies.push_back(MakeFrame(static_cast<std::uint8_t>(code), TBytes(8, 0x02)));
+        const auto result = Send(rule.Request);
+        ASSERT_EQ(Port.Written.back()[2], rule.Request);
+        const bool accepted =
+            std::find(rule.Accepted.begin(), rule.Accepted.end(), code) != rule.Accepted.end();
+        EXPECT_EQ(result.Ok(), accepted);
+        if (code == 13) {
+            EXPECT_EQ(result.Error().Frame.Fault, TFrameFault::Refused);
+        } else if (!accepted) {
+            EXPECT_EQ(result.Error().Fault, TExchangeFault::WrongReply);
+            EXPECT_EQ(result.Error().Code, code);
+        }
+    }
+}
+
+const std::vector<int> AnyGood{0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12};
+const std::vector<int> Acknowledgements{5, 6, 7, 8, 9, 10, 11, 12};
+
+INSTANTIATE_TEST_SUITE_P(
+    EveryRequest, ReplyRule,
+    ::testing::Values(TReplyRuleCase{"GetBootVersion", 0, AnyGood},
+                      TReplyRuleCase{"GetPageCount", 1, {1}},
+                      TReplyRuleCase{"GetPageSize", 2, {2}},
+                      TReplyRuleCase{"GetChecksums", 3, {3}},
+                      TReplyRuleCase{"GetFirmwareVersion", 4, {4}},
+                      TReplyRuleCase{"BeginUpdate", 5, Acknowledgements},
+                      TReplyRuleCase{"EndUpdate", 6, Acknowledgements},
+                      TReplyRuleCase{"PrepareRange", 8, Acknowledgements},
+                      TReplyRuleCase{"WriteBlock", 9, Acknowledgements},
+                      TReplyRuleCase{"FinishRange", 10, Acknowledgements},
+                      TReplyRuleCase{"PowerOff", 11, Acknowledgements}),
+    [](const auto& info) { return std::string(info.param.Name); });
 
 TEST_F(Verbs, CodesAboveTwelveAreRefusals) {
     for (int code : {13, 14, 0x80, 0xFF}) {
@@ -217,7 +297,7 @@ TEST_F(Verbs, AFrameFillingTheWholeReplyBufferIsGood) {
     Port.Replies.push_back(frame);
     const auto version = Client.QueryVersion();
     ASSERT_TRUE(version.Ok());
-    EXPECT_EQ(version->Major, 5);
+    EXPECT_EQ(std::get<TBootVersion>(*version).Major, 5);
     EXPECT_EQ(Port.ReadSizes.back(), ReplyBufferSize - 2);
 }
 

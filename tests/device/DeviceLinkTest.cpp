@@ -3,6 +3,7 @@
 #include "device/ConnectionMonitor.h"
 #include "device/DeviceLink.h"
 #include "device/Protocol.h"
+#include "firmware/DeviceVariant.h"
 #include "qortest/ScriptedPort.h"
 
 using namespace qor;
@@ -157,4 +158,34 @@ TEST_F(Queries, TheKeepAliveUpdatesTheVersionAndIgnoresFailure) {
     Monitor.PollBootloader();
     EXPECT_EQ(Monitor.Info().BootVersionMajor, 2u);
     EXPECT_EQ(Port.ReadTimeouts.front(), 2500) << "with the time-outs in force";
+}
+
+TEST_F(Queries, TheVersionRequestMayBeAnsweredWithAnyGoodCode) {
+    // An acknowledgement leaves the version as it was; a value is stored by its own code.
+    Port.Replies = {MakeFrame(7), MakeFrame(2, {PageSizeCode512}), MakeFrame(1, {124}),
+                    MakeFrame(3, {0, 0, 0, 7, 0, 0, 0, 7}), MakeFrame(4, {'1', '.', '0', 'a'}),
+                    MakeFrame(3, {0, 0, 0, 1, 0, 0, 0, 2}), MakeFrame(12)};
+    EXPECT_TRUE(Monitor.QueryBootloader());
+    EXPECT_EQ(Monitor.Info().BootVersionMajor, 0u);
+    Monitor.PollBootloader();
+    EXPECT_EQ(Monitor.Info().DeviceChecksum2, 2u);
+    Monitor.PollBootloader();
+    EXPECT_EQ(Monitor.Info().DeviceChecksum2, 2u);
+}
+
+TEST_F(Queries, APageSizeCodeThatNamesNoSizeKeepsTheSizeAndTheVariant) {
+    Port.Replies = {MakeFrame(0, {1, 3}), MakeFrame(2, {PageSizeCode1024}), MakeFrame(1, {126}),
+                    MakeFrame(3, {0, 0, 0, 7, 0, 0, 0, 7}), MakeFrame(4, {'1', '.', '0', 'b'})};
+    ASSERT_TRUE(Monitor.QueryBootloader());
+    for (const std::uint8_t code : {0, 3, 8, 0xFF}) {
+        Port.Replies = {MakeFrame(0, {1, 3}), MakeFrame(2, {code}), MakeFrame(1, {126}),
+                        MakeFrame(3, {0, 0, 0, 7, 0, 0, 0, 7}),
+                        MakeFrame(4, {'1', '.', '0', 'b'})};
+        EXPECT_TRUE(Monitor.QueryBootloader()) << int{code};
+        EXPECT_EQ(Monitor.Info().PageSize, 1024u) << int{code};
+        EXPECT_EQ(TDeviceVariant::FromGeometry(Monitor.Info().PageSize, Monitor.Info().PageCount)
+                      .Letter(),
+                  'b')
+            << int{code};
+    }
 }

@@ -212,7 +212,7 @@ TEST_F(TtyPort, AWholeExchangeOverThePty) {
     device.join();
     EXPECT_EQ(request, (std::vector<std::uint8_t>{0x00, 0x07, 0x00, 0x72, 0xEB, 0x5F, 0xD3}));
     ASSERT_TRUE(version.Ok()) << version.Error().Describe();
-    EXPECT_EQ(version->Minor, 3);
+    EXPECT_EQ(std::get<TBootVersion>(*version).Minor, 3);
 }
 
 TEST_F(TtyPort, AHangUpFailsTheReadWithoutWaitingItOut) {

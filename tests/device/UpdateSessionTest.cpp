@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "device/ConnectionMonitor.h"
 #include "device/Protocol.h"
 #include "sim/SampleImage.h"
@@ -13,6 +15,12 @@ namespace {
 class TQuietObserver : public IUpdateObserver {
 public:
     void Pump() override { ++Pumps; }
+    void PumpWhileWaiting() override {
+        if (WhileWaiting) {
+            WhileWaiting();
+        }
+    }
+    std::function<void()> WhileWaiting;
     bool StopRequested() override { return false; }
     void Progress(int thousandths) override { Last = thousandths; }
     int Pumps = 0;
@@ -67,6 +75,27 @@ TEST_F(UpdateSession, AFailureKeepsItsStepItsBlockAndItsReason) {
     EXPECT_EQ(outcome.Failure->ExitText(), "2:5");
     EXPECT_EQ(outcome.Failure->Error.Describe(), "refused with code 13");
     EXPECT_EQ(outcome.BlocksWritten, 5u);
+}
+
+TEST_F(UpdateSession, NoExchangeStartsWhileAnotherWaitsForItsReply) {
+    // Events served while block 3 waits may start the monitor's full query (a device found
+    // again) or any other request on the same client: each is refused and sends nothing.
+    Device.Faults.Add(TFault::OnBlock(3, TFaultKind::Delay, 20));
+    std::vector<TExchangeFault> refused;
+    bool queried = true;
+    Observer.WhileWaiting = [&] {
+        const auto version = Monitor.Bootloader().QueryVersion();
+        refused.push_back(version ? TExchangeFault::NoConnection : version.Error().Fault);
+        queried = queried && Monitor.QueryBootloader();
+    };
+    const TByteVector image = MakeFirmwareImage(63488, "2.0a");
+    EXPECT_EQ(Run(image).Result, TUpdateResult::Succeeded);
+    ASSERT_FALSE(refused.empty());
+    EXPECT_EQ(refused, std::vector<TExchangeFault>(refused.size(), TExchangeFault::Busy));
+    EXPECT_FALSE(queried);
+    EXPECT_EQ(Device.FrameCount(CmdGetBootVersion), 0u);
+    EXPECT_EQ(Monitor.Link().ReadTimeout().count(), 8000) << "the update's time-outs stay";
+    EXPECT_EQ(Device.Bootloader.Flash(), image);
 }
 
 } // namespace

@@ -34,7 +34,7 @@ protected:
         NextTick();
         const auto version = Client.QueryVersion();
         ASSERT_TRUE(version.Ok());
-        EXPECT_EQ(version->Major, 1);
+        EXPECT_EQ(std::get<TBootVersion>(*version).Major, 1);
     }
 };
 
@@ -53,6 +53,7 @@ TEST_F(Faults, Code13) {
 }
 
 TEST_F(Faults, AnotherRequestsCode) {
+    // The version's two bytes under the checksum reply's code: too short for its data.
     ExpectFaultFailsOnce(TFault::OnCode(0, TFaultKind::AnswerOtherCode, CmdGetChecksums));
 }
 

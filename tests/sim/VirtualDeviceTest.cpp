@@ -185,15 +185,15 @@ TEST_F(VirtualDevice, AnotherRequestsCodeIsASoundFrameThatAnswersNothingHere) {
     TVirtualDevice& device = AddAndOpen();
     device.Faults.Add(TFault::OnCode(CmdGetChecksums, TFaultKind::AnswerOtherCode, CmdWriteBlock));
     device.Faults.Add(
-        TFault::OnCode(CmdGetBootVersion, TFaultKind::AnswerOtherCode, CmdGetBootVersion));
+        TFault::OnCode(CmdGetPageCount, TFaultKind::AnswerOtherCode, CmdGetPageCount));
     const auto checksums = Client.QueryChecksums();
     ASSERT_FALSE(checksums.Ok());
     EXPECT_EQ(checksums.Error().Fault, TExchangeFault::WrongReply);
     EXPECT_EQ(checksums.Error().Code, CmdWriteBlock);
     // Asked for its own code, the fault takes the next one.
-    const auto version = Client.QueryVersion();
-    ASSERT_FALSE(version.Ok());
-    EXPECT_EQ(version.Error().Code, CmdGetPageCount);
+    const auto count = Client.QueryPageCount();
+    ASSERT_FALSE(count.Ok());
+    EXPECT_EQ(count.Error().Code, CmdGetPageSize);
     EXPECT_TRUE(Client.QueryChecksums()) << "used up by its first match";
 }
 
