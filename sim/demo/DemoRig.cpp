@@ -81,7 +81,10 @@ bool TDemoRig::SwapVariant(TDemoVariant variant) {
     const bool wasPlugged = Qor->Plugged();
     Qor->Unplug();
     Qor->Faults.Clear();
-    Qor->Bootloader = TBootloaderEmulator(ConfigOf(variant));
+    TBootloaderConfig config = ConfigOf(variant);
+    config.AckCode = AckCode();
+    config.VersionReplyCode = VersionReplyCode();
+    Qor->Bootloader = TBootloaderEmulator(config);
     CurrentVariant = variant;
     return wasPlugged;
 }

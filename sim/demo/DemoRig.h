@@ -85,6 +85,14 @@ public:
     bool WireTiming() const { return Options.WireTiming; }
     std::uint32_t TurnaroundMs() const { return Options.TurnaroundMs; }
 
+    // How the bootloader answers: the code of its acknowledgements (5 to 12, or
+    // AckWithRequestCode) and of its reply to the version request (0 to 12). Kept when the
+    // variant is swapped.
+    void SetAckCode(std::uint8_t code) { Qor->Bootloader.SetAckCode(code); }
+    std::uint8_t AckCode() const { return Qor->Bootloader.AckCode(); }
+    void SetVersionReplyCode(std::uint8_t code) { Qor->Bootloader.SetVersionReplyCode(code); }
+    std::uint8_t VersionReplyCode() const { return Qor->Bootloader.VersionReplyCode(); }
+
     void InjectFault(const TDemoFaultChoice& choice);
     std::size_t PendingFaults() const { return Qor->Faults.Pending(); }
     void ClearFaults() { Qor->Faults.Clear(); }

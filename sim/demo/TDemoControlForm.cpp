@@ -106,6 +106,7 @@ QWidget* TDemoControlForm::MakeDeviceGroup() {
     }
     Variants->button(static_cast<int>(Rig.Variant()))->setChecked(true);
     layout->addLayout(variants);
+    layout->addLayout(MakeReplyCodeRow(group));
 
     connect(BPlug, &QPushButton::clicked, this, &TDemoControlForm::BPlugClick);
     connect(BUnplug, &QPushButton::clicked, this, &TDemoControlForm::BUnplugClick);
@@ -114,6 +115,34 @@ QWidget* TDemoControlForm::MakeDeviceGroup() {
     connect(BSwitchOff, &QPushButton::clicked, this, &TDemoControlForm::BSwitchOffClick);
     connect(Variants, &QButtonGroup::idClicked, this, &TDemoControlForm::VariantChosen);
     return group;
+}
+
+// The freedoms the protocol leaves the bootloader: which code acknowledges, and which code
+// answers the version request.
+QLayout* TDemoControlForm::MakeReplyCodeRow(QWidget* group) {
+    auto* row = Owned<QHBoxLayout>();
+    CBAckCode = Owned<QComboBox>(group);
+    CBAckCode->setObjectName("CBAckCode");
+    CBAckCode->addItem("the request's own", AckWithRequestCode);
+    for (int code = FirstAcknowledgementCode; code <= LastGoodReplyCode; ++code) {
+        CBAckCode->addItem(QString::number(code), code);
+    }
+    CBAckCode->setCurrentIndex(CBAckCode->findData(Rig.AckCode()));
+    CBVersionReplyCode = Owned<QComboBox>(group);
+    CBVersionReplyCode->setObjectName("CBVersionReplyCode");
+    for (int code = 0; code <= LastGoodReplyCode; ++code) {
+        CBVersionReplyCode->addItem(QString::number(code), code);
+    }
+    CBVersionReplyCode->setCurrentIndex(CBVersionReplyCode->findData(Rig.VersionReplyCode()));
+    row->addWidget(Owned<QLabel>("Acknowledges with code:", group));
+    row->addWidget(CBAckCode);
+    row->addWidget(Owned<QLabel>("Version reply code:", group));
+    row->addWidget(CBVersionReplyCode);
+    row->addStretch();
+    connect(CBAckCode, &QComboBox::currentIndexChanged, this, &TDemoControlForm::AckCodeChosen);
+    connect(CBVersionReplyCode, &QComboBox::currentIndexChanged, this,
+            &TDemoControlForm::VersionReplyCodeChosen);
+    return row;
 }
 
 QWidget* TDemoControlForm::MakeFaultGroup() {
@@ -268,6 +297,14 @@ void TDemoControlForm::FaultKindChosen(int index) {
     const char* param = DemoFaultKinds().at(static_cast<std::size_t>(index)).ParamName;
     LParam->setText(param != nullptr ? QString(param) + ":" : QString("Parameter:"));
     SEParam->setEnabled(param != nullptr);
+}
+
+void TDemoControlForm::AckCodeChosen(int index) {
+    Rig.SetAckCode(static_cast<std::uint8_t>(CBAckCode->itemData(index).toInt()));
+}
+
+void TDemoControlForm::VersionReplyCodeChosen(int index) {
+    Rig.SetVersionReplyCode(static_cast<std::uint8_t>(CBVersionReplyCode->itemData(index).toInt()));
 }
 
 void TDemoControlForm::BInjectClick() {

@@ -15,6 +15,7 @@ class QButtonGroup;
 class QCheckBox;
 class QComboBox;
 class QLabel;
+class QLayout;
 class QPushButton;
 class QSpinBox;
 
@@ -37,6 +38,8 @@ public:
     void WireTimingToggled(bool on);
     void TurnaroundChanged(int ms);
     void FaultKindChosen(int index);
+    void AckCodeChosen(int index);
+    void VersionReplyCodeChosen(int index);
     void RefreshTimerTimer();
 
 private:
@@ -44,6 +47,7 @@ private:
     // the bus for a moment, long enough for the window to see it go.
     void SwitchOnIn(qor::TDeviceMode mode);
     QWidget* MakeDeviceGroup();
+    QLayout* MakeReplyCodeRow(QWidget* group);
     QWidget* MakeFaultGroup();
     QWidget* MakeWireGroup();
     QWidget* MakeServerGroup();
@@ -56,6 +60,8 @@ private:
     QPushButton* BApplication = nullptr;
     QPushButton* BSwitchOff = nullptr;
     QButtonGroup* Variants = nullptr;
+    QComboBox* CBAckCode = nullptr;
+    QComboBox* CBVersionReplyCode = nullptr;
     QComboBox* CBFaultKind = nullptr;
     QComboBox* CBFaultRequest = nullptr;
     QCheckBox* CBWriteBlock = nullptr;

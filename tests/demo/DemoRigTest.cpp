@@ -92,6 +92,20 @@ TEST_F(DemoRigTest, SwappingTheVariantShowsTheDeviceGoneUntilPluggedInAgain) {
     EXPECT_FALSE(Rig.Device().Plugged());
 }
 
+TEST_F(DemoRigTest, TheBootloadersReplyCodesStayWhenTheVariantIsSwapped) {
+    Rig.SetAckCode(12);
+    Rig.SetVersionReplyCode(3);
+    Rig.SwapVariant(TDemoVariant::B);
+    Timers();
+    Rig.Plug();
+    ASSERT_TRUE(ConnectWithin(8));
+    EXPECT_EQ(Rig.AckCode(), 12);
+    EXPECT_EQ(Rig.VersionReplyCode(), 3);
+    const TByteVector image = MakeSampleImage({TImageVariant::B, "1.4b", std::nullopt});
+    EXPECT_EQ(UpdateWith(image), TUpdateResult::Succeeded);
+    EXPECT_EQ(Rig.Device().Bootloader.Flash(), image);
+}
+
 TEST_F(DemoRigTest, TheServersImagesUpdateEitherVariantToSuccess) {
     ASSERT_EQ(Rig.StartServer(), std::nullopt);
     for (const auto& [variant, letter] :
