@@ -3,7 +3,10 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "app/MainPresenter.h"
 #include "base/TextTable.h"
+#include "device/Protocol.h"
+#include "sim/VirtualBus.h"
 #include "qortest/ImageFiles.h"
 #include "qortest/RecordingMessageBox.h"
 
@@ -160,6 +163,48 @@ TEST_F(FirmwareLoadingTest, AnInvalidDownloadedBodyIsReportedAndDropsTheImage) {
     EXPECT_FALSE(Accept(true, TBytes(4, 0)));
     EXPECT_THAT(Messages.Shown, ElementsAre(InvalidFile));
     EXPECT_FALSE(State.FWLoaded());
+}
+
+// A device that is listed but whose bootloader has not answered its full query takes no
+// image, also when an earlier device's values are still held.
+TEST(ImageGate, NothingIsTakenUntilTheListedDeviceHasAnsweredItsFullQuery) {
+    TTempDir dir;
+    const TBytes image = MakeImage(63488, "130a");
+    const std::string path = dir.Write("fits.bin", image);
+    TVirtualBus bus;
+    TVirtualDevice& device = bus.AddDevice("QOR 7316", TBootloaderConfig::VariantA());
+    TRecordingMessageBox messages;
+    TSettings settings;
+    settings.CfgLanguage = LangEnglish;
+    TMainPresenter presenter(bus, messages, settings);
+    const auto refused = [&](const char* when) {
+        EXPECT_FALSE(presenter.OpenLocalFirmware(path)) << when;
+        EXPECT_FALSE(presenter.AcceptDownload(true, "qor-7316.bin", image, "server")) << when;
+        EXPECT_FALSE(presenter.State().FWLoaded()) << when;
+        presenter.DisplayTick();
+        EXPECT_FALSE(presenter.View().BOpenLocal) << when;
+        EXPECT_FALSE(presenter.View().BDownload) << when;
+    };
+
+    presenter.SerialTick(); // listed and open; the first full query comes on the fourth tick
+    refused("before the first full query");
+    while (!presenter.BootloaderReady()) {
+        ASSERT_LT(device.FrameCount(CmdGetBootVersion), 10u);
+        presenter.SerialTick();
+    }
+    ASSERT_TRUE(presenter.OpenLocalFirmware(path));
+
+    // The device goes and comes back running its application: listed, silent.
+    device.Unplug();
+    presenter.SerialTick();
+    device.Plug();
+    device.SwitchOn(TDeviceMode::Application);
+    for (int tick = 0; tick < 8; ++tick) {
+        presenter.SerialTick();
+    }
+    ASSERT_EQ(presenter.View().LQORStatus.Text.rfind("Connect", 0), 0u);
+    messages.Shown.clear();
+    refused("while the listed device does not answer");
 }
 
 } // namespace

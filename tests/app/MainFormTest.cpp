@@ -155,6 +155,18 @@ TEST_F(MainFormTest, StartsInTheSavedLanguage) {
     EXPECT_EQ(Registry.Writes, 0);
 }
 
+TEST_F(MainFormTest, AStoredLanguageAboveThreeStartsInEnglishAndIsWrittenBackAsOne) {
+    for (const std::uint32_t stored : {4u, 255u}) {
+        StoreLanguage(stored);
+        Create();
+        EXPECT_EQ(Form->Settings().CfgLanguage, LangEnglish) << stored;
+        EXPECT_EQ(Key()["Language"], Dword(1)) << stored;
+        EXPECT_TRUE(Ui().MLangEN->isChecked()) << stored;
+        EXPECT_FALSE(Ui().MLangGE->isChecked()) << stored;
+        EXPECT_EQ(Ui().BOpenLocal->text(), "Open") << stored;
+    }
+}
+
 TEST_F(MainFormTest, FirstRunComesUpInEnglishWithTheDescriptiveLabelsWithoutColons) {
     Create();
     EXPECT_EQ(Form->Settings().CfgLanguage, LangEnglish);

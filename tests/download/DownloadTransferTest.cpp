@@ -379,9 +379,9 @@ TEST_F(DownloadTransferTest, FailedReadIsADownloadFailureAndKeepsTheOldFile) {
 
 TEST_F(DownloadTransferTest, BodyThatDoesNotFitTheBufferFailsWithoutWritingPastIt) {
     // Exactly the buffer's size fits.
-    Script.Body = PatternBytes(DownloadBufferSize);
+    Script.Body = PatternBytes(1'500'000);
     ASSERT_TRUE(Run().Ok());
-    EXPECT_EQ(Files.Written.begin()->second.size(), DownloadBufferSize);
+    EXPECT_EQ(Files.Written.begin()->second.size(), 1'500'000u);
 
     // One byte more without a length: noticed by the read after the buffer is full.
     Script = {};
@@ -391,6 +391,13 @@ TEST_F(DownloadTransferTest, BodyThatDoesNotFitTheBufferFailsWithoutWritingPastI
     EXPECT_EQ(Label(), "Error downloading the firmware file!");
     EXPECT_EQ(State.ReceivedBytes, DownloadBufferSize);
     EXPECT_EQ(Files.Writes, 0);
+
+    // Announced, the limit itself is taken whole.
+    Script = {};
+    Script.ContentLengths = {"1500000"};
+    Script.Body = PatternBytes(1'500'000);
+    ASSERT_TRUE(Run().Ok());
+    EXPECT_EQ(Files.Written.begin()->second.size(), 1'500'000u);
 
     // A length above the buffer fails before reading.
     Script = {};

@@ -115,6 +115,8 @@ TEST(RegFileFormatTest, ReadsAHandWrittenRegeditFile) {
                              "; written by hand\r\n"
                              "[hkey_current_user\\SOFTWARE\\zentrova gmbh\\test]\r\n"
                              "  \"Language\" = dword:2\r\n"
+                             "\"UseProxy\"=DWORD:0000000A\r\n"
+                             "\"ProxyPort\"=DWord:1f90\r\n"
                              "\r\n"
                              "\t; another comment\r\n"
                              "\"ProxyPassword\"=hex:01,02,\\\r\n"
@@ -130,6 +132,8 @@ TEST(RegFileFormatTest, ReadsAHandWrittenRegeditFile) {
                              "@=\"\"\r\n";
     const TRegEntries expected = {
         {"Language", Bytes(RegType::Dword, {2, 0, 0, 0})},
+        {"UseProxy", Bytes(RegType::Dword, {10, 0, 0, 0})},
+        {"ProxyPort", Bytes(RegType::Dword, {0x90, 0x1f, 0, 0})},
         {"ProxyPassword", Bytes(RegType::Binary, {1, 2, 0x0a, 0x0b, 0xff})},
         {"Multi", Bytes(7, {0x41, 0, 0})},
         {"Trailing", Bytes(RegType::Binary, {1, 2})},
