@@ -56,29 +56,27 @@ bool TConnectionMonitor::QueryBootloader() {
     StoreReplyValue(Values, *version);
     DeviceLink.SetTimeouts(QueryReadTimeoutMs, WriteTimeoutMs);
 
+    // The rest in this order; each value is stored as its reply's code says.
     const auto pageSize = Client.QueryPageSize();
     if (!pageSize) {
         return false;
     }
-    if (*pageSize) {
-        Values.PageSize = **pageSize;
-    }
+    StoreReplyValue(Values, TPageSize{*pageSize});
     const auto pageCount = Client.QueryPageCount();
     if (!pageCount) {
         return false;
     }
-    Values.PageCount = *pageCount;
+    StoreReplyValue(Values, TPageCount{*pageCount});
     const auto checksums = Client.QueryChecksums();
     if (!checksums) {
         return false;
     }
-    Values.DeviceChecksum1 = checksums->First;
-    Values.DeviceChecksum2 = checksums->Second;
+    StoreReplyValue(Values, *checksums);
     const auto firmware = Client.QueryFirmwareVersion();
     if (!firmware) {
         return false;
     }
-    Values.DeviceFWVersion = *firmware;
+    StoreReplyValue(Values, TFirmwareVersion{*firmware});
     Ready = true;
     return true;
 }

@@ -53,7 +53,8 @@ public:
     // The full query: version, page size, page count, checksums, firmware version. Sets
     // BootloaderReady to whether all five succeeded; the replies that came are kept.
     bool QueryBootloader();
-    // The keep-alive: one version request with the time-outs in force; its result is not used.
+    // The keep-alive: one version request with the time-outs in force. A good reply is stored
+    // as its code says; a failure changes nothing.
     void PollBootloader();
 
 private:

@@ -109,14 +109,13 @@ TUpdateOutcome TUpdateSession::Run(std::span<const std::uint8_t> image, IUpdateO
     if (!checksums) {
         return Failed(TUpdateStep::GetChecksums, checksums.Error());
     }
-    Info.DeviceChecksum1 = checksums->First;
-    Info.DeviceChecksum2 = checksums->Second;
+    StoreReplyValue(Info, *checksums);
     observer.Pump();
     const auto version = step([&] { return Client.QueryFirmwareVersion(); });
     if (!version) {
         return Failed(TUpdateStep::GetFirmwareVersion, version.Error());
     }
-    Info.DeviceFWVersion = *version;
+    StoreReplyValue(Info, TFirmwareVersion{*version});
     TUpdateOutcome done;
     done.BlocksWritten = Written;
     done.Result = Info.DeviceChecksum1 == Info.DeviceChecksum2 ? TUpdateResult::Succeeded

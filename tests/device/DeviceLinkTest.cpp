@@ -164,13 +164,15 @@ TEST_F(Queries, TheVersionRequestMayBeAnsweredWithAnyGoodCode) {
     // An acknowledgement leaves the version as it was; a value is stored by its own code.
     Port.Replies = {MakeFrame(7), MakeFrame(2, {PageSizeCode512}), MakeFrame(1, {124}),
                     MakeFrame(3, {0, 0, 0, 7, 0, 0, 0, 7}), MakeFrame(4, {'1', '.', '0', 'a'}),
-                    MakeFrame(3, {0, 0, 0, 1, 0, 0, 0, 2}), MakeFrame(12)};
+                    MakeFrame(3, {0, 0, 0, 1, 0, 0, 0, 2}), MakeFrame(12), MakeFrame(2, {3})};
     EXPECT_TRUE(Monitor.QueryBootloader());
     EXPECT_EQ(Monitor.Info().BootVersionMajor, 0u);
     Monitor.PollBootloader();
     EXPECT_EQ(Monitor.Info().DeviceChecksum2, 2u);
     Monitor.PollBootloader();
     EXPECT_EQ(Monitor.Info().DeviceChecksum2, 2u);
+    Monitor.PollBootloader(); // a page-size code that names no size
+    EXPECT_EQ(Monitor.Info().PageSize, 512u);
 }
 
 TEST_F(Queries, APageSizeCodeThatNamesNoSizeKeepsTheSizeAndTheVariant) {
