@@ -64,6 +64,27 @@ TEST_F(FlashCommand, WritesTheImageSoThatTheFlashHoldsIt) {
     EXPECT_EQ(Record.Entries[1].Port, "VQ1");
 }
 
+// Whichever acknowledgement code the bootloader uses, and whatever code answers its version
+// request, info, flash and power-off go through.
+class FlashAcknowledgement : public FlashCommand,
+                             public ::testing::WithParamInterface<std::pair<int, int>> {};
+
+TEST_P(FlashAcknowledgement, InfoFlashAndPowerOffTakeTheDevicesCodes) {
+    TBootloaderConfig config = TBootloaderConfig::VariantA();
+    config.AckCode = static_cast<std::uint8_t>(GetParam().first);
+    config.VersionReplyCode = static_cast<std::uint8_t>(GetParam().second);
+    TVirtualDevice& device = AddDevice(config);
+    EXPECT_EQ(Run({"info"}).Exit, 0);
+    const TCliResult result = Run({"flash", ImageFile(ImageA), "--power-off", "--json"});
+    ASSERT_EQ(result.Exit, 0) << result.Err;
+    EXPECT_EQ(device.Bootloader.Flash(), ImageA);
+    EXPECT_THAT(result.OutLines().at(result.OutLines().size() - 2),
+                HasSubstr(R"({"event":"power-off","acknowledged":true)"));
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryChoice, FlashAcknowledgement,
+                         ::testing::Values(std::pair{5, 0}, std::pair{7, 7}, std::pair{12, 4}));
+
 TEST_F(FlashCommand, JsonReportsEveryBlockAndEndsWithTheResult) {
     AddDevice();
     const TCliResult result = Run({"flash", ImageFile(ImageA), "--json", "--lang", "de"});
