@@ -31,21 +31,23 @@ for file in "$program" "$device" "$make_image"; do
   [ -x "$file" ] || fail_setup "$file is not built"
 done
 command -v qemu-system-x86_64 >/dev/null || fail_setup "qemu-system-x86_64 is not installed"
-[ -x /bin/busybox ] && ! ldd /bin/busybox >/dev/null 2>&1 ||
+if [ ! -x /bin/busybox ] || ldd /bin/busybox >/dev/null 2>&1; then
   fail_setup "no static /bin/busybox (Debian package busybox-static)"
+fi
 kernel=""
-for candidate in $(ls -v /boot/vmlinuz-* 2>/dev/null); do
+# The newest kernel whose modules are installed.
+for candidate in $(printf '%s\n' /boot/vmlinuz-* | sort -V); do
   [ -f "/lib/modules/${candidate#/boot/vmlinuz-}/modules.dep" ] && kernel=$candidate
 done
 [ -n "$kernel" ] || fail_setup "no kernel with its modules in /boot (Debian package linux-image-amd64)"
 [ -r "$kernel" ] || fail_setup "$kernel is not readable by $(id -un)"
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/qor-guest.XXXXXX")
-pids=()
+pids=() # the devices of the run under way
 cleanup() {
   local pid
   for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null; done
-  wait 2>/dev/null
+  wait "${pids[@]}" 2>/dev/null
   if [ -n "${QOR_GUEST_KEEP:-}" ]; then
     echo "guest: kept $work"
   else
@@ -121,6 +123,7 @@ run_guest() {
       { kill "${device_pids[$i]}" 2>/dev/null; failures+=("device $i did not end"); }
   done
   wait "${device_pids[@]}" 2>/dev/null
+  pids=()
   touch "$dir/console" "$dir/qemu-trace"
 
   if ! grep -q '^qor-guest: end' "$dir/console"; then

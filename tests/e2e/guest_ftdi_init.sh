@@ -38,7 +38,7 @@ tty_of() {
 }
 i=0
 while [ "$i" -lt "$adapters" ]; do
-  for tenth in $(seq 1 200); do
+  for _ in $(seq 1 200); do
     tty=$(tty_of $((i + 1)))
     [ -n "$tty" ] && [ -e "/dev/$tty" ] && break
     sleep 0.1
@@ -74,7 +74,7 @@ for variant in $variants; do
   run "flash$i" qor7316-update flash $port "/data/image-$variant.bin"
   say "latency_timer$i $(cat "/sys/class/tty/$tty/device/latency_timer")"
   run "power-off$i" qor7316-update power-off $port
-  for tenth in $(seq 1 50); do
+  for _ in $(seq 1 50); do
     [ -e "/dev/$tty" ] || break
     sleep 0.1
   done
