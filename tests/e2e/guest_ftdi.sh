@@ -20,7 +20,7 @@ here=$(dirname "$(realpath "$0")")
 program=$build/cli/qor7316-update
 device=$build/sim/socket-device/qor7316-socket-device
 make_image=$build/tools/qor7316-make-image
-# Boot, the commands and power-off take 10 to 15 s on two cores; a guest that stops is
+# Boot, the commands and power-off take 11 to 18 s on two cores; a guest that stops is
 # killed after this long, so the run fails instead of hanging.
 guard_s=${QOR_GUEST_GUARD_S:-90}
 device_baud=500000
@@ -107,6 +107,7 @@ run_guest() {
   if [ ${#failures[@]} -eq 0 ]; then
     local cmdline
     cmdline="console=ttyS0 quiet panic=-1 qor.variants=$(IFS=,; echo "${variants[*]}")"
+    # TCG: a KVM guest hangs at boot on the machines this runs on.
     timeout -k 5 "$guard_s" qemu-system-x86_64 -accel tcg -cpu max -m 256 -smp 1 \
       -nodefaults -no-user-config -display none -no-reboot -usb "${qemu_args[@]}" \
       -serial "file:$dir/console" -kernel "$kernel" -initrd "$work/initramfs.cpio" \
