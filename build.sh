@@ -16,6 +16,7 @@ packages=(
   clang libclang-rt-14-dev
   g++-mingw-w64-x86-64-posix googletest wine64 wine
   librsvg2-bin wixl lintian dpkg-dev
+  qemu-system-x86 linux-image-amd64 busybox-static cpio
 )
 
 install_packages() {
@@ -75,6 +76,16 @@ test_debian_package() {
   bash tests/e2e/debian_package.sh "$deb"
 }
 
+# The release build's command line in a QEMU guest, with the kernel's own USB-serial and FTDI
+# drivers between it and the virtual device: acknowledgements of 7 (the device's default), 12
+# and 5, the last with the version request answered by an acknowledgement.
+test_guest() {
+  cmake --preset release >/dev/null
+  cmake --build --preset release -j "$jobs" --target qor7316-update qor7316-socket-device \
+    qor7316-make-image
+  bash tests/e2e/guest_ftdi.sh build/release default ack=12 ack=5,version=9
+}
+
 case "${1:-}" in
   demo)
     install_packages
@@ -87,6 +98,7 @@ case "${1:-}" in
     timed "the Linux build and its tests" test_dev
     timed "the fuzz targets" test_fuzz
     timed "the Debian package" test_debian_package
+    timed "the command line in a QEMU guest on the kernel's FTDI driver" test_guest
     timed "the Windows build and its tests under Wine" test_windows
     ;;
   *)

@@ -129,6 +129,8 @@ std::optional<std::string> TtyUsbProduct(const std::string& sysfsRoot, const std
 // The bridge hands short replies to the host when its latency timer fires, 16 ms by default:
 // every exchange would wait for it. Both the kernel's low-latency flag and the FTDI driver's
 // timer attribute are asked for; a driver that refuses either (a pty does) keeps its own.
+// With ftdi_sio, while the flag is set (also after the port is closed) the chip's timer runs at
+// 1 ms and the attribute reads 1, whatever was written to it; the attribute is root's to write.
 void AskForLowLatency(int fd, const std::string& latencyAttribute) {
     serial_struct info{};
     if (::ioctl(fd, TIOCGSERIAL, &info) == 0) {

@@ -1,0 +1,41 @@
+// The command line of qor7316-socket-device, parsed apart from the serving loop.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "sim/BootloaderEmulator.h"
+
+namespace qor {
+
+struct TSocketDeviceOptions {
+    std::string SocketPath;
+    TBootloaderConfig Config = TBootloaderConfig::VariantA();
+    std::string FlashOut; // where the flash goes when serving ends; empty: nowhere
+    std::string TraceOut; // where every read and reply is logged with its time; empty: nowhere
+    bool Help = false;
+};
+
+// Fills `options` from the arguments after the program name; the reason when they do not
+// describe a device to serve.
+std::optional<std::string> ParseSocketDeviceOptions(const std::vector<std::string>& args,
+                                                    TSocketDeviceOptions& options);
+
+inline constexpr const char* SocketDeviceUsage =
+    "usage: qor7316-socket-device --socket PATH [--variant a|b] [--ack-code N]\n"
+    "                             [--version-reply-code N] [--flash-out FILE] [--trace FILE]\n"
+    "Serves one virtual QOR 7316, switched on in bootloader mode, on a Unix socket: the host\n"
+    "side of QEMU's emulated FTDI adapter (-chardev socket,id=ID,path=PATH -device\n"
+    "usb-serial,chardev=ID). PATH appears once the socket listens. One connection is served\n"
+    "until the peer closes it or SIGTERM or SIGINT comes; a power-off request closes it once\n"
+    "its reply is out, so the adapter leaves the guest's bus. Then the flash is written.\n"
+    "  --variant a|b            the bootloader's page geometry (default a)\n"
+    "  --ack-code N             acknowledgements carry code N, 5 to 12, or 0 for the request's\n"
+    "                           own code (default 7)\n"
+    "  --version-reply-code N   the version request is answered with code N, 0 to 12\n"
+    "                           (default 0)\n"
+    "  --flash-out FILE         the device's flash is written to FILE at the end\n"
+    "  --trace FILE             every read from the peer and every reply, with its time\n";
+
+} // namespace qor
