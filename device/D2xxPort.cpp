@@ -7,6 +7,7 @@
 #include "device/D2xxApi.h"
 #include "platform/WinErrors.h"
 #include "platform/WinHandles.h"
+#include "platform/WinText.h"
 
 namespace qor {
 namespace {
@@ -38,7 +39,8 @@ std::string Field(const char* text, std::size_t capacity) {
 class TD2xxLibrary {
 public:
     explicit TD2xxLibrary(const std::string& name) {
-        HMODULE module = ::LoadLibraryExA(name.c_str(), nullptr, LOAD_LIBRARY_SEARCH_DEFAULT_DIRS);
+        HMODULE module =
+            ::LoadLibraryExW(win::Widen(name).c_str(), nullptr, LOAD_LIBRARY_SEARCH_DEFAULT_DIRS);
         if (module == nullptr) {
             Error = win::LastErrorText("the D2XX library '" + name + "' cannot be loaded");
             return;

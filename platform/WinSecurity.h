@@ -13,8 +13,8 @@ std::string CurrentUserSid(std::string& error);
 bool CreatePrivateDirectory(const std::string& path, const std::string& userSid,
                             std::string& error);
 
-// A real directory (no reparse point) owned by the user `userSid` whose access list admits
-// nobody else than that user, the system and the administrators.
+// A real directory (no reparse point) owned by the user `userSid`, the system or the
+// administrators, whose access list admits nobody else than these.
 bool CheckPrivateDirectory(const std::string& path, const std::string& userSid, std::string& error);
 
 } // namespace qor::win

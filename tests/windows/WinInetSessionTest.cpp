@@ -204,7 +204,7 @@ TEST_F(WinInetSessionTest, ASilentServerFailsAtTheSilenceBound) {
     const auto response = Session->Get(To("/silent"));
     ASSERT_FALSE(response.Ok());
     EXPECT_NE(response.Error().Reason, THttpFailure::Stopped);
-    EXPECT_THAT(response.Error().Detail, HasSubstr("HttpSendRequestA failed"));
+    EXPECT_THAT(response.Error().Detail, HasSubstr("HttpSendRequestW failed"));
 }
 
 // Redirects as libcurl is told to take them: followed to plain HTTP addresses, ten in a row at
@@ -269,7 +269,7 @@ TEST_F(WinInetSessionTest, ANonexistentServerFailsWithTheLibrarysReason) {
     request.Port = port;
     const auto response = Session->Get(request);
     ASSERT_FALSE(response.Ok());
-    EXPECT_THAT(response.Error().Detail, HasSubstr("HttpSendRequestA failed"));
+    EXPECT_THAT(response.Error().Detail, HasSubstr("HttpSendRequestW failed"));
 }
 
 // The whole download on the Windows back-ends: WinINet, the temporary directory, the write.
