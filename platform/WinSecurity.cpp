@@ -105,15 +105,11 @@ bool CheckPrivateDirectory(const std::string& path, const std::string& userSid,
         return false;
     }
     const TLocalMemory<void> descriptor(rawDescriptor);
-    const std::string ownerSid = SidText(owner);
-    if (!IsUserOrSystem(ownerSid, userSid)) {
-        error = "'" + path + "' belongs to " + ownerSid + ", not to us";
-        return false;
-    }
     if (acl == nullptr) {
         error = "'" + path + "' is open to everybody";
         return false;
     }
+    std::vector<std::string> admitted;
     for (DWORD i = 0; i < acl->AceCount; ++i) {
         void* ace = nullptr;
         if (::GetAce(acl, i, &ace) == FALSE) {
@@ -125,14 +121,27 @@ bool CheckPrivateDirectory(const std::string& path, const std::string& userSid,
             continue;
         }
         const auto* allowed = static_cast<const ACCESS_ALLOWED_ACE*>(ace);
-        const std::string who = SidText(const_cast<DWORD*>(&allowed->SidStart));
-        if (!IsUserOrSystem(who, userSid)) {
-            error = "'" + path + "' is open to ";
-            error += who;
-            return false;
-        }
+        admitted.push_back(SidText(const_cast<DWORD*>(&allowed->SidStart)));
+    }
+    if (const auto fault = PrivacyFault(SidText(owner), admitted, userSid)) {
+        error = "'" + path + "' " + *fault;
+        return false;
     }
     return true;
+}
+
+std::optional<std::string> PrivacyFault(const std::string& ownerSid,
+                                        const std::vector<std::string>& admitted,
+                                        const std::string& userSid) {
+    if (!IsUserOrSystem(ownerSid, userSid)) {
+        return "belongs to " + ownerSid + ", not to us";
+    }
+    for (const std::string& who : admitted) {
+        if (!IsUserOrSystem(who, userSid)) {
+            return "is open to " + who;
+        }
+    }
+    return std::nullopt;
 }
 
 } // namespace qor::win

@@ -1,7 +1,9 @@
 // The current user's identity and directories only that user can use, in Windows' terms.
 #pragma once
 
+#include <optional>
 #include <string>
+#include <vector>
 
 namespace qor::win {
 
@@ -16,5 +18,11 @@ bool CreatePrivateDirectory(const std::string& path, const std::string& userSid,
 // A real directory (no reparse point) owned by the user `userSid`, the system or the
 // administrators, whose access list admits nobody else than these.
 bool CheckPrivateDirectory(const std::string& path, const std::string& userSid, std::string& error);
+
+// The rule CheckPrivateDirectory applies to a directory's owner and to the accounts its access
+// list admits: why it is not private to `userSid`, or nothing when it is.
+std::optional<std::string> PrivacyFault(const std::string& ownerSid,
+                                        const std::vector<std::string>& admitted,
+                                        const std::string& userSid);
 
 } // namespace qor::win
