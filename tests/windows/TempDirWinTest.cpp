@@ -162,20 +162,6 @@ TEST_F(WinPathTest, TheServiceLogBelowAProfileWithAnUmlautKeepsEveryRecord) {
     EXPECT_EQ(*all, "first\nsecond\nthird\n");
 }
 
-TEST_F(WinPathTest, ALogThatCannotBeOpenedNowIsKeptNotReplaced) {
-    TServiceLog log(InUserFolder("qor7316-updater"));
-    ASSERT_TRUE(log.Append("history\n").Ok());
-    // Another program holds the file and shares it with nobody.
-    const HANDLE held = ::CreateFileW(win::Widen(log.Path()).c_str(), GENERIC_READ, 0, nullptr,
-                                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    ASSERT_NE(held, INVALID_HANDLE_VALUE);
-
-    EXPECT_FALSE(log.Append("new\n").Ok());
-
-    ::CloseHandle(held);
-    EXPECT_EQ(*log.ReadAll(), "history\n");
-}
-
 // The owner may be the user, or the administrators or the system when a run with raised rights
 // made the folder; the access list may admit nobody else.
 struct TPrivacyCase {
