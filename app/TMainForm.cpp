@@ -5,6 +5,7 @@
 #include <QLabel>
 
 #include "app/DesignFonts.h"
+#include "app/LabelFit.h"
 #include "app/TInfoDialog.h"
 #include "base/FixedTexts.h"
 #include "base/MessageBox.h"
@@ -51,6 +52,7 @@ void SetLabel(QLabel* label, const TLabelView& view) {
     const QString text = QString::fromStdString(view.Text);
     if (label->text() != text) {
         label->setText(text);
+        FitToText(label);
     }
     SetColour(label, view.Colour);
 }
@@ -176,6 +178,8 @@ void TMainForm::ApplyLanguage() {
     Ui->BSwitchOff->setText(Text(TxtPowerOff, lang));
     Ui->LFilenameDesc->setText(Text(TxtFileName, lang));
     Ui->LVersionDesc->setText(Text(TxtVersion, lang));
+    FitToText({Ui->LBootldrVersionDesc, Ui->LFirmwareVersionDesc, Ui->LChecksumDesc,
+               Ui->LFilenameDesc, Ui->LVersionDesc});
     Ui->BDownload->setText(Text(TxtDownload, lang));
     Ui->BOpenLocal->setText(Text(TxtOpen, lang));
     Info->SetTexts(Text(TxtAppTitle, lang), Text(TxtServiceAddress, lang),

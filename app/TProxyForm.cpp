@@ -6,6 +6,7 @@
 #include <span>
 
 #include "app/DesignFonts.h"
+#include "app/LabelFit.h"
 #include "base/FixedTexts.h"
 #include "base/TextTable.h"
 #include "download/ProxySettings.h"
@@ -85,6 +86,7 @@ void TProxyForm::FormCreate() {
     CBProxyAuth->setText(Txt(TxtProxyAuth, language));
     LProxyUserDesc->setText(Txt(TxtProxyUser, language));
     LProxyPasswordDesc->setText(Txt(TxtProxyPassword, language));
+    FitToText({LProxyAddressDesc, LProxyPortDesc, LProxyUserDesc, LProxyPasswordDesc});
     BCancel->setText(Txt(TxtCancel, language));
     BApply->setText(Txt(TxtApply, language));
 

@@ -11,6 +11,7 @@
 #include "cli/CommandRun.h"
 #include "cli/Format.h"
 #include "device/UpdateSession.h"
+#include "platform/Utf8Path.h"
 
 namespace qor::cli {
 namespace {
@@ -62,8 +63,9 @@ int TCommandRun::Flash() {
         image = std::move(checked.Value());
         // The record names the file wherever the command was started from.
         std::error_code ignored;
-        const std::filesystem::path absolute = std::filesystem::absolute(Options.File, ignored);
-        source = absolute.empty() ? Options.File : absolute.string();
+        const std::filesystem::path absolute =
+            std::filesystem::absolute(PathOfUtf8(Options.File), ignored);
+        source = absolute.empty() ? Options.File : Utf8OfPath(absolute);
     }
     int exit = 0;
     if (!ConnectDevice(exit)) {

@@ -8,6 +8,7 @@
 #include "app/TMainForm.h"
 #include "app/TQtMessageBox.h"
 #include "device/SystemPort.h"
+#include "platform/ProgramInput.h"
 #include "sim/demo/DemoOptions.h"
 #include "sim/demo/TDemoControlForm.h"
 #include "sim/demo/TDemoTrace.h"
@@ -15,7 +16,7 @@
 int main(int argc, char** argv) {
     using namespace qor;
     TDemoCommandLine line;
-    if (const auto error = ParseDemoCommandLine({argv + 1, argv + argc}, line)) {
+    if (const auto error = ParseDemoCommandLine(ProgramArguments(argc, argv), line)) {
         std::fprintf(stderr, "qor7316-updater-demo: %s\n%s", error->c_str(), DemoUsage);
         return 2;
     }

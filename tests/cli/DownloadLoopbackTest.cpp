@@ -8,10 +8,10 @@
 #include "cli/CliOptions.h"
 #include "platform/SettingsStore.h"
 #include "qortest/CliHarness.h"
+#include "qortest/FakeDataProtection.h"
 #include "qortest/ImageFiles.h"
 #include "sim/FirmwareServer.h"
 #include "sim/SampleImage.h"
-#include "qortest/FakeDataProtection.h"
 
 namespace qor::test {
 namespace {

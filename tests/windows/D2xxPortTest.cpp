@@ -14,8 +14,8 @@
 #include "base/TextTable.h"
 #include "device/ConnectionMonitor.h"
 #include "device/DeviceLink.h"
-#include "sim/SampleImage.h"
 #include "qortest/RecordingMessageBox.h"
+#include "sim/SampleImage.h"
 
 namespace qor {
 namespace {
@@ -72,6 +72,32 @@ TEST_F(D2xxPortTest, ALibraryLackingAnEntryPointCountsAsNoLibrary) {
     EXPECT_THAT(port.LoadError(), HasSubstr("lacks an entry point"));
     TDeviceLink link(port);
     EXPECT_FALSE(link.FindDevice());
+}
+
+// Without a usable library the window's status tooltip says which one is missing and what
+// installs it; with the library and no device it says nothing.
+TEST_F(D2xxPortTest, TheStatusTooltipNamesAMissingLibraryAndWhatToInstall) {
+    struct TCase {
+        const char* Library;
+        const char* Tip; // "" for none
+    } const cases[] = {
+        {"qor-no-such-d2xx.dll", "qor-no-such-d2xx.dll is not installed: install the D2XX driver"},
+        {"ftd2xx-incomplete.dll", "ftd2xx-incomplete.dll is too old or damaged: install the D2XX"},
+        {TD2xxPort::LibraryName, ""},
+    };
+    ::SetEnvironmentVariableA(StandInDevices, "");
+    for (const TCase& c : cases) {
+        TD2xxPort port(c.Library);
+        test::TRecordingMessageBox messages;
+        TSettings settings;
+        TMainPresenter presenter(port, messages, settings);
+        presenter.SerialTick();
+        if (*c.Tip == '\0') {
+            EXPECT_EQ(presenter.View().LQORStatusTip, "") << c.Library;
+        } else {
+            EXPECT_THAT(presenter.View().LQORStatusTip, HasSubstr(c.Tip)) << c.Library;
+        }
+    }
 }
 
 TEST_F(D2xxPortTest, TheDeviceIsFoundByItsExactDescriptionAmongOtherBridges) {
