@@ -22,10 +22,10 @@
 #include <vector>
 
 #include "download/CurlHttpSession.h"
-#include "app/TFWOnlineForm.h"
-#include "sim/FirmwareServer.h"
+#include "gui/TFWOnlineForm.h"
 #include "qortest/FakeDataProtection.h"
 #include "qortest/PatternBytes.h"
+#include "sim/FirmwareServer.h"
 
 using namespace qor;
 using namespace std::chrono_literals;

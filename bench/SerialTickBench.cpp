@@ -6,11 +6,11 @@
 
 #include <algorithm>
 
-#include "app/DevicePanel.h"
 #include "base/TextTable.h"
 #include "device/ConnectionMonitor.h"
 #include "device/Protocol.h"
 #include "device/TtyPort.h"
+#include "presenter/DevicePanel.h"
 #include "sim/SampleImage.h"
 #include "sim/VirtualBus.h"
 

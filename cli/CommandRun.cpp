@@ -1,6 +1,5 @@
 #include "cli/CommandRun.h"
 
-#include "app/DeviceSummary.h"
 #include "base/FixedTexts.h"
 #include "base/TextTable.h"
 #include "base/Windows1252.h"
@@ -8,6 +7,7 @@
 #include "device/Protocol.h"
 #include "platform/SettingsStore.h"
 #include "platform/StoreMessages.h"
+#include "presenter/DeviceSummary.h"
 
 namespace qor::cli {
 

@@ -6,7 +6,6 @@
 #include <optional>
 #include <string>
 
-#include "app/ImageChecks.h"
 #include "base/Settings.h"
 #include "base/TextTable.h"
 #include "cli/CliOptions.h"
@@ -16,6 +15,7 @@
 #include "cli/Reporter.h"
 #include "firmware/DeviceVariant.h"
 #include "firmware/FirmwareImage.h"
+#include "presenter/ImageChecks.h"
 
 namespace qor::cli {
 

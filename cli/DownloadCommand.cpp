@@ -1,11 +1,11 @@
 // download, and the download of flash --download: the image for a variant from the download
 // server, with the stored proxy settings unless the options say otherwise, checked as the
 // window checks a downloaded image.
-#include "app/ImageChecks.h"
 #include "base/Windows1252.h"
 #include "cli/CommandRun.h"
 #include "cli/Format.h"
 #include "platform/TempDir.h"
+#include "presenter/ImageChecks.h"
 
 namespace qor::cli {
 namespace {

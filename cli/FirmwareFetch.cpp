@@ -2,13 +2,13 @@
 
 #include <algorithm>
 
-#include "download/DownloadDisplay.h"
 #include "download/DownloadFiles.h"
 #include "download/DownloadServer.h"
 #include "download/DownloadState.h"
 #include "download/DownloadTransfer.h"
 #include "download/SystemHttp.h"
 #include "firmware/DeviceVariant.h"
+#include "presenter/DownloadDisplay.h"
 
 namespace qor::cli {
 namespace {

@@ -4,13 +4,13 @@
 #include <filesystem>
 #include <system_error>
 
-#include "app/DeviceSummary.h"
-#include "app/ImageChecks.h"
-#include "app/UpdateRun.h"
 #include "base/Windows1252.h"
 #include "cli/CommandRun.h"
 #include "cli/Format.h"
 #include "device/UpdateSession.h"
+#include "presenter/DeviceSummary.h"
+#include "presenter/ImageChecks.h"
+#include "presenter/UpdateRun.h"
 
 namespace qor::cli {
 namespace {

@@ -8,10 +8,10 @@
 #include <vector>
 
 #include "SimScenario.h"
-#include "app/ServiceReport.h"
 #include "cli/CommandLine.h"
 #include "cli/Terminal.h"
 #include "platform/UserServices.h"
+#include "presenter/ServiceReport.h"
 
 int main(int argc, char** argv) {
     using namespace qor;

@@ -8,17 +8,17 @@
 #include <filesystem>
 #include <set>
 
-#include "app/MainPresenter.h"
 #include "base/Settings.h"
 #include "base/TextTable.h"
+#include "demo/DemoOptions.h"
+#include "demo/DemoRig.h"
 #include "device/Protocol.h"
 #include "firmware/FirmwareImage.h"
-#include "sim/SampleImage.h"
-#include "sim/demo/DemoOptions.h"
-#include "sim/demo/DemoRig.h"
+#include "presenter/MainPresenter.h"
 #include "qortest/Environment.h"
-#include "qortest/RecordingMessageBox.h"
 #include "qortest/HttpClient.h"
+#include "qortest/RecordingMessageBox.h"
+#include "sim/SampleImage.h"
 
 namespace qor::test {
 namespace {

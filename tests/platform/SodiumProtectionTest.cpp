@@ -3,10 +3,10 @@
 #include <algorithm>
 #include <sys/wait.h>
 
-#include "qortest/PlatformTestSupport.h"
-#include "download/ProxySettings.h"
 #include "platform/PosixFiles.h"
 #include "platform/SodiumProtection.h"
+#include "presenter/ProxySettings.h"
+#include "qortest/PlatformTestSupport.h"
 #include "qortest/RegValues.h"
 
 using namespace qor;

@@ -1,9 +1,9 @@
 #include <gtest/gtest.h>
 
-#include "qortest/PlatformTestSupport.h"
-#include "download/ProxySettings.h"
 #include "platform/SettingsStore.h"
 #include "platform/UserServices.h"
+#include "presenter/ProxySettings.h"
+#include "qortest/PlatformTestSupport.h"
 
 using namespace qor;
 using namespace qor::test;

@@ -9,13 +9,13 @@
 #include <string>
 #include <vector>
 
-#include "app/MainPresenter.h"
 #include "base/Settings.h"
 #include "base/TextTable.h"
 #include "device/ConnectionMonitor.h"
 #include "device/DeviceLink.h"
-#include "sim/SampleImage.h"
+#include "presenter/MainPresenter.h"
 #include "qortest/RecordingMessageBox.h"
+#include "sim/SampleImage.h"
 
 namespace qor {
 namespace {

@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <string>
 
-#include "download/ProxySettings.h"
+#include "presenter/ProxySettings.h"
 #include "qortest/RegValues.h"
 
 namespace qor {

@@ -12,10 +12,10 @@
 #include <vector>
 
 #include "base/TextTable.h"
-#include "download/DownloadDisplay.h"
 #include "download/DownloadTransfer.h"
 #include "platform/DpapiProtection.h"
 #include "platform/TempDir.h"
+#include "presenter/DownloadDisplay.h"
 #include "qortest/PatternBytes.h"
 #include "sim/FirmwareServer.h"
 
@@ -330,8 +330,9 @@ TEST(WinInetDownload, ConflictingLengthsAreRefused) {
     transfer.Server = {"127.0.0.1", server.Port()};
     TDownloadState state;
     EXPECT_FALSE(transfer.DownloadFirmware(state, FirmwareRequestPath('a'), nullptr).Ok());
-    ShowTransferStep(state, settings.CfgLanguage);
-    EXPECT_EQ(state.View.LStatus, "Error downloading the firmware file!");
+    TDownloadView view;
+    ShowTransferStep(state, view, settings.CfgLanguage);
+    EXPECT_EQ(view.LStatus, "Error downloading the firmware file!");
     EXPECT_EQ(state.FailureDetail(), "the response gives two lengths, 3 and 5");
     EXPECT_EQ(writes, 0);
 }

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "download/ProxySettings.h"
 #include "platform/DataProtection.h"
+#include "presenter/ProxySettings.h"
 #include "qortest/RegValues.h"
 
 namespace qor::test {
