@@ -85,7 +85,7 @@ int TCommandRun::Finish(int exit, TEvent event) {
     return exit;
 }
 
-bool TCommandRun::ConnectDevice(int& exit) {
+TStep<void> TCommandRun::ConnectDevice() {
     const auto waiting = [this] {
         TEvent event{
             "waiting",
@@ -98,12 +98,12 @@ bool TCommandRun::ConnectDevice(int& exit) {
     const auto connected = Connector.Connect(Options.Port, Options.Wait, waiting);
     if (connected) {
         ReportDevice();
-        return true;
+        return {};
     }
     const TConnectError& error = connected.Error();
     if (error.Fault == TConnectFault::Interrupted) {
-        exit = Finish(TExit::Interrupted, TEvent{"", {Text(TxtCancelled)}, {}, true});
-        return false;
+        return Fail(
+            TReported{Finish(TExit::Interrupted, TEvent{"", {Text(TxtCancelled)}, {}, true})});
     }
     std::string reason;
     switch (error.Fault) {
@@ -125,8 +125,7 @@ bool TCommandRun::ConnectDevice(int& exit) {
     }
     TEvent event{"", {Text(TxtNotConnected), reason}, {}, true};
     event.Fields.Add("reason", reason);
-    exit = Finish(TExit::NoDevice, std::move(event));
-    return false;
+    return Fail(TReported{Finish(TExit::NoDevice, std::move(event))});
 }
 
 void TCommandRun::ReportDevice() {
@@ -206,9 +205,8 @@ int TCommandRun::List() {
 }
 
 int TCommandRun::Info() {
-    int exit = 0;
-    if (!ConnectDevice(exit)) {
-        return exit;
+    if (const auto connected = ConnectDevice(); !connected) {
+        return connected.Error().Exit;
     }
     const TDeviceInfo& info = Connector.Monitor().Info();
     const TDeviceSummary summary = SummariseDevice(info);
@@ -241,9 +239,8 @@ int TCommandRun::Info() {
 }
 
 int TCommandRun::PowerOff() {
-    int exit = 0;
-    if (!ConnectDevice(exit)) {
-        return exit;
+    if (const auto connected = ConnectDevice(); !connected) {
+        return connected.Error().Exit;
     }
     // As the window's button: one request; the device goes either way, or stays listed.
     const bool acknowledged = Connector.Monitor().Bootloader().PowerOff().Ok();

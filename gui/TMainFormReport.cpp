@@ -39,7 +39,7 @@ void TMainForm::MServiceReportClick() {
     input.LogPath = log.Path();
     const auto records = log.ReadAll();
     input.LogText = records ? *records : std::string();
-    input.LogError = !records ? records.Error().Reason : Recorder->LastError();
+    input.LogError = !records ? records.Error().Reason : Main.State().RecordFailure;
 
     const std::string report = ComposeServiceReport(input);
     const std::string file = path.toStdString();

@@ -27,7 +27,7 @@ std::optional<TFirmwareImage> Checked(TImageCheck check, TMainModel& model, IMes
 bool Load(TFirmwareImage image, const std::string& path, const std::string& source,
           const std::optional<TDeviceVariant>& device, TMainModel& model, std::uint8_t language,
           IMessageBox& messages) {
-    if (CheckImageFits(image, device)) {
+    if (!ImageFits(image, device)) {
         model.DiscardImage();
         messages.ShowMessage(Txt(TxtInvalidFirmware, language), Txt(TxtError, language));
         return false;

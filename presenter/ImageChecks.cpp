@@ -31,15 +31,14 @@ TImageCheck CheckImageBytes(std::vector<std::uint8_t> bytes) {
     return std::move(image.Value());
 }
 
-std::optional<TImageRejection> CheckImageFits(const TFirmwareImage& image,
-                                              const std::optional<TDeviceVariant>& device) {
+TImageFit ImageFits(const TFirmwareImage& image, const std::optional<TDeviceVariant>& device) {
     if (!device) {
-        return TImageRejection{std::nullopt, "no device answers"};
+        return Fail(TImageRejection{std::nullopt, "no device answers"});
     }
     if (const std::optional<TFitFault> fault = device->FitFault(image)) {
-        return TImageRejection{fault, DescribeFitFault(*fault)};
+        return Fail(TImageRejection{fault, DescribeFitFault(*fault)});
     }
-    return std::nullopt;
+    return {};
 }
 
 } // namespace qor

@@ -33,8 +33,8 @@ TImageCheck CheckImageFile(const std::string& path);
 // Bytes that came another way (a download), checked as a file would be.
 TImageCheck CheckImageBytes(std::vector<std::uint8_t> bytes);
 
-// Whether `image` may be written to `device`; none when it may.
-std::optional<TImageRejection> CheckImageFits(const TFirmwareImage& image,
-                                              const std::optional<TDeviceVariant>& device);
+// Whether `image` may be written to `device`: the reason it may not, when it may not.
+using TImageFit = TResult<void, TImageRejection>;
+TImageFit ImageFits(const TFirmwareImage& image, const std::optional<TDeviceVariant>& device);
 
 } // namespace qor

@@ -19,6 +19,9 @@ struct TMainModel {
     std::string FWVersion;  // four bytes as stored in the file (Windows-1252)
     std::string FWFilename; // UTF-8
     std::string FWSource;   // where the image came from: its path or its download address
+    // Why the last update's service record could not be kept, for the next service report;
+    // empty when it was.
+    std::string RecordFailure;
 
     std::int32_t Step = 0;
     std::int32_t HintPhase = 0;

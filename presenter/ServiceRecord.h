@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "base/Result.h"
 #include "device/DeviceInfo.h"
 #include "device/UpdateSession.h"
 #include "firmware/FirmwareImage.h"
@@ -28,11 +29,12 @@ struct TServiceRecord {
     std::chrono::milliseconds Duration{0};
 };
 
-// Takes the records of finished updates.
+// Takes the records of finished updates, from any thread: several devices may be updated at
+// once, each recording its own.
 class IServiceRecorder {
 public:
     virtual ~IServiceRecorder() = default;
-    virtual void Record(const TServiceRecord& record) = 0;
+    virtual TResult<void> Record(const TServiceRecord& record) = 0;
 };
 
 // The record as the service log keeps it: a block of labelled lines and a blank line.

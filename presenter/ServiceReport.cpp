@@ -5,9 +5,8 @@
 
 namespace qor {
 
-void TServiceLogRecorder::Record(const TServiceRecord& record) {
-    const auto written = Log.Append(FormatServiceRecord(record));
-    Error = written ? std::string() : written.Error().Reason;
+TResult<void> TServiceLogRecorder::Record(const TServiceRecord& record) {
+    return Log.Append(FormatServiceRecord(record));
 }
 
 std::string ComposeServiceReport(const TReportInput& input) {

@@ -13,20 +13,19 @@
 
 namespace qor {
 
-// Writes the records of finished updates to a service log. A record that cannot be written
-// does not hold the update up; why it failed goes into the next report.
+// Writes the records of finished updates to a service log, one at a time: the log's file lock
+// is taken through a descriptor of each append's own, so it keeps out other processes and
+// the other threads of this one alike. A record that cannot be written does not hold the
+// update up; the caller hears why.
 class TServiceLogRecorder : public IServiceRecorder {
 public:
     explicit TServiceLogRecorder(TServiceLog log) : Log(std::move(log)) {}
-    void Record(const TServiceRecord& record) override;
+    TResult<void> Record(const TServiceRecord& record) override;
 
     const TServiceLog& ServiceLog() const { return Log; }
-    // Why the last record could not be written; empty when it was.
-    const std::string& LastError() const { return Error; }
 
 private:
     TServiceLog Log;
-    std::string Error;
 };
 
 struct TReportInput {

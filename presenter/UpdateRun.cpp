@@ -2,39 +2,12 @@
 
 #include "base/FixedTexts.h"
 #include "base/TextTable.h"
-#include "presenter/ImageChecks.h"
 
 namespace qor {
-
-std::string UpdateFailureMessage(const TUpdateFailure& failure) {
-    return UpdateFailedPrefix + failure.ExitText();
-}
 
 TUpdateRun::TUpdateRun(TMainModel& model, TConnectionMonitor& monitor, IUpdateHost& host,
                        IMessageBox& messages, IServiceRecorder* recorder)
     : Model(model), Monitor(monitor), Host(host), Messages(messages), Recorder(recorder) {
-}
-
-void TUpdateRun::Record(const TFirmwareImage& image, const TDeviceInfo& before,
-                        const TUpdateOutcome& outcome,
-                        std::chrono::steady_clock::time_point start) {
-    if (Recorder == nullptr) {
-        return;
-    }
-    TServiceRecord record;
-    record.Time = std::chrono::system_clock::now();
-    record.Port = Monitor.Link().PortName();
-    record.Before = before;
-    record.After = Monitor.Info();
-    record.ImageName = Model.FWFilename;
-    record.ImageSource = Model.FWSource;
-    record.ImageSize = image.Size();
-    record.ImageCrc = image.Crc();
-    record.ImageVersion = image.Version();
-    record.Outcome = outcome;
-    record.Duration = std::chrono::duration_cast<std::chrono::milliseconds>(
-        std::chrono::steady_clock::now() - start);
-    Recorder->Record(record);
 }
 
 void TUpdateRun::Pump() {
@@ -62,8 +35,6 @@ TUpdateOutcome TUpdateRun::Run(std::uint8_t language) {
     }
     // Our own copy: the connection monitor may discard the image between two blocks.
     const TFirmwareImage image = *Model.FWImage;
-    const auto start = std::chrono::steady_clock::now();
-    const TDeviceInfo before = Monitor.Info();
     Model.UpdateFailed = false;
     Model.UpdateSucceeded = false;
     Model.UpdateRunning = true;
@@ -71,17 +42,10 @@ TUpdateOutcome TUpdateRun::Run(std::uint8_t language) {
     Model.View.PBFW = 0;
     Pump();
 
-    // The device may have been swapped since the image was loaded: it must still fit the
-    // device that answers now, or nothing is sent.
-    TUpdateOutcome outcome;
-    if (const auto rejection = CheckImageFits(image, ConnectedVariant(Monitor))) {
-        outcome.Refusal = rejection->Reason;
-    } else {
-        TUpdateSession session(Monitor.Link(), Monitor.Bootloader(), Monitor.Info());
-        outcome = session.Run(image.Bytes(), *this);
-    }
-    // Recorded before any box: the record must not wait for the user to read it.
-    Record(image, before, outcome, start);
+    const TUpdateFlowResult run =
+        RunUpdateFlow(Monitor, image, {Model.FWFilename, Model.FWSource}, *this, Recorder);
+    Model.RecordFailure = run.Recorded ? std::string() : run.Recorded.Error().Reason;
+    const TUpdateOutcome& outcome = run.Outcome;
     switch (outcome.Result) {
     case TUpdateResult::Failed:
         // The box is shown while the update still counts as running, as the timers go on.

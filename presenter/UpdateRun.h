@@ -1,23 +1,16 @@
-// The update as the main window runs it: the update session between the window's flags,
+// The update as the main window runs it: the shared update flow between the window's flags,
 // controls and messages.
 #pragma once
 
-#include <chrono>
 #include <cstdint>
-#include <optional>
 #include <string>
 
 #include "base/MessageBox.h"
 #include "device/ConnectionMonitor.h"
-#include "device/UpdateSession.h"
-#include "firmware/DeviceVariant.h"
 #include "presenter/MainModel.h"
-#include "presenter/ServiceRecord.h"
+#include "presenter/UpdateFlow.h"
 
 namespace qor {
-
-// The failure's message as the window shows it: "Update fehlgeschlagen: 2:17".
-std::string UpdateFailureMessage(const TUpdateFailure& failure);
 
 // What the update lets run between its exchanges.
 class IUpdateHost {
@@ -30,7 +23,7 @@ public:
     virtual void ProcessMessagesWhileWaiting() {}
 };
 
-class TUpdateRun : private IUpdateObserver {
+class TUpdateRun : private IUpdateFlowObserver {
 public:
     // `recorder`, when given, receives the service record of every update that was begun.
     TUpdateRun(TMainModel& model, TConnectionMonitor& monitor, IUpdateHost& host,
@@ -50,8 +43,6 @@ private:
 
     void SetControlsEnabled(bool enabled);
     void Finish();
-    void Record(const TFirmwareImage& image, const TDeviceInfo& before,
-                const TUpdateOutcome& outcome, std::chrono::steady_clock::time_point start);
 
     TMainModel& Model;
     TConnectionMonitor& Monitor;

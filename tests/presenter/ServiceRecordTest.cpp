@@ -3,7 +3,10 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <thread>
+
 #include "presenter/ServiceReport.h"
+#include "qortest/ScratchDir.h"
 #include "qortest/UpdateHarness.h"
 
 namespace qor {
@@ -14,7 +17,10 @@ using ::testing::Not;
 
 class TRecorded : public IServiceRecorder {
 public:
-    void Record(const TServiceRecord& record) override { Records.push_back(record); }
+    TResult<void> Record(const TServiceRecord& record) override {
+        Records.push_back(record);
+        return {};
+    }
     std::vector<TServiceRecord> Records;
 };
 
@@ -95,6 +101,40 @@ TEST(ServiceReport, CarriesTheFactsAndTheLogButNoCredentials) {
     EXPECT_THAT(report, HasSubstr("Device:   not connected"));
     EXPECT_THAT(report, HasSubstr("2026-12-07T14:03:11Z  record"));
     EXPECT_THAT(report, Not(HasSubstr("Proxy")));
+}
+
+// Several devices updated at once share one recorder; none of their records may be lost, so
+// the log's lock must keep out the process's other threads too.
+TEST(ServiceLogRecorder, RecordsFromSeveralThreadsAllArriveWhole) {
+    test::TScratchDir scratch;
+    TServiceLogRecorder recorder{TServiceLog(scratch.Path() + "/log")};
+    constexpr int PerThread = 25;
+    const auto recordAll = [&recorder](const std::string& port) {
+        for (int k = 0; k < PerThread; ++k) {
+            TServiceRecord record;
+            record.Port = port;
+            record.ImageName = "image-" + std::to_string(k) + ".bin";
+            const auto recorded = recorder.Record(record);
+            EXPECT_TRUE(recorded.Ok()) << recorded.Error().Reason;
+        }
+    };
+    std::thread first(recordAll, "PORT-A");
+    std::thread second(recordAll, "PORT-B");
+    first.join();
+    second.join();
+
+    const auto log = recorder.ServiceLog().ReadAll();
+    ASSERT_TRUE(log.Ok()) << log.Error().Reason;
+    const auto count = [&text = *log](const std::string& part) {
+        int found = 0;
+        for (auto at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) {
+            ++found;
+        }
+        return found;
+    };
+    EXPECT_EQ(count(", port PORT-A\n"), PerThread);
+    EXPECT_EQ(count(", port PORT-B\n"), PerThread);
+    EXPECT_EQ(count("  image     image-7.bin,"), 2);
 }
 
 } // namespace
