@@ -83,7 +83,7 @@ double CancelToClose(const TPhase& phase, const TSettings& settings, IDataProtec
         }};
     TFWOnlineForm form(settings, protection, CurlHttpSessions(), files,
                        TDownloadServer{"127.0.0.1", phase.Port});
-    form.State.DeviceVariant = static_cast<std::uint8_t>(TVariantKind::A);
+    form.State.DeviceVariant = TVariantKind::A;
     form.show();
 
     QElapsedTimer clock;

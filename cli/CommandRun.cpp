@@ -4,6 +4,7 @@
 #include "base/TextTable.h"
 #include "base/Windows1252.h"
 #include "cli/Format.h"
+#include "device/DeviceLink.h"
 #include "device/Protocol.h"
 #include "platform/SettingsStore.h"
 #include "platform/StoreMessages.h"
@@ -169,8 +170,7 @@ int TCommandRun::List() {
     for (;;) {
         devices.clear();
         for (const TPortEntry& entry : Services.Port.List()) {
-            if (entry.Description == DeviceDescription &&
-                (!Options.Port || entry.Name == *Options.Port)) {
+            if (IsDevicePort(entry, Options.Port)) {
                 devices.push_back(entry);
             }
         }

@@ -55,8 +55,8 @@ private:
     // Waits for the device as the options say; fails after reporting why it is not there.
     TStep<void> ConnectDevice();
     void ReportDevice();
-    // The download for `variantNumber`, the window's numbering.
-    TStep<TFetchedImage> Fetch(std::uint8_t variantNumber);
+    // The download of the image for `variant`.
+    TStep<TFetchedImage> Fetch(TVariantKind variant);
     // flash's image: the file the options name, or the download for the connected device.
     TStep<TCheckedImage> LocalImage();
     TStep<TCheckedImage> DownloadedImage();

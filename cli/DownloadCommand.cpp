@@ -37,16 +37,16 @@ private:
 };
 
 // The file name of the variant's image on the server: "qor-7316-a.bin".
-std::string ServerFileName(std::uint8_t variantNumber) {
-    const std::string path = DownloadPathOf(variantNumber);
+std::string ServerFileName(TVariantKind variant) {
+    const std::string path = DownloadPathOf(variant);
     return path.substr(path.rfind('/') + 1);
 }
 
 } // namespace
 
-TStep<TFetchedImage> TCommandRun::Fetch(std::uint8_t variantNumber) {
+TStep<TFetchedImage> TCommandRun::Fetch(TVariantKind variant) {
     TFetchRequest request;
-    request.VariantNumber = variantNumber;
+    request.Variant = variant;
     const TProxyChoice& proxy = Options.Proxy;
     if (proxy.Mode == TProxyChoice::TMode::Stored) {
         request.Settings = StoredSettings();
@@ -93,7 +93,7 @@ int TCommandRun::Download() {
         }
         target = ConnectedVariant(Connector.Monitor());
     }
-    auto fetched = Fetch(target->Number());
+    auto fetched = Fetch(target->Kind());
     if (!fetched) {
         return fetched.Error().Exit;
     }
@@ -105,7 +105,7 @@ int TCommandRun::Download() {
     if (const auto fits = ImageFits(image, target); !fits) {
         return DoesNotFit(image, fits.Error(), target);
     }
-    const std::string path = Options.Out.value_or(ServerFileName(target->Number()));
+    const std::string path = Options.Out.value_or(ServerFileName(target->Kind()));
     if (const auto written = WriteFileAtomically(path, image.Bytes()); !written) {
         const std::string& error = written.Error().Reason;
         TEvent event{"", {Text(TxtDownloadFailed), error}, {}, true};

@@ -63,7 +63,7 @@ TStep<TCheckedImage> TCommandRun::LocalImage() {
 }
 
 TStep<TCheckedImage> TCommandRun::DownloadedImage() {
-    auto fetched = Fetch(ConnectedVariant(Connector.Monitor())->Number());
+    auto fetched = Fetch(ConnectedVariant(Connector.Monitor())->Kind());
     if (!fetched) {
         return Fail(fetched.Error());
     }
@@ -150,7 +150,7 @@ int TCommandRun::Flash() {
 
     TConnectionMonitor& monitor = Connector.Monitor();
     TFlashObserver observer(monitor, Services, Report, std::move(loaded), Text(TxtUpdating),
-                            image.Size() / TDeviceVariant::WriteBlockSize);
+                            image.Size() / BlockSize);
     const TUpdateFlowResult run =
         RunUpdateFlow(monitor, image, {ShownFileName(source), source}, observer, &Services.Record);
     if (run.Rejection) {

@@ -4,14 +4,17 @@
 
 namespace qor {
 
+bool IsDevicePort(const TPortEntry& entry, const std::optional<std::string>& chosen) {
+    return entry.Description == DeviceDescription && (!chosen || entry.Name == *chosen);
+}
+
 TDeviceLink::TDeviceLink(IDevicePort& port) : Port(port) {
 }
 
 bool TDeviceLink::FindDevice() {
     const std::vector<TPortEntry> ports = Port.List();
     for (std::size_t i = 0; i < ports.size(); ++i) {
-        if (ports[i].Description == DeviceDescription &&
-            (Chosen.empty() || ports[i].Name == Chosen)) {
+        if (IsDevicePort(ports[i], Chosen.empty() ? std::nullopt : std::optional(Chosen))) {
             Index = static_cast<std::int32_t>(i);
             Name = ports[i].Name;
             return true;

@@ -4,11 +4,16 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "device/DevicePort.h"
 
 namespace qor {
+
+// Whether a listed port is the device: its bridge's description, and its name when a port was
+// chosen.
+bool IsDevicePort(const TPortEntry& entry, const std::optional<std::string>& chosen);
 
 class TDeviceLink {
 public:

@@ -45,11 +45,6 @@ TUpdateOutcome TUpdateSession::Failed(TUpdateStep step, TExchangeError error, st
 TUpdateOutcome TUpdateSession::Run(std::span<const std::uint8_t> image, IUpdateObserver& observer) {
     Written = 0;
     const std::size_t blocks = image.size() / BlockSize;
-    if (std::uint64_t{blocks} * BlockSize > Info.FlashSize()) {
-        TUpdateOutcome refused;
-        refused.Refusal = "the image is larger than the device's flash";
-        return refused;
-    }
     Link.SetTimeouts(UpdateReadTimeoutMs, WriteTimeoutMs);
     // A device that was lost and found again while events ran has left its update session;
     // nothing more is written to it.

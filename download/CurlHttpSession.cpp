@@ -37,14 +37,6 @@ std::string HostForUrl(const std::string& host) {
     return host;
 }
 
-bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
-    return text.size() >= prefix.size() &&
-           std::equal(prefix.begin(), prefix.end(), text.begin(), [](char a, char b) {
-               return std::tolower(static_cast<unsigned char>(a)) ==
-                      std::tolower(static_cast<unsigned char>(b));
-           });
-}
-
 } // namespace
 
 // One request on its own multi handle; closed in the order request, connection, multi.

@@ -25,7 +25,7 @@ struct TDownloadState {
     // A transfer is in progress; the Cancel button clears it to ask the transfer to stop.
     bool Busy = false;
     std::string TempFilePath;
-    std::uint8_t DeviceVariant = static_cast<std::uint8_t>(TVariantKind::Other);
+    TVariantKind DeviceVariant = TVariantKind::Other;
     // Allocated once with the dialog; the transfer never allocates for the body.
     std::vector<std::uint8_t> DownloadBuffer = std::vector<std::uint8_t>(DownloadBufferSize);
     bool Started = false;

@@ -48,8 +48,7 @@ private:
 
 std::string FirmwareRequestPath(char variantLetter) {
     const auto variant = TDeviceVariant::FromLetter(variantLetter);
-    return variant ? variant->DownloadPath()
-                   : DownloadPathOf(static_cast<std::uint8_t>(TVariantKind::Other));
+    return variant ? variant->DownloadPath() : DownloadPathOf(TVariantKind::Other);
 }
 
 std::uint32_t ParseContentLength(const std::string& text) {

@@ -51,7 +51,7 @@ void TFWOnlineForm::FormCreate() {
     State.ReceivedBytes = 0;
     State.Started = false;
     StartTimer.start();
-    State.DeviceVariant = static_cast<std::uint8_t>(TVariantKind::Other);
+    State.DeviceVariant = TVariantKind::Other;
 }
 
 void TFWOnlineForm::StartTimerTimer() {

@@ -63,7 +63,7 @@ void Connected(TMainModel& model, const TDeviceInfo& info, std::uint8_t language
 
     const TDeviceSummary summary = SummariseDevice(info);
     view.LQORBootldrVersion.Text = summary.BootloaderVersion;
-    model.DeviceVariant = summary.Variant.Number();
+    model.DeviceVariant = summary.Variant.Kind();
     view.LQORFWVersion.Text = summary.FirmwareVersion;
     view.LQORChecksum = summary.ChecksumValid
                             ? TLabelView{Txt(TxtValid, language), TColour::Green}

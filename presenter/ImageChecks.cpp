@@ -5,9 +5,6 @@
 
 namespace qor {
 
-// The fit test counts the blocks the update will write: both must mean the same block.
-static_assert(TDeviceVariant::WriteBlockSize == BlockSize);
-
 std::optional<TDeviceVariant> ConnectedVariant(const TConnectionMonitor& monitor) {
     if (!monitor.BootloaderReady()) {
         return std::nullopt;

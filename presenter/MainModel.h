@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 
+#include "firmware/DeviceVariant.h"
 #include "firmware/FirmwareImage.h"
 #include "presenter/MainView.h"
 
@@ -31,7 +32,7 @@ struct TMainModel {
     bool UpdateFailed = false;
     std::uint32_t AnimCounter = 0;
     bool CloseConfirmed = false;
-    std::uint8_t DeviceVariant = 0;
+    TVariantKind DeviceVariant = TVariantKind::A;
     bool UpdateRunning = false;
 
     TMainView View;

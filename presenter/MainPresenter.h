@@ -53,7 +53,7 @@ public:
     const TMainModel& State() const { return Model; }
     bool UpdateRunning() const { return Model.UpdateRunning; }
     bool BootloaderReady() const { return Monitor.BootloaderReady(); }
-    std::uint8_t DeviceVariant() const { return Model.DeviceVariant; }
+    TVariantKind DeviceVariant() const { return Model.DeviceVariant; }
     // The device connected now; none while its bootloader does not answer.
     std::optional<TDeviceVariant> ConnectedVariant() const;
     TConnectionMonitor& Device() { return Monitor; }

@@ -70,15 +70,16 @@ TEST_F(DemoRigTest, StartsPluggedInInBootloaderModeSoTheRoadStartsAtOnce) {
     EXPECT_EQ(State.View.LQORStatus.Text, "QOR 7316 connected");
     EXPECT_EQ(State.View.LQORBootldrVersion.Text, "1.3a");
     EXPECT_EQ(State.View.LQORFWVersion.Text, "1.0a");
-    EXPECT_EQ(State.DeviceVariant, 0);
+    EXPECT_EQ(State.DeviceVariant, TVariantKind::A);
     EXPECT_NE(Rig.DeviceStateText().find("bootloader"), std::string::npos);
 }
 
 TEST_F(DemoRigTest, SwappingTheVariantShowsTheDeviceGoneUntilPluggedInAgain) {
     ASSERT_TRUE(ConnectWithin(5));
     for (const auto& [variant, shown, code] :
-         {std::tuple{TDemoVariant::B, "1.3b", 1}, std::tuple{TDemoVariant::Other, "1.3", 2},
-          std::tuple{TDemoVariant::A, "1.3a", 0}}) {
+         {std::tuple{TDemoVariant::B, "1.3b", TVariantKind::B},
+          std::tuple{TDemoVariant::Other, "1.3", TVariantKind::Other},
+          std::tuple{TDemoVariant::A, "1.3a", TVariantKind::A}}) {
         EXPECT_TRUE(Rig.SwapVariant(variant));
         Timers();
         EXPECT_EQ(State.View.LQORStatus.Text, "QOR 7316 not connected");

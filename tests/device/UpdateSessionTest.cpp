@@ -58,15 +58,6 @@ TEST_F(UpdateSession, WritesEveryWholeBlockAndReadsTheResultBack) {
     EXPECT_EQ(Monitor.Info().DeviceFWVersion, "2.0a");
 }
 
-TEST_F(UpdateSession, NeverWritesPastTheDevicesFlash) {
-    for (const std::size_t size : {std::size_t{63488 + 512}, std::size_t{16} * 1024 * 1024 - 1}) {
-        const TUpdateOutcome outcome = Run(MakeFirmwareImage(size, "2.0a"));
-        EXPECT_EQ(outcome.Result, TUpdateResult::Refused) << size;
-        EXPECT_FALSE(outcome.Refusal.empty());
-    }
-    EXPECT_TRUE(Device.Frames.empty());
-}
-
 TEST_F(UpdateSession, AFailureKeepsItsStepItsBlockAndItsReason) {
     Device.Faults.Add(TFault::OnBlock(5, TFaultKind::AnswerCode13));
     const TUpdateOutcome outcome = Run(MakeFirmwareImage(63488, "2.0a"));

@@ -55,7 +55,7 @@ protected:
         };
         Form = std::make_unique<TFWOnlineForm>(Settings, Protection, sessions, Files.Services(),
                                                TDownloadServer{"127.0.0.1", Server.Port()});
-        Form->State.DeviceVariant = 0;
+        Form->State.DeviceVariant = TVariantKind::A;
         Form->show();
     }
 
@@ -88,7 +88,7 @@ TEST_F(FWOnlineFormTest, OpensAsDesignedWithItsTimersRunning) {
     // FormCreate leaves the variant at "other" for the main window to overwrite.
     Form =
         std::make_unique<TFWOnlineForm>(Settings, Protection, CurlHttpSessions(), Files.Services());
-    EXPECT_EQ(Form->State.DeviceVariant, 2);
+    EXPECT_EQ(Form->State.DeviceVariant, TVariantKind::Other);
     EXPECT_FALSE(Form->State.Busy);
     EXPECT_FALSE(Form->State.Started);
     EXPECT_FALSE(Form->State.DownloadOK);
@@ -212,14 +212,14 @@ TEST_F(FWOnlineFormTest, MissingImageShowsTheStatusCode) {
 TEST_F(FWOnlineFormTest, AsksForTheImageOfTheDevicesVariant) {
     Server.Serve("/qor-7316-a.bin", TServedFile::Of(PatternBytes(1000, 1)));
     Server.Serve("/qor-7316-b.bin", TServedFile::Of(PatternBytes(1000, 2)));
-    for (const std::uint8_t variant : {0, 1, 2}) {
+    for (const TVariantKind variant : {TVariantKind::A, TVariantKind::B, TVariantKind::Other}) {
         SCOPED_TRACE(static_cast<int>(variant));
         Create();
         Form->State.DeviceVariant = variant;
         Form->StartTimerTimer();
         ASSERT_TRUE(Form->State.DownloadOK) << Form->State.FailureDetail();
         EXPECT_EQ(Server.Requests().back().Target,
-                  variant == 0 ? "/qor-7316-a.bin" : "/qor-7316-b.bin");
+                  variant == TVariantKind::A ? "/qor-7316-a.bin" : "/qor-7316-b.bin");
         EXPECT_EQ(Form->State.Image().size(), 1000u);
         EXPECT_TRUE(std::equal(Form->State.Image().begin(), Form->State.Image().end(),
                                Files.Written[Form->State.TempFilePath].begin(),

@@ -126,18 +126,18 @@ TEST_F(DevicePanel, VariantsShowTheirLetter) {
     const struct {
         TBootloaderConfig Config;
         const char* Version;
-        std::uint8_t Variant;
-    } cases[] = {{TBootloaderConfig::VariantA(), "1.3a", 0},
-                 {TBootloaderConfig::VariantB(), "1.3b", 1},
-                 {{PageSizeCode256, 124}, "1.3", 2},
-                 {{PageSizeCode512, 126}, "1.3", 2},
-                 {{PageSizeCode1024, 124, 2, 10}, "2.10", 2}};
+        TVariantKind Variant;
+    } cases[] = {{TBootloaderConfig::VariantA(), "1.3a", TVariantKind::A},
+                 {TBootloaderConfig::VariantB(), "1.3b", TVariantKind::B},
+                 {{PageSizeCode256, 124}, "1.3", TVariantKind::Other},
+                 {{PageSizeCode512, 126}, "1.3", TVariantKind::Other},
+                 {{PageSizeCode1024, 124, 2, 10}, "2.10", TVariantKind::Other}};
     for (const auto& c : cases) {
         TVirtualBus bus;
         bus.AddDevice("QOR 7316", c.Config);
         TConnectionMonitor monitor(bus);
         TMainModel state;
-        state.DeviceVariant = 7;
+        state.DeviceVariant = static_cast<TVariantKind>(7); // none of the three
         for (int i = 0; i < 5; ++i) {
             ShowDeviceStatus(state, monitor.Tick(false), LangEnglish);
         }
@@ -185,7 +185,7 @@ TEST_F(DevicePanel, EqualChecksumsWithoutAValidPageSizeAreInvalid) {
     EXPECT_EQ(device.Bootloader.Checksum1(), device.Bootloader.Checksum2());
     EXPECT_EQ(Monitor.Info().PageSize, 0u);
     EXPECT_EQ(View().LQORChecksum, (TLabelView{"invalid", TColour::Maroon}));
-    EXPECT_EQ(State.DeviceVariant, 2);
+    EXPECT_EQ(State.DeviceVariant, TVariantKind::Other);
 }
 
 TEST_F(DevicePanel, UnpluggingIsNoticedWithinOneTickAndDropsTheImage) {

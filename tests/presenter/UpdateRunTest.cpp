@@ -69,7 +69,7 @@ TEST_F(UpdateTest, AVariantAImageGoesOutInOneHundredTwentyFourBlocks) {
 
 TEST_F(UpdateTest, AVariantBImageFillsItsLargerFlash) {
     Connect(TBootloaderConfig::VariantB());
-    ASSERT_EQ(State.DeviceVariant, 1);
+    ASSERT_EQ(State.DeviceVariant, TVariantKind::B);
     const TByteVector image = MakeFirmwareImage(129024, "130b");
     Load(image);
 

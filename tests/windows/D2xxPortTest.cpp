@@ -155,7 +155,7 @@ TEST_F(D2xxPortTest, AnUpdateIsWrittenThroughTheLibraryAndChecked) {
     }
     ASSERT_TRUE(presenter.BootloaderReady());
     presenter.SerialTick();
-    ASSERT_EQ(presenter.DeviceVariant(), 0);
+    ASSERT_EQ(presenter.DeviceVariant(), TVariantKind::A);
     // A whole variant-a flash: 124 blocks of 512 bytes.
     ASSERT_TRUE(
         presenter.AcceptDownload(true, "qor-7316.bin", MakeFirmwareImage(63488, "102a"), "test"));
