@@ -81,12 +81,24 @@ public:
     TUpdateOutcome Run(std::span<const std::uint8_t> image, IUpdateObserver& observer);
 
 private:
+    // The update goes on, or has ended with this outcome.
+    using TGoOn = TResult<void, TUpdateOutcome>;
+
+    // Begin and prepare the range; every block; finish, end and read the result back.
+    TGoOn Begin(IUpdateObserver& observer);
+    TGoOn WriteBlocks(std::span<const std::uint8_t> image, IUpdateObserver& observer);
+    TUpdateOutcome Finish(IUpdateObserver& observer);
+    // One exchange, unless the device went away since the update began.
+    template <typename TExchangeCall> auto Step(TExchangeCall&& exchange);
+    TGoOn Stopped() const;
     TUpdateOutcome Failed(TUpdateStep step, TExchangeError error, std::size_t block = 0);
 
     TDeviceLink& Link;
     TBootloaderClient& Client;
     TDeviceInfo& Info;
     std::size_t Written = 0;
+    std::uint32_t Session = 0;   // the link's open count when the update began
+    std::uint32_t PageCount = 0; // what both range requests carry
 };
 
 } // namespace qor

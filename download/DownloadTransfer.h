@@ -71,6 +71,8 @@ public:
                                       const TPump& pump) const;
 
 private:
+    class TRun; // one transfer: its state, the caller's pump and the overall deadline
+
     // The request for `requestPath` with the proxy and its credentials from the settings.
     TResult<THttpRequest, TDownloadError> MakeRequest(const std::string& requestPath) const;
 
