@@ -2,6 +2,7 @@
 // the bus waits, so time-outs and wire time cost no real time; the demo uses the steady clock.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 
 namespace qor {
@@ -14,18 +15,19 @@ public:
     virtual void WaitUntilUs(std::uint64_t us) = 0;
 };
 
+// Several threads may wait on it: time moves to the latest moment any of them waits for.
 class TVirtualClock : public ISimClock {
 public:
-    std::uint64_t NowUs() const override { return Now; }
+    std::uint64_t NowUs() const override { return Now.load(); }
     void WaitUntilUs(std::uint64_t us) override {
-        if (us > Now) {
-            Now = us;
+        std::uint64_t now = Now.load();
+        while (us > now && !Now.compare_exchange_weak(now, us)) {
         }
     }
     void AdvanceUs(std::uint64_t us) { Now += us; }
 
 private:
-    std::uint64_t Now = 0;
+    std::atomic<std::uint64_t> Now{0};
 };
 
 class TSteadyClock : public ISimClock {

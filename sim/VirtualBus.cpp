@@ -30,9 +30,12 @@ public:
         Line.Epoch = device.Epoch();
         Line.Baud = baud;
         Line.LatencyMs = latencyMs;
-        Bus.Live.push_back(&Line);
+        Bus.Live.push_back(&Line); // made under the bus's lock, by Open
     }
-    ~TVirtualConnection() override { std::erase(Bus.Live, &Line); }
+    ~TVirtualConnection() override {
+        const std::lock_guard<std::mutex> hold(Bus.Lock);
+        std::erase(Bus.Live, &Line);
+    }
     TVirtualConnection(const TVirtualConnection&) = delete;
     TVirtualConnection& operator=(const TVirtualConnection&) = delete;
 
@@ -57,11 +60,13 @@ TVirtualBus::TVirtualBus(std::unique_ptr<ISimClock> clock) : SimClock(std::move(
 TVirtualBus::~TVirtualBus() = default;
 
 TVirtualDevice& TVirtualBus::AddDevice(std::string description, const TBootloaderConfig& config) {
+    const std::lock_guard<std::mutex> hold(Lock);
     Devices.push_back(std::make_unique<TVirtualDevice>(std::move(description), config));
     return *Devices.back();
 }
 
 void TVirtualBus::SetWireTiming(bool on, std::uint32_t turnaroundUs) {
+    const std::lock_guard<std::mutex> hold(Lock);
     WireTiming = on;
     TurnaroundUs = turnaroundUs;
 }
@@ -75,6 +80,7 @@ std::uint64_t TVirtualBus::ArrivalUs(const TBurst& burst, std::size_t index) con
 }
 
 void TVirtualBus::SetBridgeLatency(bool on, std::uint32_t defaultMs, bool portSetsLow) {
+    const std::lock_guard<std::mutex> hold(Lock);
     LatencyModelled = on;
     LatencyDefaultMs = defaultMs;
     PortSetsLowLatency = portSetsLow;
@@ -92,6 +98,7 @@ template <typename TConnection> auto* OfBus(TConnection& connection, const TVirt
 } // namespace
 
 bool TVirtualBus::SetLatencyTimer(IPortConnection& connection, std::uint32_t ms) {
+    const std::lock_guard<std::mutex> hold(Lock);
     auto* ours = OfBus(connection, *this);
     if (ours == nullptr || ms == 0) {
         return false;
@@ -103,6 +110,7 @@ bool TVirtualBus::SetLatencyTimer(IPortConnection& connection, std::uint32_t ms)
 }
 
 std::uint32_t TVirtualBus::LatencyTimer(const IPortConnection& connection) const {
+    const std::lock_guard<std::mutex> hold(Lock);
     const auto* ours = OfBus(connection, *this);
     return ours != nullptr ? ours->Line.LatencyMs : 0;
 }
@@ -134,7 +142,17 @@ bool TVirtualBus::IsOpen(const TVirtualDevice& device) const {
     });
 }
 
+std::size_t TVirtualBus::OpenConnectionCount() const {
+    const std::lock_guard<std::mutex> hold(Lock);
+    return Live.size();
+}
+
 std::vector<TPortEntry> TVirtualBus::List() {
+    const std::lock_guard<std::mutex> hold(Lock);
+    return ListLocked();
+}
+
+std::vector<TPortEntry> TVirtualBus::ListLocked() {
     Settle();
     Snapshot.clear();
     std::vector<TPortEntry> ports;
@@ -150,6 +168,7 @@ std::vector<TPortEntry> TVirtualBus::List() {
 }
 
 TResult<std::unique_ptr<IPortConnection>> TVirtualBus::Open(std::size_t index, std::uint32_t baud) {
+    const std::lock_guard<std::mutex> hold(Lock);
     Settle();
     if (index >= Snapshot.size() || !Snapshot[index]->Listed()) {
         return Fail(TError{"No device at list position " + std::to_string(index) + "."});
@@ -168,18 +187,20 @@ TResult<std::unique_ptr<IPortConnection>> TVirtualBus::Open(std::size_t index, s
 }
 
 std::vector<std::string> TVirtualBus::Facts() {
+    const std::lock_guard<std::mutex> hold(Lock);
     std::vector<std::string> facts{"virtual bus"};
     if (LatencyModelled) {
         facts.back() += ", bridge latency timer " + std::to_string(LatencyDefaultMs) + " ms" +
                         (PortSetsLowLatency ? ", set to 1 ms on open" : "");
     }
-    for (const TPortEntry& entry : List()) {
+    for (const TPortEntry& entry : ListLocked()) {
         facts.push_back(entry.Name + ": \"" + entry.Description + "\"");
     }
     return facts;
 }
 
 TPortIo TVirtualBus::Purge(TLine& line) {
+    const std::lock_guard<std::mutex> hold(Lock);
     if (!Alive(line)) {
         return Gone();
     }
@@ -192,6 +213,7 @@ TPortIo TVirtualBus::Purge(TLine& line) {
 }
 
 TPortIo TVirtualBus::Write(TLine& line, std::span<const std::uint8_t> bytes) {
+    const std::lock_guard<std::mutex> hold(Lock);
     if (!Alive(line)) {
         return Gone();
     }
@@ -224,6 +246,7 @@ TPortIo TVirtualBus::Write(TLine& line, std::span<const std::uint8_t> bytes) {
 }
 
 TPortIo TVirtualBus::Read(TLine& line, std::span<std::uint8_t> bytes, TMilliseconds timeout) {
+    std::unique_lock<std::mutex> hold(Lock);
     if (!Alive(line)) {
         return Gone();
     }
@@ -238,7 +261,9 @@ TPortIo TVirtualBus::Read(TLine& line, std::span<std::uint8_t> bytes, TMilliseco
             ++counted;
         }
     }
+    hold.unlock();
     SimClock->WaitUntilUs(counted == bytes.size() && readyAt <= deadline ? readyAt : deadline);
+    hold.lock();
 
     const std::uint64_t until = SimClock->NowUs();
     TPortIo io;

@@ -1,12 +1,15 @@
 // The virtual bus: a device port whose devices are virtual. Lists the devices that are plugged
 // in and switched on, opens one connection at a time per device, and carries bytes to and
 // from them with the read time-out's semantics. Time comes from a simulation clock: by
-// default a virtual one, so a dropped reply costs its time-out in virtual time only.
+// default a virtual one, so a dropped reply costs its time-out in virtual time only. Several
+// threads may use it at once, each through its own connections, as a bench of devices is
+// written in parallel; a read waits for its bytes without holding up the others.
 #pragma once
 
 #include <cstdint>
 #include <deque>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -53,7 +56,7 @@ public:
     std::vector<std::string> Facts() override;
 
     // Connections open now.
-    std::size_t OpenConnectionCount() const { return Live.size(); }
+    std::size_t OpenConnectionCount() const;
 
     // Reply bytes on their way in: byte i is there at StartUs + (i + 1) * byte time.
     struct TBurst {
@@ -74,6 +77,7 @@ public:
 private:
     friend class TVirtualConnection;
 
+    std::vector<TPortEntry> ListLocked();
     bool IsOpen(const TVirtualDevice& device) const;
     bool Alive(const TLine& line) const;
     std::uint64_t ByteUs() const;
@@ -88,6 +92,8 @@ private:
     TPortIo Read(TLine& line, std::span<std::uint8_t> bytes, TMilliseconds timeout);
     TPortIo Purge(TLine& line);
 
+    // Guards everything below and the devices; never held while a read waits.
+    mutable std::mutex Lock;
     std::unique_ptr<ISimClock> SimClock;
     std::vector<std::unique_ptr<TVirtualDevice>> Devices;
     std::vector<TVirtualDevice*> Snapshot;

@@ -1,8 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <thread>
+#include <vector>
+
 #include "device/ConnectionMonitor.h"
 #include "device/FrameCodec.h"
 #include "device/Protocol.h"
+#include "device/UpdateSession.h"
 #include "sim/SampleImage.h"
 #include "sim/VirtualBus.h"
 
@@ -310,4 +314,47 @@ TEST_F(VirtualDevice, APortThatSetsTheLowestLatencyWaitsAMillisecondAtMost) {
     // 10.6 ms of wire and turnaround, handed over at the next whole millisecond.
     EXPECT_GE(Now() - start, (523 + 7) * 20 + 100u);
     EXPECT_LT(Now() - start, (523 + 7) * 20 + 100u + 1000u);
+}
+
+TEST(VirtualBusThreads, SeveralThreadsWriteTheirOwnDevicesAtOnce) {
+    // A bench of devices written in parallel, each through its own link and session, with
+    // wire timing so the threads' waits interleave.
+    constexpr std::size_t Devices = 4;
+    TVirtualBus bus;
+    bus.SetWireTiming(true, 200);
+    for (std::size_t i = 0; i < Devices; ++i) {
+        bus.AddDevice("QOR 7316", TBootloaderConfig::VariantA());
+    }
+    struct TQuiet : IUpdateObserver {
+        void Pump() override {}
+        bool StopRequested() override { return false; }
+        void Progress(int) override {}
+    };
+    std::vector<TByteVector> images;
+    std::vector<TUpdateResult> results(Devices, TUpdateResult::Refused);
+    for (std::size_t i = 0; i < Devices; ++i) {
+        images.push_back(MakeFirmwareImage(63488, "2." + std::to_string(i) + "a"));
+    }
+    std::vector<std::thread> workers;
+    for (std::size_t i = 0; i < Devices; ++i) {
+        workers.emplace_back([&, i] {
+            TConnectionMonitor monitor(bus);
+            monitor.Link().ChoosePort("VQ" + std::to_string(i));
+            monitor.Link().Upkeep();
+            if (!monitor.QueryBootloader()) {
+                return;
+            }
+            TQuiet quiet;
+            TUpdateSession session(monitor.Link(), monitor.Bootloader(), monitor.Info());
+            results[i] = session.Run(images[i], quiet).Result;
+        });
+    }
+    for (std::thread& worker : workers) {
+        worker.join();
+    }
+    for (std::size_t i = 0; i < Devices; ++i) {
+        EXPECT_EQ(results[i], TUpdateResult::Succeeded) << i;
+        EXPECT_EQ(bus.Device(i).Bootloader.Flash(), images[i]) << i;
+    }
+    EXPECT_EQ(bus.OpenConnectionCount(), 0u);
 }
