@@ -120,9 +120,9 @@ TDownloadTransfer::MakeRequest(const std::string& requestPath) const {
         } else if (Settings.CfgProxyPassword.empty()) {
             credentials.Password.Resize(1);
         } else {
-            std::optional<TSecretBytes> password = Protection.Unprotect(Settings.CfgProxyPassword);
+            TResult<TSecretBytes> password = Protection.Unprotect(Settings.CfgProxyPassword);
             if (!password) {
-                const std::string why = Protection.LastError();
+                const std::string& why = password.Error().Reason;
                 return DownloadFailure(TDownloadFailure::ServerFailed,
                                        "the stored proxy password cannot be unprotected" +
                                            (why.empty() ? std::string() : ": " + why));

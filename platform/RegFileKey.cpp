@@ -9,6 +9,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "platform/RegularFile.h"
 #include "platform/TempDir.h"
 
 namespace qor {
@@ -47,23 +48,21 @@ TStoreFailure FailureOf(const std::string& file, TStoreCause cause, std::string 
 }
 
 // The lock file beside the store file. Read access makes do with a lock file it may only read,
-// or none at all when the directory is read-only and nobody can write there either.
-bool OpenLock(const std::string& lockPath, TRegAccess access, TFileHandle& lock,
-              std::string& error) {
-    lock.Reset(::open(lockPath.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC,
-                      posix::PrivateFileMode));
-    if (lock.Valid() || access == TRegAccess::Write) {
-        if (!lock.Valid()) {
-            error = ErrorText("cannot open the lock file", lockPath);
+// or none at all (an invalid handle) when the directory is read-only and nobody can write
+// there either. On failure errno also says why.
+TResult<TFileHandle> OpenLock(const std::string& lockPath, TRegAccess access) {
+    TFileHandle lock(::open(lockPath.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC,
+                            posix::PrivateFileMode));
+    if (!lock.Valid() && access == TRegAccess::Read) {
+        lock.Reset(::open(lockPath.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+        if (!lock.Valid() && errno == ENOENT) {
+            return lock;
         }
-        return lock.Valid();
     }
-    lock.Reset(::open(lockPath.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
-    if (lock.Valid() || errno == ENOENT) {
-        return true;
+    if (!lock.Valid()) {
+        return Fail(TError{ErrorText("cannot open the lock file", lockPath)});
     }
-    error = ErrorText("cannot open the lock file", lockPath);
-    return false;
+    return lock;
 }
 
 std::string LocalTimeStamp() {
@@ -82,18 +81,18 @@ std::unique_ptr<TRegFileKey> TRegFileKey::Open(const std::string& filePath,
                                                std::chrono::milliseconds lockWait,
                                                std::optional<TStoreNotice>& notice,
                                                TStoreFailure& failure) {
-    std::string error;
-    if (!posix::MakeDirectories(posix::DirectoryOf(filePath), error)) {
+    if (const auto made = posix::MakeDirectories(posix::DirectoryOf(filePath)); !made) {
         // Creating a folder is a write, whatever the key is opened for.
-        failure = FailureOf(filePath, CauseOf(errno, TRegAccess::Write), error);
+        failure = FailureOf(filePath, CauseOf(errno, TRegAccess::Write), made.Error().Reason);
         return nullptr;
     }
     const std::string lockPath = filePath + LockSuffix;
-    TFileHandle lock;
-    if (!OpenLock(lockPath, access, lock, error)) {
-        failure = FailureOf(filePath, CauseOf(errno, access), error);
+    auto opened = OpenLock(lockPath, access);
+    if (!opened) {
+        failure = FailureOf(filePath, CauseOf(errno, access), opened.Error().Reason);
         return nullptr;
     }
+    TFileHandle lock = std::move(*opened);
     if (lock.Valid() &&
         !posix::LockWithin(lock.Get(), access == TRegAccess::Write ? LOCK_EX : LOCK_SH, lockWait)) {
         if (errno == EWOULDBLOCK) {
@@ -135,47 +134,39 @@ std::unique_ptr<TRegFileKey> TRegFileKey::Open(const std::string& filePath,
 
 TRegFileKey::TLoad TRegFileKey::Load(TStoreFailure& failure) {
     Entries.clear();
-    // O_NONBLOCK so that a FIFO planted at the path cannot stall the open.
-    const TFileHandle file(::open(FilePath.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
-    if (!file.Valid()) {
-        FileExists = false;
-        if (errno == ENOENT) {
-            return TLoad::Read;
+    // A store far beyond any of ours is not even read: that alone could hold the start-up.
+    const auto read = ReadRegularFile(FilePath, MaxStoreSize);
+    if (!read) {
+        const TFileError& error = read.Error();
+        const int err = errno; // of the open, when that failed
+        FileExists = error.Fault != TFileFault::CannotOpen;
+        switch (error.Fault) {
+        case TFileFault::CannotOpen:
+            if (err == ENOENT) {
+                return TLoad::Read;
+            }
+            failure = {FilePath, CauseOf(err, TRegAccess::Read), error.Reason, true};
+            return TLoad::Failed;
+        case TFileFault::NotRegular:
+            failure = {FilePath, TStoreCause::NotRegularFile, error.Reason, true};
+            return TLoad::Failed;
+        case TFileFault::TooLarge:
+            failure = {FilePath, TStoreCause::TooLarge,
+                       "'" + FilePath + "' is larger than " + std::to_string(MaxStoreSize) +
+                           " bytes",
+                       true};
+            return TLoad::Damaged;
+        case TFileFault::CannotRead:
+            break;
         }
-        const int err = errno;
-        failure = {FilePath, CauseOf(err, TRegAccess::Read),
-                   ErrorText("cannot open", FilePath, err), true};
+        failure = {FilePath, TStoreCause::Other, error.Reason, true};
         return TLoad::Failed;
     }
     FileExists = true;
-    struct stat st {};
-    if (::fstat(file.Get(), &st) != 0 || !S_ISREG(st.st_mode)) {
-        failure = {FilePath, TStoreCause::NotRegularFile,
-                   "'" + FilePath + "' is not a regular file", true};
-        return TLoad::Failed;
-    }
-    const auto tooLarge = [&] {
-        failure = {FilePath, TStoreCause::TooLarge,
-                   "'" + FilePath + "' is larger than " + std::to_string(MaxStoreSize) + " bytes",
-                   true};
-        return TLoad::Damaged;
-    };
-    // A store far beyond any of ours is not even read: that alone could hold the start-up.
-    if (static_cast<std::size_t>(st.st_size) > MaxStoreSize) {
-        return tooLarge();
-    }
-    std::string error;
-    const posix::TReadOutcome read = posix::ReadAll(file.Get(), MaxStoreSize, FilePath, error);
-    if (read.TooLarge) {
-        return tooLarge();
-    }
-    if (!read.Bytes) {
-        failure = {FilePath, TStoreCause::Other, error, true};
-        return TLoad::Failed;
-    }
-    auto entries = ParseRegFile(*read.Bytes, KeyPath, error);
+    auto entries = ParseRegFile(
+        std::string_view(reinterpret_cast<const char*>(read->data()), read->size()), KeyPath);
     if (!entries) {
-        failure = {FilePath, TStoreCause::Damaged, error, true};
+        failure = {FilePath, TStoreCause::Damaged, entries.Error().Reason, true};
         return TLoad::Damaged;
     }
     Entries = std::move(*entries);

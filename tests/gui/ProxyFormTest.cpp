@@ -365,6 +365,6 @@ TEST_F(ProxyFormTest, TheLongestPasswordStillLoadsAtTheNextStart) {
     TSettings reloaded;
     EXPECT_NO_THROW(TSettingsStore(Registry).Load(reloaded));
     const auto plain = protection->Unprotect(reloaded.CfgProxyPassword);
-    ASSERT_TRUE(plain.has_value());
+    ASSERT_TRUE(plain.Ok());
     EXPECT_EQ(plain->Size(), 1025u); // the password and its terminating zero
 }

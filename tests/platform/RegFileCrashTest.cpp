@@ -7,11 +7,12 @@
 #include <sched.h>
 #include <sys/wait.h>
 
-#include "qortest/PlatformTestSupport.h"
 #include "platform/PosixFiles.h"
 #include "platform/RegFileFormat.h"
 #include "platform/RegFileStore.h"
 #include "platform/SettingsStore.h"
+#include "platform/TempName.h"
+#include "qortest/PlatformTestSupport.h"
 
 using namespace qor;
 using namespace qor::test;
@@ -65,7 +66,7 @@ int CountTempFiles(const std::string& file) {
                                                   ::closedir);
     int count = 0;
     while (const dirent* entry = dir ? ::readdir(dir.get()) : nullptr) {
-        count += posix::IsTempNameFor(entry->d_name, posix::BaseNameOf(file)) ? 1 : 0;
+        count += IsTempNameFor(entry->d_name, posix::BaseNameOf(file)) ? 1 : 0;
     }
     return count;
 }
@@ -129,8 +130,8 @@ TEST(RegFileCrashTest, KilledWriterLeavesTheOldOrTheNewContents) {
         TRegFileStore check(root, std::chrono::milliseconds(0));
         auto key = check.CreateKey(SettingsKeyPath, TRegAccess::Read);
         ASSERT_NE(key, nullptr) << check.LastFailure().Detail;
-        std::string error;
-        ASSERT_TRUE(ParseRegFile(ReadText(file), SettingsKeyPath, error)) << error;
+        const auto parsed = ParseRegFile(ReadText(file), SettingsKeyPath);
+        ASSERT_TRUE(parsed) << parsed.Error().Reason;
         const auto payload = key->QueryValue(PayloadName);
         ASSERT_TRUE(payload.has_value());
         const std::uint64_t sequence = SequenceOf(*payload);

@@ -1,9 +1,9 @@
 #include <gtest/gtest.h>
 
-#include "qortest/PlatformTestSupport.h"
 #include "platform/PosixFiles.h"
 #include "platform/RegFileStore.h"
 #include "platform/SettingsStore.h"
+#include "qortest/PlatformTestSupport.h"
 
 using namespace qor;
 using namespace qor::test;
@@ -144,8 +144,8 @@ TEST_F(RegFileStoreTest, OnlyAWriteKeyWritesAndANameWithALineBreakIsRefused) {
 
 TEST_F(RegFileStoreTest, DamagedFileIsSetAsideReportedAndReplacedByAnEmptyKey) {
     const std::string damaged = "this is not a registry file\n\"Language\"=dword:00000002\n";
-    std::string error;
-    ASSERT_TRUE(posix::MakeDirectories(Root + "/zentrova GmbH", error)) << error;
+    const auto made = posix::MakeDirectories(Root + "/zentrova GmbH");
+    ASSERT_TRUE(made) << made.Error().Reason;
     WriteText(File, damaged);
     TRegFileStore store(Root);
 
@@ -215,8 +215,8 @@ TEST_F(RegFileStoreTest, UnusableRootGivesNoKey) {
     TRegFileStore store(Root);
     EXPECT_EQ(store.CreateKey("Console\\X", TRegAccess::Write), nullptr);
 
-    std::string error;
-    ASSERT_TRUE(posix::MakeDirectories(File, error)) << error; // a directory where the file goes
+    const auto made = posix::MakeDirectories(File); // a directory where the file goes
+    ASSERT_TRUE(made) << made.Error().Reason;
     EXPECT_EQ(store.CreateKey(SettingsKeyPath, TRegAccess::Read), nullptr);
     EXPECT_EQ(store.LastFailure().Cause, TStoreCause::NotRegularFile);
     EXPECT_TRUE(store.LastFailure().StoreExists); // never to be replaced by defaults

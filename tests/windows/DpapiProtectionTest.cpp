@@ -28,7 +28,7 @@ TEST(DpapiProtection, APasswordComesBackWithItsTerminatingZero) {
     for (const std::string password : {"geheim", "", "S3cr3t with blanks and \xE4\xF6\xFC"}) {
         const TBytes plaintext = ZeroTerminated(password);
         const auto blob = protection.Protect(plaintext, Description);
-        ASSERT_TRUE(blob) << protection.LastError();
+        ASSERT_TRUE(blob) << blob.Error().Reason;
 
         EXPECT_EQ(Unprotected(protection, *blob), plaintext) << password;
         // Another instance (a later run of the program) unprotects it the same way.
@@ -64,8 +64,9 @@ TEST(DpapiProtection, ACutOrAlteredBlobDoesNotUnprotect) {
     ASSERT_TRUE(blob);
 
     TBytes cut(blob->begin(), blob->end() - 1);
-    EXPECT_FALSE(protection.Unprotect(cut));
-    EXPECT_THAT(protection.LastError(), ::testing::HasSubstr("cannot be unprotected"));
+    const auto refused = protection.Unprotect(cut);
+    EXPECT_FALSE(refused);
+    EXPECT_THAT(refused.Error().Reason, ::testing::HasSubstr("cannot be unprotected"));
 
     // The end of the blob is its signature.
     TBytes altered = *blob;

@@ -116,7 +116,7 @@ TEST_F(WinInetProxyTest, TheDownloadUsesTheProtectedPasswordFromTheSettings) {
     settings.CfgProxyPort = Port;
     settings.CfgProxyUser = ProxyUser;
     const auto blob = protection.Protect(ZeroTerminated(ProxyPassword), ProxyPasswordDescription);
-    ASSERT_TRUE(blob) << protection.LastError();
+    ASSERT_TRUE(blob) << blob.Error().Reason;
     settings.CfgProxyPassword = *blob;
     TBytes written;
     TDownloadFiles files{
