@@ -16,10 +16,10 @@ public:
     TDemoRegistryStore()
         : Store(OpenRoot(Root), std::string("HKEY_CURRENT_USER\\") + DemoRootPath) {}
 
-    std::unique_ptr<IRegistryKey> CreateKey(const std::string& path, TRegAccess access) override {
+    TResult<std::unique_ptr<IRegistryKey>, TStoreFailure> CreateKey(const std::string& path,
+                                                                    TRegAccess access) override {
         return Store.CreateKey(path, access);
     }
-    TStoreFailure LastFailure() const override { return Store.LastFailure(); }
     std::vector<TStoreNotice> TakeNotices() override { return Store.TakeNotices(); }
 
 private:

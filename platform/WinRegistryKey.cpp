@@ -58,10 +58,10 @@ std::optional<TRegValue> TWinRegistryKey::QueryValue(const std::string& name) {
     return std::nullopt;
 }
 
-bool TWinRegistryKey::SetValue(const std::string& name, const TRegValue& value) {
+TResult<void, TStoreFailure> TWinRegistryKey::SetValue(const std::string& name,
+                                                       const TRegValue& value) {
     if (value.Data.size() > std::numeric_limits<DWORD>::max()) {
-        Failure = RegistryFailure(Location, "RegSetValueExA", ERROR_INVALID_PARAMETER);
-        return false;
+        return Fail(RegistryFailure(Location, "RegSetValueExA", ERROR_INVALID_PARAMETER));
     }
     // The call wants a buffer even for no bytes.
     static constexpr BYTE NoBytes = 0;
@@ -69,11 +69,12 @@ bool TWinRegistryKey::SetValue(const std::string& name, const TRegValue& value) 
     const LSTATUS status = ::RegSetValueExA(Key.get(), name.c_str(), 0, value.Type, data,
                                             static_cast<DWORD>(value.Data.size()));
     if (status != ERROR_SUCCESS) {
-        Failure = RegistryFailure(Location, "RegSetValueExA", static_cast<std::uint32_t>(status));
-        Failure.StoreExists = true;
-        return false;
+        TStoreFailure failure =
+            RegistryFailure(Location, "RegSetValueExA", static_cast<std::uint32_t>(status));
+        failure.StoreExists = true;
+        return Fail(std::move(failure));
     }
-    return true;
+    return {};
 }
 
 } // namespace qor
