@@ -77,8 +77,8 @@ struct TPhase {
 // the Cancel click to the dialog being hidden, or a negative number when it went wrong.
 double CancelToClose(const TPhase& phase, const TSettings& settings, IDataProtection& protection) {
     TDownloadFiles files{
-        []() -> TFileResult<std::string> { return std::string("/nowhere/"); },
-        [](const std::string&, std::span<const std::uint8_t>) -> TFileResult<void> {
+        []() -> TResult<std::string> { return std::string("/nowhere/"); },
+        [](const std::string&, std::span<const std::uint8_t>) -> TResult<void> {
             return {};
         }};
     TFWOnlineForm form(settings, protection, CurlHttpSessions(), files,

@@ -59,14 +59,14 @@ TServiceLog DemoServiceLog() {
 
 TDownloadFiles DemoDownloadFiles() {
     TDownloadFiles files = PlatformDownloadFiles();
-    files.TempDirectory = [temp = files.TempDirectory]() -> TFileResult<std::string> {
-        TFileResult<std::string> directory = temp();
+    files.TempDirectory = [temp = files.TempDirectory]() -> TResult<std::string> {
+        TResult<std::string> directory = temp();
         if (!directory) {
             return directory;
         }
         const std::string folder = *directory + DemoTempFolder;
         if (const auto made = EnsurePrivateDirectory(folder.substr(0, folder.size() - 1)); !made) {
-            return TFailure{made.Error().Reason};
+            return Fail(made.Error());
         }
         return folder;
     };

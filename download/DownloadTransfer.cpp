@@ -66,8 +66,7 @@ std::uint32_t ParseContentLength(const std::string& text) {
     return static_cast<std::uint32_t>(value);
 }
 
-TResult<std::optional<std::string>, std::string>
-AgreedContentLength(const std::vector<std::string>& headers) {
+TResult<std::optional<std::string>> AgreedContentLength(const std::vector<std::string>& headers) {
     std::optional<std::string> agreed;
     for (const std::string& header : headers) {
         std::size_t start = 0;
@@ -76,7 +75,8 @@ AgreedContentLength(const std::vector<std::string>& headers) {
             const std::string length = Trimmed(std::string_view(header).substr(
                 start, comma == std::string::npos ? std::string::npos : comma - start));
             if (agreed && *agreed != length) {
-                return TFailure{"the response gives two lengths, " + *agreed + " and " + length};
+                return Fail(
+                    TError{"the response gives two lengths, " + *agreed + " and " + length});
             }
             agreed = length;
             if (comma == std::string::npos) {
@@ -184,11 +184,11 @@ private:
         State.SizeKnown = false;
         State.TotalBytes = 0;
         State.ReceivedBytes = 0;
-        TFileResult<std::string> directory = Transfer.Files.TempDirectory();
+        TResult<std::string> directory = Transfer.Files.TempDirectory();
         if (!directory) {
             State.TempFilePath.clear();
             return DownloadFailure(TDownloadFailure::DownloadFailed,
-                                   "no temporary directory: " + directory.Error());
+                                   directory.Error().Within("no temporary directory").Reason);
         }
         State.TempFilePath = *directory + DownloadFileName;
         State.AwaitingResponse = true;
@@ -225,7 +225,7 @@ private:
         }
         const auto length = AgreedContentLength(response->ContentLengths);
         if (!length) {
-            return DownloadFailure(TDownloadFailure::DownloadFailed, length.Error());
+            return DownloadFailure(TDownloadFailure::DownloadFailed, length.Error().Reason);
         }
         State.SizeKnown = length->has_value();
         State.TotalBytes = State.SizeKnown ? ParseContentLength(**length) : 0;
@@ -278,12 +278,12 @@ private:
     }
 
     TResult<void, TDownloadError> Save(std::uint32_t received) const {
-        const TFileResult<void> written = Transfer.Files.WriteFile(
+        const TResult<void> written = Transfer.Files.WriteFile(
             State.TempFilePath,
             std::span<const std::uint8_t>(State.DownloadBuffer.data(), received));
         if (!written) {
             return DownloadFailure(TDownloadFailure::DownloadFailed,
-                                   "writing " + State.TempFilePath + ": " + written.Error());
+                                   written.Error().Within("writing " + State.TempFilePath).Reason);
         }
         return {};
     }

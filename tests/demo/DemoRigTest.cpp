@@ -208,7 +208,7 @@ TEST(DemoPlaces, DownloadsGoToAPrivateFolderOfTheDemosOwn) {
     const TEnvironment config("XDG_CONFIG_HOME", root);
     const TDownloadFiles files = DemoDownloadFiles();
     const auto folder = files.TempDirectory();
-    ASSERT_TRUE(folder.Ok()) << folder.Error();
+    ASSERT_TRUE(folder.Ok()) << folder.Error().Reason;
     EXPECT_EQ(*folder, std::string(root) + "/qor7316-updater-demo/");
     struct stat info {};
     ASSERT_EQ(::stat(folder->c_str(), &info), 0);

@@ -59,7 +59,7 @@ protected:
             return std::make_unique<qor::test::TFakeHttpSession>(Http, wait);
         };
         services.Files = qor::PlatformDownloadFiles();
-        services.Files.TempDirectory = [this]() -> qor::TFileResult<std::string> {
+        services.Files.TempDirectory = [this]() -> qor::TResult<std::string> {
             return Scratch.Path() + "/";
         };
         services.ServiceLog = TServiceLog(LogFolder.string());

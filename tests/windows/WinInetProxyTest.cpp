@@ -120,8 +120,8 @@ TEST_F(WinInetProxyTest, TheDownloadUsesTheProtectedPasswordFromTheSettings) {
     settings.CfgProxyPassword = *blob;
     TBytes written;
     TDownloadFiles files{
-        []() -> TFileResult<std::string> { return std::string("C:\\"); },
-        [&](const std::string&, std::span<const std::uint8_t> bytes) -> TFileResult<void> {
+        []() -> TResult<std::string> { return std::string("C:\\"); },
+        [&](const std::string&, std::span<const std::uint8_t> bytes) -> TResult<void> {
             written.assign(bytes.begin(), bytes.end());
             return {};
         }};

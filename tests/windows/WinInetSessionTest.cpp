@@ -283,7 +283,7 @@ TEST(WinInetDownload, TheImageEndsUpInTheTemporaryFile) {
         std::filesystem::temp_directory_path() / ("qor-dl-" + std::to_string(seed()));
     std::filesystem::create_directories(dir);
     TDownloadFiles files = PlatformDownloadFiles();
-    files.TempDirectory = [&]() -> TFileResult<std::string> {
+    files.TempDirectory = [&]() -> TResult<std::string> {
         return dir.string() + "\\";
     };
     TSettings settings;
@@ -321,8 +321,8 @@ TEST(WinInetDownload, ConflictingLengthsAreRefused) {
     TDpapiProtection protection;
     int writes = 0;
     TDownloadFiles files{
-        []() -> TFileResult<std::string> { return std::string("C:\\"); },
-        [&](const std::string&, std::span<const std::uint8_t>) -> TFileResult<void> {
+        []() -> TResult<std::string> { return std::string("C:\\"); },
+        [&](const std::string&, std::span<const std::uint8_t>) -> TResult<void> {
             ++writes;
             return {};
         }};
