@@ -6,9 +6,7 @@
 namespace qor {
 namespace {
 
-template <class... F> struct TOverloaded : F... {
-    using F::operator()...;
-};
+template <class... F> struct TOverloaded : F... { using F::operator()...; };
 template <class... F> TOverloaded(F...) -> TOverloaded<F...>;
 
 } // namespace

@@ -31,7 +31,7 @@ public:
 class UpdateSession : public ::testing::Test {
 protected:
     void SetUp() override {
-        Monitor.Link().Upkeep();
+        (void)Monitor.Link().Upkeep();
         ASSERT_TRUE(Monitor.QueryBootloader());
         Device.Frames.clear();
     }

@@ -295,7 +295,7 @@ TEST_F(DevicePanel, ADeviceThatCannotBeOpenedStaysInConnecting) {
     EXPECT_EQ(View().LQORStatus.Text.rfind("Connect", 0), 0u);
     EXPECT_EQ(Monitor.Link().Connection(), nullptr);
     EXPECT_TRUE(device.Frames.empty());
-    EXPECT_EQ(Monitor.Link().OpenError(), "Held by another program");
+    EXPECT_EQ(Monitor.Tick(false).OpenError, "Held by another program");
     EXPECT_EQ(Bus.Clock().NowUs(), 0u) << "queries without a connection fail at once";
 
     device.OpenRefusal.clear();

@@ -21,7 +21,7 @@ public:
 class UpdateFlow : public ::testing::Test {
 protected:
     void SetUp() override {
-        Monitor.Link().Upkeep();
+        (void)Monitor.Link().Upkeep();
         ASSERT_TRUE(Monitor.QueryBootloader());
         Device.Frames.clear();
     }
