@@ -2,7 +2,6 @@
 // port, clock, settings and HTTP client; the tests and the test build hand it virtual ones.
 #pragma once
 
-#include <cstdlib>
 #include <functional>
 #include <optional>
 #include <ostream>
@@ -11,6 +10,7 @@
 #include "cli/Clock.h"
 #include "cli/FirmwareFetch.h"
 #include "device/DevicePort.h"
+#include "platform/ProgramInput.h"
 #include "platform/RegistryStore.h"
 #include "presenter/ServiceRecord.h"
 
@@ -34,8 +34,7 @@ struct TCliServices {
 
 // The process's own environment, for TCliServices::Environment.
 inline std::optional<std::string> ProcessEnvironment(const char* name) {
-    const char* value = std::getenv(name);
-    return value != nullptr ? std::optional<std::string>(value) : std::nullopt;
+    return EnvironmentValue(name);
 }
 
 } // namespace qor::cli

@@ -109,9 +109,12 @@ TStep<void> TCommandRun::ConnectDevice() {
     std::string reason;
     switch (error.Fault) {
     case TConnectFault::NotFound:
-        reason = std::string("no device with the description \"") + DeviceDescription + "\"";
-        if (Options.Port) {
-            reason += " on port " + *Options.Port;
+        reason = Services.Port.Unavailable();
+        if (reason.empty()) {
+            reason = std::string("no device with the description \"") + DeviceDescription + "\"";
+            if (Options.Port) {
+                reason += " on port " + *Options.Port;
+            }
         }
         break;
     case TConnectFault::CannotOpen:
@@ -197,7 +200,13 @@ int TCommandRun::List() {
         Report.Event(event);
     }
     if (devices.empty()) {
-        return Finish(TExit::NoDevice, TEvent{"", {Text(TxtNotConnected)}, {}, true});
+        TEvent event{"", {Text(TxtNotConnected)}, {}, true};
+        // A port that cannot list at all says what to install.
+        if (const std::string reason = Services.Port.Unavailable(); !reason.empty()) {
+            event.Lines.push_back(reason);
+            event.Fields.Add("reason", reason);
+        }
+        return Finish(TExit::NoDevice, std::move(event));
     }
     TEvent result;
     result.Fields.Add("count", static_cast<std::int64_t>(devices.size()));

@@ -6,6 +6,7 @@
 #include "base/Windows1252.h"
 #include "cli/CommandRun.h"
 #include "cli/Format.h"
+#include "platform/Utf8Path.h"
 #include "presenter/DeviceSummary.h"
 #include "presenter/UpdateFlow.h"
 
@@ -57,9 +58,10 @@ TStep<TCheckedImage> TCommandRun::LocalImage() {
     }
     // The record names the file wherever the command was started from.
     std::error_code ignored;
-    const std::filesystem::path absolute = std::filesystem::absolute(Options.File, ignored);
+    const std::filesystem::path absolute =
+        std::filesystem::absolute(PathOfUtf8(Options.File), ignored);
     return TCheckedImage{std::move(checked.Value()),
-                         absolute.empty() ? Options.File : absolute.string()};
+                         absolute.empty() ? Options.File : Utf8OfPath(absolute)};
 }
 
 TStep<TCheckedImage> TCommandRun::DownloadedImage() {

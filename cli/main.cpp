@@ -7,6 +7,7 @@
 #include "cli/CommandLine.h"
 #include "cli/Terminal.h"
 #include "device/SystemPort.h"
+#include "platform/ProgramInput.h"
 #include "platform/UserServices.h"
 #include "presenter/ServiceReport.h"
 
@@ -14,7 +15,7 @@ int main(int argc, char** argv) {
     using namespace qor;
     cli::PrepareConsole();
     cli::CatchStopSignals();
-    const std::vector<std::string> args(argv + 1, argv + argc);
+    const std::vector<std::string> args = ProgramArguments(argc, argv);
     const auto port = CreateSystemPort();
     const auto clock = cli::MakeSteadyClock();
     const auto registry = MakeUserRegistryStore();

@@ -11,11 +11,12 @@
 #include "gui/TApplication.h"
 #include "gui/TMainForm.h"
 #include "gui/TQtMessageBox.h"
+#include "platform/ProgramInput.h"
 
 int main(int argc, char** argv) {
     using namespace qor;
     TDemoCommandLine line;
-    if (const auto error = ParseDemoCommandLine({argv + 1, argv + argc}, line)) {
+    if (const auto error = ParseDemoCommandLine(ProgramArguments(argc, argv), line)) {
         std::fprintf(stderr, "qor7316-updater-demo: %s\n%s", error->c_str(), DemoUsage);
         return 2;
     }

@@ -4,6 +4,7 @@
 #include "platform/UserServices.h"
 #include "platform/WinHandles.h"
 #include "platform/WinRegistryStore.h"
+#include "platform/WinText.h"
 
 namespace qor {
 namespace {
@@ -26,8 +27,8 @@ private:
     // Without the key the store's every open fails, which the settings store reports.
     static HKEY OpenRoot(win::TRegKey& root) {
         HKEY key = nullptr;
-        if (::RegCreateKeyExA(HKEY_CURRENT_USER, DemoRootPath, 0, nullptr, 0, KEY_ALL_ACCESS,
-                              nullptr, &key, nullptr) == ERROR_SUCCESS) {
+        if (::RegCreateKeyExW(HKEY_CURRENT_USER, win::Widen(DemoRootPath).c_str(), 0, nullptr, 0,
+                              KEY_ALL_ACCESS, nullptr, &key, nullptr) == ERROR_SUCCESS) {
             root.reset(key);
         }
         return key;

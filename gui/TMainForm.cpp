@@ -9,6 +9,7 @@
 #include "base/TextTable.h"
 #include "download/SystemHttp.h"
 #include "gui/DesignFonts.h"
+#include "gui/LabelFit.h"
 #include "gui/TInfoDialog.h"
 #include "platform/SettingsStore.h"
 #include "platform/StoreMessages.h"
@@ -51,6 +52,7 @@ void SetLabel(QLabel* label, const TLabelView& view) {
     const QString text = QString::fromStdString(view.Text);
     if (label->text() != text) {
         label->setText(text);
+        FitToText(label);
     }
     SetColour(label, view.Colour);
 }
@@ -176,6 +178,8 @@ void TMainForm::ApplyLanguage() {
     Ui->BSwitchOff->setText(Text(TxtPowerOff, lang));
     Ui->LFilenameDesc->setText(Text(TxtFileName, lang));
     Ui->LVersionDesc->setText(Text(TxtVersion, lang));
+    FitToText({Ui->LBootldrVersionDesc, Ui->LFirmwareVersionDesc, Ui->LChecksumDesc,
+               Ui->LFilenameDesc, Ui->LVersionDesc});
     Ui->BDownload->setText(Text(TxtDownload, lang));
     Ui->BOpenLocal->setText(Text(TxtOpen, lang));
     Info->SetTexts(Text(TxtAppTitle, lang), Text(TxtServiceAddress, lang),

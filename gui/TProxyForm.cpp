@@ -8,6 +8,7 @@
 #include "base/FixedTexts.h"
 #include "base/TextTable.h"
 #include "gui/DesignFonts.h"
+#include "gui/LabelFit.h"
 #include "platform/SecretBytes.h"
 #include "presenter/ProxySettings.h"
 #include "ui_TProxyForm.h"
@@ -85,6 +86,7 @@ void TProxyForm::FormCreate() {
     CBProxyAuth->setText(Txt(TxtProxyAuth, language));
     LProxyUserDesc->setText(Txt(TxtProxyUser, language));
     LProxyPasswordDesc->setText(Txt(TxtProxyPassword, language));
+    FitToText({LProxyAddressDesc, LProxyPortDesc, LProxyUserDesc, LProxyPasswordDesc});
     BCancel->setText(Txt(TxtCancel, language));
     BApply->setText(Txt(TxtApply, language));
 

@@ -1,5 +1,6 @@
 // Protection of the proxy password by the system's data protection service: the blob can be
-// unprotected only by the same Windows user (no entropy, no prompt, no flags).
+// unprotected only by the same Windows user (no entropy, no prompt, no flags). The plaintext
+// is UTF-8 here and the ANSI code page inside the blob, as other programs' blobs hold it.
 #pragma once
 
 #include "platform/DataProtection.h"

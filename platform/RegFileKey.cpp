@@ -135,8 +135,9 @@ TRegFileKey::TLoad TRegFileKey::Load(TStoreFailure& failure) {
     if (!read) {
         const TFileError& error = read.Error();
         const int err = errno; // of the open, when that failed
-        FileExists = error.Fault != TFileFault::CannotOpen;
+        FileExists = error.Fault != TFileFault::CannotOpen && error.Fault != TFileFault::Missing;
         switch (error.Fault) {
+        case TFileFault::Missing:
         case TFileFault::CannotOpen:
             if (err == ENOENT) {
                 return TLoad::Read;

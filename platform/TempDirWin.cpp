@@ -7,15 +7,17 @@
 #include "platform/WinErrors.h"
 #include "platform/WinHandles.h"
 #include "platform/WinSecurity.h"
+#include "platform/WinText.h"
 
 namespace qor {
 namespace {
 
 using win::LastErrorText;
+using win::Widen;
 
 constexpr const char* TempSuffix = ".tmp";
 constexpr int TempNameAttempts = 16;
-// GetTempPathA's usual bound; the call says how much more it needs when that is too little.
+// GetTempPathW's usual bound; the call says how much more it needs when that is too little.
 constexpr DWORD InitialTempPathSize = MAX_PATH + 1;
 constexpr int TempPathAttempts = 3;
 // WriteFile takes a 32-bit count; larger buffers go in pieces.
@@ -80,7 +82,7 @@ win::TFile CreateTempBeside(const std::string& path, std::string& tempPath, std:
     for (int attempt = 0; attempt < TempNameAttempts; ++attempt) {
         tempPath = TempPathFor(path, attempt);
         win::TFile file = win::MakeFile(
-            ::CreateFileA(tempPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+            ::CreateFileW(Widen(tempPath).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                           FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
         if (file) {
             return file;
@@ -112,17 +114,18 @@ bool WriteAll(HANDLE file, std::span<const std::uint8_t> bytes, const std::strin
 } // namespace
 
 TResult<std::string> UserTempDirectory() {
-    std::string path(InitialTempPathSize, '\0');
+    std::wstring wide(InitialTempPathSize, L'\0');
     bool fits = false;
     for (int attempt = 0; attempt < TempPathAttempts && !fits; ++attempt) {
-        const DWORD length = ::GetTempPathA(static_cast<DWORD>(path.size()), path.data());
+        const DWORD length = ::GetTempPathW(static_cast<DWORD>(wide.size()), wide.data());
         if (length == 0) {
             return Fail(TError{LastErrorText("the temporary directory is unknown")});
         }
-        fits = length < path.size();
+        fits = length < wide.size();
         // Too small: the length asked for counts the terminating zero.
-        path.resize(fits ? length : length + 1);
+        wide.resize(fits ? length : length + 1);
     }
+    std::string path = win::Narrow(wide);
     if (!fits || path.empty()) {
         return Fail(TError{"the temporary directory is unknown"});
     }
@@ -130,9 +133,9 @@ TResult<std::string> UserTempDirectory() {
         path += '\\';
     }
     // The system names the directory but does not promise that it is there.
-    const DWORD attributes = ::GetFileAttributesA(path.c_str());
+    const DWORD attributes = ::GetFileAttributesW(wide.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) {
-        if (::CreateDirectoryA(path.c_str(), nullptr) == FALSE &&
+        if (::CreateDirectoryW(wide.c_str(), nullptr) == FALSE &&
             ::GetLastError() != ERROR_ALREADY_EXISTS) {
             return Fail(
                 TError{LastErrorText("cannot create the temporary directory '" + path + "'")});
@@ -157,13 +160,13 @@ TResult<void> WriteFileAtomically(const std::string& path, std::span<const std::
     }
     file.reset();
     // The rename replaces whatever is at `path`, a link included, without following it.
-    if (written && ::MoveFileExA(tempPath.c_str(), path.c_str(),
+    if (written && ::MoveFileExW(Widen(tempPath).c_str(), Widen(path).c_str(),
                                  MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) == FALSE) {
         error = LastErrorText("cannot replace '" + path + "'");
         written = false;
     }
     if (!written) {
-        ::DeleteFileA(tempPath.c_str());
+        ::DeleteFileW(Widen(tempPath).c_str());
         return Fail(TError{error});
     }
     return {};
@@ -183,21 +186,22 @@ TResult<void> EnsurePrivateDirectory(const std::string& path) {
 int RemoveStaleTempFiles(const std::string& path) {
     const std::string directory = DirectoryPart(path);
     const std::string baseName = BaseName(path);
-    WIN32_FIND_DATAA entry{};
+    WIN32_FIND_DATAW entry{};
     HANDLE search =
-        ::FindFirstFileA((directory + "." + baseName + ".*" + TempSuffix).c_str(), &entry);
+        ::FindFirstFileW(Widen(directory + "." + baseName + ".*" + TempSuffix).c_str(), &entry);
     if (search == INVALID_HANDLE_VALUE) {
         return 0;
     }
     const std::unique_ptr<void, decltype(&::FindClose)> owner(search, ::FindClose);
     int removed = 0;
     do {
+        const std::string name = win::Narrow(entry.cFileName);
         if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 &&
-            IsTempNameFor(entry.cFileName, baseName) &&
-            ::DeleteFileA((directory + entry.cFileName).c_str()) != FALSE) {
+            IsTempNameFor(name, baseName) &&
+            ::DeleteFileW(Widen(directory + name).c_str()) != FALSE) {
             ++removed;
         }
-    } while (::FindNextFileA(search, &entry) != FALSE);
+    } while (::FindNextFileW(search, &entry) != FALSE);
     return removed;
 }
 

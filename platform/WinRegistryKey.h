@@ -1,5 +1,5 @@
-// One open key of the Windows registry, through the ANSI registry calls: the settings store
-// decides what the types and bytes mean, this only moves them.
+// One open key of the Windows registry, through the wide registry calls: the settings store
+// decides what the types and bytes mean, this only moves them, texts in UTF-8.
 #pragma once
 
 #include <cstdint>

@@ -16,7 +16,7 @@ public:
                                std::string rootName = "HKEY_CURRENT_USER")
         : Root(root), RootName(std::move(rootName)) {}
 
-    // RegCreateKeyExA: opens the key, creating it when missing. Reading asks for KEY_READ;
+    // RegCreateKeyExW: opens the key, creating it when missing. Reading asks for KEY_READ;
     // writing for KEY_READ and KEY_WRITE, as a save reads what the key holds before it writes
     // (KEY_WRITE alone where reading is refused: then every value looks missing to the save).
     TResult<std::unique_ptr<IRegistryKey>, TStoreFailure> CreateKey(const std::string& path,

@@ -8,13 +8,19 @@
 
 #include "platform/WinErrors.h"
 #include "platform/WinHandles.h"
+#include "platform/WinText.h"
 
 namespace qor::win {
 namespace {
 
-// The accounts that can reach every file anyway; admitting them takes nothing away.
+// The accounts that can reach every file anyway; admitting them takes nothing away. A folder
+// made by a run with raised rights belongs to the administrators (or to the system).
 constexpr const char* LocalSystemSid = "S-1-5-18";
 constexpr const char* AdministratorsSid = "S-1-5-32-544";
+
+bool IsUserOrSystem(const std::string& sid, const std::string& userSid) {
+    return sid == userSid || sid == LocalSystemSid || sid == AdministratorsSid;
+}
 
 // The access list of a private directory: protected from inheriting the parent's entries,
 // full access for one SID, passed on to files and subdirectories.
@@ -23,12 +29,12 @@ std::string PrivateDescriptor(const std::string& userSid) {
 }
 
 std::string SidText(PSID sid) {
-    char* text = nullptr;
-    if (::ConvertSidToStringSidA(sid, &text) == FALSE) {
+    wchar_t* text = nullptr;
+    if (::ConvertSidToStringSidW(sid, &text) == FALSE) {
         return {};
     }
-    const TLocalMemory<char> owner(text);
-    return text;
+    const TLocalMemory<wchar_t> owner(text);
+    return Narrow(text);
 }
 
 } // namespace
@@ -59,15 +65,15 @@ std::string CurrentUserSid(std::string& error) {
 bool CreatePrivateDirectory(const std::string& path, const std::string& userSid,
                             std::string& error) {
     PSECURITY_DESCRIPTOR rawDescriptor = nullptr;
-    if (::ConvertStringSecurityDescriptorToSecurityDescriptorA(PrivateDescriptor(userSid).c_str(),
-                                                               SDDL_REVISION_1, &rawDescriptor,
-                                                               nullptr) == FALSE) {
+    if (::ConvertStringSecurityDescriptorToSecurityDescriptorW(
+            Widen(PrivateDescriptor(userSid)).c_str(), SDDL_REVISION_1, &rawDescriptor, nullptr) ==
+        FALSE) {
         error = LastErrorText("cannot describe a private directory");
         return false;
     }
     const TLocalMemory<void> descriptor(rawDescriptor);
     SECURITY_ATTRIBUTES attributes{sizeof(SECURITY_ATTRIBUTES), descriptor.get(), FALSE};
-    if (::CreateDirectoryA(path.c_str(), &attributes) != FALSE ||
+    if (::CreateDirectoryW(Widen(path).c_str(), &attributes) != FALSE ||
         ::GetLastError() == ERROR_ALREADY_EXISTS) {
         return true;
     }
@@ -77,7 +83,8 @@ bool CreatePrivateDirectory(const std::string& path, const std::string& userSid,
 
 bool CheckPrivateDirectory(const std::string& path, const std::string& userSid,
                            std::string& error) {
-    const DWORD attributes = ::GetFileAttributesA(path.c_str());
+    const std::wstring widePath = Widen(path);
+    const DWORD attributes = ::GetFileAttributesW(widePath.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) {
         error = LastErrorText("cannot examine '" + path + "'");
         return false;
@@ -90,23 +97,19 @@ bool CheckPrivateDirectory(const std::string& path, const std::string& userSid,
     PSID owner = nullptr;
     PACL acl = nullptr;
     PSECURITY_DESCRIPTOR rawDescriptor = nullptr;
-    const DWORD status = ::GetNamedSecurityInfoA(
-        path.c_str(), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
+    const DWORD status = ::GetNamedSecurityInfoW(
+        widePath.c_str(), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
         &owner, nullptr, &acl, nullptr, &rawDescriptor);
     if (status != ERROR_SUCCESS) {
         error = ErrorText("cannot read who may use '" + path + "'", status);
         return false;
     }
     const TLocalMemory<void> descriptor(rawDescriptor);
-    const std::string ownerSid = SidText(owner);
-    if (ownerSid != userSid) {
-        error = "'" + path + "' belongs to " + ownerSid + ", not to us";
-        return false;
-    }
     if (acl == nullptr) {
         error = "'" + path + "' is open to everybody";
         return false;
     }
+    std::vector<std::string> admitted;
     for (DWORD i = 0; i < acl->AceCount; ++i) {
         void* ace = nullptr;
         if (::GetAce(acl, i, &ace) == FALSE) {
@@ -118,14 +121,27 @@ bool CheckPrivateDirectory(const std::string& path, const std::string& userSid,
             continue;
         }
         const auto* allowed = static_cast<const ACCESS_ALLOWED_ACE*>(ace);
-        const std::string who = SidText(const_cast<DWORD*>(&allowed->SidStart));
-        if (who != userSid && who != LocalSystemSid && who != AdministratorsSid) {
-            error = "'" + path + "' is open to ";
-            error += who;
-            return false;
-        }
+        admitted.push_back(SidText(const_cast<DWORD*>(&allowed->SidStart)));
+    }
+    if (const auto fault = PrivacyFault(SidText(owner), admitted, userSid)) {
+        error = "'" + path + "' " + *fault;
+        return false;
     }
     return true;
+}
+
+std::optional<std::string> PrivacyFault(const std::string& ownerSid,
+                                        const std::vector<std::string>& admitted,
+                                        const std::string& userSid) {
+    if (!IsUserOrSystem(ownerSid, userSid)) {
+        return "belongs to " + ownerSid + ", not to us";
+    }
+    for (const std::string& who : admitted) {
+        if (!IsUserOrSystem(who, userSid)) {
+            return "is open to " + who;
+        }
+    }
+    return std::nullopt;
 }
 
 } // namespace qor::win

@@ -1,7 +1,9 @@
 // The current user's identity and directories only that user can use, in Windows' terms.
 #pragma once
 
+#include <optional>
 #include <string>
+#include <vector>
 
 namespace qor::win {
 
@@ -13,8 +15,14 @@ std::string CurrentUserSid(std::string& error);
 bool CreatePrivateDirectory(const std::string& path, const std::string& userSid,
                             std::string& error);
 
-// A real directory (no reparse point) owned by the user `userSid` whose access list admits
-// nobody else than that user, the system and the administrators.
+// A real directory (no reparse point) owned by the user `userSid`, the system or the
+// administrators, whose access list admits nobody else than these.
 bool CheckPrivateDirectory(const std::string& path, const std::string& userSid, std::string& error);
+
+// The rule CheckPrivateDirectory applies to a directory's owner and to the accounts its access
+// list admits: why it is not private to `userSid`, or nothing when it is.
+std::optional<std::string> PrivacyFault(const std::string& ownerSid,
+                                        const std::vector<std::string>& admitted,
+                                        const std::string& userSid);
 
 } // namespace qor::win

@@ -9,13 +9,16 @@
 namespace qor {
 
 TMainPresenter::TMainPresenter(IDevicePort& port, IMessageBox& messages, const TSettings& settings)
-    : Monitor(port), Messages(messages), Settings(settings) {
+    : Port(port), Monitor(port), Messages(messages), Settings(settings) {
 }
 
 void TMainPresenter::SerialTick() {
     const TDeviceStatus status = Monitor.Tick(Model.UpdateRunning);
     ShowDeviceStatus(Model, status, Language());
-    Model.View.LQORStatusTip = status.OpenError;
+    // Why the device is not there, as far as the program can tell: its port will not open,
+    // or the system cannot list any (a driver missing).
+    Model.View.LQORStatusTip =
+        status.State == TDeviceState::NotFound ? Port.Unavailable() : status.OpenError;
 }
 
 void TMainPresenter::DisplayTick() {

@@ -61,6 +61,7 @@ public:
 private:
     std::uint8_t Language() const { return Settings.CfgLanguage; }
 
+    IDevicePort& Port;
     TConnectionMonitor Monitor;
     IMessageBox& Messages;
     const TSettings& Settings;

@@ -145,7 +145,8 @@ TEST_P(CliProcess, FlashesSoThatTheDevicesFlashEqualsTheImage) {
                                       "Update finished successfully!\nFirmware version: 1.6b\n"));
     // The command line keeps the same service record as the window.
     std::ifstream log(Dir.Path / "state/qor7316-updater/service.log");
-    const std::string record((std::istreambuf_iterator<char>(log)), std::istreambuf_iterator<char>());
+    const std::string record((std::istreambuf_iterator<char>(log)),
+                             std::istreambuf_iterator<char>());
     EXPECT_THAT(record, HasSubstr("image     b.bin, version 1.6b, 129024 bytes"));
     EXPECT_THAT(record, HasSubstr("outcome   succeeded"));
 }

@@ -358,3 +358,19 @@ TEST(VirtualBusThreads, SeveralThreadsWriteTheirOwnDevicesAtOnce) {
     }
     EXPECT_EQ(bus.OpenConnectionCount(), 0u);
 }
+
+// The demo's bus runs on the steady clock: the replies are read whole once their wire time
+// has passed, however early or late the system's sleeps return.
+TEST(VirtualBusInRealTime, TheFullQuerySucceedsAfterItsWireTime) {
+    TVirtualBus bus(std::make_unique<TSteadyClock>());
+    bus.SetWireTiming(true, 500);
+    bus.AddDevice("QOR 7316");
+    TConnectionMonitor monitor(bus);
+    (void)monitor.Link().Upkeep();
+    monitor.Link().SetTimeouts(100, 500);
+    const std::uint64_t start = bus.Clock().NowUs();
+
+    EXPECT_TRUE(monitor.QueryBootloader());
+    // The version request's 7 bytes, the 9 of its reply and the device's pause, at least.
+    EXPECT_GE(bus.Clock().NowUs() - start, (7 + 9) * 20 + 500u);
+}

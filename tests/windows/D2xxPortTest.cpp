@@ -74,6 +74,32 @@ TEST_F(D2xxPortTest, ALibraryLackingAnEntryPointCountsAsNoLibrary) {
     EXPECT_FALSE(link.FindDevice());
 }
 
+// Without a usable library the window's status tooltip says which one is missing and what
+// installs it; with the library and no device it says nothing.
+TEST_F(D2xxPortTest, TheStatusTooltipNamesAMissingLibraryAndWhatToInstall) {
+    struct TCase {
+        const char* Library;
+        const char* Tip; // "" for none
+    } const cases[] = {
+        {"qor-no-such-d2xx.dll", "qor-no-such-d2xx.dll is not installed: install the D2XX driver"},
+        {"ftd2xx-incomplete.dll", "ftd2xx-incomplete.dll is too old or damaged: install the D2XX"},
+        {TD2xxPort::LibraryName, ""},
+    };
+    ::SetEnvironmentVariableA(StandInDevices, "");
+    for (const TCase& c : cases) {
+        TD2xxPort port(c.Library);
+        test::TRecordingMessageBox messages;
+        TSettings settings;
+        TMainPresenter presenter(port, messages, settings);
+        presenter.SerialTick();
+        if (*c.Tip == '\0') {
+            EXPECT_EQ(presenter.View().LQORStatusTip, "") << c.Library;
+        } else {
+            EXPECT_THAT(presenter.View().LQORStatusTip, HasSubstr(c.Tip)) << c.Library;
+        }
+    }
+}
+
 TEST_F(D2xxPortTest, TheDeviceIsFoundByItsExactDescriptionAmongOtherBridges) {
     ASSERT_NO_FATAL_FAILURE(Plug("FT232R USB UART|app;qor 7316;QOR 7316 ;QOR 7316|b;QOR 7316"));
 
