@@ -36,8 +36,8 @@ TDpapiProtection::Protect(std::span<const std::uint8_t> plaintext,
     // The password's 8-bit characters, as every program that reads the blob expects them.
     const std::optional<TSecretBytes> ansi = win::SecretToAnsi(plaintext);
     if (!ansi) {
-        Error = "the password holds characters that the system's code page cannot hold";
-        return std::nullopt;
+        return Fail(
+            TError{"the password holds characters that the system's code page cannot hold"});
     }
     DATA_BLOB input = InputBlob(ansi->View());
     DATA_BLOB output{};

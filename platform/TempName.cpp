@@ -1,11 +1,6 @@
 #include "platform/TempName.h"
 
 namespace qor {
-namespace {
-
-constexpr const char* TempSuffix = ".tmp";
-
-} // namespace
 
 std::string TempNameFor(const std::string& baseName, unsigned long processId,
                         const std::string& randomPart) {

@@ -7,6 +7,8 @@
 
 namespace qor {
 
+inline constexpr const char* TempSuffix = ".tmp";
+
 std::string TempNameFor(const std::string& baseName, unsigned long processId,
                         const std::string& randomPart);
 bool IsTempNameFor(const std::string& fileName, const std::string& baseName);

@@ -84,7 +84,7 @@ TEST_F(DpapiCodePage, ThePasswordIsProtectedInTheSystemsCodePage) {
     const auto ansi = Ansi(L"Gerät-7316");
     ASSERT_TRUE(ansi) << "code page " << ::GetACP();
     const auto blob = Protection.Protect(ZeroTerminated("Gerät-7316"), Description);
-    ASSERT_TRUE(blob) << Protection.LastError();
+    ASSERT_TRUE(blob) << blob.Error().Reason;
 
     EXPECT_EQ(RawUnprotect(*blob), *ansi) << "code page " << ::GetACP();
 }
@@ -102,8 +102,9 @@ TEST_F(DpapiCodePage, APasswordTheCodePageCannotHoldIsRefusedNotChanged) {
     if (Ansi(L"Schl\x00FCssel\xD83D\xDD12")) {
         GTEST_SKIP() << "code page " << ::GetACP() << " holds every character";
     }
-    EXPECT_FALSE(Protection.Protect(ZeroTerminated("Schlüssel🔒"), Description));
-    EXPECT_THAT(Protection.LastError(), ::testing::HasSubstr("code page"));
+    const auto refused = Protection.Protect(ZeroTerminated("Schlüssel🔒"), Description);
+    EXPECT_FALSE(refused);
+    EXPECT_THAT(refused.Error().Reason, ::testing::HasSubstr("code page"));
 }
 
 TEST(DpapiProtection, TheBlobHidesThePasswordAndDiffersEachTime) {
