@@ -77,126 +77,71 @@ struct TCommandSpec {
     const char* Help;
 };
 
+// clang-format off
 constexpr TCommandSpec CommandSpecs[] = {
     {"list", TCommand::List, "list", "the attached devices (port, description)"},
-    {"info", TCommand::Info, "info",
-     "bootloader version and variant, firmware version,\nchecksum state"},
-    {"flash", TCommand::Flash, "flash FILE",
-     "check FILE, write it into the device, verify the checksums"},
+    {"info", TCommand::Info, "info", "bootloader version and variant, firmware version,\nchecksum state"},
+    {"flash", TCommand::Flash, "flash FILE", "check FILE, write it into the device, verify the checksums"},
     {"download", TCommand::Download, "download", "download the image for the device's variant"},
     {"power-off", TCommand::PowerOff, "power-off", "switch the device off"},
     {"help", TCommand::Help, nullptr, nullptr},
 };
-
-enum class TOptionId {
-    Download,
-    PowerOff,
-    Variant,
-    Out,
-    Wait,
-    Port,
-    Json,
-    Lang,
-    NoProxy,
-    Proxy,
-    ProxyUser,
-    Help
-};
+// clang-format on
 
 // Which commands take an option; --help lists an option of one command under it, the others
 // with the common options.
 enum class TTakenBy { Any, Flash, Download, DownloadAndFlash };
 
-// An option, in the order --help lists it. Refusal is the usage error for a value it does not
-// take; without one, the option "is not used that way".
+// An option, in the order --help lists it: its value's name (none for a flag), its text and
+// what it does with its value; false for a value it does not take, and then Refusal is the
+// usage error, or without one the option "is not used that way".
 struct TOptionSpec {
-    TOptionId Id;
     const char* Name;
     const char* Alias;
-    const char* Value; // what --help calls its value; none for a flag
+    const char* Value;
     TTakenBy TakenBy;
     std::string Help;
-    const char* Refusal;
+    bool (*Apply)(TParsed& parsed, const std::string& value);
+    const char* Refusal = nullptr;
 };
 
+// clang-format off
 const std::vector<TOptionSpec>& OptionSpecs() {
-    using enum TOptionId;
+    using P = TParsed&;
+    using V = const std::string&;
     static const std::vector<TOptionSpec> specs{
-        {Download, "--download", nullptr, nullptr, TTakenBy::Flash,
-         "download the image for the device's variant instead", nullptr},
-        {PowerOff, "--power-off", nullptr, nullptr, TTakenBy::Flash,
-         "switch the device off after a successful update", nullptr},
-        {Variant, "--variant", nullptr, "a|b", TTakenBy::Download,
-         "for this variant instead; no device needed", "--variant takes a or b"},
-        {Out, "--out", nullptr, "FILE", TTakenBy::Download,
-         "save it as FILE (default: its name on the server, in the\ncurrent folder)", nullptr},
-        {Wait, "--wait", nullptr, "SECONDS", TTakenBy::Any,
-         "wait this long for a device to appear (default 0)",
+        {"--download", nullptr, nullptr, TTakenBy::Flash, "download the image for the device's variant instead",
+         [](P p, V) { return p.Options.Download = true; }},
+        {"--power-off", nullptr, nullptr, TTakenBy::Flash, "switch the device off after a successful update",
+         [](P p, V) { return p.Options.PowerOffAfter = true; }},
+        {"--variant", nullptr, "a|b", TTakenBy::Download, "for this variant instead; no device needed",
+         [](P p, V v) { p.Options.Variant = v.empty() ? '\0' : v[0]; return v == "a" || v == "b"; },
+         "--variant takes a or b"},
+        {"--out", nullptr, "FILE", TTakenBy::Download,
+         "save it as FILE (default: its name on the server, in the\ncurrent folder)",
+         [](P p, V v) { p.Options.Out = v; return !v.empty(); }},
+        {"--wait", nullptr, "SECONDS", TTakenBy::Any, "wait this long for a device to appear (default 0)",
+         [](P p, V v) { const auto wait = SecondsOf(v); p.Options.Wait = wait.value_or(p.Options.Wait); return wait.has_value(); },
          "--wait needs a number of seconds from 0 to 604800"},
-        {Port, "--port", nullptr, "NAME", TTakenBy::Any,
-         "use the device on this port only (as list shows it)", nullptr},
-        {Json, "--json", nullptr, nullptr, TTakenBy::Any,
-         "one JSON object per line for each event, then a result", nullptr},
-        {Lang, "--lang", nullptr, "de|en|fr|es", TTakenBy::Any,
-         "language of the messages (default: the stored language)",
+        {"--port", nullptr, "NAME", TTakenBy::Any, "use the device on this port only (as list shows it)",
+         [](P p, V v) { p.Options.Port = v; return !v.empty(); }},
+        {"--json", nullptr, nullptr, TTakenBy::Any, "one JSON object per line for each event, then a result",
+         [](P p, V) { return p.Options.Json = true; }},
+        {"--lang", nullptr, "de|en|fr|es", TTakenBy::Any, "language of the messages (default: the stored language)",
+         [](P p, V v) { p.Options.Language = LanguageOf(v); return p.Options.Language.has_value(); },
          "--lang takes de, en, fr or es"},
-        {NoProxy, "--no-proxy", nullptr, nullptr, TTakenBy::DownloadAndFlash,
-         "download directly, whatever the stored proxy settings say", nullptr},
-        {Proxy, "--proxy", nullptr, "HOST:PORT", TTakenBy::DownloadAndFlash,
-         "download through this proxy instead of the stored one", "--proxy takes HOST:PORT"},
-        {ProxyUser, "--proxy-user", nullptr, "NAME", TTakenBy::DownloadAndFlash,
-         std::string("its user; the password is taken from the environment\nvariable ") +
-             ProxyPasswordVariable,
-         nullptr},
-        {Help, "--help", "-h", nullptr, TTakenBy::Any, "this text", nullptr},
+        {"--no-proxy", nullptr, nullptr, TTakenBy::DownloadAndFlash, "download directly, whatever the stored proxy settings say",
+         [](P p, V) { p.Options.Proxy.Mode = TProxyChoice::TMode::None; return true; }},
+        {"--proxy", nullptr, "HOST:PORT", TTakenBy::DownloadAndFlash, "download through this proxy instead of the stored one",
+         [](P p, V v) { return ParseProxy(v, p.Options.Proxy); }, "--proxy takes HOST:PORT"},
+        {"--proxy-user", nullptr, "NAME", TTakenBy::DownloadAndFlash,
+         std::string("its user; the password is taken from the environment\nvariable ") + ProxyPasswordVariable,
+         [](P p, V v) { p.Options.Proxy.User = v; return true; }},
+        {"--help", "-h", nullptr, TTakenBy::Any, "this text", [](P p, V) { return p.Help = true; }},
     };
     return specs;
 }
-
-// Takes the option's value (empty for a flag); false for a value it does not take.
-bool Apply(TOptionId id, const std::string& value, TParsed& parsed) {
-    TCliOptions& options = parsed.Options;
-    switch (id) {
-    case TOptionId::Download:
-        options.Download = true;
-        return true;
-    case TOptionId::PowerOff:
-        options.PowerOffAfter = true;
-        return true;
-    case TOptionId::Json:
-        options.Json = true;
-        return true;
-    case TOptionId::Help:
-        parsed.Help = true;
-        return true;
-    case TOptionId::NoProxy:
-        options.Proxy.Mode = TProxyChoice::TMode::None;
-        return true;
-    case TOptionId::Variant:
-        options.Variant = value.empty() ? '\0' : value[0];
-        return value == "a" || value == "b";
-    case TOptionId::Out:
-        options.Out = value;
-        return !value.empty();
-    case TOptionId::Port:
-        options.Port = value;
-        return !value.empty();
-    case TOptionId::ProxyUser:
-        options.Proxy.User = value;
-        return true;
-    case TOptionId::Wait: {
-        const auto wait = SecondsOf(value);
-        options.Wait = wait.value_or(options.Wait);
-        return wait.has_value();
-    }
-    case TOptionId::Lang:
-        options.Language = LanguageOf(value);
-        return options.Language.has_value();
-    case TOptionId::Proxy:
-        return ParseProxy(value, options.Proxy);
-    }
-    return false;
-}
+// clang-format on
 
 const TOptionSpec* FindOption(const std::string& name) {
     for (const TOptionSpec& spec : OptionSpecs()) {
@@ -223,14 +168,9 @@ bool Allowed(TCommand command, const std::string& option) {
 
 // The section of --help an option is listed in: its one command's, or none for the common ones.
 std::optional<TCommand> ListedUnder(const TOptionSpec& spec) {
-    switch (spec.TakenBy) {
-    case TTakenBy::Flash:
-        return TCommand::Flash;
-    case TTakenBy::Download:
-        return TCommand::Download;
-    default:
-        return std::nullopt;
-    }
+    return spec.TakenBy == TTakenBy::Flash      ? std::optional(TCommand::Flash)
+           : spec.TakenBy == TTakenBy::Download ? std::optional(TCommand::Download)
+                                                : std::nullopt;
 }
 
 // The text broken at blanks into lines of at most `width` characters, the lines after the
@@ -301,7 +241,7 @@ TResult<std::size_t, TUsageError> TakeOption(TParsed& parsed, std::string arg,
     } else {
         return Usage(refusal);
     }
-    if (!Apply(spec->Id, value, parsed)) {
+    if (!spec->Apply(parsed, value)) {
         return Usage(refusal);
     }
     parsed.Given.push_back(arg);
