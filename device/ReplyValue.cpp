@@ -6,7 +6,9 @@
 namespace qor {
 namespace {
 
-template <class... F> struct TOverloaded : F... { using F::operator()...; };
+template <class... F> struct TOverloaded : F... {
+    using F::operator()...;
+};
 template <class... F> TOverloaded(F...) -> TOverloaded<F...>;
 
 } // namespace

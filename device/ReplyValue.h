@@ -37,8 +37,8 @@ struct TAcknowledgement {
     std::uint8_t Code = 0;
 };
 
-using TReplyValue = std::variant<TBootVersion, TPageCount, TPageSize, TChecksums, TFirmwareVersion,
-                                 TAcknowledgement>;
+using TReplyValue = std::variant<TBootVersion, TPageCount, TPageSize, TChecksums,
+                                 TFirmwareVersion, TAcknowledgement>;
 
 // The value of a good reply (code 0 to 12); nullopt when the frame is too short for its
 // code's data.
