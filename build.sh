@@ -113,7 +113,7 @@ case "${1:-}" in
     install_packages
     cmake --preset release >/dev/null
     cmake --build --preset release -j "$jobs"
-    exec ./build/release/sim/demo/qor7316-updater-demo
+    exec ./build/release/demo/qor7316-updater-demo
     ;;
   test)
     install_packages

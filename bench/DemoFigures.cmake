@@ -1,8 +1,8 @@
 # Figures of the running programs: start-up, resident memory and idle CPU seen from outside
 # in an X server, and the event loop's longest stall in the main window during an update and
 # during a download. Run from build/bench:
-#   xvfb-run -a -s "-screen 0 1280x800x24" bench/app_figures startup 10 app/qor7316-updater
-#   xvfb-run -a -s "-screen 0 1280x800x24" bench/app_figures idle 60 app/qor7316-updater
+#   xvfb-run -a -s "-screen 0 1280x800x24" bench/app_figures startup 10 gui/qor7316-updater
+#   xvfb-run -a -s "-screen 0 1280x800x24" bench/app_figures idle 60 gui/qor7316-updater
 #   xvfb-run -a -s "-screen 0 1280x800x24" bench/gui_stall_bench 5 10
 #   ../../bench/idle_figures.sh 60 10      (the program beside a bare Qt window)
 find_package(PkgConfig REQUIRED)

@@ -5,7 +5,7 @@
 # The program gets a fresh XDG_CONFIG_HOME, so the user's settings are neither read nor
 # written. Compare with the window's figures from app_figures (see DemoFigures.cmake):
 #   bench/cli_figures.sh 20 cli/qor7316-update list
-#   xvfb-run -a -s "-screen 0 1280x800x24" bench/app_figures startup 20 app/qor7316-updater
+#   xvfb-run -a -s "-screen 0 1280x800x24" bench/app_figures startup 20 gui/qor7316-updater
 set -eu
 runs=$1
 shift

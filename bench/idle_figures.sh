@@ -6,7 +6,7 @@ set -euo pipefail
 seconds=${1:-60}
 runs=${2:-10}
 here=$(pwd)
-program=$here/app/qor7316-updater
+program=$here/gui/qor7316-updater
 bare=$here/bench/bare_window
 figures=$here/bench/app_figures
 tty_count=$(find /sys/class/tty -mindepth 1 -maxdepth 1 | wc -l)

@@ -7,12 +7,12 @@
 #include <ostream>
 #include <string>
 
-#include "app/ServiceRecord.h"
 #include "cli/Clock.h"
 #include "cli/FirmwareFetch.h"
 #include "device/DevicePort.h"
 #include "platform/ProgramInput.h"
 #include "platform/RegistryStore.h"
+#include "presenter/ServiceRecord.h"
 
 namespace qor::cli {
 

@@ -1,13 +1,14 @@
 #include "cli/CommandRun.h"
 
-#include "app/DeviceSummary.h"
 #include "base/FixedTexts.h"
 #include "base/TextTable.h"
 #include "base/Windows1252.h"
 #include "cli/Format.h"
+#include "device/DeviceLink.h"
 #include "device/Protocol.h"
 #include "platform/SettingsStore.h"
 #include "platform/StoreMessages.h"
+#include "presenter/DeviceSummary.h"
 
 namespace qor::cli {
 
@@ -85,7 +86,7 @@ int TCommandRun::Finish(int exit, TEvent event) {
     return exit;
 }
 
-bool TCommandRun::ConnectDevice(int& exit) {
+TStep<void> TCommandRun::ConnectDevice() {
     const auto waiting = [this] {
         TEvent event{
             "waiting",
@@ -98,12 +99,12 @@ bool TCommandRun::ConnectDevice(int& exit) {
     const auto connected = Connector.Connect(Options.Port, Options.Wait, waiting);
     if (connected) {
         ReportDevice();
-        return true;
+        return {};
     }
     const TConnectError& error = connected.Error();
     if (error.Fault == TConnectFault::Interrupted) {
-        exit = Finish(TExit::Interrupted, TEvent{"", {Text(TxtCancelled)}, {}, true});
-        return false;
+        return Fail(
+            TReported{Finish(TExit::Interrupted, TEvent{"", {Text(TxtCancelled)}, {}, true})});
     }
     std::string reason;
     switch (error.Fault) {
@@ -128,8 +129,7 @@ bool TCommandRun::ConnectDevice(int& exit) {
     }
     TEvent event{"", {Text(TxtNotConnected), reason}, {}, true};
     event.Fields.Add("reason", reason);
-    exit = Finish(TExit::NoDevice, std::move(event));
-    return false;
+    return Fail(TReported{Finish(TExit::NoDevice, std::move(event))});
 }
 
 void TCommandRun::ReportDevice() {
@@ -173,8 +173,7 @@ int TCommandRun::List() {
     for (;;) {
         devices.clear();
         for (const TPortEntry& entry : Services.Port.List()) {
-            if (entry.Description == DeviceDescription &&
-                (!Options.Port || entry.Name == *Options.Port)) {
+            if (IsDevicePort(entry, Options.Port)) {
                 devices.push_back(entry);
             }
         }
@@ -215,9 +214,8 @@ int TCommandRun::List() {
 }
 
 int TCommandRun::Info() {
-    int exit = 0;
-    if (!ConnectDevice(exit)) {
-        return exit;
+    if (const auto connected = ConnectDevice(); !connected) {
+        return connected.Error().Exit;
     }
     const TDeviceInfo& info = Connector.Monitor().Info();
     const TDeviceSummary summary = SummariseDevice(info);
@@ -250,9 +248,8 @@ int TCommandRun::Info() {
 }
 
 int TCommandRun::PowerOff() {
-    int exit = 0;
-    if (!ConnectDevice(exit)) {
-        return exit;
+    if (const auto connected = ConnectDevice(); !connected) {
+        return connected.Error().Exit;
     }
     // As the window's button: one request; the device goes either way, or stays listed.
     const bool acknowledged = Connector.Monitor().Bootloader().PowerOff().Ok();

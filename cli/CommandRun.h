@@ -6,7 +6,6 @@
 #include <optional>
 #include <string>
 
-#include "app/ImageChecks.h"
 #include "base/Settings.h"
 #include "base/TextTable.h"
 #include "cli/CliOptions.h"
@@ -14,10 +13,24 @@
 #include "cli/DeviceConnect.h"
 #include "cli/ExitCodes.h"
 #include "cli/Reporter.h"
+#include "device/UpdateSession.h"
 #include "firmware/DeviceVariant.h"
 #include "firmware/FirmwareImage.h"
+#include "presenter/ImageChecks.h"
 
 namespace qor::cli {
+
+// A step of a command that failed and has been reported: what is left of it is the exit code.
+struct TReported {
+    int Exit = 0;
+};
+template <typename T> using TStep = TResult<T, TReported>;
+
+// An image that passed its checks, and where it came from: its path or its download's address.
+struct TCheckedImage {
+    TFirmwareImage Image;
+    std::string Source;
+};
 
 class TCommandRun {
 public:
@@ -39,12 +52,16 @@ private:
     std::uint8_t Language();
     const char* Text(TTextId id);
 
-    // Waits for the device as the options say; false after reporting why it is not there.
-    bool ConnectDevice(int& exit);
+    // Waits for the device as the options say; fails after reporting why it is not there.
+    TStep<void> ConnectDevice();
     void ReportDevice();
-    // The download for `variantNumber`, the window's numbering; none after reporting why.
-    std::optional<std::vector<std::uint8_t>> Fetch(std::uint8_t variantNumber, std::string& source,
-                                                   int& exit);
+    // The download of the image for `variant`.
+    TStep<TFetchedImage> Fetch(TVariantKind variant);
+    // flash's image: the file the options name, or the download for the connected device.
+    TStep<TCheckedImage> LocalImage();
+    TStep<TCheckedImage> DownloadedImage();
+    // The result event of an update that was begun, with its exit code.
+    int FinishUpdate(const TUpdateOutcome& outcome);
     // Reports an image that is not a valid image file; returns its exit code.
     int InvalidImage(const std::string& reason);
     // Reports an image the device cannot take; nothing was written.

@@ -4,12 +4,12 @@
 #include <string>
 #include <vector>
 
-#include "app/ServiceReport.h"
 #include "cli/CommandLine.h"
 #include "cli/Terminal.h"
 #include "device/SystemPort.h"
 #include "platform/ProgramInput.h"
 #include "platform/UserServices.h"
+#include "presenter/ServiceReport.h"
 
 int main(int argc, char** argv) {
     using namespace qor;

@@ -5,19 +5,7 @@
 namespace qor {
 
 TDownloadFiles PlatformDownloadFiles() {
-    return {[]() -> TFileResult<std::string> {
-                auto directory = UserTempDirectory();
-                if (!directory) {
-                    return TFailure{directory.Error().Reason};
-                }
-                return std::move(*directory);
-            },
-            [](const std::string& path, std::span<const std::uint8_t> bytes) -> TFileResult<void> {
-                if (const auto written = WriteFileAtomically(path, bytes); !written) {
-                    return TFailure{written.Error().Reason};
-                }
-                return {};
-            }};
+    return {UserTempDirectory, WriteFileAtomically};
 }
 
 } // namespace qor

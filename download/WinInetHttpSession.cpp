@@ -80,14 +80,6 @@ THttpFailure SendFailure(DWORD code) {
     }
 }
 
-bool StartsWithNoCase(const std::string& text, const std::string& prefix) {
-    return text.size() >= prefix.size() &&
-           std::equal(prefix.begin(), prefix.end(), text.begin(), [](char a, char b) {
-               return std::tolower(static_cast<unsigned char>(a)) ==
-                      std::tolower(static_cast<unsigned char>(b));
-           });
-}
-
 // The user and the password for the proxy, as wide texts; the password's copies are wiped.
 THttpResult<void> GiveProxyCredentials(HINTERNET connection, const THttpCredentials& credentials) {
     const std::wstring user = win::Widen(credentials.User);

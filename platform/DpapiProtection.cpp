@@ -27,42 +27,36 @@ bool TooLarge(std::span<const std::uint8_t> bytes) {
 
 } // namespace
 
-std::optional<std::vector<std::uint8_t>>
+TResult<std::vector<std::uint8_t>>
 TDpapiProtection::Protect(std::span<const std::uint8_t> plaintext,
                           const std::u16string& description) {
-    Error.clear();
     if (TooLarge(plaintext)) {
-        Error = "the text to protect is too large";
-        return std::nullopt;
+        return Fail(TError{"the text to protect is too large"});
     }
     // The password's 8-bit characters, as every program that reads the blob expects them.
     const std::optional<TSecretBytes> ansi = win::SecretToAnsi(plaintext);
     if (!ansi) {
-        Error = "the password holds characters that the system's code page cannot hold";
-        return std::nullopt;
+        return Fail(
+            TError{"the password holds characters that the system's code page cannot hold"});
     }
     DATA_BLOB input = InputBlob(ansi->View());
     DATA_BLOB output{};
     if (::CryptProtectData(&input, reinterpret_cast<const wchar_t*>(description.c_str()), nullptr,
                            nullptr, nullptr, 0, &output) == FALSE) {
-        Error = win::LastErrorText("protecting the password failed");
-        return std::nullopt;
+        return Fail(TError{win::LastErrorText("protecting the password failed")});
     }
     const win::TLocalMemory<BYTE> owner(output.pbData);
     return std::vector<std::uint8_t>(output.pbData, output.pbData + output.cbData);
 }
 
-std::optional<TSecretBytes> TDpapiProtection::Unprotect(std::span<const std::uint8_t> blob) {
-    Error.clear();
+TResult<TSecretBytes> TDpapiProtection::Unprotect(std::span<const std::uint8_t> blob) {
     if (TooLarge(blob)) {
-        Error = "the protected password is too large";
-        return std::nullopt;
+        return Fail(TError{"the protected password is too large"});
     }
     DATA_BLOB input = InputBlob(blob);
     DATA_BLOB output{};
     if (::CryptUnprotectData(&input, nullptr, nullptr, nullptr, nullptr, 0, &output) == FALSE) {
-        Error = win::LastErrorText("the stored password cannot be unprotected");
-        return std::nullopt;
+        return Fail(TError{win::LastErrorText("the stored password cannot be unprotected")});
     }
     const win::TLocalMemory<BYTE> owner(output.pbData);
     const std::span<const std::uint8_t> bytes(output.pbData, output.cbData);

@@ -10,14 +10,10 @@ namespace qor {
 class TDpapiProtection : public IDataProtection {
 public:
     // CryptProtectData with `description` as the blob's description.
-    std::optional<std::vector<std::uint8_t>> Protect(std::span<const std::uint8_t> plaintext,
-                                                     const std::u16string& description) override;
+    TResult<std::vector<std::uint8_t>> Protect(std::span<const std::uint8_t> plaintext,
+                                               const std::u16string& description) override;
     // CryptUnprotectData; the description stored in the blob is not asked for.
-    std::optional<TSecretBytes> Unprotect(std::span<const std::uint8_t> blob) override;
-    std::string LastError() const override { return Error; }
-
-private:
-    std::string Error;
+    TResult<TSecretBytes> Unprotect(std::span<const std::uint8_t> blob) override;
 };
 
 } // namespace qor

@@ -4,6 +4,7 @@
 #include <random>
 
 #include "platform/TempDir.h"
+#include "platform/TempName.h"
 #include "platform/WinErrors.h"
 #include "platform/WinHandles.h"
 #include "platform/WinSecurity.h"
@@ -15,7 +16,6 @@ namespace {
 using win::LastErrorText;
 using win::Widen;
 
-constexpr const char* TempSuffix = ".tmp";
 constexpr int TempNameAttempts = 16;
 // GetTempPathW's usual bound; the call says how much more it needs when that is too little.
 constexpr DWORD InitialTempPathSize = MAX_PATH + 1;
@@ -47,68 +47,45 @@ std::string BaseName(const std::string& path) {
     return cut == std::string::npos ? path : path.substr(cut + 1);
 }
 
-// Attempt 0 is ".<name>.<pid>.tmp" beside the file; later ones add a random part, in case a
-// dead writer of the same process id left its file behind.
 std::string TempPathFor(const std::string& path, int attempt) {
-    std::string name =
-        DirectoryPart(path) + "." + BaseName(path) + "." + std::to_string(::GetCurrentProcessId());
-    if (attempt > 0) {
-        static std::mt19937 random{std::random_device{}()};
-        name += "-" + std::to_string(random());
-    }
-    return name + TempSuffix;
+    static std::mt19937 random{std::random_device{}()};
+    return DirectoryPart(path) + TempNameFor(BaseName(path), ::GetCurrentProcessId(),
+                                             attempt > 0 ? std::to_string(random()) : "");
 }
 
-bool IsTempNameFor(const std::string& fileName, const std::string& baseName) {
-    const std::string prefix = "." + baseName + ".";
-    const std::string suffix = TempSuffix;
-    if (fileName.size() <= prefix.size() + suffix.size() ||
-        fileName.compare(0, prefix.size(), prefix) != 0 ||
-        fileName.compare(fileName.size() - suffix.size(), suffix.size(), suffix) != 0) {
-        return false;
-    }
-    const std::string middle =
-        fileName.substr(prefix.size(), fileName.size() - prefix.size() - suffix.size());
-    for (const char c : middle) {
-        if ((c < '0' || c > '9') && c != '-') {
-            return false;
-        }
-    }
-    return true;
-}
+struct TTempFile {
+    win::TFile File;
+    std::string Path;
+};
 
 // A new file that did not exist before; an existing name, a link included, is never opened.
-win::TFile CreateTempBeside(const std::string& path, std::string& tempPath, std::string& error) {
+TResult<TTempFile> CreateTempBeside(const std::string& path) {
     for (int attempt = 0; attempt < TempNameAttempts; ++attempt) {
-        tempPath = TempPathFor(path, attempt);
+        std::string tempPath = TempPathFor(path, attempt);
         win::TFile file = win::MakeFile(
             ::CreateFileW(Widen(tempPath).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                           FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
         if (file) {
-            return file;
+            return TTempFile{std::move(file), std::move(tempPath)};
         }
         const DWORD code = ::GetLastError();
         if (code != ERROR_FILE_EXISTS && code != ERROR_ALREADY_EXISTS) {
-            error = win::ErrorText("cannot create '" + tempPath + "'", code);
-            return nullptr;
+            return Fail(TError{win::ErrorText("cannot create '" + tempPath + "'", code)});
         }
     }
-    error = "no free temporary name beside '" + path + "'";
-    return nullptr;
+    return Fail(TError{"no free temporary name beside '" + path + "'"});
 }
 
-bool WriteAll(HANDLE file, std::span<const std::uint8_t> bytes, const std::string& path,
-              std::string& error) {
+TResult<void> WriteAll(HANDLE file, std::span<const std::uint8_t> bytes, const std::string& path) {
     while (!bytes.empty()) {
         const auto piece = static_cast<DWORD>(std::min(bytes.size(), MaxWritePiece));
         DWORD written = 0;
         if (::WriteFile(file, bytes.data(), piece, &written, nullptr) == FALSE || written == 0) {
-            error = LastErrorText("cannot write '" + path + "'");
-            return false;
+            return Fail(TError{LastErrorText("cannot write '" + path + "'")});
         }
         bytes = bytes.subspan(written);
     }
-    return true;
+    return {};
 }
 
 } // namespace
@@ -147,40 +124,37 @@ TResult<std::string> UserTempDirectory() {
 }
 
 TResult<void> WriteFileAtomically(const std::string& path, std::span<const std::uint8_t> bytes) {
-    std::string tempPath;
-    std::string error;
-    win::TFile file = CreateTempBeside(path, tempPath, error);
-    if (!file) {
-        return Fail(TError{error});
+    auto temp = CreateTempBeside(path);
+    if (!temp) {
+        return Fail(temp.Error());
     }
-    bool written = WriteAll(file.get(), bytes, tempPath, error);
-    if (written && ::FlushFileBuffers(file.get()) == FALSE) {
-        error = LastErrorText("cannot flush '" + tempPath + "'");
-        written = false;
+    const std::string tempPath = temp->Path;
+    TResult<void> done = WriteAll(temp->File.get(), bytes, tempPath);
+    if (done && ::FlushFileBuffers(temp->File.get()) == FALSE) {
+        done = Fail(TError{LastErrorText("cannot flush '" + tempPath + "'")});
     }
-    file.reset();
+    temp->File.reset();
     // The rename replaces whatever is at `path`, a link included, without following it.
-    if (written && ::MoveFileExW(Widen(tempPath).c_str(), Widen(path).c_str(),
-                                 MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) == FALSE) {
-        error = LastErrorText("cannot replace '" + path + "'");
-        written = false;
+    if (done && ::MoveFileExW(Widen(tempPath).c_str(), Widen(path).c_str(),
+                              MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) == FALSE) {
+        done = Fail(TError{LastErrorText("cannot replace '" + path + "'")});
     }
-    if (!written) {
+    if (!done) {
         ::DeleteFileW(Widen(tempPath).c_str());
-        return Fail(TError{error});
     }
-    return {};
+    return done;
 }
 
 TResult<void> EnsurePrivateDirectory(const std::string& path) {
     // One look at the process token serves both the creation and the check.
-    std::string error;
-    const std::string userSid = win::CurrentUserSid(error);
-    if (userSid.empty() || !win::CreatePrivateDirectory(path, userSid, error) ||
-        !win::CheckPrivateDirectory(path, userSid, error)) {
-        return Fail(TError{error});
+    const auto userSid = win::CurrentUserSid();
+    if (!userSid) {
+        return Fail(userSid.Error());
     }
-    return {};
+    if (auto made = win::CreatePrivateDirectory(path, *userSid); !made) {
+        return made;
+    }
+    return win::CheckPrivateDirectory(path, *userSid);
 }
 
 int RemoveStaleTempFiles(const std::string& path) {

@@ -84,12 +84,12 @@ std::optional<TRegValue> TWinRegistryKey::QueryValue(const std::string& name) {
     return std::nullopt;
 }
 
-bool TWinRegistryKey::SetValue(const std::string& name, const TRegValue& value) {
+TResult<void, TStoreFailure> TWinRegistryKey::SetValue(const std::string& name,
+                                                       const TRegValue& value) {
     const std::vector<std::uint8_t> bytes =
         IsText(value.Type) ? TextToUtf16(value.Data) : value.Data;
     if (bytes.size() > std::numeric_limits<DWORD>::max()) {
-        Failure = RegistryFailure(Location, "RegSetValueExW", ERROR_INVALID_PARAMETER);
-        return false;
+        return Fail(RegistryFailure(Location, "RegSetValueExW", ERROR_INVALID_PARAMETER));
     }
     // The call wants a buffer even for no bytes.
     static constexpr BYTE NoBytes = 0;
@@ -97,11 +97,12 @@ bool TWinRegistryKey::SetValue(const std::string& name, const TRegValue& value) 
     const LSTATUS status = ::RegSetValueExW(Key.get(), win::Widen(name).c_str(), 0, value.Type,
                                             data, static_cast<DWORD>(bytes.size()));
     if (status != ERROR_SUCCESS) {
-        Failure = RegistryFailure(Location, "RegSetValueExW", static_cast<std::uint32_t>(status));
-        Failure.StoreExists = true;
-        return false;
+        TStoreFailure failure =
+            RegistryFailure(Location, "RegSetValueExW", static_cast<std::uint32_t>(status));
+        failure.StoreExists = true;
+        return Fail(std::move(failure));
     }
-    return true;
+    return {};
 }
 
 } // namespace qor

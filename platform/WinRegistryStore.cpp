@@ -26,9 +26,8 @@ bool KeyExists(HKEY root, const std::string& path) {
 
 } // namespace
 
-std::unique_ptr<IRegistryKey> TWinRegistryStore::CreateKey(const std::string& path,
-                                                           TRegAccess access) {
-    Failure = {};
+TResult<std::unique_ptr<IRegistryKey>, TStoreFailure>
+TWinRegistryStore::CreateKey(const std::string& path, TRegAccess access) {
     const std::string location = RootName + "\\" + path;
     HKEY key = nullptr;
     LSTATUS status = ERROR_SUCCESS;
@@ -41,11 +40,13 @@ std::unique_ptr<IRegistryKey> TWinRegistryStore::CreateKey(const std::string& pa
         }
     }
     if (status != ERROR_SUCCESS) {
-        Failure = RegistryFailure(location, "RegCreateKeyExW", static_cast<std::uint32_t>(status));
-        Failure.StoreExists = KeyExists(Root, path);
-        return nullptr;
+        TStoreFailure failure =
+            RegistryFailure(location, "RegCreateKeyExW", static_cast<std::uint32_t>(status));
+        failure.StoreExists = KeyExists(Root, path);
+        return Fail(std::move(failure));
     }
-    return std::make_unique<TWinRegistryKey>(win::TRegKey(key), location);
+    return std::unique_ptr<IRegistryKey>(
+        std::make_unique<TWinRegistryKey>(win::TRegKey(key), location));
 }
 
 } // namespace qor

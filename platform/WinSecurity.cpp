@@ -39,11 +39,10 @@ std::string SidText(PSID sid) {
 
 } // namespace
 
-std::string CurrentUserSid(std::string& error) {
+TResult<std::string> CurrentUserSid() {
     HANDLE rawToken = nullptr;
     if (::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &rawToken) == FALSE) {
-        error = LastErrorText("cannot read the process's user");
-        return {};
+        return Fail(TError{LastErrorText("cannot read the process's user")});
     }
     const TFile token(rawToken);
     DWORD size = 0;
@@ -51,48 +50,41 @@ std::string CurrentUserSid(std::string& error) {
     std::vector<std::uint8_t> buffer(size);
     if (size == 0 ||
         ::GetTokenInformation(token.get(), TokenUser, buffer.data(), size, &size) == FALSE) {
-        error = LastErrorText("cannot read the process's user");
-        return {};
+        return Fail(TError{LastErrorText("cannot read the process's user")});
     }
     const auto* user = reinterpret_cast<const TOKEN_USER*>(buffer.data());
     std::string sid = SidText(user->User.Sid);
     if (sid.empty()) {
-        error = LastErrorText("cannot name the process's user");
+        return Fail(TError{LastErrorText("cannot name the process's user")});
     }
     return sid;
 }
 
-bool CreatePrivateDirectory(const std::string& path, const std::string& userSid,
-                            std::string& error) {
+TResult<void> CreatePrivateDirectory(const std::string& path, const std::string& userSid) {
     PSECURITY_DESCRIPTOR rawDescriptor = nullptr;
     if (::ConvertStringSecurityDescriptorToSecurityDescriptorW(
             Widen(PrivateDescriptor(userSid)).c_str(), SDDL_REVISION_1, &rawDescriptor, nullptr) ==
         FALSE) {
-        error = LastErrorText("cannot describe a private directory");
-        return false;
+        return Fail(TError{LastErrorText("cannot describe a private directory")});
     }
     const TLocalMemory<void> descriptor(rawDescriptor);
     SECURITY_ATTRIBUTES attributes{sizeof(SECURITY_ATTRIBUTES), descriptor.get(), FALSE};
     if (::CreateDirectoryW(Widen(path).c_str(), &attributes) != FALSE ||
         ::GetLastError() == ERROR_ALREADY_EXISTS) {
-        return true;
+        return {};
     }
-    error = LastErrorText("cannot create the directory '" + path + "'");
-    return false;
+    return Fail(TError{LastErrorText("cannot create the directory '" + path + "'")});
 }
 
-bool CheckPrivateDirectory(const std::string& path, const std::string& userSid,
-                           std::string& error) {
+TResult<void> CheckPrivateDirectory(const std::string& path, const std::string& userSid) {
     const std::wstring widePath = Widen(path);
     const DWORD attributes = ::GetFileAttributesW(widePath.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) {
-        error = LastErrorText("cannot examine '" + path + "'");
-        return false;
+        return Fail(TError{LastErrorText("cannot examine '" + path + "'")});
     }
     if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0 ||
         (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
-        error = "'" + path + "' is not a directory of its own";
-        return false;
+        return Fail(TError{"'" + path + "' is not a directory of its own"});
     }
     PSID owner = nullptr;
     PACL acl = nullptr;
@@ -101,20 +93,17 @@ bool CheckPrivateDirectory(const std::string& path, const std::string& userSid,
         widePath.c_str(), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
         &owner, nullptr, &acl, nullptr, &rawDescriptor);
     if (status != ERROR_SUCCESS) {
-        error = ErrorText("cannot read who may use '" + path + "'", status);
-        return false;
+        return Fail(TError{ErrorText("cannot read who may use '" + path + "'", status)});
     }
     const TLocalMemory<void> descriptor(rawDescriptor);
     if (acl == nullptr) {
-        error = "'" + path + "' is open to everybody";
-        return false;
+        return Fail(TError{"'" + path + "' is open to everybody"});
     }
     std::vector<std::string> admitted;
     for (DWORD i = 0; i < acl->AceCount; ++i) {
         void* ace = nullptr;
         if (::GetAce(acl, i, &ace) == FALSE) {
-            error = LastErrorText("cannot read who may use '" + path + "'");
-            return false;
+            return Fail(TError{LastErrorText("cannot read who may use '" + path + "'")});
         }
         const auto* header = static_cast<const ACE_HEADER*>(ace);
         if (header->AceType != ACCESS_ALLOWED_ACE_TYPE || (header->AceFlags & INHERIT_ONLY_ACE)) {
@@ -124,10 +113,9 @@ bool CheckPrivateDirectory(const std::string& path, const std::string& userSid,
         admitted.push_back(SidText(const_cast<DWORD*>(&allowed->SidStart)));
     }
     if (const auto fault = PrivacyFault(SidText(owner), admitted, userSid)) {
-        error = "'" + path + "' " + *fault;
-        return false;
+        return Fail(TError{"'" + path + "' " + *fault});
     }
-    return true;
+    return {};
 }
 
 std::optional<std::string> PrivacyFault(const std::string& ownerSid,

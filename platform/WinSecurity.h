@@ -5,19 +5,20 @@
 #include <string>
 #include <vector>
 
+#include "base/Result.h"
+
 namespace qor::win {
 
-// The current user's SID as text ("S-1-5-21-..."); empty with the reason in `error`.
-std::string CurrentUserSid(std::string& error);
+// The current user's SID as text ("S-1-5-21-...").
+TResult<std::string> CurrentUserSid();
 
 // Creates the directory with an access list that admits the user `userSid` alone (and the
-// children inherit it). False with the reason when it neither was created nor existed.
-bool CreatePrivateDirectory(const std::string& path, const std::string& userSid,
-                            std::string& error);
+// children inherit it). Fails with the reason when it neither was created nor existed.
+TResult<void> CreatePrivateDirectory(const std::string& path, const std::string& userSid);
 
 // A real directory (no reparse point) owned by the user `userSid`, the system or the
 // administrators, whose access list admits nobody else than these.
-bool CheckPrivateDirectory(const std::string& path, const std::string& userSid, std::string& error);
+TResult<void> CheckPrivateDirectory(const std::string& path, const std::string& userSid);
 
 // The rule CheckPrivateDirectory applies to a directory's owner and to the accounts its access
 // list admits: why it is not private to `userSid`, or nothing when it is.

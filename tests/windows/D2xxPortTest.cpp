@@ -9,11 +9,11 @@
 #include <string>
 #include <vector>
 
-#include "app/MainPresenter.h"
 #include "base/Settings.h"
 #include "base/TextTable.h"
 #include "device/ConnectionMonitor.h"
 #include "device/DeviceLink.h"
+#include "presenter/MainPresenter.h"
 #include "qortest/RecordingMessageBox.h"
 #include "sim/SampleImage.h"
 
@@ -61,7 +61,7 @@ TEST_F(D2xxPortTest, WithoutTheLibraryThereIsNoDeviceAndNothingFails) {
     EXPECT_THAT(port.LoadError(), HasSubstr("qor-no-such-d2xx.dll"));
     EXPECT_TRUE(port.List().empty());
     TDeviceLink link(port);
-    link.Upkeep();
+    (void)link.Upkeep();
     EXPECT_EQ(link.DeviceIndex(), -1);
     EXPECT_EQ(link.Connection(), nullptr);
 }
@@ -106,10 +106,10 @@ TEST_F(D2xxPortTest, TheDeviceIsFoundByItsExactDescriptionAmongOtherBridges) {
     EXPECT_EQ(Descriptions(), (std::vector<std::string>{"FT232R USB UART", "qor 7316", "QOR 7316 ",
                                                         "QOR 7316", "QOR 7316"}));
     TDeviceLink& link = Monitor->Link();
-    link.Upkeep();
+    const auto kept = link.Upkeep();
     EXPECT_EQ(link.DeviceIndex(), 3);
     EXPECT_NE(link.Connection(), nullptr);
-    EXPECT_EQ(link.OpenError(), "");
+    EXPECT_TRUE(kept.Ok());
 }
 
 TEST_F(D2xxPortTest, TheLibraryOpensADeviceForOneProgramAtATime) {
@@ -145,7 +145,7 @@ TEST_F(D2xxPortTest, OpeningSetsTheBridgesLatencyTimerAsLowAsItGoes) {
 
 TEST_F(D2xxPortTest, TheFullBootloaderQueryRunsThroughTheLibrary) {
     ASSERT_NO_FATAL_FAILURE(Plug("QOR 7316|b"));
-    Monitor->Link().Upkeep();
+    (void)Monitor->Link().Upkeep();
     ASSERT_NE(Monitor->Link().Connection(), nullptr);
 
     ASSERT_TRUE(Monitor->QueryBootloader());
@@ -161,7 +161,7 @@ TEST_F(D2xxPortTest, TheFullBootloaderQueryRunsThroughTheLibrary) {
 
 TEST_F(D2xxPortTest, ADeviceRunningItsApplicationOpensButDoesNotAnswer) {
     ASSERT_NO_FATAL_FAILURE(Plug("QOR 7316|app"));
-    Monitor->Link().Upkeep();
+    (void)Monitor->Link().Upkeep();
     EXPECT_NE(Monitor->Link().Connection(), nullptr);
     EXPECT_FALSE(Monitor->QueryBootloader());
     EXPECT_FALSE(Monitor->BootloaderReady());
@@ -181,7 +181,7 @@ TEST_F(D2xxPortTest, AnUpdateIsWrittenThroughTheLibraryAndChecked) {
     }
     ASSERT_TRUE(presenter.BootloaderReady());
     presenter.SerialTick();
-    ASSERT_EQ(presenter.DeviceVariant(), 0);
+    ASSERT_EQ(presenter.DeviceVariant(), TVariantKind::A);
     // A whole variant-a flash: 124 blocks of 512 bytes.
     ASSERT_TRUE(
         presenter.AcceptDownload(true, "qor-7316.bin", MakeFirmwareImage(63488, "102a"), "test"));

@@ -11,7 +11,7 @@
 #include <optional>
 #include <string>
 
-#include "download/ProxySettings.h"
+#include "presenter/ProxySettings.h"
 #include "qortest/RegValues.h"
 
 namespace qor {
@@ -33,7 +33,7 @@ TEST(DpapiProtection, APasswordComesBackWithItsTerminatingZero) {
     for (const std::string password : {"geheim", "", "S3cr3t with blanks and äöü"}) {
         const TBytes plaintext = ZeroTerminated(password);
         const auto blob = protection.Protect(plaintext, Description);
-        ASSERT_TRUE(blob) << protection.LastError();
+        ASSERT_TRUE(blob) << blob.Error().Reason;
 
         EXPECT_EQ(Unprotected(protection, *blob), plaintext) << password;
         // Another instance (a later run of the program) unprotects it the same way.
@@ -84,7 +84,7 @@ TEST_F(DpapiCodePage, ThePasswordIsProtectedInTheSystemsCodePage) {
     const auto ansi = Ansi(L"Gerät-7316");
     ASSERT_TRUE(ansi) << "code page " << ::GetACP();
     const auto blob = Protection.Protect(ZeroTerminated("Gerät-7316"), Description);
-    ASSERT_TRUE(blob) << Protection.LastError();
+    ASSERT_TRUE(blob) << blob.Error().Reason;
 
     EXPECT_EQ(RawUnprotect(*blob), *ansi) << "code page " << ::GetACP();
 }
@@ -102,8 +102,9 @@ TEST_F(DpapiCodePage, APasswordTheCodePageCannotHoldIsRefusedNotChanged) {
     if (Ansi(L"Schl\x00FCssel\xD83D\xDD12")) {
         GTEST_SKIP() << "code page " << ::GetACP() << " holds every character";
     }
-    EXPECT_FALSE(Protection.Protect(ZeroTerminated("Schlüssel🔒"), Description));
-    EXPECT_THAT(Protection.LastError(), ::testing::HasSubstr("code page"));
+    const auto refused = Protection.Protect(ZeroTerminated("Schlüssel🔒"), Description);
+    EXPECT_FALSE(refused);
+    EXPECT_THAT(refused.Error().Reason, ::testing::HasSubstr("code page"));
 }
 
 TEST(DpapiProtection, TheBlobHidesThePasswordAndDiffersEachTime) {
@@ -133,8 +134,9 @@ TEST(DpapiProtection, ACutOrAlteredBlobDoesNotUnprotect) {
     ASSERT_TRUE(blob);
 
     TBytes cut(blob->begin(), blob->end() - 1);
-    EXPECT_FALSE(protection.Unprotect(cut));
-    EXPECT_THAT(protection.LastError(), ::testing::HasSubstr("cannot be unprotected"));
+    const auto refused = protection.Unprotect(cut);
+    EXPECT_FALSE(refused);
+    EXPECT_THAT(refused.Error().Reason, ::testing::HasSubstr("cannot be unprotected"));
 
     // The end of the blob is its signature.
     TBytes altered = *blob;

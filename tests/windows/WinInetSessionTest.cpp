@@ -12,10 +12,10 @@
 #include <vector>
 
 #include "base/TextTable.h"
-#include "download/DownloadDisplay.h"
 #include "download/DownloadTransfer.h"
 #include "platform/DpapiProtection.h"
 #include "platform/TempDir.h"
+#include "presenter/DownloadDisplay.h"
 #include "qortest/PatternBytes.h"
 #include "sim/FirmwareServer.h"
 
@@ -340,7 +340,7 @@ TEST(WinInetDownload, TheImageEndsUpInTheTemporaryFile) {
         std::filesystem::temp_directory_path() / ("qor-dl-" + std::to_string(seed()));
     std::filesystem::create_directories(dir);
     TDownloadFiles files = PlatformDownloadFiles();
-    files.TempDirectory = [&]() -> TFileResult<std::string> {
+    files.TempDirectory = [&]() -> TResult<std::string> {
         return dir.string() + "\\";
     };
     TSettings settings;
@@ -378,8 +378,8 @@ TEST(WinInetDownload, ConflictingLengthsAreRefused) {
     TDpapiProtection protection;
     int writes = 0;
     TDownloadFiles files{
-        []() -> TFileResult<std::string> { return std::string("C:\\"); },
-        [&](const std::string&, std::span<const std::uint8_t>) -> TFileResult<void> {
+        []() -> TResult<std::string> { return std::string("C:\\"); },
+        [&](const std::string&, std::span<const std::uint8_t>) -> TResult<void> {
             ++writes;
             return {};
         }};
@@ -387,8 +387,9 @@ TEST(WinInetDownload, ConflictingLengthsAreRefused) {
     transfer.Server = {"127.0.0.1", server.Port()};
     TDownloadState state;
     EXPECT_FALSE(transfer.DownloadFirmware(state, FirmwareRequestPath('a'), nullptr).Ok());
-    ShowTransferStep(state, settings.CfgLanguage);
-    EXPECT_EQ(state.View.LStatus, "Error downloading the firmware file!");
+    TDownloadView view;
+    ShowTransferStep(state, view, settings.CfgLanguage);
+    EXPECT_EQ(view.LStatus, "Error downloading the firmware file!");
     EXPECT_EQ(state.FailureDetail(), "the response gives two lengths, 3 and 5");
     EXPECT_EQ(writes, 0);
 }

@@ -213,8 +213,9 @@ TEST_F(WinRegistryTest, AKeyThatCannotBeCreatedFailsTheSaveAtTheFirstValue) {
     ASSERT_EQ(::RegDeleteTreeA(Root.Get(), "gone"), ERROR_SUCCESS);
     TWinRegistryStore store(gone);
 
-    EXPECT_EQ(store.CreateKey(SettingsKeyPath, TRegAccess::Write), nullptr);
-    EXPECT_FALSE(store.LastFailure().StoreExists);
+    const auto refused = store.CreateKey(SettingsKeyPath, TRegAccess::Write);
+    EXPECT_FALSE(refused.Ok());
+    EXPECT_FALSE(refused.Error().StoreExists);
     // The registry error's text, then the key and the system's words for the cause.
     const std::string firstLine = "Fehler beim Setzen der Daten für 'Language'\n";
     const std::string location = "HKEY_CURRENT_USER\\" + std::string(SettingsKeyPath) + ": ";

@@ -13,8 +13,8 @@
 #include <vector>
 
 #include "cli/CommandLine.h"
-#include "sim/VirtualBus.h"
 #include "qortest/MemoryRegistry.h"
+#include "sim/VirtualBus.h"
 
 namespace qor::test {
 
@@ -67,7 +67,10 @@ public:
 
 class TKeptRecord : public IServiceRecorder {
 public:
-    void Record(const TServiceRecord& entry) override { Entries.push_back(entry); }
+    TResult<void> Record(const TServiceRecord& entry) override {
+        Entries.push_back(entry);
+        return {};
+    }
     std::vector<TServiceRecord> Entries;
 };
 
