@@ -14,6 +14,8 @@ namespace {
 
 // Longer than any bench waits for a device, short enough not to overflow a clock.
 constexpr double MaxWaitSeconds = 7 * 24 * 3600;
+// The most devices one USB bus holds.
+constexpr std::uint32_t MaxExpected = 127;
 constexpr std::size_t HelpWidth = 80;
 // Where --help starts the text of a command or an option.
 constexpr std::size_t HelpColumn = 26;
@@ -47,6 +49,16 @@ std::optional<std::chrono::milliseconds> SecondsOf(const std::string& text) {
         return std::nullopt;
     }
     return std::chrono::milliseconds(static_cast<std::int64_t>(std::llround(seconds * 1000)));
+}
+
+std::optional<std::uint32_t> CountOf(const std::string& text) {
+    std::uint32_t count = 0;
+    const char* end = text.data() + text.size();
+    const auto [stop, error] = std::from_chars(text.data(), end, count);
+    if (text.empty() || error != std::errc() || stop != end || count < 1 || count > MaxExpected) {
+        return std::nullopt;
+    }
+    return count;
 }
 
 // "host:port" with a port of 1 to 65535.
@@ -110,10 +122,17 @@ const std::vector<TOptionSpec>& OptionSpecs() {
     using P = TParsed&;
     using V = const std::string&;
     static const std::vector<TOptionSpec> specs{
-        {"--download", nullptr, nullptr, TTakenBy::Flash, "download the image for the device's variant instead",
+        {"--download", nullptr, nullptr, TTakenBy::Flash, "download the image for the device's variant instead\n(with --all one download per variant present)",
          [](P p, V) { return p.Options.Download = true; }},
-        {"--power-off", nullptr, nullptr, TTakenBy::Flash, "switch the device off after a successful update",
+        {"--power-off", nullptr, nullptr, TTakenBy::Flash, "switch each device off after its successful update",
          [](P p, V) { return p.Options.PowerOffAfter = true; }},
+        {"--all", nullptr, nullptr, TTakenBy::Flash,
+         "write every device attached at the start, all at the\nsame time, each on its own port; then a summary",
+         [](P p, V) { return p.Options.All = true; }},
+        {"--expect", nullptr, "N", TTakenBy::Flash,
+         "with --all: fail before anything is written unless\nexactly N devices are found (after --wait)",
+         [](P p, V v) { p.Options.Expect = CountOf(v); return p.Options.Expect.has_value(); },
+         "--expect needs a number of devices from 1 to 127"},
         {"--variant", nullptr, "a|b", TTakenBy::Download, "for this variant instead; no device needed",
          [](P p, V v) { p.Options.Variant = v.empty() ? '\0' : v[0]; return v == "a" || v == "b"; },
          "--variant takes a or b"},
@@ -272,6 +291,12 @@ TResult<TCliOptions, TUsageError> CheckedForCommand(TParsed parsed) {
         if (!operands.empty()) {
             options.File = operands.front();
         }
+        if (options.All && options.Port) {
+            return Usage("--all and --port do not go together");
+        }
+        if (options.Expect && !options.All) {
+            return Usage("--expect goes with --all");
+        }
         const bool proxyOptions = options.Proxy.Mode != TProxyChoice::TMode::Stored;
         if (proxyOptions && !options.Download) {
             return Usage("the proxy options go with --download");
@@ -372,6 +397,7 @@ std::string HelpText(const std::string& program) {
         text << "  " << (doc.Code < 10 ? " " : "") << doc.Code << "  "
              << Wrapped(doc.Meaning, HelpWidth - 6, 6) << "\n";
     }
+    text << "\n" << Wrapped(SeveralDevicesExitRule, HelpWidth, 0) << "\n";
     return text.str();
 }
 

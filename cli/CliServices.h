@@ -2,6 +2,7 @@
 // port, clock, settings and HTTP client; the tests and the test build hand it virtual ones.
 #pragma once
 
+#include <cstddef>
 #include <functional>
 #include <optional>
 #include <ostream>
@@ -30,6 +31,11 @@ struct TCliServices {
     std::ostream& Err;
     bool Terminal = false; // standard output is a terminal: progress as a bar
     std::string ProgramName = "qor7316-update";
+    // The terminal also moves its cursor up and clears lines (ANSI), so that flash --all
+    // redraws a line per device in place; its size in characters.
+    bool InPlaceLines = false;
+    std::size_t TerminalColumns = 80;
+    std::size_t TerminalRows = 24;
 };
 
 // The process's own environment, for TCliServices::Environment.

@@ -4,6 +4,7 @@
 #include "base/TextTable.h"
 #include "base/Windows1252.h"
 #include "cli/Format.h"
+#include "cli/ResultEvent.h"
 #include "device/DeviceLink.h"
 #include "device/Protocol.h"
 #include "platform/SettingsStore.h"
@@ -77,13 +78,7 @@ int TCommandRun::Finish(TExit exit, TEvent event) {
 }
 
 int TCommandRun::Finish(int exit, TEvent event) {
-    TJsonObject fields;
-    fields.Add("exit", exit).Add("outcome", OutcomeName(exit)).Merge(event.Fields);
-    event.Name = "result";
-    event.Fields = std::move(fields);
-    event.Problem = exit != ExitCode(TExit::Success);
-    Report.Event(event);
-    return exit;
+    return ReportResult(Report, exit, std::move(event));
 }
 
 TStep<void> TCommandRun::ConnectDevice() {
@@ -106,6 +101,13 @@ TStep<void> TCommandRun::ConnectDevice() {
         return Fail(
             TReported{Finish(TExit::Interrupted, TEvent{"", {Text(TxtCancelled)}, {}, true})});
     }
+    const std::string reason = NotConnectedReason(error);
+    TEvent event{"", {Text(TxtNotConnected), reason}, {}, true};
+    event.Fields.Add("reason", reason);
+    return Fail(TReported{Finish(TExit::NoDevice, std::move(event))});
+}
+
+std::string TCommandRun::NotConnectedReason(const TConnectError& error) {
     std::string reason;
     switch (error.Fault) {
     case TConnectFault::NotFound:
@@ -125,11 +127,10 @@ TStep<void> TCommandRun::ConnectDevice() {
                  "F2 + F4 held";
         break;
     case TConnectFault::Interrupted:
+        reason = Text(TxtCancelled);
         break;
     }
-    TEvent event{"", {Text(TxtNotConnected), reason}, {}, true};
-    event.Fields.Add("reason", reason);
-    return Fail(TReported{Finish(TExit::NoDevice, std::move(event))});
+    return reason;
 }
 
 void TCommandRun::ReportDevice() {
@@ -142,28 +143,15 @@ void TCommandRun::ReportDevice() {
     Report.Event(event);
 }
 
-int TCommandRun::InvalidImage(const std::string& reason) {
+TFailed TCommandRun::InvalidImage(const std::string& reason) {
     TEvent event{"", {InvalidFirmwareFileText, reason}, {}, true};
     event.Fields.Add("reason", reason);
-    return Finish(TExit::InvalidImage, std::move(event));
+    return TFailed{ExitCode(TExit::InvalidImage), std::move(event)};
 }
 
 int TCommandRun::DoesNotFit(const TFirmwareImage& image, const TImageRejection& refusal,
                             const std::optional<TDeviceVariant>& device) {
-    const auto imageLetter = static_cast<char>(image.VariantLetter());
-    std::string deviceVariant = "none";
-    if (device) {
-        const auto letter = device->Letter();
-        deviceVariant = letter ? std::string(1, *letter) : std::string("other");
-    }
-    std::string reason = refusal.Reason;
-    if (refusal.Fit == TFitFault::WrongVariant) {
-        reason += " (image '" + Windows1252ToUtf8(std::string(1, imageLetter)) + "', device " +
-                  deviceVariant + ")";
-    }
-    TEvent event{"", {Text(TxtInvalidFirmware), reason}, {}, true};
-    event.Fields.Add("reason", reason).Add("device_variant", deviceVariant);
-    return Finish(TExit::ImageDoesNotFit, std::move(event));
+    return ReportDoesNotFit(Report, Language(), image, refusal, device);
 }
 
 int TCommandRun::List() {

@@ -5,12 +5,14 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "base/Settings.h"
 #include "base/TextTable.h"
 #include "cli/CliOptions.h"
 #include "cli/CliServices.h"
 #include "cli/DeviceConnect.h"
+#include "cli/DeviceUpdate.h"
 #include "cli/ExitCodes.h"
 #include "cli/Reporter.h"
 #include "device/UpdateSession.h"
@@ -26,10 +28,11 @@ struct TReported {
 };
 template <typename T> using TStep = TResult<T, TReported>;
 
-// An image that passed its checks, and where it came from: its path or its download's address.
-struct TCheckedImage {
-    TFirmwareImage Image;
-    std::string Source;
+// A step that failed and is not reported yet: its exit code and the result event that tells
+// it, for the one device or for each device it concerns.
+struct TFailed {
+    int Exit = 0;
+    TEvent Event;
 };
 
 class TCommandRun {
@@ -43,6 +46,11 @@ private:
     int List();
     int Info();
     int Flash();
+    // flash --all: every device attached at the start, each on a thread of its own.
+    int FlashAll();
+    // Its devices: the ports of those listed when the run starts (with --wait, once there is
+    // one, or with --expect N once there are N), in port order.
+    TStep<std::vector<std::string>> TakeDevices();
     int Download();
     int PowerOff();
 
@@ -55,18 +63,20 @@ private:
     // Waits for the device as the options say; fails after reporting why it is not there.
     TStep<void> ConnectDevice();
     void ReportDevice();
-    // The download of the image for `variant`.
-    TStep<TFetchedImage> Fetch(TVariantKind variant);
+    // The download of the image for `variant`, and the same checked as the window checks a
+    // downloaded image.
+    TResult<TFetchedImage, TFailed> Fetch(TVariantKind variant);
+    TResult<TCheckedImage, TFailed> FetchChecked(TVariantKind variant);
     // flash's image: the file the options name, or the download for the connected device.
     TStep<TCheckedImage> LocalImage();
     TStep<TCheckedImage> DownloadedImage();
-    // The result event of an update that was begun, with its exit code.
-    int FinishUpdate(const TUpdateOutcome& outcome);
-    // Reports an image that is not a valid image file; returns its exit code.
-    int InvalidImage(const std::string& reason);
+    // An image that is not a valid image file.
+    static TFailed InvalidImage(const std::string& reason);
     // Reports an image the device cannot take; nothing was written.
     int DoesNotFit(const TFirmwareImage& image, const TImageRejection& refusal,
                    const std::optional<TDeviceVariant>& device);
+    // The reason no device answers, for a failed connection.
+    std::string NotConnectedReason(const TConnectError& error);
 
     // Reports the result event with the exit code and its outcome's name.
     int Finish(TExit exit, TEvent event);

@@ -44,7 +44,7 @@ std::string ServerFileName(TVariantKind variant) {
 
 } // namespace
 
-TStep<TFetchedImage> TCommandRun::Fetch(TVariantKind variant) {
+TResult<TFetchedImage, TFailed> TCommandRun::Fetch(TVariantKind variant) {
     TFetchRequest request;
     request.Variant = variant;
     const TProxyChoice& proxy = Options.Proxy;
@@ -73,14 +73,27 @@ TStep<TFetchedImage> TCommandRun::Fetch(TVariantKind variant) {
             event.Lines.push_back(failure.Detail);
         }
         event.Fields.Add("reason", failure.Detail);
-        return Fail(TReported{Finish(failure.Cancelled ? TExit::Interrupted : TExit::DownloadFailed,
-                                     std::move(event))});
+        return Fail(TFailed{
+            ExitCode(failure.Cancelled ? TExit::Interrupted : TExit::DownloadFailed),
+            std::move(event)});
     }
     TEvent done{"download", {Text(TxtDownloadSucceeded)}, {}, false};
     done.Fields.Add("source", fetched->Source).Add("saved_as", fetched->SavedAs);
     done.Fields.Add("size", static_cast<std::int64_t>(fetched->Body.size()));
     Report.Event(done);
     return std::move(fetched.Value());
+}
+
+TResult<TCheckedImage, TFailed> TCommandRun::FetchChecked(TVariantKind variant) {
+    auto fetched = Fetch(variant);
+    if (!fetched) {
+        return Fail(std::move(fetched.Error()));
+    }
+    auto checked = CheckImageBytes(std::move(fetched->Body));
+    if (!checked) {
+        return Fail(InvalidImage(checked.Error().Reason));
+    }
+    return TCheckedImage{std::move(checked.Value()), fetched->Source};
 }
 
 int TCommandRun::Download() {
@@ -93,15 +106,11 @@ int TCommandRun::Download() {
         }
         target = ConnectedVariant(Connector.Monitor());
     }
-    auto fetched = Fetch(target->Kind());
-    if (!fetched) {
-        return fetched.Error().Exit;
-    }
-    auto checked = CheckImageBytes(std::move(fetched->Body));
+    auto checked = FetchChecked(target->Kind());
     if (!checked) {
-        return InvalidImage(checked.Error().Reason);
+        return Finish(checked.Error().Exit, std::move(checked.Error().Event));
     }
-    const TFirmwareImage& image = checked.Value();
+    const TFirmwareImage& image = checked->Image;
     if (const auto fits = ImageFits(image, target); !fits) {
         return DoesNotFit(image, fits.Error(), target);
     }

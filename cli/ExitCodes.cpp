@@ -8,7 +8,7 @@
 namespace qor::cli {
 namespace {
 
-using TExitTable = std::array<TExitDoc, 15>;
+using TExitTable = std::array<TExitDoc, 16>;
 
 const TExitTable& Table() {
     // How a user stops the program differs between the systems.
@@ -29,6 +29,8 @@ const TExitTable& Table() {
          "the image was written, but the device's two checksums differ afterwards"},
         {6, "download-failed", "the download failed, or its image could not be saved"},
         {7, "interrupted", interrupted.c_str()},
+        {8, "device-count",
+         "--expect N: not exactly N devices were found (also after --wait); nothing was written"},
         {10, "update-failed-0", "update failure exit 0: the begin request failed"},
         {11, "update-failed-1", "update failure exit 1: the prepare-range request failed"},
         {12, "update-failed-2",
@@ -45,6 +47,15 @@ const TExitTable& Table() {
 
 std::span<const TExitDoc> ExitCodeTable() {
     return Table();
+}
+
+int SeveralDevicesExit(std::span<const int> exits) {
+    for (const int exit : exits) {
+        if (exit != ExitCode(TExit::Success)) {
+            return exit;
+        }
+    }
+    return ExitCode(TExit::Success);
 }
 
 const char* OutcomeName(int code) {

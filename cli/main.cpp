@@ -32,5 +32,9 @@ int main(int argc, char** argv) {
                                std::cout,
                                std::cerr,
                                cli::StdoutIsTerminal()};
+    services.InPlaceLines = services.Terminal && cli::PrepareCursorMoves();
+    const cli::TTerminalSize size = cli::StdoutTerminalSize();
+    services.TerminalColumns = size.Columns;
+    services.TerminalRows = size.Rows;
     return cli::RunCommandLine(args, services);
 }

@@ -48,6 +48,10 @@ int main(int argc, char** argv) {
                                std::cerr,
                                cli::StdoutIsTerminal(),
                                "qor7316-update-sim"};
+    services.InPlaceLines = services.Terminal && cli::PrepareCursorMoves();
+    const cli::TTerminalSize size = cli::StdoutTerminalSize();
+    services.TerminalColumns = size.Columns;
+    services.TerminalRows = size.Rows;
     const int exit = cli::RunCommandLine(args, services);
     scenario->Finish();
     return exit;

@@ -7,6 +7,7 @@
 
 #include <functional>
 #include <map>
+#include <mutex>
 #include <optional>
 #include <sstream>
 #include <string>
@@ -65,13 +66,18 @@ public:
     std::vector<cli::TFetchRequest> Requests;
 };
 
+// Workers of flash --all record at once.
 class TKeptRecord : public IServiceRecorder {
 public:
     TResult<void> Record(const TServiceRecord& entry) override {
+        const std::lock_guard<std::mutex> hold(Lock);
         Entries.push_back(entry);
         return {};
     }
     std::vector<TServiceRecord> Entries;
+
+private:
+    std::mutex Lock;
 };
 
 struct TCliResult {
@@ -108,6 +114,8 @@ protected:
                                    out,
                                    err,
                                    terminal};
+        services.InPlaceLines = terminal;
+        services.TerminalColumns = TerminalColumns;
         TCliResult result;
         result.Exit = cli::RunCommandLine(args, services);
         result.Out = out.str();
@@ -128,6 +136,7 @@ protected:
     TKeptRecord Record;
     std::function<bool()> Interrupt;
     std::map<std::string, std::string> Environment;
+    std::size_t TerminalColumns = 80;
 };
 
 } // namespace qor::test
