@@ -231,6 +231,8 @@ int TCommandRun::FlashAll() {
     event.Fields.Merge(summary.Fields);
     if (Options.Json) {
         event.Lines = {summary.Lines.back()};
+    } else {
+        event.Lines.insert(event.Lines.begin(), ""); // set off from the rows above
     }
     Report.Event(event);
     return summary.Exit;

@@ -54,14 +54,17 @@ public:
         if (Failure) {
             return Fail(*Failure);
         }
-        observer.Received(static_cast<std::uint32_t>(Body.size() / 2),
-                          static_cast<std::uint32_t>(Body.size()));
-        observer.Received(static_cast<std::uint32_t>(Body.size()),
-                          static_cast<std::uint32_t>(Body.size()));
-        return cli::TFetchedImage{Body, "http://server/image.bin", "/tmp/qor-7316.bin"};
+        const auto variant = Bodies.find(request.Variant);
+        const std::vector<std::uint8_t>& body = variant != Bodies.end() ? variant->second : Body;
+        observer.Received(static_cast<std::uint32_t>(body.size() / 2),
+                          static_cast<std::uint32_t>(body.size()));
+        observer.Received(static_cast<std::uint32_t>(body.size()),
+                          static_cast<std::uint32_t>(body.size()));
+        return cli::TFetchedImage{body, "http://server/image.bin", "/tmp/qor-7316.bin"};
     }
 
     std::vector<std::uint8_t> Body;
+    std::map<TVariantKind, std::vector<std::uint8_t>> Bodies; // in place of Body, by variant
     std::optional<cli::TFetchFailure> Failure;
     std::vector<cli::TFetchRequest> Requests;
 };
