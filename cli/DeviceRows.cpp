@@ -174,8 +174,10 @@ std::string RowLine(const TDeviceRow& row, std::size_t portWidth, bool bar) {
         return line + row.Status;
     }
     const int percent = Percent(row);
-    const std::string count =
-        "(" + std::to_string(row.Done) + "/" + std::to_string(row.Total) + " blocks)";
+    // Appended piece by piece: "(" + std::to_string(...) sets off a false -Wrestrict in GCC 12.
+    std::string count(1, '(');
+    count.append(std::to_string(row.Done)).append(1, '/').append(std::to_string(row.Total));
+    count.append(" blocks)");
     if (!bar) {
         return line + row.Label + " " + std::to_string(percent) + "% " + count;
     }
