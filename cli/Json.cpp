@@ -127,10 +127,15 @@ TJsonObject& TJsonObject::AddFixed(std::string_view key, double value, int decim
     const std::int64_t scaled = std::isfinite(value) ? std::llround(value * static_cast<double>(scale)) : 0;
     const std::int64_t whole = scaled / scale;
     const std::int64_t part = (scaled < 0 ? -scaled : scaled) % scale;
-    Fields += (scaled < 0 && whole == 0 ? "-" : "") + std::to_string(whole);
+    if (scaled < 0 && whole == 0) {
+        Fields += '-';
+    }
+    Fields += std::to_string(whole);
     if (decimals > 0) {
-        std::string digits = std::to_string(part);
-        Fields += '.' + std::string(static_cast<std::size_t>(decimals) - digits.size(), '0') + digits;
+        const std::string digits = std::to_string(part);
+        Fields += '.';
+        Fields.append(static_cast<std::size_t>(decimals) - digits.size(), '0');
+        Fields += digits;
     }
     return *this;
 }
@@ -139,7 +144,10 @@ TJsonObject& TJsonObject::Add(std::string_view key, const std::vector<TJsonObjec
     Key(key);
     Fields += '[';
     for (std::size_t i = 0; i < objects.size(); ++i) {
-        Fields += (i == 0 ? "" : ",") + objects[i].Text();
+        if (i > 0) {
+            Fields += ',';
+        }
+        Fields += objects[i].Text();
     }
     Fields += ']';
     return *this;

@@ -44,11 +44,15 @@ public:
         }
         std::string text;
         if (Drawn) {
-            text += "\x1b[" + std::to_string(rows.size()) + "A"; // up to the first row
+            text += "\x1b["; // up to the first row
+            text += std::to_string(rows.size());
+            text += 'A';
         }
         const std::size_t portWidth = PortWidth(rows);
         for (const TDeviceRow& row : rows) {
-            text += "\r" + Cut(RowLine(row, portWidth, true), Width) + "\x1b[K\n";
+            text += '\r';
+            text += Cut(RowLine(row, portWidth, true), Width);
+            text += "\x1b[K\n";
         }
         Out << text << std::flush;
         Drawn = true;
