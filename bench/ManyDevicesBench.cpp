@@ -37,8 +37,8 @@ constexpr double WallTarget = 1.15;
 // The bench never downloads.
 class TNoFetch : public cli::IFirmwareFetch {
 public:
-    TResult<cli::TFetchedImage, cli::TFetchFailure> Fetch(const cli::TFetchRequest& /*request*/,
-                                                          cli::IFetchObserver& /*observer*/) override {
+    TResult<cli::TFetchedImage, cli::TFetchFailure>
+    Fetch(const cli::TFetchRequest& /*request*/, cli::IFetchObserver& /*observer*/) override {
         return Fail(cli::TFetchFailure{"no download in the bench", {}, false});
     }
 };
@@ -114,7 +114,8 @@ int main(int argc, char** argv) {
     const TByteVector bytes =
         MakeFirmwareImage(std::size_t{VariantAPageSize} * VariantAPageCount, "102a");
     std::ofstream(image, std::ios::binary)
-        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+        .write(reinterpret_cast<const char*>(bytes.data()),
+               static_cast<std::streamsize>(bytes.size()));
 
     std::vector<double> oneWall, oneCpu, manyWall, manyCpu;
     for (int i = 0; i < runs; ++i) {

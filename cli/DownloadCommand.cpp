@@ -73,9 +73,9 @@ TResult<TFetchedImage, TFailed> TCommandRun::Fetch(TVariantKind variant) {
             event.Lines.push_back(failure.Detail);
         }
         event.Fields.Add("reason", failure.Detail);
-        return Fail(TFailed{
-            ExitCode(failure.Cancelled ? TExit::Interrupted : TExit::DownloadFailed),
-            std::move(event)});
+        return Fail(
+            TFailed{ExitCode(failure.Cancelled ? TExit::Interrupted : TExit::DownloadFailed),
+                    std::move(event)});
     }
     TEvent done{"download", {Text(TxtDownloadSucceeded)}, {}, false};
     done.Fields.Add("source", fetched->Source).Add("saved_as", fetched->SavedAs);

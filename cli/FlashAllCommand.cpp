@@ -59,8 +59,8 @@ TStep<std::vector<std::string>> TCommandRun::TakeDevices() {
                 TReported{Finish(TExit::Interrupted, TEvent{"", {Text(TxtCancelled)}, {}, true})});
         }
         if (!toldWaiting) {
-            std::string text = std::string(Text(TxtNotConnected)) + " - waiting " +
-                               SecondsText(Options.Wait);
+            std::string text =
+                std::string(Text(TxtNotConnected)) + " - waiting " + SecondsText(Options.Wait);
             if (Options.Expect) {
                 text += " for " + std::to_string(*Options.Expect) + " devices";
             }
@@ -130,13 +130,15 @@ int TCommandRun::FlashAll() {
     const auto cancel = [&](std::size_t i) {
         fail(i, ExitCode(TExit::Interrupted), TEvent{"", {Text(TxtCancelled)}, {}, true});
     };
-    const auto interrupted = [this] { return Services.Interrupted && Services.Interrupted(); };
+    const auto interrupted = [this] {
+        return Services.Interrupted && Services.Interrupted();
+    };
 
     // The bootloaders, each given its time, in one loop as the window's timer ticks.
     for (std::size_t i = 0; i < devices.size(); ++i) {
         devices[i].View = shared.View();
-        devices[i].Connector = std::make_unique<TDeviceConnector>(
-            *devices[i].View, Services.Clock, Services.Interrupted);
+        devices[i].Connector = std::make_unique<TDeviceConnector>(*devices[i].View, Services.Clock,
+                                                                  Services.Interrupted);
         devices[i].Report = rows.Reporter(i);
         devices[i].Connector->Begin((*ports)[i], TMs{0});
     }
@@ -158,14 +160,13 @@ int TCommandRun::FlashAll() {
                 connected[i] = true;
                 const TDeviceInfo& info = devices[i].Connector->Monitor().Info();
                 rows.Connected(i, info,
-                               std::string(Text(TxtConnected)) + " - " +
-                                   Text(TxtFirmwareVersion) + ": " +
-                                   SummariseDevice(info).FirmwareVersion);
-                devices[i].Report->Event(TEvent{
-                    "device",
-                    {std::string(Text(TxtConnected)) + " (" + (*ports)[i] + ")"},
-                    {},
-                    false});
+                               std::string(Text(TxtConnected)) + " - " + Text(TxtFirmwareVersion) +
+                                   ": " + SummariseDevice(info).FirmwareVersion);
+                devices[i].Report->Event(
+                    TEvent{"device",
+                           {std::string(Text(TxtConnected)) + " (" + (*ports)[i] + ")"},
+                           {},
+                           false});
             } else {
                 const std::string reason = NotConnectedReason(outcome->Error());
                 TEvent event{"", {Text(TxtNotConnected), reason}, {}, true};

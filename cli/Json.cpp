@@ -124,7 +124,8 @@ TJsonObject& TJsonObject::AddFixed(std::string_view key, double value, int decim
     for (int i = 0; i < decimals; ++i) {
         scale *= 10;
     }
-    const std::int64_t scaled = std::isfinite(value) ? std::llround(value * static_cast<double>(scale)) : 0;
+    const std::int64_t scaled =
+        std::isfinite(value) ? std::llround(value * static_cast<double>(scale)) : 0;
     const std::int64_t whole = scaled / scale;
     const std::int64_t part = (scaled < 0 ? -scaled : scaled) % scale;
     if (scaled < 0 && whole == 0) {

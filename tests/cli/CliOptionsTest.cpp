@@ -110,7 +110,8 @@ TEST(CliOptions, TheHelpAndTheReadmeListEveryExitCode) {
     }
     EXPECT_NE(help.find("With --all the exit code is 0 when every device was updated"),
               std::string::npos);
-    EXPECT_NE(readme.str().find("the exit code is 0 when every device was updated, otherwise"), std::string::npos);
+    EXPECT_NE(readme.str().find("the exit code is 0 when every device was updated, otherwise"),
+              std::string::npos);
     EXPECT_EQ(UpdateFailureExitCode(2), 12);
     EXPECT_STREQ(OutcomeName(12), "update-failed-2");
 }

@@ -212,10 +212,9 @@ TEST_P(CliProcess, AReaderOfTheOutputThatGoesAwayDoesNotStopTheUpdate) {
 // pseudo-terminals the tty back-end's listing and opening are shared by all of them.
 TEST_P(CliProcess, FlashAllWritesEveryDeviceAndRecordsEach) {
     const std::string file = Dir.Write("a.bin", ImageA);
-    const TProcessResult result =
-        Run({"flash", file, "--all", "--expect", "3", "--lang", "en"},
-            {{"QOR_SIM_DEVICES", "QOR 7316|a;QOR 7316|a;QOR 7316|a"},
-             {"QOR_SIM_FAULTS_1", "block:17:code13"}});
+    const TProcessResult result = Run({"flash", file, "--all", "--expect", "3", "--lang", "en"},
+                                      {{"QOR_SIM_DEVICES", "QOR 7316|a;QOR 7316|a;QOR 7316|a"},
+                                       {"QOR_SIM_FAULTS_1", "block:17:code13"}});
     EXPECT_EQ(result.Exit, 12) << result.Err;
     EXPECT_TRUE(result.Flash == ImageA);
     const std::string flash2 = ReadText(Dir.Path / "flash.out.2");

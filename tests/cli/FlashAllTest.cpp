@@ -117,7 +117,8 @@ TEST_F(FlashAll, WritesEveryDeviceAndExitsWithTheFirstFailedRowsCode) {
 
     // Not on a terminal: a line at the start, at every tenth and at the end of each device.
     EXPECT_EQ(RowLines(result, "VQ0").size(), 1u + 11u + 1u);
-    EXPECT_EQ(RowLines(result, "VQ0").front(), "VQ0  a  QOR 7316 connected - Firmware version: 1.0a");
+    EXPECT_EQ(RowLines(result, "VQ0").front(),
+              "VQ0  a  QOR 7316 connected - Firmware version: 1.0a");
     EXPECT_EQ(RowLines(result, "VQ0")[1], "VQ0  a  Updating 0% (1/124 blocks)");
     EXPECT_THAT(RowLines(result, "VQ2"),
                 ElementsAre(StartsWith("VQ2  b  QOR 7316 connected"),

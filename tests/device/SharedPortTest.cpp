@@ -59,8 +59,11 @@ private:
 
 TEST(SharedPort, AViewOpensTheDeviceOfItsOwnListingWhateverOthersListedSince) {
     // The third and fourth share a name, as bridges without a serial number do.
-    TRenumberingPort port({{"A1", "QOR 7316"}, {"B2", "QOR 7316"}, {"", "QOR 7316"},
-                           {"", "QOR 7316"}, {"C3", "FT232R USB UART"}});
+    TRenumberingPort port({{"A1", "QOR 7316"},
+                           {"B2", "QOR 7316"},
+                           {"", "QOR 7316"},
+                           {"", "QOR 7316"},
+                           {"C3", "FT232R USB UART"}});
     TSharedPort shared(port);
     const auto mine = shared.View();
     const auto other = shared.View();
