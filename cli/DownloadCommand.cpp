@@ -87,7 +87,7 @@ TResult<TFetchedImage, TFailed> TCommandRun::Fetch(TVariantKind variant) {
 TResult<TCheckedImage, TFailed> TCommandRun::FetchChecked(TVariantKind variant) {
     auto fetched = Fetch(variant);
     if (!fetched) {
-        return Fail(std::move(fetched.Error()));
+        return Fail(fetched.Error());
     }
     auto checked = CheckImageBytes(std::move(fetched->Body));
     if (!checked) {
@@ -108,7 +108,7 @@ int TCommandRun::Download() {
     }
     auto checked = FetchChecked(target->Kind());
     if (!checked) {
-        return Finish(checked.Error().Exit, std::move(checked.Error().Event));
+        return Finish(checked.Error().Exit, checked.Error().Event);
     }
     const TFirmwareImage& image = checked->Image;
     if (const auto fits = ImageFits(image, target); !fits) {

@@ -88,8 +88,10 @@ TEST(SharedPort, AViewOpensTheDeviceOfItsOwnListingWhateverOthersListedSince) {
 TEST(SharedPort, WorkersListAndOpenOneAtATime) {
     TRenumberingPort port({{"A1", "QOR 7316"}, {"B2", "QOR 7316"}, {"C3", "QOR 7316"}});
     TSharedPort shared(port);
+    constexpr int Workers = 4;
     std::vector<std::thread> workers;
-    for (int worker = 0; worker < 4; ++worker) {
+    workers.reserve(Workers);
+    for (int worker = 0; worker < Workers; ++worker) {
         workers.emplace_back([&shared] {
             const auto view = shared.View();
             for (int round = 0; round < 200; ++round) {
