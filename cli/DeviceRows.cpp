@@ -93,12 +93,13 @@ private:
     std::size_t Row;
 };
 
-TDeviceRows::TDeviceRows(const std::vector<std::string>& ports, IRowDisplay& display,
-                         IReporter* events, IClock& clock)
+TDeviceRows::TDeviceRows(const std::vector<std::string>& ports, const std::string& waiting,
+                         IRowDisplay& display, IReporter* events, IClock& clock)
     : Display(display), Events(events), Clock(clock), Start(clock.Now()) {
     for (const std::string& port : ports) {
         TDeviceRow row;
         row.Port = port;
+        row.Status = waiting;
         row.FirmwareBefore = UnknownValue;
         row.FirmwareAfter = UnknownValue;
         Table.push_back(std::move(row));

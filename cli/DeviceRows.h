@@ -48,9 +48,10 @@ public:
 
 class TDeviceRows {
 public:
-    // `events`, when given, gets every row's events with its port (the JSON stream).
-    TDeviceRows(const std::vector<std::string>& ports, IRowDisplay& display, IReporter* events,
-                IClock& clock);
+    // `events`, when given, gets every row's events with its port (the JSON stream); `waiting`
+    // is what a row says until its device's bootloader has answered.
+    TDeviceRows(const std::vector<std::string>& ports, const std::string& waiting,
+                IRowDisplay& display, IReporter* events, IClock& clock);
 
     // The reporter of row `row`, for the thread that serves its device.
     std::unique_ptr<IReporter> Reporter(std::size_t row);

@@ -120,7 +120,10 @@ int TCommandRun::FlashAll() {
         Options.Json ? MakeNoLines()
                      : (inPlace ? MakeInPlaceLines(Services.Out, Services.TerminalColumns)
                                 : MakeLogLines(Services.Out));
-    TDeviceRows rows(*ports, *display, Options.Json ? &Report : nullptr, Services.Clock);
+    // As the window's status line says it while it waits for the bootloader.
+    const std::string connecting = std::string(Text(TxtConnecting)) + "...";
+    TDeviceRows rows(*ports, connecting, *display, Options.Json ? &Report : nullptr,
+                     Services.Clock);
     TSharedPort shared(Services.Port);
     std::vector<TBenchDevice> devices(ports->size());
     const auto fail = [&](std::size_t i, int exit, TEvent event) {

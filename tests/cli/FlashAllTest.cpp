@@ -233,12 +233,17 @@ TEST_F(FlashAll, AStopEndsEveryDeviceAtItsNextBlock) {
 }
 
 struct TTakeCase {
+    const char* Name;
     std::size_t Present; // listed from the start
     std::size_t Later;   // plugged in later, the first one second after the start, one a second
     std::vector<std::string> Args;
     int Exit;
     std::size_t Written; // devices written, from the first
 };
+
+void PrintTo(const TTakeCase& take, std::ostream* out) {
+    *out << take.Name;
+}
 
 class FlashAllTakes : public FlashAll, public ::testing::WithParamInterface<TTakeCase> {};
 
@@ -269,13 +274,15 @@ TEST_P(FlashAllTakes, TheDevicesListedAtTheStartAndExpectWantsExactlyThatMany) {
 
 INSTANTIATE_TEST_SUITE_P(
     WaitAndExpect, FlashAllTakes,
-    ::testing::Values(TTakeCase{2, 0, {"--expect", "3"}, 8, 0},
-                      TTakeCase{3, 0, {"--expect", "2"}, 8, 0},
-                      TTakeCase{1, 2, {"--expect", "3", "--wait", "1.5"}, 8, 0},
-                      // The third comes at one second and is waited for; the fourth is late.
-                      TTakeCase{2, 2, {"--expect", "3", "--wait", "10"}, 0, 3},
-                      TTakeCase{0, 2, {"--wait", "10"}, 0, 1},
-                      TTakeCase{0, 0, {"--wait", "0.5"}, 1, 0}));
+    ::testing::Values(
+        TTakeCase{"TooFew", 2, 0, {"--expect", "3"}, 8, 0},
+        TTakeCase{"TooMany", 3, 0, {"--expect", "2"}, 8, 0},
+        TTakeCase{"TooFewWhenTheWaitEnds", 1, 2, {"--expect", "3", "--wait", "1.5"}, 8, 0},
+        // The third comes at one second and is waited for; the fourth is late.
+        TTakeCase{"WaitedForUntilThereAreN", 2, 2, {"--expect", "3", "--wait", "10"}, 0, 3},
+        TTakeCase{"WaitedForUntilThereIsOne", 0, 2, {"--wait", "10"}, 0, 1},
+        TTakeCase{"NoneAtAll", 0, 0, {"--wait", "0.5"}, 1, 0}),
+    [](const ::testing::TestParamInfo<TTakeCase>& info) { return std::string(info.param.Name); });
 
 TEST_F(FlashAll, AWrongCountSaysWhatWasFound) {
     AddDevices("aa");

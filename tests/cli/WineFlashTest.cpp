@@ -45,6 +45,23 @@ TEST(WineCommandLine, TellsTheOutcomesApartThroughTheD2xxLibrary) {
     EXPECT_EQ(list.Out, "VQ0\tQOR 7316\r\nVQ1\tQOR 7316\r\n");
 }
 
+// The devices written at once, each on a thread of its own through the library's handles.
+TEST(WineCommandLine, FlashAllWritesEveryDeviceThroughTheD2xxLibrary) {
+    TTempDir dir;
+    const std::string image =
+        dir.Write("a.bin", MakeSampleImage({TImageVariant::A, "1.6a", std::nullopt}));
+    const TRun run = RunProgram("flash \"" + image + "\" --all --expect 3 --json",
+                                "QOR 7316|a;FT232R USB UART|a;QOR 7316|a;QOR 7316|b", dir);
+    EXPECT_EQ(run.Exit, 4u) << run.Out;
+    EXPECT_THAT(run.Out, HasSubstr(R"("devices":[{"port":"VQ0","variant":"a",)"
+                                   R"("firmware_before":"1.0a","firmware_after":"1.6a",)"
+                                   R"("exit":0,"outcome":"success",)"));
+    EXPECT_THAT(run.Out, HasSubstr(R"({"port":"VQ2","variant":"a","firmware_before":"1.0a",)"
+                                   R"("firmware_after":"1.6a","exit":0,"outcome":"success",)"));
+    EXPECT_THAT(run.Out, HasSubstr(R"({"port":"VQ3","variant":"b","firmware_before":"1.0b",)"
+                                   R"("firmware_after":"1.0b","exit":4,)"));
+}
+
 // A technician's image below their own profile: the path reaches the program whole.
 TEST(WineCommandLine, AnImageBelowAFolderWithAnUmlautIsFlashed) {
     TTempDir dir;

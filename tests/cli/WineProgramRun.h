@@ -31,15 +31,19 @@ inline std::filesystem::path ProductProgram() {
     return ProgramFolder() / L"qor7316-update.exe";
 }
 
-// Runs `program` with `arguments` (UTF-8), its output and errors into one file of `dir`;
-// the stand-in's bus holds `devices`.
+// Runs `program` with `arguments` (UTF-8), its output and errors into one file of `dir`, or
+// with `toConsole` into the console this test has; the stand-in's bus holds `devices`.
 inline TRun RunProgram(const std::filesystem::path& program, const std::string& arguments,
-                       const std::string& devices, const std::filesystem::path& dir) {
+                       const std::string& devices, const std::filesystem::path& dir,
+                       bool toConsole = false) {
     ::SetEnvironmentVariableW(L"QOR_STANDIN_DEVICES", win::Widen(devices).c_str());
     const std::filesystem::path outPath = dir / L"out.txt";
     SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-    HANDLE out = ::CreateFileW(outPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit,
-                               CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE out = toConsole ? ::CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE,
+                                           FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
+                                           OPEN_EXISTING, 0, nullptr)
+                           : ::CreateFileW(outPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ,
+                                           &inherit, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     EXPECT_NE(out, INVALID_HANDLE_VALUE);
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
