@@ -22,6 +22,9 @@
 
 namespace qor::cli {
 
+// The devices of a flash --all and their rows.
+struct TBench;
+
 // A step of a command that failed and has been reported: what is left of it is the exit code.
 struct TReported {
     int Exit = 0;
@@ -51,6 +54,14 @@ private:
     // Its devices: the ports of those listed when the run starts (with --wait, once there is
     // one, or with --expect N once there are N), in port order.
     TStep<std::vector<std::string>> TakeDevices();
+    // Its steps: each device's bootloader waited for, in one loop as the window's timer
+    // ticks; one download per variant present; every device written on a thread of its own.
+    void ConnectAll(TBench& bench);
+    void DownloadForAll(TBench& bench, std::uint8_t language);
+    void WriteAll(TBench& bench, std::uint8_t language);
+    // Ends a row with its result; StopRow does it when the user asked to stop.
+    void FailRow(TBench& bench, std::size_t row, int exit, TEvent event);
+    bool StopRow(TBench& bench, std::size_t row);
     int Download();
     int PowerOff();
 

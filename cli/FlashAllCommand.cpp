@@ -25,9 +25,11 @@ struct TBenchDevice {
     std::unique_ptr<IDevicePort> View;
     std::unique_ptr<TDeviceConnector> Connector;
     std::unique_ptr<IReporter> Report;
+    bool Connected = false;
+    const TCheckedImage* Image = nullptr;
 };
 
-// The line a person reads of a run-wide step, as the single flash shows it.
+// The line a person reads of an image the run has loaded, as the single flash shows it.
 TEvent ImageEvent(const TCheckedImage& image, std::uint8_t language) {
     const std::string version = Windows1252ToUtf8(image.Image.Version());
     return TEvent{"image",
@@ -38,6 +40,22 @@ TEvent ImageEvent(const TCheckedImage& image, std::uint8_t language) {
 }
 
 } // namespace
+
+// The devices of one run and what a person or a script sees of them.
+struct TBench {
+    TBench(const std::vector<std::string>& ports, const std::string& connecting,
+           std::unique_ptr<IRowDisplay> display, IReporter* events, TCliServices& services)
+        : Ports(ports), Display(std::move(display)),
+          Rows(ports, connecting, *Display, events, services.Clock), Shared(services.Port),
+          Devices(ports.size()) {}
+
+    std::vector<std::string> Ports;
+    std::unique_ptr<IRowDisplay> Display;
+    TDeviceRows Rows;
+    TSharedPort Shared;
+    std::vector<TBenchDevice> Devices;
+    std::map<std::string, TResult<TCheckedImage, TFailed>> Downloads; // by download path
+};
 
 TStep<std::vector<std::string>> TCommandRun::TakeDevices() {
     const TMs deadline = Services.Clock.Now() + Options.Wait;
@@ -96,6 +114,107 @@ TStep<std::vector<std::string>> TCommandRun::TakeDevices() {
     return ports;
 }
 
+void TCommandRun::FailRow(TBench& bench, std::size_t row, int exit, TEvent event) {
+    ReportResult(*bench.Devices[row].Report, exit, std::move(event));
+    bench.Rows.Finish(row, exit, UnknownValue);
+}
+
+bool TCommandRun::StopRow(TBench& bench, std::size_t row) {
+    if (!Services.Interrupted || !Services.Interrupted()) {
+        return false;
+    }
+    FailRow(bench, row, ExitCode(TExit::Interrupted), TEvent{"", {Text(TxtCancelled)}, {}, true});
+    return true;
+}
+
+void TCommandRun::ConnectAll(TBench& bench) {
+    for (std::size_t i = 0; i < bench.Devices.size(); ++i) {
+        TBenchDevice& device = bench.Devices[i];
+        device.View = bench.Shared.View();
+        device.Connector =
+            std::make_unique<TDeviceConnector>(*device.View, Services.Clock, Services.Interrupted);
+        device.Report = bench.Rows.Reporter(i);
+        device.Connector->Begin(bench.Ports[i], TMs{0});
+    }
+    for (bool waiting = true; waiting;) {
+        waiting = false;
+        for (std::size_t i = 0; i < bench.Devices.size(); ++i) {
+            TBenchDevice& device = bench.Devices[i];
+            if (device.Connected || bench.Rows.Finished(i) || StopRow(bench, i)) {
+                continue;
+            }
+            const auto outcome = device.Connector->Tick();
+            if (!outcome) {
+                waiting = true;
+            } else if (outcome->Ok()) {
+                device.Connected = true;
+                const TDeviceInfo& info = device.Connector->Monitor().Info();
+                bench.Rows.Connected(i, info,
+                                     std::string(Text(TxtConnected)) + " - " +
+                                         Text(TxtFirmwareVersion) + ": " +
+                                         SummariseDevice(info).FirmwareVersion);
+                device.Report->Event(
+                    TEvent{"device",
+                           {std::string(Text(TxtConnected)) + " (" + bench.Ports[i] + ")"},
+                           {},
+                           false});
+            } else {
+                const std::string reason = NotConnectedReason(outcome->Error());
+                TEvent event{"", {Text(TxtNotConnected), reason}, {}, true};
+                event.Fields.Add("reason", reason);
+                FailRow(bench, i, ExitCode(TExit::NoDevice), std::move(event));
+            }
+        }
+        bench.Rows.Refresh();
+        if (waiting) {
+            Services.Clock.Sleep(MonitorTickInterval);
+        }
+    }
+}
+
+void TCommandRun::DownloadForAll(TBench& bench, std::uint8_t language) {
+    for (std::size_t i = 0; i < bench.Devices.size(); ++i) {
+        TBenchDevice& device = bench.Devices[i];
+        if (bench.Rows.Finished(i)) {
+            continue;
+        }
+        const TVariantKind kind = ConnectedVariant(device.Connector->Monitor())->Kind();
+        auto found = bench.Downloads.find(DownloadPathOf(kind));
+        if (found == bench.Downloads.end()) {
+            bench.Rows.Detach(); // the download's own progress goes below the rows
+            found = bench.Downloads.emplace(DownloadPathOf(kind), FetchChecked(kind)).first;
+            if (found->second && !Options.Json) {
+                Report.Event(ImageEvent(*found->second, language));
+            }
+        }
+        if (found->second) {
+            device.Image = &*found->second;
+        } else {
+            FailRow(bench, i, found->second.Error().Exit, found->second.Error().Event);
+        }
+    }
+}
+
+void TCommandRun::WriteAll(TBench& bench, std::uint8_t language) {
+    std::vector<std::thread> workers;
+    for (std::size_t i = 0; i < bench.Devices.size(); ++i) {
+        if (bench.Rows.Finished(i) || StopRow(bench, i)) {
+            continue;
+        }
+        workers.emplace_back([this, &bench, i, language] {
+            TBenchDevice& device = bench.Devices[i];
+            const TDeviceUpdateEnd end =
+                UpdateDevice(device.Connector->Monitor(), *device.Image, Options.PowerOffAfter,
+                             language, Services, *device.Report);
+            bench.Rows.Finish(i, end.Exit, end.FirmwareAfter);
+        });
+    }
+    bench.Rows.WaitForAll(MonitorTickInterval);
+    for (std::thread& worker : workers) {
+        worker.join();
+    }
+}
+
 int TCommandRun::FlashAll() {
     const std::uint8_t language = Language();
     std::optional<TCheckedImage> local;
@@ -114,122 +233,26 @@ int TCommandRun::FlashAll() {
         return ports.Error().Exit;
     }
 
-    // A person reads the rows; a script reads each row's events with its port.
+    // A person reads the rows; a script reads each row's events with its port. Rows are
+    // redrawn in place only when they all fit on the terminal.
     const bool inPlace = Services.InPlaceLines && ports->size() < Services.TerminalRows;
-    const std::unique_ptr<IRowDisplay> display =
-        Options.Json ? MakeNoLines()
-                     : (inPlace ? MakeInPlaceLines(Services.Out, Services.TerminalColumns)
-                                : MakeLogLines(Services.Out));
     // As the window's status line says it while it waits for the bootloader.
-    const std::string connecting = std::string(Text(TxtConnecting)) + "...";
-    TDeviceRows rows(*ports, connecting, *display, Options.Json ? &Report : nullptr,
-                     Services.Clock);
-    TSharedPort shared(Services.Port);
-    std::vector<TBenchDevice> devices(ports->size());
-    const auto fail = [&](std::size_t i, int exit, TEvent event) {
-        ReportResult(*devices[i].Report, exit, std::move(event));
-        rows.Finish(i, exit, UnknownValue);
-    };
-    const auto cancel = [&](std::size_t i) {
-        fail(i, ExitCode(TExit::Interrupted), TEvent{"", {Text(TxtCancelled)}, {}, true});
-    };
-    const auto interrupted = [this] {
-        return Services.Interrupted && Services.Interrupted();
-    };
+    TBench bench(*ports, std::string(Text(TxtConnecting)) + "...",
+                 Options.Json ? MakeNoLines()
+                              : (inPlace ? MakeInPlaceLines(Services.Out, Services.TerminalColumns)
+                                         : MakeLogLines(Services.Out)),
+                 Options.Json ? &Report : nullptr, Services);
+    ConnectAll(bench);
+    if (local) {
+        for (TBenchDevice& device : bench.Devices) {
+            device.Image = &*local;
+        }
+    } else {
+        DownloadForAll(bench, language);
+    }
+    WriteAll(bench, language);
 
-    // The bootloaders, each given its time, in one loop as the window's timer ticks.
-    for (std::size_t i = 0; i < devices.size(); ++i) {
-        devices[i].View = shared.View();
-        devices[i].Connector = std::make_unique<TDeviceConnector>(*devices[i].View, Services.Clock,
-                                                                  Services.Interrupted);
-        devices[i].Report = rows.Reporter(i);
-        devices[i].Connector->Begin((*ports)[i], TMs{0});
-    }
-    std::vector<bool> connected(devices.size(), false);
-    for (bool waiting = true; waiting;) {
-        waiting = false;
-        for (std::size_t i = 0; i < devices.size(); ++i) {
-            if (rows.Finished(i) || connected[i]) {
-                continue;
-            }
-            if (interrupted()) {
-                cancel(i);
-                continue;
-            }
-            const auto outcome = devices[i].Connector->Tick();
-            if (!outcome) {
-                waiting = true;
-            } else if (outcome->Ok()) {
-                connected[i] = true;
-                const TDeviceInfo& info = devices[i].Connector->Monitor().Info();
-                rows.Connected(i, info,
-                               std::string(Text(TxtConnected)) + " - " + Text(TxtFirmwareVersion) +
-                                   ": " + SummariseDevice(info).FirmwareVersion);
-                devices[i].Report->Event(
-                    TEvent{"device",
-                           {std::string(Text(TxtConnected)) + " (" + (*ports)[i] + ")"},
-                           {},
-                           false});
-            } else {
-                const std::string reason = NotConnectedReason(outcome->Error());
-                TEvent event{"", {Text(TxtNotConnected), reason}, {}, true};
-                event.Fields.Add("reason", reason);
-                fail(i, ExitCode(TExit::NoDevice), std::move(event));
-            }
-        }
-        rows.Refresh();
-        if (waiting) {
-            Services.Clock.Sleep(MonitorTickInterval);
-        }
-    }
-
-    // The image of each device: the file, or the download for its variant, once per variant.
-    std::map<std::string, TResult<TCheckedImage, TFailed>> downloads;
-    std::vector<const TCheckedImage*> images(devices.size(), local ? &*local : nullptr);
-    for (std::size_t i = 0; i < devices.size(); ++i) {
-        if (rows.Finished(i) || local) {
-            continue;
-        }
-        const TVariantKind kind = ConnectedVariant(devices[i].Connector->Monitor())->Kind();
-        const std::string path = DownloadPathOf(kind);
-        auto found = downloads.find(path);
-        if (found == downloads.end()) {
-            rows.Detach(); // the download's own progress goes below the rows
-            found = downloads.emplace(path, FetchChecked(kind)).first;
-            if (found->second && !Options.Json) {
-                Report.Event(ImageEvent(*found->second, language));
-            }
-        }
-        if (found->second) {
-            images[i] = &*found->second;
-        } else {
-            fail(i, found->second.Error().Exit, found->second.Error().Event);
-        }
-    }
-
-    // Every device at once, each on a thread of its own.
-    std::vector<std::thread> workers;
-    for (std::size_t i = 0; i < devices.size(); ++i) {
-        if (rows.Finished(i)) {
-            continue;
-        }
-        if (interrupted()) {
-            cancel(i);
-            continue;
-        }
-        workers.emplace_back([&, i] {
-            const TDeviceUpdateEnd end =
-                UpdateDevice(devices[i].Connector->Monitor(), *images[i], Options.PowerOffAfter,
-                             language, Services, *devices[i].Report);
-            rows.Finish(i, end.Exit, end.FirmwareAfter);
-        });
-    }
-    rows.WaitForAll(MonitorTickInterval);
-    for (std::thread& worker : workers) {
-        worker.join();
-    }
-
-    const TSummary summary = Summarise(rows.Rows());
+    const TSummary summary = Summarise(bench.Rows.Rows());
     TEvent event{"summary", summary.Lines, {}, false};
     event.Fields.Add("exit", summary.Exit).Add("outcome", OutcomeName(summary.Exit));
     event.Fields.Merge(summary.Fields);
