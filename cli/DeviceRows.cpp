@@ -68,7 +68,7 @@ public:
             withPort.Fields = TJsonObject().Add("port", row.Port).Merge(event.Fields);
             Rows.Events->Event(withPort);
         }
-        // The image and the power-off are the run's news, not the row's.
+        // Of the row's events only its result changes what its line says.
         if (event.Name == "result") {
             row.Status = Joined(event.Lines);
         }
