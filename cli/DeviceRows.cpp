@@ -68,9 +68,12 @@ public:
             withPort.Fields = TJsonObject().Add("port", row.Port).Merge(event.Fields);
             Rows.Events->Event(withPort);
         }
-        // Of the row's events only its result changes what its line says.
+        // Of the row's events only its result changes what its line says; a problem told
+        // before it (a record not kept) stays on the line beside it.
         if (event.Name == "result") {
-            row.Status = Joined(event.Lines);
+            row.Status = Joined(event.Lines) + row.Problems;
+        } else if (event.Problem) {
+            row.Problems += LineJoint + Joined(event.Lines);
         }
     }
 

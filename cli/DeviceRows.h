@@ -25,8 +25,9 @@ struct TDeviceRow {
     std::string Variant; // "a", "b", "other"; empty until the bootloader answered
     std::string FirmwareBefore;
     std::string FirmwareAfter;
-    std::string Status; // its last word for a person: connected, then the outcome
-    std::string Label;  // of its progress: "Updating"
+    std::string Status;   // its last word for a person: connected, then the outcome
+    std::string Problems; // told before its outcome, shown after it
+    std::string Label;    // of its progress: "Updating"
     std::uint64_t Done = 0;
     std::uint64_t Total = 0; // blocks; 0 until the update has begun
     bool Finished = false;

@@ -153,6 +153,14 @@ TDeviceUpdateEnd UpdateDevice(TConnectionMonitor& monitor, const TCheckedImage& 
                             Txt(TxtUpdating, language), firmware.Size() / BlockSize);
     const TUpdateFlowResult run =
         RunUpdateFlow(monitor, firmware, {name, image.Source}, observer, &services.Record);
+    if (!run.Recorded) {
+        // The update stands as it ended; the technician learns that its record is missing.
+        const std::string reason =
+            "the service record was not kept: " + run.Recorded.Error().Reason;
+        TEvent unrecorded{"record", {reason}, {}, true};
+        unrecorded.Fields.Add("reason", run.Recorded.Error().Reason);
+        report.Event(unrecorded);
+    }
     TDeviceUpdateEnd end;
     end.FirmwareAfter = FirmwareAfter(run.Outcome, before, monitor.Info());
     end.Exit = run.Rejection ? ReportDoesNotFit(report, language, firmware, *run.Rejection,

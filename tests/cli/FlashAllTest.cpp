@@ -146,6 +146,16 @@ TEST_F(FlashAll, WritesEveryDeviceAndExitsWithTheFirstFailedRowsCode) {
     EXPECT_EQ(result.Err, "");
 }
 
+TEST_F(FlashAll, ARecordThatCannotBeKeptStaysOnTheDevicesLine) {
+    AddDevices("a");
+    Record.Refusal = "the log is full";
+    const TCliResult result = Run({"flash", FileA, "--all", "--lang", "en"});
+    EXPECT_EQ(result.Exit, 0);
+    EXPECT_EQ(RowLines(result, "VQ0").back(),
+              "VQ0  a  Update finished successfully! - Firmware version: 1.6a - the service "
+              "record was not kept: the log is full");
+}
+
 TEST_F(FlashAll, JsonGivesEachDevicesEventsWithItsPortAndEndsWithTheSummary) {
     AddDevices("ab");
     const TCliResult result = Run({"flash", FileA, "--all", "--power-off", "--json"});

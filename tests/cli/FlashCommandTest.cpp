@@ -210,6 +210,17 @@ TEST_F(FlashCommand, PowerOffAfterASuccessfulUpdate) {
     EXPECT_EQ(Bus.Device(0).Frames.back().Code, CmdPowerOff);
 }
 
+TEST_F(FlashCommand, ARecordThatCannotBeKeptIsToldAndTheUpdateStands) {
+    AddDevice();
+    Record.Refusal = "cannot write '/home/x/service.log': No space left on device";
+    const TCliResult result = Run({"flash", ImageFile(ImageA), "--lang", "en"});
+    EXPECT_EQ(result.Exit, 0);
+    EXPECT_EQ(Bus.Device(0).Bootloader.Flash(), ImageA);
+    EXPECT_THAT(result.Err, HasSubstr("the service record was not kept: cannot write "
+                                      "'/home/x/service.log': No space left on device\n"));
+    EXPECT_THAT(result.Out, HasSubstr("Update finished successfully!"));
+}
+
 TEST_F(FlashCommand, AnUnplugMidUpdateEndsWithTheBlocksFailureExit) {
     AddDevice().Faults.Add(TFault::OnBlock(40, TFaultKind::Unplug));
     const TCliResult result = Run({"flash", ImageFile(ImageA), "--json"});

@@ -74,10 +74,14 @@ class TKeptRecord : public IServiceRecorder {
 public:
     TResult<void> Record(const TServiceRecord& entry) override {
         const std::lock_guard<std::mutex> hold(Lock);
+        if (Refusal) {
+            return Fail(TError{*Refusal});
+        }
         Entries.push_back(entry);
         return {};
     }
     std::vector<TServiceRecord> Entries;
+    std::optional<std::string> Refusal; // every record fails with it
 
 private:
     std::mutex Lock;
