@@ -78,8 +78,9 @@ private:
     // downloaded image.
     TResult<TFetchedImage, TFailed> Fetch(TVariantKind variant);
     TResult<TCheckedImage, TFailed> FetchChecked(TVariantKind variant);
-    // flash's image: the file the options name, or the download for the connected device.
-    TStep<TCheckedImage> LocalImage();
+    // flash's image: the file the options name, checked before any device is asked (none
+    // when it is to be downloaded), or the download for the connected device.
+    TStep<std::optional<TCheckedImage>> LocalImage();
     TStep<TCheckedImage> DownloadedImage();
     // An image that is not a valid image file.
     static TFailed InvalidImage(const std::string& reason);

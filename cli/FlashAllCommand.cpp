@@ -217,16 +217,13 @@ void TCommandRun::WriteAll(TBench& bench, std::uint8_t language) {
 
 int TCommandRun::FlashAll() {
     const std::uint8_t language = Language();
-    std::optional<TCheckedImage> local;
-    if (!Options.Download) {
-        auto loaded = LocalImage();
-        if (!loaded) {
-            return loaded.Error().Exit;
-        }
-        local = std::move(loaded.Value());
-        if (!Options.Json) {
-            Report.Event(ImageEvent(*local, language));
-        }
+    auto loaded = LocalImage();
+    if (!loaded) {
+        return loaded.Error().Exit;
+    }
+    const std::optional<TCheckedImage>& local = loaded.Value();
+    if (local && !Options.Json) {
+        Report.Event(ImageEvent(*local, language));
     }
     const auto ports = TakeDevices();
     if (!ports) {

@@ -8,7 +8,10 @@
 
 namespace qor::cli {
 
-TStep<TCheckedImage> TCommandRun::LocalImage() {
+TStep<std::optional<TCheckedImage>> TCommandRun::LocalImage() {
+    if (Options.Download) {
+        return std::optional<TCheckedImage>();
+    }
     auto checked = CheckImageFile(Options.File);
     if (!checked) {
         const TFailed invalid = InvalidImage(checked.Error().Reason);
@@ -18,8 +21,8 @@ TStep<TCheckedImage> TCommandRun::LocalImage() {
     std::error_code ignored;
     const std::filesystem::path absolute =
         std::filesystem::absolute(PathOfUtf8(Options.File), ignored);
-    return TCheckedImage{std::move(checked.Value()),
-                         absolute.empty() ? Options.File : Utf8OfPath(absolute)};
+    return std::optional(TCheckedImage{std::move(checked.Value()),
+                                       absolute.empty() ? Options.File : Utf8OfPath(absolute)});
 }
 
 TStep<TCheckedImage> TCommandRun::DownloadedImage() {
@@ -34,14 +37,11 @@ int TCommandRun::Flash() {
     if (Options.All) {
         return FlashAll();
     }
-    std::optional<TCheckedImage> local;
-    if (!Options.Download) {
-        auto loaded = LocalImage();
-        if (!loaded) {
-            return loaded.Error().Exit;
-        }
-        local = std::move(loaded.Value());
+    auto loaded = LocalImage();
+    if (!loaded) {
+        return loaded.Error().Exit;
     }
+    std::optional<TCheckedImage>& local = loaded.Value();
     if (const auto connected = ConnectDevice(); !connected) {
         return connected.Error().Exit;
     }
