@@ -1,10 +1,12 @@
 # Figures of the running programs: start-up, resident memory and idle CPU seen from outside
 # in an X server, and the event loop's longest stall in the main window during an update and
 # during a download. Run from build/bench:
-#   xvfb-run -a -s "-screen 0 1280x800x24" bench/app_figures startup 10 app/qor7316-updater
-#   xvfb-run -a -s "-screen 0 1280x800x24" bench/app_figures idle 60 app/qor7316-updater
+#   ../../bench/idle_figures.sh 60 10 [--load]   (the window beside a bare Qt window)
+#   ../../bench/cli_figures.sh download 20       (the command line's download beside curl)
+#   ../../bench/cli_figures.sh 20 cli/qor7316-update list
+#   xvfb-run -a -s "-screen 0 1280x800x24" bench/app_figures startup 10 app/qor7316-updater \
+#       --against bench/bare_window
 #   xvfb-run -a -s "-screen 0 1280x800x24" bench/gui_stall_bench 5 10
-#   ../../bench/idle_figures.sh 60 10      (the program beside a bare Qt window)
 find_package(PkgConfig REQUIRED)
 pkg_check_modules(XCB IMPORTED_TARGET xcb)
 if(XCB_FOUND)
@@ -22,3 +24,10 @@ if(QOR_BUILD_GUI)
   include(${PROJECT_SOURCE_DIR}/tests/support/TestSupport.cmake)
   target_link_libraries(gui_stall_bench PRIVATE qor_test_support)
 endif()
+
+# A whole run of a command: wall, CPU and resident memory (bench/cli_figures.sh), and the
+# loopback proxy its download figures go through.
+add_executable(run_times ${CMAKE_CURRENT_LIST_DIR}/RunTimes.cpp)
+add_executable(download_proxy ${CMAKE_CURRENT_LIST_DIR}/DownloadProxy.cpp)
+target_link_libraries(download_proxy PRIVATE qor_sim_http)
+qor_link_layers(download_proxy download firmware)
