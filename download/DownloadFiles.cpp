@@ -13,7 +13,10 @@ TDownloadFiles PlatformDownloadFiles() {
                 return std::move(*directory);
             },
             [](const std::string& path, std::span<const std::uint8_t> bytes) -> TFileResult<void> {
-                if (const auto written = WriteFileAtomically(path, bytes); !written) {
+                // The download's copy in the temporary directory is read back by this run
+                // only: nothing waits for the disk.
+                if (const auto written = WriteFileAtomically(path, bytes, TDurability::Scratch);
+                    !written) {
                     return TFailure{written.Error().Reason};
                 }
                 return {};

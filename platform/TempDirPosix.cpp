@@ -90,7 +90,9 @@ TResult<std::string> UserTempDirectory() {
     return WithSeparator(fallback);
 }
 
-TResult<void> WriteFileAtomically(const std::string& path, std::span<const std::uint8_t> bytes) {
+TResult<void> WriteFileAtomically(const std::string& path, std::span<const std::uint8_t> bytes,
+                                  TDurability durability) {
+    const bool durable = durability == TDurability::Durable;
     std::string tempPath;
     std::string error;
     int err = 0;
@@ -99,7 +101,10 @@ TResult<void> WriteFileAtomically(const std::string& path, std::span<const std::
         if (!file.Valid()) {
             return Fail(TError{error});
         }
-        if (!posix::WriteSyncClose(file, bytes, tempPath, error)) {
+        const bool written = durable ? posix::WriteSyncClose(file, bytes, tempPath, error)
+                                     : posix::WriteAll(file.Get(), bytes, tempPath, error) &&
+                                           file.Close(tempPath, error);
+        if (!written) {
             err = errno;
         }
     }
@@ -113,7 +118,9 @@ TResult<void> WriteFileAtomically(const std::string& path, std::span<const std::
         errno = err; // the caller tells a full disk from a read-only folder by it
         return Fail(TError{error});
     }
-    posix::SyncDirectory(posix::DirectoryOf(path));
+    if (durable) {
+        posix::SyncDirectory(posix::DirectoryOf(path));
+    }
     return {};
 }
 

@@ -143,7 +143,9 @@ TResult<std::string> UserTempDirectory() {
     return path;
 }
 
-TResult<void> WriteFileAtomically(const std::string& path, std::span<const std::uint8_t> bytes) {
+TResult<void> WriteFileAtomically(const std::string& path, std::span<const std::uint8_t> bytes,
+                                  TDurability durability) {
+    const bool durable = durability == TDurability::Durable;
     std::string tempPath;
     std::string error;
     win::TFile file = CreateTempBeside(path, tempPath, error);
@@ -151,14 +153,14 @@ TResult<void> WriteFileAtomically(const std::string& path, std::span<const std::
         return Fail(TError{error});
     }
     bool written = WriteAll(file.get(), bytes, tempPath, error);
-    if (written && ::FlushFileBuffers(file.get()) == FALSE) {
+    if (written && durable && ::FlushFileBuffers(file.get()) == FALSE) {
         error = LastErrorText("cannot flush '" + tempPath + "'");
         written = false;
     }
     file.reset();
     // The rename replaces whatever is at `path`, a link included, without following it.
-    if (written && ::MoveFileExA(tempPath.c_str(), path.c_str(),
-                                 MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) == FALSE) {
+    const DWORD flags = MOVEFILE_REPLACE_EXISTING | (durable ? MOVEFILE_WRITE_THROUGH : 0);
+    if (written && ::MoveFileExA(tempPath.c_str(), path.c_str(), flags) == FALSE) {
         error = LastErrorText("cannot replace '" + path + "'");
         written = false;
     }
