@@ -41,6 +41,13 @@ std::uint32_t GetLittleEndian32(const std::uint8_t* in) {
     return number;
 }
 
+// libsodium is opened and started by the first protection asked for, not by the program's
+// start: most runs never protect anything.
+bool SodiumStarted() {
+    static const bool started = ::sodium_init() >= 0;
+    return started;
+}
+
 } // namespace
 
 std::string TSodiumProtection::KeyFileIn(const std::string& directory) {
@@ -48,7 +55,7 @@ std::string TSodiumProtection::KeyFileIn(const std::string& directory) {
 }
 
 TSodiumProtection::TSodiumProtection(std::string keyFilePath)
-    : KeyFilePath(std::move(keyFilePath)), SodiumReady(::sodium_init() >= 0) {
+    : KeyFilePath(std::move(keyFilePath)) {
 }
 
 std::optional<TSecretBytes> TSodiumProtection::ReadKeyFile(int fd) {
@@ -137,7 +144,7 @@ std::optional<std::vector<std::uint8_t>>
 TSodiumProtection::Protect(std::span<const std::uint8_t> plaintext,
                            const std::u16string& description) {
     Error.clear();
-    if (!SodiumReady) {
+    if (!SodiumStarted()) {
         Error = "the cryptography library could not be initialised";
         return std::nullopt;
     }
@@ -166,7 +173,7 @@ TSodiumProtection::Protect(std::span<const std::uint8_t> plaintext,
 
 std::optional<TSecretBytes> TSodiumProtection::Unprotect(std::span<const std::uint8_t> blob) {
     Error.clear();
-    if (!SodiumReady) {
+    if (!SodiumStarted()) {
         Error = "the cryptography library could not be initialised";
         return std::nullopt;
     }

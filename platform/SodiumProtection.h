@@ -31,7 +31,6 @@ private:
     std::optional<TSecretBytes> ReadKeyFile(int fd);
 
     std::string KeyFilePath;
-    bool SodiumReady = false;
     std::string Error;
 };
 
