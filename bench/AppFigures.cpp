@@ -1,9 +1,9 @@
 // Figures of a running program seen from outside, in an X server (run it under xvfb-run):
-// the time from starting it to its first window being mapped, its resident memory once up,
-// and its CPU use while it sits idle. Given a reference program after --against, the two are
-// measured side by side: start-ups alternate run by run, and both sit idle over the same
-// seconds, so a noisy machine weighs on both alike and their ratio holds. The programs get a
-// fresh XDG_CONFIG_HOME, so the user's settings are neither read nor written.
+// the time from starting it to its first window being mapped and to that window's first
+// paint, its resident memory once up, and its CPU use while it sits idle. Given a reference program
+// after --against, the two are measured side by side: start-ups alternate run by run, and both sit
+// idle over the same seconds, so a noisy machine weighs on both alike and their ratio holds. The
+// programs get a fresh XDG_CONFIG_HOME, so the user's settings are neither read nor written.
 //   app_figures startup RUNS PROGRAM [ARGS...] [--against REFERENCE [ARGS...]]
 //   app_figures idle SECONDS PROGRAM [ARGS...] [--against REFERENCE [ARGS...]]
 #include <xcb/xcb.h>
@@ -34,6 +34,9 @@ constexpr auto SettleTime = std::chrono::seconds(3);
 // Resident memory is read this long after the window appeared: its first paint is done.
 constexpr auto ShownTime = std::chrono::seconds(2);
 constexpr const char* AgainstOption = "--against";
+// The side of the square at a window's centre watched for its first paint, and how often.
+constexpr std::uint16_t PaintPatch = 32;
+constexpr auto PaintPoll = std::chrono::milliseconds(1);
 
 // xcb hands out replies and events from malloc.
 struct TFreeDeleter {
@@ -51,16 +54,20 @@ double Ms(Clock::duration d) {
     return std::chrono::duration<double, std::milli>(d).count();
 }
 
-// Waits for the first top-level window mapped on the screen; its time, or nullopt.
-std::optional<Clock::time_point> WaitForMap(xcb_connection_t* x) {
+struct TMapped {
+    Clock::time_point At;
+    xcb_window_t Window = 0;
+};
+
+// Waits for the first top-level window mapped on the screen, or nullopt.
+std::optional<TMapped> WaitForMap(xcb_connection_t* x) {
     const auto deadline = Clock::now() + MapDeadline;
     pollfd fd{xcb_get_file_descriptor(x), POLLIN, 0};
     while (Clock::now() < deadline) {
         while (const TEvent event = NextEvent(x)) {
-            if ((event->response_type & 0x7f) == XCB_MAP_NOTIFY &&
-                reinterpret_cast<const xcb_map_notify_event_t*>(event.get())->override_redirect ==
-                    0) {
-                return Clock::now();
+            const auto* map = reinterpret_cast<const xcb_map_notify_event_t*>(event.get());
+            if ((event->response_type & 0x7f) == XCB_MAP_NOTIFY && map->override_redirect == 0) {
+                return TMapped{Clock::now(), map->window};
             }
         }
         const auto left =
@@ -78,11 +85,52 @@ void Drain(xcb_connection_t* x) {
     }
 }
 
+// The pixels of a part of the screen as the server shows them.
+std::vector<std::uint8_t> ScreenPixels(xcb_connection_t* x, xcb_window_t root, std::int16_t left,
+                                       std::int16_t top, std::uint16_t width,
+                                       std::uint16_t height) {
+    const std::unique_ptr<xcb_get_image_reply_t, TFreeDeleter> image(xcb_get_image_reply(
+        x, xcb_get_image(x, XCB_IMAGE_FORMAT_Z_PIXMAP, root, left, top, width, height, ~0U),
+        nullptr));
+    if (!image) {
+        return {};
+    }
+    const std::uint8_t* data = xcb_get_image_data(image.get());
+    return {data, data + xcb_get_image_data_length(image.get())};
+}
+
+// Waits for the first paint of a mapped window: a window without a background of its own
+// (as Qt makes them) shows the screen beneath it until the program draws, so the first
+// change of a patch at its centre from what the screen held there is the first paint.
+std::optional<Clock::time_point> WaitForPaint(xcb_connection_t* x, xcb_window_t root,
+                                              xcb_window_t window) {
+    const std::unique_ptr<xcb_get_geometry_reply_t, TFreeDeleter> geometry(
+        xcb_get_geometry_reply(x, xcb_get_geometry(x, window), nullptr));
+    if (!geometry) {
+        return std::nullopt;
+    }
+    const std::uint16_t side =
+        std::min<std::uint16_t>(PaintPatch, std::min(geometry->width, geometry->height));
+    const auto left = static_cast<std::int16_t>(geometry->x + (geometry->width - side) / 2);
+    const auto top = static_cast<std::int16_t>(geometry->y + (geometry->height - side) / 2);
+    const auto beneath = ScreenPixels(x, root, left, top, side, side);
+    const auto deadline = Clock::now() + MapDeadline;
+    while (Clock::now() < deadline) {
+        const auto shown = ScreenPixels(x, root, left, top, side, side);
+        if (shown != beneath) {
+            return Clock::now();
+        }
+        std::this_thread::sleep_for(PaintPoll);
+    }
+    return std::nullopt;
+}
+
 // A program to measure: its command line and what was seen of it.
 struct TSubject {
     std::string Name;
     std::vector<char*> Argv; // ends in nullptr
     std::vector<double> StartMs;
+    std::vector<double> PaintMs;
     std::vector<double> ResidentKb;
 };
 
@@ -174,7 +222,7 @@ std::vector<TSubject> Subjects(int argc, char** argv) {
     return subjects;
 }
 
-bool StartUps(xcb_connection_t* x, std::vector<TSubject>& subjects, int runs,
+bool StartUps(xcb_connection_t* x, xcb_window_t root, std::vector<TSubject>& subjects, int runs,
               const std::string& configHome) {
     for (int run = 0; run < runs; ++run) {
         for (TSubject& subject : subjects) {
@@ -187,27 +235,36 @@ bool StartUps(xcb_connection_t* x, std::vector<TSubject>& subjects, int runs,
                 Stop(child);
                 return false;
             }
-            subject.StartMs.push_back(Ms(*mapped - child.Started));
-            std::this_thread::sleep_for(ShownTime);
+            const auto painted = WaitForPaint(x, root, mapped->Window);
+            if (!painted) {
+                std::fprintf(stderr, "run %d of %s: the window stayed unpainted\n", run + 1,
+                             subject.Name.c_str());
+                Stop(child);
+                return false;
+            }
+            subject.StartMs.push_back(Ms(mapped->At - child.Started));
+            subject.PaintMs.push_back(Ms(*painted - child.Started));
+            std::this_thread::sleep_until(mapped->At + ShownTime);
             subject.ResidentKb.push_back(static_cast<double>(StatusKb(child.Pid, "VmRSS")));
-            std::printf("run %d: %s first window after %.1f ms; %s\n", run + 1,
-                        subject.Name.c_str(), subject.StartMs.back(),
-                        ResidentParts(child.Pid).c_str());
+            std::printf("run %d: %s first window after %.1f ms, painted after %.1f ms; %s\n",
+                        run + 1, subject.Name.c_str(), subject.StartMs.back(),
+                        subject.PaintMs.back(), ResidentParts(child.Pid).c_str());
             Stop(child);
         }
     }
     for (const TSubject& subject : subjects) {
         std::printf("%s: start-up to first window median %.1f ms (min %.1f, max %.1f), "
-                    "resident once shown median %.0f kB\n",
+                    "to its first paint %.1f ms; resident once shown median %.0f kB\n",
                     subject.Name.c_str(), Median(subject.StartMs),
                     *std::min_element(subject.StartMs.begin(), subject.StartMs.end()),
                     *std::max_element(subject.StartMs.begin(), subject.StartMs.end()),
-                    Median(subject.ResidentKb));
+                    Median(subject.PaintMs), Median(subject.ResidentKb));
     }
     if (subjects.size() == 2) {
-        std::printf("ratio %s / %s: start-up %.2fx, resident %.2fx\n", subjects[0].Name.c_str(),
-                    subjects[1].Name.c_str(),
+        std::printf("ratio %s / %s: start-up %.2fx (to first paint %.2fx), resident %.2fx\n",
+                    subjects[0].Name.c_str(), subjects[1].Name.c_str(),
                     Median(subjects[0].StartMs) / Median(subjects[1].StartMs),
+                    Median(subjects[0].PaintMs) / Median(subjects[1].PaintMs),
                     Median(subjects[0].ResidentKb) / Median(subjects[1].ResidentKb));
     }
     return true;
@@ -285,7 +342,7 @@ int main(int argc, char** argv) {
         return 1;
     }
     const bool done =
-        mode == "startup" ? StartUps(x, subjects, count, dir) : Idle(x, subjects, count, dir);
+        mode == "startup" ? StartUps(x, root, subjects, count, dir) : Idle(x, subjects, count, dir);
     xcb_disconnect(x);
     std::error_code error;
     std::filesystem::remove_all(dir, error);
