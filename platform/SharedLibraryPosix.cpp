@@ -14,7 +14,9 @@ std::string LoaderReason() {
 
 TResult<TSharedLibrary> TSharedLibrary::Open(const std::string& soname) {
     // Its own symbols stay its own: nothing of ours binds to them by accident, nor they to ours.
-    void* handle = ::dlopen(soname.c_str(), RTLD_NOW | RTLD_LOCAL);
+    // Its functions are bound when first called, as a linked library's are: libcurl brings
+    // some thirty libraries, most of whose functions a download never calls.
+    void* handle = ::dlopen(soname.c_str(), RTLD_LAZY | RTLD_LOCAL);
     if (handle == nullptr) {
         return Fail(TError{"cannot load " + soname + ": " + LoaderReason()});
     }
