@@ -4,7 +4,7 @@
 #   ../../bench/idle_figures.sh 60 10 [--load]   (the window beside a bare Qt window)
 #   ../../bench/cli_figures.sh download 20       (the command line's download beside curl)
 #   ../../bench/cli_figures.sh 20 cli/qor7316-update list
-#   xvfb-run -a -s "-screen 0 1280x800x24" bench/app_figures startup 10 app/qor7316-updater \
+#   xvfb-run -a -s "-screen 0 1280x800x24" bench/app_figures startup 10 gui/qor7316-updater \
 #       --against bench/bare_window
 #   xvfb-run -a -s "-screen 0 1280x800x24" bench/gui_stall_bench 5 10
 find_package(PkgConfig REQUIRED)

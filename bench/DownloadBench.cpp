@@ -50,7 +50,7 @@ TRun DownloadOnce(TFirmwareServer& server, const std::string& directory) {
     TFakeDataProtection protection;
     // The product's own atomic write, into a directory of the bench's choosing.
     TDownloadFiles files = PlatformDownloadFiles();
-    files.TempDirectory = [&directory]() -> TFileResult<std::string> {
+    files.TempDirectory = [&directory]() -> TResult<std::string> {
         return directory;
     };
     TDownloadTransfer transfer(settings, protection, CurlHttpSessions(), files);

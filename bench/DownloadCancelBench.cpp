@@ -22,10 +22,10 @@
 #include <vector>
 
 #include "download/CurlHttpSession.h"
-#include "app/TFWOnlineForm.h"
-#include "sim/FirmwareServer.h"
+#include "gui/TFWOnlineForm.h"
 #include "qortest/FakeDataProtection.h"
 #include "qortest/PatternBytes.h"
+#include "sim/FirmwareServer.h"
 
 using namespace qor;
 using namespace std::chrono_literals;
@@ -77,13 +77,13 @@ struct TPhase {
 // the Cancel click to the dialog being hidden, or a negative number when it went wrong.
 double CancelToClose(const TPhase& phase, const TSettings& settings, IDataProtection& protection) {
     TDownloadFiles files{
-        []() -> TFileResult<std::string> { return std::string("/nowhere/"); },
-        [](const std::string&, std::span<const std::uint8_t>) -> TFileResult<void> {
+        []() -> TResult<std::string> { return std::string("/nowhere/"); },
+        [](const std::string&, std::span<const std::uint8_t>) -> TResult<void> {
             return {};
         }};
     TFWOnlineForm form(settings, protection, CurlHttpSessions(), files,
                        TDownloadServer{"127.0.0.1", phase.Port});
-    form.State.DeviceVariant = static_cast<std::uint8_t>(TVariantKind::A);
+    form.State.DeviceVariant = TVariantKind::A;
     form.show();
 
     QElapsedTimer clock;

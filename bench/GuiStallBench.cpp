@@ -15,14 +15,14 @@
 #include <vector>
 
 #include "base/MessageBox.h"
-#include "app/TMainForm.h"
-#include "app/TFWOnlineForm.h"
+#include "demo/DemoOptions.h"
+#include "demo/DemoRig.h"
+#include "gui/TFWOnlineForm.h"
+#include "gui/TMainForm.h"
 #include "platform/RegFileStore.h"
 #include "platform/TempDir.h"
-#include "sim/SampleImage.h"
-#include "sim/demo/DemoOptions.h"
-#include "sim/demo/DemoRig.h"
 #include "qortest/FakeDataProtection.h"
+#include "sim/SampleImage.h"
 
 using namespace qor;
 using qor::test::TFakeDataProtection;

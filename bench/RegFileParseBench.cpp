@@ -31,8 +31,7 @@ void BM_ParseRegFile(benchmark::State& state) {
     const auto count = static_cast<std::size_t>(state.range(0));
     const std::string text = StoreWithValues(count);
     for (auto _ : state) {
-        std::string error;
-        auto entries = ParseRegFile(text, KeyPath, error);
+        auto entries = ParseRegFile(text, KeyPath);
         if (!entries || entries->size() != count) {
             state.SkipWithError("the file did not parse");
             break;

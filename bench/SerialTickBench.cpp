@@ -6,11 +6,11 @@
 
 #include <algorithm>
 
-#include "app/DevicePanel.h"
 #include "base/TextTable.h"
 #include "device/ConnectionMonitor.h"
 #include "device/Protocol.h"
 #include "device/TtyPort.h"
+#include "presenter/DevicePanel.h"
 #include "sim/SampleImage.h"
 #include "sim/VirtualBus.h"
 
@@ -82,7 +82,7 @@ void BM_WriteBlockExchange(benchmark::State& bench) {
     bus.AddDevice("QOR 7316", TBootloaderConfig::VariantA()).RecordFrames = false;
     TDeviceLink link(bus);
     TBootloaderClient client(link);
-    link.Upkeep();
+    (void)link.Upkeep();
     link.SetTimeouts(UpdateReadTimeoutMs, WriteTimeoutMs);
     (void)client.BeginUpdate();
     (void)client.PrepareRange(124);

@@ -14,11 +14,11 @@
 #include <memory>
 #include <vector>
 
-#include "app/MainPresenter.h"
 #include "base/MessageBox.h"
 #include "base/Settings.h"
 #include "base/TextTable.h"
 #include "device/Protocol.h"
+#include "presenter/MainPresenter.h"
 #include "sim/SampleImage.h"
 #include "sim/VirtualBus.h"
 

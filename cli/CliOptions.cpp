@@ -14,16 +14,20 @@ namespace {
 
 // Longer than any bench waits for a device, short enough not to overflow a clock.
 constexpr double MaxWaitSeconds = 7 * 24 * 3600;
+// The most devices one USB bus holds.
+constexpr std::uint32_t MaxExpected = 127;
 constexpr std::size_t HelpWidth = 80;
+// Where --help starts the text of a command or an option.
+constexpr std::size_t HelpColumn = 26;
 
-const std::map<std::string, TCommand>& Commands() {
-    static const std::map<std::string, TCommand> commands{
-        {"list", TCommand::List},          {"info", TCommand::Info},
-        {"flash", TCommand::Flash},        {"download", TCommand::Download},
-        {"power-off", TCommand::PowerOff}, {"help", TCommand::Help},
-    };
-    return commands;
-}
+// What the arguments have said so far.
+struct TParsed {
+    TCliOptions Options;
+    bool Help = false;
+    std::optional<TCommand> Command;
+    std::vector<std::string> Operands;
+    std::vector<std::string> Given; // options in the order given, for the command check
+};
 
 TFailure<TUsageError> Usage(std::string message) {
     return Fail(TUsageError{std::move(message)});
@@ -47,6 +51,16 @@ std::optional<std::chrono::milliseconds> SecondsOf(const std::string& text) {
     return std::chrono::milliseconds(static_cast<std::int64_t>(std::llround(seconds * 1000)));
 }
 
+std::optional<std::uint32_t> CountOf(const std::string& text) {
+    std::uint32_t count = 0;
+    const char* end = text.data() + text.size();
+    const auto [stop, error] = std::from_chars(text.data(), end, count);
+    if (text.empty() || error != std::errc() || stop != end || count < 1 || count > MaxExpected) {
+        return std::nullopt;
+    }
+    return count;
+}
+
 // "host:port" with a port of 1 to 65535.
 bool ParseProxy(const std::string& text, TProxyChoice& proxy) {
     const std::size_t colon = text.rfind(':');
@@ -66,18 +80,116 @@ bool ParseProxy(const std::string& text, TProxyChoice& proxy) {
     return true;
 }
 
-// Which options each command takes, besides the common ones.
+// The commands, in the order --help lists them ("help" is not listed), with its text: lines
+// separated by '\n'.
+struct TCommandSpec {
+    const char* Name;
+    TCommand Command;
+    const char* Synopsis;
+    const char* Help;
+};
+
+// clang-format off
+constexpr TCommandSpec CommandSpecs[] = {
+    {"list", TCommand::List, "list", "the attached devices (port, description)"},
+    {"info", TCommand::Info, "info", "bootloader version and variant, firmware version,\nchecksum state"},
+    {"flash", TCommand::Flash, "flash FILE", "check FILE, write it into the device, verify the checksums"},
+    {"download", TCommand::Download, "download", "download the image for the device's variant"},
+    {"power-off", TCommand::PowerOff, "power-off", "switch the device off"},
+    {"help", TCommand::Help, nullptr, nullptr},
+};
+// clang-format on
+
+// Which commands take an option; --help lists an option of one command under it, the others
+// with the common options.
+enum class TTakenBy { Any, Flash, Download, DownloadAndFlash };
+
+// An option, in the order --help lists it: its value's name (none for a flag), its text and
+// what it does with its value; false for a value it does not take, and then Refusal is the
+// usage error, or without one the option "is not used that way".
+struct TOptionSpec {
+    const char* Name;
+    const char* Alias;
+    const char* Value;
+    TTakenBy TakenBy;
+    std::string Help;
+    bool (*Apply)(TParsed& parsed, const std::string& value);
+    const char* Refusal = nullptr;
+};
+
+// clang-format off
+const std::vector<TOptionSpec>& OptionSpecs() {
+    using P = TParsed&;
+    using V = const std::string&;
+    static const std::vector<TOptionSpec> specs{
+        {"--download", nullptr, nullptr, TTakenBy::Flash, "download the image for the device's variant instead\n(with --all one download per variant present)",
+         [](P p, V) { return p.Options.Download = true; }},
+        {"--power-off", nullptr, nullptr, TTakenBy::Flash, "switch each device off after its successful update",
+         [](P p, V) { return p.Options.PowerOffAfter = true; }},
+        {"--all", nullptr, nullptr, TTakenBy::Flash,
+         "write every device attached at the start, all at the\nsame time, each on its own port; then a summary",
+         [](P p, V) { return p.Options.All = true; }},
+        {"--expect", nullptr, "N", TTakenBy::Flash,
+         "with --all: fail before anything is written unless\nexactly N devices are found (after --wait)",
+         [](P p, V v) { p.Options.Expect = CountOf(v); return p.Options.Expect.has_value(); },
+         "--expect needs a number of devices from 1 to 127"},
+        {"--variant", nullptr, "a|b", TTakenBy::Download, "for this variant instead; no device needed",
+         [](P p, V v) { p.Options.Variant = v.empty() ? '\0' : v[0]; return v == "a" || v == "b"; },
+         "--variant takes a or b"},
+        {"--out", nullptr, "FILE", TTakenBy::Download,
+         "save it as FILE (default: its name on the server, in the\ncurrent folder)",
+         [](P p, V v) { p.Options.Out = v; return !v.empty(); }},
+        {"--wait", nullptr, "SECONDS", TTakenBy::Any, "wait this long for a device to appear (default 0)",
+         [](P p, V v) { const auto wait = SecondsOf(v); p.Options.Wait = wait.value_or(p.Options.Wait); return wait.has_value(); },
+         "--wait needs a number of seconds from 0 to 604800"},
+        {"--port", nullptr, "NAME", TTakenBy::Any, "use the device on this port only (as list shows it)",
+         [](P p, V v) { p.Options.Port = v; return !v.empty(); }},
+        {"--json", nullptr, nullptr, TTakenBy::Any, "one JSON object per line for each event, then a result",
+         [](P p, V) { return p.Options.Json = true; }},
+        {"--lang", nullptr, "de|en|fr|es", TTakenBy::Any, "language of the messages (default: the stored language)",
+         [](P p, V v) { p.Options.Language = LanguageOf(v); return p.Options.Language.has_value(); },
+         "--lang takes de, en, fr or es"},
+        {"--no-proxy", nullptr, nullptr, TTakenBy::DownloadAndFlash, "download directly, whatever the stored proxy settings say",
+         [](P p, V) { p.Options.Proxy.Mode = TProxyChoice::TMode::None; return true; }},
+        {"--proxy", nullptr, "HOST:PORT", TTakenBy::DownloadAndFlash, "download through this proxy instead of the stored one",
+         [](P p, V v) { return ParseProxy(v, p.Options.Proxy); }, "--proxy takes HOST:PORT"},
+        {"--proxy-user", nullptr, "NAME", TTakenBy::DownloadAndFlash,
+         std::string("its user; the password is taken from the environment\nvariable ") + ProxyPasswordVariable,
+         [](P p, V v) { p.Options.Proxy.User = v; return true; }},
+        {"--help", "-h", nullptr, TTakenBy::Any, "this text", [](P p, V) { return p.Help = true; }},
+    };
+    return specs;
+}
+// clang-format on
+
+const TOptionSpec* FindOption(const std::string& name) {
+    for (const TOptionSpec& spec : OptionSpecs()) {
+        if (name == spec.Name || (spec.Alias != nullptr && name == spec.Alias)) {
+            return &spec;
+        }
+    }
+    return nullptr;
+}
+
 bool Allowed(TCommand command, const std::string& option) {
-    if (option == "--power-off" || option == "--download") {
+    switch (FindOption(option)->TakenBy) {
+    case TTakenBy::Any:
+        return true;
+    case TTakenBy::Flash:
         return command == TCommand::Flash;
-    }
-    if (option == "--out" || option == "--variant") {
+    case TTakenBy::Download:
         return command == TCommand::Download;
-    }
-    if (option == "--proxy" || option == "--no-proxy" || option == "--proxy-user") {
+    case TTakenBy::DownloadAndFlash:
         return command == TCommand::Download || command == TCommand::Flash;
     }
-    return true;
+    return false;
+}
+
+// The section of --help an option is listed in: its one command's, or none for the common ones.
+std::optional<TCommand> ListedUnder(const TOptionSpec& spec) {
+    return spec.TakenBy == TTakenBy::Flash      ? std::optional(TCommand::Flash)
+           : spec.TakenBy == TTakenBy::Download ? std::optional(TCommand::Download)
+                                                : std::nullopt;
 }
 
 // The text broken at blanks into lines of at most `width` characters, the lines after the
@@ -105,6 +217,120 @@ std::string Wrapped(const std::string& text, std::size_t width, std::size_t inde
     return out;
 }
 
+// A word that is no option: the command, then its operands.
+TResult<void, TUsageError> TakeWord(TParsed& parsed, const std::string& arg) {
+    if (parsed.Command) {
+        parsed.Operands.push_back(arg);
+        return {};
+    }
+    for (const TCommandSpec& spec : CommandSpecs) {
+        if (arg == spec.Name) {
+            parsed.Command = spec.Command;
+            return {};
+        }
+    }
+    return Usage("unknown command '" + arg + "'");
+}
+
+// An option, "--name value" or "--name=value"; how many of the following arguments it took.
+TResult<std::size_t, TUsageError> TakeOption(TParsed& parsed, std::string arg,
+                                             const std::string* next) {
+    std::optional<std::string> inlineValue;
+    if (const std::size_t equals = arg.find('='); equals != std::string::npos) {
+        inlineValue = arg.substr(equals + 1);
+        arg.resize(equals);
+    }
+    const TOptionSpec* spec = FindOption(arg);
+    if (spec == nullptr) {
+        return Usage("unknown option '" + arg + "'");
+    }
+    const std::string refusal =
+        spec->Refusal != nullptr ? spec->Refusal : "option '" + arg + "' is not used that way";
+    std::size_t used = 0;
+    std::string value;
+    if (spec->Value == nullptr) {
+        if (inlineValue) {
+            return Usage("option '" + arg + "' is not used that way");
+        }
+    } else if (inlineValue) {
+        value = *inlineValue;
+    } else if (next != nullptr) {
+        value = *next;
+        used = 1;
+    } else {
+        return Usage(refusal);
+    }
+    if (!spec->Apply(parsed, value)) {
+        return Usage(refusal);
+    }
+    parsed.Given.push_back(arg);
+    return used;
+}
+
+// The options and operands held against the command they were given with.
+TResult<TCliOptions, TUsageError> CheckedForCommand(TParsed parsed) {
+    TCliOptions& options = parsed.Options;
+    if (parsed.Help || !parsed.Command || *parsed.Command == TCommand::Help) {
+        options.Command = TCommand::Help;
+        return options;
+    }
+    options.Command = *parsed.Command;
+    for (const std::string& option : parsed.Given) {
+        if (!Allowed(options.Command, option)) {
+            return Usage("option '" + option + "' does not go with this command");
+        }
+    }
+    if (options.Proxy.User && options.Proxy.Mode != TProxyChoice::TMode::Given) {
+        return Usage("--proxy-user goes with --proxy");
+    }
+    const std::vector<std::string>& operands = parsed.Operands;
+    if (options.Command == TCommand::Flash) {
+        if (options.Download == !operands.empty() || operands.size() > 1) {
+            return Usage("flash takes one image FILE, or --download instead of it");
+        }
+        if (!operands.empty()) {
+            options.File = operands.front();
+        }
+        if (options.All && options.Port) {
+            return Usage("--all and --port do not go together");
+        }
+        if (options.Expect && !options.All) {
+            return Usage("--expect goes with --all");
+        }
+        const bool proxyOptions = options.Proxy.Mode != TProxyChoice::TMode::Stored;
+        if (proxyOptions && !options.Download) {
+            return Usage("the proxy options go with --download");
+        }
+        return options;
+    }
+    if (!operands.empty()) {
+        return Usage("unexpected argument '" + operands.front() + "'");
+    }
+    return options;
+}
+
+// A command or an option as --help lists it: the synopsis, then its text from HelpColumn on.
+std::string HelpEntry(const std::string& synopsis, const std::string& help) {
+    std::string entry = synopsis;
+    entry.append(HelpColumn > entry.size() ? HelpColumn - entry.size() : 1, ' ');
+    for (const char c : help) {
+        entry += c;
+        if (c == '\n') {
+            entry.append(HelpColumn, ' ');
+        }
+    }
+    return entry + "\n";
+}
+
+std::string OptionSynopsis(const TOptionSpec& spec) {
+    std::string synopsis = spec.Alias != nullptr ? std::string(spec.Alias) + ", " : "";
+    synopsis += spec.Name;
+    if (spec.Value != nullptr) {
+        synopsis += std::string(" ") + spec.Value;
+    }
+    return synopsis;
+}
+
 } // namespace
 
 bool AsksForJson(std::span<const std::string> args) {
@@ -120,133 +346,25 @@ bool AsksForJson(std::span<const std::string> args) {
 }
 
 TResult<TCliOptions, TUsageError> ParseCommandLine(std::span<const std::string> args) {
-    TCliOptions options;
-    std::optional<TCommand> command;
-    std::vector<std::string> operands;
-    std::vector<std::string> given; // options in the order given, for the command check
-    bool help = false;
+    TParsed parsed;
     bool optionsEnded = false;
     for (std::size_t i = 0; i < args.size(); ++i) {
-        std::string arg = args[i];
+        const std::string& arg = args[i];
         if (optionsEnded || arg.empty() || arg[0] != '-' || arg == "-") {
-            if (!command) {
-                const auto it = Commands().find(arg);
-                if (it == Commands().end()) {
-                    return Usage("unknown command '" + arg + "'");
-                }
-                command = it->second;
-            } else {
-                operands.push_back(arg);
+            if (auto taken = TakeWord(parsed, arg); !taken) {
+                return Fail(taken.Error());
             }
-            continue;
-        }
-        if (arg == "--") {
+        } else if (arg == "--") {
             optionsEnded = true;
-            continue;
-        }
-        std::optional<std::string> inlineValue;
-        if (const std::size_t equals = arg.find('='); equals != std::string::npos) {
-            inlineValue = arg.substr(equals + 1);
-            arg.resize(equals);
-        }
-        const auto value = [&]() -> std::optional<std::string> {
-            if (inlineValue) {
-                return inlineValue;
-            }
-            if (i + 1 < args.size()) {
-                return args[++i];
-            }
-            return std::nullopt;
-        };
-        const auto flag = [&](bool& target) -> bool {
-            target = true;
-            return !inlineValue;
-        };
-        bool ok = true;
-        if (arg == "--help" || arg == "-h") {
-            ok = flag(help);
-        } else if (arg == "--json") {
-            ok = flag(options.Json);
-        } else if (arg == "--power-off") {
-            ok = flag(options.PowerOffAfter);
-        } else if (arg == "--download") {
-            ok = flag(options.Download);
-        } else if (arg == "--no-proxy") {
-            bool none = false;
-            ok = flag(none);
-            options.Proxy.Mode = TProxyChoice::TMode::None;
-        } else if (arg == "--wait") {
-            const auto text = value();
-            const auto wait = text ? SecondsOf(*text) : std::nullopt;
-            if (!wait) {
-                return Usage("--wait needs a number of seconds from 0 to 604800");
-            }
-            options.Wait = *wait;
-        } else if (arg == "--port") {
-            options.Port = value();
-            ok = options.Port && !options.Port->empty();
-        } else if (arg == "--out") {
-            options.Out = value();
-            ok = options.Out && !options.Out->empty();
-        } else if (arg == "--variant") {
-            const auto text = value();
-            if (!text || (*text != "a" && *text != "b")) {
-                return Usage("--variant takes a or b");
-            }
-            options.Variant = (*text)[0];
-        } else if (arg == "--lang") {
-            const auto text = value();
-            options.Language = text ? LanguageOf(*text) : std::nullopt;
-            if (!options.Language) {
-                return Usage("--lang takes de, en, fr or es");
-            }
-        } else if (arg == "--proxy") {
-            const auto text = value();
-            if (!text || !ParseProxy(*text, options.Proxy)) {
-                return Usage("--proxy takes HOST:PORT");
-            }
-        } else if (arg == "--proxy-user") {
-            options.Proxy.User = value();
-            ok = options.Proxy.User.has_value();
         } else {
-            return Usage("unknown option '" + arg + "'");
-        }
-        if (!ok) {
-            return Usage("option '" + arg + "' is not used that way");
-        }
-        given.push_back(arg);
-    }
-
-    if (help || !command || *command == TCommand::Help) {
-        options.Command = TCommand::Help;
-        return options;
-    }
-    options.Command = *command;
-    for (const std::string& option : given) {
-        if (!Allowed(options.Command, option)) {
-            return Usage("option '" + option + "' does not go with this command");
+            auto taken = TakeOption(parsed, arg, i + 1 < args.size() ? &args[i + 1] : nullptr);
+            if (!taken) {
+                return Fail(taken.Error());
+            }
+            i += *taken;
         }
     }
-    if (options.Proxy.User && options.Proxy.Mode != TProxyChoice::TMode::Given) {
-        return Usage("--proxy-user goes with --proxy");
-    }
-    if (options.Command == TCommand::Flash) {
-        if (options.Download == !operands.empty() || operands.size() > 1) {
-            return Usage("flash takes one image FILE, or --download instead of it");
-        }
-        if (!operands.empty()) {
-            options.File = operands.front();
-        }
-        const bool proxyOptions = options.Proxy.Mode != TProxyChoice::TMode::Stored;
-        if (proxyOptions && !options.Download) {
-            return Usage("the proxy options go with --download");
-        }
-        return options;
-    }
-    if (!operands.empty()) {
-        return Usage("unexpected argument '" + operands.front() + "'");
-    }
-    return options;
+    return CheckedForCommand(std::move(parsed));
 }
 
 std::string HelpText(const std::string& program) {
@@ -256,35 +374,30 @@ std::string HelpText(const std::string& program) {
          << "Updates the firmware of QOR 7316 devices without a window, with the same checks\n"
          << "and exchanges as the updater's window.\n"
          << "\n"
-         << "Commands:\n"
-         << "  list                    the attached devices (port, description)\n"
-         << "  info                    bootloader version and variant, firmware version,\n"
-         << "                          checksum state\n"
-         << "  flash FILE              check FILE, write it into the device, verify the checksums\n"
-         << "      --download          download the image for the device's variant instead\n"
-         << "      --power-off         switch the device off after a successful update\n"
-         << "  download                download the image for the device's variant\n"
-         << "      --variant a|b       for this variant instead; no device needed\n"
-         << "      --out FILE          save it as FILE (default: its name on the server, in the\n"
-         << "                          current folder)\n"
-         << "  power-off               switch the device off\n"
-         << "\n"
-         << "Options:\n"
-         << "  --wait SECONDS          wait this long for a device to appear (default 0)\n"
-         << "  --port NAME             use the device on this port only (as list shows it)\n"
-         << "  --json                  one JSON object per line for each event, then a result\n"
-         << "  --lang de|en|fr|es      language of the messages (default: the stored language)\n"
-         << "  --no-proxy              download directly, whatever the stored proxy settings say\n"
-         << "  --proxy HOST:PORT       download through this proxy instead of the stored one\n"
-         << "  --proxy-user NAME       its user; the password is taken from the environment\n"
-         << "                          variable " << ProxyPasswordVariable << "\n"
-         << "  -h, --help              this text\n"
-         << "\n"
-         << "Exit codes:\n";
+         << "Commands:\n";
+    for (const TCommandSpec& command : CommandSpecs) {
+        if (command.Synopsis == nullptr) {
+            continue;
+        }
+        text << HelpEntry(std::string("  ") + command.Synopsis, command.Help);
+        for (const TOptionSpec& option : OptionSpecs()) {
+            if (ListedUnder(option) == command.Command) {
+                text << HelpEntry("      " + OptionSynopsis(option), option.Help);
+            }
+        }
+    }
+    text << "\nOptions:\n";
+    for (const TOptionSpec& option : OptionSpecs()) {
+        if (!ListedUnder(option)) {
+            text << HelpEntry("  " + OptionSynopsis(option), option.Help);
+        }
+    }
+    text << "\nExit codes:\n";
     for (const TExitDoc& doc : ExitCodeTable()) {
         text << "  " << (doc.Code < 10 ? " " : "") << doc.Code << "  "
              << Wrapped(doc.Meaning, HelpWidth - 6, 6) << "\n";
     }
+    text << "\n" << Wrapped(SeveralDevicesExitRule, HelpWidth, 0) << "\n";
     return text.str();
 }
 

@@ -33,9 +33,11 @@ inline constexpr const char* ProxyPasswordVariable = "QOR7316_PROXY_PASSWORD";
 
 struct TCliOptions {
     TCommand Command = TCommand::Help;
-    std::string File;           // flash: the image file
-    bool Download = false;      // flash --download
-    bool PowerOffAfter = false; // flash --power-off
+    std::string File;                    // flash: the image file
+    bool Download = false;               // flash --download
+    bool PowerOffAfter = false;          // flash --power-off
+    bool All = false;                    // flash --all: every device attached, at the same time
+    std::optional<std::uint32_t> Expect; // flash --all --expect N
     std::optional<std::string> Out;
     std::optional<char> Variant; // download --variant a|b
     std::chrono::milliseconds Wait{0};

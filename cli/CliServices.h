@@ -2,17 +2,18 @@
 // port, clock, settings and HTTP client; the tests and the test build hand it virtual ones.
 #pragma once
 
-#include <cstdlib>
+#include <cstddef>
 #include <functional>
 #include <optional>
 #include <ostream>
 #include <string>
 
-#include "app/ServiceRecord.h"
 #include "cli/Clock.h"
 #include "cli/FirmwareFetch.h"
 #include "device/DevicePort.h"
+#include "platform/ProgramInput.h"
 #include "platform/RegistryStore.h"
+#include "presenter/ServiceRecord.h"
 
 namespace qor::cli {
 
@@ -30,12 +31,16 @@ struct TCliServices {
     std::ostream& Err;
     bool Terminal = false; // standard output is a terminal: progress as a bar
     std::string ProgramName = "qor7316-update";
+    // The terminal also moves its cursor up and clears lines (ANSI), so that flash --all
+    // redraws a line per device in place; its size in characters.
+    bool InPlaceLines = false;
+    std::size_t TerminalColumns = 80;
+    std::size_t TerminalRows = 24;
 };
 
 // The process's own environment, for TCliServices::Environment.
 inline std::optional<std::string> ProcessEnvironment(const char* name) {
-    const char* value = std::getenv(name);
-    return value != nullptr ? std::optional<std::string>(value) : std::nullopt;
+    return EnvironmentValue(name);
 }
 
 } // namespace qor::cli

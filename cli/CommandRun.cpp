@@ -1,13 +1,15 @@
 #include "cli/CommandRun.h"
 
-#include "app/DeviceSummary.h"
 #include "base/FixedTexts.h"
 #include "base/TextTable.h"
 #include "base/Windows1252.h"
 #include "cli/Format.h"
+#include "cli/ResultEvent.h"
+#include "device/DeviceLink.h"
 #include "device/Protocol.h"
 #include "platform/SettingsStore.h"
 #include "platform/StoreMessages.h"
+#include "presenter/DeviceSummary.h"
 
 namespace qor::cli {
 
@@ -76,16 +78,10 @@ int TCommandRun::Finish(TExit exit, TEvent event) {
 }
 
 int TCommandRun::Finish(int exit, TEvent event) {
-    TJsonObject fields;
-    fields.Add("exit", exit).Add("outcome", OutcomeName(exit)).Merge(event.Fields);
-    event.Name = "result";
-    event.Fields = std::move(fields);
-    event.Problem = exit != ExitCode(TExit::Success);
-    Report.Event(event);
-    return exit;
+    return ReportResult(Report, exit, std::move(event));
 }
 
-bool TCommandRun::ConnectDevice(int& exit) {
+TStep<void> TCommandRun::ConnectDevice() {
     const auto waiting = [this] {
         TEvent event{
             "waiting",
@@ -98,19 +94,29 @@ bool TCommandRun::ConnectDevice(int& exit) {
     const auto connected = Connector.Connect(Options.Port, Options.Wait, waiting);
     if (connected) {
         ReportDevice();
-        return true;
+        return {};
     }
     const TConnectError& error = connected.Error();
     if (error.Fault == TConnectFault::Interrupted) {
-        exit = Finish(TExit::Interrupted, TEvent{"", {Text(TxtCancelled)}, {}, true});
-        return false;
+        return Fail(
+            TReported{Finish(TExit::Interrupted, TEvent{"", {Text(TxtCancelled)}, {}, true})});
     }
+    const std::string reason = NotConnectedReason(error);
+    TEvent event{"", {Text(TxtNotConnected), reason}, {}, true};
+    event.Fields.Add("reason", reason);
+    return Fail(TReported{Finish(TExit::NoDevice, std::move(event))});
+}
+
+std::string TCommandRun::NotConnectedReason(const TConnectError& error) {
     std::string reason;
     switch (error.Fault) {
     case TConnectFault::NotFound:
-        reason = std::string("no device with the description \"") + DeviceDescription + "\"";
-        if (Options.Port) {
-            reason += " on port " + *Options.Port;
+        reason = Services.Port.Unavailable();
+        if (reason.empty()) {
+            reason = std::string("no device with the description \"") + DeviceDescription + "\"";
+            if (Options.Port) {
+                reason += " on port " + *Options.Port;
+            }
         }
         break;
     case TConnectFault::CannotOpen:
@@ -121,12 +127,10 @@ bool TCommandRun::ConnectDevice(int& exit) {
                  "F2 + F4 held";
         break;
     case TConnectFault::Interrupted:
+        reason = Text(TxtCancelled);
         break;
     }
-    TEvent event{"", {Text(TxtNotConnected), reason}, {}, true};
-    event.Fields.Add("reason", reason);
-    exit = Finish(TExit::NoDevice, std::move(event));
-    return false;
+    return reason;
 }
 
 void TCommandRun::ReportDevice() {
@@ -139,28 +143,15 @@ void TCommandRun::ReportDevice() {
     Report.Event(event);
 }
 
-int TCommandRun::InvalidImage(const std::string& reason) {
+TFailed TCommandRun::InvalidImage(const std::string& reason) {
     TEvent event{"", {InvalidFirmwareFileText, reason}, {}, true};
     event.Fields.Add("reason", reason);
-    return Finish(TExit::InvalidImage, std::move(event));
+    return TFailed{ExitCode(TExit::InvalidImage), std::move(event)};
 }
 
 int TCommandRun::DoesNotFit(const TFirmwareImage& image, const TImageRejection& refusal,
                             const std::optional<TDeviceVariant>& device) {
-    const auto imageLetter = static_cast<char>(image.VariantLetter());
-    std::string deviceVariant = "none";
-    if (device) {
-        const auto letter = device->Letter();
-        deviceVariant = letter ? std::string(1, *letter) : std::string("other");
-    }
-    std::string reason = refusal.Reason;
-    if (refusal.Fit == TFitFault::WrongVariant) {
-        reason += " (image '" + Windows1252ToUtf8(std::string(1, imageLetter)) + "', device " +
-                  deviceVariant + ")";
-    }
-    TEvent event{"", {Text(TxtInvalidFirmware), reason}, {}, true};
-    event.Fields.Add("reason", reason).Add("device_variant", deviceVariant);
-    return Finish(TExit::ImageDoesNotFit, std::move(event));
+    return ReportDoesNotFit(Report, Language(), image, refusal, device);
 }
 
 int TCommandRun::List() {
@@ -170,8 +161,7 @@ int TCommandRun::List() {
     for (;;) {
         devices.clear();
         for (const TPortEntry& entry : Services.Port.List()) {
-            if (entry.Description == DeviceDescription &&
-                (!Options.Port || entry.Name == *Options.Port)) {
+            if (IsDevicePort(entry, Options.Port)) {
                 devices.push_back(entry);
             }
         }
@@ -198,7 +188,13 @@ int TCommandRun::List() {
         Report.Event(event);
     }
     if (devices.empty()) {
-        return Finish(TExit::NoDevice, TEvent{"", {Text(TxtNotConnected)}, {}, true});
+        TEvent event{"", {Text(TxtNotConnected)}, {}, true};
+        // A port that cannot list at all says what to install.
+        if (const std::string reason = Services.Port.Unavailable(); !reason.empty()) {
+            event.Lines.push_back(reason);
+            event.Fields.Add("reason", reason);
+        }
+        return Finish(TExit::NoDevice, std::move(event));
     }
     TEvent result;
     result.Fields.Add("count", static_cast<std::int64_t>(devices.size()));
@@ -206,9 +202,8 @@ int TCommandRun::List() {
 }
 
 int TCommandRun::Info() {
-    int exit = 0;
-    if (!ConnectDevice(exit)) {
-        return exit;
+    if (const auto connected = ConnectDevice(); !connected) {
+        return connected.Error().Exit;
     }
     const TDeviceInfo& info = Connector.Monitor().Info();
     const TDeviceSummary summary = SummariseDevice(info);
@@ -241,9 +236,8 @@ int TCommandRun::Info() {
 }
 
 int TCommandRun::PowerOff() {
-    int exit = 0;
-    if (!ConnectDevice(exit)) {
-        return exit;
+    if (const auto connected = ConnectDevice(); !connected) {
+        return connected.Error().Exit;
     }
     // As the window's button: one request; the device goes either way, or stays listed.
     const bool acknowledged = Connector.Monitor().Bootloader().PowerOff().Ok();

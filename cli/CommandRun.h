@@ -5,19 +5,38 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
-#include "app/ImageChecks.h"
 #include "base/Settings.h"
 #include "base/TextTable.h"
 #include "cli/CliOptions.h"
 #include "cli/CliServices.h"
 #include "cli/DeviceConnect.h"
+#include "cli/DeviceUpdate.h"
 #include "cli/ExitCodes.h"
 #include "cli/Reporter.h"
+#include "device/UpdateSession.h"
 #include "firmware/DeviceVariant.h"
 #include "firmware/FirmwareImage.h"
+#include "presenter/ImageChecks.h"
 
 namespace qor::cli {
+
+// The devices of a flash --all and their rows.
+struct TBench;
+
+// A step of a command that failed and has been reported: what is left of it is the exit code.
+struct TReported {
+    int Exit = 0;
+};
+template <typename T> using TStep = TResult<T, TReported>;
+
+// A step that failed and is not reported yet: its exit code and the result event that tells
+// it, for the one device or for each device it concerns.
+struct TFailed {
+    int Exit = 0;
+    TEvent Event;
+};
 
 class TCommandRun {
 public:
@@ -30,6 +49,19 @@ private:
     int List();
     int Info();
     int Flash();
+    // flash --all: every device attached at the start, each on a thread of its own.
+    int FlashAll();
+    // Its devices: the ports of those listed when the run starts (with --wait, once there is
+    // one, or with --expect N once there are N), in port order.
+    TStep<std::vector<std::string>> TakeDevices();
+    // Its steps: each device's bootloader waited for, in one loop as the window's timer
+    // ticks; one download per variant present; every device written on a thread of its own.
+    void ConnectAll(TBench& bench);
+    void DownloadForAll(TBench& bench, std::uint8_t language);
+    void WriteAll(TBench& bench, std::uint8_t language);
+    // Ends a row with its result; StopRow does it when the user asked to stop.
+    void FailRow(TBench& bench, std::size_t row, int exit, TEvent event);
+    bool StopRow(TBench& bench, std::size_t row);
     int Download();
     int PowerOff();
 
@@ -39,17 +71,23 @@ private:
     std::uint8_t Language();
     const char* Text(TTextId id);
 
-    // Waits for the device as the options say; false after reporting why it is not there.
-    bool ConnectDevice(int& exit);
+    // Waits for the device as the options say; fails after reporting why it is not there.
+    TStep<void> ConnectDevice();
     void ReportDevice();
-    // The download for `variantNumber`, the window's numbering; none after reporting why.
-    std::optional<std::vector<std::uint8_t>> Fetch(std::uint8_t variantNumber, std::string& source,
-                                                   int& exit);
-    // Reports an image that is not a valid image file; returns its exit code.
-    int InvalidImage(const std::string& reason);
+    // The download of the image for `variant`, and the same checked as the window checks a
+    // downloaded image.
+    TResult<TFetchedImage, TFailed> Fetch(TVariantKind variant);
+    TResult<TCheckedImage, TFailed> FetchChecked(TVariantKind variant);
+    // flash's image: the file the options name, or the download for the connected device.
+    TStep<TCheckedImage> LocalImage();
+    TStep<TCheckedImage> DownloadedImage();
+    // An image that is not a valid image file.
+    static TFailed InvalidImage(const std::string& reason);
     // Reports an image the device cannot take; nothing was written.
     int DoesNotFit(const TFirmwareImage& image, const TImageRejection& refusal,
                    const std::optional<TDeviceVariant>& device);
+    // The reason no device answers, for a failed connection.
+    std::string NotConnectedReason(const TConnectError& error);
 
     // Reports the result event with the exit code and its outcome's name.
     int Finish(TExit exit, TEvent event);

@@ -12,44 +12,56 @@ TDeviceConnector::TDeviceConnector(IDevicePort& port, IClock& clock,
 TResult<void, TConnectError> TDeviceConnector::Connect(const std::optional<std::string>& portName,
                                                        TMs wait,
                                                        const std::function<void()>& waiting) {
-    if (portName) {
-        DeviceMonitor.Link().ChoosePort(*portName);
-    }
-    const TMs start = Clock.Now();
-    TMs deadline = start + wait;
-    bool found = false;
+    Begin(portName, wait);
     bool toldWaiting = false;
     for (;;) {
         if (Interrupted && Interrupted()) {
             return Fail(TConnectError{TConnectFault::Interrupted, {}});
         }
-        const TDeviceStatus status = DeviceMonitor.Tick(false);
-        if (DeviceMonitor.BootloaderReady()) {
-            return {};
+        if (auto outcome = Tick()) {
+            return std::move(*outcome);
         }
-        const TMs now = Clock.Now();
-        if (status.State == TDeviceState::NotFound) {
-            if (now >= deadline) {
-                return Fail(TConnectError{TConnectFault::NotFound, {}});
-            }
-            if (!toldWaiting && waiting) {
-                waiting();
-                toldWaiting = true;
-            }
-        } else {
-            if (!found) {
-                found = true;
-                deadline = std::max(deadline, now + BootloaderGrace);
-            }
-            if (now >= deadline) {
-                if (!status.OpenError.empty()) {
-                    return Fail(TConnectError{TConnectFault::CannotOpen, status.OpenError});
-                }
-                return Fail(TConnectError{TConnectFault::Silent, {}});
-            }
+        if (NoneFound && !toldWaiting && waiting) {
+            waiting();
+            toldWaiting = true;
         }
         Clock.Sleep(MonitorTickInterval);
     }
+}
+
+void TDeviceConnector::Begin(const std::optional<std::string>& portName, TMs wait) {
+    if (portName) {
+        DeviceMonitor.Link().ChoosePort(*portName);
+    }
+    Deadline = Clock.Now() + wait;
+    Found = false;
+    NoneFound = false;
+}
+
+std::optional<TResult<void, TConnectError>> TDeviceConnector::Tick() {
+    const TDeviceStatus status = DeviceMonitor.Tick(false);
+    if (DeviceMonitor.BootloaderReady()) {
+        return TResult<void, TConnectError>();
+    }
+    const TMs now = Clock.Now();
+    NoneFound = status.State == TDeviceState::NotFound;
+    if (NoneFound) {
+        if (now >= Deadline) {
+            return Fail(TConnectError{TConnectFault::NotFound, {}});
+        }
+        return std::nullopt;
+    }
+    if (!Found) {
+        Found = true;
+        Deadline = std::max(Deadline, now + BootloaderGrace);
+    }
+    if (now >= Deadline) {
+        if (!status.OpenError.empty()) {
+            return Fail(TConnectError{TConnectFault::CannotOpen, status.OpenError});
+        }
+        return Fail(TConnectError{TConnectFault::Silent, {}});
+    }
+    return std::nullopt;
 }
 
 } // namespace qor::cli

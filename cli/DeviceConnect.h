@@ -41,12 +41,23 @@ public:
     TResult<void, TConnectError> Connect(const std::optional<std::string>& portName, TMs wait,
                                          const std::function<void()>& waiting);
 
+    // The same wait a tick at a time, for several devices ticked in turn by one caller, who
+    // sleeps MonitorTickInterval between two rounds and watches for a stop itself. Begin starts
+    // it; each Tick returns the outcome once there is one.
+    void Begin(const std::optional<std::string>& portName, TMs wait);
+    std::optional<TResult<void, TConnectError>> Tick();
+    // Whether the last tick found no device.
+    bool Absent() const { return NoneFound; }
+
     TConnectionMonitor& Monitor() { return DeviceMonitor; }
 
 private:
     TConnectionMonitor DeviceMonitor;
     IClock& Clock;
     std::function<bool()> Interrupted;
+    TMs Deadline{0};
+    bool Found = false;
+    bool NoneFound = false;
 };
 
 } // namespace qor::cli

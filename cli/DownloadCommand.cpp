@@ -1,11 +1,11 @@
 // download, and the download of flash --download: the image for a variant from the download
 // server, with the stored proxy settings unless the options say otherwise, checked as the
 // window checks a downloaded image.
-#include "app/ImageChecks.h"
 #include "base/Windows1252.h"
 #include "cli/CommandRun.h"
 #include "cli/Format.h"
 #include "platform/TempDir.h"
+#include "presenter/ImageChecks.h"
 
 namespace qor::cli {
 namespace {
@@ -37,17 +37,16 @@ private:
 };
 
 // The file name of the variant's image on the server: "qor-7316-a.bin".
-std::string ServerFileName(std::uint8_t variantNumber) {
-    const std::string path = DownloadPathOf(variantNumber);
+std::string ServerFileName(TVariantKind variant) {
+    const std::string path = DownloadPathOf(variant);
     return path.substr(path.rfind('/') + 1);
 }
 
 } // namespace
 
-std::optional<std::vector<std::uint8_t>> TCommandRun::Fetch(std::uint8_t variantNumber,
-                                                            std::string& source, int& exit) {
+TResult<TFetchedImage, TFailed> TCommandRun::Fetch(TVariantKind variant) {
     TFetchRequest request;
-    request.VariantNumber = variantNumber;
+    request.Variant = variant;
     const TProxyChoice& proxy = Options.Proxy;
     if (proxy.Mode == TProxyChoice::TMode::Stored) {
         request.Settings = StoredSettings();
@@ -74,16 +73,27 @@ std::optional<std::vector<std::uint8_t>> TCommandRun::Fetch(std::uint8_t variant
             event.Lines.push_back(failure.Detail);
         }
         event.Fields.Add("reason", failure.Detail);
-        exit = Finish(failure.Cancelled ? TExit::Interrupted : TExit::DownloadFailed,
-                      std::move(event));
-        return std::nullopt;
+        return Fail(
+            TFailed{ExitCode(failure.Cancelled ? TExit::Interrupted : TExit::DownloadFailed),
+                    std::move(event)});
     }
     TEvent done{"download", {Text(TxtDownloadSucceeded)}, {}, false};
     done.Fields.Add("source", fetched->Source).Add("saved_as", fetched->SavedAs);
     done.Fields.Add("size", static_cast<std::int64_t>(fetched->Body.size()));
     Report.Event(done);
-    source = fetched->Source;
-    return std::move(fetched->Body);
+    return std::move(fetched.Value());
+}
+
+TResult<TCheckedImage, TFailed> TCommandRun::FetchChecked(TVariantKind variant) {
+    auto fetched = Fetch(variant);
+    if (!fetched) {
+        return Fail(fetched.Error());
+    }
+    auto checked = CheckImageBytes(std::move(fetched->Body));
+    if (!checked) {
+        return Fail(InvalidImage(checked.Error().Reason));
+    }
+    return TCheckedImage{std::move(checked.Value()), fetched->Source};
 }
 
 int TCommandRun::Download() {
@@ -91,27 +101,20 @@ int TCommandRun::Download() {
     if (Options.Variant) {
         target = TDeviceVariant::FromLetter(*Options.Variant);
     } else {
-        int exit = 0;
-        if (!ConnectDevice(exit)) {
-            return exit;
+        if (const auto connected = ConnectDevice(); !connected) {
+            return connected.Error().Exit;
         }
         target = ConnectedVariant(Connector.Monitor());
     }
-    int exit = 0;
-    std::string source;
-    auto body = Fetch(target->Number(), source, exit);
-    if (!body) {
-        return exit;
-    }
-    auto checked = CheckImageBytes(std::move(*body));
+    auto checked = FetchChecked(target->Kind());
     if (!checked) {
-        return InvalidImage(checked.Error().Reason);
+        return Finish(checked.Error().Exit, checked.Error().Event);
     }
-    const TFirmwareImage& image = checked.Value();
-    if (const auto refusal = CheckImageFits(image, target)) {
-        return DoesNotFit(image, *refusal, target);
+    const TFirmwareImage& image = checked->Image;
+    if (const auto fits = ImageFits(image, target); !fits) {
+        return DoesNotFit(image, fits.Error(), target);
     }
-    const std::string path = Options.Out.value_or(ServerFileName(target->Number()));
+    const std::string path = Options.Out.value_or(ServerFileName(target->Kind()));
     if (const auto written = WriteFileAtomically(path, image.Bytes()); !written) {
         const std::string& error = written.Error().Reason;
         TEvent event{"", {Text(TxtDownloadFailed), error}, {}, true};

@@ -15,6 +15,7 @@ enum class TExit : int {
     ChecksumsDiffer = 5,  // written, but the device's checksums disagree
     DownloadFailed = 6,   // the download or saving its image failed
     Interrupted = 7,      // stopped by a signal; nothing more was sent
+    DeviceCount = 8,      // --expect N, and not N devices found: nothing was written
     UpdateFailedBase = 10 // 10 + the update's failure exit 0..6
 };
 
@@ -39,5 +40,14 @@ std::span<const TExitDoc> ExitCodeTable();
 
 // The outcome's name of an exit code; "unknown" for one not in the table.
 const char* OutcomeName(int code);
+
+// How flash --all sums up its devices' codes in one.
+inline constexpr const char* SeveralDevicesExitRule =
+    "With --all the exit code is 0 when every device was updated, otherwise the code of the "
+    "first device in port order (the order list shows) that failed; the summary gives each "
+    "device's code.";
+
+// That rule: the code of the first failed device of `exits`, in port order.
+int SeveralDevicesExit(std::span<const int> exits);
 
 } // namespace qor::cli

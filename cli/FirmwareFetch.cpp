@@ -2,13 +2,13 @@
 
 #include <algorithm>
 
-#include "download/DownloadDisplay.h"
 #include "download/DownloadFiles.h"
 #include "download/DownloadServer.h"
 #include "download/DownloadState.h"
 #include "download/DownloadTransfer.h"
 #include "download/SystemHttp.h"
 #include "firmware/DeviceVariant.h"
+#include "presenter/DownloadDisplay.h"
 
 namespace qor::cli {
 namespace {
@@ -24,13 +24,8 @@ TSecretBytes GivenPassword(const std::string& password) {
 
 class TDownloadFetch : public IFirmwareFetch {
 public:
-    TDownloadFetch(IDataProtection& protection, std::optional<TFetchServer> server)
-        : Protection(protection) {
-        if (server) {
-            Server.Host = server->Host;
-            Server.Port = server->Port;
-        }
-    }
+    TDownloadFetch(IDataProtection& protection, TDownloadServer server)
+        : Protection(protection), Server(std::move(server)) {}
 
     TResult<TFetchedImage, TFetchFailure> Fetch(const TFetchRequest& request,
                                                 IFetchObserver& observer) override {
@@ -43,7 +38,7 @@ public:
         transfer.Server = Server;
 
         auto state = std::make_unique<TDownloadState>();
-        const std::string path = DownloadPathOf(request.VariantNumber);
+        const std::string path = DownloadPathOf(request.Variant);
         bool cancelled = false;
         const auto outcome = transfer.DownloadFirmware(*state, path, [&] {
             if (state->Busy && observer.CancelRequested()) {
@@ -76,7 +71,7 @@ private:
 } // namespace
 
 std::unique_ptr<IFirmwareFetch> MakeFirmwareFetch(IDataProtection& protection,
-                                                  std::optional<TFetchServer> server) {
+                                                  TDownloadServer server) {
     return std::make_unique<TDownloadFetch>(protection, std::move(server));
 }
 

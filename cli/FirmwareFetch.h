@@ -10,13 +10,15 @@
 
 #include "base/Result.h"
 #include "base/Settings.h"
+#include "download/DownloadServer.h"
+#include "firmware/DeviceVariant.h"
 #include "platform/DataProtection.h"
 
 namespace qor::cli {
 
 struct TFetchRequest {
-    // The window's numbering: 0 variant a, 1 variant b, 2 any other device (fetches b's image).
-    std::uint8_t VariantNumber = 0;
+    // Any other device fetches b's image.
+    TVariantKind Variant = TVariantKind::A;
     // The proxy settings to use, and the language of the status texts.
     TSettings Settings;
     // The proxy password given for this run, used instead of the stored protected one.
@@ -50,14 +52,9 @@ public:
                                                         IFetchObserver& observer) = 0;
 };
 
-struct TFetchServer {
-    std::string Host;
-    std::uint16_t Port = 0;
-};
-
 // The system's HTTP client and temporary directory; the product's server unless `server` names
 // another (tests, the demo). The stored password is unprotected with `protection`.
 std::unique_ptr<IFirmwareFetch> MakeFirmwareFetch(IDataProtection& protection,
-                                                  std::optional<TFetchServer> server = {});
+                                                  TDownloadServer server = {});
 
 } // namespace qor::cli

@@ -1,6 +1,7 @@
 #include "cli/Json.h"
 
 #include <array>
+#include <cmath>
 
 namespace qor::cli {
 namespace {
@@ -113,6 +114,43 @@ TJsonObject& TJsonObject::Add(std::string_view key, bool value) {
 TJsonObject& TJsonObject::AddNull(std::string_view key) {
     Key(key);
     Fields += "null";
+    return *this;
+}
+
+TJsonObject& TJsonObject::AddFixed(std::string_view key, double value, int decimals) {
+    Key(key);
+    // Whole numbers, so that no locale turns the point into a comma.
+    std::int64_t scale = 1;
+    for (int i = 0; i < decimals; ++i) {
+        scale *= 10;
+    }
+    const std::int64_t scaled =
+        std::isfinite(value) ? std::llround(value * static_cast<double>(scale)) : 0;
+    const std::int64_t whole = scaled / scale;
+    const std::int64_t part = (scaled < 0 ? -scaled : scaled) % scale;
+    if (scaled < 0 && whole == 0) {
+        Fields += '-';
+    }
+    Fields += std::to_string(whole);
+    if (decimals > 0) {
+        const std::string digits = std::to_string(part);
+        Fields += '.';
+        Fields.append(static_cast<std::size_t>(decimals) - digits.size(), '0');
+        Fields += digits;
+    }
+    return *this;
+}
+
+TJsonObject& TJsonObject::Add(std::string_view key, const std::vector<TJsonObject>& objects) {
+    Key(key);
+    Fields += '[';
+    for (std::size_t i = 0; i < objects.size(); ++i) {
+        if (i > 0) {
+            Fields += ',';
+        }
+        Fields += objects[i].Text();
+    }
+    Fields += ']';
     return *this;
 }
 

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace qor::cli {
 
@@ -24,6 +25,10 @@ public:
     }
     TJsonObject& Add(std::string_view key, bool value);
     TJsonObject& AddNull(std::string_view key);
+    // A number with `decimals` digits after the point: 2.5.
+    TJsonObject& AddFixed(std::string_view key, double value, int decimals);
+    // An array of objects.
+    TJsonObject& Add(std::string_view key, const std::vector<TJsonObject>& objects);
 
     // Appends the other object's fields after these.
     TJsonObject& Merge(const TJsonObject& other);

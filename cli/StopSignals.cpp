@@ -22,4 +22,8 @@ bool StopRequested() {
     return Stop != 0;
 }
 
+const char* StopRequestNames() {
+    return "Ctrl+C, SIGTERM";
+}
+
 } // namespace qor::cli

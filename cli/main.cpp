@@ -4,17 +4,18 @@
 #include <string>
 #include <vector>
 
-#include "app/ServiceReport.h"
 #include "cli/CommandLine.h"
 #include "cli/Terminal.h"
 #include "device/SystemPort.h"
+#include "platform/ProgramInput.h"
 #include "platform/UserServices.h"
+#include "presenter/ServiceReport.h"
 
 int main(int argc, char** argv) {
     using namespace qor;
     cli::PrepareConsole();
     cli::CatchStopSignals();
-    const std::vector<std::string> args(argv + 1, argv + argc);
+    const std::vector<std::string> args = ProgramArguments(argc, argv);
     const auto port = CreateSystemPort();
     const auto clock = cli::MakeSteadyClock();
     const auto registry = MakeUserRegistryStore();
@@ -31,5 +32,9 @@ int main(int argc, char** argv) {
                                std::cout,
                                std::cerr,
                                cli::StdoutIsTerminal()};
+    services.InPlaceLines = services.Terminal && cli::PrepareCursorMoves();
+    const cli::TTerminalSize size = cli::StdoutTerminalSize();
+    services.TerminalColumns = size.Columns;
+    services.TerminalRows = size.Rows;
     return cli::RunCommandLine(args, services);
 }

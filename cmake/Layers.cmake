@@ -5,8 +5,9 @@
 #   qor_layer(NAME FOLDER folder [USES lower...] SOURCES ...)
 #
 # makes the library qor_NAME from sources in FOLDER, linked PRIVATE to the layers it USES.
-# A program or test links the layers it needs with qor_link_layers(TARGET layer...), which
-# also brings the layers those stand on (their headers include theirs).
+# A program or test links the layers it needs with qor_link_layers(TARGET [PUBLIC|INTERFACE]
+# layer...), which also brings the layers those stand on (their headers include theirs);
+# PUBLIC hands them on to whoever links TARGET, as a library that other programs build on must.
 
 # Warnings and sanitizers for everything of ours, from one place.
 add_library(qor_build_options INTERFACE)
@@ -49,16 +50,28 @@ function(qor_layer name)
   set_property(GLOBAL PROPERTY QOR_BELOW_${name} "${below}")
 endfunction()
 
-# Links `target` to the given layers and to every layer below them.
+# Links `target` to the given layers and to every layer below them, PRIVATE unless the first
+# argument says PUBLIC or INTERFACE.
 function(qor_link_layers target)
+  set(scope PRIVATE)
+  set(layers ${ARGN})
+  list(GET layers 0 first)
+  if(first MATCHES "^(PUBLIC|PRIVATE|INTERFACE)$")
+    set(scope ${first})
+    list(REMOVE_AT layers 0)
+  endif()
   set(all)
-  foreach(layer IN LISTS ARGN)
+  foreach(layer IN LISTS layers)
     get_property(below GLOBAL PROPERTY QOR_BELOW_${layer})
     list(APPEND all ${layer} ${below})
   endforeach()
   list(REMOVE_DUPLICATES all)
   foreach(layer IN LISTS all)
-    target_link_libraries(${target} PRIVATE qor_${layer})
+    target_link_libraries(${target} ${scope} qor_${layer})
   endforeach()
-  target_link_libraries(${target} PRIVATE qor_build_options)
+  if(scope STREQUAL "INTERFACE")
+    target_link_libraries(${target} INTERFACE qor_build_options)
+  else()
+    target_link_libraries(${target} PRIVATE qor_build_options)
+  endif()
 endfunction()

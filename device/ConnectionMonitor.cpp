@@ -8,9 +8,9 @@ TConnectionMonitor::TConnectionMonitor(IDevicePort& port) : DeviceLink(port), Cl
 }
 
 TDeviceStatus TConnectionMonitor::Tick(bool updateRunning) {
-    DeviceLink.Upkeep();
+    const TResult<void> kept = DeviceLink.Upkeep();
     TDeviceStatus status;
-    status.OpenError = DeviceLink.OpenError();
+    status.OpenError = kept.Error().Reason;
     if (DeviceLink.DeviceIndex() == -1) {
         Ready = false;
         status.State = TDeviceState::NotFound;

@@ -7,6 +7,7 @@
 #include "device/D2xxApi.h"
 #include "platform/WinErrors.h"
 #include "platform/WinHandles.h"
+#include "platform/WinText.h"
 
 namespace qor {
 namespace {
@@ -37,8 +38,9 @@ std::string Field(const char* text, std::size_t capacity) {
 // The loaded library and its entry points.
 class TD2xxLibrary {
 public:
-    explicit TD2xxLibrary(const std::string& name) {
-        HMODULE module = ::LoadLibraryExA(name.c_str(), nullptr, LOAD_LIBRARY_SEARCH_DEFAULT_DIRS);
+    explicit TD2xxLibrary(const std::string& name) : Name(name) {
+        HMODULE module =
+            ::LoadLibraryExW(win::Widen(name).c_str(), nullptr, LOAD_LIBRARY_SEARCH_DEFAULT_DIRS);
         if (module == nullptr) {
             Error = win::LastErrorText("the D2XX library '" + name + "' cannot be loaded");
             return;
@@ -53,6 +55,7 @@ public:
               Resolve(module, Ordinal::Purge, Purge) && Resolve(module, Ordinal::Write, Write) &&
               Resolve(module, Ordinal::Read, Read) && Resolve(module, Ordinal::Close, Close))) {
             Error = "the D2XX library '" + name + "' lacks an entry point the updater needs";
+            Incomplete = true;
             return;
         }
         // Older libraries may lack it; the bridge's default then stands.
@@ -63,7 +66,9 @@ public:
     bool Loaded() const { return Module != nullptr; }
 
     win::TModule Module;
+    std::string Name;
     std::string Error;
+    bool Incomplete = false; // found, but too old or damaged
     d2xx::CreateDeviceInfoListFn CreateDeviceInfoList = nullptr;
     d2xx::GetDeviceInfoListFn GetDeviceInfoList = nullptr;
     d2xx::OpenFn Open = nullptr;
@@ -188,6 +193,16 @@ std::vector<TPortEntry> TD2xxPort::List() {
                          Field(nodes[i].Description, sizeof nodes[i].Description)});
     }
     return ports;
+}
+
+std::string TD2xxPort::Unavailable() {
+    if (Loaded()) {
+        return {};
+    }
+    // The library comes with the driver of the device's USB bridge, which the updater cannot
+    // bring along.
+    return Library->Name + (Library->Incomplete ? " is too old or damaged" : " is not installed") +
+           ": install the D2XX driver for the FTDI USB bridge (FTDI's CDM driver package)";
 }
 
 std::vector<std::string> TD2xxPort::Facts() {

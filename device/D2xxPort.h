@@ -31,6 +31,8 @@ public:
     std::vector<TPortEntry> List() override;
     // Whether the library was found, and the bridges it lists.
     std::vector<std::string> Facts() override;
+    // Without the library: which one is missing and what installs it.
+    std::string Unavailable() override;
     // The library opens a device for one program at a time.
     TResult<std::unique_ptr<IPortConnection>> Open(std::size_t index, std::uint32_t baud) override;
 

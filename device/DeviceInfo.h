@@ -19,8 +19,6 @@ struct TDeviceInfo {
     // The device's firmware counts as intact when both checksums agree on a device whose
     // page size is known.
     bool ChecksumValid() const { return DeviceChecksum1 == DeviceChecksum2 && PageSize != 0; }
-    // The bytes of flash the device reported.
-    std::uint64_t FlashSize() const { return std::uint64_t{PageSize} * PageCount; }
 
     bool operator==(const TDeviceInfo&) const = default;
 };

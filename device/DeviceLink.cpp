@@ -4,14 +4,17 @@
 
 namespace qor {
 
+bool IsDevicePort(const TPortEntry& entry, const std::optional<std::string>& chosen) {
+    return entry.Description == DeviceDescription && (!chosen || entry.Name == *chosen);
+}
+
 TDeviceLink::TDeviceLink(IDevicePort& port) : Port(port) {
 }
 
 bool TDeviceLink::FindDevice() {
     const std::vector<TPortEntry> ports = Port.List();
     for (std::size_t i = 0; i < ports.size(); ++i) {
-        if (ports[i].Description == DeviceDescription &&
-            (Chosen.empty() || ports[i].Name == Chosen)) {
+        if (IsDevicePort(ports[i], Chosen.empty() ? std::nullopt : std::optional(Chosen))) {
             Index = static_cast<std::int32_t>(i);
             Name = ports[i].Name;
             return true;
@@ -21,31 +24,29 @@ bool TDeviceLink::FindDevice() {
     return false;
 }
 
-bool TDeviceLink::OpenDevice() {
+TResult<void> TDeviceLink::OpenDevice() {
     if (Index == -1) {
-        return false;
+        return Fail(TError{"no device to open"});
     }
     auto opened = Port.Open(static_cast<std::size_t>(Index), DeviceBaudRate);
     if (!opened) {
-        Error = opened.Error().Reason;
-        return false;
+        return Fail(opened.Error());
     }
-    Error.clear();
     Open = std::move(opened.Value());
     ++Opens;
     SetTimeouts(OpenReadTimeoutMs, WriteTimeoutMs);
-    return true;
+    return {};
 }
 
-void TDeviceLink::Upkeep() {
+TResult<void> TDeviceLink::Upkeep() {
     if (!FindDevice()) {
         Open.reset();
-        Error.clear();
-        return;
+        return {};
     }
     if (!Open) {
-        OpenDevice();
+        return OpenDevice();
     }
+    return {};
 }
 
 void TDeviceLink::SetTimeouts(std::uint32_t readMs, std::uint32_t writeMs) {

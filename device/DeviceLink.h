@@ -4,11 +4,17 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
+#include "base/Result.h"
 #include "device/DevicePort.h"
 
 namespace qor {
+
+// Whether a listed port is the device: its bridge's description, and its name when a port was
+// chosen.
+bool IsDevicePort(const TPortEntry& entry, const std::optional<std::string>& chosen);
 
 class TDeviceLink {
 public:
@@ -18,10 +24,11 @@ public:
     // chosen); DeviceIndex is -1 when not found.
     bool FindDevice();
     // Opens the device at DeviceIndex and puts the first time-outs in force.
-    bool OpenDevice();
+    TResult<void> OpenDevice();
     // The upkeep at the start of each monitor tick: search; close when gone, open when found
-    // and not yet open. An open connection stays in use even if the index moved.
-    void Upkeep();
+    // and not yet open. An open connection stays in use even if the index moved. Fails with
+    // why a device that was found could not be opened.
+    TResult<void> Upkeep();
 
     // The open connection; nullptr when none is open. An exchange that lets events run holds
     // it shared, so that a monitor tick closing it meanwhile cannot pull it from under it.
@@ -30,8 +37,6 @@ public:
     std::int32_t DeviceIndex() const { return Index; }
     // Counts successful opens, so a caller can tell that the device went away and came back.
     std::uint32_t OpenCount() const { return Opens; }
-    // Why the device that was found could not be opened; empty when it is open or absent.
-    const std::string& OpenError() const { return Error; }
     // The system's name of the port last found ("ttyUSB0").
     const std::string& PortName() const { return Name; }
 
@@ -48,7 +53,6 @@ private:
     std::shared_ptr<IPortConnection> Open;
     std::int32_t Index = -1;
     std::uint32_t Opens = 0;
-    std::string Error;
     std::string Name;
     std::string Chosen;
     TMilliseconds Read{0};

@@ -63,6 +63,9 @@ public:
     // What a service report says of this port: the back-end, and what it knows of each
     // bridge it lists (its latency setting, say). One fact a line.
     virtual std::vector<std::string> Facts() { return {}; }
+    // Why the port can list no bridge at all (its driver is not installed, say), in words
+    // that tell the user what to install; empty when it can list.
+    virtual std::string Unavailable() { return {}; }
 };
 
 } // namespace qor

@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <optional>
 
+#include "firmware/FirmwareImage.h"
+
 namespace qor {
 
 // Request codes (host to device). 7 and 12 are never sent.
@@ -37,8 +39,7 @@ inline constexpr std::size_t MinFrameLength = FrameHeaderSize + CrcFieldSize; //
 inline constexpr std::size_t SendBufferSize = 600;
 inline constexpr std::size_t ReplyBufferSize = 256;
 
-// One write request carries a 4-byte address and one block of image bytes.
-inline constexpr std::size_t BlockSize = 512;
+// One write request carries a 4-byte address and one block of image bytes (BlockSize).
 inline constexpr std::size_t BlockAddressSize = 4;
 inline constexpr std::size_t RangePayloadSize = 2;
 
@@ -86,20 +87,9 @@ constexpr std::size_t ReplyDataSize(std::uint8_t replyCode) {
 // Which good replies answer a request. The device picks its acknowledgement's code freely from
 // 5 to 12 and may answer the version request with any good code, which is then decoded by that
 // code. A value a query asks for comes only from a reply of the query's own code, and a data
-// reply never acknowledges a request that changes the device.
-//
-//   request                          payload  accepted reply codes
-//   0  CmdGetBootVersion             0        0 to 12, decoded by their own code
-//   1  CmdGetPageCount               0        1
-//   2  CmdGetPageSize                0        2
-//   3  CmdGetChecksums               0        3
-//   4  CmdGetFirmwareVersion         0        4
-//   5  CmdBeginUpdate                0        5 to 12
-//   6  CmdEndUpdate                  0        5 to 12
-//   8  CmdPrepareRange               2        5 to 12
-//   9  CmdWriteBlock               516        5 to 12
-//   10 CmdFinishRange                2        5 to 12
-//   11 CmdPowerOff                   0        5 to 12
+// reply never acknowledges a request that changes the device: the version request takes 0 to
+// 12, decoded by their own code; the other queries (1 to 4) their own code; every request that
+// changes the device (5, 6, 8 to 11) any acknowledgement, 5 to 12.
 enum class TReplyMatch {
     AnyGood,         // any code from 0 to 12
     OwnCode,         // the request's own code

@@ -44,74 +44,93 @@ TUpdateOutcome TUpdateSession::Failed(TUpdateStep step, TExchangeError error, st
 
 TUpdateOutcome TUpdateSession::Run(std::span<const std::uint8_t> image, IUpdateObserver& observer) {
     Written = 0;
-    const std::size_t blocks = image.size() / BlockSize;
-    if (std::uint64_t{blocks} * BlockSize > Info.FlashSize()) {
-        TUpdateOutcome refused;
-        refused.Refusal = "the image is larger than the device's flash";
-        return refused;
-    }
     Link.SetTimeouts(UpdateReadTimeoutMs, WriteTimeoutMs);
-    // A device that was lost and found again while events ran has left its update session;
-    // nothing more is written to it.
-    const std::uint32_t session = Link.OpenCount();
+    Session = Link.OpenCount();
     // Events are served while the device takes its time, and between every two exchanges.
     Client.SetWhileWaiting([&observer] { observer.PumpWhileWaiting(); });
     const struct TStopServing {
         TBootloaderClient& Client;
         ~TStopServing() { Client.SetWhileWaiting({}); }
     } stopServing{Client};
-    // Each step below fails with its own exit; the first failure ends the update.
-    const auto step = [this, session](auto&& exchange) -> decltype(exchange()) {
-        if (Link.OpenCount() != session) {
-            return Fail(Lost());
-        }
-        return exchange();
-    };
-    if (const auto begun = step([&] { return Client.BeginUpdate(); }); !begun) {
-        return Failed(TUpdateStep::BeginUpdate, begun.Error());
+    if (auto begun = Begin(observer); !begun) {
+        return begun.Error();
     }
-    observer.Pump();
+    if (auto written = WriteBlocks(image, observer); !written) {
+        return written.Error();
+    }
+    return Finish(observer);
+}
+
+template <typename TExchangeCall> auto TUpdateSession::Step(TExchangeCall&& exchange) {
+    // A device that was lost and found again while events ran has left its update session;
+    // nothing more is written to it.
+    using TReply = decltype(exchange());
+    if (Link.OpenCount() != Session) {
+        return TReply(Fail(Lost()));
+    }
+    return exchange();
+}
+
+TUpdateSession::TGoOn TUpdateSession::Stopped() const {
     TUpdateOutcome stopped;
     stopped.Result = TUpdateResult::Stopped;
-    if (observer.StopRequested()) {
-        return stopped;
-    }
-    const std::uint32_t pageCount = Info.PageCount;
-    if (const auto prepared = step([&] { return Client.PrepareRange(pageCount); }); !prepared) {
-        return Failed(TUpdateStep::PrepareRange, prepared.Error());
+    stopped.BlocksWritten = Written;
+    return Fail(stopped);
+}
+
+TUpdateSession::TGoOn TUpdateSession::Begin(IUpdateObserver& observer) {
+    if (const auto begun = Step([&] { return Client.BeginUpdate(); }); !begun) {
+        return Fail(Failed(TUpdateStep::BeginUpdate, begun.Error()));
     }
     observer.Pump();
+    if (observer.StopRequested()) {
+        return Stopped();
+    }
+    PageCount = Info.PageCount;
+    if (const auto prepared = Step([&] { return Client.PrepareRange(PageCount); }); !prepared) {
+        return Fail(Failed(TUpdateStep::PrepareRange, prepared.Error()));
+    }
+    observer.Pump();
+    return {};
+}
+
+TUpdateSession::TGoOn TUpdateSession::WriteBlocks(std::span<const std::uint8_t> image,
+                                                  IUpdateObserver& observer) {
+    const std::size_t blocks = image.size() / BlockSize;
     for (std::size_t block = 0; block < blocks; ++block) {
         if (observer.StopRequested()) {
-            stopped.BlocksWritten = Written;
-            return stopped;
+            return Stopped();
         }
         const auto address = static_cast<std::uint32_t>(block * BlockSize);
         const auto written =
-            step([&] { return Client.WriteBlock(address, image.subspan(address, BlockSize)); });
+            Step([&] { return Client.WriteBlock(address, image.subspan(address, BlockSize)); });
         if (!written) {
-            return Failed(TUpdateStep::WriteBlock, written.Error(), block);
+            return Fail(Failed(TUpdateStep::WriteBlock, written.Error(), block));
         }
         ++Written;
         observer.Progress(UpdateProgress(block, blocks));
         observer.Pump();
     }
-    if (const auto finished = step([&] { return Client.FinishRange(pageCount); }); !finished) {
+    return {};
+}
+
+TUpdateOutcome TUpdateSession::Finish(IUpdateObserver& observer) {
+    if (const auto finished = Step([&] { return Client.FinishRange(PageCount); }); !finished) {
         return Failed(TUpdateStep::FinishRange, finished.Error());
     }
     observer.Pump();
-    if (const auto ended = step([&] { return Client.EndUpdate(); }); !ended) {
+    if (const auto ended = Step([&] { return Client.EndUpdate(); }); !ended) {
         return Failed(TUpdateStep::EndUpdate, ended.Error());
     }
     observer.Pump();
     // The final values come only from their own replies.
-    const auto checksums = step([&] { return Client.QueryChecksums(); });
+    const auto checksums = Step([&] { return Client.QueryChecksums(); });
     if (!checksums) {
         return Failed(TUpdateStep::GetChecksums, checksums.Error());
     }
     StoreReplyValue(Info, *checksums);
     observer.Pump();
-    const auto version = step([&] { return Client.QueryFirmwareVersion(); });
+    const auto version = Step([&] { return Client.QueryFirmwareVersion(); });
     if (!version) {
         return Failed(TUpdateStep::GetFirmwareVersion, version.Error());
     }

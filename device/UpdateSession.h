@@ -42,7 +42,7 @@ enum class TUpdateResult {
     ChecksumsDiffer, // written, but the device's checksums disagree
     Failed,          // an exchange failed: see Failure
     Stopped,         // the caller asked to stop; nothing more was sent
-    Refused,         // the image cannot be written to this device; nothing was sent
+    Refused,         // the image does not fit this device; nothing was sent
 };
 
 struct TUpdateOutcome {
@@ -75,18 +75,30 @@ public:
     // requests carry, and the final checksums and version are stored into it.
     TUpdateSession(TDeviceLink& link, TBootloaderClient& client, TDeviceInfo& info);
 
-    // Writes every whole block of `image`; a shorter rest stays here. An image whose blocks
-    // would not fit the device's flash is refused before anything is sent. The image must
-    // stay valid until Run returns.
+    // Writes every whole block of `image`; a shorter rest stays here. Whether the image fits the
+    // device is its caller's to check (ImageFits), before anything is sent. The image must stay
+    // valid until Run returns.
     TUpdateOutcome Run(std::span<const std::uint8_t> image, IUpdateObserver& observer);
 
 private:
+    // The update goes on, or has ended with this outcome.
+    using TGoOn = TResult<void, TUpdateOutcome>;
+
+    // Begin and prepare the range; every block; finish, end and read the result back.
+    TGoOn Begin(IUpdateObserver& observer);
+    TGoOn WriteBlocks(std::span<const std::uint8_t> image, IUpdateObserver& observer);
+    TUpdateOutcome Finish(IUpdateObserver& observer);
+    // One exchange, unless the device went away since the update began.
+    template <typename TExchangeCall> auto Step(TExchangeCall&& exchange);
+    TGoOn Stopped() const;
     TUpdateOutcome Failed(TUpdateStep step, TExchangeError error, std::size_t block = 0);
 
     TDeviceLink& Link;
     TBootloaderClient& Client;
     TDeviceInfo& Info;
     std::size_t Written = 0;
+    std::uint32_t Session = 0;   // the link's open count when the update began
+    std::uint32_t PageCount = 0; // what both range requests carry
 };
 
 } // namespace qor

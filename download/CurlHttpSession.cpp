@@ -37,14 +37,6 @@ std::string HostForUrl(const std::string& host) {
     return host;
 }
 
-bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
-    return text.size() >= prefix.size() &&
-           std::equal(prefix.begin(), prefix.end(), text.begin(), [](char a, char b) {
-               return std::tolower(static_cast<unsigned char>(a)) ==
-                      std::tolower(static_cast<unsigned char>(b));
-           });
-}
-
 } // namespace
 
 // One request on its own multi handle; closed in the order request, connection, multi.
@@ -108,6 +100,70 @@ struct TCurlHttpSession::TTransfer {
         }
         return text;
     }
+
+    // The request as curl takes it: its headers, then every option; the first option curl
+    // refuses fails the whole.
+    THttpResult<void> Configure(const THttpRequest& request, const TCurlLimits& limits) {
+        if (request.AlwaysFromServer) {
+            for (const char* header : NoCacheHeaders) {
+                curl_slist* more = curl_slist_append(Headers, header);
+                if (more == nullptr) {
+                    return HttpFailure(THttpFailure::Setup,
+                                       "out of memory for the request headers");
+                }
+                Headers = more;
+            }
+        }
+        const std::string url = "http://" + HostForUrl(request.Host) + ":" +
+                                std::to_string(request.Port) + request.Path;
+        Set(CURLOPT_ERRORBUFFER, ErrorText);
+        Set(CURLOPT_URL, url.c_str());
+        Set(CURLOPT_PROTOCOLS_STR, AllowedProtocols);
+        // Redirects as on Windows: followed, to plain HTTP only, a bounded number in a row.
+        Set(CURLOPT_FOLLOWLOCATION, 1L);
+        Set(CURLOPT_REDIR_PROTOCOLS_STR, AllowedProtocols);
+        Set(CURLOPT_MAXREDIRS, static_cast<long>(HttpMaxRedirects));
+        Set(CURLOPT_NOSIGNAL, 1L);
+        Set(CURLOPT_USERAGENT, request.Agent.c_str());
+        Set(CURLOPT_HTTPGET, 1L);
+        Set(CURLOPT_HTTPHEADER, Headers);
+        SetProxy(request.Proxy);
+        Set(CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(limits.ConnectTimeout.count()));
+        Set(CURLOPT_WRITEFUNCTION, &TTransfer::OnBody);
+        Set(CURLOPT_WRITEDATA, static_cast<void*>(this));
+        Set(CURLOPT_HEADERFUNCTION, &TTransfer::OnHeader);
+        Set(CURLOPT_HEADERDATA, static_cast<void*>(this));
+        if (Setup != CURLE_OK) {
+            return HttpFailure(THttpFailure::Setup,
+                               "libcurl refused a setting: " + CurlError(Setup));
+        }
+        return {};
+    }
+
+    void SetProxy(const std::optional<THttpProxy>& proxy) {
+        // An empty proxy name turns off every proxy, including one named by the environment.
+        Set(CURLOPT_PROXY, proxy ? proxy->Name.c_str() : "");
+        if (!proxy) {
+            return;
+        }
+        // No host is exempt from the proxy, whatever the environment says.
+        Set(CURLOPT_NOPROXY, "");
+        if (const auto& credentials = proxy->Credentials) {
+            Set(CURLOPT_PROXYUSERNAME, credentials->User.c_str());
+            // The counted bytes up to a zero byte, as a text; curl keeps its own copy.
+            const auto bytes = credentials->Password.View();
+            std::string password(bytes.begin(), std::find(bytes.begin(), bytes.end(), 0));
+            Set(CURLOPT_PROXYPASSWORD, password.c_str());
+            SecureWipe(password.data(), password.size());
+        }
+    }
+
+    template <typename T> void Set(CURLoption option, T value) {
+        if (Setup == CURLE_OK) {
+            Setup = curl_easy_setopt(Easy, option, value);
+        }
+    }
+    CURLcode Setup = CURLE_OK;
 
     static std::size_t OnBody(char* data, std::size_t size, std::size_t count, void* self) {
         auto& transfer = *static_cast<TTransfer*>(self);
@@ -174,64 +230,13 @@ THttpResult<THttpResponse> TCurlHttpSession::Get(const THttpRequest& request) {
         return HttpFailure(THttpFailure::Setup, "libcurl could not be initialised");
     }
     auto transfer = std::make_unique<TTransfer>();
-    CURL* easy = transfer->Easy;
-    if (transfer->Multi == nullptr || easy == nullptr) {
+    if (transfer->Multi == nullptr || transfer->Easy == nullptr) {
         return HttpFailure(THttpFailure::Setup, "libcurl could not make its handles");
     }
-    if (request.AlwaysFromServer) {
-        for (const char* header : NoCacheHeaders) {
-            curl_slist* more = curl_slist_append(transfer->Headers, header);
-            if (more == nullptr) {
-                return HttpFailure(THttpFailure::Setup, "out of memory for the request headers");
-            }
-            transfer->Headers = more;
-        }
+    if (auto configured = transfer->Configure(request, Limits); !configured) {
+        return TFailure{configured.Error()};
     }
-    const std::string url =
-        "http://" + HostForUrl(request.Host) + ":" + std::to_string(request.Port) + request.Path;
-    std::string password;
-    CURLcode rc = CURLE_OK;
-    auto set = [&](CURLoption option, auto value) {
-        if (rc == CURLE_OK) {
-            rc = curl_easy_setopt(easy, option, value);
-        }
-    };
-    set(CURLOPT_ERRORBUFFER, transfer->ErrorText);
-    set(CURLOPT_URL, url.c_str());
-    set(CURLOPT_PROTOCOLS_STR, AllowedProtocols);
-    // Redirects as on Windows: followed, to plain HTTP only, a bounded number in a row.
-    set(CURLOPT_FOLLOWLOCATION, 1L);
-    set(CURLOPT_REDIR_PROTOCOLS_STR, AllowedProtocols);
-    set(CURLOPT_MAXREDIRS, static_cast<long>(HttpMaxRedirects));
-    set(CURLOPT_NOSIGNAL, 1L);
-    set(CURLOPT_USERAGENT, request.Agent.c_str());
-    set(CURLOPT_HTTPGET, 1L);
-    set(CURLOPT_HTTPHEADER, transfer->Headers);
-    // An empty proxy name turns off every proxy, including one named by the environment.
-    set(CURLOPT_PROXY, request.Proxy ? request.Proxy->Name.c_str() : "");
-    if (request.Proxy) {
-        // No host is exempt from the proxy, whatever the environment says.
-        set(CURLOPT_NOPROXY, "");
-        if (const auto& credentials = request.Proxy->Credentials) {
-            set(CURLOPT_PROXYUSERNAME, credentials->User.c_str());
-            // The counted bytes up to a zero byte, as a text; curl keeps its own copy.
-            const auto bytes = credentials->Password.View();
-            const auto end = std::find(bytes.begin(), bytes.end(), std::uint8_t{0});
-            password.assign(bytes.begin(), end);
-            set(CURLOPT_PROXYPASSWORD, password.c_str());
-        }
-    }
-    set(CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(Limits.ConnectTimeout.count()));
-    set(CURLOPT_WRITEFUNCTION, &TTransfer::OnBody);
-    set(CURLOPT_WRITEDATA, static_cast<void*>(transfer.get()));
-    set(CURLOPT_HEADERFUNCTION, &TTransfer::OnHeader);
-    set(CURLOPT_HEADERDATA, static_cast<void*>(transfer.get()));
-    SecureWipe(password.data(), password.size());
-    if (rc != CURLE_OK) {
-        return HttpFailure(THttpFailure::Setup,
-                           "libcurl refused a setting: " + transfer->CurlError(rc));
-    }
-    const CURLMcode added = curl_multi_add_handle(transfer->Multi, easy);
+    const CURLMcode added = curl_multi_add_handle(transfer->Multi, transfer->Easy);
     if (added != CURLM_OK) {
         return HttpFailure(THttpFailure::Setup, std::string("libcurl refused the request: ") +
                                                     curl_multi_strerror(added));
@@ -239,7 +244,10 @@ THttpResult<THttpResponse> TCurlHttpSession::Get(const THttpRequest& request) {
     transfer->Added = true;
     transfer->LastActivity = TClock::now();
     Transfer = std::move(transfer);
+    return AwaitResponse();
+}
 
+THttpResult<THttpResponse> TCurlHttpSession::AwaitResponse() {
     TTransfer& current = *Transfer;
     if (auto driven = DriveUntil([&current] { return current.HeadDone; }); !driven) {
         return TFailure{driven.Error()};
@@ -251,14 +259,13 @@ THttpResult<THttpResponse> TCurlHttpSession::Get(const THttpRequest& request) {
     if (!current.HeadDone) {
         return TFailure{EndedWithout(false)};
     }
-
     THttpResponse response;
     long code = 0;
-    curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &code);
+    curl_easy_getinfo(current.Easy, CURLINFO_RESPONSE_CODE, &code);
     response.Status = std::to_string(code);
     curl_header* header = nullptr;
-    for (std::size_t index = 0; curl_easy_header(easy, ContentLengthHeader, index, CURLH_HEADER, -1,
-                                                 &header) == CURLHE_OK &&
+    for (std::size_t index = 0; curl_easy_header(current.Easy, ContentLengthHeader, index,
+                                                 CURLH_HEADER, -1, &header) == CURLHE_OK &&
                                 index < header->amount;
          ++index) {
         response.ContentLengths.emplace_back(header->value);

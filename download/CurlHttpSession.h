@@ -37,6 +37,8 @@ public:
 
 private:
     struct TTransfer;
+    // Drives the request until the head of its final response has come.
+    THttpResult<THttpResponse> AwaitResponse();
 
     // Runs the transfer until `ready()` holds or it ends, pumping between short polls; fails
     // when the caller asks to stop or libcurl itself fails.

@@ -10,14 +10,11 @@
 
 namespace qor {
 
-// A file service's outcome; the failure is the reason in words.
-template <typename T> using TFileResult = TResult<T, std::string>;
-
 struct TDownloadFiles {
     // A directory ending in a separator.
-    std::function<TFileResult<std::string>()> TempDirectory;
+    std::function<TResult<std::string>()> TempDirectory;
     // Replaces the file with exactly these bytes, or leaves it as it was.
-    std::function<TFileResult<void>(const std::string& path, std::span<const std::uint8_t> bytes)>
+    std::function<TResult<void>(const std::string& path, std::span<const std::uint8_t> bytes)>
         WriteFile;
 };
 

@@ -1,5 +1,4 @@
-// The download dialog's state: what the transfer writes while it runs and what the display
-// shows of it. The window copies the view onto its widgets.
+// The download's state: what the transfer writes while it runs, for the dialog to show.
 #pragma once
 
 #include <cstddef>
@@ -18,13 +17,6 @@ namespace qor {
 inline constexpr std::size_t DownloadBufferSize = 1'500'000;
 inline constexpr int ProgressMaximum = 1000;
 
-struct TDownloadView {
-    std::string LStatus;
-    int PBFWProgress = 0;
-    std::string BCancel; // empty until the first display tick
-    bool operator==(const TDownloadView&) const = default;
-};
-
 struct TDownloadState {
     bool DownloadOK = false;
     bool SizeKnown = false;
@@ -33,7 +25,7 @@ struct TDownloadState {
     // A transfer is in progress; the Cancel button clears it to ask the transfer to stop.
     bool Busy = false;
     std::string TempFilePath;
-    std::uint8_t DeviceVariant = static_cast<std::uint8_t>(TVariantKind::Other);
+    TVariantKind DeviceVariant = TVariantKind::Other;
     // Allocated once with the dialog; the transfer never allocates for the body.
     std::vector<std::uint8_t> DownloadBuffer = std::vector<std::uint8_t>(DownloadBufferSize);
     bool Started = false;
@@ -45,8 +37,6 @@ struct TDownloadState {
     bool Running = false;
     // Why the last transfer ended without an image; none after a success.
     std::optional<TDownloadError> Failure;
-
-    TDownloadView View;
 
     // The downloaded image, the same bytes as the temporary file; empty unless DownloadOK.
     std::span<const std::uint8_t> Image() const {

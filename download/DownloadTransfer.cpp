@@ -48,8 +48,7 @@ private:
 
 std::string FirmwareRequestPath(char variantLetter) {
     const auto variant = TDeviceVariant::FromLetter(variantLetter);
-    return variant ? variant->DownloadPath()
-                   : DownloadPathOf(static_cast<std::uint8_t>(TVariantKind::Other));
+    return variant ? variant->DownloadPath() : DownloadPathOf(TVariantKind::Other);
 }
 
 std::uint32_t ParseContentLength(const std::string& text) {
@@ -67,8 +66,7 @@ std::uint32_t ParseContentLength(const std::string& text) {
     return static_cast<std::uint32_t>(value);
 }
 
-TResult<std::optional<std::string>, std::string>
-AgreedContentLength(const std::vector<std::string>& headers) {
+TResult<std::optional<std::string>> AgreedContentLength(const std::vector<std::string>& headers) {
     std::optional<std::string> agreed;
     for (const std::string& header : headers) {
         std::size_t start = 0;
@@ -77,7 +75,8 @@ AgreedContentLength(const std::vector<std::string>& headers) {
             const std::string length = Trimmed(std::string_view(header).substr(
                 start, comma == std::string::npos ? std::string::npos : comma - start));
             if (agreed && *agreed != length) {
-                return TFailure{"the response gives two lengths, " + *agreed + " and " + length};
+                return Fail(
+                    TError{"the response gives two lengths, " + *agreed + " and " + length});
             }
             agreed = length;
             if (comma == std::string::npos) {
@@ -121,9 +120,9 @@ TDownloadTransfer::MakeRequest(const std::string& requestPath) const {
         } else if (Settings.CfgProxyPassword.empty()) {
             credentials.Password.Resize(1);
         } else {
-            std::optional<TSecretBytes> password = Protection.Unprotect(Settings.CfgProxyPassword);
+            TResult<TSecretBytes> password = Protection.Unprotect(Settings.CfgProxyPassword);
             if (!password) {
-                const std::string why = Protection.LastError();
+                const std::string& why = password.Error().Reason;
                 return DownloadFailure(TDownloadFailure::ServerFailed,
                                        "the stored proxy password cannot be unprotected" +
                                            (why.empty() ? std::string() : ": " + why));
@@ -136,130 +135,174 @@ TDownloadTransfer::MakeRequest(const std::string& requestPath) const {
     return request;
 }
 
+// One transfer, step by step; each step hands back why it failed, and DownloadFirmware leaves
+// that in the state.
+class TDownloadTransfer::TRun {
+public:
+    TRun(const TDownloadTransfer& transfer, TDownloadState& state, const TPump& pump)
+        : Transfer(transfer), State(state), Pump(pump) {}
+
+    TResult<void, TDownloadError> Run(const std::string& requestPath) {
+        if (auto begun = Begin(); !begun) {
+            return begun;
+        }
+        auto session = Connect(requestPath);
+        if (!session) {
+            return Fail(session.Error());
+        }
+        auto received = ReadBody(**session);
+        if (!received) {
+            return Fail(received.Error());
+        }
+        // Everything the session opened is closed before the file is written.
+        session->reset();
+        return Save(*received);
+    }
+
+private:
+    void PumpEvents() const {
+        if (Pump) {
+            Pump();
+        }
+    }
+    bool TimeUp() const { return Transfer.Now() >= Deadline; }
+
+    // Why a transfer asked to stop ended: the user's Cancel, or else the overall bound.
+    TFailure<TDownloadError> Stopped(TDownloadFailure atBound) const {
+        if (!State.Busy) {
+            return DownloadFailure(TDownloadFailure::Cancelled, "cancelled");
+        }
+        return DownloadFailure(atBound, "the download did not finish within " +
+                                            std::to_string(Transfer.Limits.Overall.count()) + " s");
+    }
+
+    // Without a private temporary directory there is nowhere safe to put the image, so the
+    // transfer is not even begun.
+    TResult<void, TDownloadError> Begin() {
+        State.Failure.reset();
+        State.DownloadOK = false;
+        State.SizeKnown = false;
+        State.TotalBytes = 0;
+        State.ReceivedBytes = 0;
+        TResult<std::string> directory = Transfer.Files.TempDirectory();
+        if (!directory) {
+            State.TempFilePath.clear();
+            return DownloadFailure(TDownloadFailure::DownloadFailed,
+                                   directory.Error().Within("no temporary directory").Reason);
+        }
+        State.TempFilePath = *directory + DownloadFileName;
+        State.AwaitingResponse = true;
+        PumpEvents();
+        State.Busy = true;
+        Deadline = Transfer.Now() + Transfer.Limits.Overall;
+        return {};
+    }
+
+    // The request sent and the head of its response taken: a session whose body is next.
+    TResult<std::unique_ptr<IHttpSession>, TDownloadError> Connect(const std::string& path) {
+        TResult<THttpRequest, TDownloadError> request = Transfer.MakeRequest(path);
+        if (!request) {
+            return Fail(request.Error());
+        }
+        std::unique_ptr<IHttpSession> session =
+            Transfer.Sessions(THttpWait{Pump, [this] {
+                                            return !State.Busy || TimeUp();
+                                        }});
+        if (!session) {
+            return DownloadFailure(TDownloadFailure::ServerFailed, "no HTTP client");
+        }
+        THttpResult<THttpResponse> response = session->Get(*request);
+        if (!response) {
+            if (response.Error().Reason == THttpFailure::Stopped) {
+                return Stopped(TDownloadFailure::ServerFailed);
+            }
+            return DownloadFailure(TDownloadFailure::ServerFailed, response.Error().Detail);
+        }
+        if (response->Status != AcceptedStatus) {
+            return Fail(TDownloadError{TDownloadFailure::StatusRefused,
+                                       "the server answered with status " + response->Status,
+                                       response->Status});
+        }
+        const auto length = AgreedContentLength(response->ContentLengths);
+        if (!length) {
+            return DownloadFailure(TDownloadFailure::DownloadFailed, length.Error().Reason);
+        }
+        State.SizeKnown = length->has_value();
+        State.TotalBytes = State.SizeKnown ? ParseContentLength(**length) : 0;
+        State.AwaitingResponse = false;
+        return session;
+    }
+
+    // The body into the buffer, piece by piece, with the caller's events between the pieces;
+    // how many bytes came.
+    TResult<std::uint32_t, TDownloadError> ReadBody(IHttpSession& session) {
+        std::vector<std::uint8_t>& buffer = State.DownloadBuffer;
+        std::uint32_t received = 0;
+        for (;;) {
+            if (!State.Busy || TimeUp()) {
+                return Stopped(TDownloadFailure::DownloadFailed);
+            }
+            if (State.SizeKnown && State.TotalBytes > buffer.size()) {
+                return DownloadFailure(TDownloadFailure::DownloadFailed,
+                                       "the announced image of " +
+                                           std::to_string(State.TotalBytes) +
+                                           " bytes is larger than the buffer");
+            }
+            // With the buffer full, one more read into a spare byte tells the end of the body
+            // from a body that does not fit.
+            const std::size_t room = buffer.size() - received;
+            std::uint8_t spare = 0;
+            const std::span<std::uint8_t> target =
+                room == 0
+                    ? std::span<std::uint8_t>(&spare, 1)
+                    : std::span<std::uint8_t>(buffer.data() + received, std::min(room, ReadSize));
+            const THttpResult<std::size_t> count = session.Read(target);
+            if (!count) {
+                if (count.Error().Reason == THttpFailure::Stopped) {
+                    return Stopped(TDownloadFailure::DownloadFailed);
+                }
+                return DownloadFailure(TDownloadFailure::DownloadFailed, count.Error().Detail);
+            }
+            if (room == 0 && *count > 0) {
+                return DownloadFailure(TDownloadFailure::DownloadFailed,
+                                       "the image is larger than " + std::to_string(buffer.size()) +
+                                           " bytes");
+            }
+            received += static_cast<std::uint32_t>(*count);
+            State.ReceivedBytes = received;
+            PumpEvents();
+            if (*count == 0) {
+                return received;
+            }
+        }
+    }
+
+    TResult<void, TDownloadError> Save(std::uint32_t received) const {
+        const TResult<void> written = Transfer.Files.WriteFile(
+            State.TempFilePath,
+            std::span<const std::uint8_t>(State.DownloadBuffer.data(), received));
+        if (!written) {
+            return DownloadFailure(TDownloadFailure::DownloadFailed,
+                                   written.Error().Within("writing " + State.TempFilePath).Reason);
+        }
+        return {};
+    }
+
+    const TDownloadTransfer& Transfer;
+    TDownloadState& State;
+    const TPump& Pump;
+    std::chrono::steady_clock::time_point Deadline;
+};
+
 TDownloadOutcome TDownloadTransfer::DownloadFirmware(TDownloadState& state,
                                                      const std::string& requestPath,
                                                      const TPump& pump) const {
     const TRunning running(state);
-    state.Failure.reset();
-    state.DownloadOK = false;
-    state.SizeKnown = false;
-    state.TotalBytes = 0;
-    state.ReceivedBytes = 0;
-    const auto fail = [&state](TFailure<TDownloadError> failure) -> TDownloadOutcome {
-        state.Failure = failure.Error;
+    TRun run(*this, state, pump);
+    if (auto done = run.Run(requestPath); !done) {
+        state.Failure = done.Error();
         state.Busy = false;
-        return failure;
-    };
-
-    // Without a private temporary directory there is nowhere safe to put the image, so the
-    // transfer is not even begun.
-    TFileResult<std::string> directory = Files.TempDirectory();
-    if (!directory) {
-        state.TempFilePath.clear();
-        return fail(DownloadFailure(TDownloadFailure::DownloadFailed,
-                                    "no temporary directory: " + directory.Error()));
-    }
-    state.TempFilePath = *directory + DownloadFileName;
-
-    state.AwaitingResponse = true;
-    if (pump) {
-        pump();
-    }
-    state.Busy = true;
-
-    const auto deadline = Now() + Limits.Overall;
-    const auto timeUp = [this, deadline] {
-        return Now() >= deadline;
-    };
-    // A transfer asked to stop ended by the user's Cancel, or else at the overall bound.
-    const auto stopped = [&](TDownloadFailure atBound) {
-        if (!state.Busy) {
-            return fail(DownloadFailure(TDownloadFailure::Cancelled, "cancelled"));
-        }
-        return fail(DownloadFailure(atBound, "the download did not finish within " +
-                                                 std::to_string(Limits.Overall.count()) + " s"));
-    };
-
-    TResult<THttpRequest, TDownloadError> request = MakeRequest(requestPath);
-    if (!request) {
-        return fail(TFailure{request.Error()});
-    }
-    std::unique_ptr<IHttpSession> session = Sessions(THttpWait{pump, [&state, &timeUp] {
-                                                                   return !state.Busy || timeUp();
-                                                               }});
-    if (!session) {
-        return fail(DownloadFailure(TDownloadFailure::ServerFailed, "no HTTP client"));
-    }
-
-    THttpResult<THttpResponse> response = session->Get(*request);
-    if (!response) {
-        if (response.Error().Reason == THttpFailure::Stopped) {
-            return stopped(TDownloadFailure::ServerFailed);
-        }
-        return fail(DownloadFailure(TDownloadFailure::ServerFailed, response.Error().Detail));
-    }
-    if (response->Status != AcceptedStatus) {
-        return fail(TFailure{TDownloadError{TDownloadFailure::StatusRefused,
-                                            "the server answered with status " + response->Status,
-                                            response->Status}});
-    }
-    const auto length = AgreedContentLength(response->ContentLengths);
-    if (!length) {
-        return fail(DownloadFailure(TDownloadFailure::DownloadFailed, length.Error()));
-    }
-    state.SizeKnown = length->has_value();
-    state.TotalBytes = state.SizeKnown ? ParseContentLength(**length) : 0;
-    state.AwaitingResponse = false;
-
-    std::uint32_t received = 0;
-    for (;;) {
-        if (!state.Busy || timeUp()) {
-            return stopped(TDownloadFailure::DownloadFailed);
-        }
-        if (state.SizeKnown && state.TotalBytes > state.DownloadBuffer.size()) {
-            return fail(DownloadFailure(TDownloadFailure::DownloadFailed,
-                                        "the announced image of " +
-                                            std::to_string(state.TotalBytes) +
-                                            " bytes is larger than the buffer"));
-        }
-        // With the buffer full, one more read into a spare byte tells the end of the body
-        // from a body that does not fit.
-        const std::size_t room = state.DownloadBuffer.size() - received;
-        std::uint8_t spare = 0;
-        const std::span<std::uint8_t> target =
-            room == 0 ? std::span<std::uint8_t>(&spare, 1)
-                      : std::span<std::uint8_t>(state.DownloadBuffer.data() + received,
-                                                std::min(room, ReadSize));
-        const THttpResult<std::size_t> count = session->Read(target);
-        if (!count) {
-            if (count.Error().Reason == THttpFailure::Stopped) {
-                return stopped(TDownloadFailure::DownloadFailed);
-            }
-            return fail(DownloadFailure(TDownloadFailure::DownloadFailed, count.Error().Detail));
-        }
-        if (room == 0 && *count > 0) {
-            return fail(DownloadFailure(TDownloadFailure::DownloadFailed,
-                                        "the image is larger than " +
-                                            std::to_string(state.DownloadBuffer.size()) +
-                                            " bytes"));
-        }
-        received += static_cast<std::uint32_t>(*count);
-        state.ReceivedBytes = received;
-        if (pump) {
-            pump();
-        }
-        if (*count == 0) {
-            break;
-        }
-    }
-
-    // Everything the session opened is closed before the file is written.
-    session.reset();
-    const TFileResult<void> written = Files.WriteFile(
-        state.TempFilePath, std::span<const std::uint8_t>(state.DownloadBuffer.data(), received));
-    if (!written) {
-        return fail(DownloadFailure(TDownloadFailure::DownloadFailed,
-                                    "writing " + state.TempFilePath + ": " + written.Error()));
+        return Fail(done.Error());
     }
     state.DownloadOK = true;
     state.Busy = false;

@@ -34,8 +34,7 @@ std::uint32_t ParseContentLength(const std::string& text);
 // The one length all Content-Length headers of a response give (a header may list several,
 // separated by commas); none without such a header. Lengths that disagree leave the body
 // without a frame, so they are refused.
-TResult<std::optional<std::string>, std::string>
-AgreedContentLength(const std::vector<std::string>& headers);
+TResult<std::optional<std::string>> AgreedContentLength(const std::vector<std::string>& headers);
 
 struct TDownloadLimits {
     // The whole transfer, from connecting to the last byte of the body. The largest image
@@ -71,6 +70,8 @@ public:
                                       const TPump& pump) const;
 
 private:
+    class TRun; // one transfer: its state, the caller's pump and the overall deadline
+
     // The request for `requestPath` with the proxy and its credentials from the settings.
     TResult<THttpRequest, TDownloadError> MakeRequest(const std::string& requestPath) const;
 

@@ -4,6 +4,8 @@
 // asks it to stop. Everything it opened is closed when the session goes away.
 #pragma once
 
+#include <algorithm>
+#include <cctype>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -11,6 +13,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "base/Result.h"
@@ -30,6 +33,15 @@ struct THttpWait {
 // Redirects are followed to plain HTTP addresses only, and only this many in a row: more
 // are a loop, not a move.
 inline constexpr int HttpMaxRedirects = 10;
+
+// Header names and the scheme of an address compare without regard to case.
+inline bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
+    return text.size() >= prefix.size() &&
+           std::equal(prefix.begin(), prefix.end(), text.begin(), [](char a, char b) {
+               return std::tolower(static_cast<unsigned char>(a)) ==
+                      std::tolower(static_cast<unsigned char>(b));
+           });
+}
 
 // The statuses whose Location is followed.
 inline bool IsFollowedRedirect(long status) {

@@ -6,15 +6,17 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cwchar>
 #include <limits>
 
 #include "platform/WinErrors.h"
+#include "platform/WinText.h"
 
 namespace qor {
 namespace {
 
 constexpr INTERNET_PORT HttpDefaultPort = 80;
-constexpr const char* ProxyBypassList = "";
+constexpr const wchar_t* ProxyBypassList = L"";
 constexpr DWORD AlwaysFromServerFlags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_PRAGMA_NOCACHE;
 constexpr DWORD StatusCodeBufferSize = 4;
 constexpr DWORD ContentLengthBufferSize = 1024;
@@ -49,19 +51,13 @@ std::optional<std::uint64_t> DecimalLength(const std::string& text) {
 }
 
 std::string InternetErrorText(const std::string& call, DWORD code) {
-    if (code < InternetErrorFirst || code > InternetErrorLast) {
-        return win::ErrorText(call + " failed", code);
-    }
-    char text[512] = {};
-    const DWORD length =
-        ::FormatMessageA(FORMAT_MESSAGE_FROM_HMODULE | FORMAT_MESSAGE_IGNORE_INSERTS,
-                         ::GetModuleHandleA("wininet.dll"), code, 0, text, sizeof text, nullptr);
-    std::string message(text, length);
-    while (!message.empty() && (message.back() == '\n' || message.back() == '\r')) {
-        message.pop_back();
-    }
-    return call + " failed: " + (message.empty() ? std::string() : message + " ") + "(error " +
-           std::to_string(code) + ")";
+    const bool ofWinInet = code >= InternetErrorFirst && code <= InternetErrorLast;
+    return win::ErrorText(call + " failed", code, ofWinInet ? L"wininet.dll" : nullptr);
+}
+
+// A header's text as the library hands it out in UTF-16, `bytes` long.
+std::string HeaderText(const std::wstring& buffer, DWORD bytes) {
+    return win::Narrow(std::wstring_view(buffer).substr(0, bytes / sizeof(wchar_t)));
 }
 
 TFailure<THttpError> Fail(THttpFailure reason, const std::string& call, DWORD code) {
@@ -84,12 +80,29 @@ THttpFailure SendFailure(DWORD code) {
     }
 }
 
-bool StartsWithNoCase(const std::string& text, const std::string& prefix) {
-    return text.size() >= prefix.size() &&
-           std::equal(prefix.begin(), prefix.end(), text.begin(), [](char a, char b) {
-               return std::tolower(static_cast<unsigned char>(a)) ==
-                      std::tolower(static_cast<unsigned char>(b));
-           });
+// The user and the password for the proxy, as wide texts; the password's copies are wiped.
+THttpResult<void> GiveProxyCredentials(HINTERNET connection, const THttpCredentials& credentials) {
+    const std::wstring user = win::Widen(credentials.User);
+    // The password ends at its first zero byte; the conversion adds a zero character.
+    TSecretBytes password = win::WidenSecret(credentials.Password.View());
+    auto* passwordText = reinterpret_cast<wchar_t*>(password.Data());
+    if (user.size() > std::numeric_limits<DWORD>::max()) {
+        return Fail(THttpFailure::Setup, "InternetSetOptionW", ERROR_INVALID_PARAMETER);
+    }
+    // The counts are in characters and leave the terminating zero out (an empty user is the
+    // empty text of length 0).
+    if (::InternetSetOptionW(connection, INTERNET_OPTION_PROXY_USERNAME,
+                             const_cast<wchar_t*>(user.c_str()),
+                             static_cast<DWORD>(user.size())) == FALSE) {
+        return Fail(THttpFailure::Setup, "InternetSetOptionW(INTERNET_OPTION_PROXY_USERNAME)",
+                    ::GetLastError());
+    }
+    if (::InternetSetOptionW(connection, INTERNET_OPTION_PROXY_PASSWORD, passwordText,
+                             static_cast<DWORD>(std::wcslen(passwordText))) == FALSE) {
+        return Fail(THttpFailure::Setup, "InternetSetOptionW(INTERNET_OPTION_PROXY_PASSWORD)",
+                    ::GetLastError());
+    }
+    return {};
 }
 
 } // namespace
@@ -193,11 +206,13 @@ THttpResult<THttpResponse> TWinInetHttpSession::Get(const THttpRequest& request)
         return HttpFailure(THttpFailure::Setup, "the session has sent its request already");
     }
     const bool viaProxy = request.Proxy.has_value();
-    HINTERNET internet = ::InternetOpenA(
-        request.Agent.c_str(), viaProxy ? INTERNET_OPEN_TYPE_PROXY : INTERNET_OPEN_TYPE_DIRECT,
-        viaProxy ? request.Proxy->Name.c_str() : nullptr, viaProxy ? ProxyBypassList : nullptr, 0);
+    const std::wstring proxyName = viaProxy ? win::Widen(request.Proxy->Name) : std::wstring();
+    HINTERNET internet = ::InternetOpenW(
+        win::Widen(request.Agent).c_str(),
+        viaProxy ? INTERNET_OPEN_TYPE_PROXY : INTERNET_OPEN_TYPE_DIRECT,
+        viaProxy ? proxyName.c_str() : nullptr, viaProxy ? ProxyBypassList : nullptr, 0);
     if (internet == nullptr) {
-        return Fail(THttpFailure::Setup, "InternetOpenA", ::GetLastError());
+        return Fail(THttpFailure::Setup, "InternetOpenW", ::GetLastError());
     }
     Handles->Internet.reset(internet);
 
@@ -248,51 +263,33 @@ THttpResult<void> TWinInetHttpSession::OpenRequest(const THttpRequest& request,
         const INTERNET_PORT port =
             target.Port == HttpDefaultPort ? INTERNET_INVALID_PORT_NUMBER : target.Port;
         HINTERNET connection =
-            ::InternetConnectA(Handles->Internet.get(), target.Host.c_str(), port, nullptr, nullptr,
-                               INTERNET_SERVICE_HTTP, 0, 0);
+            ::InternetConnectW(Handles->Internet.get(), win::Widen(target.Host).c_str(), port,
+                               nullptr, nullptr, INTERNET_SERVICE_HTTP, 0, 0);
         if (connection == nullptr) {
-            return Fail(THttpFailure::Setup, "InternetConnectA", ::GetLastError());
+            return Fail(THttpFailure::Setup, "InternetConnectW", ::GetLastError());
         }
         Handles->Connection.reset(connection);
         if (request.Proxy && request.Proxy->Credentials) {
-            const THttpCredentials& credentials = *request.Proxy->Credentials;
-            const auto password = credentials.Password.View();
-            if (credentials.User.size() > std::numeric_limits<DWORD>::max() ||
-                password.size() >= std::numeric_limits<DWORD>::max()) {
-                return Fail(THttpFailure::Setup, "InternetSetOptionA", ERROR_INVALID_PARAMETER);
-            }
-            // c_str(): the text is terminated in memory even though its count leaves the zero
-            // out (an empty user is the empty text of length 0).
-            if (::InternetSetOptionA(connection, INTERNET_OPTION_PROXY_USERNAME,
-                                     const_cast<char*>(credentials.User.c_str()),
-                                     static_cast<DWORD>(credentials.User.size())) == FALSE) {
-                return Fail(THttpFailure::Setup,
-                            "InternetSetOptionA(INTERNET_OPTION_PROXY_USERNAME)", ::GetLastError());
-            }
-            // The library reads the option as a text: a zero after the counted bytes keeps it
-            // from reading past them when they carry no terminator of their own.
-            TSecretBytes terminated(password);
-            terminated.Resize(password.size() + 1);
-            if (::InternetSetOptionA(connection, INTERNET_OPTION_PROXY_PASSWORD, terminated.Data(),
-                                     static_cast<DWORD>(password.size())) == FALSE) {
-                return Fail(THttpFailure::Setup,
-                            "InternetSetOptionA(INTERNET_OPTION_PROXY_PASSWORD)", ::GetLastError());
+            if (auto given = GiveProxyCredentials(connection, *request.Proxy->Credentials);
+                !given) {
+                return given;
             }
         }
     }
     const DWORD flags =
         (request.AlwaysFromServer ? AlwaysFromServerFlags : 0) | INTERNET_FLAG_NO_AUTO_REDIRECT;
-    HINTERNET opened = ::HttpOpenRequestA(Handles->Connection.get(), "GET", target.Path.c_str(),
-                                          nullptr, nullptr, nullptr, flags, 0);
+    HINTERNET opened =
+        ::HttpOpenRequestW(Handles->Connection.get(), L"GET", win::Widen(target.Path).c_str(),
+                           nullptr, nullptr, nullptr, flags, 0);
     if (opened == nullptr) {
-        return Fail(THttpFailure::Setup, "HttpOpenRequestA", ::GetLastError());
+        return Fail(THttpFailure::Setup, "HttpOpenRequestW", ::GetLastError());
     }
     Handles->Request.reset(opened);
     DWORD silence = static_cast<DWORD>(Limits.Silence.count());
     for (const DWORD option : {INTERNET_OPTION_CONNECT_TIMEOUT, INTERNET_OPTION_SEND_TIMEOUT,
                                INTERNET_OPTION_RECEIVE_TIMEOUT}) {
-        if (::InternetSetOptionA(opened, option, &silence, sizeof silence) == FALSE) {
-            return Fail(THttpFailure::Setup, "InternetSetOptionA(time-out)", ::GetLastError());
+        if (::InternetSetOptionW(opened, option, &silence, sizeof silence) == FALSE) {
+            return Fail(THttpFailure::Setup, "InternetSetOptionW(time-out)", ::GetLastError());
         }
     }
     AnnouncedLength.reset();
@@ -312,7 +309,7 @@ THttpResult<void> TWinInetHttpSession::SendRequest() {
     job->Request = Handles->Request.get();
     const bool returned = Helper.Run(
         [job] {
-            job->Sent = ::HttpSendRequestA(job->Request, nullptr, 0, nullptr, 0);
+            job->Sent = ::HttpSendRequestW(job->Request, nullptr, 0, nullptr, 0);
             job->Error = ::GetLastError();
         },
         Wait);
@@ -320,7 +317,7 @@ THttpResult<void> TWinInetHttpSession::SendRequest() {
         return TFailure{Stopped()};
     }
     if (job->Sent == FALSE) {
-        return Fail(SendFailure(job->Error), "HttpSendRequestA", job->Error);
+        return Fail(SendFailure(job->Error), "HttpSendRequestW", job->Error);
     }
     return {};
 }
@@ -328,25 +325,24 @@ THttpResult<void> TWinInetHttpSession::SendRequest() {
 THttpResult<THttpResponse> TWinInetHttpSession::ReadHead() {
     HINTERNET request = Handles->Request.get();
     THttpResponse response;
-    char status[StatusCodeBufferSize] = {};
-    DWORD size = sizeof status;
-    if (::HttpQueryInfoA(request, HTTP_QUERY_STATUS_CODE, status, &size, nullptr) == FALSE) {
-        return Fail(THttpFailure::BadResponse, "HttpQueryInfoA(HTTP_QUERY_STATUS_CODE)",
+    std::wstring status(StatusCodeBufferSize, L'\0');
+    DWORD size = StatusCodeBufferSize * sizeof(wchar_t);
+    if (::HttpQueryInfoW(request, HTTP_QUERY_STATUS_CODE, status.data(), &size, nullptr) == FALSE) {
+        return Fail(THttpFailure::BadResponse, "HttpQueryInfoW(HTTP_QUERY_STATUS_CODE)",
                     ::GetLastError());
     }
-    response.Status.assign(status, std::min<DWORD>(size, sizeof status));
+    response.Status = HeaderText(status, size);
     // Each header of the name in turn; the index moves on with every header found.
     for (DWORD index = 0; index < MaxContentLengthHeaders;) {
-        std::string length(ContentLengthBufferSize, '\0');
-        DWORD lengthSize = ContentLengthBufferSize;
+        std::wstring length(ContentLengthBufferSize, L'\0');
+        DWORD lengthSize = ContentLengthBufferSize * sizeof(wchar_t);
         const DWORD asked = index;
-        if (::HttpQueryInfoA(request, HTTP_QUERY_CONTENT_LENGTH, length.data(), &lengthSize,
+        if (::HttpQueryInfoW(request, HTTP_QUERY_CONTENT_LENGTH, length.data(), &lengthSize,
                              &index) == FALSE ||
             index <= asked) {
             break;
         }
-        length.resize(std::min<DWORD>(lengthSize, ContentLengthBufferSize));
-        response.ContentLengths.push_back(std::move(length));
+        response.ContentLengths.push_back(HeaderText(length, lengthSize));
     }
     return response;
 }
@@ -358,36 +354,38 @@ TWinInetHttpSession::RedirectTarget(const THttpResponse& head, const TTarget& fr
         return std::optional<TTarget>();
     }
     HINTERNET request = Handles->Request.get();
-    std::string location(LocationBufferSize, '\0');
-    DWORD size = LocationBufferSize;
-    if (::HttpQueryInfoA(request, HTTP_QUERY_LOCATION, location.data(), &size, nullptr) == FALSE) {
+    std::wstring wideLocation(LocationBufferSize, L'\0');
+    DWORD size = LocationBufferSize * sizeof(wchar_t);
+    if (::HttpQueryInfoW(request, HTTP_QUERY_LOCATION, wideLocation.data(), &size, nullptr) ==
+        FALSE) {
         const DWORD code = ::GetLastError();
         if (code == ERROR_HTTP_HEADER_NOT_FOUND) {
             return std::optional<TTarget>(); // nowhere to go: this is the final response
         }
         if (code != ERROR_INSUFFICIENT_BUFFER) {
-            return Fail(THttpFailure::BadResponse, "HttpQueryInfoA(HTTP_QUERY_LOCATION)", code);
+            return Fail(THttpFailure::BadResponse, "HttpQueryInfoW(HTTP_QUERY_LOCATION)", code);
         }
-        location.assign(size, '\0');
-        if (::HttpQueryInfoA(request, HTTP_QUERY_LOCATION, location.data(), &size, nullptr) ==
+        wideLocation.assign(size / sizeof(wchar_t) + 1, L'\0');
+        if (::HttpQueryInfoW(request, HTTP_QUERY_LOCATION, wideLocation.data(), &size, nullptr) ==
             FALSE) {
-            return Fail(THttpFailure::BadResponse, "HttpQueryInfoA(HTTP_QUERY_LOCATION)",
+            return Fail(THttpFailure::BadResponse, "HttpQueryInfoW(HTTP_QUERY_LOCATION)",
                         ::GetLastError());
         }
     }
-    location.resize(std::min<std::size_t>(size, location.size()));
+    wideLocation.resize(std::min<std::size_t>(size / sizeof(wchar_t), wideLocation.size()));
+    const std::string location = win::Narrow(wideLocation);
 
     // A location relative to the address it came from is made whole first.
-    const std::string base = from.Url();
-    std::string combined(location.size() + base.size() + LocationBufferSize, '\0');
+    const std::wstring base = win::Widen(from.Url());
+    std::wstring combined(wideLocation.size() + base.size() + LocationBufferSize, L'\0');
     DWORD combinedSize = static_cast<DWORD>(combined.size());
-    if (::InternetCombineUrlA(base.c_str(), location.c_str(), combined.data(), &combinedSize,
+    if (::InternetCombineUrlW(base.c_str(), wideLocation.c_str(), combined.data(), &combinedSize,
                               ICU_NO_ENCODE) == FALSE) {
-        return Fail(THttpFailure::BadResponse, "InternetCombineUrlA(" + location + ")",
+        return Fail(THttpFailure::BadResponse, "InternetCombineUrlW(" + location + ")",
                     ::GetLastError());
     }
     combined.resize(std::min<std::size_t>(combinedSize, combined.size()));
-    std::optional<TTarget> next = TTarget::Of(combined);
+    std::optional<TTarget> next = TTarget::Of(win::Narrow(combined));
     if (!next) {
         return HttpFailure(THttpFailure::BadResponse,
                            "a redirect to an address that is not plain HTTP: " + location);

@@ -41,7 +41,7 @@ std::optional<char> TDeviceVariant::Letter() const {
 }
 
 std::string TDeviceVariant::DownloadPath() const {
-    return DownloadPathOf(Number());
+    return DownloadPathOf(VariantKind);
 }
 
 std::optional<TFitFault> TDeviceVariant::FitFault(const TFirmwareImage& image) const {
@@ -49,17 +49,16 @@ std::optional<TFitFault> TDeviceVariant::FitFault(const TFirmwareImage& image) c
     if (!letter || image.VariantLetter() != static_cast<std::uint8_t>(*letter)) {
         return TFitFault::WrongVariant;
     }
-    const std::uint64_t written = image.Size() / WriteBlockSize * WriteBlockSize;
+    const std::uint64_t written = image.Size() / BlockSize * BlockSize;
     if (written > FlashSize()) {
         return TFitFault::TooLarge;
     }
     return std::nullopt;
 }
 
-std::string DownloadPathOf(std::uint8_t variantNumber) {
-    const char letter = variantNumber == static_cast<std::uint8_t>(TVariantKind::A)
-                            ? static_cast<char>(VariantLetterA)
-                            : static_cast<char>(VariantLetterB);
+std::string DownloadPathOf(TVariantKind kind) {
+    const char letter = kind == TVariantKind::A ? static_cast<char>(VariantLetterA)
+                                                : static_cast<char>(VariantLetterB);
     return std::string(DownloadPathPrefix) + letter + DownloadPathSuffix;
 }
 

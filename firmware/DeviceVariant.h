@@ -11,7 +11,7 @@
 
 namespace qor {
 
-// The variant's number as the window keeps it: 0 "a", 1 "b", 2 any other device.
+// The kind of device the window keeps, and what the download asks for: "a", "b" or any other.
 enum class TVariantKind : std::uint8_t { A = 0, B = 1, Other = 2 };
 
 inline constexpr std::uint32_t VariantAPageSize = 512;
@@ -27,9 +27,6 @@ enum class TFitFault {
 
 class TDeviceVariant {
 public:
-    // Bytes one write request carries; only whole blocks of an image are written.
-    static constexpr std::uint32_t WriteBlockSize = 512;
-
     // The variant of a device that reported this page size (in bytes, 0 while unknown) and
     // page count.
     static TDeviceVariant FromGeometry(std::uint32_t pageSize, std::uint32_t pageCount);
@@ -37,7 +34,6 @@ public:
     static std::optional<TDeviceVariant> FromLetter(char letter);
 
     TVariantKind Kind() const { return VariantKind; }
-    std::uint8_t Number() const { return static_cast<std::uint8_t>(VariantKind); }
     // 'a' or 'b'; none for any other device.
     std::optional<char> Letter() const;
     // Bytes of flash the device reported: page size times page count.
@@ -60,8 +56,8 @@ private:
     std::uint32_t PageCount;
 };
 
-// The download path for a variant number as the download dialog keeps it.
-std::string DownloadPathOf(std::uint8_t variantNumber);
+// The download path of a kind's image.
+std::string DownloadPathOf(TVariantKind kind);
 
 std::string DescribeFitFault(TFitFault fault);
 

@@ -27,6 +27,10 @@ inline constexpr std::size_t ImageMinimumSize = ImageVersionFromEnd;
 // refused before it is read whole, so choosing a huge file by mistake cannot exhaust memory.
 inline constexpr std::size_t ImageMaximumSize = std::size_t{16} * 1024 * 1024;
 
+// An image is written in blocks of this many bytes, one write request each; a shorter rest at
+// its end is not written.
+inline constexpr std::size_t BlockSize = 512;
+
 inline constexpr std::uint8_t VariantLetterA = 0x61; // 'a'
 inline constexpr std::uint8_t VariantLetterB = 0x62; // 'b'
 

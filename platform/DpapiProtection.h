@@ -1,5 +1,6 @@
 // Protection of the proxy password by the system's data protection service: the blob can be
-// unprotected only by the same Windows user (no entropy, no prompt, no flags).
+// unprotected only by the same Windows user (no entropy, no prompt, no flags). The plaintext
+// is UTF-8 here and the ANSI code page inside the blob, as other programs' blobs hold it.
 #pragma once
 
 #include "platform/DataProtection.h"
@@ -9,14 +10,10 @@ namespace qor {
 class TDpapiProtection : public IDataProtection {
 public:
     // CryptProtectData with `description` as the blob's description.
-    std::optional<std::vector<std::uint8_t>> Protect(std::span<const std::uint8_t> plaintext,
-                                                     const std::u16string& description) override;
+    TResult<std::vector<std::uint8_t>> Protect(std::span<const std::uint8_t> plaintext,
+                                               const std::u16string& description) override;
     // CryptUnprotectData; the description stored in the blob is not asked for.
-    std::optional<TSecretBytes> Unprotect(std::span<const std::uint8_t> blob) override;
-    std::string LastError() const override { return Error; }
-
-private:
-    std::string Error;
+    TResult<TSecretBytes> Unprotect(std::span<const std::uint8_t> blob) override;
 };
 
 } // namespace qor

@@ -5,6 +5,7 @@
 #include "platform/FileLock.h"
 #include "platform/WinErrors.h"
 #include "platform/WinHandles.h"
+#include "platform/WinText.h"
 
 namespace qor {
 
@@ -20,7 +21,7 @@ TFileLock::~TFileLock() = default;
 
 TResult<TFileLock> TFileLock::Acquire(const std::string& path, std::chrono::milliseconds wait) {
     auto held = std::make_unique<THeld>();
-    held->File = win::MakeFile(::CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE,
+    held->File = win::MakeFile(::CreateFileW(win::Widen(path).c_str(), GENERIC_READ | GENERIC_WRITE,
                                              FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                              OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!held->File) {

@@ -11,12 +11,12 @@
 #include <thread>
 #include <unistd.h>
 
+#include "platform/TempName.h"
+
 namespace qor::posix {
 namespace {
 
 constexpr unsigned TempAttempts = 16;
-constexpr const char* TempSuffix = ".tmp";
-constexpr std::size_t ReadChunk = std::size_t{64} * 1024;
 constexpr auto LockRetryPause = std::chrono::milliseconds(5);
 
 bool IsDirectory(const std::string& path) {
@@ -46,13 +46,12 @@ void TFileHandle::Reset(int fd) noexcept {
     Fd = fd;
 }
 
-bool TFileHandle::Close(const std::string& path, std::string& error) {
+TResult<void> TFileHandle::Close(const std::string& path) {
     const int fd = Release();
     if (fd >= 0 && ::close(fd) != 0 && errno != EINTR) {
-        error = ErrorText("cannot close", path);
-        return false;
+        return Fail(TError{ErrorText("cannot close", path)});
     }
-    return true;
+    return {};
 }
 
 std::string ErrorText(const std::string& what, const std::string& path) {
@@ -72,14 +71,13 @@ std::string OctalMode(unsigned mode) {
     return text;
 }
 
-bool MakeDirectories(const std::string& path, std::string& error) {
+TResult<void> MakeDirectories(const std::string& path) {
     if (path.empty()) {
         errno = ENOENT;
-        error = "no directory given";
-        return false;
+        return Fail(TError{"no directory given"});
     }
     if (IsDirectory(path)) {
-        return true;
+        return {};
     }
     // Every prefix ending before a separator, then the whole path.
     for (std::size_t end = path.find('/', 1);; end = path.find('/', end + 1)) {
@@ -89,12 +87,11 @@ bool MakeDirectories(const std::string& path, std::string& error) {
             const int err = errno;
             if (err != EEXIST || !IsDirectory(part)) {
                 errno = err == EEXIST ? ENOTDIR : err;
-                error = ErrorText("cannot create the directory", part, errno);
-                return false;
+                return Fail(TError{ErrorText("cannot create the directory", part, errno)});
             }
         }
         if (end == std::string::npos) {
-            return true;
+            return {};
         }
     }
 }
@@ -112,64 +109,32 @@ std::string BaseNameOf(const std::string& path) {
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-bool WriteAll(int fd, std::span<const std::uint8_t> bytes, const std::string& path,
-              std::string& error) {
+TResult<void> WriteAll(int fd, std::span<const std::uint8_t> bytes, const std::string& path) {
     while (!bytes.empty()) {
         const ssize_t written = ::write(fd, bytes.data(), bytes.size());
         if (written < 0) {
             if (errno == EINTR) {
                 continue;
             }
-            error = ErrorText("cannot write", path);
-            return false;
+            return Fail(TError{ErrorText("cannot write", path)});
         }
         if (written == 0) {
-            error = ErrorText("cannot write", path, EIO);
-            return false;
+            return Fail(TError{ErrorText("cannot write", path, EIO)});
         }
         bytes = bytes.subspan(static_cast<std::size_t>(written));
     }
-    return true;
+    return {};
 }
 
-bool WriteSyncClose(TFileHandle& file, std::span<const std::uint8_t> bytes, const std::string& path,
-                    std::string& error) {
-    if (!WriteAll(file.Get(), bytes, path, error)) {
-        return false;
+TResult<void> WriteSyncClose(TFileHandle& file, std::span<const std::uint8_t> bytes,
+                             const std::string& path) {
+    if (auto written = WriteAll(file.Get(), bytes, path); !written) {
+        return written;
     }
     if (::fsync(file.Get()) != 0) {
-        error = ErrorText("cannot flush", path);
-        return false;
+        return Fail(TError{ErrorText("cannot flush", path)});
     }
-    return file.Close(path, error);
-}
-
-TReadOutcome ReadAll(int fd, std::size_t limit, const std::string& path, std::string& error) {
-    TReadOutcome outcome;
-    std::string bytes;
-    for (;;) {
-        const std::size_t used = bytes.size();
-        bytes.resize(used + ReadChunk);
-        const ssize_t got = ::read(fd, bytes.data() + used, ReadChunk);
-        if (got < 0) {
-            if (errno == EINTR) {
-                bytes.resize(used);
-                continue;
-            }
-            error = ErrorText("cannot read", path);
-            return outcome;
-        }
-        bytes.resize(used + static_cast<std::size_t>(got));
-        if (bytes.size() > limit) {
-            error = "'" + path + "' is larger than " + std::to_string(limit) + " bytes";
-            outcome.TooLarge = true;
-            return outcome;
-        }
-        if (got == 0) {
-            outcome.Bytes = std::move(bytes);
-            return outcome;
-        }
-    }
+    return file.Close(path);
 }
 
 void SyncDirectory(const std::string& directory) {
@@ -184,72 +149,46 @@ std::string TempPathFor(const std::string& path, unsigned attempt) {
     if (dir.back() != '/') {
         dir += '/';
     }
-    std::string name = std::move(dir);
-    name += '.';
-    name += BaseNameOf(path);
-    name += '.';
-    name += std::to_string(::getpid());
-    if (attempt > 0) {
-        name += '-';
-        name += RandomHex();
-    }
-    name += TempSuffix;
-    return name;
+    return dir + TempNameFor(BaseNameOf(path), static_cast<unsigned long>(::getpid()),
+                             attempt > 0 ? RandomHex() : std::string());
 }
 
-bool IsTempNameFor(const std::string& fileName, const std::string& baseName) {
-    const std::string prefix = "." + baseName + ".";
-    const std::string suffix = TempSuffix;
-    if (fileName.size() <= prefix.size() + suffix.size() || !fileName.starts_with(prefix) ||
-        !fileName.ends_with(suffix)) {
-        return false;
-    }
-    const std::string middle =
-        fileName.substr(prefix.size(), fileName.size() - prefix.size() - suffix.size());
-    return middle.find_first_not_of("0123456789abcdef-") == std::string::npos;
-}
-
-TFileHandle CreateTempBeside(const std::string& path, std::string& tempPath, std::string& error) {
+TResult<TTempFile> CreateTempBeside(const std::string& path) {
     for (unsigned attempt = 0; attempt < TempAttempts; ++attempt) {
-        tempPath = TempPathFor(path, attempt);
+        std::string tempPath = TempPathFor(path, attempt);
         TFileHandle file(::open(tempPath.c_str(),
                                 O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
                                 PrivateFileMode));
         if (file.Valid()) {
-            return file;
+            return TTempFile{std::move(file), std::move(tempPath)};
         }
         if (errno != EEXIST) {
-            error = ErrorText("cannot create a temporary file", tempPath);
-            return {};
+            return Fail(TError{ErrorText("cannot create a temporary file", tempPath)});
         }
         // Something (a stale file of a dead writer, or a planted link) holds that name.
     }
-    error = "no free temporary file name beside '" + path + "'";
-    tempPath.clear();
-    return {};
+    return Fail(TError{"no free temporary file name beside '" + path + "'"});
 }
 
-bool CreateFileExclusively(const std::string& path, std::span<const std::uint8_t> bytes,
-                           bool& exists, std::string& error) {
-    exists = false;
-    std::string tempPath;
-    TFileHandle file = CreateTempBeside(path, tempPath, error);
-    if (!file.Valid()) {
-        return false;
+TResult<bool> CreateFileExclusively(const std::string& path, std::span<const std::uint8_t> bytes) {
+    auto temp = CreateTempBeside(path);
+    if (!temp) {
+        return Fail(temp.Error());
     }
-    bool done = WriteSyncClose(file, bytes, tempPath, error);
-    // link() never replaces anything, so the one who links first wins and the file appears
-    // with its whole contents at once.
-    if (done && ::link(tempPath.c_str(), path.c_str()) != 0) {
-        exists = errno == EEXIST;
-        error = ErrorText("cannot create", path);
-        done = false;
+    TResult<bool> created = true;
+    if (auto written = WriteSyncClose(temp->File, bytes, temp->Path); !written) {
+        created = Fail(written.Error());
+    } else if (::link(temp->Path.c_str(), path.c_str()) != 0) {
+        // link() never replaces anything, so the one who links first wins and the file
+        // appears with its whole contents at once.
+        created = errno == EEXIST ? TResult<bool>(false)
+                                  : TResult<bool>(Fail(TError{ErrorText("cannot create", path)}));
     }
-    ::unlink(tempPath.c_str());
-    if (done) {
+    ::unlink(temp->Path.c_str());
+    if (created && *created) {
         SyncDirectory(DirectoryOf(path));
     }
-    return done;
+    return created;
 }
 
 bool LockWithin(int fd, int operation, std::chrono::milliseconds wait) {

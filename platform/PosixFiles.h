@@ -11,6 +11,8 @@
 #include <string_view>
 #include <sys/types.h>
 
+#include "base/Result.h"
+
 namespace qor::posix {
 
 // What only the current user may use: the modes such files and directories are made with, and
@@ -49,7 +51,7 @@ public:
     void Reset(int fd = -1) noexcept;
     // Closes now and tells whether the close reported an error (a late write error on some
     // file systems).
-    bool Close(const std::string& path, std::string& error);
+    TResult<void> Close(const std::string& path);
 
 private:
     int Fd = -1;
@@ -63,46 +65,40 @@ std::string ErrorText(const std::string& what, const std::string& path, int err)
 std::string OctalMode(unsigned mode);
 
 // Creates `path` and any missing parents; the ones created get mode 0700. Existing ones
-// (links included) are accepted as long as they are directories. On failure errno says why.
-bool MakeDirectories(const std::string& path, std::string& error);
+// (links included) are accepted as long as they are directories. On failure errno also says why.
+TResult<void> MakeDirectories(const std::string& path);
 
 // The directory part of `path` ("." when there is none) and the last component.
 std::string DirectoryOf(const std::string& path);
 std::string BaseNameOf(const std::string& path);
 
 // Writes every byte, going on after short writes and interrupted calls.
-bool WriteAll(int fd, std::span<const std::uint8_t> bytes, const std::string& path,
-              std::string& error);
+TResult<void> WriteAll(int fd, std::span<const std::uint8_t> bytes, const std::string& path);
 
 // Writes every byte to a new file, flushes it to the disk and closes it.
-bool WriteSyncClose(TFileHandle& file, std::span<const std::uint8_t> bytes, const std::string& path,
-                    std::string& error);
-
-struct TReadOutcome {
-    std::optional<std::string> Bytes; // nullopt on a read error or when the limit is passed
-    bool TooLarge = false;
-};
-// Reads from the current position to the end, at most `limit` bytes.
-TReadOutcome ReadAll(int fd, std::size_t limit, const std::string& path, std::string& error);
+TResult<void> WriteSyncClose(TFileHandle& file, std::span<const std::uint8_t> bytes,
+                             const std::string& path);
 
 // Makes a rename or creation in `directory` durable. Best effort: some file systems cannot
 // sync a directory, and the change itself has been made by then.
 void SyncDirectory(const std::string& directory);
 
-// The temporary file names used beside `path`: attempt 0 is `.<name>.<pid>.tmp` in the
-// same directory, later attempts add a random part. Stale ones are recognised by the pattern.
+// Where the temporary file beside `path` goes at a given attempt: TempNameFor's name, with a
+// random part from the second attempt on.
 std::string TempPathFor(const std::string& path, unsigned attempt);
-bool IsTempNameFor(const std::string& fileName, const std::string& baseName);
 
-// A new file beside `path`, created 0600 without following links and never reusing an
-// existing name; its path goes to `tempPath`.
-TFileHandle CreateTempBeside(const std::string& path, std::string& tempPath, std::string& error);
+struct TTempFile {
+    TFileHandle File;
+    std::string Path;
+};
+// A new file beside `path` (named as TempNameFor says), created 0600 without following links
+// and never reusing an existing name.
+TResult<TTempFile> CreateTempBeside(const std::string& path);
 
 // Creates `path` holding exactly `bytes` only if nothing is there yet: written in full to a
-// new file first and then linked into place, so nobody ever sees it half-written. Returns
-// false with `exists` set when another file (or link) got there first.
-bool CreateFileExclusively(const std::string& path, std::span<const std::uint8_t> bytes,
-                           bool& exists, std::string& error);
+// new file first and then linked into place, so nobody ever sees it half-written. True when
+// it was created, false when another file (or link) got there first.
+TResult<bool> CreateFileExclusively(const std::string& path, std::span<const std::uint8_t> bytes);
 
 // flock with a deadline: another process holds a lock only briefly, and waiting for ever on
 // one this process itself still holds would hang the program. False with errno EWOULDBLOCK

@@ -181,8 +181,7 @@ void AppendValueLine(std::string& out, const TRegEntry& entry) {
 }
 
 // Reads the text between quotes starting at s[0] == '"'; the rest of the line goes to `rest`.
-std::optional<std::string> ReadQuoted(std::string_view s, std::string_view& rest,
-                                      std::string& error) {
+TResult<std::string> ReadQuoted(std::string_view s, std::string_view& rest) {
     std::string text;
     for (std::size_t i = 1; i < s.size(); ++i) {
         if (s[i] == '"') {
@@ -191,15 +190,13 @@ std::optional<std::string> ReadQuoted(std::string_view s, std::string_view& rest
         }
         if (s[i] == '\\') {
             if (i + 1 >= s.size() || (s[i + 1] != '\\' && s[i + 1] != '"')) {
-                error = "a backslash that escapes neither '\\' nor '\"'";
-                return std::nullopt;
+                return Fail(TError{"a backslash that escapes neither '\\' nor '\"'"});
             }
             ++i;
         }
         text += s[i];
     }
-    error = "a quotation mark is not closed";
-    return std::nullopt;
+    return Fail(TError{"a quotation mark is not closed"});
 }
 
 // Splits the text into lines without their CR, keeping track of line numbers.
@@ -227,16 +224,14 @@ private:
 };
 
 // The bytes of a hex list, following trailing backslashes onto the next lines.
-std::optional<std::vector<std::uint8_t>> ReadHexList(std::string_view first, TLineReader& lines,
-                                                     std::string& error) {
+TResult<std::vector<std::uint8_t>> ReadHexList(std::string_view first, TLineReader& lines) {
     std::string joined;
     std::string_view part = TrimRight(first);
     while (!part.empty() && part.back() == Continuation) {
         joined += part.substr(0, part.size() - 1);
         std::string_view next;
         if (!lines.Next(next)) {
-            error = "a wrapped hex list ends with the file";
-            return std::nullopt;
+            return Fail(TError{"a wrapped hex list ends with the file"});
         }
         part = TrimRight(TrimLeft(next));
     }
@@ -249,8 +244,7 @@ std::optional<std::vector<std::uint8_t>> ReadHexList(std::string_view first, TLi
         const std::string_view token = TrimRight(TrimLeft(list.substr(0, comma)));
         const auto byte = ParseHexNumber(token, 2);
         if (!byte) {
-            error = "not a hex byte: '" + std::string(token) + "'";
-            return std::nullopt;
+            return Fail(TError{"not a hex byte: '" + std::string(token) + "'"});
         }
         bytes.push_back(static_cast<std::uint8_t>(*byte));
         if (comma == std::string_view::npos) {
@@ -261,35 +255,30 @@ std::optional<std::vector<std::uint8_t>> ReadHexList(std::string_view first, TLi
     return bytes;
 }
 
-// The data after '=' of one value line; nullopt (with `deleted` false) on a syntax error.
-std::optional<TRegValue> ReadData(std::string_view data, TLineReader& lines, bool& deleted,
-                                  std::string& error) {
-    deleted = false;
+// The data after '=' of one value line; none for a line that deletes the value.
+TResult<std::optional<TRegValue>> ReadData(std::string_view data, TLineReader& lines) {
     data = TrimLeft(data);
     if (TrimRight(data) == "-") {
-        deleted = true;
-        return std::nullopt;
+        return std::optional<TRegValue>();
     }
     if (!data.empty() && data.front() == '"') {
         std::string_view rest;
-        auto text = ReadQuoted(data, rest, error);
+        auto text = ReadQuoted(data, rest);
         if (!text) {
-            return std::nullopt;
+            return Fail(text.Error());
         }
         if (!TrimRight(rest).empty()) {
-            error = "text after the closing quotation mark";
-            return std::nullopt;
+            return Fail(TError{"text after the closing quotation mark"});
         }
-        return SzValue(*text);
+        return std::optional(SzValue(*text));
     }
     if (StartsNoCase(data, DwordPrefix)) {
         const auto number =
             ParseHexNumber(TrimRight(data.substr(DwordPrefix.size())), MaxHexDigitsOfNumber);
         if (!number) {
-            error = "a dword needs 1 to 8 hex digits";
-            return std::nullopt;
+            return Fail(TError{"a dword needs 1 to 8 hex digits"});
         }
-        return DwordValue(*number);
+        return std::optional(DwordValue(*number));
     }
     if (StartsNoCase(data, HexPrefix)) {
         data.remove_prefix(HexPrefix.size());
@@ -301,24 +290,21 @@ std::optional<TRegValue> ReadData(std::string_view data, TLineReader& lines, boo
                     ? std::nullopt
                     : ParseHexNumber(data.substr(1, close - 1), MaxHexDigitsOfNumber);
             if (!number) {
-                error = "hex(N) needs a type number of 1 to 8 hex digits";
-                return std::nullopt;
+                return Fail(TError{"hex(N) needs a type number of 1 to 8 hex digits"});
             }
             type = *number;
             data.remove_prefix(close + 1);
         }
         if (data.empty() || data.front() != ':') {
-            error = "':' missing after hex";
-            return std::nullopt;
+            return Fail(TError{"':' missing after hex"});
         }
-        auto bytes = ReadHexList(data.substr(1), lines, error);
+        auto bytes = ReadHexList(data.substr(1), lines);
         if (!bytes) {
-            return std::nullopt;
+            return Fail(bytes.Error());
         }
-        return TRegValue{type, std::move(*bytes)};
+        return std::optional(TRegValue{type, std::move(*bytes)});
     }
-    error = "unknown kind of data";
-    return std::nullopt;
+    return Fail(TError{"unknown kind of data"});
 }
 
 // Matches the entries that `name` names; `name` must outlive the predicate.
@@ -365,6 +351,38 @@ private:
     std::vector<bool> Live;
     std::unordered_map<std::string, std::size_t> Slots; // lower-case name -> index in Entries
 };
+
+// One value line after the key's line: its name, then its data; a deletion removes it.
+TResult<void> ReadValueLine(std::string_view line, TLineReader& lines, TEntryIndex& entries) {
+    std::string name;
+    std::string_view rest;
+    if (line.front() == DefaultValueName) {
+        rest = line.substr(1);
+    } else if (line.front() == '"') {
+        auto quoted = ReadQuoted(line, rest);
+        if (!quoted) {
+            return Fail(quoted.Error());
+        }
+        name = std::move(*quoted);
+    } else {
+        return Fail(TError{"a value name in quotation marks or '@' expected"});
+    }
+    rest = TrimLeft(rest);
+    if (rest.empty() || rest.front() != '=') {
+        return Fail(TError{"'=' expected after the value name"});
+    }
+    auto value = ReadData(rest.substr(1), lines);
+    if (!value) {
+        return Fail(value.Error());
+    }
+    if (!*value) {
+        entries.Erase(name);
+    } else {
+        // A later line for the same name wins, as on import; the first spelling stays.
+        entries.Put(std::move(name), std::move(**value));
+    }
+    return {};
+}
 
 } // namespace
 
@@ -418,8 +436,7 @@ std::string FormatRegFile(const std::string& keyPath, const TRegEntries& entries
     return out;
 }
 
-std::optional<TRegEntries> ParseRegFile(std::string_view text, const std::string& keyPath,
-                                        std::string& error) {
+TResult<TRegEntries> ParseRegFile(std::string_view text, const std::string& keyPath) {
     if (text.starts_with(Utf8Bom)) {
         text.remove_prefix(Utf8Bom.size());
     }
@@ -428,11 +445,9 @@ std::optional<TRegEntries> ParseRegFile(std::string_view text, const std::string
     TEntryIndex entries;
     bool headerSeen = false;
     bool sectionSeen = false;
-    auto fail = [&](const std::string& reason) {
-        error = "line " + std::to_string(lines.LineNumber()) + ": " + reason;
-        return std::nullopt;
+    const auto fail = [&lines](const std::string& reason) {
+        return Fail(TError{"line " + std::to_string(lines.LineNumber()) + ": " + reason});
     };
-
     std::string_view line;
     while (lines.Next(line)) {
         line = TrimRight(TrimLeft(line));
@@ -444,9 +459,7 @@ std::optional<TRegEntries> ParseRegFile(std::string_view text, const std::string
                 return fail("not a registry file (\"" + std::string(FileHeader) + "\" expected)");
             }
             headerSeen = true;
-            continue;
-        }
-        if (line.front() == '[') {
+        } else if (line.front() == '[') {
             if (sectionSeen) {
                 return fail("a second key; the file holds one key only");
             }
@@ -454,40 +467,11 @@ std::optional<TRegEntries> ParseRegFile(std::string_view text, const std::string
                 return fail("the key [" + section + "] expected");
             }
             sectionSeen = true;
-            continue;
-        }
-        if (!sectionSeen) {
+        } else if (!sectionSeen) {
             return fail("a value before the key's line");
+        } else if (auto read = ReadValueLine(line, lines, entries); !read) {
+            return fail(read.Error().Reason);
         }
-
-        std::string name;
-        std::string_view rest;
-        if (line.front() == DefaultValueName) {
-            rest = line.substr(1);
-        } else if (line.front() == '"') {
-            auto quoted = ReadQuoted(line, rest, error);
-            if (!quoted) {
-                return fail(error);
-            }
-            name = std::move(*quoted);
-        } else {
-            return fail("a value name in quotation marks or '@' expected");
-        }
-        rest = TrimLeft(rest);
-        if (rest.empty() || rest.front() != '=') {
-            return fail("'=' expected after the value name");
-        }
-        bool deleted = false;
-        auto value = ReadData(rest.substr(1), lines, deleted, error);
-        if (deleted) {
-            entries.Erase(name);
-            continue;
-        }
-        if (!value) {
-            return fail(error);
-        }
-        // A later line for the same name wins, as on import; the first spelling stays.
-        entries.Put(std::move(name), std::move(*value));
     }
     return entries.Take(); // a header without the key's line is a key without values
 }

@@ -7,6 +7,8 @@
 #include <string_view>
 #include <vector>
 
+#include "base/Result.h"
+
 #include "platform/RegistryStore.h"
 
 namespace qor {
@@ -39,8 +41,7 @@ std::string FormatRegFile(const std::string& keyPath, const TRegEntries& entries
 // The values from a .reg text that holds `keyPath` and nothing else. Accepts what regedit and
 // hand editing produce: a UTF-8 byte order mark, CRLF, blank lines, ';' comments, hex lists
 // wrapped with a trailing backslash, deletions ("Name"=-). A text with nothing in it is an
-// empty key. nullopt with the line and the reason in `error` for anything else.
-std::optional<TRegEntries> ParseRegFile(std::string_view text, const std::string& keyPath,
-                                        std::string& error);
+// empty key. Anything else fails with its line and the reason.
+TResult<TRegEntries> ParseRegFile(std::string_view text, const std::string& keyPath);
 
 } // namespace qor

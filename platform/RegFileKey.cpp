@@ -9,6 +9,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "platform/RegularFile.h"
 #include "platform/TempDir.h"
 
 namespace qor {
@@ -47,23 +48,21 @@ TStoreFailure FailureOf(const std::string& file, TStoreCause cause, std::string 
 }
 
 // The lock file beside the store file. Read access makes do with a lock file it may only read,
-// or none at all when the directory is read-only and nobody can write there either.
-bool OpenLock(const std::string& lockPath, TRegAccess access, TFileHandle& lock,
-              std::string& error) {
-    lock.Reset(::open(lockPath.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC,
-                      posix::PrivateFileMode));
-    if (lock.Valid() || access == TRegAccess::Write) {
-        if (!lock.Valid()) {
-            error = ErrorText("cannot open the lock file", lockPath);
+// or none at all (an invalid handle) when the directory is read-only and nobody can write
+// there either. On failure errno also says why.
+TResult<TFileHandle> OpenLock(const std::string& lockPath, TRegAccess access) {
+    TFileHandle lock(::open(lockPath.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC,
+                            posix::PrivateFileMode));
+    if (!lock.Valid() && access == TRegAccess::Read) {
+        lock.Reset(::open(lockPath.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+        if (!lock.Valid() && errno == ENOENT) {
+            return lock;
         }
-        return lock.Valid();
     }
-    lock.Reset(::open(lockPath.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
-    if (lock.Valid() || errno == ENOENT) {
-        return true;
+    if (!lock.Valid()) {
+        return Fail(TError{ErrorText("cannot open the lock file", lockPath)});
     }
-    error = ErrorText("cannot open the lock file", lockPath);
-    return false;
+    return lock;
 }
 
 std::string LocalTimeStamp() {
@@ -77,40 +76,34 @@ std::string LocalTimeStamp() {
 
 } // namespace
 
-std::unique_ptr<TRegFileKey> TRegFileKey::Open(const std::string& filePath,
-                                               const std::string& keyPath, TRegAccess access,
-                                               std::chrono::milliseconds lockWait,
-                                               std::optional<TStoreNotice>& notice,
-                                               TStoreFailure& failure) {
-    std::string error;
-    if (!posix::MakeDirectories(posix::DirectoryOf(filePath), error)) {
+TResult<std::unique_ptr<TRegFileKey>, TStoreFailure>
+TRegFileKey::Open(const std::string& filePath, const std::string& keyPath, TRegAccess access,
+                  std::chrono::milliseconds lockWait, std::optional<TStoreNotice>& notice) {
+    if (const auto made = posix::MakeDirectories(posix::DirectoryOf(filePath)); !made) {
         // Creating a folder is a write, whatever the key is opened for.
-        failure = FailureOf(filePath, CauseOf(errno, TRegAccess::Write), error);
-        return nullptr;
+        return Fail(FailureOf(filePath, CauseOf(errno, TRegAccess::Write), made.Error().Reason));
     }
     const std::string lockPath = filePath + LockSuffix;
-    TFileHandle lock;
-    if (!OpenLock(lockPath, access, lock, error)) {
-        failure = FailureOf(filePath, CauseOf(errno, access), error);
-        return nullptr;
+    auto opened = OpenLock(lockPath, access);
+    if (!opened) {
+        return Fail(FailureOf(filePath, CauseOf(errno, access), opened.Error().Reason));
     }
+    TFileHandle lock = std::move(*opened);
     if (lock.Valid() &&
         !posix::LockWithin(lock.Get(), access == TRegAccess::Write ? LOCK_EX : LOCK_SH, lockWait)) {
         if (errno == EWOULDBLOCK) {
             // Whoever holds the lock is at work on the store, so it is there (or about to be).
-            failure = {filePath, TStoreCause::LockHeld,
-                       "the settings are in use elsewhere: '" + lockPath + "' stays locked", true};
-        } else {
-            failure = FailureOf(filePath, TStoreCause::Other, ErrorText("cannot lock", lockPath));
+            return Fail(TStoreFailure{
+                filePath, TStoreCause::LockHeld,
+                "the settings are in use elsewhere: '" + lockPath + "' stays locked", true});
         }
-        return nullptr;
+        return Fail(FailureOf(filePath, TStoreCause::Other, ErrorText("cannot lock", lockPath)));
     }
     std::unique_ptr<TRegFileKey> key(new TRegFileKey(filePath, keyPath, access, std::move(lock)));
     TStoreFailure damage;
     const TLoad load = key->Load(damage);
     if (load == TLoad::Failed) {
-        failure = damage;
-        return nullptr;
+        return Fail(damage);
     }
     if (access == TRegAccess::Read) {
         // A damaged file reads as an empty key; the next writer sets it aside.
@@ -118,15 +111,17 @@ std::unique_ptr<TRegFileKey> TRegFileKey::Open(const std::string& filePath,
     }
     // Under the exclusive lock no other writer is busy, so any temporary file is a dead one's.
     RemoveStaleTempFiles(filePath);
-    if (load == TLoad::Damaged && !key->SetAside(damage, notice, failure)) {
-        return nullptr;
+    if (load == TLoad::Damaged) {
+        if (auto setAside = key->SetAside(damage, notice); !setAside) {
+            return Fail(setAside.Error());
+        }
     }
     if (!key->FileExists) {
         if (const auto made =
                 WriteFileAtomically(filePath, posix::AsBytes(FormatRegFile(keyPath, {})));
             !made) {
-            failure = FailureOf(filePath, CauseOf(errno, TRegAccess::Write), made.Error().Reason);
-            return nullptr;
+            return Fail(
+                FailureOf(filePath, CauseOf(errno, TRegAccess::Write), made.Error().Reason));
         }
     }
     key->FileExists = true;
@@ -135,47 +130,40 @@ std::unique_ptr<TRegFileKey> TRegFileKey::Open(const std::string& filePath,
 
 TRegFileKey::TLoad TRegFileKey::Load(TStoreFailure& failure) {
     Entries.clear();
-    // O_NONBLOCK so that a FIFO planted at the path cannot stall the open.
-    const TFileHandle file(::open(FilePath.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
-    if (!file.Valid()) {
-        FileExists = false;
-        if (errno == ENOENT) {
-            return TLoad::Read;
+    // A store far beyond any of ours is not even read: that alone could hold the start-up.
+    const auto read = ReadRegularFile(FilePath, MaxStoreSize);
+    if (!read) {
+        const TFileError& error = read.Error();
+        const int err = errno; // of the open, when that failed
+        FileExists = error.Fault != TFileFault::CannotOpen && error.Fault != TFileFault::Missing;
+        switch (error.Fault) {
+        case TFileFault::Missing:
+        case TFileFault::CannotOpen:
+            if (err == ENOENT) {
+                return TLoad::Read;
+            }
+            failure = {FilePath, CauseOf(err, TRegAccess::Read), error.Reason, true};
+            return TLoad::Failed;
+        case TFileFault::NotRegular:
+            failure = {FilePath, TStoreCause::NotRegularFile, error.Reason, true};
+            return TLoad::Failed;
+        case TFileFault::TooLarge:
+            failure = {FilePath, TStoreCause::TooLarge,
+                       "'" + FilePath + "' is larger than " + std::to_string(MaxStoreSize) +
+                           " bytes",
+                       true};
+            return TLoad::Damaged;
+        case TFileFault::CannotRead:
+            break;
         }
-        const int err = errno;
-        failure = {FilePath, CauseOf(err, TRegAccess::Read),
-                   ErrorText("cannot open", FilePath, err), true};
+        failure = {FilePath, TStoreCause::Other, error.Reason, true};
         return TLoad::Failed;
     }
     FileExists = true;
-    struct stat st {};
-    if (::fstat(file.Get(), &st) != 0 || !S_ISREG(st.st_mode)) {
-        failure = {FilePath, TStoreCause::NotRegularFile,
-                   "'" + FilePath + "' is not a regular file", true};
-        return TLoad::Failed;
-    }
-    const auto tooLarge = [&] {
-        failure = {FilePath, TStoreCause::TooLarge,
-                   "'" + FilePath + "' is larger than " + std::to_string(MaxStoreSize) + " bytes",
-                   true};
-        return TLoad::Damaged;
-    };
-    // A store far beyond any of ours is not even read: that alone could hold the start-up.
-    if (static_cast<std::size_t>(st.st_size) > MaxStoreSize) {
-        return tooLarge();
-    }
-    std::string error;
-    const posix::TReadOutcome read = posix::ReadAll(file.Get(), MaxStoreSize, FilePath, error);
-    if (read.TooLarge) {
-        return tooLarge();
-    }
-    if (!read.Bytes) {
-        failure = {FilePath, TStoreCause::Other, error, true};
-        return TLoad::Failed;
-    }
-    auto entries = ParseRegFile(*read.Bytes, KeyPath, error);
+    auto entries = ParseRegFile(
+        std::string_view(reinterpret_cast<const char*>(read->data()), read->size()), KeyPath);
     if (!entries) {
-        failure = {FilePath, TStoreCause::Damaged, error, true};
+        failure = {FilePath, TStoreCause::Damaged, entries.Error().Reason, true};
         return TLoad::Damaged;
     }
     Entries = std::move(*entries);
@@ -184,8 +172,8 @@ TRegFileKey::TLoad TRegFileKey::Load(TStoreFailure& failure) {
 
 // Moves an unreadable store file out of the way under a name of its own, never over another
 // file, so that a later save cannot destroy what the user may still want back.
-bool TRegFileKey::SetAside(const TStoreFailure& damage, std::optional<TStoreNotice>& notice,
-                           TStoreFailure& failure) {
+TResult<void, TStoreFailure> TRegFileKey::SetAside(const TStoreFailure& damage,
+                                                   std::optional<TStoreNotice>& notice) {
     const std::string base = FilePath + DamagedInfix + LocalTimeStamp();
     for (int attempt = 0; attempt < SetAsideAttempts; ++attempt) {
         const std::string keptAs = attempt == 0 ? base : base + "-" + std::to_string(attempt);
@@ -195,22 +183,21 @@ bool TRegFileKey::SetAside(const TStoreFailure& damage, std::optional<TStoreNoti
             notice = TStoreNotice{TStoreNotice::TKind::SetAside, damage, keptAs};
             FileExists = false;
             Entries.clear();
-            return true;
+            return {};
         }
         if (errno != EEXIST) {
             const int err = errno;
-            failure = {FilePath, CauseOf(err, TRegAccess::Write),
-                       ErrorText("cannot set the unreadable file aside", FilePath, err), true};
-            return false;
+            return Fail(TStoreFailure{
+                FilePath, CauseOf(err, TRegAccess::Write),
+                ErrorText("cannot set the unreadable file aside", FilePath, err), true});
         }
     }
-    failure = {FilePath, TStoreCause::Other, "no free name to set '" + FilePath + "' aside", true};
-    return false;
+    return Fail(TStoreFailure{FilePath, TStoreCause::Other,
+                              "no free name to set '" + FilePath + "' aside", true});
 }
 
-bool TRegFileKey::Fail(TStoreCause cause, std::string detail) {
-    Failure = {FilePath, cause, std::move(detail), FileExists};
-    return false;
+TFailure<TStoreFailure> TRegFileKey::Refused(TStoreCause cause, std::string detail) const {
+    return Fail(TStoreFailure{FilePath, cause, std::move(detail), FileExists});
 }
 
 std::optional<TRegValue> TRegFileKey::QueryValue(const std::string& name) {
@@ -221,17 +208,18 @@ std::optional<TRegValue> TRegFileKey::QueryValue(const std::string& name) {
     return entry->Value;
 }
 
-bool TRegFileKey::SetValue(const std::string& name, const TRegValue& value) {
+TResult<void, TStoreFailure> TRegFileKey::SetValue(const std::string& name,
+                                                   const TRegValue& value) {
     if (Access != TRegAccess::Write) {
-        return Fail(TStoreCause::Other, "the key '" + KeyPath + "' is open for reading only");
+        return Refused(TStoreCause::Other, "the key '" + KeyPath + "' is open for reading only");
     }
     if (!IsStorableName(name)) {
-        return Fail(TStoreCause::Other,
-                    "a value name with a zero byte or a line break cannot be stored");
+        return Refused(TStoreCause::Other,
+                       "a value name with a zero byte or a line break cannot be stored");
     }
     if (const TRegEntry* current = FindEntry(Entries, name);
         current != nullptr && current->Value == value) {
-        return true; // the file already says so; spares a rewrite and its flushes
+        return {}; // the file already says so; spares a rewrite and its flushes
     }
     try {
         TRegEntries changed = Entries;
@@ -239,17 +227,17 @@ bool TRegFileKey::SetValue(const std::string& name, const TRegValue& value) {
         const std::string text = FormatRegFile(KeyPath, changed);
         // The next start would set such a file aside as not ours.
         if (text.size() > MaxStoreSize) {
-            return Fail(TStoreCause::TooLarge, "'" + FilePath + "' would grow beyond " +
-                                                   std::to_string(MaxStoreSize) + " bytes");
+            return Refused(TStoreCause::TooLarge, "'" + FilePath + "' would grow beyond " +
+                                                      std::to_string(MaxStoreSize) + " bytes");
         }
         if (const auto written = WriteFileAtomically(FilePath, posix::AsBytes(text)); !written) {
-            return Fail(CauseOf(errno, TRegAccess::Write), written.Error().Reason);
+            return Refused(CauseOf(errno, TRegAccess::Write), written.Error().Reason);
         }
         Entries = std::move(changed);
-        return true;
+        return {};
     } catch (const std::bad_alloc&) {
-        // The settings store turns false into its own error; an exception would bypass it.
-        return Fail(TStoreCause::Other, "not enough memory to write '" + FilePath + "'");
+        // The settings store turns a failure into its own error; an exception would bypass it.
+        return Refused(TStoreCause::Other, "not enough memory to write '" + FilePath + "'");
     }
 }
 

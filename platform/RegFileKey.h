@@ -17,19 +17,16 @@ class TRegFileKey : public IRegistryKey {
 public:
     // Opens `filePath` holding `keyPath`. Read access takes a shared lock and reads; write
     // access takes the exclusive lock, reads, sets a file that cannot be parsed aside
-    // (reported in `notice`) and creates the file when missing. nullptr with the reason in
-    // `failure` when the key can be neither opened nor created.
-    static std::unique_ptr<TRegFileKey> Open(const std::string& filePath,
-                                             const std::string& keyPath, TRegAccess access,
-                                             std::chrono::milliseconds lockWait,
-                                             std::optional<TStoreNotice>& notice,
-                                             TStoreFailure& failure);
+    // (reported in `notice`) and creates the file when missing. Fails with the reason when
+    // the key can be neither opened nor created.
+    static TResult<std::unique_ptr<TRegFileKey>, TStoreFailure>
+    Open(const std::string& filePath, const std::string& keyPath, TRegAccess access,
+         std::chrono::milliseconds lockWait, std::optional<TStoreNotice>& notice);
 
     std::optional<TRegValue> QueryValue(const std::string& name) override;
-    // Rewrites the whole file atomically; false (with LastFailure) when that fails, and then
-    // the key keeps the values the file still holds.
-    bool SetValue(const std::string& name, const TRegValue& value) override;
-    TStoreFailure LastFailure() const override { return Failure; }
+    // Rewrites the whole file atomically; when that fails the key keeps the values the file
+    // still holds.
+    TResult<void, TStoreFailure> SetValue(const std::string& name, const TRegValue& value) override;
 
 private:
     TRegFileKey(std::string filePath, std::string keyPath, TRegAccess access,
@@ -43,9 +40,9 @@ private:
         Failed,  // the file could not be read at all; `failure` says why
     };
     TLoad Load(TStoreFailure& failure);
-    bool SetAside(const TStoreFailure& damage, std::optional<TStoreNotice>& notice,
-                  TStoreFailure& failure);
-    bool Fail(TStoreCause cause, std::string detail);
+    TResult<void, TStoreFailure> SetAside(const TStoreFailure& damage,
+                                          std::optional<TStoreNotice>& notice);
+    TFailure<TStoreFailure> Refused(TStoreCause cause, std::string detail) const;
 
     std::string FilePath;
     std::string KeyPath;
@@ -53,7 +50,6 @@ private:
     posix::TFileHandle Lock; // the flock is released when this closes
     TRegEntries Entries;
     bool FileExists = false;
-    TStoreFailure Failure;
 };
 
 } // namespace qor

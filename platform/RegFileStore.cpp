@@ -58,26 +58,27 @@ std::optional<std::string> TRegFileStore::FileOf(const std::string& path) const 
     return file + std::string(StoreFileSuffix);
 }
 
-std::unique_ptr<IRegistryKey> TRegFileStore::CreateKey(const std::string& path, TRegAccess access) {
-    Failure = {};
+TResult<std::unique_ptr<IRegistryKey>, TStoreFailure>
+TRegFileStore::CreateKey(const std::string& path, TRegAccess access) {
     if (Root.empty()) {
-        Failure = {path, TStoreCause::NoLocation,
-                   "no configuration directory is known for this user", false};
-        return nullptr;
+        return Fail(TStoreFailure{path, TStoreCause::NoLocation,
+                                  "no configuration directory is known for this user", false});
     }
     const std::optional<std::string> file = FileOf(path);
     if (!file) {
-        Failure = {path, TStoreCause::NoLocation, "the key '" + path + "' cannot be kept in a file",
-                   false};
-        return nullptr;
+        return Fail(TStoreFailure{path, TStoreCause::NoLocation,
+                                  "the key '" + path + "' cannot be kept in a file", false});
     }
     const auto wait = access == TRegAccess::Read ? std::min(LockWait, MaxReadLockWait) : LockWait;
     std::optional<TStoreNotice> notice;
-    auto key = TRegFileKey::Open(*file, path, access, wait, notice, Failure);
+    auto key = TRegFileKey::Open(*file, path, access, wait, notice);
     if (notice) {
         Notices.push_back(std::move(*notice));
     }
-    return key;
+    if (!key) {
+        return Fail(key.Error());
+    }
+    return std::unique_ptr<IRegistryKey>(std::move(*key));
 }
 
 std::vector<TStoreNotice> TRegFileStore::TakeNotices() {

@@ -25,9 +25,8 @@ public:
     // reading.
     explicit TRegFileStore(std::string root, std::chrono::milliseconds lockWait = DefaultLockWait);
 
-    std::unique_ptr<IRegistryKey> CreateKey(const std::string& path, TRegAccess access) override;
-    // Why the last CreateKey gave nullptr.
-    TStoreFailure LastFailure() const override { return Failure; }
+    TResult<std::unique_ptr<IRegistryKey>, TStoreFailure> CreateKey(const std::string& path,
+                                                                    TRegAccess access) override;
     std::vector<TStoreNotice> TakeNotices() override;
 
     // The file that holds the key `path`; nullopt for a path outside "Software\\" or with a
@@ -38,7 +37,6 @@ private:
     std::string Root;
     std::chrono::milliseconds LockWait;
     std::vector<TStoreNotice> Notices;
-    TStoreFailure Failure;
 };
 
 } // namespace qor

@@ -12,6 +12,8 @@
 #include <string_view>
 #include <vector>
 
+#include "base/Result.h"
+
 namespace qor {
 
 // Registry value types as the registry numbers them. Any other number is kept as it is.
@@ -92,9 +94,9 @@ public:
     virtual ~IRegistryKey() = default;
     // The value's type and bytes; nullopt when it does not exist.
     virtual std::optional<TRegValue> QueryValue(const std::string& name) = 0;
-    // Creates or replaces the value; false when it could not be stored, with LastFailure().
-    virtual bool SetValue(const std::string& name, const TRegValue& value) = 0;
-    virtual TStoreFailure LastFailure() const = 0;
+    // Creates or replaces the value; fails with the reason when it could not be stored.
+    virtual TResult<void, TStoreFailure> SetValue(const std::string& name,
+                                                  const TRegValue& value) = 0;
 };
 
 // Something the store has to tell the user, handed out once.
@@ -112,10 +114,10 @@ class IRegistryStore {
 public:
     virtual ~IRegistryStore() = default;
     // Opens the key below the current user's root ("Software\\Maker\\Product"), creating it
-    // when missing; nullptr when it can be neither opened nor created, with LastFailure().
-    // A key open for writing also reads, so that a save can see what the store holds now.
-    virtual std::unique_ptr<IRegistryKey> CreateKey(const std::string& path, TRegAccess access) = 0;
-    virtual TStoreFailure LastFailure() const = 0;
+    // when missing; fails with the reason when it can be neither opened nor created. A key
+    // open for writing also reads, so that a save can see what the store holds now.
+    virtual TResult<std::unique_ptr<IRegistryKey>, TStoreFailure> CreateKey(const std::string& path,
+                                                                            TRegAccess access) = 0;
     virtual std::vector<TStoreNotice> TakeNotices() = 0;
 };
 

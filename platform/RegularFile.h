@@ -13,7 +13,8 @@
 namespace qor {
 
 enum class TFileFault {
-    CannotOpen, // missing, no permission
+    Missing,    // no such file (or folder on its path)
+    CannotOpen, // there, but no permission, in use
     NotRegular, // a directory, a FIFO, a device, a socket
     TooLarge,   // above the caller's limit
     CannotRead, // an I/O error, or no memory for it

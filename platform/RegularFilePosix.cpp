@@ -14,7 +14,9 @@ TResult<std::vector<std::uint8_t>, TFileError> ReadRegularFile(const std::string
     // O_NONBLOCK: opening a FIFO for reading would otherwise wait for a writer.
     const posix::TFileHandle fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
     if (!fd.Valid()) {
-        return Fail(TFileError{TFileFault::CannotOpen, posix::ErrorText("cannot open", path)});
+        const bool missing = errno == ENOENT || errno == ENOTDIR;
+        return Fail(TFileError{missing ? TFileFault::Missing : TFileFault::CannotOpen,
+                               posix::ErrorText("cannot open", path)});
     }
     struct stat info {};
     if (::fstat(fd.Get(), &info) != 0) {

@@ -5,29 +5,20 @@
 #include "platform/BoundedRead.h"
 #include "platform/WinErrors.h"
 #include "platform/WinHandles.h"
+#include "platform/WinText.h"
 
 namespace qor {
-namespace {
-
-std::wstring Widen(const std::string& utf8) {
-    const int size =
-        ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
-    std::wstring wide(static_cast<std::size_t>(size), L'\0');
-    ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), wide.data(),
-                          size);
-    return wide;
-}
-
-} // namespace
 
 TResult<std::vector<std::uint8_t>, TFileError> ReadRegularFile(const std::string& path,
                                                                std::size_t limit) {
     const win::TFile file = win::MakeFile(
-        ::CreateFileW(Widen(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+        ::CreateFileW(win::Widen(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
                       nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) {
-        return Fail(
-            TFileError{TFileFault::CannotOpen, win::LastErrorText("cannot open '" + path + "'")});
+        const DWORD code = ::GetLastError();
+        const bool missing = code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND;
+        return Fail(TFileError{missing ? TFileFault::Missing : TFileFault::CannotOpen,
+                               win::ErrorText("cannot open '" + path + "'", code)});
     }
     // A pipe or a console would make the reads below wait.
     if (::GetFileType(file.get()) != FILE_TYPE_DISK) {

@@ -8,6 +8,7 @@
 #include "platform/RegularFile.h"
 #include "platform/TempDir.h"
 #include "platform/UserServices.h"
+#include "platform/Utf8Path.h"
 
 namespace qor {
 namespace {
@@ -19,7 +20,8 @@ constexpr const char* LockFileName = "service.log.lock";
 TResult<std::string> ReadLog(const std::string& path, std::size_t limit) {
     auto bytes = ReadRegularFile(path, limit);
     if (!bytes) {
-        if (bytes.Error().Fault == TFileFault::CannotOpen) {
+        // Only a log that is not there is empty: one that cannot be read now is kept as it is.
+        if (bytes.Error().Fault == TFileFault::Missing) {
             return std::string();
         }
         return Fail(TError{bytes.Error().Reason});
@@ -48,7 +50,7 @@ TResult<void> TServiceLog::Append(const std::string& record) {
     }
     // The state home itself may not exist yet on a fresh system.
     std::error_code ignored;
-    std::filesystem::create_directories(std::filesystem::path(Directory).parent_path(), ignored);
+    std::filesystem::create_directories(PathOfUtf8(Directory).parent_path(), ignored);
     if (auto made = EnsurePrivateDirectory(Directory); !made) {
         return made;
     }

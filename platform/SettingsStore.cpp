@@ -150,13 +150,13 @@ void TSettingsStore::Load(TSettings& settings) {
     bool defaultUsed = false;
     bool unreadable = false;
     {
-        const std::unique_ptr<IRegistryKey> key =
-            Registry.CreateKey(SettingsKeyPath, TRegAccess::Read);
+        const auto opened = Registry.CreateKey(SettingsKeyPath, TRegAccess::Read);
+        IRegistryKey* key = opened ? opened->get() : nullptr;
         // A store that is there but cannot be read may hold the user's settings: work with
         // the defaults, write nothing, say so.
-        unreadable = !key && Registry.LastFailure().StoreExists;
+        unreadable = !opened && opened.Error().StoreExists;
         if (unreadable) {
-            Notices.push_back({TStoreNotice::TKind::Unreadable, Registry.LastFailure(), {}});
+            Notices.push_back({TStoreNotice::TKind::Unreadable, opened.Error(), {}});
         }
         // A key that can be neither opened nor created reads as if every value were missing.
         try {
@@ -192,22 +192,22 @@ void TSettingsStore::Save(const TSettings& settings) {
         values[i] = Rules[i].Give(settings);
         changed[i] = Known[i] != values[i];
     }
-    const std::unique_ptr<IRegistryKey> key =
-        Registry.CreateKey(SettingsKeyPath, TRegAccess::Write);
-    if (!key) {
+    const auto opened = Registry.CreateKey(SettingsKeyPath, TRegAccess::Write);
+    if (!opened) {
         // Named after the first value this program changed, or the first of all.
         const auto first = std::find(changed.begin(), changed.end(), true);
         const auto index = first == changed.end() ? 0 : first - changed.begin();
-        throw WriteFailed(Rules[index], Registry.LastFailure(), settings.CfgLanguage);
+        throw WriteFailed(Rules[index], opened.Error(), settings.CfgLanguage);
     }
+    IRegistryKey& key = **opened;
     for (std::size_t i = 0; i < SettingsValueCount; ++i) {
         const TValueRule& rule = Rules[i];
         // What another program stored meanwhile stays, unless it is missing or unusable.
-        if (!changed[i] && TakenAsStored(rule, key->QueryValue(rule.Name))) {
+        if (!changed[i] && TakenAsStored(rule, key.QueryValue(rule.Name))) {
             continue;
         }
-        if (!key->SetValue(rule.Name, values[i])) {
-            throw WriteFailed(rule, key->LastFailure(), settings.CfgLanguage);
+        if (const auto stored = key.SetValue(rule.Name, values[i]); !stored) {
+            throw WriteFailed(rule, stored.Error(), settings.CfgLanguage);
         }
         Known[i] = values[i];
     }

@@ -58,21 +58,19 @@ TSodiumProtection::TSodiumProtection(std::string keyFilePath)
     : KeyFilePath(std::move(keyFilePath)) {
 }
 
-std::optional<TSecretBytes> TSodiumProtection::ReadKeyFile(int fd) {
+TResult<TSecretBytes> TSodiumProtection::ReadKeyFile(int fd) {
     struct stat st {};
     if (::fstat(fd, &st) != 0) {
-        Error = ErrorText("cannot examine the key file", KeyFilePath);
-        return std::nullopt;
+        return Fail(TError{ErrorText("cannot examine the key file", KeyFilePath)});
     }
     const std::string keptNote = "; it is left as it is";
     if (!S_ISREG(st.st_mode) || st.st_uid != ::geteuid()) {
-        Error = "the key file '" + KeyFilePath + "' is not a file of this user" + keptNote;
-        return std::nullopt;
+        return Fail(
+            TError{"the key file '" + KeyFilePath + "' is not a file of this user" + keptNote});
     }
     if ((st.st_mode & posix::GroupOtherBits) != 0) {
-        Error = "the key file '" + KeyFilePath + "' is open to other users (mode " +
-                posix::OctalMode(st.st_mode) + ")" + keptNote;
-        return std::nullopt;
+        return Fail(TError{"the key file '" + KeyFilePath + "' is open to other users (mode " +
+                           posix::OctalMode(st.st_mode) + ")" + keptNote});
     }
     // One byte more than a key, to see a file that is too long without trusting st_size.
     TSecretBytes key;
@@ -84,8 +82,7 @@ std::optional<TSecretBytes> TSodiumProtection::ReadKeyFile(int fd) {
             continue;
         }
         if (n < 0) {
-            Error = ErrorText("cannot read the key file", KeyFilePath);
-            return std::nullopt;
+            return Fail(TError{ErrorText("cannot read the key file", KeyFilePath)});
         }
         if (n == 0) {
             break;
@@ -93,18 +90,16 @@ std::optional<TSecretBytes> TSodiumProtection::ReadKeyFile(int fd) {
         got += static_cast<std::size_t>(n);
     }
     if (got != KeySize) {
-        Error = "the key file '" + KeyFilePath + "' does not hold a key of " +
-                std::to_string(KeySize) + " bytes" + keptNote;
-        return std::nullopt;
+        return Fail(TError{"the key file '" + KeyFilePath + "' does not hold a key of " +
+                           std::to_string(KeySize) + " bytes" + keptNote});
     }
     key.Resize(KeySize);
     return key;
 }
 
-std::optional<TSecretBytes> TSodiumProtection::LoadKey(bool create) {
+TResult<TSecretBytes> TSodiumProtection::LoadKey(bool create) {
     if (KeyFilePath.empty()) {
-        Error = "there is no place to keep the protection key (no home directory)";
-        return std::nullopt;
+        return Fail(TError{"there is no place to keep the protection key (no home directory)"});
     }
     // Two rounds: when another process creates the key at the same moment, read its key.
     for (int round = 0; round < 2; ++round) {
@@ -114,43 +109,38 @@ std::optional<TSecretBytes> TSodiumProtection::LoadKey(bool create) {
             return ReadKeyFile(file.Get());
         }
         if (errno != ENOENT) {
-            Error = ErrorText("cannot open the key file", KeyFilePath);
-            return std::nullopt;
+            return Fail(TError{ErrorText("cannot open the key file", KeyFilePath)});
         }
         if (!create) {
             // A new key could not open anything protected before, so none is made here.
-            Error = "there is no protection key yet ('" + KeyFilePath + "')";
-            return std::nullopt;
+            return Fail(TError{"there is no protection key yet ('" + KeyFilePath + "')"});
         }
-        if (!posix::MakeDirectories(posix::DirectoryOf(KeyFilePath), Error)) {
-            return std::nullopt;
+        if (auto made = posix::MakeDirectories(posix::DirectoryOf(KeyFilePath)); !made) {
+            return Fail(made.Error());
         }
         TSecretBytes key;
         key.Resize(KeySize);
         ::randombytes_buf(key.Data(), key.Size());
-        bool exists = false;
-        if (posix::CreateFileExclusively(KeyFilePath, key.View(), exists, Error)) {
+        const auto created = posix::CreateFileExclusively(KeyFilePath, key.View());
+        if (!created) {
+            return Fail(created.Error());
+        }
+        if (*created) {
             return key;
         }
-        if (!exists) {
-            return std::nullopt;
-        }
     }
-    Error = "the key file '" + KeyFilePath + "' keeps changing";
-    return std::nullopt;
+    return Fail(TError{"the key file '" + KeyFilePath + "' keeps changing"});
 }
 
-std::optional<std::vector<std::uint8_t>>
+TResult<std::vector<std::uint8_t>>
 TSodiumProtection::Protect(std::span<const std::uint8_t> plaintext,
                            const std::u16string& description) {
-    Error.clear();
     if (!SodiumStarted()) {
-        Error = "the cryptography library could not be initialised";
-        return std::nullopt;
+        return Fail(TError{"the cryptography library could not be initialised"});
     }
     const auto key = LoadKey(true);
     if (!key) {
-        return std::nullopt;
+        return Fail(key.Error());
     }
     const std::size_t descriptionSize = description.size() * 2;
     TSecretBytes inner;
@@ -171,37 +161,32 @@ TSodiumProtection::Protect(std::span<const std::uint8_t> plaintext,
     return blob;
 }
 
-std::optional<TSecretBytes> TSodiumProtection::Unprotect(std::span<const std::uint8_t> blob) {
-    Error.clear();
+TResult<TSecretBytes> TSodiumProtection::Unprotect(std::span<const std::uint8_t> blob) {
     if (!SodiumStarted()) {
-        Error = "the cryptography library could not be initialised";
-        return std::nullopt;
+        return Fail(TError{"the cryptography library could not be initialised"});
     }
     if (blob.size() < BoxOffset + MacSize + LengthFieldSize ||
         !std::equal(std::begin(BlobMagic), std::end(BlobMagic), blob.begin())) {
-        Error = "the stored password is not a protected password";
-        return std::nullopt;
+        return Fail(TError{"the stored password is not a protected password"});
     }
     if (blob[sizeof BlobMagic] != BlobVersion) {
-        Error = "the stored password was protected by a newer version";
-        return std::nullopt;
+        return Fail(TError{"the stored password was protected by a newer version"});
     }
     const auto key = LoadKey(false);
     if (!key) {
-        return std::nullopt;
+        return Fail(key.Error());
     }
     TSecretBytes inner;
     inner.Resize(blob.size() - BoxOffset - MacSize);
     if (::crypto_secretbox_open_easy(inner.Data(), blob.data() + BoxOffset, blob.size() - BoxOffset,
                                      blob.data() + HeaderSize, key->Data()) != 0) {
-        Error = "the stored password was protected with another key or has been altered";
-        return std::nullopt;
+        return Fail(
+            TError{"the stored password was protected with another key or has been altered"});
     }
     // The length came out of an authentic box, but a bad one must still not read past it.
     const std::uint64_t descriptionSize = 2ULL * GetLittleEndian32(inner.Data());
     if (descriptionSize > inner.Size() - LengthFieldSize) {
-        Error = "the stored password is malformed";
-        return std::nullopt;
+        return Fail(TError{"the stored password is malformed"});
     }
     return TSecretBytes(
         inner.View().subspan(LengthFieldSize + static_cast<std::size_t>(descriptionSize)));

@@ -20,18 +20,16 @@ public:
 
     // The blob: magic, version, nonce and the box. The box holds the description (kept, as
     // the Windows service keeps it, but never checked) and the plaintext.
-    std::optional<std::vector<std::uint8_t>> Protect(std::span<const std::uint8_t> plaintext,
-                                                     const std::u16string& description) override;
-    std::optional<TSecretBytes> Unprotect(std::span<const std::uint8_t> blob) override;
-    std::string LastError() const override { return Error; }
+    TResult<std::vector<std::uint8_t>> Protect(std::span<const std::uint8_t> plaintext,
+                                               const std::u16string& description) override;
+    TResult<TSecretBytes> Unprotect(std::span<const std::uint8_t> blob) override;
 
 private:
     // The key; made first when `create` and there is none yet.
-    std::optional<TSecretBytes> LoadKey(bool create);
-    std::optional<TSecretBytes> ReadKeyFile(int fd);
+    TResult<TSecretBytes> LoadKey(bool create);
+    TResult<TSecretBytes> ReadKeyFile(int fd);
 
     std::string KeyFilePath;
-    std::string Error;
 };
 
 } // namespace qor

@@ -13,7 +13,7 @@ using TRtlGetVersion = LONG(WINAPI*)(OSVERSIONINFOW*);
 std::string SystemDescription() {
     OSVERSIONINFOW info{};
     info.dwOSVersionInfoSize = sizeof info;
-    const HMODULE ntdll = ::GetModuleHandleA("ntdll.dll");
+    const HMODULE ntdll = ::GetModuleHandleW(L"ntdll.dll");
     const auto getVersion = ntdll == nullptr
                                 ? nullptr
                                 : reinterpret_cast<TRtlGetVersion>(reinterpret_cast<void (*)()>(

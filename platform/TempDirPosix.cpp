@@ -9,6 +9,7 @@
 
 #include "platform/PosixFiles.h"
 #include "platform/TempDir.h"
+#include "platform/TempName.h"
 
 namespace qor {
 namespace {
@@ -25,27 +26,25 @@ constexpr const char* TempDirPrefix = "qor7316-updater-";
 
 // A real directory (not a link) of the current user. `exactMode` demands 0700; otherwise
 // only group and others must have no access.
-bool CheckOwnDirectory(const std::string& path, bool exactMode, std::string& error) {
+TResult<void> CheckOwnDirectory(const std::string& path, bool exactMode) {
     struct stat st {};
     if (::lstat(path.c_str(), &st) != 0) {
-        error = ErrorText("cannot examine", path);
-        return false;
+        return Fail(TError{ErrorText("cannot examine", path)});
     }
     if (!S_ISDIR(st.st_mode)) {
-        error = "'" + path + "' is not a directory";
-        return false;
+        return Fail(TError{"'" + path + "' is not a directory"});
     }
     if (st.st_uid != ::geteuid()) {
-        error = "'" + path + "' belongs to user " + std::to_string(st.st_uid) + ", not to us";
-        return false;
+        return Fail(
+            TError{"'" + path + "' belongs to user " + std::to_string(st.st_uid) + ", not to us"});
     }
     const bool modeFits = exactMode ? (st.st_mode & PermissionBits) == PrivateDirMode
                                     : (st.st_mode & GroupOtherBits) == 0;
     if (!modeFits) {
-        error = "'" + path + "' is open to others (mode " + posix::OctalMode(st.st_mode) + ")";
-        return false;
+        return Fail(
+            TError{"'" + path + "' is open to others (mode " + posix::OctalMode(st.st_mode) + ")"});
     }
-    return true;
+    return {};
 }
 
 std::string WithSeparator(std::string path) {
@@ -64,21 +63,18 @@ TResult<void> EnsurePrivateDirectory(const std::string& path) {
     } else if (errno != EEXIST) {
         return Fail(TError{ErrorText("cannot create the directory", path)});
     }
-    std::string error;
-    if (!CheckOwnDirectory(path, true, error)) {
-        return Fail(TError{error});
-    }
-    return {};
+    return CheckOwnDirectory(path, true);
 }
 
 TResult<std::string> UserTempDirectory() {
     std::string runtimeProblem;
     const char* runtime = std::getenv(RuntimeDirVariable);
     if (runtime != nullptr && runtime[0] == '/') {
-        if (CheckOwnDirectory(runtime, false, runtimeProblem)) {
+        const auto own = CheckOwnDirectory(runtime, false);
+        if (own) {
             return WithSeparator(runtime);
         }
-        runtimeProblem = std::string(RuntimeDirVariable) + ": " + runtimeProblem + "; ";
+        runtimeProblem = own.Error().Within(RuntimeDirVariable).Reason + "; ";
     }
     // The shared /tmp is only safe in a directory we made ourselves and nobody else can enter.
     const std::string fallback =
@@ -93,30 +89,27 @@ TResult<std::string> UserTempDirectory() {
 TResult<void> WriteFileAtomically(const std::string& path, std::span<const std::uint8_t> bytes,
                                   TDurability durability) {
     const bool durable = durability == TDurability::Durable;
-    std::string tempPath;
-    std::string error;
-    int err = 0;
-    {
-        TFileHandle file = posix::CreateTempBeside(path, tempPath, error);
-        if (!file.Valid()) {
-            return Fail(TError{error});
-        }
-        const bool written = durable ? posix::WriteSyncClose(file, bytes, tempPath, error)
-                                     : posix::WriteAll(file.Get(), bytes, tempPath, error) &&
-                                           file.Close(tempPath, error);
-        if (!written) {
-            err = errno;
-        }
+    auto temp = posix::CreateTempBeside(path);
+    if (!temp) {
+        return Fail(temp.Error());
     }
+    const std::string tempPath = temp->Path;
+    TResult<void> done = durable ? posix::WriteSyncClose(temp->File, bytes, tempPath)
+                                 : posix::WriteAll(temp->File.Get(), bytes, tempPath);
+    if (done && !durable) {
+        done = temp->File.Close(tempPath);
+    }
+    int err = done ? 0 : errno;
+    temp->File.Reset();
     // rename() replaces whatever is at `path`, a planted link included, without following it.
     if (err == 0 && ::rename(tempPath.c_str(), path.c_str()) != 0) {
         err = errno;
-        error = ErrorText("cannot replace", path, err);
+        done = Fail(TError{ErrorText("cannot replace", path, err)});
     }
     if (err != 0) {
         ::unlink(tempPath.c_str());
         errno = err; // the caller tells a full disk from a read-only folder by it
-        return Fail(TError{error});
+        return done;
     }
     if (durable) {
         posix::SyncDirectory(posix::DirectoryOf(path));
@@ -133,7 +126,7 @@ int RemoveStaleTempFiles(const std::string& path) {
     }
     int removed = 0;
     while (const dirent* entry = ::readdir(dir.get())) {
-        if (posix::IsTempNameFor(entry->d_name, baseName) &&
+        if (IsTempNameFor(entry->d_name, baseName) &&
             ::unlinkat(::dirfd(dir.get()), entry->d_name, 0) == 0) {
             ++removed;
         }

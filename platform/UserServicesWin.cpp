@@ -5,17 +5,18 @@
 #include "platform/DpapiProtection.h"
 #include "platform/UserServices.h"
 #include "platform/WinRegistryStore.h"
+#include "platform/WinText.h"
 
 namespace qor {
 
 namespace {
 
 std::optional<std::string> KnownFolder(int csidl) {
-    char path[MAX_PATH] = {};
-    if (FAILED(::SHGetFolderPathA(nullptr, csidl, nullptr, SHGFP_TYPE_CURRENT, path))) {
+    wchar_t path[MAX_PATH] = {};
+    if (FAILED(::SHGetFolderPathW(nullptr, csidl, nullptr, SHGFP_TYPE_CURRENT, path))) {
         return std::nullopt;
     }
-    return std::string(path);
+    return win::Narrow(path);
 }
 
 } // namespace

@@ -3,16 +3,19 @@
 #include <windows.h>
 
 #include "platform/WinHandles.h"
+#include "platform/WinText.h"
 
 namespace qor::win {
 
-std::string ErrorText(const std::string& what, std::uint32_t code) {
-    char* buffer = nullptr;
-    const DWORD length = ::FormatMessageA(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-        nullptr, code, 0, reinterpret_cast<char*>(&buffer), 0, nullptr);
-    const TLocalMemory<char> owner(buffer);
-    std::string message(buffer != nullptr ? buffer : "", length);
+std::string ErrorText(const std::string& what, std::uint32_t code, const wchar_t* module) {
+    const HMODULE source = module != nullptr ? ::GetModuleHandleW(module) : nullptr;
+    wchar_t* buffer = nullptr;
+    const DWORD length = ::FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS |
+            (source != nullptr ? FORMAT_MESSAGE_FROM_HMODULE : FORMAT_MESSAGE_FROM_SYSTEM),
+        source, code, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+    const TLocalMemory<wchar_t> owner(buffer);
+    std::string message = buffer != nullptr ? Narrow({buffer, length}) : std::string();
     while (!message.empty() && (message.back() == '\n' || message.back() == '\r' ||
                                 message.back() == ' ' || message.back() == '.')) {
         message.pop_back();

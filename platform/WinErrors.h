@@ -7,7 +7,8 @@
 namespace qor::win {
 
 // "what: the system's message (error N)"; the message is left out when the system has none.
-std::string ErrorText(const std::string& what, std::uint32_t code);
+// `module` names a library whose own message table holds the code (WinINet's, say).
+std::string ErrorText(const std::string& what, std::uint32_t code, const wchar_t* module = nullptr);
 // The same for GetLastError().
 std::string LastErrorText(const std::string& what);
 

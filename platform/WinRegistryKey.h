@@ -1,5 +1,5 @@
-// One open key of the Windows registry, through the ANSI registry calls: the settings store
-// decides what the types and bytes mean, this only moves them.
+// One open key of the Windows registry, through the wide registry calls: the settings store
+// decides what the types and bytes mean, this only moves them, texts in UTF-8.
 #pragma once
 
 #include <cstdint>
@@ -23,13 +23,11 @@ public:
     // The whole value, whatever its size. A value the system will not hand out counts as
     // missing, as it does for the registry's own "value exists" test.
     std::optional<TRegValue> QueryValue(const std::string& name) override;
-    bool SetValue(const std::string& name, const TRegValue& value) override;
-    TStoreFailure LastFailure() const override { return Failure; }
+    TResult<void, TStoreFailure> SetValue(const std::string& name, const TRegValue& value) override;
 
 private:
     win::TRegKey Key;
     std::string Location;
-    TStoreFailure Failure;
 };
 
 } // namespace qor

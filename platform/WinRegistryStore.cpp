@@ -1,20 +1,22 @@
 #include "platform/WinRegistryStore.h"
 
 #include "platform/WinRegistryKey.h"
+#include "platform/WinText.h"
 
 namespace qor {
 namespace {
 
 LSTATUS CreateKeyWith(HKEY root, const std::string& path, REGSAM rights, HKEY& key) {
-    return ::RegCreateKeyExA(root, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, rights,
-                             nullptr, &key, nullptr);
+    return ::RegCreateKeyExW(root, win::Widen(path).c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
+                             rights, nullptr, &key, nullptr);
 }
 
 // Whether something is there at `path` although it could not be opened: then it may hold
 // the user's settings.
 bool KeyExists(HKEY root, const std::string& path) {
     HKEY key = nullptr;
-    const LSTATUS status = ::RegOpenKeyExA(root, path.c_str(), 0, KEY_QUERY_VALUE, &key);
+    const LSTATUS status =
+        ::RegOpenKeyExW(root, win::Widen(path).c_str(), 0, KEY_QUERY_VALUE, &key);
     if (status == ERROR_SUCCESS) {
         ::RegCloseKey(key);
     }
@@ -24,9 +26,8 @@ bool KeyExists(HKEY root, const std::string& path) {
 
 } // namespace
 
-std::unique_ptr<IRegistryKey> TWinRegistryStore::CreateKey(const std::string& path,
-                                                           TRegAccess access) {
-    Failure = {};
+TResult<std::unique_ptr<IRegistryKey>, TStoreFailure>
+TWinRegistryStore::CreateKey(const std::string& path, TRegAccess access) {
     const std::string location = RootName + "\\" + path;
     HKEY key = nullptr;
     LSTATUS status = ERROR_SUCCESS;
@@ -39,11 +40,13 @@ std::unique_ptr<IRegistryKey> TWinRegistryStore::CreateKey(const std::string& pa
         }
     }
     if (status != ERROR_SUCCESS) {
-        Failure = RegistryFailure(location, "RegCreateKeyExA", static_cast<std::uint32_t>(status));
-        Failure.StoreExists = KeyExists(Root, path);
-        return nullptr;
+        TStoreFailure failure =
+            RegistryFailure(location, "RegCreateKeyExW", static_cast<std::uint32_t>(status));
+        failure.StoreExists = KeyExists(Root, path);
+        return Fail(std::move(failure));
     }
-    return std::make_unique<TWinRegistryKey>(win::TRegKey(key), location);
+    return std::unique_ptr<IRegistryKey>(
+        std::make_unique<TWinRegistryKey>(win::TRegKey(key), location));
 }
 
 } // namespace qor

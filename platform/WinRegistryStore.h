@@ -16,18 +16,17 @@ public:
                                std::string rootName = "HKEY_CURRENT_USER")
         : Root(root), RootName(std::move(rootName)) {}
 
-    // RegCreateKeyExA: opens the key, creating it when missing. Reading asks for KEY_READ;
+    // RegCreateKeyExW: opens the key, creating it when missing. Reading asks for KEY_READ;
     // writing for KEY_READ and KEY_WRITE, as a save reads what the key holds before it writes
     // (KEY_WRITE alone where reading is refused: then every value looks missing to the save).
-    std::unique_ptr<IRegistryKey> CreateKey(const std::string& path, TRegAccess access) override;
-    TStoreFailure LastFailure() const override { return Failure; }
+    TResult<std::unique_ptr<IRegistryKey>, TStoreFailure> CreateKey(const std::string& path,
+                                                                    TRegAccess access) override;
     // The registry never sets anything aside.
     std::vector<TStoreNotice> TakeNotices() override { return {}; }
 
 private:
     HKEY Root;
     std::string RootName;
-    TStoreFailure Failure;
 };
 
 } // namespace qor

@@ -8,13 +8,19 @@
 
 #include "platform/WinErrors.h"
 #include "platform/WinHandles.h"
+#include "platform/WinText.h"
 
 namespace qor::win {
 namespace {
 
-// The accounts that can reach every file anyway; admitting them takes nothing away.
+// The accounts that can reach every file anyway; admitting them takes nothing away. A folder
+// made by a run with raised rights belongs to the administrators (or to the system).
 constexpr const char* LocalSystemSid = "S-1-5-18";
 constexpr const char* AdministratorsSid = "S-1-5-32-544";
+
+bool IsUserOrSystem(const std::string& sid, const std::string& userSid) {
+    return sid == userSid || sid == LocalSystemSid || sid == AdministratorsSid;
+}
 
 // The access list of a private directory: protected from inheriting the parent's entries,
 // full access for one SID, passed on to files and subdirectories.
@@ -23,21 +29,20 @@ std::string PrivateDescriptor(const std::string& userSid) {
 }
 
 std::string SidText(PSID sid) {
-    char* text = nullptr;
-    if (::ConvertSidToStringSidA(sid, &text) == FALSE) {
+    wchar_t* text = nullptr;
+    if (::ConvertSidToStringSidW(sid, &text) == FALSE) {
         return {};
     }
-    const TLocalMemory<char> owner(text);
-    return text;
+    const TLocalMemory<wchar_t> owner(text);
+    return Narrow(text);
 }
 
 } // namespace
 
-std::string CurrentUserSid(std::string& error) {
+TResult<std::string> CurrentUserSid() {
     HANDLE rawToken = nullptr;
     if (::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &rawToken) == FALSE) {
-        error = LastErrorText("cannot read the process's user");
-        return {};
+        return Fail(TError{LastErrorText("cannot read the process's user")});
     }
     const TFile token(rawToken);
     DWORD size = 0;
@@ -45,87 +50,86 @@ std::string CurrentUserSid(std::string& error) {
     std::vector<std::uint8_t> buffer(size);
     if (size == 0 ||
         ::GetTokenInformation(token.get(), TokenUser, buffer.data(), size, &size) == FALSE) {
-        error = LastErrorText("cannot read the process's user");
-        return {};
+        return Fail(TError{LastErrorText("cannot read the process's user")});
     }
     const auto* user = reinterpret_cast<const TOKEN_USER*>(buffer.data());
     std::string sid = SidText(user->User.Sid);
     if (sid.empty()) {
-        error = LastErrorText("cannot name the process's user");
+        return Fail(TError{LastErrorText("cannot name the process's user")});
     }
     return sid;
 }
 
-bool CreatePrivateDirectory(const std::string& path, const std::string& userSid,
-                            std::string& error) {
+TResult<void> CreatePrivateDirectory(const std::string& path, const std::string& userSid) {
     PSECURITY_DESCRIPTOR rawDescriptor = nullptr;
-    if (::ConvertStringSecurityDescriptorToSecurityDescriptorA(PrivateDescriptor(userSid).c_str(),
-                                                               SDDL_REVISION_1, &rawDescriptor,
-                                                               nullptr) == FALSE) {
-        error = LastErrorText("cannot describe a private directory");
-        return false;
+    if (::ConvertStringSecurityDescriptorToSecurityDescriptorW(
+            Widen(PrivateDescriptor(userSid)).c_str(), SDDL_REVISION_1, &rawDescriptor, nullptr) ==
+        FALSE) {
+        return Fail(TError{LastErrorText("cannot describe a private directory")});
     }
     const TLocalMemory<void> descriptor(rawDescriptor);
     SECURITY_ATTRIBUTES attributes{sizeof(SECURITY_ATTRIBUTES), descriptor.get(), FALSE};
-    if (::CreateDirectoryA(path.c_str(), &attributes) != FALSE ||
+    if (::CreateDirectoryW(Widen(path).c_str(), &attributes) != FALSE ||
         ::GetLastError() == ERROR_ALREADY_EXISTS) {
-        return true;
+        return {};
     }
-    error = LastErrorText("cannot create the directory '" + path + "'");
-    return false;
+    return Fail(TError{LastErrorText("cannot create the directory '" + path + "'")});
 }
 
-bool CheckPrivateDirectory(const std::string& path, const std::string& userSid,
-                           std::string& error) {
-    const DWORD attributes = ::GetFileAttributesA(path.c_str());
+TResult<void> CheckPrivateDirectory(const std::string& path, const std::string& userSid) {
+    const std::wstring widePath = Widen(path);
+    const DWORD attributes = ::GetFileAttributesW(widePath.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) {
-        error = LastErrorText("cannot examine '" + path + "'");
-        return false;
+        return Fail(TError{LastErrorText("cannot examine '" + path + "'")});
     }
     if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0 ||
         (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
-        error = "'" + path + "' is not a directory of its own";
-        return false;
+        return Fail(TError{"'" + path + "' is not a directory of its own"});
     }
     PSID owner = nullptr;
     PACL acl = nullptr;
     PSECURITY_DESCRIPTOR rawDescriptor = nullptr;
-    const DWORD status = ::GetNamedSecurityInfoA(
-        path.c_str(), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
+    const DWORD status = ::GetNamedSecurityInfoW(
+        widePath.c_str(), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
         &owner, nullptr, &acl, nullptr, &rawDescriptor);
     if (status != ERROR_SUCCESS) {
-        error = ErrorText("cannot read who may use '" + path + "'", status);
-        return false;
+        return Fail(TError{ErrorText("cannot read who may use '" + path + "'", status)});
     }
     const TLocalMemory<void> descriptor(rawDescriptor);
-    const std::string ownerSid = SidText(owner);
-    if (ownerSid != userSid) {
-        error = "'" + path + "' belongs to " + ownerSid + ", not to us";
-        return false;
-    }
     if (acl == nullptr) {
-        error = "'" + path + "' is open to everybody";
-        return false;
+        return Fail(TError{"'" + path + "' is open to everybody"});
     }
+    std::vector<std::string> admitted;
     for (DWORD i = 0; i < acl->AceCount; ++i) {
         void* ace = nullptr;
         if (::GetAce(acl, i, &ace) == FALSE) {
-            error = LastErrorText("cannot read who may use '" + path + "'");
-            return false;
+            return Fail(TError{LastErrorText("cannot read who may use '" + path + "'")});
         }
         const auto* header = static_cast<const ACE_HEADER*>(ace);
         if (header->AceType != ACCESS_ALLOWED_ACE_TYPE || (header->AceFlags & INHERIT_ONLY_ACE)) {
             continue;
         }
         const auto* allowed = static_cast<const ACCESS_ALLOWED_ACE*>(ace);
-        const std::string who = SidText(const_cast<DWORD*>(&allowed->SidStart));
-        if (who != userSid && who != LocalSystemSid && who != AdministratorsSid) {
-            error = "'" + path + "' is open to ";
-            error += who;
-            return false;
+        admitted.push_back(SidText(const_cast<DWORD*>(&allowed->SidStart)));
+    }
+    if (const auto fault = PrivacyFault(SidText(owner), admitted, userSid)) {
+        return Fail(TError{"'" + path + "' " + *fault});
+    }
+    return {};
+}
+
+std::optional<std::string> PrivacyFault(const std::string& ownerSid,
+                                        const std::vector<std::string>& admitted,
+                                        const std::string& userSid) {
+    if (!IsUserOrSystem(ownerSid, userSid)) {
+        return "belongs to " + ownerSid + ", not to us";
+    }
+    for (const std::string& who : admitted) {
+        if (!IsUserOrSystem(who, userSid)) {
+            return "is open to " + who;
         }
     }
-    return true;
+    return std::nullopt;
 }
 
 } // namespace qor::win

@@ -125,8 +125,8 @@ bool TFirmwareServer::Pause(const TSocket& peer, std::chrono::milliseconds delay
     }
 }
 
-void TFirmwareServer::HoldUntilGone(const TSocket& peer) const {
-    while (loopback::Wait(peer, TWaitFor::Reading, StopSignal, -1) == TWaitEnd::Ready &&
+void TFirmwareServer::DrainUntilGone(const TSocket& peer, int silenceMs) const {
+    while (loopback::Wait(peer, TWaitFor::Reading, StopSignal, silenceMs) == TWaitEnd::Ready &&
            Discard(peer)) {
     }
 }
@@ -182,7 +182,7 @@ void TFirmwareServer::HandleConnection(const TSocket& peer) {
     // Every way below records the request before the client can see the reply end.
     if (file->Fault == TServeFault::StallBeforeHeaders) {
         Record(request);
-        HoldUntilGone(peer);
+        DrainUntilGone(peer, -1);
         return;
     }
     if (file->HeaderDelay.count() > 0 && !Pause(peer, file->HeaderDelay)) {
@@ -233,7 +233,7 @@ void TFirmwareServer::HandleConnection(const TSocket& peer) {
         const bool sent = SendAll(peer, body, std::min(file->FaultAfter, size));
         Record(request);
         if (sent) {
-            HoldUntilGone(peer);
+            DrainUntilGone(peer, -1);
         }
         return;
     }
@@ -263,8 +263,7 @@ void TFirmwareServer::HandleConnection(const TSocket& peer) {
 void TFirmwareServer::FinishReply(const TSocket& peer) const {
     loopback::ShutdownSending(peer);
     // Let the client read to the end before the socket goes away, a silent one not forever.
-    while (WaitFor(peer, TWaitFor::Reading) && Discard(peer)) {
-    }
+    DrainUntilGone(peer, IoTimeoutMs);
 }
 
 } // namespace qor

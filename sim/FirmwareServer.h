@@ -60,8 +60,9 @@ private:
     bool WaitFor(const TSocket& peer, loopback::TWaitFor what) const;
     // Waits for `delay`; false when the peer went away or we stop meanwhile.
     bool Pause(const TSocket& peer, std::chrono::milliseconds delay) const;
-    // Holds the connection until the peer goes away or we stop.
-    void HoldUntilGone(const TSocket& peer) const;
+    // Reads and drops what the peer sends until it goes away, we stop, or it stays silent for
+    // `silenceMs` (-1: however long).
+    void DrainUntilGone(const TSocket& peer, int silenceMs) const;
     // Reads and drops what the peer sent; false once it has gone.
     bool Discard(const TSocket& peer) const;
     void Record(TServedRequest request);

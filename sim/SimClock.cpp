@@ -22,8 +22,10 @@ std::uint64_t TSteadyClock::NowUs() const {
 }
 
 void TSteadyClock::WaitUntilUs(std::uint64_t us) {
-    const std::uint64_t now = NowUs();
-    if (us > now) {
+    // A sleep is no measure of time: the MinGW runtime under Wine ends one of less than a
+    // millisecond at once, Windows ends it at its next timer tick. Only the clock says when the
+    // moment has come.
+    for (std::uint64_t now = NowUs(); now < us; now = NowUs()) {
         std::this_thread::sleep_for(std::chrono::microseconds(us - now));
     }
 }

@@ -11,7 +11,7 @@ class ISimClock {
 public:
     virtual ~ISimClock() = default;
     virtual std::uint64_t NowUs() const = 0;
-    // Returns at `us` or at once when it has passed.
+    // Returns once `us` has come, never before; at once when it has passed.
     virtual void WaitUntilUs(std::uint64_t us) = 0;
 };
 

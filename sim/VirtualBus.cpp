@@ -157,11 +157,12 @@ std::vector<TPortEntry> TVirtualBus::ListLocked() {
     Snapshot.clear();
     std::vector<TPortEntry> ports;
     ports.reserve(Devices.size());
-    for (auto& device : Devices) {
-        if (device->Listed()) {
-            // Named by their place in the list, as the bridges' own serial numbers stand in.
-            ports.push_back({"VQ" + std::to_string(Snapshot.size()), device->Description});
-            Snapshot.push_back(device.get());
+    for (std::size_t i = 0; i < Devices.size(); ++i) {
+        if (Devices[i]->Listed()) {
+            // Named by their place on the bus, which stays while others come and go, as the
+            // bridges' own serial numbers do.
+            ports.push_back({"VQ" + std::to_string(i), Devices[i]->Description});
+            Snapshot.push_back(Devices[i].get());
         }
     }
     return ports;

@@ -3,13 +3,14 @@
 #include <string>
 #include <vector>
 
+#include "platform/ProgramInput.h"
 #include "platform/TempDir.h"
 #include "tools/ImageToolOptions.h"
 
 int main(int argc, char** argv) {
     using namespace qor;
     TImageToolOptions options;
-    const std::vector<std::string> args(argv + 1, argv + argc);
+    const std::vector<std::string> args = ProgramArguments(argc, argv);
     if (const auto error = ParseImageToolOptions(args, options)) {
         std::fprintf(stderr, "qor7316-make-image: %s\n%s", error->c_str(), ImageToolUsage);
         return 2;

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <vector>
 
 #include "StandInBus.h"
@@ -32,6 +33,14 @@ struct TOpenDevice {
     ULONG WriteMs = 0;
 };
 
+// The library is called from several threads at once, each with handles of its own, as a
+// bench of devices is written in parallel: the list and the table of handles are guarded; a
+// handle's record is used by the thread that owns the handle.
+std::mutex& Guard() {
+    static std::mutex guard;
+    return guard;
+}
+
 std::map<std::uintptr_t, TOpenDevice>& Devices() {
     static std::map<std::uintptr_t, TOpenDevice> devices;
     return devices;
@@ -45,6 +54,7 @@ std::vector<qor::TPortEntry>& Listed() {
 }
 
 TOpenDevice* Find(Handle handle) {
+    const std::lock_guard<std::mutex> hold(Guard());
     const auto it = Devices().find(reinterpret_cast<std::uintptr_t>(handle));
     return it == Devices().end() ? nullptr : &it->second;
 }
@@ -64,6 +74,7 @@ void CopyField(char* field, std::size_t capacity, const std::string& text) {
 extern "C" {
 
 Status WINAPI StandInCreateDeviceInfoList(DWORD* count) {
+    const std::lock_guard<std::mutex> hold(Guard());
     Listed() = qor::standin::Bus().List();
     *count = static_cast<DWORD>(Listed().size());
     return StatusOk;
@@ -71,6 +82,7 @@ Status WINAPI StandInCreateDeviceInfoList(DWORD* count) {
 
 // Fills one record per device of the last list, as the library does.
 Status WINAPI StandInGetDeviceInfoList(qor::d2xx::TNode* nodes, DWORD* count) {
+    const std::lock_guard<std::mutex> hold(Guard());
     const std::vector<qor::TPortEntry>& listed = Listed();
     for (std::size_t i = 0; i < listed.size(); ++i) {
         qor::d2xx::TNode& node = nodes[i];
@@ -87,6 +99,7 @@ Status WINAPI StandInGetDeviceInfoList(qor::d2xx::TNode* nodes, DWORD* count) {
 // but framing errors meanwhile.
 Status WINAPI StandInOpen(int index, Handle* handle) {
     *handle = nullptr;
+    const std::lock_guard<std::mutex> hold(Guard());
     if (index < 0 || static_cast<std::size_t>(index) >= Listed().size()) {
         return StatusDeviceNotFound;
     }
@@ -177,6 +190,7 @@ Status WINAPI StandInGetLatencyTimer(Handle handle, UCHAR* ms) {
 
 // For tests: the latency timer in force on the open connections, in the order opened.
 ULONG WINAPI StandInOpenLatencies(UCHAR* out, ULONG capacity) {
+    const std::lock_guard<std::mutex> hold(Guard());
     ULONG count = 0;
     for (const auto& [id, device] : Devices()) {
         if (count < capacity) {
@@ -188,8 +202,17 @@ ULONG WINAPI StandInOpenLatencies(UCHAR* out, ULONG capacity) {
 }
 
 Status WINAPI StandInClose(Handle handle) {
-    return Devices().erase(reinterpret_cast<std::uintptr_t>(handle)) == 1 ? StatusOk
-                                                                          : StatusInvalidHandle;
+    std::unique_ptr<qor::IPortConnection> closed;
+    {
+        const std::lock_guard<std::mutex> hold(Guard());
+        const auto it = Devices().find(reinterpret_cast<std::uintptr_t>(handle));
+        if (it == Devices().end()) {
+            return StatusInvalidHandle;
+        }
+        closed = std::move(it->second.Connection);
+        Devices().erase(it);
+    }
+    return StatusOk; // the connection closes outside the guard: it takes the bus's own lock
 }
 
 } // extern "C"

@@ -41,6 +41,12 @@ TEST(CliOptions, OptionsGoBeforeOrAfterTheCommandInEitherSpelling) {
     EXPECT_EQ(download->Proxy.Server, "proxy.local");
     EXPECT_EQ(download->Proxy.Port, 3128);
     EXPECT_EQ(download->Proxy.User, "tech");
+
+    const auto all = Parse({"flash", "--download", "--all", "--expect", "8", "--power-off"});
+    ASSERT_TRUE(all) << all.Error().Message;
+    EXPECT_TRUE(all->All);
+    EXPECT_EQ(all->Expect, 8u);
+    EXPECT_TRUE(all->Download);
 }
 
 TEST(CliOptions, WhatIsNotUnderstoodIsAUsageErrorThatSaysWhat) {
@@ -65,6 +71,12 @@ TEST(CliOptions, WhatIsNotUnderstoodIsAUsageErrorThatSaysWhat) {
         {{"download", "--proxy", "host:70000"}, "--proxy takes HOST:PORT"},
         {{"download", "--proxy-user", "tech"}, "--proxy-user goes with --proxy"},
         {{"list", "extra"}, "unexpected argument 'extra'"},
+        {{"info", "--all"}, "does not go with this command"},
+        {{"flash", "a.bin", "--all", "--port", "VQ1"}, "--all and --port do not go together"},
+        {{"flash", "a.bin", "--expect", "2"}, "--expect goes with --all"},
+        {{"flash", "a.bin", "--all", "--expect", "0"}, "--expect needs a number of devices"},
+        {{"flash", "a.bin", "--all", "--expect", "128"}, "--expect needs a number of devices"},
+        {{"flash", "a.bin", "--all", "--expect", "2x"}, "--expect needs a number of devices"},
     };
     for (const auto& [args, message] : cases) {
         const auto options = Parse(args);
@@ -96,6 +108,10 @@ TEST(CliOptions, TheHelpAndTheReadmeListEveryExitCode) {
         EXPECT_NE(readme.str().find("| " + code + " | `" + doc.Name + "`"), std::string::npos)
             << "README lacks exit code " << code;
     }
+    EXPECT_NE(help.find("With --all the exit code is 0 when every device was updated"),
+              std::string::npos);
+    EXPECT_NE(readme.str().find("the exit code is 0 when every device was updated, otherwise"),
+              std::string::npos);
     EXPECT_EQ(UpdateFailureExitCode(2), 12);
     EXPECT_STREQ(OutcomeName(12), "update-failed-2");
 }

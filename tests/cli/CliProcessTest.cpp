@@ -145,7 +145,8 @@ TEST_P(CliProcess, FlashesSoThatTheDevicesFlashEqualsTheImage) {
                                       "Update finished successfully!\nFirmware version: 1.6b\n"));
     // The command line keeps the same service record as the window.
     std::ifstream log(Dir.Path / "state/qor7316-updater/service.log");
-    const std::string record((std::istreambuf_iterator<char>(log)), std::istreambuf_iterator<char>());
+    const std::string record((std::istreambuf_iterator<char>(log)),
+                             std::istreambuf_iterator<char>());
     EXPECT_THAT(record, HasSubstr("image     b.bin, version 1.6b, 129024 bytes"));
     EXPECT_THAT(record, HasSubstr("outcome   succeeded"));
 }
@@ -205,6 +206,32 @@ TEST_P(CliProcess, AReaderOfTheOutputThatGoesAwayDoesNotStopTheUpdate) {
     const TProcessResult result = Run({"flash", file, "--json"}, {}, true);
     EXPECT_EQ(result.Exit, 0) << result.Err;
     EXPECT_TRUE(result.Flash == ImageA);
+}
+
+// The devices on threads of their own, each through its own view of the one port: over
+// pseudo-terminals the tty back-end's listing and opening are shared by all of them.
+TEST_P(CliProcess, FlashAllWritesEveryDeviceAndRecordsEach) {
+    const std::string file = Dir.Write("a.bin", ImageA);
+    const TProcessResult result = Run({"flash", file, "--all", "--expect", "3", "--lang", "en"},
+                                      {{"QOR_SIM_DEVICES", "QOR 7316|a;QOR 7316|a;QOR 7316|a"},
+                                       {"QOR_SIM_FAULTS_1", "block:17:code13"}});
+    EXPECT_EQ(result.Exit, 12) << result.Err;
+    EXPECT_TRUE(result.Flash == ImageA);
+    const std::string flash2 = ReadText(Dir.Path / "flash.out.2");
+    EXPECT_TRUE(TBytes(flash2.begin(), flash2.end()) == ImageA);
+    const std::string flash1 = ReadText(Dir.Path / "flash.out.1");
+    EXPECT_FALSE(TBytes(flash1.begin(), flash1.end()) == ImageA);
+    const std::string second = GetParam() == "pty" ? "ttyUSB1" : "VQ1";
+    EXPECT_THAT(result.Out, HasSubstr("\n2 of 3 devices updated; exit 12, the code of " + second +
+                                      ", the first device that failed\n"));
+    const std::string log = ReadText(Dir.Path / "state/qor7316-updater/service.log");
+    std::size_t records = 0;
+    for (std::size_t at = log.find("\n  outcome "); at != std::string::npos;
+         at = log.find("\n  outcome ", at + 1)) {
+        ++records;
+    }
+    EXPECT_EQ(records, 3u) << log;
+    EXPECT_THAT(log, HasSubstr("port " + second + "\n"));
 }
 
 INSTANTIATE_TEST_SUITE_P(Ports, CliProcess, ::testing::Values("virtual", "pty"));

@@ -36,7 +36,7 @@ TEST_F(DownloadCommand, AVariantNeedsNoDeviceAndTheImageIsSavedWhole) {
     ASSERT_EQ(result.Exit, 0) << result.Err;
     EXPECT_EQ(ReadAll(out), ImageB);
     ASSERT_EQ(Fetch.Requests.size(), 1u);
-    EXPECT_EQ(Fetch.Requests[0].VariantNumber, 1);
+    EXPECT_EQ(Fetch.Requests[0].Variant, TVariantKind::B);
     EXPECT_EQ(result.OutLines().back(), out + " 1.5b");
 }
 
@@ -45,7 +45,7 @@ TEST_F(DownloadCommand, WithoutAVariantTheConnectedDevicesIsFetched) {
     Fetch.Body = ImageB;
     const std::string out = (Dir.Path / "fw.bin").string();
     ASSERT_EQ(Run({"download", "--out", out}).Exit, 0);
-    EXPECT_EQ(Fetch.Requests.at(0).VariantNumber, 1);
+    EXPECT_EQ(Fetch.Requests.at(0).Variant, TVariantKind::B);
     EXPECT_EQ(ReadAll(out), ImageB);
 
     // A served image that is not the variant's is not saved.
@@ -62,7 +62,7 @@ TEST_F(DownloadCommand, FlashDownloadWritesWhatCameIfItFits) {
     const TCliResult result = Run({"flash", "--download", "--json"});
     ASSERT_EQ(result.Exit, 0) << result.Out;
     EXPECT_EQ(device.Bootloader.Flash(), ImageA);
-    EXPECT_EQ(Fetch.Requests.at(0).VariantNumber, 0);
+    EXPECT_EQ(Fetch.Requests.at(0).Variant, TVariantKind::A);
     EXPECT_THAT(result.Out, HasSubstr(R"("event":"progress","phase":"download","done":31744,)"
                                       R"("total":63488,"unit":"bytes")"));
     EXPECT_EQ(Record.Entries.at(0).ImageSource, "http://server/image.bin");

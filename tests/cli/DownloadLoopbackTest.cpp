@@ -8,10 +8,10 @@
 #include "cli/CliOptions.h"
 #include "platform/SettingsStore.h"
 #include "qortest/CliHarness.h"
+#include "qortest/FakeDataProtection.h"
 #include "qortest/ImageFiles.h"
 #include "sim/FirmwareServer.h"
 #include "sim/SampleImage.h"
-#include "qortest/FakeDataProtection.h"
 
 namespace qor::test {
 namespace {
@@ -62,7 +62,7 @@ protected:
 TEST_F(DownloadLoopback, FetchesTheVariantsImageFromTheServer) {
     Server.Serve("/qor-7316-a.bin", TServedFile::Of(ImageA));
     const auto fetch =
-        cli::MakeFirmwareFetch(Protection, cli::TFetchServer{"127.0.0.1", Server.Port()});
+        cli::MakeFirmwareFetch(Protection, TDownloadServer{"127.0.0.1", Server.Port()});
     const TCliResult result =
         RunWith(*fetch, {"download", "--variant", "a", "--out", Out, "--json"});
     ASSERT_EQ(result.Exit, 0) << result.Out;

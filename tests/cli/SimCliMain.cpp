@@ -8,10 +8,10 @@
 #include <vector>
 
 #include "SimScenario.h"
-#include "app/ServiceReport.h"
 #include "cli/CommandLine.h"
 #include "cli/Terminal.h"
 #include "platform/UserServices.h"
+#include "presenter/ServiceReport.h"
 
 int main(int argc, char** argv) {
     using namespace qor;
@@ -23,12 +23,12 @@ int main(int argc, char** argv) {
         std::cerr << "qor7316-update-sim: " << error << "\n";
         return 125;
     }
-    std::optional<cli::TFetchServer> server;
+    TDownloadServer server;
     if (const char* address = std::getenv("QOR_SIM_SERVER")) {
         const std::string text = address;
         const std::size_t colon = text.rfind(':');
-        server = cli::TFetchServer{text.substr(0, colon),
-                                   static_cast<std::uint16_t>(std::atoi(text.c_str() + colon + 1))};
+        server = TDownloadServer{text.substr(0, colon),
+                                 static_cast<std::uint16_t>(std::atoi(text.c_str() + colon + 1))};
     }
     const std::vector<std::string> args(argv + 1, argv + argc);
     const auto clock = cli::MakeSteadyClock();
@@ -48,6 +48,10 @@ int main(int argc, char** argv) {
                                std::cerr,
                                cli::StdoutIsTerminal(),
                                "qor7316-update-sim"};
+    services.InPlaceLines = services.Terminal && cli::PrepareCursorMoves();
+    const cli::TTerminalSize size = cli::StdoutTerminalSize();
+    services.TerminalColumns = size.Columns;
+    services.TerminalRows = size.Rows;
     const int exit = cli::RunCommandLine(args, services);
     scenario->Finish();
     return exit;

@@ -2,10 +2,14 @@
 //   QOR_SIM_DEVICES     the devices (the grammar of sim/BusLayout.h; default "QOR 7316|a")
 //   QOR_SIM_PORT        "virtual" (default): the virtual bus; "pty": pseudo-terminals in a
 //                       fake sysfs tree, reached through the real tty back-end
-//   QOR_SIM_FAULTS      faults of the first device (the grammar of qortest/FaultText.h)
+//   QOR_SIM_FAULTS      faults of the first device (the grammar of qortest/FaultText.h);
+//                       QOR_SIM_FAULTS_N those of device N (counted from 0)
 //   QOR_SIM_APPEAR_MS   the devices are plugged in this long after the start
-//   QOR_SIM_FLASH_OUT   at the end, the first device's flash is written to this file
+//   QOR_SIM_FLASH_OUT   at the end, the first device's flash is written to this file, and
+//                       device N's (from 1 on) to this file with ".N" appended
 //   QOR_SIM_FRAMES_OUT  at the end, the request codes the first device received, one a line
+//   QOR_SIM_WIRE_TIMING set: the virtual bus runs in real time, every byte taking its time on
+//                       the line and the bridge its latency timer, as with devices on a bench
 #pragma once
 
 #include <memory>

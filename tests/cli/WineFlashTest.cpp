@@ -1,14 +1,11 @@
 // The product's qor7316-update.exe run as a process, through the stand-in FTD2XX.dll beside
 // it (a copy of both lives in this test's folder), as a bench on Windows runs it.
-#include <windows.h>
-
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <sstream>
 #include <string>
 
+#include "WineProgramRun.h"
 #include "qortest/ImageFiles.h"
 #include "sim/SampleImage.h"
 
@@ -16,61 +13,18 @@ namespace qor::test {
 namespace {
 
 using ::testing::HasSubstr;
+using ::testing::Not;
 
-struct TRun {
-    DWORD Exit = 0xFFFFFFFF;
-    std::string Out;
-};
-
-std::string ProgramFolder() {
-    char path[MAX_PATH] = {};
-    const DWORD length = ::GetModuleFileNameA(nullptr, path, MAX_PATH);
-    std::string folder(path, length);
-    return folder.substr(0, folder.find_last_of("\\/") + 1);
-}
-
-// Runs the program beside this test with `arguments`, its output into a file.
 TRun RunProgram(const std::string& arguments, const std::string& devices, const TTempDir& dir) {
-    ::SetEnvironmentVariableA("QOR_STANDIN_DEVICES", devices.c_str());
-    const std::string outPath = (dir.Path / "out.txt").string();
-    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-    HANDLE out = ::CreateFileA(outPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit,
-                               CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    EXPECT_NE(out, INVALID_HANDLE_VALUE);
-    STARTUPINFOA startup{};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdOutput = out;
-    startup.hStdError = out;
-    startup.hStdInput = ::GetStdHandle(STD_INPUT_HANDLE);
-    PROCESS_INFORMATION process{};
-    const std::string program = ProgramFolder() + "qor7316-update.exe";
-    std::string commandLine = "\"" + program + "\" " + arguments;
-    TRun run;
-    if (::CreateProcessA(program.c_str(), commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr,
-                         nullptr, &startup, &process)) {
-        ::WaitForSingleObject(process.hProcess, 60000);
-        ::GetExitCodeProcess(process.hProcess, &run.Exit);
-        ::CloseHandle(process.hThread);
-        ::CloseHandle(process.hProcess);
-    } else {
-        ADD_FAILURE() << "cannot start " << program << ": " << ::GetLastError();
-    }
-    ::CloseHandle(out);
-    ::SetEnvironmentVariableA("QOR_STANDIN_DEVICES", nullptr);
-    std::ifstream in(outPath, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    run.Out = text.str();
-    return run;
+    return qor::test::RunProgram(ProductProgram(), arguments, devices, dir.Path);
 }
 
 TEST(WineCommandLine, FlashesThroughTheD2xxLibrary) {
     TTempDir dir;
     const std::string image =
         dir.Write("qor-7316-b-1.6b.bin", MakeSampleImage({TImageVariant::B, "1.6b", std::nullopt}));
-    const TRun run = RunProgram("flash \"" + image + "\" --json --lang en",
-                                "FT232R USB UART|a;QOR 7316|b", dir);
+    const TRun run =
+        RunProgram("flash \"" + image + "\" --json --lang en", "FT232R USB UART|a;QOR 7316|b", dir);
     EXPECT_EQ(run.Exit, 0u) << run.Out;
     EXPECT_THAT(run.Out, HasSubstr(R"("unit":"blocks","block":251,"permille":996})"));
     // The version the device reports after the update is the image's: it holds the image.
@@ -89,6 +43,59 @@ TEST(WineCommandLine, TellsTheOutcomesApartThroughTheD2xxLibrary) {
     EXPECT_EQ(list.Exit, 0u);
     // A console program's text lines on Windows.
     EXPECT_EQ(list.Out, "VQ0\tQOR 7316\r\nVQ1\tQOR 7316\r\n");
+}
+
+// The devices written at once, each on a thread of its own through the library's handles.
+TEST(WineCommandLine, FlashAllWritesEveryDeviceThroughTheD2xxLibrary) {
+    TTempDir dir;
+    const std::string image =
+        dir.Write("a.bin", MakeSampleImage({TImageVariant::A, "1.6a", std::nullopt}));
+    const TRun run = RunProgram("flash \"" + image + "\" --all --expect 3 --json",
+                                "QOR 7316|a;FT232R USB UART|a;QOR 7316|a;QOR 7316|b", dir);
+    EXPECT_EQ(run.Exit, 4u) << run.Out;
+    EXPECT_THAT(run.Out, HasSubstr(R"("devices":[{"port":"VQ0","variant":"a",)"
+                                   R"("firmware_before":"1.0a","firmware_after":"1.6a",)"
+                                   R"("exit":0,"outcome":"success",)"));
+    EXPECT_THAT(run.Out, HasSubstr(R"({"port":"VQ2","variant":"a","firmware_before":"1.0a",)"
+                                   R"("firmware_after":"1.6a","exit":0,"outcome":"success",)"));
+    EXPECT_THAT(run.Out, HasSubstr(R"({"port":"VQ3","variant":"b","firmware_before":"1.0b",)"
+                                   R"("firmware_after":"1.0b","exit":4,)"));
+}
+
+// A technician's image below their own profile: the path reaches the program whole.
+TEST(WineCommandLine, AnImageBelowAFolderWithAnUmlautIsFlashed) {
+    TTempDir dir;
+    const std::filesystem::path folder = dir.Path / L"J\u00FCrgen";
+    std::filesystem::create_directory(folder);
+    const TBytes image = MakeSampleImage({TImageVariant::A, "1.6a", std::nullopt});
+    std::ofstream(folder / L"image.bin", std::ios::binary)
+        .write(reinterpret_cast<const char*>(image.data()), std::streamsize(image.size()));
+    const std::string path = win::Narrow((folder / L"image.bin").wstring());
+
+    const TRun run = RunProgram("flash \"" + path + "\" --json", "QOR 7316|a", dir);
+
+    EXPECT_EQ(run.Exit, 0u) << run.Out;
+    EXPECT_THAT(run.Out, HasSubstr("J\u00FCrgen")) << "the record names the file as it is";
+}
+
+// Without the bridge's driver the program says which library is missing and what to install.
+TEST(WineCommandLine, WithoutTheD2xxLibraryListNamesItAndWhatToInstall) {
+    TTempDir dir;
+    const std::filesystem::path alone = dir.Path / L"qor7316-update.exe";
+    std::filesystem::copy_file(ProductProgram(), alone);
+
+    const TRun run = qor::test::RunProgram(alone, "list", "QOR 7316|a", dir.Path);
+
+    EXPECT_EQ(run.Exit, 1u) << run.Out;
+    EXPECT_THAT(run.Out, HasSubstr("FTD2XX.dll is not installed: install the D2XX driver"));
+}
+
+TEST(WineCommandLine, TheHelpNamesWindowsWaysOfStopping) {
+    TTempDir dir;
+    const TRun run = RunProgram("--help", "", dir);
+    EXPECT_EQ(run.Exit, 0u);
+    EXPECT_THAT(run.Out, HasSubstr("interrupted (Ctrl+C, Ctrl+Break, closing the console window)"));
+    EXPECT_THAT(run.Out, Not(HasSubstr("SIGTERM")));
 }
 
 } // namespace

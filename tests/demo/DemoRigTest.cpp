@@ -8,17 +8,17 @@
 #include <filesystem>
 #include <set>
 
-#include "app/MainPresenter.h"
 #include "base/Settings.h"
 #include "base/TextTable.h"
+#include "demo/DemoOptions.h"
+#include "demo/DemoRig.h"
 #include "device/Protocol.h"
 #include "firmware/FirmwareImage.h"
-#include "sim/SampleImage.h"
-#include "sim/demo/DemoOptions.h"
-#include "sim/demo/DemoRig.h"
+#include "presenter/MainPresenter.h"
 #include "qortest/Environment.h"
-#include "qortest/RecordingMessageBox.h"
 #include "qortest/HttpClient.h"
+#include "qortest/RecordingMessageBox.h"
+#include "sim/SampleImage.h"
 
 namespace qor::test {
 namespace {
@@ -70,15 +70,16 @@ TEST_F(DemoRigTest, StartsPluggedInInBootloaderModeSoTheRoadStartsAtOnce) {
     EXPECT_EQ(State.View.LQORStatus.Text, "QOR 7316 connected");
     EXPECT_EQ(State.View.LQORBootldrVersion.Text, "1.3a");
     EXPECT_EQ(State.View.LQORFWVersion.Text, "1.0a");
-    EXPECT_EQ(State.DeviceVariant, 0);
+    EXPECT_EQ(State.DeviceVariant, TVariantKind::A);
     EXPECT_NE(Rig.DeviceStateText().find("bootloader"), std::string::npos);
 }
 
 TEST_F(DemoRigTest, SwappingTheVariantShowsTheDeviceGoneUntilPluggedInAgain) {
     ASSERT_TRUE(ConnectWithin(5));
     for (const auto& [variant, shown, code] :
-         {std::tuple{TDemoVariant::B, "1.3b", 1}, std::tuple{TDemoVariant::Other, "1.3", 2},
-          std::tuple{TDemoVariant::A, "1.3a", 0}}) {
+         {std::tuple{TDemoVariant::B, "1.3b", TVariantKind::B},
+          std::tuple{TDemoVariant::Other, "1.3", TVariantKind::Other},
+          std::tuple{TDemoVariant::A, "1.3a", TVariantKind::A}}) {
         EXPECT_TRUE(Rig.SwapVariant(variant));
         Timers();
         EXPECT_EQ(State.View.LQORStatus.Text, "QOR 7316 not connected");
@@ -207,7 +208,7 @@ TEST(DemoPlaces, DownloadsGoToAPrivateFolderOfTheDemosOwn) {
     const TEnvironment config("XDG_CONFIG_HOME", root);
     const TDownloadFiles files = DemoDownloadFiles();
     const auto folder = files.TempDirectory();
-    ASSERT_TRUE(folder.Ok()) << folder.Error();
+    ASSERT_TRUE(folder.Ok()) << folder.Error().Reason;
     EXPECT_EQ(*folder, std::string(root) + "/qor7316-updater-demo/");
     struct stat info {};
     ASSERT_EQ(::stat(folder->c_str(), &info), 0);

@@ -24,7 +24,7 @@ protected:
 
     void SetUp() override {
         Port.Descriptions = {"QOR 7316"};
-        Link.Upkeep();
+        (void)Link.Upkeep();
         ASSERT_NE(Link.Connection(), nullptr);
     }
 
@@ -111,7 +111,7 @@ TEST_F(Verbs, EachExchangePurgesBothDirectionsBeforeItWrites) {
 
 TEST_F(Verbs, WithoutAConnectionNothingIsSent) {
     Port.Descriptions.clear();
-    Link.Upkeep();
+    (void)Link.Upkeep();
     const auto begun = Client.BeginUpdate();
     ASSERT_FALSE(begun.Ok());
     EXPECT_EQ(begun.Error().Fault, TExchangeFault::NoConnection);
@@ -257,20 +257,19 @@ TEST_P(ReplyRule, AcceptsExactlyTheRepliesThatMayAnswerIt) {
 const std::vector<int> AnyGood{0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12};
 const std::vector<int> Acknowledgements{5, 6, 7, 8, 9, 10, 11, 12};
 
-INSTANTIATE_TEST_SUITE_P(
-    EveryRequest, ReplyRule,
-    ::testing::Values(TReplyRuleCase{"GetBootVersion", 0, AnyGood},
-                      TReplyRuleCase{"GetPageCount", 1, {1}},
-                      TReplyRuleCase{"GetPageSize", 2, {2}},
-                      TReplyRuleCase{"GetChecksums", 3, {3}},
-                      TReplyRuleCase{"GetFirmwareVersion", 4, {4}},
-                      TReplyRuleCase{"BeginUpdate", 5, Acknowledgements},
-                      TReplyRuleCase{"EndUpdate", 6, Acknowledgements},
-                      TReplyRuleCase{"PrepareRange", 8, Acknowledgements},
-                      TReplyRuleCase{"WriteBlock", 9, Acknowledgements},
-                      TReplyRuleCase{"FinishRange", 10, Acknowledgements},
-                      TReplyRuleCase{"PowerOff", 11, Acknowledgements}),
-    [](const auto& info) { return std::string(info.param.Name); });
+INSTANTIATE_TEST_SUITE_P(EveryRequest, ReplyRule,
+                         ::testing::Values(TReplyRuleCase{"GetBootVersion", 0, AnyGood},
+                                           TReplyRuleCase{"GetPageCount", 1, {1}},
+                                           TReplyRuleCase{"GetPageSize", 2, {2}},
+                                           TReplyRuleCase{"GetChecksums", 3, {3}},
+                                           TReplyRuleCase{"GetFirmwareVersion", 4, {4}},
+                                           TReplyRuleCase{"BeginUpdate", 5, Acknowledgements},
+                                           TReplyRuleCase{"EndUpdate", 6, Acknowledgements},
+                                           TReplyRuleCase{"PrepareRange", 8, Acknowledgements},
+                                           TReplyRuleCase{"WriteBlock", 9, Acknowledgements},
+                                           TReplyRuleCase{"FinishRange", 10, Acknowledgements},
+                                           TReplyRuleCase{"PowerOff", 11, Acknowledgements}),
+                         [](const auto& info) { return std::string(info.param.Name); });
 
 TEST_F(Verbs, CodesAboveTwelveAreRefusals) {
     for (int code : {13, 14, 0x80, 0xFF}) {
@@ -313,8 +312,8 @@ TEST_F(Verbs, MissingOrShortDataFails) {
 
 TEST_F(Verbs, AFrameTooShortForItsCodesDataIsRejected) {
     EXPECT_EQ(VersionFailure(MakeFrame(0, {1})).Fault, TExchangeFault::ShortData);
-    Port.Replies = {MakeFrame(3), MakeFrame(3, {1, 2, 3, 4, 5, 6, 7}), MakeFrame(1),
-                    MakeFrame(2), MakeFrame(4, {'1', '.', '3'})};
+    Port.Replies = {MakeFrame(3), MakeFrame(3, {1, 2, 3, 4, 5, 6, 7}), MakeFrame(1), MakeFrame(2),
+                    MakeFrame(4, {'1', '.', '3'})};
     EXPECT_FALSE(Client.QueryChecksums().Ok()) << "checksums without data";
     EXPECT_FALSE(Client.QueryChecksums().Ok()) << "one byte short";
     EXPECT_FALSE(Client.QueryPageCount().Ok()) << "page count without data";

@@ -25,7 +25,7 @@ protected:
 
     void SetUp() override {
         Port.Descriptions = {"QOR 7316"};
-        Monitor.Link().Upkeep();
+        (void)Monitor.Link().Upkeep();
         ASSERT_NE(Monitor.Link().Connection(), nullptr);
     }
 };
@@ -60,32 +60,32 @@ TEST_F(DeviceSearch, AChosenPortIsTheOnlyOneTaken) {
 }
 
 TEST_F(DeviceSearch, UpkeepWithoutADeviceOpensNothing) {
-    Link.Upkeep();
-    Link.Upkeep();
+    (void)Link.Upkeep();
+    (void)Link.Upkeep();
     EXPECT_EQ(Link.Connection(), nullptr);
     EXPECT_TRUE(Port.Opened.empty());
 }
 
 TEST_F(DeviceSearch, UpkeepOpensAtTheFixedSettingsOnce) {
     Port.Descriptions = {"QOR 7316"};
-    Link.Upkeep();
+    (void)Link.Upkeep();
     EXPECT_NE(Link.Connection(), nullptr);
     EXPECT_EQ(Port.Bauds, (std::vector<std::uint32_t>{500000}));
     EXPECT_EQ(Link.ReadTimeout().count(), 2000);
     EXPECT_EQ(Link.WriteTimeout().count(), 500);
-    Link.Upkeep();
+    const auto kept = Link.Upkeep();
     EXPECT_EQ(Port.Opened.size(), 1u);
     EXPECT_EQ(Port.OpenConnections, 1);
-    EXPECT_TRUE(Link.OpenError().empty());
+    EXPECT_TRUE(kept.Ok());
     EXPECT_EQ(Link.OpenCount(), 1u);
 }
 
 TEST_F(DeviceSearch, AnOpenConnectionStaysWhenTheIndexMoves) {
     Port.Descriptions = {"QOR 7316"};
-    Link.Upkeep();
+    (void)Link.Upkeep();
     const IPortConnection* connection = Link.Connection();
     Port.Descriptions = {"FT232R USB UART", "QOR 7316"};
-    Link.Upkeep();
+    (void)Link.Upkeep();
     EXPECT_EQ(Link.DeviceIndex(), 1);
     EXPECT_EQ(Link.Connection(), connection);
     EXPECT_EQ(Port.Opened, (std::vector<std::size_t>{0}));
@@ -93,9 +93,9 @@ TEST_F(DeviceSearch, AnOpenConnectionStaysWhenTheIndexMoves) {
 
 TEST_F(DeviceSearch, UnpluggingClosesTheConnectionWithinOneTick) {
     Port.Descriptions = {"QOR 7316"};
-    Link.Upkeep();
+    (void)Link.Upkeep();
     Port.Descriptions.clear();
-    Link.Upkeep();
+    (void)Link.Upkeep();
     EXPECT_EQ(Port.OpenConnections, 0);
     EXPECT_EQ(Link.Connection(), nullptr);
     EXPECT_EQ(Link.DeviceIndex(), -1);
@@ -104,17 +104,17 @@ TEST_F(DeviceSearch, UnpluggingClosesTheConnectionWithinOneTick) {
 TEST_F(DeviceSearch, AFailedOpenIsRetriedEachTickAndExplained) {
     Port.Descriptions = {"QOR 7316"};
     Port.OpenRefusal = "Permission denied opening /dev/ttyUSB0";
-    Link.Upkeep();
-    Link.Upkeep();
+    (void)Link.Upkeep();
+    auto kept = Link.Upkeep();
     EXPECT_EQ(Link.Connection(), nullptr);
     EXPECT_EQ(Port.Opened.size(), 2u);
     EXPECT_TRUE(Port.Bauds.empty());
-    EXPECT_EQ(Link.OpenError(), "Permission denied opening /dev/ttyUSB0");
+    EXPECT_EQ(kept.Error().Reason, "Permission denied opening /dev/ttyUSB0");
 
     Port.OpenRefusal.clear();
-    Link.Upkeep();
+    kept = Link.Upkeep();
     EXPECT_NE(Link.Connection(), nullptr);
-    EXPECT_TRUE(Link.OpenError().empty());
+    EXPECT_TRUE(kept.Ok());
 }
 
 TEST_F(Queries, TheFullQueryAsksInOrderWithAShortFirstWait) {
@@ -162,9 +162,14 @@ TEST_F(Queries, TheKeepAliveUpdatesTheVersionAndIgnoresFailure) {
 
 TEST_F(Queries, TheVersionRequestMayBeAnsweredWithAnyGoodCode) {
     // An acknowledgement leaves the version as it was; a value is stored by its own code.
-    Port.Replies = {MakeFrame(7), MakeFrame(2, {PageSizeCode512}), MakeFrame(1, {124}),
-                    MakeFrame(3, {0, 0, 0, 7, 0, 0, 0, 7}), MakeFrame(4, {'1', '.', '0', 'a'}),
-                    MakeFrame(3, {0, 0, 0, 1, 0, 0, 0, 2}), MakeFrame(12), MakeFrame(2, {3})};
+    Port.Replies = {MakeFrame(7),
+                    MakeFrame(2, {PageSizeCode512}),
+                    MakeFrame(1, {124}),
+                    MakeFrame(3, {0, 0, 0, 7, 0, 0, 0, 7}),
+                    MakeFrame(4, {'1', '.', '0', 'a'}),
+                    MakeFrame(3, {0, 0, 0, 1, 0, 0, 0, 2}),
+                    MakeFrame(12),
+                    MakeFrame(2, {3})};
     EXPECT_TRUE(Monitor.QueryBootloader());
     EXPECT_EQ(Monitor.Info().BootVersionMajor, 0u);
     Monitor.PollBootloader();
@@ -181,8 +186,7 @@ TEST_F(Queries, APageSizeCodeThatNamesNoSizeKeepsTheSizeAndTheVariant) {
     ASSERT_TRUE(Monitor.QueryBootloader());
     for (const std::uint8_t code : {0, 3, 8, 0xFF}) {
         Port.Replies = {MakeFrame(0, {1, 3}), MakeFrame(2, {code}), MakeFrame(1, {126}),
-                        MakeFrame(3, {0, 0, 0, 7, 0, 0, 0, 7}),
-                        MakeFrame(4, {'1', '.', '0', 'b'})};
+                        MakeFrame(3, {0, 0, 0, 7, 0, 0, 0, 7}), MakeFrame(4, {'1', '.', '0', 'b'})};
         EXPECT_TRUE(Monitor.QueryBootloader()) << int{code};
         EXPECT_EQ(Monitor.Info().PageSize, 1024u) << int{code};
         EXPECT_EQ(TDeviceVariant::FromGeometry(Monitor.Info().PageSize, Monitor.Info().PageCount)

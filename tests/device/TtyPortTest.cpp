@@ -124,9 +124,9 @@ TEST_F(TtyPort, TheLinkFindsTheDeviceByItsExactDescription) {
 
     const int first = AddBridge("ttyUSB2", "QOR 7316", "1-3");
     AddBridge("ttyUSB3", "QOR 7316", "1-4");
-    link.Upkeep();
+    const auto kept = link.Upkeep();
     EXPECT_EQ(link.DeviceIndex(), 2);
-    ASSERT_NE(link.Connection(), nullptr) << link.OpenError();
+    ASSERT_NE(link.Connection(), nullptr) << kept.Error().Reason;
     // The connection is the first match's tty: what it writes comes out of that pty.
     const std::uint8_t ping[] = {1, 2, 3};
     const TPortIo written = link.Connection()->Write(ping, TMilliseconds(500));
@@ -139,8 +139,8 @@ TEST_F(TtyPort, OpensRaw8N1At500000WhereThePtyAllows) {
     const int master = AddBridge("ttyUSB0", "QOR 7316", "1-1");
     TTtyPort port = MakePort();
     auto link = std::make_unique<TDeviceLink>(port);
-    link->Upkeep();
-    ASSERT_NE(link->Connection(), nullptr) << link->OpenError();
+    const auto kept = link->Upkeep();
+    ASSERT_NE(link->Connection(), nullptr) << kept.Error().Reason;
     termios tio{};
     ASSERT_EQ(::tcgetattr(master, &tio), 0); // a pty's master sees the slave's settings
     EXPECT_EQ(tio.c_cflag & CSIZE, static_cast<tcflag_t>(CS8));
@@ -160,7 +160,7 @@ TEST_F(TtyPort, AReadWithNothingThereReturnsAfterItsTimeOut) {
     AddBridge("ttyUSB0", "QOR 7316", "1-1");
     TTtyPort port = MakePort();
     TDeviceLink link(port);
-    link.Upkeep();
+    (void)link.Upkeep();
     ASSERT_NE(link.Connection(), nullptr);
     std::uint8_t buffer[2];
     const auto start = std::chrono::steady_clock::now();
@@ -176,7 +176,7 @@ TEST_F(TtyPort, APartialReplyReturnsItsCountAndPurgeDropsInput) {
     const int master = AddBridge("ttyUSB0", "QOR 7316", "1-1");
     TTtyPort port = MakePort();
     TDeviceLink link(port);
-    link.Upkeep();
+    (void)link.Upkeep();
     ASSERT_NE(link.Connection(), nullptr);
     IPortConnection& tty = *link.Connection();
     const std::uint8_t part[] = {0x00, 0x09, 0x00};
@@ -199,7 +199,7 @@ TEST_F(TtyPort, AWholeExchangeOverThePty) {
     TTtyPort port = MakePort();
     TDeviceLink link(port);
     TBootloaderClient client(link);
-    link.Upkeep();
+    (void)link.Upkeep();
     ASSERT_NE(link.Connection(), nullptr);
     std::vector<std::uint8_t> request;
     std::thread device([&] {
@@ -219,7 +219,7 @@ TEST_F(TtyPort, AHangUpFailsTheReadWithoutWaitingItOut) {
     AddBridge("ttyUSB0", "QOR 7316", "1-1");
     TTtyPort port = MakePort();
     TDeviceLink link(port);
-    link.Upkeep();
+    (void)link.Upkeep();
     ASSERT_NE(link.Connection(), nullptr);
     Masters.back().Reset();
     std::uint8_t buffer[2];
@@ -235,21 +235,21 @@ TEST_F(TtyPort, AnUnopenableNodeGivesAReason) {
     fs::remove(Root / "dev/ttyUSB0");
     TTtyPort port = MakePort();
     TDeviceLink link(port);
-    link.Upkeep();
+    auto kept = link.Upkeep();
     EXPECT_EQ(link.Connection(), nullptr);
     const std::string path = (Root / "dev/ttyUSB0").string();
-    EXPECT_EQ(link.OpenError(), "Cannot open " + path + ": the device is gone (unplugged?)");
+    EXPECT_EQ(kept.Error().Reason, "Cannot open " + path + ": the device is gone (unplugged?)");
 
     std::ofstream(Root / "dev/ttyUSB0") << "not a tty";
-    link.Upkeep();
+    kept = link.Upkeep();
     EXPECT_EQ(link.Connection(), nullptr);
-    EXPECT_EQ(link.OpenError(), "Cannot open " + path + ": it is not a serial port");
+    EXPECT_EQ(kept.Error().Reason, "Cannot open " + path + ": it is not a serial port");
 
     ::chmod(path.c_str(), 0);
     const test::TPermissionsApply permissions; // root would open whatever the mode says
-    link.Upkeep();
+    kept = link.Upkeep();
     EXPECT_EQ(link.Connection(), nullptr);
-    EXPECT_NE(link.OpenError().find("dialout"), std::string::npos);
+    EXPECT_NE(kept.Error().Reason.find("dialout"), std::string::npos);
 }
 
 TEST_F(TtyPort, PermissionProblemsTellTheUserWhatToDo) {

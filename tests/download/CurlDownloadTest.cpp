@@ -13,13 +13,13 @@
 
 #include "base/TextTable.h"
 #include "download/CurlHttpSession.h"
-#include "download/DownloadDisplay.h"
 #include "download/DownloadTransfer.h"
-#include "qortest/MemoryFiles.h"
-#include "sim/FirmwareServer.h"
+#include "presenter/DownloadDisplay.h"
 #include "qortest/Environment.h"
 #include "qortest/FakeDataProtection.h"
+#include "qortest/MemoryFiles.h"
 #include "qortest/PatternBytes.h"
+#include "sim/FirmwareServer.h"
 
 using namespace qor;
 using namespace qor::test;
@@ -78,6 +78,7 @@ protected:
     TFakeDataProtection Protection;
     TMemoryFiles Files;
     TDownloadState State;
+    TDownloadView View;
     char Letter = 'a';
     TCurlLimits Limits{.ConnectTimeout = 2000ms, .StallTimeout = 1s, .PumpInterval = 10ms};
     int Pumps = 0;
@@ -111,8 +112,8 @@ protected:
 
     // The status label as the dialog shows it after the transfer.
     std::string Label() {
-        ShowTransferStep(State, Settings.CfgLanguage);
-        return State.View.LStatus;
+        ShowTransferStep(State, View, Settings.CfgLanguage);
+        return View.LStatus;
     }
 
     const std::vector<std::uint8_t>& TempFile() { return Files.Written[State.TempFilePath]; }
@@ -270,9 +271,9 @@ TEST_F(CurlDownloadTest, UnansweredRequestFailsAtTheStallLimitWhileTheGuiIsServe
     Server.Serve("/qor-7316-a.bin", TServedFile::Of({}).Failing(TServeFault::StallBeforeHeaders));
     bool connectingWhilePumped = true;
     OnPump = [this, &connectingWhilePumped] {
-        ShowTransferStep(State, Settings.CfgLanguage);
-        connectingWhilePumped = connectingWhilePumped && State.AwaitingResponse &&
-                                State.View.LStatus == "Connecting...";
+        ShowTransferStep(State, View, Settings.CfgLanguage);
+        connectingWhilePumped =
+            connectingWhilePumped && State.AwaitingResponse && View.LStatus == "Connecting...";
     };
     EXPECT_FALSE(Run().Ok());
     EXPECT_EQ(Label(), "Connecting to server failed!");

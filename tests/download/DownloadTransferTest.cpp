@@ -4,11 +4,11 @@
 #include <gtest/gtest.h>
 
 #include "base/TextTable.h"
-#include "download/DownloadDisplay.h"
 #include "download/DownloadTransfer.h"
+#include "presenter/DownloadDisplay.h"
+#include "qortest/FakeDataProtection.h"
 #include "qortest/FakeHttpSession.h"
 #include "qortest/MemoryFiles.h"
-#include "qortest/FakeDataProtection.h"
 #include "qortest/PatternBytes.h"
 
 using namespace qor;
@@ -26,6 +26,7 @@ protected:
     THttpScript Script;
     TMemoryFiles Files;
     TDownloadState State;
+    TDownloadView View;
     char Letter = 'b';
     int Pumps = 0;
     std::function<void()> OnPump;
@@ -50,8 +51,8 @@ protected:
 
     // The status label as the dialog shows it after the transfer.
     std::string Label() {
-        ShowTransferStep(State, Settings.CfgLanguage);
-        return State.View.LStatus;
+        ShowTransferStep(State, View, Settings.CfgLanguage);
+        return View.LStatus;
     }
 
     std::vector<std::string> CallsAfter(const std::string& call) {
@@ -280,8 +281,8 @@ TEST_F(DownloadTransferTest, StatusReadsConnectingWhilePumpedBeforeTheResponse) 
     std::vector<std::string> seen;
     Script.GetWaits = 3; // a back-end waiting for the network
     OnPump = [&] {
-        ShowTransferStep(State, Settings.CfgLanguage);
-        seen.push_back(State.View.LStatus + (State.AwaitingResponse ? " awaiting" : ""));
+        ShowTransferStep(State, View, Settings.CfgLanguage);
+        seen.push_back(View.LStatus + (State.AwaitingResponse ? " awaiting" : ""));
     };
     ASSERT_TRUE(Run().Ok());
     ASSERT_GE(seen.size(), 2u);

@@ -6,14 +6,14 @@
 
 #include "base/TextTable.h"
 #include "download/CurlHttpSession.h"
-#include "download/DownloadDisplay.h"
 #include "download/DownloadTransfer.h"
-#include "qortest/MemoryFiles.h"
-#include "qortest/TinyProxy.h"
-#include "sim/FirmwareServer.h"
+#include "presenter/DownloadDisplay.h"
 #include "qortest/Environment.h"
 #include "qortest/FakeDataProtection.h"
+#include "qortest/MemoryFiles.h"
 #include "qortest/PatternBytes.h"
+#include "qortest/TinyProxy.h"
+#include "sim/FirmwareServer.h"
 
 using namespace qor;
 using namespace qor::test;
@@ -29,6 +29,7 @@ protected:
     TFakeDataProtection Protection;
     TMemoryFiles Files;
     TDownloadState State;
+    TDownloadView View;
     std::vector<std::uint8_t> Image = PatternBytes(300'000, 5);
 
     void SetUp() override {
@@ -60,8 +61,8 @@ protected:
 
     // The status label as the dialog shows it after the transfer.
     std::string Label() {
-        ShowTransferStep(State, Settings.CfgLanguage);
-        return State.View.LStatus;
+        ShowTransferStep(State, View, Settings.CfgLanguage);
+        return View.LStatus;
     }
 
     void UseCredentials(const std::string& user, const std::string& password) {

@@ -3,15 +3,16 @@
 # usbserial and ftdi_sio between it and the virtual device: QEMU's emulated FTDI adapter
 # carries the guest's tty to a Unix socket, where qor7316-socket-device plays the device.
 # Each run boots the installed Debian kernel once. In the guest `list`, `info --json`, `flash`
-# of a fitting image and `power-off` must exit 0, the adapter's latency_timer must read 1
-# after the update (and something else before), and the power-off must take the adapter off
-# the bus; QEMU must have seen the adapter set to 500000 baud, and each device's flash must
-# equal its image.
+# of a fitting image (with two adapters one `flash --all --expect 2` for both) and `power-off`
+# must exit 0, the adapter's latency_timer must read 1 after the update (and something else
+# before), and the power-off must take the adapter off the bus; QEMU must have seen the
+# adapter set to 500000 baud, and each device's flash must equal its image.
 #   guest_ftdi.sh BUILD_DIR RUN...
 # A run names its adapters (one or two: the root hub's ports), separated by '+', each as
 # comma-separated settings of its device: variant=a|b, ack=N (the acknowledgement code),
 # version=N (the code the version request is answered with), or "default" (variant a, the
-# device's defaults). Example: guest_ftdi.sh build/release default ack=12 variant=b+ack=5
+# device's defaults); the two devices of a run are of one variant. Example:
+# guest_ftdi.sh build/release default ack=12 variant=b,ack=5+variant=b
 # QOR_GUEST_KEEP=1 keeps the work folder (consoles, device traces, flashes) and names it.
 set -u
 build=$(realpath "$1")
@@ -88,6 +89,8 @@ run_guest() {
         *) fail_setup "$name: unknown setting $setting" ;;
       esac
     done
+    [ $i -eq 0 ] || [ "$variant" = "${variants[0]}" ] ||
+      fail_setup "$name: one flash --all writes both devices, so they are of one variant"
     variants+=("$variant")
     "$device" --socket "$dir/adapter$i.sock" --variant "$variant" "${options[@]}" \
       --flash-out "$dir/flash$i.bin" --trace "$dir/trace$i" >"$dir/device$i.log" 2>&1 &
@@ -144,9 +147,17 @@ check_guest() {
   local status i
   status=$(guest_says "exit list")
   [ "$status" = 0 ] || failures+=("list exited ${status:-never}")
+  local flashes=flash
+  if [ ${#adapters[@]} -gt 1 ]; then
+    flashes=""
+    status=$(guest_says "exit flash-all")
+    [ "$status" = 0 ] || failures+=("flash --all exited ${status:-never}: $(guest_says summary)")
+    [ "$(guest_says summary)" = "2 of 2 devices updated; exit 0" ] ||
+      failures+=("the summary of flash --all ends: $(guest_says summary)")
+  fi
   for i in "${!adapters[@]}"; do
     local command before after
-    for command in info flash power-off; do
+    for command in info $flashes power-off; do
       status=$(guest_says "exit $command$i")
       [ "$status" = 0 ] || failures+=("adapter $i: $command exited ${status:-never}")
     done
@@ -165,7 +176,9 @@ check_guest() {
 report_run() {
   local i
   if [ ${#failures[@]} -eq 0 ]; then
-    echo "ok: $name ($spec): list, info, flash, power-off exit 0; flash equals the image;" \
+    local flashed=flash
+    [ ${#adapters[@]} -gt 1 ] && flashed="flash --all"
+    echo "ok: $name ($spec): list, info, $flashed, power-off exit 0; flash equals the image;" \
          "latency_timer set to 1; $device_baud baud ($((SECONDS - start)) s)"
     return 0
   fi

@@ -3,7 +3,8 @@
 # ttys, lays the device's product string over the adapter's, runs the command line against
 # each (switching the device off last, which takes its adapter off the bus), reports on the
 # console in lines starting "qor-guest:" ("qor-guest: problem: ..." for what went wrong
-# outside the program) and powers off.
+# outside the program) and powers off. With two adapters both devices are written by one
+# flash --all, whose devices must then be of one variant.
 # Kernel parameter: qor.variants=a[,b], the variant of the device behind each adapter, in
 # the order of the root hub's ports.
 /bin/busybox --install -s /bin
@@ -71,7 +72,22 @@ for variant in $variants; do
   port=""
   [ "$adapters" -gt 1 ] && port="--port $tty"
   run "info$i" qor7316-update info --json $port
-  run "flash$i" qor7316-update flash $port "/data/image-$variant.bin"
+  [ "$adapters" -eq 1 ] && run "flash$i" qor7316-update flash "/data/image-$variant.bin"
+  i=$((i + 1))
+done
+if [ "$adapters" -gt 1 ]; then
+  # Its lines as a log file gets them; the summary's last line is the run's word.
+  qor7316-update flash --all --expect "$adapters" "/data/image-$1.bin" >/tmp/flash-all.log 2>&1
+  status=$?
+  cat /tmp/flash-all.log
+  say "summary $(tail -1 /tmp/flash-all.log)"
+  say "exit flash-all $status"
+fi
+i=0
+for variant in $variants; do
+  tty=$(tty_of $((i + 1)))
+  port=""
+  [ "$adapters" -gt 1 ] && port="--port $tty"
   say "latency_timer$i $(cat "/sys/class/tty/$tty/device/latency_timer")"
   run "power-off$i" qor7316-update power-off $port
   for _ in $(seq 1 50); do

@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # The road of an update through the Windows demo under Wine, in a real X server with real
-# input events, its window on the system's port: the stand-in D2XX library beside the
-# program is the device, found and loaded as the product finds the real one. Wait for the
-# device, open an image through the system's file dialog and update it, download the current
-# image from the demo's firmware server and update again, power the device off,
-# see it gone, close the window and confirm. The demo's trace file tells what its windows show
+# input events, started as a user starts it: no options, so the virtual device answers in
+# real time with wire timing on and the device's default pause. Wait for the device, open an
+# image through the system's file dialog and update it, download the current image from the
+# demo's firmware server and update again, power the device off, see it gone, close the
+# window and confirm. (The product's way to the device through FTD2XX.dll is taken by the
+# Windows device and command-line tests.) The demo's trace file tells what its windows show
 # and where their buttons are. The demo runs in a Wine desktop of its own (a window manager's
 # part under Wine), which also takes the clicks on the system's dialogs.
 #   windows_demo_road.sh DEMO_EXE IMAGE_FILE WINE_PREFIX
@@ -27,14 +28,13 @@ if [ ! -e "$WINEPREFIX/.qor-ready" ]; then
   touch "$WINEPREFIX/.qor-ready"
 fi
 export QOR_DEMO_TRACE="Z:$trace"
-wine explorer "/desktop=qor-e2e-$$,1280x800" "$demo" --system-port --turnaround-ms 5 \
-  >"$work/demo.log" 2>&1 &
+wine explorer "/desktop=qor-e2e-$$,1280x800" "$demo" >"$work/demo.log" 2>&1 &
 demo_pid=$!
 
-# 1-3: found through the library, "Connect", then connected with the version and variant.
+# 1-3: found, "Connect", then connected with the version and variant.
 wait_after 0 60 ' main status=Connect '
 wait_after 0 30 ' main status=QOR 7316 connected \| tip= \| boot=1\.3a \| fw=1\.0a \| sum=valid '
-echo "ok: connected through FTD2XX.dll, bootloader 1.3a, firmware 1.0a"
+echo "ok: connected with wire timing on, bootloader 1.3a, firmware 1.0a"
 
 # 4-5: Open, type the image's path into the system's file dialog, and see it loaded.
 loaded=" main .*file=Firmware loaded! \| name=$(basename "$image") \| version=1\.4a "

@@ -90,7 +90,7 @@ TEST(DeviceVariant, TheGeometryNamesTheVariant) {
     EXPECT_EQ(TDeviceVariant::FromGeometry(512, 124).Letter(), 'a');
     EXPECT_EQ(TDeviceVariant::FromGeometry(1024, 126).Letter(), 'b');
     EXPECT_EQ(TDeviceVariant::FromGeometry(256, 128).Letter(), std::nullopt);
-    EXPECT_EQ(TDeviceVariant::FromGeometry(256, 128).Number(), 2);
+    EXPECT_EQ(TDeviceVariant::FromGeometry(256, 128).Kind(), TVariantKind::Other);
     EXPECT_EQ(TDeviceVariant::FromLetter('b')->FlashSize(), 129024U);
     EXPECT_EQ(TDeviceVariant::FromLetter('c'), std::nullopt);
 }
@@ -99,7 +99,7 @@ TEST(DeviceVariant, TheDownloadPathIsBForAnyDeviceButA) {
     EXPECT_EQ(TDeviceVariant::FromGeometry(512, 124).DownloadPath(), "/qor-7316-a.bin");
     EXPECT_EQ(TDeviceVariant::FromGeometry(1024, 126).DownloadPath(), "/qor-7316-b.bin");
     EXPECT_EQ(TDeviceVariant::FromGeometry(256, 128).DownloadPath(), "/qor-7316-b.bin");
-    EXPECT_EQ(DownloadPathOf(7), "/qor-7316-b.bin");
+    EXPECT_EQ(DownloadPathOf(TVariantKind::Other), "/qor-7316-b.bin");
 }
 
 TEST(DeviceVariant, TheLetterAtTwentyOneFromTheEndMustMatchTheDevice) {

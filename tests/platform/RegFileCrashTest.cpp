@@ -7,11 +7,13 @@
 #include <sched.h>
 #include <sys/wait.h>
 
-#include "qortest/PlatformTestSupport.h"
 #include "platform/PosixFiles.h"
 #include "platform/RegFileFormat.h"
 #include "platform/RegFileStore.h"
 #include "platform/SettingsStore.h"
+#include "platform/TempName.h"
+#include "qortest/PlatformTestSupport.h"
+#include "qortest/RegValues.h"
 
 using namespace qor;
 using namespace qor::test;
@@ -50,7 +52,7 @@ std::uint64_t SequenceOf(const TRegValue& value) {
 // after its SetValue has returned. It never returns; the parent kills it.
 [[noreturn]] void SaveForever(const std::string& root, std::uint64_t first, int report) {
     TRegFileStore store(root);
-    auto key = store.CreateKey(SettingsKeyPath, TRegAccess::Write);
+    auto key = KeyOf(store.CreateKey(SettingsKeyPath, TRegAccess::Write));
     for (std::uint64_t sequence = first; key != nullptr && sequence < first + 100000; ++sequence) {
         if (!key->SetValue(PayloadName, PayloadFor(sequence)) ||
             ::write(report, &sequence, sizeof sequence) != sizeof sequence) {
@@ -65,7 +67,7 @@ int CountTempFiles(const std::string& file) {
                                                   ::closedir);
     int count = 0;
     while (const dirent* entry = dir ? ::readdir(dir.get()) : nullptr) {
-        count += posix::IsTempNameFor(entry->d_name, posix::BaseNameOf(file)) ? 1 : 0;
+        count += IsTempNameFor(entry->d_name, posix::BaseNameOf(file)) ? 1 : 0;
     }
     return count;
 }
@@ -80,8 +82,8 @@ TEST(RegFileCrashTest, KilledWriterLeavesTheOldOrTheNewContents) {
     TSettings settings;
     settings.CfgProxyServer = "proxy.local";
     TSettingsStore(setup).Save(settings);
-    ASSERT_TRUE(
-        setup.CreateKey(SettingsKeyPath, TRegAccess::Write)->SetValue(PayloadName, PayloadFor(0)));
+    ASSERT_TRUE((*setup.CreateKey(SettingsKeyPath, TRegAccess::Write))
+                    ->SetValue(PayloadName, PayloadFor(0)));
 
     std::mt19937 random(7316);
     std::uint64_t stored = 0;
@@ -127,10 +129,11 @@ TEST(RegFileCrashTest, KilledWriterLeavesTheOldOrTheNewContents) {
         midWrite += CountTempFiles(file) > 0 ? 1 : 0;
         // The dead writer's lock is gone with it: no waiting needed.
         TRegFileStore check(root, std::chrono::milliseconds(0));
-        auto key = check.CreateKey(SettingsKeyPath, TRegAccess::Read);
-        ASSERT_NE(key, nullptr) << check.LastFailure().Detail;
-        std::string error;
-        ASSERT_TRUE(ParseRegFile(ReadText(file), SettingsKeyPath, error)) << error;
+        TStoreFailure refusal;
+        auto key = KeyOf(check.CreateKey(SettingsKeyPath, TRegAccess::Read), &refusal);
+        ASSERT_NE(key, nullptr) << refusal.Detail;
+        const auto parsed = ParseRegFile(ReadText(file), SettingsKeyPath);
+        ASSERT_TRUE(parsed) << parsed.Error().Reason;
         const auto payload = key->QueryValue(PayloadName);
         ASSERT_TRUE(payload.has_value());
         const std::uint64_t sequence = SequenceOf(*payload);
@@ -145,7 +148,7 @@ TEST(RegFileCrashTest, KilledWriterLeavesTheOldOrTheNewContents) {
         stored = sequence;
     }
     // The next writer sweeps up what the killed ones left half-written.
-    ASSERT_NE(setup.CreateKey(SettingsKeyPath, TRegAccess::Write), nullptr);
+    ASSERT_TRUE(setup.CreateKey(SettingsKeyPath, TRegAccess::Write).Ok());
     EXPECT_EQ(CountTempFiles(file), 0);
 
     std::cout << "kill cycles: " << KillCycles

@@ -31,10 +31,9 @@ std::vector<std::string> ValueLines(const std::string& file) {
 }
 
 TRegEntries Parse(const std::string& text) {
-    std::string error;
-    auto entries = ParseRegFile(text, Key, error);
-    EXPECT_TRUE(entries.has_value()) << error;
-    return entries.value_or(TRegEntries{});
+    auto entries = ParseRegFile(text, Key);
+    EXPECT_TRUE(entries.Ok()) << entries.Error().Reason;
+    return entries ? *entries : TRegEntries{};
 }
 
 } // namespace
@@ -182,9 +181,10 @@ TEST(RegFileFormatTest, AnythingElseIsRejectedWithTheLine) {
         {head + "\"A\"=qword:1\n", "line 3:"},
     };
     for (const Case& c : cases) {
-        std::string error;
-        EXPECT_FALSE(ParseRegFile(c.Text, Key, error).has_value()) << c.Text;
-        EXPECT_TRUE(error.starts_with(c.Line)) << c.Text << " -> " << error;
+        const auto parsed = ParseRegFile(c.Text, Key);
+        ASSERT_FALSE(parsed.Ok()) << c.Text;
+        EXPECT_TRUE(parsed.Error().Reason.starts_with(c.Line))
+            << c.Text << " -> " << parsed.Error().Reason;
     }
 }
 

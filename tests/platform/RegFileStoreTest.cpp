@@ -1,9 +1,10 @@
 #include <gtest/gtest.h>
 
-#include "qortest/PlatformTestSupport.h"
 #include "platform/PosixFiles.h"
 #include "platform/RegFileStore.h"
 #include "platform/SettingsStore.h"
+#include "qortest/PlatformTestSupport.h"
+#include "qortest/RegValues.h"
 
 using namespace qor;
 using namespace qor::test;
@@ -15,11 +16,13 @@ protected:
     TScratchDir Dir;
     std::string Root = Dir / "config";
     std::string File = Root + "/zentrova GmbH/QOR 7316 Firmware Updater.reg";
+    // Why the last key the test asked for could not be opened.
+    TStoreFailure Refusal;
 
     std::unique_ptr<IRegistryKey>
     Open(TRegAccess access, std::chrono::milliseconds wait = std::chrono::milliseconds(0)) {
         TRegFileStore store(Root, wait);
-        return store.CreateKey(SettingsKeyPath, access);
+        return KeyOf(store.CreateKey(SettingsKeyPath, access), &Refusal);
     }
 };
 
@@ -90,7 +93,7 @@ TEST_F(RegFileStoreTest, FirstRunWritesTheSevenDefaultsAsARegeditFile) {
     EXPECT_TRUE(store.TakeNotices().empty());
 
     // Read back: the values are those of the first run, and nothing needs writing again.
-    auto key = store.CreateKey(SettingsKeyPath, TRegAccess::Read);
+    auto key = KeyOf(store.CreateKey(SettingsKeyPath, TRegAccess::Read), &Refusal);
     ASSERT_NE(key, nullptr);
     EXPECT_EQ(key->QueryValue("ProxyServer"), (TRegValue{RegType::Sz, {0}}));
     EXPECT_EQ(key->QueryValue("ProxyPassword"), (TRegValue{RegType::Binary, {}}));
@@ -144,13 +147,13 @@ TEST_F(RegFileStoreTest, OnlyAWriteKeyWritesAndANameWithALineBreakIsRefused) {
 
 TEST_F(RegFileStoreTest, DamagedFileIsSetAsideReportedAndReplacedByAnEmptyKey) {
     const std::string damaged = "this is not a registry file\n\"Language\"=dword:00000002\n";
-    std::string error;
-    ASSERT_TRUE(posix::MakeDirectories(Root + "/zentrova GmbH", error)) << error;
+    const auto made = posix::MakeDirectories(Root + "/zentrova GmbH");
+    ASSERT_TRUE(made) << made.Error().Reason;
     WriteText(File, damaged);
     TRegFileStore store(Root);
 
     // Reading alone leaves the file where it is.
-    auto read = store.CreateKey(SettingsKeyPath, TRegAccess::Read);
+    auto read = KeyOf(store.CreateKey(SettingsKeyPath, TRegAccess::Read), &Refusal);
     ASSERT_NE(read, nullptr);
     EXPECT_EQ(read->QueryValue("Language"), std::nullopt);
     read.reset();
@@ -173,7 +176,7 @@ TEST_F(RegFileStoreTest, DamagedFileIsSetAsideReportedAndReplacedByAnEmptyKey) {
 
     // A second damaged file in the same second gets a name of its own.
     WriteText(File, "garbage");
-    ASSERT_NE(store.CreateKey(SettingsKeyPath, TRegAccess::Write), nullptr);
+    ASSERT_NE(KeyOf(store.CreateKey(SettingsKeyPath, TRegAccess::Write), &Refusal), nullptr);
     notices = store.TakeNotices();
     ASSERT_EQ(notices.size(), 1u);
     EXPECT_EQ(ReadText(notices[0].KeptAs), "garbage");
@@ -203,35 +206,33 @@ TEST_F(RegFileStoreTest, MissingFileIsAnEmptyKeyThatAWriterCreates) {
 TEST_F(RegFileStoreTest, UnusableRootGivesNoKey) {
     WriteText(Dir / "file", "x");
     TRegFileStore onFile(Dir / "file");
-    EXPECT_EQ(onFile.CreateKey(SettingsKeyPath, TRegAccess::Read), nullptr);
-    EXPECT_NE(onFile.LastFailure().Detail.find("file"), std::string::npos)
-        << onFile.LastFailure().Detail;
-    EXPECT_FALSE(onFile.LastFailure().StoreExists);
+    EXPECT_EQ(KeyOf(onFile.CreateKey(SettingsKeyPath, TRegAccess::Read), &Refusal), nullptr);
+    EXPECT_NE(Refusal.Detail.find("file"), std::string::npos) << Refusal.Detail;
+    EXPECT_FALSE(Refusal.StoreExists);
 
     TRegFileStore noRoot("");
-    EXPECT_EQ(noRoot.CreateKey(SettingsKeyPath, TRegAccess::Write), nullptr);
-    EXPECT_EQ(noRoot.LastFailure().Cause, TStoreCause::NoLocation);
+    EXPECT_EQ(KeyOf(noRoot.CreateKey(SettingsKeyPath, TRegAccess::Write), &Refusal), nullptr);
+    EXPECT_EQ(Refusal.Cause, TStoreCause::NoLocation);
 
     TRegFileStore store(Root);
-    EXPECT_EQ(store.CreateKey("Console\\X", TRegAccess::Write), nullptr);
+    EXPECT_EQ(KeyOf(store.CreateKey("Console\\X", TRegAccess::Write), &Refusal), nullptr);
 
-    std::string error;
-    ASSERT_TRUE(posix::MakeDirectories(File, error)) << error; // a directory where the file goes
-    EXPECT_EQ(store.CreateKey(SettingsKeyPath, TRegAccess::Read), nullptr);
-    EXPECT_EQ(store.LastFailure().Cause, TStoreCause::NotRegularFile);
-    EXPECT_TRUE(store.LastFailure().StoreExists); // never to be replaced by defaults
-    EXPECT_EQ(store.CreateKey(SettingsKeyPath, TRegAccess::Write), nullptr);
-    EXPECT_EQ(store.LastFailure().Cause, TStoreCause::NotRegularFile);
-    EXPECT_EQ(store.LastFailure().Location, File);
+    const auto made = posix::MakeDirectories(File); // a directory where the file goes
+    ASSERT_TRUE(made) << made.Error().Reason;
+    EXPECT_EQ(KeyOf(store.CreateKey(SettingsKeyPath, TRegAccess::Read), &Refusal), nullptr);
+    EXPECT_EQ(Refusal.Cause, TStoreCause::NotRegularFile);
+    EXPECT_TRUE(Refusal.StoreExists); // never to be replaced by defaults
+    EXPECT_EQ(KeyOf(store.CreateKey(SettingsKeyPath, TRegAccess::Write), &Refusal), nullptr);
+    EXPECT_EQ(Refusal.Cause, TStoreCause::NotRegularFile);
+    EXPECT_EQ(Refusal.Location, File);
 
     ::mkdir((Dir / "locked").c_str(), 0500);
     const TPermissionsApply permissions;
     TRegFileStore locked(Dir / "locked");
-    EXPECT_EQ(locked.CreateKey(SettingsKeyPath, TRegAccess::Read), nullptr);
-    EXPECT_NE(locked.LastFailure().Detail.find("Permission denied"), std::string::npos)
-        << locked.LastFailure().Detail;
-    EXPECT_EQ(locked.LastFailure().Cause, TStoreCause::ReadOnly);
-    EXPECT_FALSE(locked.LastFailure().StoreExists); // nothing there: a first run may create it
+    EXPECT_EQ(KeyOf(locked.CreateKey(SettingsKeyPath, TRegAccess::Read), &Refusal), nullptr);
+    EXPECT_NE(Refusal.Detail.find("Permission denied"), std::string::npos) << Refusal.Detail;
+    EXPECT_EQ(Refusal.Cause, TStoreCause::ReadOnly);
+    EXPECT_FALSE(Refusal.StoreExists); // nothing there: a first run may create it
 }
 
 TEST_F(RegFileStoreTest, FailedWriteReturnsFalseAndKeepsFileAndValues) {
@@ -243,9 +244,10 @@ TEST_F(RegFileStoreTest, FailedWriteReturnsFalseAndKeepsFileAndValues) {
     ::chmod(dir.c_str(), 0500);
     {
         const TPermissionsApply permissions;
-        EXPECT_FALSE(key->SetValue("Language", {RegType::Dword, {3, 0, 0, 0}}));
+        const auto refused = key->SetValue("Language", {RegType::Dword, {3, 0, 0, 0}});
+        EXPECT_FALSE(refused);
         EXPECT_EQ(key->QueryValue("Language"), (TRegValue{RegType::Dword, {2, 0, 0, 0}}));
-        EXPECT_EQ(key->LastFailure().Cause, TStoreCause::ReadOnly);
+        EXPECT_EQ(refused.Error().Cause, TStoreCause::ReadOnly);
         // The settings store names the first value it could not write, the file and why.
         TRegFileStore store(Root, std::chrono::milliseconds(0));
         key.reset();
@@ -265,20 +267,20 @@ TEST_F(RegFileStoreTest, LocksKeepAWriterApartFromEveryoneElse) {
     auto writer = Open(TRegAccess::Write);
     ASSERT_NE(writer, nullptr);
     TRegFileStore store(Root, std::chrono::milliseconds(0));
-    EXPECT_EQ(store.CreateKey(SettingsKeyPath, TRegAccess::Write), nullptr);
-    EXPECT_EQ(store.LastFailure().Cause, TStoreCause::LockHeld);
-    EXPECT_TRUE(store.LastFailure().StoreExists);
-    EXPECT_EQ(store.CreateKey(SettingsKeyPath, TRegAccess::Read), nullptr);
+    EXPECT_EQ(KeyOf(store.CreateKey(SettingsKeyPath, TRegAccess::Write), &Refusal), nullptr);
+    EXPECT_EQ(Refusal.Cause, TStoreCause::LockHeld);
+    EXPECT_TRUE(Refusal.StoreExists);
+    EXPECT_EQ(KeyOf(store.CreateKey(SettingsKeyPath, TRegAccess::Read), &Refusal), nullptr);
     writer.reset();
 
-    auto reader1 = store.CreateKey(SettingsKeyPath, TRegAccess::Read);
-    auto reader2 = store.CreateKey(SettingsKeyPath, TRegAccess::Read);
+    auto reader1 = KeyOf(store.CreateKey(SettingsKeyPath, TRegAccess::Read), &Refusal);
+    auto reader2 = KeyOf(store.CreateKey(SettingsKeyPath, TRegAccess::Read), &Refusal);
     EXPECT_NE(reader1, nullptr);
     EXPECT_NE(reader2, nullptr);
-    EXPECT_EQ(store.CreateKey(SettingsKeyPath, TRegAccess::Write), nullptr);
+    EXPECT_EQ(KeyOf(store.CreateKey(SettingsKeyPath, TRegAccess::Write), &Refusal), nullptr);
     reader1.reset();
     reader2.reset();
-    EXPECT_NE(store.CreateKey(SettingsKeyPath, TRegAccess::Write), nullptr);
+    EXPECT_NE(KeyOf(store.CreateKey(SettingsKeyPath, TRegAccess::Write), &Refusal), nullptr);
 }
 
 TEST_F(RegFileStoreTest, AWriterClearsTemporaryFilesLeftByADeadOne) {

@@ -26,7 +26,7 @@ std::optional<TFileFault> FaultOf(const std::string& path) {
 TEST(RegularFile, ReportsWhyAFileCouldNotBeRead) {
     TTempDir dir;
     const std::string missing = (dir.Path / "missing.bin").string();
-    EXPECT_EQ(FaultOf(missing), TFileFault::CannotOpen);
+    EXPECT_EQ(FaultOf(missing), TFileFault::Missing);
     EXPECT_NE(ReadRegularFile(missing, Limit).Error().Reason.find(missing), std::string::npos);
     EXPECT_EQ(FaultOf(dir.Path.string()), TFileFault::NotRegular);
     EXPECT_EQ(FaultOf("/dev/null"), TFileFault::NotRegular);

@@ -4,7 +4,11 @@
 
 #include <sys/stat.h>
 
+#include <atomic>
 #include <filesystem>
+#include <set>
+#include <thread>
+#include <vector>
 #include <fstream>
 #include <sstream>
 
@@ -48,6 +52,41 @@ TEST(ServiceLog, StaysWithinTwiceItsLimitKeepingTheNewestRecords) {
     EXPECT_LE(std::filesystem::file_size(log.Path()), 100u);
     // Oldest first: what was rotated away precedes the current file.
     EXPECT_LT(all.find("record 20\n"), all.find("record 29\n"));
+}
+
+TEST(ServiceLog, WorkersAppendingAtOnceKeepEveryRecordWhole) {
+    // A bench written in parallel: each device's worker adds its record as it finishes.
+    test::TTempDir root;
+    TServiceLog log((root.Path / "log").string());
+    constexpr int Workers = 8;
+    constexpr int Records = 5;
+    std::vector<std::thread> workers;
+    std::atomic<int> failed{0};
+    for (int w = 0; w < Workers; ++w) {
+        workers.emplace_back([&, w] {
+            for (int r = 0; r < Records; ++r) {
+                const std::string line(40, static_cast<char>('a' + w));
+                if (!log.Append("worker " + std::to_string(w) + " record " + std::to_string(r) +
+                                " " + line + "\n")
+                         .Ok()) {
+                    ++failed;
+                }
+            }
+        });
+    }
+    for (std::thread& worker : workers) {
+        worker.join();
+    }
+    EXPECT_EQ(failed.load(), 0);
+    std::istringstream all(*log.ReadAll());
+    std::set<std::string> seen;
+    for (std::string line; std::getline(all, line);) {
+        const char fill = line.back();
+        const std::size_t space = line.rfind(' ');
+        ASSERT_EQ(line.substr(space + 1), std::string(40, fill)) << "a record cut or mixed";
+        seen.insert(line.substr(0, space));
+    }
+    EXPECT_EQ(seen.size(), std::size_t{Workers} * Records);
 }
 
 TEST(ServiceLog, WithoutAFolderNothingIsWrittenAndTheReasonIsGiven) {

@@ -129,14 +129,14 @@ class TAfterFirstOpen : public IRegistryStore {
 public:
     TAfterFirstOpen(IRegistryStore& inner, std::function<void()> then)
         : Inner(inner), Then(std::move(then)) {}
-    std::unique_ptr<IRegistryKey> CreateKey(const std::string& path, TRegAccess access) override {
+    TResult<std::unique_ptr<IRegistryKey>, TStoreFailure> CreateKey(const std::string& path,
+                                                                    TRegAccess access) override {
         auto key = Inner.CreateKey(path, access);
         if (Then) {
             std::exchange(Then, nullptr)();
         }
         return key;
     }
-    TStoreFailure LastFailure() const override { return Inner.LastFailure(); }
     std::vector<TStoreNotice> TakeNotices() override { return Inner.TakeNotices(); }
 
 private:
@@ -304,7 +304,7 @@ TEST_F(SettingsFileTest, FailedSaveNamesTheFileAndTheCauseOnItsSecondLine) {
         // Another key open for writing holds the lock.
         TRegFileStore other(Root.string());
         const auto held = other.CreateKey(SettingsKeyPath, TRegAccess::Write);
-        ASSERT_NE(held, nullptr);
+        ASSERT_TRUE(held.Ok());
         EXPECT_EQ(SaveError(store, Settings), first + "von einem anderen Programm gesperrt");
     }
     const fs::path folder = File.parent_path();

@@ -3,10 +3,10 @@
 #include <algorithm>
 #include <sys/wait.h>
 
-#include "qortest/PlatformTestSupport.h"
-#include "download/ProxySettings.h"
 #include "platform/PosixFiles.h"
 #include "platform/SodiumProtection.h"
+#include "presenter/ProxySettings.h"
+#include "qortest/PlatformTestSupport.h"
 #include "qortest/RegValues.h"
 
 using namespace qor;
@@ -18,7 +18,7 @@ std::u16string Description() {
     return ProxyPasswordDescription;
 }
 
-std::vector<std::uint8_t> Plain(const std::optional<TSecretBytes>& secret) {
+std::vector<std::uint8_t> Plain(const TResult<TSecretBytes>& secret) {
     return secret ? std::vector<std::uint8_t>(secret->View().begin(), secret->View().end())
                   : std::vector<std::uint8_t>{0xDE, 0xAD}; // never a result below
 }
@@ -32,8 +32,8 @@ protected:
 
     std::vector<std::uint8_t> Protect(const std::vector<std::uint8_t>& plain) {
         auto blob = Protection.Protect(plain, Description());
-        EXPECT_TRUE(blob.has_value()) << Protection.LastError();
-        return blob.value_or(std::vector<std::uint8_t>{});
+        EXPECT_TRUE(blob.Ok()) << blob.Error().Reason;
+        return blob ? *blob : std::vector<std::uint8_t>{};
     }
 };
 
@@ -51,7 +51,7 @@ TEST_F(SodiumProtectionTest, SecretsComeBackExactly) {
     }
     // The description is kept but not checked: any description unprotects the same way.
     const auto other = Protection.Protect(ZeroTerminated("x"), u"");
-    ASSERT_TRUE(other.has_value());
+    ASSERT_TRUE(other.Ok());
     EXPECT_EQ(Plain(Protection.Unprotect(*other)), ZeroTerminated("x"));
 }
 
@@ -74,25 +74,27 @@ TEST_F(SodiumProtectionTest, AnyAlteredTruncatedOrForeignBlobFails) {
         for (std::uint8_t flip : {0x01, 0x80}) {
             auto altered = blob;
             altered[i] ^= flip;
-            EXPECT_FALSE(Protection.Unprotect(altered).has_value()) << "byte " << i;
+            EXPECT_FALSE(Protection.Unprotect(altered).Ok()) << "byte " << i;
         }
     }
     for (std::size_t size = 0; size < blob.size(); ++size) {
-        EXPECT_FALSE(Protection.Unprotect(std::span(blob).first(size)).has_value()) << size;
+        EXPECT_FALSE(Protection.Unprotect(std::span(blob).first(size)).Ok()) << size;
     }
     auto longer = blob;
     longer.push_back(0);
-    EXPECT_FALSE(Protection.Unprotect(longer).has_value());
+    EXPECT_FALSE(Protection.Unprotect(longer).Ok());
 
     auto newer = blob;
     newer[3] = 2;
-    EXPECT_FALSE(Protection.Unprotect(newer).has_value());
-    EXPECT_NE(Protection.LastError().find("newer version"), std::string::npos);
+    const auto refused = Protection.Unprotect(newer);
+    EXPECT_FALSE(refused.Ok());
+    EXPECT_NE(refused.Error().Reason.find("newer version"), std::string::npos);
 
     TSodiumProtection otherUser(Dir / "other/data-protection.key");
-    ASSERT_TRUE(otherUser.Protect(ZeroTerminated("other"), Description()).has_value());
-    EXPECT_FALSE(otherUser.Unprotect(blob).has_value());
-    EXPECT_NE(otherUser.LastError().find("another key"), std::string::npos);
+    ASSERT_TRUE(otherUser.Protect(ZeroTerminated("other"), Description()).Ok());
+    const auto foreign = otherUser.Unprotect(blob);
+    EXPECT_FALSE(foreign.Ok());
+    EXPECT_NE(foreign.Error().Reason.find("another key"), std::string::npos);
     EXPECT_EQ(Plain(Protection.Unprotect(blob)),
               ZeroTerminated("geheim")); // the original still opens
 }
@@ -107,16 +109,17 @@ TEST_F(SodiumProtectionTest, KeyFileIsPrivateAndSharedByLaterInstances) {
 
     TSodiumProtection later(KeyFile);
     EXPECT_EQ(Plain(later.Unprotect(blob)), ZeroTerminated("geheim"));
-    ASSERT_TRUE(later.Protect(ZeroTerminated("x"), Description()).has_value());
+    ASSERT_TRUE(later.Protect(ZeroTerminated("x"), Description()).Ok());
     EXPECT_EQ(ReadText(KeyFile), key);
 }
 
 TEST_F(SodiumProtectionTest, UnprotectWithoutAKeyMakesNone) {
     const auto blob = Protect(ZeroTerminated("geheim"));
     TSodiumProtection fresh(Dir / "fresh/data-protection.key");
-    EXPECT_FALSE(fresh.Unprotect(blob).has_value());
+    const auto none = fresh.Unprotect(blob);
+    EXPECT_FALSE(none.Ok());
     EXPECT_FALSE(Exists(Dir / "fresh/data-protection.key"));
-    EXPECT_FALSE(fresh.LastError().empty());
+    EXPECT_FALSE(none.Error().Reason.empty());
 }
 
 TEST_F(SodiumProtectionTest, DamagedOrForeignKeyFileIsNeverOverwritten) {
@@ -125,26 +128,28 @@ TEST_F(SodiumProtectionTest, DamagedOrForeignKeyFileIsNeverOverwritten) {
     for (const std::string& content : {std::string(), std::string(31, 'k'), std::string(33, 'k')}) {
         WriteText(KeyFile, content);
         ::chmod(KeyFile.c_str(), 0600);
-        EXPECT_FALSE(Protection.Protect(ZeroTerminated("x"), Description()).has_value())
-            << content.size();
-        EXPECT_NE(Protection.LastError().find("left as it is"), std::string::npos);
+        const auto refused = Protection.Protect(ZeroTerminated("x"), Description());
+        EXPECT_FALSE(refused.Ok()) << content.size();
+        EXPECT_NE(refused.Error().Reason.find("left as it is"), std::string::npos);
         EXPECT_EQ(ReadText(KeyFile), content);
     }
     WriteText(KeyFile, std::string(32, 'k'));
     ::chmod(KeyFile.c_str(), 0644);
-    EXPECT_FALSE(Protection.Protect(ZeroTerminated("x"), Description()).has_value());
-    EXPECT_NE(Protection.LastError().find("0644"), std::string::npos) << Protection.LastError();
+    const auto open = Protection.Protect(ZeroTerminated("x"), Description());
+    EXPECT_FALSE(open.Ok());
+    EXPECT_NE(open.Error().Reason.find("0644"), std::string::npos) << open.Error().Reason;
 
     ::chmod(KeyFile.c_str(), 0600);
     if (::chown(KeyFile.c_str(), 65534, 65534) == 0) { // only root can give a file away
-        EXPECT_FALSE(Protection.Protect(ZeroTerminated("x"), Description()).has_value());
-        EXPECT_NE(Protection.LastError().find("not a file of this user"), std::string::npos);
+        const auto foreign = Protection.Protect(ZeroTerminated("x"), Description());
+        EXPECT_FALSE(foreign.Ok());
+        EXPECT_NE(foreign.Error().Reason.find("not a file of this user"), std::string::npos);
     }
     ::unlink(KeyFile.c_str());
     WriteText(Dir / "elsewhere", std::string(32, 'k'));
     ::chmod((Dir / "elsewhere").c_str(), 0600);
     ASSERT_EQ(::symlink((Dir / "elsewhere").c_str(), KeyFile.c_str()), 0);
-    EXPECT_FALSE(Protection.Protect(ZeroTerminated("x"), Description()).has_value());
+    EXPECT_FALSE(Protection.Protect(ZeroTerminated("x"), Description()).Ok());
     EXPECT_EQ(ReadText(Dir / "elsewhere"), std::string(32, 'k'));
 }
 

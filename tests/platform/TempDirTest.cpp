@@ -1,9 +1,10 @@
 #include <gtest/gtest.h>
 
-#include "qortest/PlatformTestSupport.h"
 #include "platform/PosixFiles.h"
 #include "platform/TempDir.h"
+#include "platform/TempName.h"
 #include "qortest/KeptResult.h"
+#include "qortest/PlatformTestSupport.h"
 
 using namespace qor;
 using namespace qor::test;
@@ -145,12 +146,12 @@ TEST_F(TempDirTest, UserTempDirectoryIsTheRuntimeDirectoryWhenThatIsPrivate) {
 
 TEST_F(TempDirTest, OnlyOurOwnTemporaryNamesCountAsStale) {
     const std::string base = "qor-7316.bin";
-    EXPECT_TRUE(posix::IsTempNameFor(".qor-7316.bin.123.tmp", base));
-    EXPECT_TRUE(posix::IsTempNameFor(".qor-7316.bin.123-00ff.tmp", base));
-    EXPECT_FALSE(posix::IsTempNameFor(".qor-7316.bin..tmp", base));
-    EXPECT_FALSE(posix::IsTempNameFor(".qor-7316.bin.backup.tmp", base));
-    EXPECT_FALSE(posix::IsTempNameFor("qor-7316.bin.123.tmp", base));
-    EXPECT_FALSE(posix::IsTempNameFor(".other.bin.123.tmp", base));
+    EXPECT_TRUE(IsTempNameFor(".qor-7316.bin.123.tmp", base));
+    EXPECT_TRUE(IsTempNameFor(".qor-7316.bin.123-00ff.tmp", base));
+    EXPECT_FALSE(IsTempNameFor(".qor-7316.bin..tmp", base));
+    EXPECT_FALSE(IsTempNameFor(".qor-7316.bin.backup.tmp", base));
+    EXPECT_FALSE(IsTempNameFor("qor-7316.bin.123.tmp", base));
+    EXPECT_FALSE(IsTempNameFor(".other.bin.123.tmp", base));
     EXPECT_EQ(posix::BaseNameOf(posix::TempPathFor(Target, 0)),
               "." + base + "." + std::to_string(::getpid()) + ".tmp");
     EXPECT_NE(posix::TempPathFor(Target, 1), posix::TempPathFor(Target, 2));

@@ -1,9 +1,9 @@
 #include <gtest/gtest.h>
 
-#include "qortest/PlatformTestSupport.h"
-#include "download/ProxySettings.h"
 #include "platform/SettingsStore.h"
 #include "platform/UserServices.h"
+#include "presenter/ProxySettings.h"
+#include "qortest/PlatformTestSupport.h"
 
 using namespace qor;
 using namespace qor::test;
@@ -36,10 +36,10 @@ TEST(UserServicesTest, ProductSettingsAndKeyLiveInTheMakersFolder) {
     auto protection = MakeUserDataProtection();
     const std::vector<std::uint8_t> password = {'p', 'w', 0};
     const auto blob = protection->Protect(password, ProxyPasswordDescription);
-    ASSERT_TRUE(blob.has_value()) << protection->LastError();
+    ASSERT_TRUE(blob.Ok()) << blob.Error().Reason;
     EXPECT_EQ(ModeOf(folder + "/data-protection.key"), 0600);
     const auto plain = MakeUserDataProtection()->Unprotect(*blob);
-    ASSERT_TRUE(plain.has_value());
+    ASSERT_TRUE(plain.Ok());
     EXPECT_TRUE(
         std::equal(password.begin(), password.end(), plain->View().begin(), plain->View().end()));
 }

@@ -18,7 +18,7 @@ protected:
     TBootloaderClient& Client = Monitor.Bootloader();
 
     void SetUp() override {
-        Link.Upkeep();
+        (void)Link.Upkeep();
         ASSERT_TRUE(Monitor.QueryBootloader()); // leaves 2500 ms read time-outs in force
     }
 

@@ -25,7 +25,7 @@ protected:
 
     TVirtualDevice& AddAndOpen(const TBootloaderConfig& config = {}) {
         TVirtualDevice& device = Bus.AddDevice("QOR 7316", config);
-        Link.Upkeep();
+        (void)Link.Upkeep();
         Link.SetTimeouts(100, 500);
         return device;
     }
@@ -105,7 +105,7 @@ TEST_F(VirtualDevice, OtherVariantsAndVersions) {
     TVirtualBus other;
     other.AddDevice("QOR 7316", {1, 77});
     TConnectionMonitor monitor(other);
-    monitor.Link().Upkeep();
+    (void)monitor.Link().Upkeep();
     EXPECT_TRUE(monitor.QueryBootloader());
     EXPECT_EQ(monitor.Info().PageSize, 256u);
     EXPECT_EQ(monitor.Info().PageCount, 77u);
@@ -232,11 +232,11 @@ TEST_F(VirtualDevice, PowerOffAnswersThenLeavesTheBus) {
     EXPECT_FALSE(Link.FindDevice());
     EXPECT_EQ(device.Mode(), TDeviceMode::Off);
     EXPECT_FALSE(Client.QueryVersion());
-    Link.Upkeep();
+    (void)Link.Upkeep();
     EXPECT_EQ(Link.Connection(), nullptr);
     EXPECT_EQ(Bus.OpenConnectionCount(), 0u);
     device.SwitchOn(TDeviceMode::Bootloader);
-    Link.Upkeep();
+    (void)Link.Upkeep();
     EXPECT_NE(Link.Connection(), nullptr);
     EXPECT_TRUE(Client.QueryVersion());
 }
@@ -250,9 +250,9 @@ TEST_F(VirtualDevice, OpeningIsExclusiveAndRefusalsAreExplained) {
     TVirtualBus bus;
     bus.AddDevice("QOR 7316").OpenRefusal = "Held by another program";
     TDeviceLink link(bus);
-    link.Upkeep();
+    const auto kept = link.Upkeep();
     EXPECT_EQ(link.Connection(), nullptr);
-    EXPECT_EQ(link.OpenError(), "Held by another program");
+    EXPECT_EQ(kept.Error().Reason, "Held by another program");
     EXPECT_EQ(device.Frames.size(), 0u);
 }
 
@@ -340,7 +340,7 @@ TEST(VirtualBusThreads, SeveralThreadsWriteTheirOwnDevicesAtOnce) {
         workers.emplace_back([&, i] {
             TConnectionMonitor monitor(bus);
             monitor.Link().ChoosePort("VQ" + std::to_string(i));
-            monitor.Link().Upkeep();
+            (void)monitor.Link().Upkeep();
             if (!monitor.QueryBootloader()) {
                 return;
             }
@@ -357,4 +357,20 @@ TEST(VirtualBusThreads, SeveralThreadsWriteTheirOwnDevicesAtOnce) {
         EXPECT_EQ(bus.Device(i).Bootloader.Flash(), images[i]) << i;
     }
     EXPECT_EQ(bus.OpenConnectionCount(), 0u);
+}
+
+// The demo's bus runs on the steady clock: the replies are read whole once their wire time
+// has passed, however early or late the system's sleeps return.
+TEST(VirtualBusInRealTime, TheFullQuerySucceedsAfterItsWireTime) {
+    TVirtualBus bus(std::make_unique<TSteadyClock>());
+    bus.SetWireTiming(true, 500);
+    bus.AddDevice("QOR 7316");
+    TConnectionMonitor monitor(bus);
+    (void)monitor.Link().Upkeep();
+    monitor.Link().SetTimeouts(100, 500);
+    const std::uint64_t start = bus.Clock().NowUs();
+
+    EXPECT_TRUE(monitor.QueryBootloader());
+    // The version request's 7 bytes, the 9 of its reply and the device's pause, at least.
+    EXPECT_GE(bus.Clock().NowUs() - start, (7 + 9) * 20 + 500u);
 }

@@ -9,13 +9,13 @@
 #include <string>
 #include <vector>
 
-#include "app/MainPresenter.h"
 #include "base/Settings.h"
 #include "base/TextTable.h"
 #include "device/ConnectionMonitor.h"
 #include "device/DeviceLink.h"
-#include "sim/SampleImage.h"
+#include "presenter/MainPresenter.h"
 #include "qortest/RecordingMessageBox.h"
+#include "sim/SampleImage.h"
 
 namespace qor {
 namespace {
@@ -61,7 +61,7 @@ TEST_F(D2xxPortTest, WithoutTheLibraryThereIsNoDeviceAndNothingFails) {
     EXPECT_THAT(port.LoadError(), HasSubstr("qor-no-such-d2xx.dll"));
     EXPECT_TRUE(port.List().empty());
     TDeviceLink link(port);
-    link.Upkeep();
+    (void)link.Upkeep();
     EXPECT_EQ(link.DeviceIndex(), -1);
     EXPECT_EQ(link.Connection(), nullptr);
 }
@@ -74,16 +74,42 @@ TEST_F(D2xxPortTest, ALibraryLackingAnEntryPointCountsAsNoLibrary) {
     EXPECT_FALSE(link.FindDevice());
 }
 
+// Without a usable library the window's status tooltip says which one is missing and what
+// installs it; with the library and no device it says nothing.
+TEST_F(D2xxPortTest, TheStatusTooltipNamesAMissingLibraryAndWhatToInstall) {
+    struct TCase {
+        const char* Library;
+        const char* Tip; // "" for none
+    } const cases[] = {
+        {"qor-no-such-d2xx.dll", "qor-no-such-d2xx.dll is not installed: install the D2XX driver"},
+        {"ftd2xx-incomplete.dll", "ftd2xx-incomplete.dll is too old or damaged: install the D2XX"},
+        {TD2xxPort::LibraryName, ""},
+    };
+    ::SetEnvironmentVariableA(StandInDevices, "");
+    for (const TCase& c : cases) {
+        TD2xxPort port(c.Library);
+        test::TRecordingMessageBox messages;
+        TSettings settings;
+        TMainPresenter presenter(port, messages, settings);
+        presenter.SerialTick();
+        if (*c.Tip == '\0') {
+            EXPECT_EQ(presenter.View().LQORStatusTip, "") << c.Library;
+        } else {
+            EXPECT_THAT(presenter.View().LQORStatusTip, HasSubstr(c.Tip)) << c.Library;
+        }
+    }
+}
+
 TEST_F(D2xxPortTest, TheDeviceIsFoundByItsExactDescriptionAmongOtherBridges) {
     ASSERT_NO_FATAL_FAILURE(Plug("FT232R USB UART|app;qor 7316;QOR 7316 ;QOR 7316|b;QOR 7316"));
 
     EXPECT_EQ(Descriptions(), (std::vector<std::string>{"FT232R USB UART", "qor 7316", "QOR 7316 ",
                                                         "QOR 7316", "QOR 7316"}));
     TDeviceLink& link = Monitor->Link();
-    link.Upkeep();
+    const auto kept = link.Upkeep();
     EXPECT_EQ(link.DeviceIndex(), 3);
     EXPECT_NE(link.Connection(), nullptr);
-    EXPECT_EQ(link.OpenError(), "");
+    EXPECT_TRUE(kept.Ok());
 }
 
 TEST_F(D2xxPortTest, TheLibraryOpensADeviceForOneProgramAtATime) {
@@ -119,7 +145,7 @@ TEST_F(D2xxPortTest, OpeningSetsTheBridgesLatencyTimerAsLowAsItGoes) {
 
 TEST_F(D2xxPortTest, TheFullBootloaderQueryRunsThroughTheLibrary) {
     ASSERT_NO_FATAL_FAILURE(Plug("QOR 7316|b"));
-    Monitor->Link().Upkeep();
+    (void)Monitor->Link().Upkeep();
     ASSERT_NE(Monitor->Link().Connection(), nullptr);
 
     ASSERT_TRUE(Monitor->QueryBootloader());
@@ -135,7 +161,7 @@ TEST_F(D2xxPortTest, TheFullBootloaderQueryRunsThroughTheLibrary) {
 
 TEST_F(D2xxPortTest, ADeviceRunningItsApplicationOpensButDoesNotAnswer) {
     ASSERT_NO_FATAL_FAILURE(Plug("QOR 7316|app"));
-    Monitor->Link().Upkeep();
+    (void)Monitor->Link().Upkeep();
     EXPECT_NE(Monitor->Link().Connection(), nullptr);
     EXPECT_FALSE(Monitor->QueryBootloader());
     EXPECT_FALSE(Monitor->BootloaderReady());
@@ -155,7 +181,7 @@ TEST_F(D2xxPortTest, AnUpdateIsWrittenThroughTheLibraryAndChecked) {
     }
     ASSERT_TRUE(presenter.BootloaderReady());
     presenter.SerialTick();
-    ASSERT_EQ(presenter.DeviceVariant(), 0);
+    ASSERT_EQ(presenter.DeviceVariant(), TVariantKind::A);
     // A whole variant-a flash: 124 blocks of 512 bytes.
     ASSERT_TRUE(
         presenter.AcceptDownload(true, "qor-7316.bin", MakeFirmwareImage(63488, "102a"), "test"));

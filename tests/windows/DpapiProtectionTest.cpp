@@ -3,10 +3,15 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <windows.h>
+
+#include <dpapi.h>
+
 #include <algorithm>
+#include <optional>
 #include <string>
 
-#include "download/ProxySettings.h"
+#include "presenter/ProxySettings.h"
 #include "qortest/RegValues.h"
 
 namespace qor {
@@ -25,16 +30,81 @@ TBytes Unprotected(TDpapiProtection& protection, const TBytes& blob) {
 
 TEST(DpapiProtection, APasswordComesBackWithItsTerminatingZero) {
     TDpapiProtection protection;
-    for (const std::string password : {"geheim", "", "S3cr3t with blanks and \xE4\xF6\xFC"}) {
+    for (const std::string password : {"geheim", "", "S3cr3t with blanks and äöü"}) {
         const TBytes plaintext = ZeroTerminated(password);
         const auto blob = protection.Protect(plaintext, Description);
-        ASSERT_TRUE(blob) << protection.LastError();
+        ASSERT_TRUE(blob) << blob.Error().Reason;
 
         EXPECT_EQ(Unprotected(protection, *blob), plaintext) << password;
         // Another instance (a later run of the program) unprotects it the same way.
         TDpapiProtection later;
         EXPECT_EQ(Unprotected(later, *blob), plaintext) << password;
     }
+}
+
+// The blob holds the password's 8-bit characters in the system's code page, as other
+// programs' blobs do; the program's UTF-8 is converted on the way in and out.
+class DpapiCodePage : public ::testing::Test {
+protected:
+    // `text` as the system's ANSI conversion gives it, with its terminating zero; none when a
+    // character has no place in the code page.
+    static std::optional<TBytes> Ansi(const std::wstring& text) {
+        BOOL replaced = FALSE;
+        std::string bytes(text.size() * 4, '\0');
+        const int size = ::WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text.c_str(),
+                                               static_cast<int>(text.size()), bytes.data(),
+                                               static_cast<int>(bytes.size()), nullptr, &replaced);
+        if (replaced != FALSE) {
+            return std::nullopt;
+        }
+        bytes.resize(static_cast<std::size_t>(size));
+        return ZeroTerminated(bytes);
+    }
+    static TBytes RawUnprotect(const TBytes& blob) {
+        DATA_BLOB input{static_cast<DWORD>(blob.size()), const_cast<BYTE*>(blob.data())};
+        DATA_BLOB output{};
+        EXPECT_TRUE(::CryptUnprotectData(&input, nullptr, nullptr, nullptr, nullptr, 0, &output));
+        TBytes plaintext(output.pbData, output.pbData + output.cbData);
+        ::LocalFree(output.pbData);
+        return plaintext;
+    }
+    static TBytes RawProtect(const TBytes& plaintext) {
+        DATA_BLOB input{static_cast<DWORD>(plaintext.size()), const_cast<BYTE*>(plaintext.data())};
+        DATA_BLOB output{};
+        EXPECT_TRUE(::CryptProtectData(&input, L"peer", nullptr, nullptr, nullptr, 0, &output));
+        TBytes blob(output.pbData, output.pbData + output.cbData);
+        ::LocalFree(output.pbData);
+        return blob;
+    }
+
+    TDpapiProtection Protection;
+};
+
+TEST_F(DpapiCodePage, ThePasswordIsProtectedInTheSystemsCodePage) {
+    const auto ansi = Ansi(L"Gerät-7316");
+    ASSERT_TRUE(ansi) << "code page " << ::GetACP();
+    const auto blob = Protection.Protect(ZeroTerminated("Gerät-7316"), Description);
+    ASSERT_TRUE(blob) << blob.Error().Reason;
+
+    EXPECT_EQ(RawUnprotect(*blob), *ansi) << "code page " << ::GetACP();
+}
+
+TEST_F(DpapiCodePage, APeersBlobAndOneOfAnEarlierReleaseBothUnprotectToUtf8) {
+    const auto ansi = Ansi(L"Gerät-7316");
+    ASSERT_TRUE(ansi);
+    EXPECT_EQ(Unprotected(Protection, RawProtect(*ansi)), ZeroTerminated("Gerät-7316"));
+    // Earlier releases put the program's UTF-8 into the blob.
+    EXPECT_EQ(Unprotected(Protection, RawProtect(ZeroTerminated("Gerät-7316"))),
+              ZeroTerminated("Gerät-7316"));
+}
+
+TEST_F(DpapiCodePage, APasswordTheCodePageCannotHoldIsRefusedNotChanged) {
+    if (Ansi(L"Schl\x00FCssel\xD83D\xDD12")) {
+        GTEST_SKIP() << "code page " << ::GetACP() << " holds every character";
+    }
+    const auto refused = Protection.Protect(ZeroTerminated("Schlüssel🔒"), Description);
+    EXPECT_FALSE(refused);
+    EXPECT_THAT(refused.Error().Reason, ::testing::HasSubstr("code page"));
 }
 
 TEST(DpapiProtection, TheBlobHidesThePasswordAndDiffersEachTime) {
@@ -64,8 +134,9 @@ TEST(DpapiProtection, ACutOrAlteredBlobDoesNotUnprotect) {
     ASSERT_TRUE(blob);
 
     TBytes cut(blob->begin(), blob->end() - 1);
-    EXPECT_FALSE(protection.Unprotect(cut));
-    EXPECT_THAT(protection.LastError(), ::testing::HasSubstr("cannot be unprotected"));
+    const auto refused = protection.Unprotect(cut);
+    EXPECT_FALSE(refused);
+    EXPECT_THAT(refused.Error().Reason, ::testing::HasSubstr("cannot be unprotected"));
 
     // The end of the blob is its signature.
     TBytes altered = *blob;

@@ -1,4 +1,7 @@
+#include "platform/ServiceLog.h"
 #include "platform/TempDir.h"
+#include "platform/WinSecurity.h"
+#include "platform/WinText.h"
 #include "qortest/KeptResult.h"
 
 #include <gtest/gtest.h>
@@ -120,6 +123,92 @@ TEST_F(TempDirWinTest, APrivateDirectoryIsMadeForTheUserAloneAndAFileIsRefused) 
     EXPECT_FALSE(Kept(EnsurePrivateDirectory(In("plain")), error));
     EXPECT_NE(error.find("plain"), std::string::npos) << error;
 }
+
+// Paths are UTF-8 inside and reach the system whole: a user's folder with an umlaut, a report
+// saved under the name the user typed.
+class WinPathTest : public TempDirWinTest {
+protected:
+    WinPathTest() { fs::create_directory(Dir / L"J\u00FCrgen"); }
+    std::string InUserFolder(const std::string& name) const {
+        return win::Narrow((Dir / L"J\u00FCrgen").wstring()) + "\\" + name;
+    }
+    std::vector<std::wstring> WideNames() const {
+        std::vector<std::wstring> names;
+        for (const auto& entry : fs::directory_iterator(Dir / L"J\u00FCrgen")) {
+            names.push_back(entry.path().filename().wstring());
+        }
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+};
+
+TEST_F(WinPathTest, AFileIsWrittenUnderTheNameGiven) {
+    std::string error;
+    ASSERT_TRUE(Kept(WriteFileAtomically(InUserFolder("Bericht-Müller.txt"), TBytes{'x'}), error))
+        << error;
+    EXPECT_EQ(WideNames(), std::vector<std::wstring>{L"Bericht-M\u00FCller.txt"});
+    std::ofstream(Dir / L"J\u00FCrgen" / L".Bericht-M\u00FCller.txt.77.tmp") << "left over";
+    EXPECT_EQ(RemoveStaleTempFiles(InUserFolder("Bericht-Müller.txt")), 1);
+}
+
+TEST_F(WinPathTest, TheServiceLogBelowAProfileWithAnUmlautKeepsEveryRecord) {
+    TServiceLog log(InUserFolder("qor7316-updater"));
+    for (const char* record : {"first\n", "second\n", "third\n"}) {
+        const auto appended = log.Append(record);
+        ASSERT_TRUE(appended.Ok()) << appended.Error().Reason;
+    }
+    const auto all = log.ReadAll();
+    ASSERT_TRUE(all.Ok()) << all.Error().Reason;
+    EXPECT_EQ(*all, "first\nsecond\nthird\n");
+}
+
+// The owner may be the user, or the administrators or the system when a run with raised rights
+// made the folder; the access list may admit nobody else.
+struct TPrivacyCase {
+    const char* Name;
+    const char* Owner;
+    std::vector<std::string> Admitted;
+    const char* Fault; // nullptr: private
+};
+
+// Named in the test's name already.
+void PrintTo(const TPrivacyCase& c, std::ostream* out) {
+    *out << c.Name;
+}
+
+class WinPrivacyRule : public ::testing::TestWithParam<TPrivacyCase> {};
+
+constexpr const char* User = "S-1-5-21-1-2-3-1000";
+
+TEST_P(WinPrivacyRule, DecidesWhetherAFolderIsTheUsersOwn) {
+    const TPrivacyCase& c = GetParam();
+    const auto fault = win::PrivacyFault(c.Owner, c.Admitted, User);
+    if (c.Fault == nullptr) {
+        EXPECT_EQ(fault, std::nullopt);
+    } else {
+        EXPECT_EQ(fault, std::optional<std::string>(c.Fault));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Owners, WinPrivacyRule,
+    ::testing::Values(
+        TPrivacyCase{"User", User, {User}, nullptr},
+        TPrivacyCase{"Administrators", "S-1-5-32-544", {User, "S-1-5-18", "S-1-5-32-544"}, nullptr},
+        TPrivacyCase{"System", "S-1-5-18", {User}, nullptr},
+        TPrivacyCase{"AnotherUser",
+                     "S-1-5-21-1-2-3-1001",
+                     {User},
+                     "belongs to S-1-5-21-1-2-3-1001, not to us"},
+        TPrivacyCase{"AdministratorsOpenToEveryone",
+                     "S-1-5-32-544",
+                     {User, "S-1-1-0"},
+                     "is open to S-1-1-0"},
+        TPrivacyCase{"AdministratorsOpenToUsers",
+                     "S-1-5-32-544",
+                     {"S-1-5-32-545"},
+                     "is open to S-1-5-32-545"}),
+    [](const ::testing::TestParamInfo<TPrivacyCase>& info) { return info.param.Name; });
 
 } // namespace
 } // namespace qor

@@ -12,10 +12,10 @@
 #include <vector>
 
 #include "base/TextTable.h"
-#include "download/DownloadDisplay.h"
 #include "download/DownloadTransfer.h"
-#include "download/ProxySettings.h"
 #include "platform/DpapiProtection.h"
+#include "presenter/DownloadDisplay.h"
+#include "presenter/ProxySettings.h"
 #include "qortest/PatternBytes.h"
 #include "qortest/RegValues.h"
 #include "sim/FirmwareServer.h"
@@ -116,12 +116,12 @@ TEST_F(WinInetProxyTest, TheDownloadUsesTheProtectedPasswordFromTheSettings) {
     settings.CfgProxyPort = Port;
     settings.CfgProxyUser = ProxyUser;
     const auto blob = protection.Protect(ZeroTerminated(ProxyPassword), ProxyPasswordDescription);
-    ASSERT_TRUE(blob) << protection.LastError();
+    ASSERT_TRUE(blob) << blob.Error().Reason;
     settings.CfgProxyPassword = *blob;
     TBytes written;
     TDownloadFiles files{
-        []() -> TFileResult<std::string> { return std::string("C:\\"); },
-        [&](const std::string&, std::span<const std::uint8_t> bytes) -> TFileResult<void> {
+        []() -> TResult<std::string> { return std::string("C:\\"); },
+        [&](const std::string&, std::span<const std::uint8_t> bytes) -> TResult<void> {
             written.assign(bytes.begin(), bytes.end());
             return {};
         }};
@@ -138,8 +138,9 @@ TEST_F(WinInetProxyTest, TheDownloadUsesTheProtectedPasswordFromTheSettings) {
         *protection.Protect(ZeroTerminated("outdated"), ProxyPasswordDescription);
     TDownloadState refused;
     EXPECT_FALSE(transfer.DownloadFirmware(refused, FirmwareRequestPath('a'), nullptr).Ok());
-    ShowTransferStep(refused, settings.CfgLanguage);
-    EXPECT_THAT(refused.View.LStatus, ::testing::StartsWith("Connecting to server failed!  -  4"));
+    TDownloadView view;
+    ShowTransferStep(refused, view, settings.CfgLanguage);
+    EXPECT_THAT(view.LStatus, ::testing::StartsWith("Connecting to server failed!  -  4"));
 }
 
 } // namespace

@@ -12,10 +12,10 @@
 #include <vector>
 
 #include "base/TextTable.h"
-#include "download/DownloadDisplay.h"
 #include "download/DownloadTransfer.h"
 #include "platform/DpapiProtection.h"
 #include "platform/TempDir.h"
+#include "presenter/DownloadDisplay.h"
 #include "qortest/PatternBytes.h"
 #include "sim/FirmwareServer.h"
 
@@ -101,6 +101,63 @@ TEST_F(WinInetSessionTest, TheImageComesIn512BytePiecesWithItsStatusAndLength) {
     EXPECT_EQ(requests[0].Target, ImagePath);
     EXPECT_EQ(requests[0].Header("user-agent"), Agent);
     EXPECT_EQ(requests[0].Header("pragma"), "no-cache");
+}
+
+// The bytes a Basic credential carries.
+std::string DecodedBasic(const std::string& header) {
+    constexpr std::string_view Prefix = "Basic ";
+    constexpr std::string_view Alphabet =
+        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    if (header.compare(0, Prefix.size(), Prefix) != 0) {
+        return {};
+    }
+    std::string bytes;
+    std::uint32_t bits = 0;
+    int count = 0;
+    for (const char c : header.substr(Prefix.size())) {
+        const auto at = Alphabet.find(c);
+        if (at == std::string_view::npos) {
+            break;
+        }
+        bits = (bits << 6U) | static_cast<std::uint32_t>(at);
+        count += 6;
+        if (count >= 8) {
+            count -= 8;
+            bytes += static_cast<char>((bits >> static_cast<unsigned>(count)) & 0xFFU);
+        }
+    }
+    return bytes;
+}
+
+// A proxy that asks for credentials gets the user's name and password as the user typed
+// them: WinINet is given them as wide texts, not our UTF-8 read in the ANSI code page.
+TEST_F(WinInetSessionTest, AProxyGetsTheCredentialsWithTheirUmlauts) {
+    TServedFile challenge;
+    challenge.Status = 407;
+    challenge.Reason = "Proxy Authentication Required";
+    challenge.WithHeader("Proxy-Authenticate", "Basic realm=\"workshop\"");
+    Server.Serve(ImagePath, std::move(challenge));
+    THttpRequest request = To(ImagePath);
+    request.Proxy.emplace();
+    request.Proxy->Name = "http://127.0.0.1:" + std::to_string(Server.Port());
+    request.Proxy->Credentials.emplace();
+    request.Proxy->Credentials->User = "Müller";
+    const std::string password = "Gerät-7316";
+    request.Proxy->Credentials->Password = TSecretBytes(
+        std::span(reinterpret_cast<const std::uint8_t*>(password.c_str()), password.size() + 1));
+
+    const auto response = Session->Get(request);
+    Session.reset();
+
+    std::vector<std::string> sent;
+    for (const TServedRequest& seen : Server.Requests()) {
+        if (seen.Has("proxy-authorization")) {
+            sent.push_back(DecodedBasic(seen.Header("proxy-authorization")));
+        }
+    }
+    ASSERT_FALSE(sent.empty()) << (response ? response->Status : response.Error().Detail);
+    // Wine's WinINet sends the characters in UTF-8.
+    EXPECT_THAT(sent, ::testing::Each(std::string("Müller:Gerät-7316")));
 }
 
 TEST_F(WinInetSessionTest, ABodyWithoutALengthRunsToTheEndOfTheConnection) {
@@ -204,7 +261,7 @@ TEST_F(WinInetSessionTest, ASilentServerFailsAtTheSilenceBound) {
     const auto response = Session->Get(To("/silent"));
     ASSERT_FALSE(response.Ok());
     EXPECT_NE(response.Error().Reason, THttpFailure::Stopped);
-    EXPECT_THAT(response.Error().Detail, HasSubstr("HttpSendRequestA failed"));
+    EXPECT_THAT(response.Error().Detail, HasSubstr("HttpSendRequestW failed"));
 }
 
 // Redirects as libcurl is told to take them: followed to plain HTTP addresses, ten in a row at
@@ -269,7 +326,7 @@ TEST_F(WinInetSessionTest, ANonexistentServerFailsWithTheLibrarysReason) {
     request.Port = port;
     const auto response = Session->Get(request);
     ASSERT_FALSE(response.Ok());
-    EXPECT_THAT(response.Error().Detail, HasSubstr("HttpSendRequestA failed"));
+    EXPECT_THAT(response.Error().Detail, HasSubstr("HttpSendRequestW failed"));
 }
 
 // The whole download on the Windows back-ends: WinINet, the temporary directory, the write.
@@ -283,7 +340,7 @@ TEST(WinInetDownload, TheImageEndsUpInTheTemporaryFile) {
         std::filesystem::temp_directory_path() / ("qor-dl-" + std::to_string(seed()));
     std::filesystem::create_directories(dir);
     TDownloadFiles files = PlatformDownloadFiles();
-    files.TempDirectory = [&]() -> TFileResult<std::string> {
+    files.TempDirectory = [&]() -> TResult<std::string> {
         return dir.string() + "\\";
     };
     TSettings settings;
@@ -321,8 +378,8 @@ TEST(WinInetDownload, ConflictingLengthsAreRefused) {
     TDpapiProtection protection;
     int writes = 0;
     TDownloadFiles files{
-        []() -> TFileResult<std::string> { return std::string("C:\\"); },
-        [&](const std::string&, std::span<const std::uint8_t>) -> TFileResult<void> {
+        []() -> TResult<std::string> { return std::string("C:\\"); },
+        [&](const std::string&, std::span<const std::uint8_t>) -> TResult<void> {
             ++writes;
             return {};
         }};
@@ -330,8 +387,9 @@ TEST(WinInetDownload, ConflictingLengthsAreRefused) {
     transfer.Server = {"127.0.0.1", server.Port()};
     TDownloadState state;
     EXPECT_FALSE(transfer.DownloadFirmware(state, FirmwareRequestPath('a'), nullptr).Ok());
-    ShowTransferStep(state, settings.CfgLanguage);
-    EXPECT_EQ(state.View.LStatus, "Error downloading the firmware file!");
+    TDownloadView view;
+    ShowTransferStep(state, view, settings.CfgLanguage);
+    EXPECT_EQ(view.LStatus, "Error downloading the firmware file!");
     EXPECT_EQ(state.FailureDetail(), "the response gives two lengths, 3 and 5");
     EXPECT_EQ(writes, 0);
 }

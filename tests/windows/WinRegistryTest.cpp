@@ -7,6 +7,7 @@
 
 #include "base/TextTable.h"
 #include "platform/SettingsStore.h"
+#include "platform/WinText.h"
 #include "qortest/RegValues.h"
 #include "qortest/TestRegistryRoot.h"
 
@@ -96,6 +97,89 @@ TEST_F(WinRegistryTest, ValuesWrittenByOthersAreReadByTheirStoredTypeAndSize) {
     EXPECT_EQ(Stored("ProxyServer")->Type, static_cast<std::uint32_t>(REG_EXPAND_SZ));
 }
 
+// Texts sit in the registry as their characters: a user's name is what regedit, other
+// programs' ANSI reads and a value set by `reg add` all agree on.
+class WinRegistryText : public WinRegistryTest {
+protected:
+    // The value as the registry holds it, through the wide call; nullopt when missing.
+    std::optional<std::wstring> Wide(const std::string& name) const {
+        HKEY key = nullptr;
+        if (::RegOpenKeyExW(Root.Get(), win::Widen(SettingsKeyPath).c_str(), 0, KEY_READ, &key) !=
+            ERROR_SUCCESS) {
+            return std::nullopt;
+        }
+        wchar_t text[256] = {};
+        DWORD size = sizeof text - sizeof(wchar_t);
+        DWORD type = 0;
+        const LSTATUS status = ::RegQueryValueExW(key, win::Widen(name).c_str(), nullptr, &type,
+                                                  reinterpret_cast<BYTE*>(text), &size);
+        ::RegCloseKey(key);
+        if (status != ERROR_SUCCESS) {
+            return std::nullopt;
+        }
+        std::wstring value(text, size / sizeof(wchar_t));
+        if (!value.empty() && value.back() == L'\0') {
+            value.pop_back(); // the terminating zero
+        }
+        return value;
+    }
+    // `text` with its terminating zero as a reader in the system's code page gets it.
+    static std::vector<std::uint8_t> Ansi(const std::wstring& text) {
+        std::string bytes(text.size() * 4 + 1, '\0');
+        const int size =
+            ::WideCharToMultiByte(CP_ACP, 0, text.c_str(), static_cast<int>(text.size()) + 1,
+                                  bytes.data(), static_cast<int>(bytes.size()), nullptr, nullptr);
+        return {bytes.begin(), bytes.begin() + size};
+    }
+    // reg.exe, as a user or an administrator's script sets a value.
+    void RegAdd(const std::string& name, const std::wstring& text) {
+        const std::wstring key =
+            L"HKCU\\" + win::Widen(Root.KeyPath()) + L"\\" + win::Widen(SettingsKeyPath);
+        std::wstring line = L"reg.exe add \"" + key + L"\" /v " + win::Widen(name) +
+                            L" /t REG_SZ /d \"" + text + L"\" /f";
+        STARTUPINFOW startup{};
+        startup.cb = sizeof startup;
+        PROCESS_INFORMATION process{};
+        ASSERT_TRUE(::CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                                     nullptr, &startup, &process))
+            << ::GetLastError();
+        ::WaitForSingleObject(process.hProcess, 30000);
+        DWORD exit = 1;
+        ::GetExitCodeProcess(process.hProcess, &exit);
+        ::CloseHandle(process.hThread);
+        ::CloseHandle(process.hProcess);
+        ASSERT_EQ(exit, 0u);
+    }
+};
+
+TEST_F(WinRegistryText, ANameWithAnUmlautIsStoredAsItsCharacters) {
+    TSettings saved;
+    saved.CfgProxyUser = "Müller";
+    saved.CfgProxyServer = "gerät-proxy";
+
+    TSettingsStore(Store).Save(saved);
+
+    EXPECT_EQ(Wide("ProxyUser"), std::wstring(L"M\u00FCller"));
+    EXPECT_EQ(Wide("ProxyServer"), std::wstring(L"ger\u00E4t-proxy"));
+    // What another program's ANSI read gets: the same name in its code page.
+    EXPECT_EQ(Stored("ProxyUser"), (TRegValue{REG_SZ, Ansi(L"M\u00FCller")}));
+    TSettingsStore(Store).Load(Settings);
+    EXPECT_EQ(Settings.CfgProxyUser, "Müller");
+    EXPECT_EQ(Settings.CfgProxyServer, "gerät-proxy");
+}
+
+TEST_F(WinRegistryText, AValueSetByRegAddIsReadAndWrittenBackAsItWas) {
+    TSettingsStore(Store).Save(TSettings{});
+    ASSERT_NO_FATAL_FAILURE(RegAdd("ProxyServer", L"ger\u00E4t-proxy"));
+
+    TSettingsStore(Store).Load(Settings);
+    EXPECT_EQ(Settings.CfgProxyServer, "gerät-proxy");
+    // The proxy dialog's OK without a change saves all values again.
+    TSettingsStore(Store).Save(Settings);
+
+    EXPECT_EQ(Wide("ProxyServer"), std::wstring(L"ger\u00E4t-proxy"));
+}
+
 TEST_F(WinRegistryTest, APasswordOfAnotherTypeBecomesAnEmptyBinaryValue) {
     TSettingsStore(Store).Save(TSettings{});
     Put("ProxyPassword", REG_SZ, ZeroTerminated("plain"));
@@ -129,8 +213,9 @@ TEST_F(WinRegistryTest, AKeyThatCannotBeCreatedFailsTheSaveAtTheFirstValue) {
     ASSERT_EQ(::RegDeleteTreeA(Root.Get(), "gone"), ERROR_SUCCESS);
     TWinRegistryStore store(gone);
 
-    EXPECT_EQ(store.CreateKey(SettingsKeyPath, TRegAccess::Write), nullptr);
-    EXPECT_FALSE(store.LastFailure().StoreExists);
+    const auto refused = store.CreateKey(SettingsKeyPath, TRegAccess::Write);
+    EXPECT_FALSE(refused.Ok());
+    EXPECT_FALSE(refused.Error().StoreExists);
     // The registry error's text, then the key and the system's words for the cause.
     const std::string firstLine = "Fehler beim Setzen der Daten für 'Language'\n";
     const std::string location = "HKEY_CURRENT_USER\\" + std::string(SettingsKeyPath) + ": ";

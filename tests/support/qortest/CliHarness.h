@@ -7,14 +7,15 @@
 
 #include <functional>
 #include <map>
+#include <mutex>
 #include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "cli/CommandLine.h"
-#include "sim/VirtualBus.h"
 #include "qortest/MemoryRegistry.h"
+#include "sim/VirtualBus.h"
 
 namespace qor::test {
 
@@ -53,22 +54,33 @@ public:
         if (Failure) {
             return Fail(*Failure);
         }
-        observer.Received(static_cast<std::uint32_t>(Body.size() / 2),
-                          static_cast<std::uint32_t>(Body.size()));
-        observer.Received(static_cast<std::uint32_t>(Body.size()),
-                          static_cast<std::uint32_t>(Body.size()));
-        return cli::TFetchedImage{Body, "http://server/image.bin", "/tmp/qor-7316.bin"};
+        const auto variant = Bodies.find(request.Variant);
+        const std::vector<std::uint8_t>& body = variant != Bodies.end() ? variant->second : Body;
+        observer.Received(static_cast<std::uint32_t>(body.size() / 2),
+                          static_cast<std::uint32_t>(body.size()));
+        observer.Received(static_cast<std::uint32_t>(body.size()),
+                          static_cast<std::uint32_t>(body.size()));
+        return cli::TFetchedImage{body, "http://server/image.bin", "/tmp/qor-7316.bin"};
     }
 
     std::vector<std::uint8_t> Body;
+    std::map<TVariantKind, std::vector<std::uint8_t>> Bodies; // in place of Body, by variant
     std::optional<cli::TFetchFailure> Failure;
     std::vector<cli::TFetchRequest> Requests;
 };
 
+// Workers of flash --all record at once.
 class TKeptRecord : public IServiceRecorder {
 public:
-    void Record(const TServiceRecord& entry) override { Entries.push_back(entry); }
+    TResult<void> Record(const TServiceRecord& entry) override {
+        const std::lock_guard<std::mutex> hold(Lock);
+        Entries.push_back(entry);
+        return {};
+    }
     std::vector<TServiceRecord> Entries;
+
+private:
+    std::mutex Lock;
 };
 
 struct TCliResult {
@@ -105,6 +117,8 @@ protected:
                                    out,
                                    err,
                                    terminal};
+        services.InPlaceLines = terminal;
+        services.TerminalColumns = TerminalColumns;
         TCliResult result;
         result.Exit = cli::RunCommandLine(args, services);
         result.Out = out.str();
@@ -125,6 +139,7 @@ protected:
     TKeptRecord Record;
     std::function<bool()> Interrupt;
     std::map<std::string, std::string> Environment;
+    std::size_t TerminalColumns = 80;
 };
 
 } // namespace qor::test

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "download/ProxySettings.h"
 #include "platform/DataProtection.h"
+#include "presenter/ProxySettings.h"
 #include "qortest/RegValues.h"
 
 namespace qor::test {
@@ -18,13 +18,13 @@ public:
     std::vector<std::uint8_t> LastPlaintext;
     std::u16string LastDescription;
 
-    std::optional<std::vector<std::uint8_t>> Protect(std::span<const std::uint8_t> plaintext,
-                                                     const std::u16string& description) override {
+    TResult<std::vector<std::uint8_t>> Protect(std::span<const std::uint8_t> plaintext,
+                                               const std::u16string& description) override {
         ++ProtectCalls;
         LastPlaintext.assign(plaintext.begin(), plaintext.end());
         LastDescription = description;
         if (FailProtect) {
-            return std::nullopt;
+            return Fail(TError{}); // no reason, as a service that tells none
         }
         std::vector<std::uint8_t> blob{Tag0, Tag1, static_cast<std::uint8_t>(description.size())};
         for (const std::uint8_t b : plaintext) {
@@ -33,9 +33,9 @@ public:
         return blob;
     }
 
-    std::optional<TSecretBytes> Unprotect(std::span<const std::uint8_t> blob) override {
+    TResult<TSecretBytes> Unprotect(std::span<const std::uint8_t> blob) override {
         if (blob.size() < 3 || blob[0] != Tag0 || blob[1] != Tag1) {
-            return std::nullopt;
+            return Fail(TError{});
         }
         std::vector<std::uint8_t> plain;
         for (std::size_t i = 3; i < blob.size(); ++i) {

@@ -18,21 +18,21 @@ struct TMemoryFiles {
     int Writes = 0;
 
     TDownloadFiles Services() {
-        return {[this]() -> TFileResult<std::string> {
-                    if (NoDirectory) {
-                        return TFailure{std::string("no private directory")};
-                    }
-                    return Directory;
-                },
-                [this](const std::string& path,
-                       std::span<const std::uint8_t> bytes) -> TFileResult<void> {
-                    ++Writes;
-                    if (FailWrite) {
-                        return TFailure{std::string("disk full")};
-                    }
-                    Written[path].assign(bytes.begin(), bytes.end());
-                    return {};
-                }};
+        return {
+            [this]() -> TResult<std::string> {
+                if (NoDirectory) {
+                    return Fail(TError{"no private directory"});
+                }
+                return Directory;
+            },
+            [this](const std::string& path, std::span<const std::uint8_t> bytes) -> TResult<void> {
+                ++Writes;
+                if (FailWrite) {
+                    return Fail(TError{"disk full"});
+                }
+                Written[path].assign(bytes.begin(), bytes.end());
+                return {};
+            }};
     }
 };
 

@@ -26,20 +26,19 @@ public:
     int Writes = 0;
     std::vector<TStoreNotice> Notices; // handed out by TakeNotices
 
-    std::unique_ptr<IRegistryKey> CreateKey(const std::string& path, TRegAccess access) override {
+    TResult<std::unique_ptr<IRegistryKey>, TStoreFailure> CreateKey(const std::string& path,
+                                                                    TRegAccess access) override {
         const std::optional<TStoreFailure>& refusal =
             access == TRegAccess::Read ? ReadFailure : WriteFailure;
         if (refusal) {
-            Failure = *refusal;
-            return nullptr;
+            return Fail(*refusal);
         }
         if (KeyUnavailable) {
-            Failure = {path, TStoreCause::Other, "the test made the key unavailable", false};
-            return nullptr;
+            return Fail(TStoreFailure{path, TStoreCause::Other, "the test made the key unavailable",
+                                      false});
         }
-        return std::make_unique<TKey>(*this, path, Keys[path]);
+        return std::unique_ptr<IRegistryKey>(std::make_unique<TKey>(*this, path, Keys[path]));
     }
-    TStoreFailure LastFailure() const override { return Failure; }
     std::vector<TStoreNotice> TakeNotices() override { return std::exchange(Notices, {}); }
 
 private:
@@ -54,25 +53,22 @@ private:
             }
             return it->second;
         }
-        bool SetValue(const std::string& name, const TRegValue& value) override {
+        TResult<void, TStoreFailure> SetValue(const std::string& name,
+                                              const TRegValue& value) override {
             if (Owner.FailingWrites.count(name) != 0) {
-                Failure = {Path, Owner.WriteCause, "the test refused '" + name + "'", true};
-                return false;
+                return Fail(
+                    TStoreFailure{Path, Owner.WriteCause, "the test refused '" + name + "'", true});
             }
             ++Owner.Writes;
             Values[name] = value;
-            return true;
+            return {};
         }
-        TStoreFailure LastFailure() const override { return Failure; }
 
     private:
         TMemoryRegistry& Owner;
         std::string Path;
         std::map<std::string, TRegValue>& Values;
-        TStoreFailure Failure;
     };
-
-    TStoreFailure Failure;
 };
 
 } // namespace qor::test

@@ -3,12 +3,26 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "platform/RegistryStore.h"
 
 namespace qor::test {
+
+// The key a store opened, or nullptr when it could not; why goes to `refusal` when given.
+inline std::unique_ptr<IRegistryKey>
+KeyOf(TResult<std::unique_ptr<IRegistryKey>, TStoreFailure> opened,
+      TStoreFailure* refusal = nullptr) {
+    if (!opened) {
+        if (refusal != nullptr) {
+            *refusal = opened.Error();
+        }
+        return nullptr;
+    }
+    return std::move(*opened);
+}
 
 // The characters of `text` and one zero byte.
 inline std::vector<std::uint8_t> ZeroTerminated(const std::string& text) {

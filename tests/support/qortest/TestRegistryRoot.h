@@ -45,6 +45,8 @@ public:
     TTestRegistryRoot& operator=(const TTestRegistryRoot&) = delete;
 
     HKEY Get() const { return Key; }
+    // Where the root lies below HKEY_CURRENT_USER.
+    const std::string& KeyPath() const { return Path; }
 
     // A value below the root as RegQueryValueExA hands it out; nullopt when missing.
     std::optional<TRegValue> Read(const std::string& keyPath, const std::string& name) const {

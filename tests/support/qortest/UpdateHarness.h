@@ -8,15 +8,15 @@
 #include <functional>
 #include <vector>
 
-#include "app/DevicePanel.h"
-#include "app/DisplayRefresh.h"
-#include "app/MainModel.h"
-#include "app/UpdateRun.h"
 #include "base/ByteOrder.h"
 #include "base/TextTable.h"
 #include "device/ConnectionMonitor.h"
 #include "device/Protocol.h"
 #include "firmware/DeviceVariant.h"
+#include "presenter/DevicePanel.h"
+#include "presenter/DisplayRefresh.h"
+#include "presenter/MainModel.h"
+#include "presenter/UpdateRun.h"
 #include "qortest/RecordingMessageBox.h"
 #include "sim/SampleImage.h"
 #include "sim/VirtualBus.h"

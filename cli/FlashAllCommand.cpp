@@ -1,0 +1,268 @@
+// flash --all: the devices listed at the start are taken, each on its own view of the port
+// with its own connection monitor; their bootloaders are waited for in one loop, as the
+// window's serial timer ticks; the image is the file, or one download per variant present;
+// then every device is written on a thread of its own, and a summary ends the run.
+#include <map>
+#include <thread>
+
+#include "base/Windows1252.h"
+#include "cli/CommandRun.h"
+#include "cli/DeviceRows.h"
+#include "cli/Format.h"
+#include "cli/ResultEvent.h"
+#include "cli/RowDisplays.h"
+#include "device/DeviceLink.h"
+#include "device/SharedPort.h"
+#include "presenter/DeviceSummary.h"
+#include "presenter/MainView.h"
+#include "presenter/ServiceRecord.h"
+
+namespace qor::cli {
+namespace {
+
+// A device of the run: its own view of the shared port and its own monitor.
+struct TBenchDevice {
+    std::unique_ptr<IDevicePort> View;
+    std::unique_ptr<TDeviceConnector> Connector;
+    std::unique_ptr<IReporter> Report;
+    bool Connected = false;
+    const TCheckedImage* Image = nullptr;
+};
+
+// The line a person reads of an image the run has loaded, as the single flash shows it.
+TEvent ImageEvent(const TCheckedImage& image, std::uint8_t language) {
+    const std::string version = Windows1252ToUtf8(image.Image.Version());
+    return TEvent{"image",
+                  {std::string(Txt(TxtFirmwareLoaded, language)) + " " +
+                   ShownFileName(image.Source) + " " + version},
+                  {},
+                  false};
+}
+
+} // namespace
+
+// The devices of one run and what a person or a script sees of them.
+struct TBench {
+    TBench(const std::vector<std::string>& ports, const std::string& connecting,
+           std::unique_ptr<IRowDisplay> display, IReporter* events, TCliServices& services)
+        : Ports(ports), Display(std::move(display)),
+          Rows(ports, connecting, *Display, events, services.Clock), Shared(services.Port),
+          Devices(ports.size()) {}
+
+    std::vector<std::string> Ports;
+    std::unique_ptr<IRowDisplay> Display;
+    TDeviceRows Rows;
+    TSharedPort Shared;
+    std::vector<TBenchDevice> Devices;
+    std::map<std::string, TResult<TCheckedImage, TFailed>> Downloads; // by download path
+};
+
+TStep<std::vector<std::string>> TCommandRun::TakeDevices() {
+    const TMs deadline = Services.Clock.Now() + Options.Wait;
+    std::vector<std::string> ports;
+    bool toldWaiting = false;
+    for (;;) {
+        ports.clear();
+        for (const TPortEntry& entry : Services.Port.List()) {
+            if (IsDevicePort(entry, std::nullopt)) {
+                ports.push_back(entry.Name);
+            }
+        }
+        const bool enough = Options.Expect ? ports.size() >= *Options.Expect : !ports.empty();
+        if (enough || Services.Clock.Now() >= deadline) {
+            break;
+        }
+        if (Services.Interrupted && Services.Interrupted()) {
+            return Fail(
+                TReported{Finish(TExit::Interrupted, TEvent{"", {Text(TxtCancelled)}, {}, true})});
+        }
+        if (!toldWaiting) {
+            std::string text =
+                std::string(Text(TxtNotConnected)) + " - waiting " + SecondsText(Options.Wait);
+            if (Options.Expect) {
+                text += " for " + std::to_string(*Options.Expect) + " devices";
+            }
+            TEvent event{"waiting", {text}, {}, false};
+            event.Fields.Add("seconds", static_cast<std::int64_t>(Options.Wait.count() / 1000));
+            Report.Event(event);
+            toldWaiting = true;
+        }
+        Services.Clock.Sleep(MonitorTickInterval);
+    }
+    if (Options.Expect && ports.size() != *Options.Expect) {
+        std::string found;
+        for (const std::string& port : ports) {
+            found += (found.empty() ? " (" : ", ") + port;
+        }
+        const std::string reason = std::to_string(ports.size()) + " devices found" +
+                                   (found.empty() ? "" : found + ")") + ", " +
+                                   std::to_string(*Options.Expect) + " expected";
+        TEvent event{"", {reason}, {}, true};
+        event.Fields.Add("reason", reason).Add("found", static_cast<std::int64_t>(ports.size()));
+        event.Fields.Add("expected", static_cast<std::int64_t>(*Options.Expect));
+        return Fail(TReported{Finish(TExit::DeviceCount, std::move(event))});
+    }
+    if (ports.empty()) {
+        std::string reason = Services.Port.Unavailable();
+        if (reason.empty()) {
+            reason = std::string("no device with the description \"") + DeviceDescription + "\"";
+        }
+        TEvent event{"", {Text(TxtNotConnected), reason}, {}, true};
+        event.Fields.Add("reason", reason);
+        return Fail(TReported{Finish(TExit::NoDevice, std::move(event))});
+    }
+    return ports;
+}
+
+void TCommandRun::FailRow(TBench& bench, std::size_t row, int exit, TEvent event) {
+    ReportResult(*bench.Devices[row].Report, exit, std::move(event));
+    bench.Rows.Finish(row, exit, UnknownValue);
+}
+
+bool TCommandRun::StopRow(TBench& bench, std::size_t row) {
+    if (!Services.Interrupted || !Services.Interrupted()) {
+        return false;
+    }
+    FailRow(bench, row, ExitCode(TExit::Interrupted), TEvent{"", {Text(TxtCancelled)}, {}, true});
+    return true;
+}
+
+void TCommandRun::ConnectAll(TBench& bench) {
+    for (std::size_t i = 0; i < bench.Devices.size(); ++i) {
+        TBenchDevice& device = bench.Devices[i];
+        device.View = bench.Shared.View();
+        device.Connector =
+            std::make_unique<TDeviceConnector>(*device.View, Services.Clock, Services.Interrupted);
+        device.Report = bench.Rows.Reporter(i);
+        device.Connector->Begin(bench.Ports[i], TMs{0});
+    }
+    for (bool waiting = true; waiting;) {
+        waiting = false;
+        for (std::size_t i = 0; i < bench.Devices.size(); ++i) {
+            TBenchDevice& device = bench.Devices[i];
+            if (device.Connected || bench.Rows.Finished(i) || StopRow(bench, i)) {
+                continue;
+            }
+            const auto outcome = device.Connector->Tick();
+            if (!outcome) {
+                waiting = true;
+            } else if (outcome->Ok()) {
+                device.Connected = true;
+                const TDeviceInfo& info = device.Connector->Monitor().Info();
+                bench.Rows.Connected(i, info,
+                                     std::string(Text(TxtConnected)) + " - " +
+                                         Text(TxtFirmwareVersion) + ": " +
+                                         SummariseDevice(info).FirmwareVersion);
+                device.Report->Event(
+                    TEvent{"device",
+                           {std::string(Text(TxtConnected)) + " (" + bench.Ports[i] + ")"},
+                           {},
+                           false});
+            } else {
+                const std::string reason = NotConnectedReason(outcome->Error());
+                TEvent event{"", {Text(TxtNotConnected), reason}, {}, true};
+                event.Fields.Add("reason", reason);
+                FailRow(bench, i, ExitCode(TExit::NoDevice), std::move(event));
+            }
+        }
+        bench.Rows.Refresh();
+        if (waiting) {
+            Services.Clock.Sleep(MonitorTickInterval);
+        }
+    }
+}
+
+void TCommandRun::DownloadForAll(TBench& bench, std::uint8_t language) {
+    for (std::size_t i = 0; i < bench.Devices.size(); ++i) {
+        TBenchDevice& device = bench.Devices[i];
+        if (bench.Rows.Finished(i)) {
+            continue;
+        }
+        const TVariantKind kind = ConnectedVariant(device.Connector->Monitor())->Kind();
+        auto found = bench.Downloads.find(DownloadPathOf(kind));
+        if (found == bench.Downloads.end()) {
+            bench.Rows.Detach(); // the download's own progress goes below the rows
+            found = bench.Downloads.emplace(DownloadPathOf(kind), FetchChecked(kind)).first;
+            if (found->second && !Options.Json) {
+                Report.Event(ImageEvent(*found->second, language));
+            }
+        }
+        if (found->second) {
+            device.Image = &*found->second;
+        } else {
+            FailRow(bench, i, found->second.Error().Exit, found->second.Error().Event);
+        }
+    }
+}
+
+void TCommandRun::WriteAll(TBench& bench, std::uint8_t language) {
+    std::vector<std::thread> workers;
+    for (std::size_t i = 0; i < bench.Devices.size(); ++i) {
+        if (bench.Rows.Finished(i) || StopRow(bench, i)) {
+            continue;
+        }
+        workers.emplace_back([this, &bench, i, language] {
+            TBenchDevice& device = bench.Devices[i];
+            const TDeviceUpdateEnd end =
+                UpdateDevice(device.Connector->Monitor(), *device.Image, Options.PowerOffAfter,
+                             language, Services, *device.Report);
+            bench.Rows.Finish(i, end.Exit, end.FirmwareAfter);
+        });
+    }
+    bench.Rows.WaitForAll(MonitorTickInterval);
+    for (std::thread& worker : workers) {
+        worker.join();
+    }
+}
+
+int TCommandRun::FlashAll() {
+    const std::uint8_t language = Language();
+    std::optional<TCheckedImage> local;
+    if (!Options.Download) {
+        auto loaded = LocalImage();
+        if (!loaded) {
+            return loaded.Error().Exit;
+        }
+        local = std::move(loaded.Value());
+        if (!Options.Json) {
+            Report.Event(ImageEvent(*local, language));
+        }
+    }
+    const auto ports = TakeDevices();
+    if (!ports) {
+        return ports.Error().Exit;
+    }
+
+    // A person reads the rows; a script reads each row's events with its port. Rows are
+    // redrawn in place only when they all fit on the terminal.
+    const bool inPlace = Services.InPlaceLines && ports->size() < Services.TerminalRows;
+    // As the window's status line says it while it waits for the bootloader.
+    TBench bench(*ports, std::string(Text(TxtConnecting)) + "...",
+                 Options.Json ? MakeNoLines()
+                              : (inPlace ? MakeInPlaceLines(Services.Out, Services.TerminalColumns)
+                                         : MakeLogLines(Services.Out)),
+                 Options.Json ? &Report : nullptr, Services);
+    ConnectAll(bench);
+    if (local) {
+        for (TBenchDevice& device : bench.Devices) {
+            device.Image = &*local;
+        }
+    } else {
+        DownloadForAll(bench, language);
+    }
+    WriteAll(bench, language);
+
+    const TSummary summary = Summarise(bench.Rows.Rows());
+    TEvent event{"summary", summary.Lines, {}, false};
+    event.Fields.Add("exit", summary.Exit).Add("outcome", OutcomeName(summary.Exit));
+    event.Fields.Merge(summary.Fields);
+    if (Options.Json) {
+        event.Lines = {summary.Lines.back()};
+    } else {
+        event.Lines.insert(event.Lines.begin(), ""); // set off from the rows above
+    }
+    Report.Event(event);
+    return summary.Exit;
+}
+
+} // namespace qor::cli

@@ -1,0 +1,8 @@
+#include "gui/FontConfigWarmup.h"
+
+TFontConfigWarmup::TFontConfigWarmup() = default;
+
+TFontConfigWarmup::~TFontConfigWarmup() = default;
+
+void TFontConfigWarmup::Wait() {
+}

@@ -1,0 +1,41 @@
+#include "presenter/ImageChecks.h"
+
+#include "device/Protocol.h"
+#include "platform/RegularFile.h"
+
+namespace qor {
+
+std::optional<TDeviceVariant> ConnectedVariant(const TConnectionMonitor& monitor) {
+    if (!monitor.BootloaderReady()) {
+        return std::nullopt;
+    }
+    return TDeviceVariant::FromGeometry(monitor.Info().PageSize, monitor.Info().PageCount);
+}
+
+TImageCheck CheckImageFile(const std::string& path) {
+    auto bytes = ReadRegularFile(path, ImageMaximumSize);
+    if (!bytes) {
+        return Fail(TImageRejection{std::nullopt, bytes.Error().Reason});
+    }
+    return CheckImageBytes(std::move(bytes.Value()));
+}
+
+TImageCheck CheckImageBytes(std::vector<std::uint8_t> bytes) {
+    auto image = ParseFirmwareImage(std::move(bytes));
+    if (!image) {
+        return Fail(TImageRejection{std::nullopt, image.Error().Describe()});
+    }
+    return std::move(image.Value());
+}
+
+TImageFit ImageFits(const TFirmwareImage& image, const std::optional<TDeviceVariant>& device) {
+    if (!device) {
+        return Fail(TImageRejection{std::nullopt, "no device answers"});
+    }
+    if (const std::optional<TFitFault> fault = device->FitFault(image)) {
+        return Fail(TImageRejection{fault, DescribeFitFault(*fault)});
+    }
+    return {};
+}
+
+} // namespace qor

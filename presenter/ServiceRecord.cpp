@@ -1,0 +1,123 @@
+#include "presenter/ServiceRecord.h"
+
+#include <cstdio>
+
+#include "base/ProgramVersion.h"
+#include "base/Windows1252.h"
+#include "firmware/DeviceVariant.h"
+
+namespace qor {
+namespace {
+
+// "valid (0x1234ABCD / 0x1234ABCD)".
+std::string ChecksumText(const TDeviceInfo& info) {
+    return std::string(info.ChecksumValid() ? "valid" : "invalid") + " (" +
+           Hex32(info.DeviceChecksum1) + " / " + Hex32(info.DeviceChecksum2) + ")";
+}
+
+std::string FirmwareLine(const TDeviceInfo& info) {
+    return "firmware " + Windows1252ToUtf8(info.DeviceFWVersion) + ", checksum " +
+           ChecksumText(info);
+}
+
+// What the record can say of the device after the update: the values the update read back,
+// and only those. Before its read-back the device's own values are not known; the ones from
+// before the update would claim a firmware that may since have been erased.
+std::string AfterLine(const TServiceRecord& record) {
+    const TUpdateOutcome& outcome = record.Outcome;
+    switch (outcome.Result) {
+    case TUpdateResult::Succeeded:
+    case TUpdateResult::ChecksumsDiffer:
+        return FirmwareLine(record.After);
+    case TUpdateResult::Refused:
+        return "unchanged, nothing was sent";
+    case TUpdateResult::Stopped:
+        return "not read (the update was stopped; the flash may hold part of the image)";
+    case TUpdateResult::Failed:
+        if (outcome.Failure->Step == TUpdateStep::GetFirmwareVersion) {
+            return "firmware not read, checksum " + ChecksumText(record.After);
+        }
+        return "not read (the update did not finish; the flash may hold part of the image)";
+    }
+    return "not read";
+}
+
+void Line(std::string& text, const char* label, const std::string& value) {
+    text += "  ";
+    text += label;
+    text.append(std::string::size_type(10) - std::char_traits<char>::length(label), ' ');
+    text += value;
+    text += '\n';
+}
+
+} // namespace
+
+std::string DescribeDevice(const TDeviceInfo& info) {
+    const TDeviceVariant variant = TDeviceVariant::FromGeometry(info.PageSize, info.PageCount);
+    const std::optional<char> letter = variant.Letter();
+    std::string line =
+        "variant " + (letter ? std::string(1, *letter) : std::string("other")) + " (" +
+        std::to_string(info.PageSize) + " x " + std::to_string(info.PageCount) + "), bootloader " +
+        std::to_string(info.BootVersionMajor) + "." + std::to_string(info.BootVersionMinor);
+    return line;
+}
+
+std::string Hex32(std::uint32_t value) {
+    char text[11];
+    std::snprintf(text, sizeof text, "0x%08X", value);
+    return text;
+}
+
+std::string FormatUtc(std::chrono::system_clock::time_point time) {
+    using namespace std::chrono;
+    const auto day = floor<days>(time);
+    const year_month_day date{day};
+    const hh_mm_ss clock{floor<seconds>(time - day)};
+    char text[32];
+    std::snprintf(text, sizeof text, "%04d-%02u-%02uT%02d:%02d:%02dZ",
+                  static_cast<int>(date.year()), static_cast<unsigned>(date.month()),
+                  static_cast<unsigned>(date.day()), static_cast<int>(clock.hours().count()),
+                  static_cast<int>(clock.minutes().count()),
+                  static_cast<int>(clock.seconds().count()));
+    return text;
+}
+
+std::string DescribeOutcome(const TUpdateOutcome& outcome) {
+    switch (outcome.Result) {
+    case TUpdateResult::Succeeded:
+        return "succeeded";
+    case TUpdateResult::ChecksumsDiffer:
+        return "written, but the device's checksums differ";
+    case TUpdateResult::Failed:
+        return "failed at " + outcome.Failure->ExitText() + " (" +
+               outcome.Failure->Error.Describe() + ")";
+    case TUpdateResult::Stopped:
+        return "stopped by the user after " + std::to_string(outcome.BlocksWritten) + " blocks";
+    case TUpdateResult::Refused:
+        return "refused, nothing sent (" +
+               (outcome.Refusal.empty() ? std::string("the image does not fit the device")
+                                        : outcome.Refusal) +
+               ")";
+    }
+    return "unknown";
+}
+
+std::string FormatServiceRecord(const TServiceRecord& record) {
+    std::string text = FormatUtc(record.Time) + "  " + ProgramName + " " + ProgramVersion + "\n";
+    Line(text, "device", DescribeDevice(record.Before) + ", port " + record.Port);
+    Line(text, "before", FirmwareLine(record.Before));
+    Line(text, "image",
+         record.ImageName + ", version " + Windows1252ToUtf8(record.ImageVersion) + ", " +
+             std::to_string(record.ImageSize) + " bytes, CRC " + Hex32(record.ImageCrc));
+    Line(text, "from", record.ImageSource);
+    Line(text, "outcome", DescribeOutcome(record.Outcome));
+    Line(text, "after", AfterLine(record));
+    char duration[32];
+    std::snprintf(duration, sizeof duration, "%.2f s",
+                  static_cast<double>(record.Duration.count()) / 1000.0);
+    Line(text, "duration", duration);
+    text += '\n';
+    return text;
+}
+
+} // namespace qor

@@ -1,0 +1,38 @@
+#include "presenter/ServiceReport.h"
+
+#include "base/ProgramVersion.h"
+#include "base/Windows1252.h"
+
+namespace qor {
+
+TResult<void> TServiceLogRecorder::Record(const TServiceRecord& record) {
+    return Log.Append(FormatServiceRecord(record));
+}
+
+std::string ComposeServiceReport(const TReportInput& input) {
+    std::string text = std::string(ProgramName) + " - service report\n\n";
+    text += "Created:  " + FormatUtc(input.Time) + "\n";
+    text += "Program:  " + std::string(ProgramName) + " " + ProgramVersion + "\n";
+    text += "System:   " + input.System + "\n";
+    text += "Port:\n";
+    for (const std::string& fact : input.PortFacts) {
+        text += "  " + fact + "\n";
+    }
+    if (input.Device) {
+        const TDeviceInfo& info = *input.Device;
+        text += "Device:   connected on " + input.DevicePort + ", " + DescribeDevice(info) +
+                ", firmware " + Windows1252ToUtf8(info.DeviceFWVersion) + ", checksum " +
+                (info.ChecksumValid() ? "valid" : "invalid") + "\n";
+    } else {
+        text += "Device:   not connected\n";
+    }
+    text += "Log:      " + input.LogPath + "\n";
+    if (!input.LogError.empty()) {
+        text += "          " + input.LogError + "\n";
+    }
+    text += "\nUpdates, oldest first:\n\n";
+    text += input.LogText.empty() ? std::string("(none recorded)\n") : input.LogText;
+    return text;
+}
+
+} // namespace qor

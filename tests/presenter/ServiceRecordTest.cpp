@@ -1,0 +1,141 @@
+#include "presenter/ServiceRecord.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <thread>
+
+#include "presenter/ServiceReport.h"
+#include "qortest/ScratchDir.h"
+#include "qortest/UpdateHarness.h"
+
+namespace qor {
+namespace {
+
+using ::testing::HasSubstr;
+using ::testing::Not;
+
+class TRecorded : public IServiceRecorder {
+public:
+    TResult<void> Record(const TServiceRecord& record) override {
+        Records.push_back(record);
+        return {};
+    }
+    std::vector<TServiceRecord> Records;
+};
+
+class ServiceRecordTest : public test::TUpdateHarness {
+protected:
+    TUpdateResult UpdateRecorded() {
+        TUpdateRun run(State, Monitor, Host, Messages, &Recorded);
+        Outcome = run.Run(Language);
+        return Outcome.Result;
+    }
+    TRecorded Recorded;
+};
+
+TEST_F(ServiceRecordTest, ASuccessfulUpdateIsRecordedWithBothSidesOfIt) {
+    Connect();
+    Load(MakeFirmwareImage(63488, "1.5a"));
+    State.FWFilename = "qor-7316.bin";
+    State.FWSource = "http://firmware.example:80/qor-7316-a.bin";
+    ASSERT_EQ(UpdateRecorded(), TUpdateResult::Succeeded);
+    ASSERT_EQ(Recorded.Records.size(), 1u);
+    const TServiceRecord& record = Recorded.Records[0];
+    EXPECT_EQ(record.Before.DeviceFWVersion, "1.0a");
+    EXPECT_EQ(record.After.DeviceFWVersion, "1.5a");
+    EXPECT_EQ(record.ImageSize, 63488u);
+    EXPECT_EQ(record.Port, "VQ0");
+
+    const std::string text = FormatServiceRecord(record);
+    EXPECT_THAT(text, HasSubstr("device    variant a (512 x 124), bootloader 1.3, port VQ0"));
+    EXPECT_THAT(text, HasSubstr("before    firmware 1.0a, checksum valid"));
+    EXPECT_THAT(text, HasSubstr("image     qor-7316.bin, version 1.5a, 63488 bytes, CRC 0x"));
+    EXPECT_THAT(text, HasSubstr("from      http://firmware.example:80/qor-7316-a.bin"));
+    EXPECT_THAT(text, HasSubstr("outcome   succeeded"));
+    EXPECT_THAT(text, HasSubstr("after     firmware 1.5a, checksum valid"));
+}
+
+TEST_F(ServiceRecordTest, AFailureIsRecordedWithItsExitAndTheExchangesReason) {
+    Connect();
+    Load(MakeFirmwareImage(63488, "1.5a"));
+    Device->Faults.Add(TFault::OnBlock(17, TFaultKind::AnswerCode13));
+    ASSERT_EQ(UpdateRecorded(), TUpdateResult::Failed);
+    ASSERT_EQ(Recorded.Records.size(), 1u);
+    const std::string text = FormatServiceRecord(Recorded.Records[0]);
+    EXPECT_THAT(text, HasSubstr("outcome   failed at 2:17 (refused with code 13)"));
+    // 17 blocks of the new image are in the flash: the firmware from before is not claimed.
+    EXPECT_THAT(text, HasSubstr("after     not read (the update did not finish"));
+    EXPECT_THAT(text, Not(HasSubstr("after     firmware 1.0a")));
+}
+
+TEST_F(ServiceRecordTest, ARefusedImageIsRecordedThoughNothingWasSent) {
+    Connect();
+    Load(MakeFirmwareImage(63488, "1.5b"));
+    ASSERT_EQ(UpdateRecorded(), TUpdateResult::Refused);
+    ASSERT_EQ(Recorded.Records.size(), 1u);
+    EXPECT_THAT(FormatServiceRecord(Recorded.Records[0]),
+                HasSubstr("refused, nothing sent (the image is not made for this device "
+                          "variant)"));
+    EXPECT_THAT(FormatServiceRecord(Recorded.Records[0]),
+                HasSubstr("after     unchanged, nothing was sent"));
+}
+
+TEST(ServiceRecordTime, IsUtcToTheSecond) {
+    using namespace std::chrono;
+    const sys_days day = year{2026} / December / 7;
+    EXPECT_EQ(FormatUtc(day + hours{14} + minutes{3} + seconds{11} + milliseconds{900}),
+              "2026-12-07T14:03:11Z");
+}
+
+TEST(ServiceReport, CarriesTheFactsAndTheLogButNoCredentials) {
+    TReportInput input;
+    input.System = "Linux 6.1 x86_64";
+    input.PortFacts = {"tty back-end over /sys and /dev",
+                       "ttyUSB0: \"QOR 7316\", latency timer 1 ms"};
+    input.LogPath = "/home/t/.local/state/qor7316-updater/service.log";
+    input.LogText = "2026-12-07T14:03:11Z  record\n";
+    const std::string report = ComposeServiceReport(input);
+    EXPECT_THAT(report, HasSubstr("System:   Linux 6.1 x86_64"));
+    EXPECT_THAT(report, HasSubstr("  ttyUSB0: \"QOR 7316\", latency timer 1 ms"));
+    EXPECT_THAT(report, HasSubstr("Device:   not connected"));
+    EXPECT_THAT(report, HasSubstr("2026-12-07T14:03:11Z  record"));
+    EXPECT_THAT(report, Not(HasSubstr("Proxy")));
+}
+
+// Several devices updated at once share one recorder; none of their records may be lost, so
+// the log's lock must keep out the process's other threads too.
+TEST(ServiceLogRecorder, RecordsFromSeveralThreadsAllArriveWhole) {
+    test::TScratchDir scratch;
+    TServiceLogRecorder recorder{TServiceLog(scratch.Path() + "/log")};
+    constexpr int PerThread = 25;
+    const auto recordAll = [&recorder](const std::string& port) {
+        for (int k = 0; k < PerThread; ++k) {
+            TServiceRecord record;
+            record.Port = port;
+            record.ImageName = "image-" + std::to_string(k) + ".bin";
+            const auto recorded = recorder.Record(record);
+            EXPECT_TRUE(recorded.Ok()) << recorded.Error().Reason;
+        }
+    };
+    std::thread first(recordAll, "PORT-A");
+    std::thread second(recordAll, "PORT-B");
+    first.join();
+    second.join();
+
+    const auto log = recorder.ServiceLog().ReadAll();
+    ASSERT_TRUE(log.Ok()) << log.Error().Reason;
+    const auto count = [&text = *log](const std::string& part) {
+        int found = 0;
+        for (auto at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) {
+            ++found;
+        }
+        return found;
+    };
+    EXPECT_EQ(count(", port PORT-A\n"), PerThread);
+    EXPECT_EQ(count(", port PORT-B\n"), PerThread);
+    EXPECT_EQ(count("  image     image-7.bin,"), 2);
+}
+
+} // namespace
+} // namespace qor
