@@ -4,12 +4,13 @@
 //
 // The functions of libcurl the HTTP session calls are defined here under their own names and
 // pass each call on to the library, which the first of them opens. Until it is open, or when
-// it cannot be, they answer as libcurl does when it cannot start: curl_global_init() fails,
-// and the session reports that.
+// it cannot be, they answer as libcurl does when it cannot start; the session asks LoadCurl()
+// first, which tells the loader's reason.
 #include <curl/curl.h>
 
 #include <cstdarg>
 
+#include "download/CurlLibrary.h"
 #include "platform/SharedLibrary.h"
 
 namespace qor {
@@ -70,10 +71,14 @@ TResult<TCurl> Open() {
     return curl;
 }
 
+const TResult<TCurl>& Opened() {
+    static const TResult<TCurl> opened = Open();
+    return opened;
+}
+
 // libcurl's functions once it is open; nullptr when it cannot be.
 const TCurl* Curl() {
-    static const TResult<TCurl> opened = Open();
-    return opened ? &*opened : nullptr;
+    return Opened() ? &*Opened() : nullptr;
 }
 
 constexpr const char* NotLoaded = "libcurl could not be loaded";
@@ -86,6 +91,14 @@ template <typename TArgument> CURLcode SetOption(CURL* curl, CURLoption option, 
 }
 
 } // namespace
+
+TResult<void> LoadCurl() {
+    if (!Opened()) {
+        return Fail(Opened().Error());
+    }
+    return {};
+}
+
 } // namespace qor
 
 using qor::Curl;

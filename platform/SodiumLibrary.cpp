@@ -8,6 +8,7 @@
 #include <cstdlib>
 
 #include "platform/SharedLibrary.h"
+#include "platform/SodiumLibrary.h"
 
 namespace qor {
 namespace {
@@ -38,9 +39,13 @@ TResult<TSodium> Open() {
     return sodium;
 }
 
-const TSodium* Sodium() {
+const TResult<TSodium>& Opened() {
     static const TResult<TSodium> opened = Open();
-    return opened ? &*opened : nullptr;
+    return opened;
+}
+
+const TSodium* Sodium() {
+    return Opened() ? &*Opened() : nullptr;
 }
 
 // The functions after sodium_init() are only reached once it succeeded; were one reached
@@ -54,6 +59,14 @@ const TSodium& Started() {
 }
 
 } // namespace
+
+TResult<void> LoadSodium() {
+    if (!Opened()) {
+        return Fail(Opened().Error());
+    }
+    return {};
+}
+
 } // namespace qor
 
 extern "C" {

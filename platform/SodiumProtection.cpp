@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include "platform/PosixFiles.h"
+#include "platform/SodiumLibrary.h"
 
 namespace qor {
 namespace {
@@ -43,9 +44,15 @@ std::uint32_t GetLittleEndian32(const std::uint8_t* in) {
 
 // libsodium is opened and started by the first protection asked for, not by the program's
 // start: most runs never protect anything.
-bool SodiumStarted() {
+TResult<void> StartSodium() {
+    if (auto loaded = LoadSodium(); !loaded) {
+        return loaded;
+    }
     static const bool started = ::sodium_init() >= 0;
-    return started;
+    if (!started) {
+        return Fail(TError{"the cryptography library could not be initialised"});
+    }
+    return {};
 }
 
 } // namespace
@@ -135,8 +142,8 @@ TResult<TSecretBytes> TSodiumProtection::LoadKey(bool create) {
 TResult<std::vector<std::uint8_t>>
 TSodiumProtection::Protect(std::span<const std::uint8_t> plaintext,
                            const std::u16string& description) {
-    if (!SodiumStarted()) {
-        return Fail(TError{"the cryptography library could not be initialised"});
+    if (auto started = StartSodium(); !started) {
+        return Fail(started.Error());
     }
     const auto key = LoadKey(true);
     if (!key) {
@@ -162,8 +169,8 @@ TSodiumProtection::Protect(std::span<const std::uint8_t> plaintext,
 }
 
 TResult<TSecretBytes> TSodiumProtection::Unprotect(std::span<const std::uint8_t> blob) {
-    if (!SodiumStarted()) {
-        return Fail(TError{"the cryptography library could not be initialised"});
+    if (auto started = StartSodium(); !started) {
+        return Fail(started.Error());
     }
     if (blob.size() < BoxOffset + MacSize + LengthFieldSize ||
         !std::equal(std::begin(BlobMagic), std::end(BlobMagic), blob.begin())) {
