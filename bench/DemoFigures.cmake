@@ -29,5 +29,4 @@ endif()
 # loopback proxy its download figures go through.
 add_executable(run_times ${CMAKE_CURRENT_LIST_DIR}/RunTimes.cpp)
 add_executable(download_proxy ${CMAKE_CURRENT_LIST_DIR}/DownloadProxy.cpp)
-target_link_libraries(download_proxy PRIVATE qor_sim_http)
-qor_link_layers(download_proxy download firmware)
+target_link_libraries(download_proxy PRIVATE qor_core qor_sim)

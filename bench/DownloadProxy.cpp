@@ -25,7 +25,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "download_proxy: %s\n", wrong->c_str());
         return 2;
     }
-    const std::string path = DownloadPathOf(static_cast<std::uint8_t>(TVariantKind::A));
+    const std::string path = DownloadPathOf(TVariantKind::A);
     TFirmwareServer server;
     server.Serve(path, MakeSampleImage(recipe));
     if (const auto failed = server.Start()) {
