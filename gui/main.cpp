@@ -2,18 +2,15 @@
 
 #include "device/SystemPort.h"
 #include "gui/DesignFonts.h"
-#include "gui/FontConfigWarmup.h"
 #include "gui/TApplication.h"
 #include "gui/TMainForm.h"
 #include "gui/TQtMessageBox.h"
 #include "platform/UserServices.h"
 
 int main(int argc, char** argv) {
-    TFontConfigWarmup fonts;
     // The application object must outlive the error display below.
     TApplication app(argc, argv);
     try {
-        fonts.Wait();
         LoadTahoma();
         const auto registry = qor::MakeUserRegistryStore();
         const auto protection = qor::MakeUserDataProtection();

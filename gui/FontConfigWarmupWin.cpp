@@ -1,8 +1,0 @@
-#include "gui/FontConfigWarmup.h"
-
-TFontConfigWarmup::TFontConfigWarmup() = default;
-
-TFontConfigWarmup::~TFontConfigWarmup() = default;
-
-void TFontConfigWarmup::Wait() {
-}
