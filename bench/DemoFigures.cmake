@@ -6,6 +6,8 @@
 #   ../../bench/cli_figures.sh 20 cli/qor7316-update list
 #   xvfb-run -a -s "-screen 0 1280x800x24" bench/app_figures startup 10 gui/qor7316-updater \
 #       --against bench/bare_window
+#   xvfb-run -a -s "-screen 0 1280x800x24" bench/app_figures startup 15 gui/qor7316-updater \
+#       --against bench/toolkit_window
 #   xvfb-run -a -s "-screen 0 1280x800x24" bench/gui_stall_bench 5 10
 find_package(PkgConfig REQUIRED)
 pkg_check_modules(XCB IMPORTED_TARGET xcb)
@@ -18,6 +20,9 @@ if(QOR_BUILD_GUI)
   # The yardstick the program's idle CPU, start-up and memory are held against.
   add_executable(bare_window ${CMAKE_CURRENT_LIST_DIR}/BareWindow.cpp)
   target_link_libraries(bare_window PRIVATE Qt6::Widgets)
+  # The floor under it of any window with a menu bar, a group box and text (see README.md).
+  add_executable(toolkit_window ${CMAKE_CURRENT_LIST_DIR}/ToolkitWindow.cpp)
+  target_link_libraries(toolkit_window PRIVATE Qt6::Widgets)
 
   add_executable(gui_stall_bench ${CMAKE_CURRENT_LIST_DIR}/GuiStallBench.cpp)
   target_link_libraries(gui_stall_bench PRIVATE qor_demo_core qor_gui)
