@@ -34,18 +34,21 @@ bool LostTrack(std::span<const char> buffer) {
 
 } // namespace
 
-TDeviceNodeWatch::TDeviceNodeWatch(const std::string& folder)
-    : Watch(::inotify_init1(IN_NONBLOCK | IN_CLOEXEC)) {
-    if (Watch.Valid() && ::inotify_add_watch(Watch.Get(), folder.c_str(), NodeEvents) < 0) {
-        Watch.Reset();
-    }
+TDeviceNodeWatch::TDeviceNodeWatch(const std::string& folder) : Folder(folder) {
 }
 
 bool TDeviceNodeWatch::MayHaveChanged() {
+    if (std::exchange(First, false)) {
+        Watch.Reset(::inotify_init1(IN_NONBLOCK | IN_CLOEXEC));
+        if (Watch.Valid() && ::inotify_add_watch(Watch.Get(), Folder.c_str(), NodeEvents) < 0) {
+            Watch.Reset();
+        }
+        return true;
+    }
     if (!Watch.Valid()) {
         return true;
     }
-    bool changed = std::exchange(First, false);
+    bool changed = false;
     std::array<char, 4096> events{};
     for (;;) {
         const ssize_t got = ::read(Watch.Get(), events.data(), events.size());

@@ -9,6 +9,8 @@
 #include <string_view>
 #include <vector>
 
+#include "download/CurlLibrary.h"
+
 namespace qor {
 namespace {
 
@@ -225,6 +227,9 @@ THttpResult<THttpResponse> TCurlHttpSession::Get(const THttpRequest& request) {
     }
     if (request.Host.empty()) {
         return HttpFailure(THttpFailure::Setup, "no host name");
+    }
+    if (const auto loaded = LoadCurl(); !loaded) {
+        return HttpFailure(THttpFailure::Setup, loaded.Error().Reason);
     }
     if (!GlobalInitOk()) {
         return HttpFailure(THttpFailure::Setup, "libcurl could not be initialised");

@@ -5,7 +5,11 @@
 namespace qor {
 
 TDownloadFiles PlatformDownloadFiles() {
-    return {UserTempDirectory, WriteFileAtomically};
+    return {UserTempDirectory, [](const std::string& path, std::span<const std::uint8_t> bytes) {
+                // The download's copy in the temporary directory is read back by this run
+                // only: nothing waits for the disk.
+                return WriteFileAtomically(path, bytes, TDurability::Scratch);
+            }};
 }
 
 } // namespace qor

@@ -85,7 +85,6 @@ TMainForm::TMainForm(TMainFormServices services, QWidget* parent)
     for (QAction* item : {Ui->MLangGE, Ui->MLangEN, Ui->MLangFR, Ui->MLangES}) {
         Languages.addAction(item);
     }
-    Info = std::make_unique<TInfoDialog>(this);
 
     connect(Ui->MExit, &QAction::triggered, this, &TMainForm::MExitClick);
     connect(Ui->MInfo, &QAction::triggered, this, &TMainForm::MInfoClick);
@@ -182,8 +181,26 @@ void TMainForm::ApplyLanguage() {
                Ui->LFilenameDesc, Ui->LVersionDesc});
     Ui->BDownload->setText(Text(TxtDownload, lang));
     Ui->BOpenLocal->setText(Text(TxtOpen, lang));
-    Info->SetTexts(Text(TxtAppTitle, lang), Text(TxtServiceAddress, lang),
-                   Text(TxtContactPerson, lang));
+    CaptionLanguage = lang;
+    if (Info) {
+        SetInfoTexts();
+    }
+}
+
+void TMainForm::SetInfoTexts() {
+    Info->SetTexts(Text(TxtAppTitle, *CaptionLanguage), Text(TxtServiceAddress, *CaptionLanguage),
+                   Text(TxtContactPerson, *CaptionLanguage));
+}
+
+TInfoDialog& TMainForm::InfoDialog() {
+    if (!Info) {
+        Info = std::make_unique<TInfoDialog>(this);
+        // Made later, it shows what it would show had it been there all along.
+        if (CaptionLanguage) {
+            SetInfoTexts();
+        }
+    }
+    return *Info;
 }
 
 void TMainForm::SetLanguage(QAction* item, std::uint8_t language) {
@@ -241,9 +258,9 @@ QSize TMainForm::OuterSize(const QWidget& window) const {
     return outer;
 }
 
-QPoint TMainForm::InfoDialogPosition() const {
+QPoint TMainForm::InfoDialogPosition() {
     const QRect outer = frameGeometry();
-    const QSize dialog = OuterSize(*Info);
+    const QSize dialog = OuterSize(InfoDialog());
     return {outer.left() + (outer.width() - dialog.width()) / 2,
             outer.top() + (outer.height() - dialog.height()) / 2};
 }
@@ -252,8 +269,8 @@ void TMainForm::MInfoClick() {
     if (Main.UpdateRunning()) {
         return;
     }
-    Info->move(InfoDialogPosition());
-    Info->exec();
+    InfoDialog().move(InfoDialogPosition());
+    InfoDialog().exec();
 }
 
 void TMainForm::Render() {

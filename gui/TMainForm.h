@@ -93,11 +93,12 @@ public:
     qor::TMainPresenter& Presenter() { return Main; }
     const qor::TMainModel& State() const { return Main.State(); }
     Ui::TMainForm& Controls() { return *Ui; }
-    TInfoDialog& InfoDialog() { return *Info; }
+    // The About dialog, made the first time it is needed.
+    TInfoDialog& InfoDialog();
     QTimer& SerialTimer() { return SerialTick; }
     QTimer& DisplayTimer() { return DisplayTick; }
     // The outer position of the About dialog over this window, as MInfoClick places it.
-    QPoint InfoDialogPosition() const;
+    QPoint InfoDialogPosition();
     // The outer size of a window of ours, frame included.
     QSize OuterSize(const QWidget& window) const;
 
@@ -106,6 +107,7 @@ protected:
 
 private:
     void SetLanguage(QAction* item, std::uint8_t language);
+    void SetInfoTexts();
     // Shows an error that a handler raised, as the application's error display does.
     void ShowException(const std::exception& error);
     // Copies the display model onto the widgets when it changed since the last time.
@@ -121,8 +123,11 @@ private:
     qor::TSettingsStore Store{Services.Registry};
     std::unique_ptr<Ui::TMainForm> Ui;
     QActionGroup Languages; // the four language items, one checked at a time
-    // Created once and reused; a child window, so it opens over this one.
+    // Created when first opened and reused; a child window, so it opens over this one. Most
+    // runs never open it, and its pictures and texts cost the start-up.
     std::unique_ptr<TInfoDialog> Info;
+    // The language the captions were last set in; none while they are the design ones.
+    std::optional<std::uint8_t> CaptionLanguage;
     QTimer SerialTick;
     QTimer DisplayTick;
     qor::TSettings Cfg;

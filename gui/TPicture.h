@@ -1,10 +1,9 @@
-// A transparent picture drawn from an SVG resource (or the build's PNG rendering of it) at the
-// widget's size (or the picture's own size when that is smaller), anchored top-left like a
-// non-stretched image control. It is rendered once per size and kept: the state images blink
-// every second for hours.
+// A transparent picture drawn from the build's rendering of an SVG resource at the picture's
+// own size (or scaled down to the widget's size when that is smaller), anchored top-left like
+// a non-stretched image control. The rendering is decoded at the first paint and kept: the
+// state images blink every second for hours.
 #pragma once
 
-#include <QPixmap>
 #include <QString>
 #include <QWidget>
 
@@ -25,10 +24,6 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
-    // The picture at this size and pixel ratio, rendered when either changed.
-    const QPixmap& Rendered();
-
     QString Source;
     TPictureDrawing Drawing;
-    QPixmap Cache;
 };

@@ -1,6 +1,7 @@
-// How a picture of the windows becomes pixels. The pictures are SVG; a build with QtSvg draws
-// them as they are, one without it draws the PNG renderings the build made of them (at 1x and
-// 2x) under the same names. The build chooses the file that implements this.
+// How a picture of the windows becomes pixels. The pictures are SVG; the build renders each to
+// PNG at its design size and at twice that, under the SVG's name with .png and @2x.png, and
+// these renderings are what is drawn, on every system: the program needs no SVG renderer. A
+// rendering is decoded when it is first drawn, so a picture never shown costs nothing.
 #pragma once
 
 #include <QRectF>

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include "platform/PosixFiles.h"
+#include "platform/SodiumLibrary.h"
 
 namespace qor {
 namespace {
@@ -41,6 +42,19 @@ std::uint32_t GetLittleEndian32(const std::uint8_t* in) {
     return number;
 }
 
+// libsodium is opened and started by the first protection asked for, not by the program's
+// start: most runs never protect anything.
+TResult<void> StartSodium() {
+    if (auto loaded = LoadSodium(); !loaded) {
+        return loaded;
+    }
+    static const bool started = ::sodium_init() >= 0;
+    if (!started) {
+        return Fail(TError{"the cryptography library could not be initialised"});
+    }
+    return {};
+}
+
 } // namespace
 
 std::string TSodiumProtection::KeyFileIn(const std::string& directory) {
@@ -48,7 +62,7 @@ std::string TSodiumProtection::KeyFileIn(const std::string& directory) {
 }
 
 TSodiumProtection::TSodiumProtection(std::string keyFilePath)
-    : KeyFilePath(std::move(keyFilePath)), SodiumReady(::sodium_init() >= 0) {
+    : KeyFilePath(std::move(keyFilePath)) {
 }
 
 TResult<TSecretBytes> TSodiumProtection::ReadKeyFile(int fd) {
@@ -128,8 +142,8 @@ TResult<TSecretBytes> TSodiumProtection::LoadKey(bool create) {
 TResult<std::vector<std::uint8_t>>
 TSodiumProtection::Protect(std::span<const std::uint8_t> plaintext,
                            const std::u16string& description) {
-    if (!SodiumReady) {
-        return Fail(TError{"the cryptography library could not be initialised"});
+    if (auto started = StartSodium(); !started) {
+        return Fail(started.Error());
     }
     const auto key = LoadKey(true);
     if (!key) {
@@ -155,8 +169,8 @@ TSodiumProtection::Protect(std::span<const std::uint8_t> plaintext,
 }
 
 TResult<TSecretBytes> TSodiumProtection::Unprotect(std::span<const std::uint8_t> blob) {
-    if (!SodiumReady) {
-        return Fail(TError{"the cryptography library could not be initialised"});
+    if (auto started = StartSodium(); !started) {
+        return Fail(started.Error());
     }
     if (blob.size() < BoxOffset + MacSize + LengthFieldSize ||
         !std::equal(std::begin(BlobMagic), std::end(BlobMagic), blob.begin())) {

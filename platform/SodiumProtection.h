@@ -30,7 +30,6 @@ private:
     TResult<TSecretBytes> ReadKeyFile(int fd);
 
     std::string KeyFilePath;
-    bool SodiumReady = false;
 };
 
 } // namespace qor

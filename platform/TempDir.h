@@ -14,10 +14,18 @@ namespace qor {
 // had.
 TResult<std::string> UserTempDirectory();
 
+// What a written file must outlive. Durable: a crash of the machine, so the write waits for
+// the disk (the file and the rename); for what the user asked to keep. Scratch: nothing more
+// than the program using it, as a copy in the temporary directory; readers still see the old
+// file or the whole new one, but nobody waits for the disk.
+enum class TDurability { Durable, Scratch };
+
 // Replaces `path` with exactly `bytes`: written to a new file beside it without following
-// links, flushed, then renamed over it, so a reader sees the old file or the whole new one.
-// On failure errno also says why, so a caller can tell a full disk from a read-only folder.
-TResult<void> WriteFileAtomically(const std::string& path, std::span<const std::uint8_t> bytes);
+// links, flushed as `durability` asks, then renamed over it, so a reader sees the old file or
+// the whole new one. On failure errno also says why, so a caller can tell a full disk from a
+// read-only folder.
+TResult<void> WriteFileAtomically(const std::string& path, std::span<const std::uint8_t> bytes,
+                                  TDurability durability = TDurability::Durable);
 
 // Makes sure `path` is a directory only the current user can use: created 0700 when missing,
 // then checked to be a real directory (no link) owned by the user with mode 0700; the reason

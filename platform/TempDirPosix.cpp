@@ -86,13 +86,19 @@ TResult<std::string> UserTempDirectory() {
     return WithSeparator(fallback);
 }
 
-TResult<void> WriteFileAtomically(const std::string& path, std::span<const std::uint8_t> bytes) {
+TResult<void> WriteFileAtomically(const std::string& path, std::span<const std::uint8_t> bytes,
+                                  TDurability durability) {
+    const bool durable = durability == TDurability::Durable;
     auto temp = posix::CreateTempBeside(path);
     if (!temp) {
         return Fail(temp.Error());
     }
     const std::string tempPath = temp->Path;
-    TResult<void> done = posix::WriteSyncClose(temp->File, bytes, tempPath);
+    TResult<void> done = durable ? posix::WriteSyncClose(temp->File, bytes, tempPath)
+                                 : posix::WriteAll(temp->File.Get(), bytes, tempPath);
+    if (done && !durable) {
+        done = temp->File.Close(tempPath);
+    }
     int err = done ? 0 : errno;
     temp->File.Reset();
     // rename() replaces whatever is at `path`, a planted link included, without following it.
@@ -105,7 +111,9 @@ TResult<void> WriteFileAtomically(const std::string& path, std::span<const std::
         errno = err; // the caller tells a full disk from a read-only folder by it
         return done;
     }
-    posix::SyncDirectory(posix::DirectoryOf(path));
+    if (durable) {
+        posix::SyncDirectory(posix::DirectoryOf(path));
+    }
     return {};
 }
 

@@ -123,20 +123,22 @@ TResult<std::string> UserTempDirectory() {
     return path;
 }
 
-TResult<void> WriteFileAtomically(const std::string& path, std::span<const std::uint8_t> bytes) {
+TResult<void> WriteFileAtomically(const std::string& path, std::span<const std::uint8_t> bytes,
+                                  TDurability durability) {
+    const bool durable = durability == TDurability::Durable;
     auto temp = CreateTempBeside(path);
     if (!temp) {
         return Fail(temp.Error());
     }
     const std::string tempPath = temp->Path;
     TResult<void> done = WriteAll(temp->File.get(), bytes, tempPath);
-    if (done && ::FlushFileBuffers(temp->File.get()) == FALSE) {
+    if (done && durable && ::FlushFileBuffers(temp->File.get()) == FALSE) {
         done = Fail(TError{LastErrorText("cannot flush '" + tempPath + "'")});
     }
     temp->File.reset();
     // The rename replaces whatever is at `path`, a link included, without following it.
-    if (done && ::MoveFileExW(Widen(tempPath).c_str(), Widen(path).c_str(),
-                              MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) == FALSE) {
+    const DWORD flags = MOVEFILE_REPLACE_EXISTING | (durable ? MOVEFILE_WRITE_THROUGH : 0);
+    if (done && ::MoveFileExW(Widen(tempPath).c_str(), Widen(path).c_str(), flags) == FALSE) {
         done = Fail(TError{LastErrorText("cannot replace '" + path + "'")});
     }
     if (!done) {

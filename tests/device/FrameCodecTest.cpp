@@ -42,6 +42,20 @@ TEST(Crc32, CarriesOnOverPieces) {
     const std::string_view text = "123456789";
     const auto* bytes = reinterpret_cast<const std::uint8_t*>(text.data());
     EXPECT_EQ(Crc32Update(Crc32Update(0, bytes, 4), bytes + 4, 5), 0x89A1897Fu);
+
+    // Long runs are taken eight bytes at a time: split anywhere, they give the same value,
+    // worked out bit by bit from the definition above (1000 bytes of (7i + 3) mod 251).
+    TBytes pattern(1000);
+    for (std::size_t i = 0; i < pattern.size(); ++i) {
+        pattern[i] = static_cast<std::uint8_t>((7 * i + 3) % 251);
+    }
+    EXPECT_EQ(CalcCrc32(pattern.data(), pattern.size()), 0xEC33AC85u);
+    for (std::size_t split = 1; split <= 17; ++split) {
+        EXPECT_EQ(Crc32Update(Crc32Update(0, pattern.data(), split), pattern.data() + split,
+                              pattern.size() - split),
+                  0xEC33AC85u)
+            << "split after " << split;
+    }
 }
 
 TEST(FrameCodec, EncodesWithTheCrcOverTheShortLength) {

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The Debian package as a technician gets it: the program and its command line, its menu entry and icon, the udev
-# rule where udev reads it, the package's documents; dependencies read from the program;
+# rule where udev reads it, the package's documents; dependencies read from the program and
+# those it opens itself;
 # lintian finds no error; apt would install it with what it depends on.
 #   debian_package.sh PACKAGE.deb
 set -u
@@ -20,9 +21,11 @@ expected="/usr/bin/qor7316-update
 [ "$files" = "$expected" ] || fail "the package holds:
 $files"
 depends=$(dpkg-deb -f "$deb" Depends)
-for library in libqt6widgets6 libqt6svg6 libcurl4 libsodium23; do
+for library in libqt6widgets6 libcurl4 libsodium23; do
   [[ $depends == *"$library"* ]] || fail "no dependency on $library: $depends"
 done
+# The pictures come as PNG from the build: no SVG renderer goes with the program.
+[[ $depends != *libqt6svg* ]] || fail "a dependency on QtSvg: $depends"
 echo "ok: $(basename "$deb"), $(stat -c %s "$deb") bytes: $(echo "$files" | wc -l) files; depends on $depends"
 
 # The command line's manual page names every option and exit code its --help names.

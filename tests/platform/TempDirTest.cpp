@@ -30,17 +30,23 @@ protected:
 
 } // namespace
 
-TEST_F(TempDirTest, WritesTheWholeFileAndReplacesTheOldOne) {
-    ASSERT_TRUE(Kept(WriteFileAtomically(Target, Bytes("first")), Error)) << Error;
+// Whether or not it waits for the disk, a write replaces the whole file and leaves nothing.
+class TempDirWrite : public TempDirTest, public ::testing::WithParamInterface<TDurability> {};
+
+TEST_P(TempDirWrite, WritesTheWholeFileAndReplacesTheOldOne) {
+    ASSERT_TRUE(Kept(WriteFileAtomically(Target, Bytes("first"), GetParam()), Error)) << Error;
     std::string big(300000, 'x');
     big[12345] = '\0';
-    ASSERT_TRUE(Kept(WriteFileAtomically(Target, Bytes(big)), Error)) << Error;
+    ASSERT_TRUE(Kept(WriteFileAtomically(Target, Bytes(big), GetParam()), Error)) << Error;
     EXPECT_EQ(ReadText(Target), big);
     EXPECT_EQ(ModeOf(Target), 0600);
-    ASSERT_TRUE(Kept(WriteFileAtomically(Target, {}), Error)) << Error;
+    ASSERT_TRUE(Kept(WriteFileAtomically(Target, {}, GetParam()), Error)) << Error;
     EXPECT_EQ(ReadText(Target), "");
     EXPECT_EQ(RemoveStaleTempFiles(Target), 0); // nothing left beside it
 }
+
+INSTANTIATE_TEST_SUITE_P(Durabilities, TempDirWrite,
+                         ::testing::Values(TDurability::Durable, TDurability::Scratch));
 
 TEST_F(TempDirTest, LinkPlantedAtTheTargetIsReplacedNotFollowed) {
     WriteText(Victim, "precious");
