@@ -236,7 +236,7 @@ private:
     // The body into the buffer, piece by piece, with the caller's events between the pieces;
     // how many bytes came.
     TResult<std::uint32_t, TDownloadError> ReadBody(IHttpSession& session) {
-        std::vector<std::uint8_t>& buffer = State.DownloadBuffer;
+        TDownloadBuffer& buffer = State.DownloadBuffer;
         std::uint32_t received = 0;
         for (;;) {
             if (!State.Busy || TimeUp()) {
