@@ -56,8 +56,11 @@ public:
             return Fail(TFetchFailure{DownloadFailureText(outcome.Error(), settings.CfgLanguage),
                                       outcome.Error().Detail, cancelled});
         }
+        // The body is handed on as it came, not copied: it is all the buffer holds.
+        const std::size_t size = outcome->size();
         TFetchedImage image;
-        image.Body.assign(outcome->begin(), outcome->end());
+        image.Body = std::move(state->DownloadBuffer);
+        image.Body.resize(size);
         image.Source = DownloadAddress(Server, path);
         image.SavedAs = state->TempFilePath;
         return image;

@@ -3,10 +3,10 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <memory>
 #include <optional>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "download/DownloadError.h"
 #include "firmware/DeviceVariant.h"
@@ -17,18 +17,13 @@ namespace qor {
 inline constexpr std::size_t DownloadBufferSize = 1'500'000;
 inline constexpr int ProgressMaximum = 1000;
 
-// The body's buffer, allocated once; its bytes are left unset until the body is written into
-// them, so that an image touches only the pages it fills, not all of the largest one's.
-class TDownloadBuffer {
-public:
-    TDownloadBuffer() : Bytes(std::make_unique_for_overwrite<std::uint8_t[]>(DownloadBufferSize)) {}
-    std::uint8_t* data() { return Bytes.get(); }
-    const std::uint8_t* data() const { return Bytes.get(); }
-    static constexpr std::size_t size() { return DownloadBufferSize; }
-
-private:
-    std::unique_ptr<std::uint8_t[]> Bytes;
-};
+// Room for the largest image, reserved but not yet touched: an image touches only the pages
+// it fills, not all of the largest one's.
+inline std::vector<std::uint8_t> ReservedDownloadBuffer() {
+    std::vector<std::uint8_t> buffer;
+    buffer.reserve(DownloadBufferSize);
+    return buffer;
+}
 
 struct TDownloadState {
     bool DownloadOK = false;
@@ -39,8 +34,8 @@ struct TDownloadState {
     bool Busy = false;
     std::string TempFilePath;
     TVariantKind DeviceVariant = TVariantKind::Other;
-    // Allocated once with the dialog; the transfer never allocates for the body.
-    TDownloadBuffer DownloadBuffer;
+    // Holds the body received so far; the transfer never allocates for the body while it runs.
+    std::vector<std::uint8_t> DownloadBuffer = ReservedDownloadBuffer();
     bool Started = false;
 
     // The transfer is between its start and the arrival of the response: the status keeps

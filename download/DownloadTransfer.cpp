@@ -236,13 +236,17 @@ private:
     // The body into the buffer, piece by piece, with the caller's events between the pieces;
     // how many bytes came.
     TResult<std::uint32_t, TDownloadError> ReadBody(IHttpSession& session) {
-        TDownloadBuffer& buffer = State.DownloadBuffer;
+        std::vector<std::uint8_t>& buffer = State.DownloadBuffer;
+        buffer.clear();
+        if (buffer.capacity() < DownloadBufferSize) { // handed on by the transfer before
+            buffer = ReservedDownloadBuffer();
+        }
         std::uint32_t received = 0;
         for (;;) {
             if (!State.Busy || TimeUp()) {
                 return Stopped(TDownloadFailure::DownloadFailed);
             }
-            if (State.SizeKnown && State.TotalBytes > buffer.size()) {
+            if (State.SizeKnown && State.TotalBytes > DownloadBufferSize) {
                 return DownloadFailure(TDownloadFailure::DownloadFailed,
                                        "the announced image of " +
                                            std::to_string(State.TotalBytes) +
@@ -250,13 +254,15 @@ private:
             }
             // With the buffer full, one more read into a spare byte tells the end of the body
             // from a body that does not fit.
-            const std::size_t room = buffer.size() - received;
+            const std::size_t room = DownloadBufferSize - received;
             std::uint8_t spare = 0;
+            buffer.resize(received + std::min(room, ReadSize)); // within the reserved room
             const std::span<std::uint8_t> target =
                 room == 0
                     ? std::span<std::uint8_t>(&spare, 1)
-                    : std::span<std::uint8_t>(buffer.data() + received, std::min(room, ReadSize));
+                    : std::span<std::uint8_t>(buffer.data() + received, buffer.size() - received);
             const THttpResult<std::size_t> count = session.Read(target);
+            buffer.resize(received + (count && room != 0 ? *count : 0));
             if (!count) {
                 if (count.Error().Reason == THttpFailure::Stopped) {
                     return Stopped(TDownloadFailure::DownloadFailed);
@@ -265,8 +271,8 @@ private:
             }
             if (room == 0 && *count > 0) {
                 return DownloadFailure(TDownloadFailure::DownloadFailed,
-                                       "the image is larger than " + std::to_string(buffer.size()) +
-                                           " bytes");
+                                       "the image is larger than " +
+                                           std::to_string(DownloadBufferSize) + " bytes");
             }
             received += static_cast<std::uint32_t>(*count);
             State.ReceivedBytes = received;
