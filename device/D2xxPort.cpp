@@ -189,8 +189,9 @@ std::vector<TPortEntry> TD2xxPort::List() {
     std::vector<TPortEntry> ports;
     ports.reserve(std::min(filled, listed));
     for (DWORD i = 0; i < std::min(filled, listed); ++i) {
-        ports.push_back({Field(nodes[i].SerialNumber, sizeof nodes[i].SerialNumber),
-                         Field(nodes[i].Description, sizeof nodes[i].Description)});
+        // The library names a device by its serial number; its list has nothing steadier.
+        std::string serial = Field(nodes[i].SerialNumber, sizeof nodes[i].SerialNumber);
+        ports.push_back({serial, Field(nodes[i].Description, sizeof nodes[i].Description), serial});
     }
     return ports;
 }
@@ -214,7 +215,8 @@ std::vector<std::string> TD2xxPort::Facts() {
                                         ? ", latency timer set to 1 ms on open"
                                         : ", without a latency timer call")};
     for (const TPortEntry& entry : List()) {
-        facts.push_back("bridge " + entry.Name + ": \"" + entry.Description + "\"");
+        facts.push_back("bridge " + entry.Name + ": \"" + entry.Description + "\", serial " +
+                        ShownSerial(entry));
     }
     return facts;
 }

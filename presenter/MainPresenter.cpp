@@ -4,6 +4,7 @@
 #include "presenter/DisplayRefresh.h"
 #include "presenter/FirmwareLoading.h"
 #include "presenter/ImageChecks.h"
+#include "presenter/ServiceRecord.h"
 #include "presenter/UpdateRun.h"
 
 namespace qor {
@@ -16,9 +17,15 @@ void TMainPresenter::SerialTick() {
     const TDeviceStatus status = Monitor.Tick(Model.UpdateRunning);
     ShowDeviceStatus(Model, status, Language());
     // Why the device is not there, as far as the program can tell: its port will not open,
-    // or the system cannot list any (a driver missing).
-    Model.View.LQORStatusTip =
-        status.State == TDeviceState::NotFound ? Port.Unavailable() : status.OpenError;
+    // or the system cannot list any (a driver missing). A device that is there: which unit.
+    if (status.State == TDeviceState::NotFound) {
+        Model.View.LQORStatusTip = Port.Unavailable();
+    } else if (!status.OpenError.empty()) {
+        Model.View.LQORStatusTip = status.OpenError;
+    } else {
+        Model.View.LQORStatusTip =
+            DescribePort(Monitor.Link().PortName(), Monitor.Link().PortSerial());
+    }
 }
 
 void TMainPresenter::DisplayTick() {

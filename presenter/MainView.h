@@ -26,7 +26,8 @@ struct TMainView {
     // Device panel and status line.
     TLabelView LQORStatus;
     // Why a device that is listed cannot be opened (often a missing permission on Linux): it
-    // stays "Connecting", and the reason is where the user can find it. Empty otherwise.
+    // stays "Connecting", and the reason is where the user can find it. For a device that is
+    // there, which unit it is: its port and serial number. Empty otherwise.
     std::string LQORStatusTip;
     TLabelView LQORBootldrVersion;
     TLabelView LQORFWVersion;

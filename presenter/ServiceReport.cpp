@@ -6,7 +6,7 @@
 namespace qor {
 
 TResult<void> TServiceLogRecorder::Record(const TServiceRecord& record) {
-    return Log.Append(FormatServiceRecord(record));
+    return Log.Append(FormatServiceRecord(record), FormatServiceRecordJson(record));
 }
 
 std::string ComposeServiceReport(const TReportInput& input) {
@@ -20,8 +20,9 @@ std::string ComposeServiceReport(const TReportInput& input) {
     }
     if (input.Device) {
         const TDeviceInfo& info = *input.Device;
-        text += "Device:   connected on " + input.DevicePort + ", " + DescribeDevice(info) +
-                ", firmware " + Windows1252ToUtf8(info.DeviceFWVersion) + ", checksum " +
+        text += "Device:   connected on " + DescribePort(input.DevicePort, input.DeviceSerial) +
+                ", " + DescribeDevice(info) + ", firmware " +
+                Windows1252ToUtf8(info.DeviceFWVersion) + ", checksum " +
                 (info.ChecksumValid() ? "valid" : "invalid") + "\n";
     } else {
         text += "Device:   not connected\n";

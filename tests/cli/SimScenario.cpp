@@ -73,6 +73,7 @@ public:
         for (std::size_t i = 0; i < devices.size(); ++i) {
             const TDeviceLayout& layout = devices[i];
             TVirtualDevice& device = Bus->AddDevice(layout.Description, layout.Config);
+            device.SerialNumber = layout.Serial.value_or(device.SerialNumber);
             device.RecordFrames = i == 0; // the frames of the first are written out
             for (const TFault& fault : faults[i]) {
                 device.Faults.Add(fault);
@@ -123,6 +124,7 @@ public:
         for (std::size_t i = 0; i < devices.size(); ++i) {
             TVirtualDevice& device = Rig.AddDevice("ttyUSB" + std::to_string(i),
                                                    devices[i].Description, devices[i].Config);
+            device.SerialNumber = devices[i].Serial.value_or(device.SerialNumber);
             if (devices[i].ApplicationRuns) {
                 device.SwitchOn(TDeviceMode::Application);
             }
