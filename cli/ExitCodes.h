@@ -52,7 +52,7 @@ const char* OutcomeName(int code);
 inline constexpr const char* SeveralDevicesExitRule =
     "With --all the exit code is 0 when every device was updated, otherwise the code of the "
     "first device in port order (the order list shows) that failed; the summary gives each "
-    "device's code.";
+    "device's code. A device left as it was by --skip-current counts as updated.";
 
 // That rule: the code of the first failed device of `exits`, in port order.
 int SeveralDevicesExit(std::span<const int> exits);
