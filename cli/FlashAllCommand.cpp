@@ -3,6 +3,7 @@
 // window's serial timer ticks; the image is the file, or one download per variant present;
 // then every device is written on a thread of its own, and a summary ends the run.
 #include <map>
+#include <optional>
 #include <thread>
 
 #include "base/Windows1252.h"
@@ -130,6 +131,29 @@ bool TCommandRun::StopRow(TBench& bench, std::size_t row) {
     return true;
 }
 
+namespace {
+
+using TTickOutcome = std::optional<TResult<void, TConnectError>>;
+
+// One tick of each of these devices, all at once: a full query takes a device some
+// milliseconds, and a line of 32 asked one after the other would wait for all of them.
+std::vector<TTickOutcome> TickAtOnce(TBench& bench, const std::vector<std::size_t>& due) {
+    std::vector<TTickOutcome> outcomes(due.size());
+    std::vector<std::thread> ticks;
+    ticks.reserve(due.size());
+    for (std::size_t k = 0; k < due.size(); ++k) {
+        ticks.emplace_back([&bench, &outcomes, &due, k] {
+            outcomes[k] = bench.Devices[due[k]].Connector->Tick();
+        });
+    }
+    for (std::thread& tick : ticks) {
+        tick.join();
+    }
+    return outcomes;
+}
+
+} // namespace
+
 void TCommandRun::ConnectAll(TBench& bench) {
     for (std::size_t i = 0; i < bench.Devices.size(); ++i) {
         TBenchDevice& device = bench.Devices[i];
@@ -140,16 +164,20 @@ void TCommandRun::ConnectAll(TBench& bench) {
         device.Connector->Begin(bench.Ports[i].Name, TMs{0});
     }
     for (bool waiting = true; waiting;) {
-        waiting = false;
+        std::vector<std::size_t> due;
         for (std::size_t i = 0; i < bench.Devices.size(); ++i) {
-            TBenchDevice& device = bench.Devices[i];
-            if (device.Connected || bench.Rows.Finished(i) || StopRow(bench, i)) {
-                continue;
+            if (!bench.Devices[i].Connected && !bench.Rows.Finished(i) && !StopRow(bench, i)) {
+                due.push_back(i);
             }
-            const auto outcome = device.Connector->Tick();
-            if (!outcome) {
+        }
+        const std::vector<TTickOutcome> outcomes = TickAtOnce(bench, due);
+        waiting = false;
+        for (std::size_t k = 0; k < due.size(); ++k) {
+            const std::size_t i = due[k];
+            TBenchDevice& device = bench.Devices[i];
+            if (!outcomes[k]) {
                 waiting = true;
-            } else if (outcome->Ok()) {
+            } else if (outcomes[k]->Ok()) {
                 device.Connected = true;
                 const TDeviceInfo& info = device.Connector->Monitor().Info();
                 bench.Rows.Connected(i, info,
@@ -163,7 +191,7 @@ void TCommandRun::ConnectAll(TBench& bench) {
                                             {},
                                             false});
             } else {
-                const std::string reason = NotConnectedReason(outcome->Error());
+                const std::string reason = NotConnectedReason(outcomes[k]->Error());
                 TEvent event{"", {Text(TxtNotConnected), reason}, {}, true};
                 event.Fields.Add("reason", reason);
                 FailRow(bench, i, ExitCode(TExit::NoDevice), std::move(event));

@@ -137,12 +137,12 @@ TEST(ServiceReport, CarriesTheFactsAndTheLogButNoCredentials) {
     TReportInput input;
     input.System = "Linux 6.1 x86_64";
     input.PortFacts = {"tty back-end over /sys and /dev",
-                       "ttyUSB0: \"QOR 7316\", latency timer 1 ms"};
+                       "ttyUSB0: \"QOR 7316\", serial FT7316A1, latency timer 1 ms"};
     input.LogPath = "/home/t/.local/state/qor7316-updater/service.log";
     input.LogText = "2026-12-07T14:03:11Z  record\n";
     std::string report = ComposeServiceReport(input);
     EXPECT_THAT(report, HasSubstr("System:   Linux 6.1 x86_64"));
-    EXPECT_THAT(report, HasSubstr("  ttyUSB0: \"QOR 7316\", latency timer 1 ms"));
+    EXPECT_THAT(report, HasSubstr("  ttyUSB0: \"QOR 7316\", serial FT7316A1, latency timer 1 ms"));
     EXPECT_THAT(report, HasSubstr("Device:   not connected"));
     input.Device = TDeviceInfo{1, 3, 124, 512, 7, 7, "1.4a"};
     input.DevicePort = "ttyUSB0";
