@@ -1,7 +1,5 @@
 #include "cli/CommandRun.h"
 
-#include <algorithm>
-
 #include "base/FixedTexts.h"
 #include "base/TextTable.h"
 #include "base/Windows1252.h"
@@ -151,50 +149,6 @@ void TCommandRun::ReportDevice() {
                          DescribePort(link.PortName(), link.PortSerial()) + ")"},
                         {},
                         false});
-}
-
-std::vector<TPortEntry> TCommandRun::ChosenDevices() {
-    std::vector<TPortEntry> devices;
-    const TPortChoice choice{Options.Port.value_or(""), Options.Serials};
-    for (TPortEntry& entry : Services.Port.List()) {
-        if (IsDevicePort(entry, choice)) {
-            devices.push_back(std::move(entry));
-        }
-    }
-    return devices;
-}
-
-std::vector<std::string> TCommandRun::MissingSerials(const std::vector<TPortEntry>& devices) const {
-    std::vector<std::string> missing;
-    for (const std::string& serial : Options.Serials) {
-        if (std::none_of(devices.begin(), devices.end(),
-                         [&serial](const TPortEntry& entry) { return entry.Serial == serial; })) {
-            missing.push_back(serial);
-        }
-    }
-    return missing;
-}
-
-std::string TCommandRun::WaitingText(const std::vector<TPortEntry>& devices) {
-    std::string text =
-        std::string(Text(TxtNotConnected)) + " - waiting " + SecondsText(Options.Wait);
-    if (const auto missing = MissingSerials(devices); !missing.empty()) {
-        text = "Waiting " + SecondsText(Options.Wait) + " for the serial number" +
-               (missing.size() > 1 ? "s " : " ");
-        for (std::size_t i = 0; i < missing.size(); ++i) {
-            text += (i == 0 ? "" : ", ") + missing[i];
-        }
-    }
-    return text;
-}
-
-std::string TCommandRun::MissingSerialsReason(const std::vector<std::string>& missing) {
-    std::string reason = std::string("no device with the description \"") + DeviceDescription +
-                         "\" and the serial number" + (missing.size() > 1 ? "s " : " ");
-    for (std::size_t i = 0; i < missing.size(); ++i) {
-        reason += (i == 0 ? "" : ", ") + missing[i];
-    }
-    return reason;
 }
 
 TFailed TCommandRun::InvalidImage(const std::string& reason) {

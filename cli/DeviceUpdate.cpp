@@ -59,6 +59,8 @@ struct TAttemptEnd {
     int Exit = 0;
     TEvent Event;
     const char* Outcome = nullptr; // in place of the exit code's own name
+    std::uint32_t Attempt = 1;     // of at most Attempts
+    std::uint32_t Attempts = 1;
 };
 
 TAttemptEnd DescribeAttempt(const TUpdateFlowResult& run, const TDeviceInfo& after,
@@ -121,17 +123,41 @@ bool WorthAnotherAttempt(const TUpdateFlowResult& run) {
 
 // Tells a failed attempt that another one follows: its lines but the first ("Update
 // failed!"), and its exit code and outcome.
-void ReportFailedAttempt(IReporter& report, const TAttemptEnd& failed, std::uint32_t attempt,
-                         std::uint32_t attempts) {
-    TEvent event{
-        "attempt",
-        {"Attempt " + std::to_string(attempt) + " of " + std::to_string(attempts) + " failed"},
-        {},
-        true};
+void ReportFailedAttempt(IReporter& report, const TAttemptEnd& failed) {
+    TEvent event{"attempt",
+                 {"Attempt " + std::to_string(failed.Attempt) + " of " +
+                  std::to_string(failed.Attempts) + " failed"},
+                 {},
+                 true};
     event.Lines.insert(event.Lines.end(), failed.Event.Lines.begin() + 1, failed.Event.Lines.end());
     event.Fields.Add("exit", failed.Exit).Add("outcome", OutcomeName(failed.Exit));
     event.Fields.Merge(failed.Event.Fields);
     report.Event(event);
+}
+
+// After an attempt that may pass next time: tells of it and waits for the unit to answer
+// again; true when it did. Otherwise `told` becomes the run's result: the attempt's own, or a
+// stop's when the user stopped before or while waiting.
+bool AnotherAttempt(TAttemptEnd& told, const TDeviceUpdatePlan& plan, TCliServices& services,
+                    std::uint8_t language, IReporter& report) {
+    const auto stopped = [&services] {
+        return services.Interrupted && services.Interrupted();
+    };
+    if (stopped()) {
+        return false; // no attempt after a stop: the run ends with this one
+    }
+    ReportFailedAttempt(report, told);
+    if (plan.Reconnect && plan.Reconnect()) {
+        return true;
+    }
+    if (stopped()) {
+        told.Exit = ExitCode(TExit::Interrupted);
+        told.Event = TEvent{"", {Txt(TxtCancelled, language)}, {}, true};
+        told.Event.Fields.Add("attempt", told.Attempt).Add("attempts", told.Attempts);
+    } else {
+        told.Event.Lines.push_back("no further attempt: the device did not answer again");
+    }
+    return false;
 }
 
 // The last attempt's result, after switching the device off when asked to and it runs the
@@ -235,21 +261,14 @@ TDeviceUpdateEnd UpdateDevice(TConnectionMonitor& monitor, const TCheckedImage& 
             return end;
         }
         TAttemptEnd told = DescribeAttempt(run, monitor.Info(), language);
+        told.Attempt = attempt;
+        told.Attempts = attempts;
         if (plan.Retries > 0) {
             told.Event.Fields.Add("attempt", attempt).Add("attempts", attempts);
         }
-        const bool stopped = services.Interrupted && services.Interrupted();
-        if (attempt < attempts && WorthAnotherAttempt(run) && !stopped) {
-            ReportFailedAttempt(report, told, attempt, attempts);
-            if (plan.Reconnect && plan.Reconnect()) {
-                continue;
-            }
-            told.Event.Lines.push_back("no further attempt: the device did not answer again");
-            // A stop while waiting for the device ends the run as any stop does.
-            if (services.Interrupted && services.Interrupted()) {
-                told.Exit = ExitCode(TExit::Interrupted);
-                told.Event.Lines = {Txt(TxtCancelled, language)};
-            }
+        if (attempt < attempts && WorthAnotherAttempt(run) &&
+            AnotherAttempt(told, plan, services, language, report)) {
+            continue;
         }
         end.Exit =
             ReportLastAttempt(std::move(told), monitor, plan.PowerOffAfter, language, report);
