@@ -283,7 +283,8 @@ bool ReconnectSameUnit(TDeviceConnector& connector, TMs wait) {
     } else {
         link.ChoosePort(link.PortName());
     }
-    return connector.Connect(std::nullopt, wait, {}).Ok();
+    // Asked afresh: what the last attempt left in the flash is the next one's "before".
+    return connector.Connect(std::nullopt, wait, {}).Ok() && connector.Monitor().QueryBootloader();
 }
 
 } // namespace qor::cli

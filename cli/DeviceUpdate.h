@@ -50,8 +50,8 @@ TDeviceUpdateEnd UpdateDevice(TConnectionMonitor& monitor, const TCheckedImage& 
                               const TDeviceUpdatePlan& plan, std::uint8_t language,
                               TCliServices& services, IReporter& report);
 
-// Waits for the unit `monitor` last found to answer again, as plan.Reconnect does, through
-// `connector`'s wait of at most `wait` for it to be listed.
+// Waits for the unit `connector` last found to answer again, as plan.Reconnect does, for at
+// most `wait` until it is listed, and asks its bootloader afresh.
 bool ReconnectSameUnit(TDeviceConnector& connector, TMs wait);
 
 // Reports an image the device cannot take, nothing written; returns its exit code.

@@ -305,6 +305,8 @@ TEST_P(FlashRetries, StartAgainAsLongAsItMayPass) {
     ASSERT_EQ(Record.Entries.size(), c.Attempts);
     for (std::size_t i = 0; i < c.Attempts; ++i) {
         EXPECT_EQ(Record.Entries[i].Attempt, i + 1);
+        // Each attempt starts from what the one before left in the flash, asked afresh.
+        EXPECT_EQ(Record.Entries[i].Before.ChecksumValid(), i == 0) << i;
     }
     EXPECT_EQ(Record.Entries.back().Exit, c.Exit);
     const auto lines = result.OutLines();
