@@ -106,7 +106,7 @@ struct TCommandSpec {
 
 // clang-format off
 constexpr TCommandSpec CommandSpecs[] = {
-    {"list", TCommand::List, "list", "the attached devices (port, description)"},
+    {"list", TCommand::List, "list", "the attached devices (port, serial number, description)"},
     {"info", TCommand::Info, "info", "bootloader version and variant, firmware version,\nchecksum state"},
     {"flash", TCommand::Flash, "flash FILE", "check FILE, write it into the device, verify the checksums"},
     {"download", TCommand::Download, "download", "download the image for the device's variant"},
