@@ -26,7 +26,8 @@ TEST(WineCommandLine, FlashesThroughTheD2xxLibrary) {
     const TRun run =
         RunProgram("flash \"" + image + "\" --json --lang en", "FT232R USB UART|a;QOR 7316|b", dir);
     EXPECT_EQ(run.Exit, 0u) << run.Out;
-    EXPECT_THAT(run.Out, HasSubstr(R"("unit":"blocks","block":251,"permille":996})"));
+    EXPECT_THAT(run.Out, HasSubstr(R"("unit":"blocks","port":"VQ731601","serial":"VQ731601",)"
+                                   R"("block":251,"permille":996})"));
     // The version the device reports after the update is the image's: it holds the image.
     EXPECT_THAT(run.Out, HasSubstr(R"({"event":"result","port":"VQ731601","serial":"VQ731601",)"
                                    R"("exit":0,"outcome":"success",)"

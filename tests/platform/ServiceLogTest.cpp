@@ -103,6 +103,7 @@ TEST(ServiceLog, WorkersAppendingAtOnceKeepEveryRecordWholeInBothLogs) {
     constexpr int Workers = 8;
     constexpr int Records = 5;
     std::vector<std::thread> workers;
+    workers.reserve(Workers);
     std::atomic<int> failed{0};
     for (int w = 0; w < Workers; ++w) {
         workers.emplace_back([&, w] {
