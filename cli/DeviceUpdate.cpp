@@ -71,11 +71,12 @@ int FinishUpdate(const TUpdateOutcome& outcome, TConnectionMonitor& monitor, boo
         return ReportResult(report, ExitCode(TExit::Success), std::move(result));
     }
     case TUpdateResult::ChecksumsDiffer:
+        // Only checksums reported after the update tell a difference.
         result.Lines = {Txt(TxtUpdateFailed, language),
-                        "the device's checksums differ: " + Hex32(after.DeviceChecksum1) + " / " +
-                            Hex32(after.DeviceChecksum2)};
-        result.Fields.Add("checksum1", Hex32(after.DeviceChecksum1));
-        result.Fields.Add("checksum2", Hex32(after.DeviceChecksum2));
+                        "the device's checksums differ: " + Hex32(after.DeviceChecksums->First) +
+                            " / " + Hex32(after.DeviceChecksums->Second)};
+        result.Fields.Add("checksum1", Hex32(after.DeviceChecksums->First));
+        result.Fields.Add("checksum2", Hex32(after.DeviceChecksums->Second));
         return ReportResult(report, ExitCode(TExit::ChecksumsDiffer), std::move(result));
     case TUpdateResult::Failed: {
         const TUpdateFailure& failure = *outcome.Failure;
@@ -98,28 +99,12 @@ int FinishUpdate(const TUpdateOutcome& outcome, TConnectionMonitor& monitor, boo
     return ReportResult(report, ExitCode(TExit::ImageDoesNotFit), std::move(result));
 }
 
-// What the device holds afterwards, as far as the update knows it.
-std::string FirmwareAfter(const TUpdateOutcome& outcome, const TDeviceInfo& before,
-                          const TDeviceInfo& after) {
-    switch (outcome.Result) {
-    case TUpdateResult::Succeeded:
-    case TUpdateResult::ChecksumsDiffer:
-        return SummariseDevice(after).FirmwareVersion;
-    case TUpdateResult::Refused:
-        return SummariseDevice(before).FirmwareVersion;
-    case TUpdateResult::Failed:
-    case TUpdateResult::Stopped:
-        break;
-    }
-    return UnknownValue;
-}
-
 } // namespace
 
 int ReportDoesNotFit(IReporter& report, std::uint8_t language, const TFirmwareImage& image,
-                     const TImageRejection& refusal, const std::optional<TDeviceVariant>& device) {
+                     const TImageRejection& refusal, const TConnectedVariant& device) {
     const auto imageLetter = static_cast<char>(image.VariantLetter());
-    std::string deviceVariant = "none";
+    std::string deviceVariant = "unknown";
     if (device) {
         const auto letter = device->Letter();
         deviceVariant = letter ? std::string(1, *letter) : std::string("other");
@@ -148,7 +133,6 @@ TDeviceUpdateEnd UpdateDevice(TConnectionMonitor& monitor, const TCheckedImage& 
     loaded.Fields.Add("size", static_cast<std::int64_t>(firmware.Size()));
     loaded.Fields.Add("crc", Hex32(firmware.Crc()));
 
-    const TDeviceInfo before = monitor.Info();
     TFlashObserver observer(monitor, services, report, std::move(loaded),
                             Txt(TxtUpdating, language), firmware.Size() / BlockSize);
     const TUpdateFlowResult run =
@@ -162,7 +146,8 @@ TDeviceUpdateEnd UpdateDevice(TConnectionMonitor& monitor, const TCheckedImage& 
         report.Event(unrecorded);
     }
     TDeviceUpdateEnd end;
-    end.FirmwareAfter = FirmwareAfter(run.Outcome, before, monitor.Info());
+    // The update leaves only what its read-back reported, and a refusal what was there.
+    end.FirmwareAfter = SummariseDevice(monitor.Info()).FirmwareVersion;
     end.Exit = run.Rejection ? ReportDoesNotFit(report, language, firmware, *run.Rejection,
                                                 ConnectedVariant(monitor))
                              : FinishUpdate(run.Outcome, monitor, powerOffAfter, language, report);

@@ -105,8 +105,12 @@ QWidget* TDemoControlForm::MakeDeviceGroup() {
         variants->addWidget(radio);
     }
     Variants->button(static_cast<int>(Rig.Variant()))->setChecked(true);
+    variants->addStretch();
+    BErase = Button("Erase flash (no application)", group, "BErase");
+    variants->addWidget(BErase);
     layout->addLayout(variants);
     layout->addLayout(MakeReplyCodeRow(group));
+    layout->addLayout(MakeReplyChoiceRow(group));
 
     connect(BPlug, &QPushButton::clicked, this, &TDemoControlForm::BPlugClick);
     connect(BUnplug, &QPushButton::clicked, this, &TDemoControlForm::BUnplugClick);
@@ -114,6 +118,7 @@ QWidget* TDemoControlForm::MakeDeviceGroup() {
     connect(BApplication, &QPushButton::clicked, this, &TDemoControlForm::BApplicationClick);
     connect(BSwitchOff, &QPushButton::clicked, this, &TDemoControlForm::BSwitchOffClick);
     connect(Variants, &QButtonGroup::idClicked, this, &TDemoControlForm::VariantChosen);
+    connect(BErase, &QPushButton::clicked, this, &TDemoControlForm::BEraseClick);
     return group;
 }
 
@@ -142,6 +147,26 @@ QLayout* TDemoControlForm::MakeReplyCodeRow(QWidget* group) {
     connect(CBAckCode, &QComboBox::currentIndexChanged, this, &TDemoControlForm::AckCodeChosen);
     connect(CBVersionReplyCode, &QComboBox::currentIndexChanged, this,
             &TDemoControlForm::VersionReplyCodeChosen);
+    return row;
+}
+
+// More of those freedoms: the queries' replies swapped in pairs, and data replies where an
+// acknowledgement is expected.
+QLayout* TDemoControlForm::MakeReplyChoiceRow(QWidget* group) {
+    auto* row = Owned<QHBoxLayout>();
+    CBSwapQueryReplies = Owned<QCheckBox>("Swaps the query replies", group);
+    CBSwapQueryReplies->setObjectName("CBSwapQueryReplies");
+    CBSwapQueryReplies->setChecked(Rig.SwapQueryReplies());
+    CBDataAcknowledgements = Owned<QCheckBox>("Acknowledges with data replies", group);
+    CBDataAcknowledgements->setObjectName("CBDataAcknowledgements");
+    CBDataAcknowledgements->setChecked(Rig.DataAcknowledgements());
+    row->addWidget(CBSwapQueryReplies);
+    row->addWidget(CBDataAcknowledgements);
+    row->addStretch();
+    connect(CBSwapQueryReplies, &QCheckBox::toggled, this,
+            &TDemoControlForm::SwapQueryRepliesToggled);
+    connect(CBDataAcknowledgements, &QCheckBox::toggled, this,
+            &TDemoControlForm::DataAcknowledgementsToggled);
     return row;
 }
 
@@ -293,6 +318,13 @@ void TDemoControlForm::VariantChosen(int id) {
     RefreshTimerTimer();
 }
 
+void TDemoControlForm::BEraseClick() {
+    if (Rig.EraseFlash()) {
+        ReplugTimer.start(ReplugDelayMs);
+    }
+    RefreshTimerTimer();
+}
+
 void TDemoControlForm::FaultKindChosen(int index) {
     const char* param = DemoFaultKinds().at(static_cast<std::size_t>(index)).ParamName;
     LParam->setText(param != nullptr ? QString(param) + ":" : QString("Parameter:"));
@@ -305,6 +337,14 @@ void TDemoControlForm::AckCodeChosen(int index) {
 
 void TDemoControlForm::VersionReplyCodeChosen(int index) {
     Rig.SetVersionReplyCode(static_cast<std::uint8_t>(CBVersionReplyCode->itemData(index).toInt()));
+}
+
+void TDemoControlForm::SwapQueryRepliesToggled(bool on) {
+    Rig.SetSwapQueryReplies(on);
+}
+
+void TDemoControlForm::DataAcknowledgementsToggled(bool on) {
+    Rig.SetDataAcknowledgements(on);
 }
 
 void TDemoControlForm::BInjectClick() {

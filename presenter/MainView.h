@@ -25,8 +25,8 @@ inline constexpr const char* UnknownValue = "-- / --";
 struct TMainView {
     // Device panel and status line.
     TLabelView LQORStatus;
-    // Why a device that is listed cannot be opened (often a missing permission on Linux): it
-    // stays "Connecting", and the reason is where the user can find it. Empty otherwise.
+    // Why a device that is listed cannot be opened (often a missing permission on Linux) or does
+    // not connect, or what a connected one did not report: where the user can find it.
     std::string LQORStatusTip;
     TLabelView LQORBootldrVersion;
     TLabelView LQORFWVersion;

@@ -20,9 +20,8 @@ std::string ComposeServiceReport(const TReportInput& input) {
     }
     if (input.Device) {
         const TDeviceInfo& info = *input.Device;
-        text += "Device:   connected on " + input.DevicePort + ", " + DescribeDevice(info) +
-                ", firmware " + Windows1252ToUtf8(info.DeviceFWVersion) + ", checksum " +
-                (info.ChecksumValid() ? "valid" : "invalid") + "\n";
+        text += "Device:   connected on " + input.DevicePort + ", " + DescribeDevice(info) + ", " +
+                DescribeFirmware(info) + "\n";
     } else {
         text += "Device:   not connected\n";
     }
