@@ -105,10 +105,14 @@ QWidget* TDemoControlForm::MakeDeviceGroup() {
         variants->addWidget(radio);
     }
     Variants->button(static_cast<int>(Rig.Variant()))->setChecked(true);
-    variants->addStretch();
-    BErase = Button("Erase flash (no application)", group, "BErase");
-    variants->addWidget(BErase);
     layout->addLayout(variants);
+
+    auto* flash = Owned<QHBoxLayout>();
+    flash->addWidget(Owned<QLabel>("Flash:", group));
+    BErase = Button("Erase (no application)", group, "BErase");
+    flash->addWidget(BErase);
+    flash->addStretch();
+    layout->addLayout(flash);
     layout->addLayout(MakeReplyCodeRow(group));
     layout->addLayout(MakeReplyChoiceRow(group));
 
