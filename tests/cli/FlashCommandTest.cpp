@@ -77,6 +77,10 @@ struct TReplyChoice {
     bool DataAcknowledgements = false;
 };
 
+void PrintTo(const TReplyChoice& c, std::ostream* out) {
+    *out << c.Name;
+}
+
 class FlashAcknowledgement : public FlashCommand,
                              public ::testing::WithParamInterface<TReplyChoice> {};
 

@@ -114,6 +114,10 @@ struct TReadBackCase {
     std::optional<std::string> Version;
 };
 
+void PrintTo(const TReadBackCase& c, std::ostream* out) {
+    *out << c.Name;
+}
+
 class ReadBack : public UpdateSession, public ::testing::WithParamInterface<TReadBackCase> {};
 
 TEST_P(ReadBack, OnlyChecksumsReportedAfterTheEndRequestDecide) {

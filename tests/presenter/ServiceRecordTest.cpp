@@ -66,6 +66,10 @@ struct TEndCase {
     const char* After;
 };
 
+void PrintTo(const TEndCase& c, std::ostream* out) {
+    *out << c.Name;
+}
+
 class ServiceRecordEnd : public ServiceRecordTest,
                          public ::testing::WithParamInterface<TEndCase> {};
 
