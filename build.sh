@@ -99,14 +99,16 @@ test_debian_package() {
 }
 
 # The release build's command line in a QEMU guest, with the kernel's own USB-serial and FTDI
-# drivers between it and the virtual device: acknowledgements of 7 (the device's default), 12
-# and 5, the last with the version request answered by an acknowledgement; then two adapters
-# written by one flash --all. About 12 s a run.
+# drivers between it and the virtual device: acknowledgements of 7 (the device's default); 12
+# on a device with no application (its firmware-version request acknowledged); 5 with the
+# version request acknowledged and the queries' replies swapped; then two adapters written by
+# one flash --all, one of them answering with data replies. About 12 s a run.
 test_guest() {
   cmake --preset release >/dev/null
   cmake --build --preset release -j "$jobs" --target qor7316-update qor7316-socket-device \
     qor7316-make-image
-  bash tests/e2e/guest_ftdi.sh build/release default ack=12 ack=5,version=9 ack=12+ack=7
+  bash tests/e2e/guest_ftdi.sh build/release default ack=12,noapp ack=5,version=9,swap \
+    dataacks+ack=7
 }
 
 case "${1:-}" in

@@ -132,8 +132,10 @@ std::string TCommandRun::NotConnectedReason(const TConnectError& error) {
         reason = error.Detail;
         break;
     case TConnectFault::Silent:
-        reason = "the device is there but its bootloader does not answer: switch it on with "
-                 "F2 + F4 held";
+        reason = error.Detail.empty()
+                     ? "the device is there but its bootloader does not answer: switch it on "
+                       "with F2 + F4 held"
+                     : "the device is there and its bootloader answered, but " + error.Detail;
         break;
     case TConnectFault::Interrupted:
         reason = Text(TxtCancelled);
@@ -158,7 +160,7 @@ TFailed TCommandRun::InvalidImage(const std::string& reason) {
 }
 
 int TCommandRun::DoesNotFit(const TFirmwareImage& image, const TImageRejection& refusal,
-                            const std::optional<TDeviceVariant>& device) {
+                            const TConnectedVariant& device) {
     return ReportDoesNotFit(Report, Language(), image, refusal, device);
 }
 
@@ -226,23 +228,32 @@ int TCommandRun::Info() {
                       Text(summary.ChecksumValid ? TxtValid : TxtInvalid)},
                  {},
                  false};
+    // What the device did not report is said, not hidden behind the unknown values.
+    if (!summary.Unreported.empty()) {
+        event.Lines.push_back("The device did not report " + summary.Unreported);
+    }
+    // JSON null for every value the device did not report.
     TJsonObject& fields = event.Fields;
+    const auto text = [&fields](const char* name, const std::optional<std::string>& value) {
+        value ? fields.Add(name, *value) : fields.AddNull(name);
+    };
+    const auto number = [&fields](const char* name, const std::optional<std::uint32_t>& value) {
+        value ? fields.Add(name, *value) : fields.AddNull(name);
+    };
+    const std::optional<char> letter = summary.Variant ? summary.Variant->Letter() : std::nullopt;
+    const std::optional<TChecksums>& sums = info.DeviceChecksums;
     fields.Add("port", Connector.Monitor().Link().PortName());
-    fields.Add("bootloader_version", summary.BootloaderVersion);
-    if (const auto letter = summary.Variant.Letter()) {
-        fields.Add("variant", std::string(1, *letter));
-    } else {
-        fields.AddNull("variant");
-    }
-    fields.Add("page_size", info.PageSize).Add("page_count", info.PageCount);
-    if (summary.ChecksumValid) {
-        fields.Add("firmware_version", summary.FirmwareVersion);
-    } else {
-        fields.AddNull("firmware_version");
-    }
+    text("bootloader_version",
+         info.BootVersion ? std::optional(summary.BootloaderVersion) : std::nullopt);
+    text("variant", letter ? std::optional(std::string(1, *letter)) : std::nullopt);
+    number("page_size", info.PageSize);
+    number("page_count", info.PageCount);
+    text("firmware_version", summary.ChecksumValid && info.DeviceFWVersion
+                                 ? std::optional(summary.FirmwareVersion)
+                                 : std::nullopt);
     fields.Add("checksum_valid", summary.ChecksumValid);
-    fields.Add("checksum1", Hex32(info.DeviceChecksum1));
-    fields.Add("checksum2", Hex32(info.DeviceChecksum2));
+    text("checksum1", sums ? std::optional(Hex32(sums->First)) : std::nullopt);
+    text("checksum2", sums ? std::optional(Hex32(sums->Second)) : std::nullopt);
     Report.Event(event);
     return Finish(TExit::Success, TEvent{});
 }

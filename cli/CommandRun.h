@@ -84,6 +84,9 @@ private:
     // Waits for the device as the options say; fails after reporting why it is not there.
     TStep<void> ConnectDevice();
     void ReportDevice();
+    // The kind of image to download for the device; a device whose variant is not known gets
+    // none (the image does not fit).
+    static TResult<TVariantKind, TFailed> KindToFetch(const TConnectedVariant& device);
     // The download of the image for `variant`, and the same checked as the window checks a
     // downloaded image.
     TResult<TFetchedImage, TFailed> Fetch(TVariantKind variant);
@@ -96,7 +99,7 @@ private:
     static TFailed InvalidImage(const std::string& reason);
     // Reports an image the device cannot take; nothing was written.
     int DoesNotFit(const TFirmwareImage& image, const TImageRejection& refusal,
-                   const std::optional<TDeviceVariant>& device);
+                   const TConnectedVariant& device);
     // The reason no device answers, for a failed connection.
     std::string NotConnectedReason(const TConnectError& error);
 

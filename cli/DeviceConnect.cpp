@@ -59,7 +59,11 @@ std::optional<TResult<void, TConnectError>> TDeviceConnector::Tick() {
         if (!status.OpenError.empty()) {
             return Fail(TConnectError{TConnectFault::CannotOpen, status.OpenError});
         }
-        return Fail(TConnectError{TConnectFault::Silent, {}});
+        // A bootloader that answered something is running: the reason is what went wrong.
+        const auto& failure = DeviceMonitor.QueryFailure();
+        return Fail(TConnectError{TConnectFault::Silent, failure && failure->Answered()
+                                                             ? failure->Describe()
+                                                             : std::string()});
     }
     return std::nullopt;
 }

@@ -22,13 +22,15 @@ inline constexpr TMs BootloaderGrace{2000};
 enum class TConnectFault {
     NotFound,    // no device with the description (on the chosen port)
     CannotOpen,  // listed, but its port cannot be opened
-    Silent,      // listed and open, but its bootloader does not answer
+    Silent,      // listed and open, but its bootloader does not connect
     Interrupted, // the user stopped the wait
 };
 
 struct TConnectError {
     TConnectFault Fault = TConnectFault::NotFound;
-    std::string Detail; // the port's reason when it cannot be opened
+    // The port's reason when it cannot be opened; what failed when a bootloader that answered
+    // still did not connect.
+    std::string Detail;
 };
 
 class TDeviceConnector {

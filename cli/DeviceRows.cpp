@@ -122,8 +122,7 @@ void TDeviceRows::Connected(std::size_t row, const TDeviceInfo& info, std::strin
     const TDeviceSummary summary = SummariseDevice(info);
     const std::lock_guard<std::mutex> hold(Lock);
     TDeviceRow& changed = Table[row];
-    const auto letter = summary.Variant.Letter();
-    changed.Variant = letter ? std::string(1, *letter) : std::string("other");
+    changed.Variant = summary.VariantName;
     changed.FirmwareBefore = summary.FirmwareVersion;
     changed.Status = std::move(status);
     Display.Changed(Table, row);

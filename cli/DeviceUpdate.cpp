@@ -87,11 +87,12 @@ TAttemptEnd DescribeAttempt(const TUpdateFlowResult& run, const TDeviceInfo& aft
         result.Fields.Add("firmware_version", summary.FirmwareVersion);
         break;
     case TUpdateResult::ChecksumsDiffer:
+        // Only checksums reported after the update tell a difference.
         result.Lines = {Txt(TxtUpdateFailed, language),
-                        "the device's checksums differ: " + Hex32(after.DeviceChecksum1) + " / " +
-                            Hex32(after.DeviceChecksum2)};
-        result.Fields.Add("checksum1", Hex32(after.DeviceChecksum1));
-        result.Fields.Add("checksum2", Hex32(after.DeviceChecksum2));
+                        "the device's checksums differ: " + Hex32(after.DeviceChecksums->First) +
+                            " / " + Hex32(after.DeviceChecksums->Second)};
+        result.Fields.Add("checksum1", Hex32(after.DeviceChecksums->First));
+        result.Fields.Add("checksum2", Hex32(after.DeviceChecksums->Second));
         break;
     case TUpdateResult::Failed: {
         const TUpdateFailure& failure = *outcome.Failure;
@@ -184,31 +185,12 @@ void ReportUnrecorded(const TUpdateFlowResult& run, IReporter& report) {
     report.Event(unrecorded);
 }
 
-// What the device holds afterwards, as far as the update knows it.
-std::string FirmwareAfter(const TUpdateFlowResult& run, const TDeviceInfo& before,
-                          const TDeviceInfo& after) {
-    if (run.Current) {
-        return SummariseDevice(before).FirmwareVersion;
-    }
-    switch (run.Outcome.Result) {
-    case TUpdateResult::Succeeded:
-    case TUpdateResult::ChecksumsDiffer:
-        return SummariseDevice(after).FirmwareVersion;
-    case TUpdateResult::Refused:
-        return SummariseDevice(before).FirmwareVersion;
-    case TUpdateResult::Failed:
-    case TUpdateResult::Stopped:
-        break;
-    }
-    return UnknownValue;
-}
-
 } // namespace
 
 int ReportDoesNotFit(IReporter& report, std::uint8_t language, const TFirmwareImage& image,
-                     const TImageRejection& refusal, const std::optional<TDeviceVariant>& device) {
+                     const TImageRejection& refusal, const TConnectedVariant& device) {
     const auto imageLetter = static_cast<char>(image.VariantLetter());
-    std::string deviceVariant = "none";
+    std::string deviceVariant = "unknown";
     if (device) {
         const auto letter = device->Letter();
         deviceVariant = letter ? std::string(1, *letter) : std::string("other");
@@ -237,7 +219,6 @@ TDeviceUpdateEnd UpdateDevice(TConnectionMonitor& monitor, const TCheckedImage& 
     loaded.Fields.Add("size", static_cast<std::int64_t>(firmware.Size()));
     loaded.Fields.Add("crc", Hex32(firmware.Crc()));
 
-    const TDeviceInfo before = monitor.Info();
     const std::uint32_t attempts = 1 + plan.Retries;
     TDeviceUpdateEnd end;
     for (std::uint32_t attempt = 1;; ++attempt) {
@@ -254,7 +235,8 @@ TDeviceUpdateEnd UpdateDevice(TConnectionMonitor& monitor, const TCheckedImage& 
         ReportUnrecorded(run, report);
         end.Attempts = attempt;
         end.Current = run.Current;
-        end.FirmwareAfter = FirmwareAfter(run, before, monitor.Info());
+        // The update leaves only what its read-back reported; nothing sent, what was there.
+        end.FirmwareAfter = SummariseDevice(monitor.Info()).FirmwareVersion;
         if (run.Rejection) {
             end.Exit = ReportDoesNotFit(report, language, firmware, *run.Rejection,
                                         ConnectedVariant(monitor));

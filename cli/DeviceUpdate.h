@@ -37,8 +37,9 @@ struct TDeviceUpdatePlan {
 
 struct TDeviceUpdateEnd {
     int Exit = 0;
-    // The firmware version the device reports afterwards as the device panel shows it: read
-    // back after a whole update, the one from before when nothing was sent, else not known.
+    // The firmware version the device reports afterwards as the device panel shows it: what
+    // the update's read-back reported, the one from before when nothing was sent, else not
+    // known.
     std::string FirmwareAfter;
     bool Current = false; // nothing written: the device already ran the image
     std::uint32_t Attempts = 1;
@@ -56,6 +57,6 @@ bool ReconnectSameUnit(TDeviceConnector& connector, TMs wait);
 
 // Reports an image the device cannot take, nothing written; returns its exit code.
 int ReportDoesNotFit(IReporter& report, std::uint8_t language, const TFirmwareImage& image,
-                     const TImageRejection& refusal, const std::optional<TDeviceVariant>& device);
+                     const TImageRejection& refusal, const TConnectedVariant& device);
 
 } // namespace qor::cli

@@ -44,6 +44,17 @@ std::string ServerFileName(TVariantKind variant) {
 
 } // namespace
 
+TResult<TVariantKind, TFailed> TCommandRun::KindToFetch(const TConnectedVariant& device) {
+    if (device) {
+        return device->Kind();
+    }
+    // No image is chosen by a guess: nothing is downloaded, nothing written.
+    const std::string reason = "no image can be chosen: " + device.Error().Reason;
+    TEvent event{"", {reason}, {}, true};
+    event.Fields.Add("reason", reason).Add("device_variant", "unknown");
+    return Fail(TFailed{ExitCode(TExit::ImageDoesNotFit), std::move(event)});
+}
+
 TResult<TFetchedImage, TFailed> TCommandRun::Fetch(TVariantKind variant) {
     TFetchRequest request;
     request.Variant = variant;
@@ -97,16 +108,19 @@ TResult<TCheckedImage, TFailed> TCommandRun::FetchChecked(TVariantKind variant) 
 }
 
 int TCommandRun::Download() {
-    std::optional<TDeviceVariant> target;
-    if (Options.Variant) {
-        target = TDeviceVariant::FromLetter(*Options.Variant);
-    } else {
+    if (!Options.Variant) {
         if (const auto connected = ConnectDevice(); !connected) {
             return connected.Error().Exit;
         }
-        target = ConnectedVariant(Connector.Monitor());
     }
-    auto checked = FetchChecked(target->Kind());
+    const TConnectedVariant target =
+        Options.Variant ? TConnectedVariant(*TDeviceVariant::FromLetter(*Options.Variant))
+                        : ConnectedVariant(Connector.Monitor());
+    const auto kind = KindToFetch(target);
+    if (!kind) {
+        return Finish(kind.Error().Exit, kind.Error().Event);
+    }
+    auto checked = FetchChecked(*kind);
     if (!checked) {
         return Finish(checked.Error().Exit, checked.Error().Event);
     }

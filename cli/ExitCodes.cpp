@@ -25,8 +25,8 @@ const TExitTable& Table() {
         {3, "invalid-image",
          "invalid image file: missing, unreadable, empty, too short or its CRC trailer is wrong"},
         {4, "image-does-not-fit",
-         "the image does not fit the device (another variant, or larger than its flash); nothing "
-         "was written"},
+         "the image does not fit the device (another variant, or larger than its flash), or the "
+         "device did not report its geometry; nothing was written"},
         {5, "checksums-differ",
          "the image was written, but the device's two checksums differ afterwards"},
         {6, "download-failed", "the download failed, or its image could not be saved"},
@@ -39,7 +39,8 @@ const TExitTable& Table() {
          "update failure exit 2: writing a block failed (its index is shown)"},
         {13, "update-failed-3", "update failure exit 3: the finish-range request failed"},
         {14, "update-failed-4", "update failure exit 4: the end request failed"},
-        {15, "update-failed-5", "update failure exit 5: reading the checksums failed"},
+        {15, "update-failed-5",
+         "update failure exit 5: reading the checksums failed, or none were reported"},
         {16, "update-failed-6", "update failure exit 6: reading the firmware version failed"},
     }};
     return table;

@@ -210,7 +210,12 @@ void TCommandRun::DownloadForAll(TBench& bench, std::uint8_t language) {
         if (bench.Rows.Finished(i)) {
             continue;
         }
-        const TVariantKind kind = ConnectedVariant(device.Connector->Monitor())->Kind();
+        const auto known = KindToFetch(ConnectedVariant(device.Connector->Monitor()));
+        if (!known) {
+            FailRow(bench, i, known.Error().Exit, known.Error().Event);
+            continue;
+        }
+        const TVariantKind kind = *known;
         auto found = bench.Downloads.find(DownloadPathOf(kind));
         if (found == bench.Downloads.end()) {
             bench.Rows.Detach(); // the download's own progress goes below the rows

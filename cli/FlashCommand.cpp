@@ -26,7 +26,11 @@ TStep<std::optional<TCheckedImage>> TCommandRun::LocalImage() {
 }
 
 TStep<TCheckedImage> TCommandRun::DownloadedImage() {
-    auto checked = FetchChecked(ConnectedVariant(Connector.Monitor())->Kind());
+    const auto kind = KindToFetch(ConnectedVariant(Connector.Monitor()));
+    if (!kind) {
+        return Fail(TReported{Finish(kind.Error().Exit, kind.Error().Event)});
+    }
+    auto checked = FetchChecked(*kind);
     if (!checked) {
         return Fail(TReported{Finish(checked.Error().Exit, checked.Error().Event)});
     }

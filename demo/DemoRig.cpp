@@ -84,8 +84,17 @@ bool TDemoRig::SwapVariant(TDemoVariant variant) {
     TBootloaderConfig config = ConfigOf(variant);
     config.AckCode = AckCode();
     config.VersionReplyCode = VersionReplyCode();
+    config.SwapQueryReplies = SwapQueryReplies();
+    config.DataAcknowledgements = DataAcknowledgements();
     Qor->Bootloader = TBootloaderEmulator(config);
     CurrentVariant = variant;
+    return wasPlugged;
+}
+
+bool TDemoRig::EraseFlash() {
+    const bool wasPlugged = Qor->Plugged();
+    Qor->Unplug();
+    Qor->Bootloader.Erase();
     return wasPlugged;
 }
 
@@ -127,7 +136,7 @@ std::string TDemoRig::DeviceStateText() const {
     const bool erased = std::all_of(version.begin(), version.end(),
                                     [](char c) { return static_cast<std::uint8_t>(c) == 0xFF; });
     text += std::string(", ") + VariantName(CurrentVariant) + ". Firmware " +
-            (erased ? std::string("erased") : version) +
+            (erased ? std::string("erased, no application") : version) +
             (boot.Checksum1() == boot.Checksum2() ? " (checksums agree)" : " (checksums differ)");
     return text;
 }

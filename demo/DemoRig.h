@@ -79,6 +79,10 @@ public:
     // plugged in, i.e. whether to plug the new one in again.
     bool SwapVariant(TDemoVariant variant);
     TDemoVariant Variant() const { return CurrentVariant; }
+    // A device whose flash holds no application, as after a failed update: it leaves the bus
+    // for a moment (so the window queries it anew) and comes back erased. Returns whether it
+    // was plugged in.
+    bool EraseFlash();
 
     void SetWireTiming(bool on);
     void SetTurnaroundMs(std::uint32_t ms);
@@ -92,6 +96,12 @@ public:
     std::uint8_t AckCode() const { return Qor->Bootloader.AckCode(); }
     void SetVersionReplyCode(std::uint8_t code) { Qor->Bootloader.SetVersionReplyCode(code); }
     std::uint8_t VersionReplyCode() const { return Qor->Bootloader.VersionReplyCode(); }
+    // The queries answered with each other's replies; the requests that change the device
+    // answered with data replies. Kept when the variant is swapped.
+    void SetSwapQueryReplies(bool swap) { Qor->Bootloader.SetSwapQueryReplies(swap); }
+    bool SwapQueryReplies() const { return Qor->Bootloader.SwapQueryReplies(); }
+    void SetDataAcknowledgements(bool data) { Qor->Bootloader.SetDataAcknowledgements(data); }
+    bool DataAcknowledgements() const { return Qor->Bootloader.DataAcknowledgements(); }
 
     void InjectFault(const TDemoFaultChoice& choice);
     std::size_t PendingFaults() const { return Qor->Faults.Pending(); }

@@ -106,7 +106,15 @@ QWidget* TDemoControlForm::MakeDeviceGroup() {
     }
     Variants->button(static_cast<int>(Rig.Variant()))->setChecked(true);
     layout->addLayout(variants);
+
+    auto* flash = Owned<QHBoxLayout>();
+    flash->addWidget(Owned<QLabel>("Flash:", group));
+    BErase = Button("Erase (no application)", group, "BErase");
+    flash->addWidget(BErase);
+    flash->addStretch();
+    layout->addLayout(flash);
     layout->addLayout(MakeReplyCodeRow(group));
+    layout->addLayout(MakeReplyChoiceRow(group));
 
     connect(BPlug, &QPushButton::clicked, this, &TDemoControlForm::BPlugClick);
     connect(BUnplug, &QPushButton::clicked, this, &TDemoControlForm::BUnplugClick);
@@ -114,6 +122,7 @@ QWidget* TDemoControlForm::MakeDeviceGroup() {
     connect(BApplication, &QPushButton::clicked, this, &TDemoControlForm::BApplicationClick);
     connect(BSwitchOff, &QPushButton::clicked, this, &TDemoControlForm::BSwitchOffClick);
     connect(Variants, &QButtonGroup::idClicked, this, &TDemoControlForm::VariantChosen);
+    connect(BErase, &QPushButton::clicked, this, &TDemoControlForm::BEraseClick);
     return group;
 }
 
@@ -142,6 +151,26 @@ QLayout* TDemoControlForm::MakeReplyCodeRow(QWidget* group) {
     connect(CBAckCode, &QComboBox::currentIndexChanged, this, &TDemoControlForm::AckCodeChosen);
     connect(CBVersionReplyCode, &QComboBox::currentIndexChanged, this,
             &TDemoControlForm::VersionReplyCodeChosen);
+    return row;
+}
+
+// More of those freedoms: the queries' replies swapped in pairs, and data replies where an
+// acknowledgement is expected.
+QLayout* TDemoControlForm::MakeReplyChoiceRow(QWidget* group) {
+    auto* row = Owned<QHBoxLayout>();
+    CBSwapQueryReplies = Owned<QCheckBox>("Swaps the query replies", group);
+    CBSwapQueryReplies->setObjectName("CBSwapQueryReplies");
+    CBSwapQueryReplies->setChecked(Rig.SwapQueryReplies());
+    CBDataAcknowledgements = Owned<QCheckBox>("Acknowledges with data replies", group);
+    CBDataAcknowledgements->setObjectName("CBDataAcknowledgements");
+    CBDataAcknowledgements->setChecked(Rig.DataAcknowledgements());
+    row->addWidget(CBSwapQueryReplies);
+    row->addWidget(CBDataAcknowledgements);
+    row->addStretch();
+    connect(CBSwapQueryReplies, &QCheckBox::toggled, this,
+            &TDemoControlForm::SwapQueryRepliesToggled);
+    connect(CBDataAcknowledgements, &QCheckBox::toggled, this,
+            &TDemoControlForm::DataAcknowledgementsToggled);
     return row;
 }
 
@@ -293,6 +322,13 @@ void TDemoControlForm::VariantChosen(int id) {
     RefreshTimerTimer();
 }
 
+void TDemoControlForm::BEraseClick() {
+    if (Rig.EraseFlash()) {
+        ReplugTimer.start(ReplugDelayMs);
+    }
+    RefreshTimerTimer();
+}
+
 void TDemoControlForm::FaultKindChosen(int index) {
     const char* param = DemoFaultKinds().at(static_cast<std::size_t>(index)).ParamName;
     LParam->setText(param != nullptr ? QString(param) + ":" : QString("Parameter:"));
@@ -305,6 +341,14 @@ void TDemoControlForm::AckCodeChosen(int index) {
 
 void TDemoControlForm::VersionReplyCodeChosen(int index) {
     Rig.SetVersionReplyCode(static_cast<std::uint8_t>(CBVersionReplyCode->itemData(index).toInt()));
+}
+
+void TDemoControlForm::SwapQueryRepliesToggled(bool on) {
+    Rig.SetSwapQueryReplies(on);
+}
+
+void TDemoControlForm::DataAcknowledgementsToggled(bool on) {
+    Rig.SetDataAcknowledgements(on);
 }
 
 void TDemoControlForm::BInjectClick() {

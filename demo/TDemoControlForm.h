@@ -33,6 +33,7 @@ public:
     void BApplicationClick();
     void BSwitchOffClick();
     void VariantChosen(int id);
+    void BEraseClick();
     void BInjectClick();
     void BClearFaultsClick();
     void WireTimingToggled(bool on);
@@ -40,6 +41,8 @@ public:
     void FaultKindChosen(int index);
     void AckCodeChosen(int index);
     void VersionReplyCodeChosen(int index);
+    void SwapQueryRepliesToggled(bool on);
+    void DataAcknowledgementsToggled(bool on);
     void RefreshTimerTimer();
 
 private:
@@ -48,6 +51,7 @@ private:
     void SwitchOnIn(qor::TDeviceMode mode);
     QWidget* MakeDeviceGroup();
     QLayout* MakeReplyCodeRow(QWidget* group);
+    QLayout* MakeReplyChoiceRow(QWidget* group);
     QWidget* MakeFaultGroup();
     QWidget* MakeWireGroup();
     QWidget* MakeServerGroup();
@@ -60,8 +64,11 @@ private:
     QPushButton* BApplication = nullptr;
     QPushButton* BSwitchOff = nullptr;
     QButtonGroup* Variants = nullptr;
+    QPushButton* BErase = nullptr;
     QComboBox* CBAckCode = nullptr;
     QComboBox* CBVersionReplyCode = nullptr;
+    QCheckBox* CBSwapQueryReplies = nullptr;
+    QCheckBox* CBDataAcknowledgements = nullptr;
     QComboBox* CBFaultKind = nullptr;
     QComboBox* CBFaultRequest = nullptr;
     QCheckBox* CBWriteBlock = nullptr;

@@ -30,14 +30,6 @@ TExchangeError FaultOf(TExchangeFault fault, std::uint8_t code = 0) {
     return error;
 }
 
-// An exchange whose reply is taken only as an acknowledgement.
-TExchange<void> Done(const TExchange<TReplyValue>& reply) {
-    if (!reply) {
-        return Fail(reply.Error());
-    }
-    return {};
-}
-
 } // namespace
 
 std::string TExchangeError::Describe() const {
@@ -55,11 +47,11 @@ std::string TExchangeError::Describe() const {
     case TExchangeFault::BadReply:
         text = DescribeFrameError(Frame);
         break;
-    case TExchangeFault::WrongReply:
-        text = "answered with code " + std::to_string(Code) + ", which cannot answer this request";
-        break;
     case TExchangeFault::ShortData:
-        text = "the reply was too short for its data";
+        text = "the reply of code " + std::to_string(Code) + " was too short for its data";
+        break;
+    case TExchangeFault::NoChecksums:
+        text = "the device reported no checksums after the update";
         break;
     }
     if (!Detail.empty()) {
@@ -68,7 +60,8 @@ std::string TExchangeError::Describe() const {
     return text;
 }
 
-TBootloaderClient::TBootloaderClient(TDeviceLink& link) : Link(link) {
+TBootloaderClient::TBootloaderClient(TDeviceLink& link, TDeviceInfo& values)
+    : Link(link), Values(values) {
 }
 
 TPortIo TBootloaderClient::ReadReply(IPortConnection& port, std::span<std::uint8_t> bytes,
@@ -96,17 +89,23 @@ TPortIo TBootloaderClient::ReadReply(IPortConnection& port, std::span<std::uint8
     }
 }
 
-TExchange<TReplyValue> TBootloaderClient::Exchange(std::size_t payloadSize) {
+template <typename TFill>
+TReply TBootloaderClient::Exchange(std::uint8_t code, std::size_t payloadSize, const TFill& fill) {
     if (Exchanging) {
         return Fail(FaultOf(TExchangeFault::Busy));
     }
-    Exchanging = true;
-    auto reply = Transfer(payloadSize);
-    Exchanging = false;
-    return reply;
+    const struct TBusy {
+        bool& Flag;
+        explicit TBusy(bool& flag) : Flag(flag) { Flag = true; }
+        TBusy(const TBusy&) = delete;
+        TBusy& operator=(const TBusy&) = delete;
+        ~TBusy() { Flag = false; }
+    } busy(Exchanging);
+    fill(StartFrame(Request, code, payloadSize));
+    return Transfer(payloadSize);
 }
 
-TExchange<TReplyValue> TBootloaderClient::Transfer(std::size_t payloadSize) {
+TReply TBootloaderClient::Transfer(std::size_t payloadSize) {
     // Held for the whole exchange: events served while it waits may close the link's
     // connection, never this one under the exchange.
     const std::shared_ptr<IPortConnection> connection = Link.SharedConnection();
@@ -116,7 +115,6 @@ TExchange<TReplyValue> TBootloaderClient::Transfer(std::size_t payloadSize) {
     IPortConnection* port = connection.get();
     // Taken now: events served while waiting must not change this exchange's time-outs.
     const TMilliseconds readTimeout = Link.ReadTimeout();
-    const std::uint8_t code = Request[2];
     const std::span<const std::uint8_t> frame = SealFrame(Request, payloadSize);
 
     // Whatever is left of an earlier exchange must not be taken for this one's reply.
@@ -150,96 +148,71 @@ TExchange<TReplyValue> TBootloaderClient::Transfer(std::size_t payloadSize) {
     if (!decoded) {
         return Fail(FrameFailure(decoded.Error(), std::move(head.Detail)));
     }
-    if (!ReplyAnswers(code, decoded->Code)) {
-        return Fail(FaultOf(TExchangeFault::WrongReply, decoded->Code));
-    }
     std::optional<TReplyValue> value = DecodeReplyValue(*decoded);
     if (!value) {
         return Fail(FaultOf(TExchangeFault::ShortData, decoded->Code));
     }
+    StoreReplyValue(Values, *value);
     return std::move(*value);
 }
 
-TExchange<TReplyValue> TBootloaderClient::Simple(std::uint8_t code) {
-    StartFrame(Request, code, 0);
-    return Exchange(0);
+TReply TBootloaderClient::Simple(std::uint8_t code) {
+    return Exchange(code, 0, [](std::span<std::uint8_t>) {});
 }
 
-template <typename T> TExchange<T> TBootloaderClient::Query(std::uint8_t code) {
-    auto reply = Simple(code);
-    if (!reply) {
-        return Fail(reply.Error());
-    }
-    // A query takes only a reply of its own code, which decodes to its own type.
-    return std::get<T>(std::move(*reply));
+TReply TBootloaderClient::Range(std::uint8_t code, std::uint32_t pageCount) {
+    return Exchange(code, RangePayloadSize, [pageCount](std::span<std::uint8_t> payload) {
+        payload[0] = 0x00;
+        payload[1] = static_cast<std::uint8_t>((pageCount - 1) & 0xFFu);
+    });
 }
 
-TExchange<void> TBootloaderClient::Range(std::uint8_t code, std::uint32_t pageCount) {
-    const std::span<std::uint8_t> payload = StartFrame(Request, code, RangePayloadSize);
-    payload[0] = 0x00;
-    payload[1] = static_cast<std::uint8_t>((pageCount - 1) & 0xFFu);
-    return Done(Exchange(RangePayloadSize));
-}
-
-TExchange<TReplyValue> TBootloaderClient::QueryVersion() {
+TReply TBootloaderClient::QueryVersion() {
     return Simple(CmdGetBootVersion);
 }
 
-TExchange<std::uint8_t> TBootloaderClient::QueryPageCount() {
-    auto count = Query<TPageCount>(CmdGetPageCount);
-    if (!count) {
-        return Fail(count.Error());
-    }
-    return count->Count;
+TReply TBootloaderClient::QueryPageCount() {
+    return Simple(CmdGetPageCount);
 }
 
-TExchange<std::optional<std::uint32_t>> TBootloaderClient::QueryPageSize() {
-    auto size = Query<TPageSize>(CmdGetPageSize);
-    if (!size) {
-        return Fail(size.Error());
-    }
-    return size->Bytes;
+TReply TBootloaderClient::QueryPageSize() {
+    return Simple(CmdGetPageSize);
 }
 
-TExchange<TChecksums> TBootloaderClient::QueryChecksums() {
-    return Query<TChecksums>(CmdGetChecksums);
+TReply TBootloaderClient::QueryChecksums() {
+    return Simple(CmdGetChecksums);
 }
 
-TExchange<std::string> TBootloaderClient::QueryFirmwareVersion() {
-    auto version = Query<TFirmwareVersion>(CmdGetFirmwareVersion);
-    if (!version) {
-        return Fail(version.Error());
-    }
-    return std::move(version->Text);
+TReply TBootloaderClient::QueryFirmwareVersion() {
+    return Simple(CmdGetFirmwareVersion);
 }
 
-TExchange<void> TBootloaderClient::BeginUpdate() {
-    return Done(Simple(CmdBeginUpdate));
+TReply TBootloaderClient::BeginUpdate() {
+    return Simple(CmdBeginUpdate);
 }
 
-TExchange<void> TBootloaderClient::EndUpdate() {
-    return Done(Simple(CmdEndUpdate));
+TReply TBootloaderClient::EndUpdate() {
+    return Simple(CmdEndUpdate);
 }
 
-TExchange<void> TBootloaderClient::PrepareRange(std::uint32_t pageCount) {
+TReply TBootloaderClient::PrepareRange(std::uint32_t pageCount) {
     return Range(CmdPrepareRange, pageCount);
 }
 
-TExchange<void> TBootloaderClient::FinishRange(std::uint32_t pageCount) {
+TReply TBootloaderClient::FinishRange(std::uint32_t pageCount) {
     return Range(CmdFinishRange, pageCount);
 }
 
-TExchange<void> TBootloaderClient::WriteBlock(std::uint32_t address,
-                                              std::span<const std::uint8_t> block) {
-    const std::span<std::uint8_t> payload =
-        StartFrame(Request, CmdWriteBlock, BlockAddressSize + BlockSize);
-    WriteBe32(payload.data(), address);
-    std::memcpy(payload.data() + BlockAddressSize, block.data(), BlockSize);
-    return Done(Exchange(BlockAddressSize + BlockSize));
+TReply TBootloaderClient::WriteBlock(std::uint32_t address, std::span<const std::uint8_t> block) {
+    return Exchange(CmdWriteBlock, BlockAddressSize + BlockSize,
+                    [address, block](std::span<std::uint8_t> payload) {
+                        WriteBe32(payload.data(), address);
+                        std::memcpy(payload.data() + BlockAddressSize, block.data(), BlockSize);
+                    });
 }
 
-TExchange<void> TBootloaderClient::PowerOff() {
-    return Done(Simple(CmdPowerOff));
+TReply TBootloaderClient::PowerOff() {
+    return Simple(CmdPowerOff);
 }
 
 } // namespace qor

@@ -1,14 +1,51 @@
 #include "device/ConnectionMonitor.h"
 
-#include "device/Protocol.h"
-
 namespace qor {
+namespace {
 
-TConnectionMonitor::TConnectionMonitor(IDevicePort& port) : DeviceLink(port), Client(DeviceLink) {
+const char* RequestName(std::uint8_t request) {
+    switch (request) {
+    case CmdGetBootVersion:
+        return "the version request";
+    case CmdGetPageCount:
+        return "the page-count request";
+    case CmdGetPageSize:
+        return "the page-size request";
+    case CmdGetChecksums:
+        return "the checksum request";
+    case CmdGetFirmwareVersion:
+        return "the firmware-version request";
+    default:
+        return "a request";
+    }
+}
+
+} // namespace
+
+bool TQueryFailure::Answered() const {
+    return Request != CmdGetBootVersion || Error.Fault != TExchangeFault::BadReply ||
+           Error.Frame.Fault != TFrameFault::NoReply;
+}
+
+std::string TQueryFailure::Describe() const {
+    return std::string(RequestName(Request)) + " failed: " + Error.Describe();
+}
+
+TConnectionMonitor::TConnectionMonitor(IDevicePort& port)
+    : DeviceLink(port), Client(DeviceLink, Values) {
+}
+
+void TConnectionMonitor::ForgetGoneDevice() {
+    if (DeviceLink.DeviceIndex() == -1 || DeviceLink.OpenCount() != ValuesOpenCount) {
+        Values = {};
+        LastFailure.reset();
+        ValuesOpenCount = DeviceLink.OpenCount();
+    }
 }
 
 TDeviceStatus TConnectionMonitor::Tick(bool updateRunning) {
     const TResult<void> kept = DeviceLink.Upkeep();
+    ForgetGoneDevice();
     TDeviceStatus status;
     status.OpenError = kept.Error().Reason;
     if (DeviceLink.DeviceIndex() == -1) {
@@ -25,6 +62,7 @@ TDeviceStatus TConnectionMonitor::Tick(bool updateRunning) {
                 QueryCountdown = QueryReload;
             }
         }
+        status.QueryFailure = LastFailure;
         PollCountdown = PollReload;
         return status;
     }
@@ -47,44 +85,36 @@ bool TConnectionMonitor::QueryBootloader() {
     if (Client.InExchange()) {
         return false;
     }
+    ForgetGoneDevice();
     // A short first wait: with nothing answering, the attempt costs one 100 ms time-out.
     DeviceLink.SetTimeouts(QueryFirstReadTimeoutMs, WriteTimeoutMs);
-    const auto version = Client.QueryVersion();
-    if (!version) {
-        return false;
+    using TQuery = TReply (TBootloaderClient::*)();
+    static constexpr struct {
+        std::uint8_t Request;
+        TQuery Ask;
+    } Order[] = {{CmdGetBootVersion, &TBootloaderClient::QueryVersion},
+                 {CmdGetPageSize, &TBootloaderClient::QueryPageSize},
+                 {CmdGetPageCount, &TBootloaderClient::QueryPageCount},
+                 {CmdGetChecksums, &TBootloaderClient::QueryChecksums},
+                 {CmdGetFirmwareVersion, &TBootloaderClient::QueryFirmwareVersion}};
+    for (const auto& query : Order) {
+        // Whatever good reply comes is stored by its own code as it arrives.
+        const TReply reply = (Client.*query.Ask)();
+        if (!reply) {
+            LastFailure = TQueryFailure{query.Request, reply.Error()};
+            return false;
+        }
+        if (query.Request == CmdGetBootVersion) {
+            DeviceLink.SetTimeouts(QueryReadTimeoutMs, WriteTimeoutMs);
+        }
     }
-    StoreReplyValue(Values, *version);
-    DeviceLink.SetTimeouts(QueryReadTimeoutMs, WriteTimeoutMs);
-
-    // The rest in this order; each value is stored as its reply's code says.
-    const auto pageSize = Client.QueryPageSize();
-    if (!pageSize) {
-        return false;
-    }
-    StoreReplyValue(Values, TPageSize{*pageSize});
-    const auto pageCount = Client.QueryPageCount();
-    if (!pageCount) {
-        return false;
-    }
-    StoreReplyValue(Values, TPageCount{*pageCount});
-    const auto checksums = Client.QueryChecksums();
-    if (!checksums) {
-        return false;
-    }
-    StoreReplyValue(Values, *checksums);
-    const auto firmware = Client.QueryFirmwareVersion();
-    if (!firmware) {
-        return false;
-    }
-    StoreReplyValue(Values, TFirmwareVersion{*firmware});
+    LastFailure.reset();
     Ready = true;
     return true;
 }
 
 void TConnectionMonitor::PollBootloader() {
-    if (const auto version = Client.QueryVersion()) {
-        StoreReplyValue(Values, *version);
-    }
+    (void)Client.QueryVersion();
 }
 
 } // namespace qor

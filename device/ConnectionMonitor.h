@@ -3,11 +3,13 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "device/BootloaderClient.h"
 #include "device/DeviceInfo.h"
 #include "device/DeviceLink.h"
+#include "device/Protocol.h"
 
 namespace qor {
 
@@ -17,10 +19,24 @@ enum class TDeviceState {
     Connected,  // the bootloader answered the full query
 };
 
+// Why the last full query did not connect the device: the request whose exchange failed.
+struct TQueryFailure {
+    std::uint8_t Request = CmdGetBootVersion;
+    TExchangeError Error;
+
+    // Whether anything came back at all: silence to the first request means the bootloader is
+    // not running (or the device not in its bootloader).
+    bool Answered() const;
+    // "the page-size request failed: refused with code 13".
+    std::string Describe() const;
+};
+
 struct TDeviceStatus {
     TDeviceState State = TDeviceState::NotFound;
     TDeviceInfo Info;      // what the bootloader reported; shown only when Connected
     std::string OpenError; // why a device that was found could not be opened
+    // While Connecting: why the last full query failed, once one has run.
+    std::optional<TQueryFailure> QueryFailure;
 };
 
 // Ticks between full queries while the bootloader does not answer, and between keep-alive
@@ -51,16 +67,24 @@ public:
     TBootloaderClient& Bootloader() { return Client; }
 
     // The full query: version, page size, page count, checksums, firmware version. Sets
-    // BootloaderReady to whether all five succeeded; the replies that came are kept.
+    // BootloaderReady to whether all five exchanges went through, whatever good replies
+    // answered them; the values that came are kept.
     bool QueryBootloader();
+    // Why the last full query failed; none after one that succeeded.
+    const std::optional<TQueryFailure>& QueryFailure() const { return LastFailure; }
     // The keep-alive: one version request with the time-outs in force. A good reply is stored
     // as its code says; a failure changes nothing.
     void PollBootloader();
 
 private:
+    // Forgets what an earlier device reported once this one is gone or opened anew.
+    void ForgetGoneDevice();
+
     TDeviceLink DeviceLink;
-    TBootloaderClient Client;
     TDeviceInfo Values;
+    TBootloaderClient Client;
+    std::optional<TQueryFailure> LastFailure;
+    std::uint32_t ValuesOpenCount = 0; // the link's open count the values belong to
     bool Ready = false;
     std::int32_t QueryCountdown = FirstQueryDelay;
     std::uint8_t PollCountdown = 0;

@@ -24,7 +24,9 @@ inline constexpr std::uint8_t CmdFinishRange = 10;
 inline constexpr std::uint8_t CmdPowerOff = 11;
 
 // Reply codes: 0 to 4 carry the value of the query of the same code, 5 to 12 are
-// acknowledgements whose data is ignored, anything above refuses the request.
+// acknowledgements whose data is ignored, anything above refuses the request. The device may
+// answer any request with any good code: a reply is decoded by its own code, never by what
+// was asked.
 inline constexpr std::uint8_t FirstAcknowledgementCode = 5;
 inline constexpr std::uint8_t LastGoodReplyCode = 12;
 
@@ -84,63 +86,26 @@ constexpr std::size_t ReplyDataSize(std::uint8_t replyCode) {
     }
 }
 
-// Which good replies answer a request. The device picks its acknowledgement's code freely from
-// 5 to 12 and may answer the version request with any good code, which is then decoded by that
-// code. A value a query asks for comes only from a reply of the query's own code, and a data
-// reply never acknowledges a request that changes the device: the version request takes 0 to
-// 12, decoded by their own code; the other queries (1 to 4) their own code; every request that
-// changes the device (5, 6, 8 to 11) any acknowledgement, 5 to 12.
-enum class TReplyMatch {
-    AnyGood,         // any code from 0 to 12
-    OwnCode,         // the request's own code
-    Acknowledgement, // any code from 5 to 12
-};
-
-struct TRequestKind {
-    std::size_t PayloadSize;
-    TReplyMatch Match;
-};
-
-// The request codes the updater sends, with their payload and the replies they take; nullopt
-// for a code it never sends.
-constexpr std::optional<TRequestKind> RequestKindOf(std::uint8_t request) {
+// The payload each request the updater sends carries; nullopt for a code it never sends.
+constexpr std::optional<std::size_t> RequestPayloadSize(std::uint8_t request) {
     switch (request) {
     case CmdGetBootVersion:
-        return TRequestKind{0, TReplyMatch::AnyGood};
     case CmdGetPageCount:
     case CmdGetPageSize:
     case CmdGetChecksums:
     case CmdGetFirmwareVersion:
-        return TRequestKind{0, TReplyMatch::OwnCode};
     case CmdBeginUpdate:
     case CmdEndUpdate:
     case CmdPowerOff:
-        return TRequestKind{0, TReplyMatch::Acknowledgement};
+        return 0;
     case CmdPrepareRange:
     case CmdFinishRange:
-        return TRequestKind{RangePayloadSize, TReplyMatch::Acknowledgement};
+        return RangePayloadSize;
     case CmdWriteBlock:
-        return TRequestKind{BlockAddressSize + BlockSize, TReplyMatch::Acknowledgement};
+        return BlockAddressSize + BlockSize;
     default:
         return std::nullopt;
     }
-}
-
-// Whether a good reply (code 0 to 12) answers the request.
-constexpr bool ReplyAnswers(std::uint8_t request, std::uint8_t replyCode) {
-    const std::optional<TRequestKind> kind = RequestKindOf(request);
-    if (!kind || replyCode > LastGoodReplyCode) {
-        return false;
-    }
-    switch (kind->Match) {
-    case TReplyMatch::AnyGood:
-        return true;
-    case TReplyMatch::OwnCode:
-        return replyCode == request;
-    case TReplyMatch::Acknowledgement:
-        return replyCode >= FirstAcknowledgementCode;
-    }
-    return false;
 }
 
 // The USB bridge's description that identifies the device.

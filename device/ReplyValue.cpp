@@ -6,9 +6,7 @@
 namespace qor {
 namespace {
 
-template <class... F> struct TOverloaded : F... {
-    using F::operator()...;
-};
+template <class... F> struct TOverloaded : F... { using F::operator()...; };
 template <class... F> TOverloaded(F...) -> TOverloaded<F...>;
 
 } // namespace
@@ -39,16 +37,14 @@ std::optional<TReplyValue> DecodeReplyValue(const TFrame& reply) {
 
 void StoreReplyValue(TDeviceInfo& info, const TReplyValue& value) {
     std::visit(TOverloaded{
-                   [&](const TBootVersion& v) {
-                       info.BootVersionMajor = v.Major;
-                       info.BootVersionMinor = v.Minor;
-                   },
+                   [&](const TBootVersion& v) { info.BootVersion = v; },
                    [&](const TPageCount& v) { info.PageCount = v.Count; },
-                   [&](const TPageSize& v) { info.PageSize = v.Bytes.value_or(info.PageSize); },
-                   [&](const TChecksums& v) {
-                       info.DeviceChecksum1 = v.First;
-                       info.DeviceChecksum2 = v.Second;
+                   [&](const TPageSize& v) {
+                       if (v.Bytes) {
+                           info.PageSize = v.Bytes;
+                       }
                    },
+                   [&](const TChecksums& v) { info.DeviceChecksums = v; },
                    [&](const TFirmwareVersion& v) { info.DeviceFWVersion = v.Text; },
                    [](const TAcknowledgement&) {},
                },

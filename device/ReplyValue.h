@@ -11,22 +11,12 @@
 
 namespace qor {
 
-struct TBootVersion {
-    std::uint8_t Major = 0;
-    std::uint8_t Minor = 0;
-};
-
 struct TPageCount {
     std::uint8_t Count = 0;
 };
 
 struct TPageSize {
     std::optional<std::uint32_t> Bytes; // nullopt for a code that names no size
-};
-
-struct TChecksums {
-    std::uint32_t First = 0;
-    std::uint32_t Second = 0;
 };
 
 struct TFirmwareVersion {
@@ -37,15 +27,15 @@ struct TAcknowledgement {
     std::uint8_t Code = 0;
 };
 
-using TReplyValue = std::variant<TBootVersion, TPageCount, TPageSize, TChecksums,
-                                 TFirmwareVersion, TAcknowledgement>;
+using TReplyValue = std::variant<TBootVersion, TPageCount, TPageSize, TChecksums, TFirmwareVersion,
+                                 TAcknowledgement>;
 
 // The value of a good reply (code 0 to 12); nullopt when the frame is too short for its
 // code's data.
 std::optional<TReplyValue> DecodeReplyValue(const TFrame& reply);
 
-// What a reply reports, stored into the device's values. A page-size code that names no size
-// and an acknowledgement leave them as they are.
+// What a reply reports, stored into the device's values by its code. A page-size code that
+// names no size and an acknowledgement leave them as they are.
 void StoreReplyValue(TDeviceInfo& info, const TReplyValue& value);
 
 } // namespace qor

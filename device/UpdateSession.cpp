@@ -44,6 +44,14 @@ TUpdateOutcome TUpdateSession::Failed(TUpdateStep step, TExchangeError error, st
 
 TUpdateOutcome TUpdateSession::Run(std::span<const std::uint8_t> image, IUpdateObserver& observer) {
     Written = 0;
+    if (!Info.PageCount) {
+        TUpdateOutcome refused;
+        refused.Refusal = "the device did not report its page count";
+        return refused;
+    }
+    PageCount = *Info.PageCount;
+    FreshChecksums.reset();
+    FreshVersion.reset();
     Link.SetTimeouts(UpdateReadTimeoutMs, WriteTimeoutMs);
     Session = Link.OpenCount();
     // Events are served while the device takes its time, and between every two exchanges.
@@ -52,6 +60,14 @@ TUpdateOutcome TUpdateSession::Run(std::span<const std::uint8_t> image, IUpdateO
         TBootloaderClient& Client;
         ~TStopServing() { Client.SetWhileWaiting({}); }
     } stopServing{Client};
+    TUpdateOutcome outcome = Write(image, observer);
+    Info.DeviceChecksums = FreshChecksums;
+    Info.DeviceFWVersion = FreshVersion;
+    return outcome;
+}
+
+TUpdateOutcome TUpdateSession::Write(std::span<const std::uint8_t> image,
+                                     IUpdateObserver& observer) {
     if (auto begun = Begin(observer); !begun) {
         return begun.Error();
     }
@@ -59,6 +75,14 @@ TUpdateOutcome TUpdateSession::Run(std::span<const std::uint8_t> image, IUpdateO
         return written.Error();
     }
     return Finish(observer);
+}
+
+void TUpdateSession::ReadBack(const TReplyValue& value) {
+    if (const auto* checksums = std::get_if<TChecksums>(&value)) {
+        FreshChecksums = *checksums;
+    } else if (const auto* version = std::get_if<TFirmwareVersion>(&value)) {
+        FreshVersion = version->Text;
+    }
 }
 
 template <typename TExchangeCall> auto TUpdateSession::Step(TExchangeCall&& exchange) {
@@ -86,7 +110,6 @@ TUpdateSession::TGoOn TUpdateSession::Begin(IUpdateObserver& observer) {
     if (observer.StopRequested()) {
         return Stopped();
     }
-    PageCount = Info.PageCount;
     if (const auto prepared = Step([&] { return Client.PrepareRange(PageCount); }); !prepared) {
         return Fail(Failed(TUpdateStep::PrepareRange, prepared.Error()));
     }
@@ -123,22 +146,28 @@ TUpdateOutcome TUpdateSession::Finish(IUpdateObserver& observer) {
         return Failed(TUpdateStep::EndUpdate, ended.Error());
     }
     observer.Pump();
-    // The final values come only from their own replies.
+    // Whichever of the two requests reports them, the checksums and the version of the
+    // flash as written come from these replies alone.
     const auto checksums = Step([&] { return Client.QueryChecksums(); });
     if (!checksums) {
         return Failed(TUpdateStep::GetChecksums, checksums.Error());
     }
-    StoreReplyValue(Info, *checksums);
+    ReadBack(*checksums);
     observer.Pump();
     const auto version = Step([&] { return Client.QueryFirmwareVersion(); });
     if (!version) {
         return Failed(TUpdateStep::GetFirmwareVersion, version.Error());
     }
-    StoreReplyValue(Info, TFirmwareVersion{*version});
+    ReadBack(*version);
+    if (!FreshChecksums) {
+        TExchangeError none;
+        none.Fault = TExchangeFault::NoChecksums;
+        return Failed(TUpdateStep::GetChecksums, none);
+    }
     TUpdateOutcome done;
     done.BlocksWritten = Written;
-    done.Result = Info.DeviceChecksum1 == Info.DeviceChecksum2 ? TUpdateResult::Succeeded
-                                                               : TUpdateResult::ChecksumsDiffer;
+    done.Result = FreshChecksums->First == FreshChecksums->Second ? TUpdateResult::Succeeded
+                                                                  : TUpdateResult::ChecksumsDiffer;
     return done;
 }
 

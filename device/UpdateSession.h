@@ -71,13 +71,16 @@ int UpdateProgress(std::size_t block, std::size_t blocks);
 
 class TUpdateSession {
 public:
-    // `info` is the device's as the monitor last read it: its page count is what the range
-    // requests carry, and the final checksums and version are stored into it.
+    // `info` is the device's, as `client` stores its replies: the page count it holds when the
+    // update starts is what both range requests carry, whatever replies come meanwhile.
     TUpdateSession(TDeviceLink& link, TBootloaderClient& client, TDeviceInfo& info);
 
     // Writes every whole block of `image`; a shorter rest stays here. Whether the image fits the
     // device is its caller's to check (ImageFits), before anything is sent. The image must stay
-    // valid until Run returns.
+    // valid until Run returns. Once the begin request went out, the device's checksums and
+    // firmware version in `info` are those the update's last two requests reported, or not
+    // known: the values from before describe a flash that has since been rewritten. Only
+    // checksums reported then, and equal, make the update succeed.
     TUpdateOutcome Run(std::span<const std::uint8_t> image, IUpdateObserver& observer);
 
 private:
@@ -88,6 +91,10 @@ private:
     TGoOn Begin(IUpdateObserver& observer);
     TGoOn WriteBlocks(std::span<const std::uint8_t> image, IUpdateObserver& observer);
     TUpdateOutcome Finish(IUpdateObserver& observer);
+    // The whole road from the begin request on.
+    TUpdateOutcome Write(std::span<const std::uint8_t> image, IUpdateObserver& observer);
+    // Keeps what a read-back reply reports of the flash as written.
+    void ReadBack(const TReplyValue& value);
     // One exchange, unless the device went away since the update began.
     template <typename TExchangeCall> auto Step(TExchangeCall&& exchange);
     TGoOn Stopped() const;
@@ -99,6 +106,8 @@ private:
     std::size_t Written = 0;
     std::uint32_t Session = 0;   // the link's open count when the update began
     std::uint32_t PageCount = 0; // what both range requests carry
+    std::optional<TChecksums> FreshChecksums;
+    std::optional<std::string> FreshVersion;
 };
 
 } // namespace qor

@@ -63,7 +63,8 @@ void Connected(TMainModel& model, const TDeviceInfo& info, std::uint8_t language
 
     const TDeviceSummary summary = SummariseDevice(info);
     view.LQORBootldrVersion.Text = summary.BootloaderVersion;
-    model.DeviceVariant = summary.Variant.Kind();
+    // An unknown geometry counts as another device: no image fits it.
+    model.DeviceVariant = summary.Variant ? summary.Variant->Kind() : TVariantKind::Other;
     view.LQORFWVersion.Text = summary.FirmwareVersion;
     view.LQORChecksum = summary.ChecksumValid
                             ? TLabelView{Txt(TxtValid, language), TColour::Green}

@@ -6,15 +6,22 @@
 namespace qor {
 
 TDeviceSummary SummariseDevice(const TDeviceInfo& info) {
-    TDeviceSummary summary{std::to_string(info.BootVersionMajor) + '.' +
-                               std::to_string(info.BootVersionMinor),
-                           TDeviceVariant::FromGeometry(info.PageSize, info.PageCount),
-                           info.ChecksumValid(), UnknownValue};
-    if (const auto letter = summary.Variant.Letter()) {
-        summary.BootloaderVersion += *letter;
+    TDeviceSummary summary{UnknownValue,         std::nullopt, "unknown",
+                           info.ChecksumValid(), UnknownValue, UnreportedValues(info)};
+    if (auto variant = ReportedVariant(info)) {
+        summary.Variant = *variant;
+        const std::optional<char> letter = variant->Letter();
+        summary.VariantName = letter ? std::string(1, *letter) : std::string("other");
     }
-    if (summary.ChecksumValid) {
-        summary.FirmwareVersion = Windows1252ToUtf8(info.DeviceFWVersion);
+    if (info.BootVersion) {
+        summary.BootloaderVersion =
+            std::to_string(info.BootVersion->Major) + '.' + std::to_string(info.BootVersion->Minor);
+        if (const auto letter = summary.Variant ? summary.Variant->Letter() : std::nullopt) {
+            summary.BootloaderVersion += *letter;
+        }
+    }
+    if (summary.ChecksumValid && info.DeviceFWVersion) {
+        summary.FirmwareVersion = Windows1252ToUtf8(*info.DeviceFWVersion);
     }
     return summary;
 }

@@ -1,6 +1,6 @@
 // The device's values as the device panel shows them, for every display of the device: the
 // bootloader version with the variant letter, and the firmware version only for firmware
-// whose checksums agree.
+// whose checksums agree. A value the device did not report shows as unknown.
 #pragma once
 
 #include <optional>
@@ -12,11 +12,17 @@
 namespace qor {
 
 struct TDeviceSummary {
-    std::string BootloaderVersion; // "1.3a"; no letter for a device of another variant
-    TDeviceVariant Variant;
+    // "1.3a"; no letter for a device of another variant or of unknown geometry; UnknownValue
+    // when the device did not report its version.
+    std::string BootloaderVersion;
+    std::optional<TDeviceVariant> Variant; // none while its geometry is not known
+    std::string VariantName;               // "a", "b", "other" or "unknown"
     bool ChecksumValid = false;
-    // UTF-8; UnknownValue unless the checksums agree.
+    // UTF-8; UnknownValue unless the checksums agree and the device reported its version.
     std::string FirmwareVersion;
+    // What the device did not report ("its firmware version"); empty when it reported
+    // everything.
+    std::string Unreported;
 };
 
 TDeviceSummary SummariseDevice(const TDeviceInfo& info);

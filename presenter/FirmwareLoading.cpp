@@ -25,7 +25,7 @@ std::optional<TFirmwareImage> Checked(TImageCheck check, TMainModel& model, IMes
 
 // An image for another variant, or one larger than the device's flash, is refused alike.
 bool Load(TFirmwareImage image, const std::string& path, const std::string& source,
-          const std::optional<TDeviceVariant>& device, TMainModel& model, std::uint8_t language,
+          const TConnectedVariant& device, TMainModel& model, std::uint8_t language,
           IMessageBox& messages) {
     if (!ImageFits(image, device)) {
         model.DiscardImage();
@@ -41,8 +41,8 @@ bool Load(TFirmwareImage image, const std::string& path, const std::string& sour
 
 } // namespace
 
-bool OpenLocalFirmware(const std::string& path, const std::optional<TDeviceVariant>& device,
-                       TMainModel& model, std::uint8_t language, IMessageBox& messages) {
+bool OpenLocalFirmware(const std::string& path, const TConnectedVariant& device, TMainModel& model,
+                       std::uint8_t language, IMessageBox& messages) {
     auto image = Checked(CheckImageFile(path), model, messages);
     if (!image) {
         return false;
@@ -52,7 +52,7 @@ bool OpenLocalFirmware(const std::string& path, const std::optional<TDeviceVaria
 
 bool AcceptDownloadedFirmware(bool downloadOK, const std::string& tempFilePath,
                               std::span<const std::uint8_t> body, const std::string& source,
-                              const std::optional<TDeviceVariant>& device, TMainModel& model,
+                              const TConnectedVariant& device, TMainModel& model,
                               std::uint8_t language, IMessageBox& messages) {
     if (!downloadOK) {
         model.DiscardImage();

@@ -10,22 +10,24 @@
 
 #include "base/MessageBox.h"
 #include "firmware/DeviceVariant.h"
+#include "presenter/ImageChecks.h"
 #include "presenter/MainModel.h"
 
 namespace qor {
 
 // After the open dialog returned `path`. An invalid file, or one that does not fit the
-// connected device (`device`; none while no device answers), is reported and any loaded image
-// is discarded; a fitting one becomes the loaded image. Returns whether an image is loaded.
-bool OpenLocalFirmware(const std::string& path, const std::optional<TDeviceVariant>& device,
-                       TMainModel& model, std::uint8_t language, IMessageBox& messages);
+// connected device (`device`; none while no device answers or its variant is unknown), is reported
+// and any loaded image is discarded; a fitting one becomes the loaded image. Returns whether an
+// image is loaded.
+bool OpenLocalFirmware(const std::string& path, const TConnectedVariant& device, TMainModel& model,
+                       std::uint8_t language, IMessageBox& messages);
 
 // After the download dialog closed. Without success the image is discarded silently. The
 // body is checked as a file would be and must fit the device connected now, as a local file
 // must; it is shown under the name of the file it was saved to.
 bool AcceptDownloadedFirmware(bool downloadOK, const std::string& tempFilePath,
                               std::span<const std::uint8_t> body, const std::string& source,
-                              const std::optional<TDeviceVariant>& device, TMainModel& model,
+                              const TConnectedVariant& device, TMainModel& model,
                               std::uint8_t language, IMessageBox& messages);
 
 } // namespace qor

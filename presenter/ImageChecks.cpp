@@ -5,11 +5,11 @@
 
 namespace qor {
 
-std::optional<TDeviceVariant> ConnectedVariant(const TConnectionMonitor& monitor) {
+TConnectedVariant ConnectedVariant(const TConnectionMonitor& monitor) {
     if (!monitor.BootloaderReady()) {
-        return std::nullopt;
+        return Fail(TError{"no device answers"});
     }
-    return TDeviceVariant::FromGeometry(monitor.Info().PageSize, monitor.Info().PageCount);
+    return ReportedVariant(monitor.Info());
 }
 
 TImageCheck CheckImageFile(const std::string& path) {
@@ -28,9 +28,9 @@ TImageCheck CheckImageBytes(std::vector<std::uint8_t> bytes) {
     return std::move(image.Value());
 }
 
-TImageFit ImageFits(const TFirmwareImage& image, const std::optional<TDeviceVariant>& device) {
+TImageFit ImageFits(const TFirmwareImage& image, const TConnectedVariant& device) {
     if (!device) {
-        return Fail(TImageRejection{std::nullopt, "no device answers"});
+        return Fail(TImageRejection{std::nullopt, device.Error().Reason});
     }
     if (const std::optional<TFitFault> fault = device->FitFault(image)) {
         return Fail(TImageRejection{fault, DescribeFitFault(*fault)});

@@ -18,15 +18,18 @@ namespace qor {
 // Why a file is no valid image, or why a valid image does not fit the device; which of the two
 // the function that refused it tells.
 struct TImageRejection {
-    // A fit refusal: why; none when no device answers at all (and for an invalid file).
+    // A fit refusal: why; none when no device answers at all or its variant is not known (and
+    // for an invalid file).
     std::optional<TFitFault> Fit;
     std::string Reason; // in words, for whoever looks closer
 };
 
 using TImageCheck = TResult<TFirmwareImage, TImageRejection>;
 
-// The device connected now: none while its bootloader does not answer.
-std::optional<TDeviceVariant> ConnectedVariant(const TConnectionMonitor& monitor);
+// The variant of the device connected now, from the geometry it reported since it was found;
+// why there is none: no device answers, or it did not report its page size or page count.
+using TConnectedVariant = TResult<TDeviceVariant>;
+TConnectedVariant ConnectedVariant(const TConnectionMonitor& monitor);
 
 // A file the user named: a regular file of at most ImageMaximumSize bytes, checked.
 TImageCheck CheckImageFile(const std::string& path);
@@ -35,6 +38,6 @@ TImageCheck CheckImageBytes(std::vector<std::uint8_t> bytes);
 
 // Whether `image` may be written to `device`: the reason it may not, when it may not.
 using TImageFit = TResult<void, TImageRejection>;
-TImageFit ImageFits(const TFirmwareImage& image, const std::optional<TDeviceVariant>& device);
+TImageFit ImageFits(const TFirmwareImage& image, const TConnectedVariant& device);
 
 } // namespace qor

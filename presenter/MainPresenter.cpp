@@ -16,23 +16,39 @@ TMainPresenter::TMainPresenter(IDevicePort& port, IMessageBox& messages, const T
 void TMainPresenter::SerialTick() {
     const TDeviceStatus status = Monitor.Tick(Model.UpdateRunning);
     ShowDeviceStatus(Model, status, Language());
-    // Why the device is not there, as far as the program can tell: its port will not open,
-    // or the system cannot list any (a driver missing). A device that is there: which unit.
-    if (status.State == TDeviceState::NotFound) {
-        Model.View.LQORStatusTip = Port.Unavailable();
-    } else if (!status.OpenError.empty()) {
-        Model.View.LQORStatusTip = status.OpenError;
-    } else {
-        Model.View.LQORStatusTip =
-            DescribePort(Monitor.Link().PortName(), Monitor.Link().PortSerial());
+    Model.View.LQORStatusTip = StatusTip(status);
+}
+
+std::string TMainPresenter::StatusTip(const TDeviceStatus& status) {
+    switch (status.State) {
+    case TDeviceState::NotFound:
+        // The system cannot list any device (a driver missing), as far as it can tell.
+        return Port.Unavailable();
+    case TDeviceState::Connecting:
+        if (!status.OpenError.empty()) {
+            return status.OpenError;
+        }
+        // A bootloader that answered something is running: say what went wrong instead.
+        if (status.QueryFailure && status.QueryFailure->Answered()) {
+            return "The bootloader answered, but " + status.QueryFailure->Describe();
+        }
+        return {};
+    case TDeviceState::Connected:
+        break;
     }
+    // Which unit it is, and what it did not report.
+    std::string tip = DescribePort(Monitor.Link().PortName(), Monitor.Link().PortSerial());
+    if (const std::string unreported = UnreportedValues(status.Info); !unreported.empty()) {
+        tip += "\nThe device did not report " + unreported;
+    }
+    return tip;
 }
 
 void TMainPresenter::DisplayTick() {
     DisplayTimerTick(Model, Monitor.BootloaderReady(), Language());
 }
 
-std::optional<TDeviceVariant> TMainPresenter::ConnectedVariant() const {
+TConnectedVariant TMainPresenter::ConnectedVariant() const {
     return qor::ConnectedVariant(Monitor);
 }
 

@@ -15,6 +15,7 @@
 #include "device/DevicePort.h"
 #include "device/UpdateSession.h"
 #include "firmware/DeviceVariant.h"
+#include "presenter/ImageChecks.h"
 #include "presenter/MainModel.h"
 #include "presenter/UpdateRun.h"
 
@@ -54,12 +55,16 @@ public:
     bool UpdateRunning() const { return Model.UpdateRunning; }
     bool BootloaderReady() const { return Monitor.BootloaderReady(); }
     TVariantKind DeviceVariant() const { return Model.DeviceVariant; }
-    // The device connected now; none while its bootloader does not answer.
-    std::optional<TDeviceVariant> ConnectedVariant() const;
+    // The device connected now; none while its bootloader does not answer or did not report
+    // its geometry.
+    TConnectedVariant ConnectedVariant() const;
     TConnectionMonitor& Device() { return Monitor; }
 
 private:
     std::uint8_t Language() const { return Settings.CfgLanguage; }
+    // What the status line's tooltip adds: why a device is missing or not connected, or what
+    // a connected one did not report.
+    std::string StatusTip(const TDeviceStatus& status);
 
     IDevicePort& Port;
     TConnectionMonitor Monitor;

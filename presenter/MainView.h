@@ -25,9 +25,9 @@ inline constexpr const char* UnknownValue = "-- / --";
 struct TMainView {
     // Device panel and status line.
     TLabelView LQORStatus;
-    // Why a device that is listed cannot be opened (often a missing permission on Linux): it
-    // stays "Connecting", and the reason is where the user can find it. For a device that is
-    // there, which unit it is: its port and serial number. Empty otherwise.
+    // Why a device that is listed cannot be opened (often a missing permission on Linux) or does
+    // not connect, or for a connected one which unit it is (its port and serial number) and what
+    // it did not report: where the user can find it.
     std::string LQORStatusTip;
     TLabelView LQORBootldrVersion;
     TLabelView LQORFWVersion;

@@ -6,37 +6,48 @@
 #include "base/Windows1252.h"
 #include "device/DevicePort.h"
 #include "firmware/DeviceVariant.h"
+#include "presenter/DeviceSummary.h"
 
 namespace qor {
 namespace {
 
+constexpr const char* NotReported = "not reported";
+
 // "valid (0x1234ABCD / 0x1234ABCD)".
 std::string ChecksumText(const TDeviceInfo& info) {
+    if (!info.DeviceChecksums) {
+        return NotReported;
+    }
     return std::string(info.ChecksumValid() ? "valid" : "invalid") + " (" +
-           Hex32(info.DeviceChecksum1) + " / " + Hex32(info.DeviceChecksum2) + ")";
+           Hex32(info.DeviceChecksums->First) + " / " + Hex32(info.DeviceChecksums->Second) + ")";
 }
 
-std::string FirmwareLine(const TDeviceInfo& info) {
-    return "firmware " + Windows1252ToUtf8(info.DeviceFWVersion) + ", checksum " +
-           ChecksumText(info);
+} // namespace
+
+std::string DescribeFirmware(const TDeviceInfo& info) {
+    return "firmware " +
+           (info.DeviceFWVersion ? Windows1252ToUtf8(*info.DeviceFWVersion) : NotReported) +
+           ", checksum " + ChecksumText(info);
 }
 
-// What the record can say of the device after the update: the values the update read back,
-// and only those. Before its read-back the device's own values are not known; the ones from
+namespace {
+
+// What the record can say of the device after the update: the values its read-back reported,
+// and only those. Before the read-back the device's own values are not known; the ones from
 // before the update would claim a firmware that may since have been erased.
 std::string AfterLine(const TServiceRecord& record) {
     const TUpdateOutcome& outcome = record.Outcome;
     switch (outcome.Result) {
     case TUpdateResult::Succeeded:
     case TUpdateResult::ChecksumsDiffer:
-        return FirmwareLine(record.After);
+        return DescribeFirmware(record.After);
     case TUpdateResult::Refused:
         return "unchanged, nothing was sent";
     case TUpdateResult::Stopped:
         return "not read (the update was stopped; the flash may hold part of the image)";
     case TUpdateResult::Failed:
-        if (outcome.Failure->Step == TUpdateStep::GetFirmwareVersion) {
-            return "firmware not read, checksum " + ChecksumText(record.After);
+        if (outcome.Failure->Step >= TUpdateStep::GetChecksums) {
+            return DescribeFirmware(record.After);
         }
         return "not read (the update did not finish; the flash may hold part of the image)";
     }
@@ -54,13 +65,14 @@ void Line(std::string& text, const char* label, const std::string& value) {
 } // namespace
 
 std::string DescribeDevice(const TDeviceInfo& info) {
-    const TDeviceVariant variant = TDeviceVariant::FromGeometry(info.PageSize, info.PageCount);
-    const std::optional<char> letter = variant.Letter();
-    std::string line =
-        "variant " + (letter ? std::string(1, *letter) : std::string("other")) + " (" +
-        std::to_string(info.PageSize) + " x " + std::to_string(info.PageCount) + "), bootloader " +
-        std::to_string(info.BootVersionMajor) + "." + std::to_string(info.BootVersionMinor);
-    return line;
+    const auto known = [](const std::optional<std::uint32_t>& value) {
+        return value ? std::to_string(*value) : std::string("?");
+    };
+    return "variant " + SummariseDevice(info).VariantName + " (" + known(info.PageSize) + " x " +
+           known(info.PageCount) + "), bootloader " +
+           (info.BootVersion ? std::to_string(info.BootVersion->Major) + "." +
+                                   std::to_string(info.BootVersion->Minor)
+                             : std::string(NotReported));
 }
 
 std::string Hex32(std::uint32_t value) {
@@ -115,7 +127,7 @@ std::string FormatServiceRecord(const TServiceRecord& record) {
     std::string text = FormatUtc(record.Time) + "  " + ProgramName + " " + ProgramVersion + "\n";
     Line(text, "device",
          DescribeDevice(record.Before) + ", " + DescribePort(record.Port, record.Serial));
-    Line(text, "before", FirmwareLine(record.Before));
+    Line(text, "before", DescribeFirmware(record.Before));
     Line(text, "image",
          record.ImageName + ", version " + Windows1252ToUtf8(record.ImageVersion) + ", " +
              std::to_string(record.ImageSize) + " bytes, CRC " + Hex32(record.ImageCrc));

@@ -58,6 +58,10 @@ std::string DescribeRecordOutcome(const TServiceRecord& record);
 // The device as the records and the report name it: "variant a (512 x 124), bootloader 1.3".
 std::string DescribeDevice(const TDeviceInfo& info);
 
+// Its firmware as the records and the report name it: "firmware 1.0a, checksum valid
+// (0x1234ABCD / 0x1234ABCD)", with "not reported" for what the device did not report.
+std::string DescribeFirmware(const TDeviceInfo& info);
+
 // A checksum or CRC as the records give it: "0x1234ABCD".
 std::string Hex32(std::uint32_t value);
 

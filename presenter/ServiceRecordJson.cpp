@@ -3,7 +3,7 @@
 #include "base/Json.h"
 #include "base/ProgramVersion.h"
 #include "base/Windows1252.h"
-#include "firmware/DeviceVariant.h"
+#include "presenter/DeviceSummary.h"
 #include "presenter/ServiceRecord.h"
 
 namespace qor {
@@ -23,8 +23,16 @@ struct TFirmwareState {
     std::optional<std::string> Checksums;
 };
 
+// What the device reported; none for what it did not.
 TFirmwareState StateOf(const TDeviceInfo& info) {
-    return {Windows1252ToUtf8(info.DeviceFWVersion), info.ChecksumValid() ? "valid" : "invalid"};
+    TFirmwareState state;
+    if (info.DeviceFWVersion) {
+        state.Version = Windows1252ToUtf8(*info.DeviceFWVersion);
+    }
+    if (info.DeviceChecksums) {
+        state.Checksums = info.ChecksumValid() ? "valid" : "invalid";
+    }
+    return state;
 }
 
 // After the update, as the text record's "after" line says it: what the update read back,
@@ -41,8 +49,8 @@ TFirmwareState AfterOf(const TServiceRecord& record) {
     case TUpdateResult::Refused:
         return StateOf(record.Before);
     case TUpdateResult::Failed:
-        if (outcome.Failure->Step == TUpdateStep::GetFirmwareVersion) {
-            return {std::nullopt, StateOf(record.After).Checksums};
+        if (outcome.Failure->Step >= TUpdateStep::GetChecksums) {
+            return StateOf(record.After);
         }
         break;
     case TUpdateResult::Stopped:
@@ -55,14 +63,18 @@ TFirmwareState AfterOf(const TServiceRecord& record) {
 
 std::string FormatServiceRecordJson(const TServiceRecord& record) {
     const TDeviceInfo& before = record.Before;
-    const auto letter = TDeviceVariant::FromGeometry(before.PageSize, before.PageCount).Letter();
+    const TDeviceSummary device = SummariseDevice(before);
     TJsonObject json;
     json.Add("time", FormatUtc(record.Time)).Add("program_version", ProgramVersion);
     json.Add("port", record.Port);
     AddOrNull(json, "serial", record.Serial.empty() ? std::nullopt : std::optional(record.Serial));
-    json.Add("variant", letter ? std::string(1, *letter) : std::string("other"));
-    json.Add("bootloader_version", std::to_string(before.BootVersionMajor) + "." +
-                                       std::to_string(before.BootVersionMinor));
+    AddOrNull(json, "variant", device.Variant ? std::optional(device.VariantName) : std::nullopt);
+    std::optional<std::string> bootloader;
+    if (before.BootVersion) {
+        bootloader = std::to_string(before.BootVersion->Major) + "." +
+                     std::to_string(before.BootVersion->Minor);
+    }
+    AddOrNull(json, "bootloader_version", bootloader);
     const TFirmwareState was = StateOf(before);
     const TFirmwareState now = AfterOf(record);
     AddOrNull(json, "firmware_before", was.Version);

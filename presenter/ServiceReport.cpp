@@ -21,9 +21,7 @@ std::string ComposeServiceReport(const TReportInput& input) {
     if (input.Device) {
         const TDeviceInfo& info = *input.Device;
         text += "Device:   connected on " + DescribePort(input.DevicePort, input.DeviceSerial) +
-                ", " + DescribeDevice(info) + ", firmware " +
-                Windows1252ToUtf8(info.DeviceFWVersion) + ", checksum " +
-                (info.ChecksumValid() ? "valid" : "invalid") + "\n";
+                ", " + DescribeDevice(info) + ", " + DescribeFirmware(info) + "\n";
     } else {
         text += "Device:   not connected\n";
     }

@@ -37,7 +37,7 @@ TBootloaderEmulator::TBootloaderEmulator(const TBootloaderConfig& config)
       FlashBytes(std::size_t{config.PageCount} * PageBytes, Erased) {
     SetAckCode(config.AckCode);
     SetVersionReplyCode(config.VersionReplyCode);
-    if (FlashBytes.size() >= ImageMinimumSize) {
+    if (FlashBytes.size() >= ImageMinimumSize && !config.NoApplication) {
         FlashBytes = MakeFirmwareImage(
             FlashBytes.size(), std::string("1.0") + VariantLetter(config), config.PageCount);
     }
@@ -54,7 +54,42 @@ TBootloaderAnswer TBootloaderEmulator::Refuse() const {
 }
 
 TBootloaderAnswer TBootloaderEmulator::Acknowledge(std::uint8_t request) const {
+    if (Setup.DataAcknowledgements) {
+        // A value of the device's own for each request that changes it.
+        switch (request) {
+        case CmdBeginUpdate:
+            return ValueReply(CmdGetBootVersion);
+        case CmdPrepareRange:
+            return ValueReply(CmdGetPageCount);
+        case CmdWriteBlock:
+            return ValueReply(CmdGetPageSize);
+        case CmdFinishRange:
+            return ValueReply(CmdGetChecksums);
+        case CmdEndUpdate:
+            return ValueReply(CmdGetFirmwareVersion);
+        default:
+            return ValueReply(CmdGetBootVersion);
+        }
+    }
     return Reply(Setup.AckCode == AckWithRequestCode ? request : Setup.AckCode);
+}
+
+std::uint8_t TBootloaderEmulator::QueryReplyCode(std::uint8_t request) const {
+    if (!Setup.SwapQueryReplies) {
+        return request;
+    }
+    switch (request) {
+    case CmdGetPageCount:
+        return CmdGetPageSize;
+    case CmdGetPageSize:
+        return CmdGetPageCount;
+    case CmdGetChecksums:
+        return CmdGetFirmwareVersion;
+    case CmdGetFirmwareVersion:
+        return CmdGetChecksums;
+    default:
+        return request;
+    }
 }
 
 TBootloaderAnswer TBootloaderEmulator::ValueReply(std::uint8_t code) const {
@@ -70,6 +105,9 @@ TBootloaderAnswer TBootloaderEmulator::ValueReply(std::uint8_t code) const {
         return Reply(code, data);
     }
     case CmdGetFirmwareVersion: {
+        if (!HasApplication()) {
+            return Reply(Setup.AckCode == AckWithRequestCode ? DefaultAckCode : Setup.AckCode);
+        }
         const std::string version = FirmwareVersion();
         return Reply(code, TByteVector(version.begin(), version.end()));
     }
@@ -81,8 +119,8 @@ TBootloaderAnswer TBootloaderEmulator::ValueReply(std::uint8_t code) const {
 TBootloaderAnswer TBootloaderEmulator::Answer(const TByteVector& frame) {
     const std::uint8_t code = frame[2];
     const std::size_t payloadSize = frame.size() - MinFrameLength;
-    const std::optional<TRequestKind> kind = RequestKindOf(code);
-    if (!kind || kind->PayloadSize != payloadSize) {
+    const std::optional<std::size_t> expected = RequestPayloadSize(code);
+    if (!expected || *expected != payloadSize) {
         return Refuse();
     }
     const std::uint8_t* payload = frame.data() + FrameHeaderSize;
@@ -95,7 +133,7 @@ TBootloaderAnswer TBootloaderEmulator::Answer(const TByteVector& frame) {
     case CmdGetPageSize:
     case CmdGetChecksums:
     case CmdGetFirmwareVersion:
-        return ValueReply(code);
+        return ValueReply(QueryReplyCode(code));
     case CmdBeginUpdate:
         Session = TSession::Begun;
         return Acknowledge(code);

@@ -30,6 +30,14 @@ struct TBootloaderConfig {
     // The code of the version request's reply: 0 gives the version, 1 to 4 the value of that
     // query, 5 to 12 an acknowledgement.
     std::uint8_t VersionReplyCode = CmdGetBootVersion;
+    // The queries answered with each other's replies: page size with the page count and back,
+    // checksums with the firmware version and back.
+    bool SwapQueryReplies = false;
+    // The requests that change the device answered with a data reply of the device's values
+    // instead of an acknowledgement.
+    bool DataAcknowledgements = false;
+    // The flash starts erased: no application, so the checksums differ.
+    bool NoApplication = false;
 
     static TBootloaderConfig VariantA() { return {PageSizeCode512, VariantAPageCount}; }
     static TBootloaderConfig VariantB() { return {PageSizeCode1024, VariantBPageCount}; }
@@ -42,7 +50,8 @@ struct TBootloaderAnswer {
 
 class TBootloaderEmulator {
 public:
-    // The flash starts with a valid image of its whole size, so the checksums agree.
+    // The flash starts with a valid image of its whole size, so the checksums agree, unless
+    // the device is to start with no application.
     explicit TBootloaderEmulator(const TBootloaderConfig& config = {});
 
     // Whether a received frame has a sound length field and CRC.
@@ -52,6 +61,11 @@ public:
 
     // Lays an image out from address 0; the rest of the flash reads as erased (0xFF).
     void LoadFlash(const TByteVector& image);
+    // Erases the whole flash: no application is left.
+    void Erase() { LoadFlash({}); }
+    // A flash whose checksums disagree holds no application that could tell its version: the
+    // firmware-version request is then acknowledged instead.
+    bool HasApplication() const { return Checksum1() == Checksum2(); }
     const TByteVector& Flash() const { return FlashBytes; }
     std::uint32_t Checksum1() const;
     std::uint32_t Checksum2() const;
@@ -64,6 +78,10 @@ public:
     // Codes above 12 are taken as 0.
     void SetVersionReplyCode(std::uint8_t code);
     std::uint8_t VersionReplyCode() const { return Setup.VersionReplyCode; }
+    void SetSwapQueryReplies(bool swap) { Setup.SwapQueryReplies = swap; }
+    bool SwapQueryReplies() const { return Setup.SwapQueryReplies; }
+    void SetDataAcknowledgements(bool data) { Setup.DataAcknowledgements = data; }
+    bool DataAcknowledgements() const { return Setup.DataAcknowledgements; }
 
 private:
     enum class TSession { Idle, Begun, RangeOpen };
@@ -72,6 +90,8 @@ private:
     TBootloaderAnswer Acknowledge(std::uint8_t request) const;
     // The reply of a query's code with its value.
     TBootloaderAnswer ValueReply(std::uint8_t code) const;
+    // The code whose value answers a query: its own, or its partner's when they are swapped.
+    std::uint8_t QueryReplyCode(std::uint8_t request) const;
     TBootloaderAnswer PrepareRange(const std::uint8_t* payload);
     TBootloaderAnswer WriteBlock(const std::uint8_t* payload);
     TBootloaderAnswer FinishRange(const std::uint8_t* payload);

@@ -27,6 +27,18 @@ std::optional<std::string> ParseSocketDeviceOptions(const std::vector<std::strin
             options.Help = true;
             return std::nullopt;
         }
+        if (arg == "--no-application") {
+            options.Config.NoApplication = true;
+            continue;
+        }
+        if (arg == "--swap-query-replies") {
+            options.Config.SwapQueryReplies = true;
+            continue;
+        }
+        if (arg == "--data-acknowledgements") {
+            options.Config.DataAcknowledgements = true;
+            continue;
+        }
         if (arg != "--socket" && arg != "--variant" && arg != "--ack-code" &&
             arg != "--version-reply-code" && arg != "--flash-out" && arg != "--trace") {
             return "unknown option \"" + arg + "\"";

@@ -24,7 +24,9 @@ std::optional<std::string> ParseSocketDeviceOptions(const std::vector<std::strin
 
 inline constexpr const char* SocketDeviceUsage =
     "usage: qor7316-socket-device --socket PATH [--variant a|b] [--ack-code N]\n"
-    "                             [--version-reply-code N] [--flash-out FILE] [--trace FILE]\n"
+    "                             [--version-reply-code N] [--no-application]\n"
+    "                             [--swap-query-replies] [--data-acknowledgements]\n"
+    "                             [--flash-out FILE] [--trace FILE]\n"
     "Serves one virtual QOR 7316, switched on in bootloader mode, on a Unix socket: the host\n"
     "side of QEMU's emulated FTDI adapter (-chardev socket,id=ID,path=PATH -device\n"
     "usb-serial,chardev=ID). PATH appears once the socket listens. One connection is served\n"
@@ -35,6 +37,12 @@ inline constexpr const char* SocketDeviceUsage =
     "                           own code (default 7)\n"
     "  --version-reply-code N   the version request is answered with code N, 0 to 12\n"
     "                           (default 0)\n"
+    "  --no-application         the flash starts erased: the checksums differ and the\n"
+    "                           firmware-version request is acknowledged\n"
+    "  --swap-query-replies     page size and page count, checksums and firmware version are\n"
+    "                           answered with each other's replies\n"
+    "  --data-acknowledgements  the requests that change the device are answered with data\n"
+    "                           replies instead of acknowledgements\n"
     "  --flash-out FILE         the device's flash is written to FILE at the end\n"
     "  --trace FILE             every read from the peer and every reply, with its time\n";
 

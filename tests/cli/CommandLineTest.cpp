@@ -87,7 +87,8 @@ TEST_F(CommandLine, InfoShowsTheDeviceAsTheWindowDoes) {
                                                "Bootloader Version: 1.3b", "Firmware version: 1.0b",
                                                "Checksum: valid"));
 
-    // Firmware whose checksums disagree: its version is not shown, as in the window.
+    // Firmware whose checksums disagree: no application to tell its version, which is shown
+    // as unknown and said to be missing.
     Bus.Device(0).Bootloader.LoadFlash(MakeImage(2048, "1.7b"));
     const TCliResult invalid = Run({"info", "--lang", "de", "--json"});
     ASSERT_EQ(invalid.Exit, 0);
@@ -97,7 +98,8 @@ TEST_F(CommandLine, InfoShowsTheDeviceAsTheWindowDoes) {
     EXPECT_THAT(info,
                 HasSubstr(R"("bootloader_version":"1.3b","variant":"b","page_size":1024,)"
                           R"("page_count":126,"firmware_version":null,"checksum_valid":false)"));
-    EXPECT_THAT(info, HasSubstr(R"(Firmware version: -- / --\nPrüfsumme: ungültig")"));
+    EXPECT_THAT(info, HasSubstr(R"(Firmware version: -- / --\nPrüfsumme: ungültig\n)"
+                                R"(The device did not report its firmware version")"));
 }
 
 TEST_F(CommandLine, ADeviceOfAnotherVariantShowsNoLetter) {

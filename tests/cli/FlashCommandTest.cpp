@@ -67,27 +67,56 @@ TEST_F(FlashCommand, WritesTheImageSoThatTheFlashHoldsIt) {
     EXPECT_EQ(Record.Entries[1].Port, "VQ1");
 }
 
-// Whichever acknowledgement code the bootloader uses, and whatever code answers its version
-// request, info, flash and power-off go through.
-class FlashAcknowledgement : public FlashCommand,
-                             public ::testing::WithParamInterface<std::pair<int, int>> {};
+// Whatever good replies the bootloader chooses (its acknowledgement's code, the version
+// reply's, the queries' replies swapped, data replies to the requests that change it) and a
+// flash with no application (its firmware-version request acknowledged): info, flash and
+// power-off go through, and the version shown afterwards is the one the update read back.
+struct TReplyChoice {
+    const char* Name;
+    std::uint8_t AckCode;
+    std::uint8_t VersionReplyCode;
+    bool NoApplication = false;
+    bool SwapQueryReplies = false;
+    bool DataAcknowledgements = false;
+};
 
-TEST_P(FlashAcknowledgement, InfoFlashAndPowerOffTakeTheDevicesCodes) {
+void PrintTo(const TReplyChoice& c, std::ostream* out) {
+    *out << c.Name;
+}
+
+class FlashAcknowledgement : public FlashCommand,
+                             public ::testing::WithParamInterface<TReplyChoice> {};
+
+TEST_P(FlashAcknowledgement, InfoFlashAndPowerOffTakeTheDevicesReplies) {
     TBootloaderConfig config = TBootloaderConfig::VariantA();
-    config.AckCode = static_cast<std::uint8_t>(GetParam().first);
-    config.VersionReplyCode = static_cast<std::uint8_t>(GetParam().second);
+    config.AckCode = GetParam().AckCode;
+    config.VersionReplyCode = GetParam().VersionReplyCode;
+    config.NoApplication = GetParam().NoApplication;
+    config.SwapQueryReplies = GetParam().SwapQueryReplies;
+    config.DataAcknowledgements = GetParam().DataAcknowledgements;
     TVirtualDevice& device = AddDevice(config);
-    EXPECT_EQ(Run({"info"}).Exit, 0);
+    const TCliResult info = Run({"info", "--json"});
+    EXPECT_EQ(info.Exit, 0) << info.Err;
+    EXPECT_THAT(info.Out, HasSubstr(GetParam().NoApplication ? R"("firmware_version":null)"
+                                                             : R"("firmware_version":"1.0a")"));
     const TCliResult result = Run({"flash", ImageFile(ImageA), "--power-off", "--json"});
     ASSERT_EQ(result.Exit, 0) << result.Err;
     EXPECT_EQ(device.Bootloader.Flash(), ImageA);
-    EXPECT_THAT(result.OutLines().at(result.OutLines().size() - 2),
+    const auto lines = result.OutLines();
+    EXPECT_THAT(lines.at(lines.size() - 2),
                 HasSubstr(R"({"event":"power-off","port":"VQ0","serial":"VQ731600",)"
                           R"("acknowledged":true)"));
+    EXPECT_THAT(lines.back(), HasSubstr(R"("firmware_version":"1.6a")"));
 }
 
-INSTANTIATE_TEST_SUITE_P(EveryChoice, FlashAcknowledgement,
-                         ::testing::Values(std::pair{5, 0}, std::pair{7, 7}, std::pair{12, 4}));
+INSTANTIATE_TEST_SUITE_P(
+    EveryChoice, FlashAcknowledgement,
+    ::testing::Values(TReplyChoice{"Ack5", 5, 0}, TReplyChoice{"Ack7Version7", 7, 7},
+                      TReplyChoice{"Ack12Version4", 12, 4},
+                      TReplyChoice{"NoApplication", 7, 0, true},
+                      TReplyChoice{"SwappedQueries", 7, 0, false, true},
+                      TReplyChoice{"DataAcknowledgements", 7, 0, false, false, true}),
+    [](const auto& info) { return std::string(info.param.Name); });
 
 TEST_F(FlashCommand, JsonReportsEveryBlockAndEndsWithTheResult) {
     AddDevice();

@@ -158,7 +158,8 @@ TEST_F(DemoRigTest, TheStateLineFollowsCableAndPower) {
     Rig.Unplug();
     EXPECT_EQ(Rig.DeviceStateText().rfind("Unplugged", 0), 0u);
     Rig.Device().Bootloader.LoadFlash({}); // as a prepared range leaves it
-    EXPECT_NE(Rig.DeviceStateText().find("Firmware erased (checksums differ)"), std::string::npos);
+    EXPECT_NE(Rig.DeviceStateText().find("Firmware erased, no application (checksums differ)"),
+              std::string::npos);
 }
 
 TEST(DemoFaultChoices, OfferEveryKindOfTheFaultPlanOnce) {

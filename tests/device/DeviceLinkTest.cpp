@@ -136,62 +136,74 @@ TEST_F(Queries, TheFullQueryAsksInOrderWithAShortFirstWait) {
     EXPECT_EQ(Monitor.Info().DeviceFWVersion, "1.0a");
 }
 
-TEST_F(Queries, TheFullQueryStopsAtTheFirstFailure) {
+TEST_F(Queries, TheFullQueryStopsAtTheFirstFailureAndSaysWhere) {
     Port.Replies = {MakeFrame(0, {1, 3}), MakeFrame(2, {PageSizeCode512}), MakeFrame(13)};
     EXPECT_FALSE(Monitor.QueryBootloader());
     EXPECT_FALSE(Monitor.BootloaderReady());
     EXPECT_EQ(Port.Written.size(), 3u);
     EXPECT_EQ(Monitor.Info().PageSize, 512u) << "what was answered is kept";
+    ASSERT_TRUE(Monitor.QueryFailure().has_value());
+    EXPECT_TRUE(Monitor.QueryFailure()->Answered());
+    EXPECT_EQ(Monitor.QueryFailure()->Describe(),
+              "the page-count request failed: refused with code 13");
 
     Port.Written.clear();
     Port.ReadTimeouts.clear();
     EXPECT_FALSE(Monitor.QueryBootloader()); // silence on the first request
     EXPECT_EQ(Port.Written.size(), 1u);
     EXPECT_EQ(Port.ReadTimeouts, (std::vector<std::int64_t>{100}));
+    EXPECT_FALSE(Monitor.QueryFailure()->Answered());
 }
 
-TEST_F(Queries, TheKeepAliveUpdatesTheVersionAndIgnoresFailure) {
+TEST_F(Queries, TheKeepAliveStoresWhatComesAndIgnoresFailure) {
     Monitor.Link().SetTimeouts(2500, 500);
-    Port.Replies = {MakeFrame(0, {2, 0}), {}};
+    Port.Replies = {MakeFrame(0, {2, 0}), {}, MakeFrame(3, {0, 0, 0, 1, 0, 0, 0, 2})};
     Monitor.PollBootloader();
-    EXPECT_EQ(Monitor.Info().BootVersionMajor, 2u);
+    EXPECT_EQ(Monitor.Info().BootVersion, (TBootVersion{2, 0}));
     Monitor.PollBootloader();
-    EXPECT_EQ(Monitor.Info().BootVersionMajor, 2u);
+    EXPECT_EQ(Monitor.Info().BootVersion, (TBootVersion{2, 0}));
     EXPECT_EQ(Port.ReadTimeouts.front(), 2500) << "with the time-outs in force";
+    Monitor.PollBootloader();
+    EXPECT_EQ(Monitor.Info().DeviceChecksums, (TChecksums{1, 2})) << "stored by its own code";
 }
 
-TEST_F(Queries, TheVersionRequestMayBeAnsweredWithAnyGoodCode) {
-    // An acknowledgement leaves the version as it was; a value is stored by its own code.
-    Port.Replies = {MakeFrame(7),
-                    MakeFrame(2, {PageSizeCode512}),
-                    MakeFrame(1, {124}),
-                    MakeFrame(3, {0, 0, 0, 7, 0, 0, 0, 7}),
-                    MakeFrame(4, {'1', '.', '0', 'a'}),
-                    MakeFrame(3, {0, 0, 0, 1, 0, 0, 0, 2}),
-                    MakeFrame(12),
-                    MakeFrame(2, {3})};
+// Each query answered by another's reply, and the firmware version by an acknowledgement (a
+// flash with no application): connected, with every value that came stored by its own code.
+TEST_F(Queries, TheFullQueryTakesWhateverGoodRepliesCome) {
+    Port.Replies = {MakeFrame(7), MakeFrame(1, {124}), MakeFrame(2, {PageSizeCode512}),
+                    MakeFrame(4, {'1', '.', '0', 'a'}), MakeFrame(3, {0, 0, 0, 7, 0, 0, 0, 8})};
     EXPECT_TRUE(Monitor.QueryBootloader());
-    EXPECT_EQ(Monitor.Info().BootVersionMajor, 0u);
-    Monitor.PollBootloader();
-    EXPECT_EQ(Monitor.Info().DeviceChecksum2, 2u);
-    Monitor.PollBootloader();
-    EXPECT_EQ(Monitor.Info().DeviceChecksum2, 2u);
-    Monitor.PollBootloader(); // a page-size code that names no size
-    EXPECT_EQ(Monitor.Info().PageSize, 512u);
+    EXPECT_FALSE(Monitor.QueryFailure().has_value());
+    const TDeviceInfo& info = Monitor.Info();
+    EXPECT_EQ(info.BootVersion, std::nullopt);
+    EXPECT_EQ(info.PageSize, 512u);
+    EXPECT_EQ(info.PageCount, 124u);
+    EXPECT_EQ(info.DeviceChecksums, (TChecksums{7, 8}));
+    EXPECT_EQ(info.DeviceFWVersion, "1.0a");
+    EXPECT_EQ(UnreportedValues(info), "its bootloader version");
+
+    Port.Replies = {MakeFrame(0, {1, 3}), MakeFrame(9), MakeFrame(12), MakeFrame(5), MakeFrame(7)};
+    EXPECT_TRUE(Monitor.QueryBootloader());
+    EXPECT_EQ(Monitor.Info().PageSize, 512u) << "reported earlier by this device";
 }
 
-TEST_F(Queries, APageSizeCodeThatNamesNoSizeKeepsTheSizeAndTheVariant) {
+// A device found anew starts with nothing reported: what the one before reported never
+// stands in for what this one did not.
+TEST_F(Queries, ValuesOfADeviceThatWentAreForgotten) {
     Port.Replies = {MakeFrame(0, {1, 3}), MakeFrame(2, {PageSizeCode1024}), MakeFrame(1, {126}),
                     MakeFrame(3, {0, 0, 0, 7, 0, 0, 0, 7}), MakeFrame(4, {'1', '.', '0', 'b'})};
     ASSERT_TRUE(Monitor.QueryBootloader());
-    for (const std::uint8_t code : {0, 3, 8, 0xFF}) {
-        Port.Replies = {MakeFrame(0, {1, 3}), MakeFrame(2, {code}), MakeFrame(1, {126}),
-                        MakeFrame(3, {0, 0, 0, 7, 0, 0, 0, 7}), MakeFrame(4, {'1', '.', '0', 'b'})};
-        EXPECT_TRUE(Monitor.QueryBootloader()) << int{code};
-        EXPECT_EQ(Monitor.Info().PageSize, 1024u) << int{code};
-        EXPECT_EQ(TDeviceVariant::FromGeometry(Monitor.Info().PageSize, Monitor.Info().PageCount)
-                      .Letter(),
-                  'b')
-            << int{code};
-    }
+    ASSERT_TRUE(ReportedVariant(Monitor.Info()).Ok());
+    Port.Descriptions.clear();
+    (void)Monitor.Tick(false);
+    Port.Descriptions = {"QOR 7316"};
+    (void)Monitor.Tick(false);
+    Port.Replies = {MakeFrame(0, {1, 4}), MakeFrame(7), MakeFrame(7), MakeFrame(7), MakeFrame(7)};
+    ASSERT_TRUE(Monitor.QueryBootloader());
+    TDeviceInfo versionOnly;
+    versionOnly.BootVersion = TBootVersion{1, 4};
+    EXPECT_EQ(Monitor.Info(), versionOnly);
+    const auto variant = ReportedVariant(Monitor.Info());
+    ASSERT_FALSE(variant.Ok());
+    EXPECT_EQ(variant.Error().Reason, "the device did not report its page size");
 }

@@ -206,7 +206,8 @@ TEST_F(TtyPort, AWholeExchangeOverThePty) {
     const int master = AddBridge("ttyUSB0", "QOR 7316", "1-1");
     TTtyPort port = MakePort();
     TDeviceLink link(port);
-    TBootloaderClient client(link);
+    TDeviceInfo values;
+    TBootloaderClient client(link, values);
     (void)link.Upkeep();
     ASSERT_NE(link.Connection(), nullptr);
     std::vector<std::uint8_t> request;

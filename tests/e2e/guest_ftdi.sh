@@ -14,8 +14,10 @@
 #   guest_ftdi.sh BUILD_DIR RUN...
 # A run names its adapters (one or two: the root hub's ports), separated by '+', each as
 # comma-separated settings of its device: variant=a|b, ack=N (the acknowledgement code),
-# version=N (the code the version request is answered with), or "default" (variant a, the
-# device's defaults); the two devices of a run are of one variant. Example:
+# version=N (the code the version request is answered with), noapp (its flash erased, so the
+# firmware-version request is acknowledged), swap (the queries answered with each other's
+# replies), dataacks (data replies where acknowledgements are due), or "default" (variant a,
+# the device's defaults); the two devices of a run are of one variant. Example:
 # guest_ftdi.sh build/release default ack=12 variant=b,ack=5+variant=b
 # QOR_GUEST_KEEP=1 keeps the work folder (consoles, device traces, flashes) and names it.
 set -u
@@ -92,6 +94,9 @@ run_guest() {
         variant=*) variant=${setting#variant=} ;;
         ack=*) options+=(--ack-code "${setting#ack=}") ;;
         version=*) options+=(--version-reply-code "${setting#version=}") ;;
+        noapp) options+=(--no-application) ;;
+        swap) options+=(--swap-query-replies) ;;
+        dataacks) options+=(--data-acknowledgements) ;;
         *) fail_setup "$name: unknown setting $setting" ;;
       esac
     done

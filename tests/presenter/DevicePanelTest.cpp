@@ -7,6 +7,8 @@
 #include "device/Protocol.h"
 #include "firmware/FirmwareImage.h"
 #include "presenter/DevicePanel.h"
+#include "presenter/MainPresenter.h"
+#include "qortest/RecordingMessageBox.h"
 #include "sim/SampleImage.h"
 #include "sim/VirtualBus.h"
 
@@ -162,7 +164,7 @@ TEST_F(DevicePanel, ConnectedShowsTheFirmwareVersionOnlyForAgreeingChecksums) {
     // In Connected the buttons are the display timer's: left as they are.
     View().BFlash = true;
     View().BSwitchOff = true;
-    Monitor.Info().DeviceChecksum2 ^= 1;
+    Monitor.Info().DeviceChecksums->Second ^= 1;
     SerialTick();
     EXPECT_EQ(View().LQORFWVersion.Text, "-- / --");
     EXPECT_EQ(View().LQORChecksum, (TLabelView{"invalid", TColour::Maroon}));
@@ -183,7 +185,7 @@ TEST_F(DevicePanel, EqualChecksumsWithoutAValidPageSizeAreInvalid) {
     Tick(5);
     ASSERT_TRUE(Monitor.BootloaderReady());
     EXPECT_EQ(device.Bootloader.Checksum1(), device.Bootloader.Checksum2());
-    EXPECT_EQ(Monitor.Info().PageSize, 0u);
+    EXPECT_EQ(Monitor.Info().PageSize, std::nullopt);
     EXPECT_EQ(View().LQORChecksum, (TLabelView{"invalid", TColour::Maroon}));
     EXPECT_EQ(State.DeviceVariant, TVariantKind::Other);
 }
@@ -208,7 +210,7 @@ TEST_F(DevicePanel, UnpluggingIsNoticedWithinOneTickAndDropsTheImage) {
     EXPECT_EQ(updateHolds.Size(), 63488u);
     EXPECT_EQ(Monitor.Link().Connection(), nullptr);
     EXPECT_EQ(Bus.OpenConnectionCount(), 0u);
-    EXPECT_EQ(Monitor.Info().PageCount, 124u) << "values are kept, only not shown";
+    EXPECT_EQ(Monitor.Info(), TDeviceInfo{}) << "a device that went decides nothing";
 
     // Back again: a new full query after three Connecting ticks.
     device.Plug();
@@ -248,7 +250,7 @@ TEST_F(DevicePanel, NoKeepAliveBetweenTheFramesOfARunningUpdate) {
     State.UpdateRunning = true;
     TBootloaderClient& client = Monitor.Bootloader();
     ASSERT_TRUE(client.BeginUpdate().Ok());
-    ASSERT_TRUE(client.PrepareRange(Monitor.Info().PageCount).Ok());
+    ASSERT_TRUE(client.PrepareRange(*Monitor.Info().PageCount).Ok());
     const TByteVector image = MakeFirmwareImage(124 * 512, "4.0a");
     for (std::uint32_t k = 0; k < 124; ++k) {
         ASSERT_TRUE(
@@ -256,7 +258,7 @@ TEST_F(DevicePanel, NoKeepAliveBetweenTheFramesOfARunningUpdate) {
                 .Ok());
         Tick();
     }
-    ASSERT_TRUE(client.FinishRange(Monitor.Info().PageCount).Ok());
+    ASSERT_TRUE(client.FinishRange(*Monitor.Info().PageCount).Ok());
     ASSERT_TRUE(client.EndUpdate().Ok());
     State.UpdateRunning = false;
 
@@ -319,4 +321,43 @@ TEST_F(DevicePanel, TextsFollowTheLanguageOnEveryTick) {
     Language = 200; // read as English
     Tick();
     EXPECT_EQ(View().LQORStatus.Text, "QOR 7316 connected");
+}
+
+// The status line's tooltip says why a device does not connect, or which unit a connected one
+// is and what it did not report; never that a bootloader which answered does not answer.
+TEST(StatusTip, NamesWhatHappened) {
+    TFault refusedPageSize = TFault::OnCode(CmdGetPageSize, TFaultKind::AnswerCode13);
+    refusedPageSize.Repeat = true;
+    TBootloaderConfig noApplication = TBootloaderConfig::VariantA();
+    noApplication.NoApplication = true;
+    const struct {
+        TBootloaderConfig Config;
+        std::optional<TFault> Fault;
+        TDeviceMode Mode;
+        const char* Tip;
+    } cases[] = {
+        {TBootloaderConfig::VariantA(), std::nullopt, TDeviceMode::Bootloader,
+         "port VQ0, serial VQ731600"},
+        {TBootloaderConfig::VariantA(), std::nullopt, TDeviceMode::Application, ""},
+        {TBootloaderConfig::VariantA(), refusedPageSize, TDeviceMode::Bootloader,
+         "The bootloader answered, but the page-size request failed: refused with code 13"},
+        {noApplication, std::nullopt, TDeviceMode::Bootloader,
+         "port VQ0, serial VQ731600\nThe device did not report its firmware version"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Tip);
+        TVirtualBus bus;
+        TVirtualDevice& device = bus.AddDevice("QOR 7316", c.Config);
+        device.SwitchOn(c.Mode);
+        if (c.Fault) {
+            device.Faults.Add(*c.Fault);
+        }
+        test::TRecordingMessageBox messages;
+        TSettings settings;
+        TMainPresenter presenter(bus, messages, settings);
+        for (int tick = 0; tick < 8; ++tick) {
+            presenter.SerialTick();
+        }
+        EXPECT_EQ(presenter.View().LQORStatusTip, c.Tip);
+    }
 }

@@ -41,7 +41,7 @@ protected:
     }
 
     TTempDir Dir;
-    std::optional<TDeviceVariant> Device = TDeviceVariant::FromGeometry(512, 124);
+    TConnectedVariant Device = TDeviceVariant::FromGeometry(512, 124);
     TMainModel State;
     TRecordingMessageBox Messages;
 };
@@ -104,8 +104,10 @@ TEST_F(FirmwareLoadingTest, AnImageLargerThanTheDevicesFlashIsRefusedLikeAWrongV
 }
 
 TEST_F(FirmwareLoadingTest, AnUnknownDeviceVariantOrNoDeviceTakesNoFile) {
-    for (const auto& device :
-         {std::optional(TDeviceVariant::FromGeometry(256, 124)), std::optional<TDeviceVariant>()}) {
+    for (const TConnectedVariant& device :
+         {TConnectedVariant(TDeviceVariant::FromGeometry(256, 124)),
+          TConnectedVariant(Fail(TError{"no device answers"})),
+          TConnectedVariant(Fail(TError{"the device did not report its page size"}))}) {
         Device = device;
         for (const char* version : {"102a", "102b"}) {
             Messages.Shown.clear();

@@ -75,20 +75,60 @@ TEST_F(ServiceRecordTest, ASuccessfulUpdateIsRecordedWithBothSidesOfIt) {
     EXPECT_EQ(json.find('\n'), json.size() - 1);
 }
 
-TEST_F(ServiceRecordTest, AFailureIsRecordedWithItsExitAndTheExchangesReason) {
+// An update that did not end well: its outcome with the exit and the reason, and an "after"
+// line that never claims the firmware from before (1.0a), which the flash no longer holds.
+struct TEndCase {
+    const char* Name;
+    std::optional<TFault> Fault;
+    bool StopAfterBlock5;
+    const char* Outcome;
+    const char* After;
+};
+
+void PrintTo(const TEndCase& c, std::ostream* out) {
+    *out << c.Name;
+}
+
+class ServiceRecordEnd : public ServiceRecordTest,
+                         public ::testing::WithParamInterface<TEndCase> {};
+
+TEST_P(ServiceRecordEnd, NamesTheOutcomeAndOnlyWhatWasReadAfterIt) {
+    const TEndCase& c = GetParam();
     Connect();
     Load(MakeFirmwareImage(63488, "1.5a"));
-    Device->Faults.Add(TFault::OnBlock(17, TFaultKind::AnswerCode13));
-    ASSERT_EQ(UpdateRecorded(), TUpdateResult::Failed);
+    if (c.Fault) {
+        Device->Faults.Add(*c.Fault);
+    }
+    Host.OnPump = [this, &c](int pump) {
+        State.CloseConfirmed = c.StopAfterBlock5 && pump == 5 + 4;
+    };
+    (void)UpdateRecorded();
     ASSERT_EQ(Recorded.Records.size(), 1u);
     const std::string text = FormatServiceRecord(Recorded.Records[0]);
-    EXPECT_THAT(text, HasSubstr("outcome   failed at 2:17 (refused with code 13), exit 12\n"));
-    // 17 blocks of the new image are in the flash: the firmware from before is not claimed.
-    EXPECT_THAT(text, HasSubstr("after     not read (the update did not finish"));
-    EXPECT_THAT(text, Not(HasSubstr("after     firmware 1.0a")));
+    EXPECT_THAT(text, HasSubstr(std::string("outcome   ") + c.Outcome));
+    const std::size_t at = text.find("  after     ");
+    ASSERT_NE(at, std::string::npos);
+    const std::string after = text.substr(at, text.find('\n', at) - at);
+    EXPECT_THAT(after, HasSubstr(c.After));
+    EXPECT_THAT(after, Not(HasSubstr("1.0a")));
+    // Nor does the same record for a collector.
     EXPECT_THAT(FormatServiceRecordJson(Recorded.Records[0]),
-                HasSubstr(R"("firmware_after":null,"checksums_after":null,)"));
+                Not(HasSubstr(R"("firmware_after":"1.0a")")));
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Outcomes, ServiceRecordEnd,
+    ::testing::Values(
+        TEndCase{"FailedAtABlock", TFault::OnBlock(17, TFaultKind::AnswerCode13), false,
+                 "failed at 2:17 (refused with code 13)",
+                 "not read (the update did not finish; the flash may hold part of the image)"},
+        TEndCase{"StoppedByTheUser", std::nullopt, true, "stopped by the user after 6 blocks",
+                 "not read (the update was stopped; the flash may hold part of the image)"},
+        TEndCase{"FailedAtTheVersionRequest",
+                 TFault::OnCode(CmdGetFirmwareVersion, TFaultKind::AnswerCode13), false,
+                 "failed at 6 (refused with code 13)",
+                 "firmware not reported, checksum valid (0x"}),
+    [](const auto& info) { return std::string(info.param.Name); });
 
 // A device that already ran the image, on a later attempt of a command line's run, behind a
 // bridge without a serial number.
@@ -144,7 +184,13 @@ TEST(ServiceReport, CarriesTheFactsAndTheLogButNoCredentials) {
     EXPECT_THAT(report, HasSubstr("System:   Linux 6.1 x86_64"));
     EXPECT_THAT(report, HasSubstr("  ttyUSB0: \"QOR 7316\", serial FT7316A1, latency timer 1 ms"));
     EXPECT_THAT(report, HasSubstr("Device:   not connected"));
-    input.Device = TDeviceInfo{1, 3, 124, 512, 7, 7, "1.4a"};
+    TDeviceInfo device;
+    device.BootVersion = TBootVersion{1, 3};
+    device.PageCount = 124;
+    device.PageSize = 512;
+    device.DeviceChecksums = TChecksums{7, 7};
+    device.DeviceFWVersion = "1.4a";
+    input.Device = device;
     input.DevicePort = "ttyUSB0";
     input.DeviceSerial = "FT7316A1";
     report = ComposeServiceReport(input);

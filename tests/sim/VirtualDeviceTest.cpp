@@ -53,7 +53,7 @@ protected:
 
     // Writes an image the way the update does; false at the first refused request.
     bool WriteImage(const TByteVector& image) {
-        if (!Client.BeginUpdate() || !Client.PrepareRange(Values.PageCount)) {
+        if (!Client.BeginUpdate() || !Client.PrepareRange(*Values.PageCount)) {
             return false;
         }
         const std::span<const std::uint8_t> bytes(image);
@@ -63,18 +63,9 @@ protected:
                 return false;
             }
         }
-        if (!Client.FinishRange(Values.PageCount) || !Client.EndUpdate()) {
-            return false;
-        }
-        const auto checksums = Client.QueryChecksums();
-        const auto version = Client.QueryFirmwareVersion();
-        if (!checksums || !version) {
-            return false;
-        }
-        Monitor.Info().DeviceChecksum1 = checksums->First;
-        Monitor.Info().DeviceChecksum2 = checksums->Second;
-        Monitor.Info().DeviceFWVersion = *version;
-        return true;
+        // The client stores what the last two replies report.
+        return Client.FinishRange(*Values.PageCount) && Client.EndUpdate() &&
+               Client.QueryChecksums() && Client.QueryFirmwareVersion();
     }
 };
 
@@ -84,11 +75,10 @@ TEST_F(VirtualDevice, VariantAAnswersTheFullQuery) {
     AddAndOpen(TBootloaderConfig::VariantA());
     ASSERT_NE(Link.Connection(), nullptr);
     EXPECT_TRUE(Monitor.QueryBootloader());
-    EXPECT_EQ(Values.BootVersionMajor, 1u);
-    EXPECT_EQ(Values.BootVersionMinor, 3u);
+    EXPECT_EQ(Values.BootVersion, (TBootVersion{1, 3}));
     EXPECT_EQ(Values.PageSize, 512u);
     EXPECT_EQ(Values.PageCount, 124u);
-    EXPECT_EQ(Values.DeviceChecksum1, Values.DeviceChecksum2);
+    EXPECT_TRUE(Values.ChecksumValid());
     EXPECT_EQ(Values.DeviceFWVersion, "1.0a");
 }
 
@@ -98,7 +88,7 @@ TEST_F(VirtualDevice, OtherVariantsAndVersions) {
     EXPECT_TRUE(Monitor.QueryBootloader());
     EXPECT_EQ(Values.PageSize, 1024u);
     EXPECT_EQ(Values.PageCount, 126u);
-    EXPECT_EQ(Values.BootVersionMinor, 11u);
+    EXPECT_EQ(Values.BootVersion, (TBootVersion{2, 11}));
     EXPECT_EQ(Values.DeviceFWVersion, "1.0b");
     EXPECT_EQ(device.Bootloader.Flash().size(), 126u * 1024);
 
@@ -117,7 +107,7 @@ TEST_F(VirtualDevice, AnImageOfTheFlashSizeMakesTheChecksumsEqual) {
     const TByteVector image = MakeFirmwareImage(124 * 512, "2.4a", 99);
     ASSERT_TRUE(WriteImage(image));
     EXPECT_EQ(device.Bootloader.Flash(), image);
-    EXPECT_EQ(Values.DeviceChecksum1, Values.DeviceChecksum2);
+    EXPECT_TRUE(Values.ChecksumValid());
     EXPECT_EQ(Values.DeviceFWVersion, "2.4a");
     EXPECT_EQ(device.FrameCount(CmdWriteBlock), 124u);
 }
@@ -126,8 +116,8 @@ TEST_F(VirtualDevice, AShorterImageLeavesTheChecksumsUnequal) {
     AddAndOpen();
     ASSERT_TRUE(Monitor.QueryBootloader());
     ASSERT_TRUE(WriteImage(MakeFirmwareImage(100 * 512 + 300, "2.4a")));
-    EXPECT_NE(Values.DeviceChecksum1, Values.DeviceChecksum2);
-    EXPECT_EQ(Values.DeviceChecksum2, 0xFFFFFFFFu); // erased
+    EXPECT_FALSE(Values.ChecksumValid());
+    EXPECT_EQ(Values.DeviceChecksums->Second, 0xFFFFFFFFu); // erased
 }
 
 TEST_F(VirtualDevice, WritesOutsideAPreparedRangeAreRefused) {
@@ -185,20 +175,51 @@ TEST_F(VirtualDevice, ADroppedReplyCostsTheReadTimeOutInVirtualTimeOnly) {
     EXPECT_TRUE(Monitor.QueryBootloader());
 }
 
-TEST_F(VirtualDevice, AnotherRequestsCodeIsASoundFrameThatAnswersNothingHere) {
+TEST_F(VirtualDevice, AnotherRequestsCodeIsASoundFrameDecodedByItsCode) {
     TVirtualDevice& device = AddAndOpen();
     device.Faults.Add(TFault::OnCode(CmdGetChecksums, TFaultKind::AnswerOtherCode, CmdWriteBlock));
     device.Faults.Add(
         TFault::OnCode(CmdGetPageCount, TFaultKind::AnswerOtherCode, CmdGetPageCount));
     const auto checksums = Client.QueryChecksums();
-    ASSERT_FALSE(checksums.Ok());
-    EXPECT_EQ(checksums.Error().Fault, TExchangeFault::WrongReply);
-    EXPECT_EQ(checksums.Error().Code, CmdWriteBlock);
-    // Asked for its own code, the fault takes the next one.
+    ASSERT_TRUE(checksums.Ok());
+    EXPECT_EQ(std::get<TAcknowledgement>(*checksums).Code, CmdWriteBlock);
+    EXPECT_EQ(Values.DeviceChecksums, std::nullopt);
+    // Asked for its own code, the fault takes the next one: the count's byte as a page-size
+    // code, which names no size.
     const auto count = Client.QueryPageCount();
-    ASSERT_FALSE(count.Ok());
-    EXPECT_EQ(count.Error().Code, CmdGetPageSize);
-    EXPECT_TRUE(Client.QueryChecksums()) << "used up by its first match";
+    ASSERT_TRUE(count.Ok());
+    EXPECT_EQ(std::get<TPageSize>(*count).Bytes, std::nullopt);
+    EXPECT_EQ(Values.PageCount, std::nullopt);
+}
+
+// The freedoms the device uses on purpose: a flash with no application acknowledges the
+// firmware-version request; the queries answered with each other's replies; data replies
+// where an acknowledgement is due.
+TEST_F(VirtualDevice, UsesTheRepliesTheProtocolLeavesOpen) {
+    TBootloaderConfig config = TBootloaderConfig::VariantA();
+    config.NoApplication = true;
+    TVirtualDevice& device = AddAndOpen(config);
+    ASSERT_TRUE(Monitor.QueryBootloader());
+    const auto none = Client.QueryFirmwareVersion();
+    ASSERT_TRUE(none.Ok());
+    EXPECT_EQ(std::get<TAcknowledgement>(*none).Code, DefaultAckCode);
+    ASSERT_TRUE(Client.QueryChecksums().Ok());
+    EXPECT_NE(Values.DeviceChecksums->First, Values.DeviceChecksums->Second);
+    ASSERT_TRUE(WriteImage(MakeFirmwareImage(124 * 512, "2.4a")));
+    EXPECT_EQ(Values.DeviceFWVersion, "2.4a") << "an application again";
+
+    device.Bootloader.SetSwapQueryReplies(true);
+    device.Bootloader.SetDataAcknowledgements(true);
+    // The alternative of the reply's value is its code.
+    const auto code = [](const TReply& reply) {
+        return reply ? reply->index() : 99;
+    };
+    EXPECT_EQ(code(Client.QueryPageSize()), 1u) << "the page count's reply";
+    EXPECT_EQ(code(Client.QueryPageCount()), 2u) << "the page size's";
+    EXPECT_EQ(code(Client.QueryChecksums()), 4u) << "the firmware version's";
+    EXPECT_EQ(code(Client.QueryFirmwareVersion()), 3u) << "the checksums'";
+    EXPECT_EQ(code(Client.BeginUpdate()), 0u) << "the version's";
+    EXPECT_EQ(code(Client.EndUpdate()), 4u) << "the firmware version's";
 }
 
 TEST_F(VirtualDevice, WireTimingCountsTenBitsPerByteAndTheTurnaround) {

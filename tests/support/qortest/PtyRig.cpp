@@ -77,22 +77,24 @@ void TPtyRig::Plug(std::size_t index) {
         throw std::system_error(errno, std::generic_category(), "pty");
     }
     bridge.Master = master;
-    // In the order a listing can take it whole: the node, the product string, then the class
-    // entry that the back-end walks.
+    // As the kernel adds a tty: its device and its own directory whole, then the class entry
+    // that the back-end walks, in one step (a symlink), so no listing can find the entry
+    // before what it leads to. The node comes first, as a watch of /dev may see it early.
     fs::create_symlink(slave, Root / "dev" / bridge.Name);
     const fs::path sys = Root / "sys";
     const fs::path usb = sys / bridge.UsbPath;
     const fs::path device = usb / (usb.filename().string() + ":1.0") / bridge.Name;
-    fs::create_directories(device);
+    const fs::path tty = device / "tty" / bridge.Name;
+    fs::create_directories(tty);
     std::ofstream(usb / "product") << bridge.Description << "\n";
     if (!bridge.Device.SerialNumber.empty()) {
         std::ofstream(usb / "serial") << bridge.Device.SerialNumber << "\n";
     }
     fs::create_directory_symlink(fs::relative(sys / "bus/usb-serial", device),
                                  device / "subsystem");
+    fs::create_directory_symlink(fs::relative(device, tty), tty / "device");
     const fs::path entry = sys / "class/tty" / bridge.Name;
-    fs::create_directories(entry);
-    fs::create_directory_symlink(fs::relative(device, entry), entry / "device");
+    fs::create_directory_symlink(fs::relative(tty, entry.parent_path()), entry);
     bridge.Device.Plug();
     bridge.Player = std::thread([this, &bridge] { Play(bridge); });
 }
