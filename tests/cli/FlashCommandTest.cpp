@@ -4,11 +4,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <functional>
 
 #include "device/Protocol.h"
 #include "firmware/DeviceVariant.h"
 #include "qortest/CliHarness.h"
+#include "qortest/FaultText.h"
 #include "qortest/ImageFiles.h"
 #include "sim/SampleImage.h"
 
@@ -309,9 +309,10 @@ TEST_F(FlashCommand, ADeviceThatRunsTheImageIsCurrentAndNotWritten) {
 // device is there; a refused image, a stop and a device that does not come back end it.
 struct TRetryCase {
     const char* Name;
-    std::function<void(TVirtualDevice&, TTestClock&, std::function<bool()>& interrupt)> Arrange;
+    const char* Faults; // written as text; an unplugged device comes back at 3 s
+    bool StopAfterFiveBlocks;
     std::vector<std::string> Args;
-    int Exit;
+    int Exit;             // 5: an image short of the flash; 4: another variant's
     std::size_t Attempts; // begin requests the device received, records kept
     std::size_t Told;     // failed attempts told of before trying again
 };
@@ -324,13 +325,24 @@ class FlashRetries : public FlashCommand, public ::testing::WithParamInterface<T
 
 TEST_P(FlashRetries, StartAgainAsLongAsItMayPass) {
     const TRetryCase& c = GetParam();
-    c.Arrange(AddDevice(), Clock, Interrupt);
+    TVirtualDevice& device = AddDevice();
+    const auto faults = ParseFaults(c.Faults);
+    ASSERT_TRUE(faults.has_value());
+    for (const TFault& fault : *faults) {
+        device.Faults.Add(fault);
+    }
+    Clock.At(cli::TMs(3000), [&device] { device.Plug(); });
+    if (c.StopAfterFiveBlocks) {
+        Interrupt = [&device] {
+            return device.FrameCount(CmdWriteBlock) >= 5;
+        };
+    }
     const TBytes image = c.Exit == 5 ? MakeImage(4096, "1.6a") : c.Exit == 4 ? ImageB : ImageA;
     std::vector<std::string> args{"flash", ImageFile(image), "--json"};
     args.insert(args.end(), c.Args.begin(), c.Args.end());
     const TCliResult result = Run(args);
     EXPECT_EQ(result.Exit, c.Exit) << result.Out;
-    EXPECT_EQ(Bus.Device(0).FrameCount(CmdBeginUpdate), c.Exit == 4 ? 0 : c.Attempts);
+    EXPECT_EQ(device.FrameCount(CmdBeginUpdate), c.Exit == 4 ? 0 : c.Attempts);
     ASSERT_EQ(Record.Entries.size(), c.Attempts);
     for (std::size_t i = 0; i < c.Attempts; ++i) {
         EXPECT_EQ(Record.Entries[i].Attempt, i + 1);
@@ -339,87 +351,29 @@ TEST_P(FlashRetries, StartAgainAsLongAsItMayPass) {
     }
     EXPECT_EQ(Record.Entries.back().Exit, c.Exit);
     const auto lines = result.OutLines();
-    const auto attempts = std::count_if(lines.begin(), lines.end(), [](const std::string& line) {
-        return line.rfind(R"({"event":"attempt",)", 0) == 0;
-    });
-    EXPECT_EQ(static_cast<std::size_t>(attempts), c.Told);
-    if (c.Exit == 0) {
-        EXPECT_EQ(Bus.Device(0).Bootloader.Flash(), ImageA);
-    }
+    EXPECT_EQ(
+        static_cast<std::size_t>(std::count_if(
+            lines.begin(), lines.end(),
+            [](const std::string& line) { return line.starts_with(R"({"event":"attempt",)"); })),
+        c.Told);
+    EXPECT_EQ(device.Bootloader.Flash() == ImageA, c.Exit == 0);
 }
 
-TFault Always(TFault fault) {
-    fault.Repeat = true;
-    return fault;
-}
-
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(
     Cases, FlashRetries,
     ::testing::Values(
-        TRetryCase{"PassesTheSecondTime",
-                   [](TVirtualDevice& device, TTestClock&, std::function<bool()>&) {
-                       device.Faults.Add(TFault::OnBlock(17, TFaultKind::AnswerCode13));
-                   },
-                   {"--retries", "2"},
-                   0,
-                   2,
-                   1},
-        TRetryCase{"NeverPasses",
-                   [](TVirtualDevice& device, TTestClock&, std::function<bool()>&) {
-                       device.Faults.Add(Always(TFault::OnBlock(17, TFaultKind::AnswerCode13)));
-                   },
-                   {"--retries", "2"},
-                   12,
-                   3,
-                   2},
-        TRetryCase{"NotAskedFor",
-                   [](TVirtualDevice& device, TTestClock&, std::function<bool()>&) {
-                       device.Faults.Add(TFault::OnBlock(17, TFaultKind::AnswerCode13));
-                   },
-                   {},
-                   12,
-                   1,
-                   0},
-        TRetryCase{"ChecksumsThatDifferEveryTime",
-                   [](TVirtualDevice&, TTestClock&, std::function<bool()>&) {},
-                   {"--retries", "1"},
-                   5,
-                   2,
-                   1},
-        TRetryCase{"ARefusedImage",
-                   [](TVirtualDevice&, TTestClock&, std::function<bool()>&) {},
-                   {"--retries", "3"},
-                   4,
-                   1,
-                   0},
-        TRetryCase{"AStop",
-                   [](TVirtualDevice& device, TTestClock&, std::function<bool()>& interrupt) {
-                       interrupt = [&device] {
-                           return device.FrameCount(CmdWriteBlock) >= 5;
-                       };
-                   },
-                   {"--retries", "3"},
-                   7,
-                   1,
-                   0},
-        TRetryCase{"ADeviceThatIsGone",
-                   [](TVirtualDevice& device, TTestClock&, std::function<bool()>&) {
-                       device.Faults.Add(TFault::OnBlock(40, TFaultKind::Unplug));
-                   },
-                   {"--retries", "1"},
-                   12,
-                   1,
-                   1},
-        TRetryCase{"ADeviceThatComesBackWithinTheWait",
-                   [](TVirtualDevice& device, TTestClock& clock, std::function<bool()>&) {
-                       device.Faults.Add(TFault::OnBlock(40, TFaultKind::Unplug));
-                       clock.At(cli::TMs(3000), [&device] { device.Plug(); });
-                   },
-                   {"--retries", "1", "--wait", "10"},
-                   0,
-                   2,
-                   1}),
+        TRetryCase{"PassesTheSecondTime", "block:17:code13", false, {"--retries", "2"}, 0, 2, 1},
+        TRetryCase{"NeverPasses", "block:17:code13:repeat", false, {"--retries", "2"}, 12, 3, 2},
+        TRetryCase{"NotAskedFor", "block:17:code13", false, {}, 12, 1, 0},
+        TRetryCase{"ChecksumsThatDifferEveryTime", "", false, {"--retries", "1"}, 5, 2, 1},
+        TRetryCase{"ARefusedImage", "", false, {"--retries", "3"}, 4, 1, 0},
+        TRetryCase{"AStop", "", true, {"--retries", "3"}, 7, 1, 0},
+        TRetryCase{"ADeviceThatIsGone", "block:40:unplug", false, {"--retries", "1"}, 12, 1, 1},
+        TRetryCase{"ADeviceThatComesBackWithinTheWait", "block:40:unplug", false,
+                   {"--retries", "1", "--wait", "10"}, 0, 2, 1}),
     [](const auto& info) { return std::string(info.param.Name); });
+// clang-format on
 
 } // namespace
 } // namespace qor::test
