@@ -171,8 +171,6 @@ TEST_F(FlashAll, CurrentDevicesAndAttemptsShowInTheRowsAndTheSummary) {
     EXPECT_EQ(RowLines(result, "VQ4").back(),
               "VQ4  VQ731604  a  Update finished successfully! - Firmware version: 1.6a - "
               "Attempt 1 of 2 failed - Update fehlgeschlagen: 2:17 - refused with code 13");
-    EXPECT_THAT(RowLines(result, "VQ4"), Contains("VQ4  VQ731604  a  Updating, attempt 2 of 2 "
-                                                  "0% (1/124 blocks)"));
 
     const auto lines = result.OutLines();
     const auto header = std::find_if(lines.begin(), lines.end(), [](const std::string& line) {
@@ -183,8 +181,6 @@ TEST_F(FlashAll, CurrentDevicesAndAttemptsShowInTheRowsAndTheSummary) {
                          "  attempts");
     EXPECT_EQ(header[3], "VQ2   VQ731602  a        1.6a \u2192 1.6a        0  current              "
                          "0.3         1");
-    EXPECT_EQ(header[5], "VQ4   VQ731604  a        1.0a \u2192 1.6a        0  success              "
-                         "0.3         2");
     EXPECT_EQ(header[7], "VQ6   VQ731606  a        1.0a \u2192 -- / --    12  update-failed-2      "
                          "0.3         2");
     EXPECT_EQ(header[9], "6 of 8 devices updated, 1 already current; exit 12, the code of VQ6, "
