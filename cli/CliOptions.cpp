@@ -1,5 +1,6 @@
 #include "cli/CliOptions.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <map>
@@ -16,6 +17,8 @@ namespace {
 constexpr double MaxWaitSeconds = 7 * 24 * 3600;
 // The most devices one USB bus holds.
 constexpr std::uint32_t MaxExpected = 127;
+// More attempts than this would hide a device that needs a technician's look.
+constexpr std::uint32_t MaxRetries = 5;
 constexpr std::size_t HelpWidth = 80;
 // Where --help starts the text of a command or an option.
 constexpr std::size_t HelpColumn = 26;
@@ -51,14 +54,26 @@ std::optional<std::chrono::milliseconds> SecondsOf(const std::string& text) {
     return std::chrono::milliseconds(static_cast<std::int64_t>(std::llround(seconds * 1000)));
 }
 
-std::optional<std::uint32_t> CountOf(const std::string& text) {
-    std::uint32_t count = 0;
+// A whole number from `lowest` to `highest`.
+std::optional<std::uint32_t> NumberOf(const std::string& text, std::uint32_t lowest,
+                                      std::uint32_t highest) {
+    std::uint32_t number = 0;
     const char* end = text.data() + text.size();
-    const auto [stop, error] = std::from_chars(text.data(), end, count);
-    if (text.empty() || error != std::errc() || stop != end || count < 1 || count > MaxExpected) {
+    const auto [stop, error] = std::from_chars(text.data(), end, number);
+    if (text.empty() || error != std::errc() || stop != end || number < lowest ||
+        number > highest) {
         return std::nullopt;
     }
-    return count;
+    return number;
+}
+
+// A serial number given once more is the same choice.
+bool AddSerial(TCliOptions& options, const std::string& serial) {
+    if (std::find(options.Serials.begin(), options.Serials.end(), serial) ==
+        options.Serials.end()) {
+        options.Serials.push_back(serial);
+    }
+    return !serial.empty();
 }
 
 // "host:port" with a port of 1 to 65535.
@@ -91,7 +106,7 @@ struct TCommandSpec {
 
 // clang-format off
 constexpr TCommandSpec CommandSpecs[] = {
-    {"list", TCommand::List, "list", "the attached devices (port, description)"},
+    {"list", TCommand::List, "list", "the attached devices (port, serial number, description)"},
     {"info", TCommand::Info, "info", "bootloader version and variant, firmware version,\nchecksum state"},
     {"flash", TCommand::Flash, "flash FILE", "check FILE, write it into the device, verify the checksums"},
     {"download", TCommand::Download, "download", "download the image for the device's variant"},
@@ -131,8 +146,15 @@ const std::vector<TOptionSpec>& OptionSpecs() {
          [](P p, V) { return p.Options.All = true; }},
         {"--expect", nullptr, "N", TTakenBy::Flash,
          "with --all: fail before anything is written unless\nexactly N devices are found (after --wait)",
-         [](P p, V v) { p.Options.Expect = CountOf(v); return p.Options.Expect.has_value(); },
+         [](P p, V v) { p.Options.Expect = NumberOf(v, 1, MaxExpected); return p.Options.Expect.has_value(); },
          "--expect needs a number of devices from 1 to 127"},
+        {"--skip-current", nullptr, nullptr, TTakenBy::Flash,
+         "leave a device that already runs the image as it is\n(its firmware version is the image's, its checksums\nagree): outcome current",
+         [](P p, V) { return p.Options.SkipCurrent = true; }},
+        {"--retries", nullptr, "N", TTakenBy::Flash,
+         "start an update that failed in an exchange or whose\nchecksums differ again, up to N more times (0 to 5,\ndefault 0), while the device is there",
+         [](P p, V v) { const auto n = NumberOf(v, 0, MaxRetries); p.Options.Retries = n.value_or(0); return n.has_value(); },
+         "--retries needs a number from 0 to 5"},
         {"--variant", nullptr, "a|b", TTakenBy::Download, "for this variant instead; no device needed",
          [](P p, V v) { p.Options.Variant = v.empty() ? '\0' : v[0]; return v == "a" || v == "b"; },
          "--variant takes a or b"},
@@ -144,6 +166,9 @@ const std::vector<TOptionSpec>& OptionSpecs() {
          "--wait needs a number of seconds from 0 to 604800"},
         {"--port", nullptr, "NAME", TTakenBy::Any, "use the device on this port only (as list shows it)",
          [](P p, V v) { p.Options.Port = v; return !v.empty(); }},
+        {"--serial", nullptr, "SERIAL", TTakenBy::Any,
+         "use only the device whose USB bridge has this serial\nnumber (as list shows it); list and flash --all take\nseveral, each after its own --serial",
+         [](P p, V v) { return AddSerial(p.Options, v); }, "--serial needs a serial number"},
         {"--json", nullptr, nullptr, TTakenBy::Any, "one JSON object per line for each event, then a result",
          [](P p, V) { return p.Options.Json = true; }},
         {"--lang", nullptr, "de|en|fr|es", TTakenBy::Any, "language of the messages (default: the stored language)",
@@ -282,6 +307,14 @@ TResult<TCliOptions, TUsageError> CheckedForCommand(TParsed parsed) {
     }
     if (options.Proxy.User && options.Proxy.Mode != TProxyChoice::TMode::Given) {
         return Usage("--proxy-user goes with --proxy");
+    }
+    if (!options.Serials.empty() && options.Port) {
+        return Usage("--serial and --port do not go together");
+    }
+    const bool severalDevices = options.Command == TCommand::List || options.All;
+    if (options.Serials.size() > 1 && !severalDevices) {
+        return Usage("several --serial go with list and flash --all; this command uses one "
+                     "device");
     }
     const std::vector<std::string>& operands = parsed.Operands;
     if (options.Command == TCommand::Flash) {

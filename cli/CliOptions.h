@@ -7,6 +7,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "base/Result.h"
 
@@ -40,8 +41,11 @@ struct TCliOptions {
     std::optional<std::uint32_t> Expect; // flash --all --expect N
     std::optional<std::string> Out;
     std::optional<char> Variant; // download --variant a|b
+    bool SkipCurrent = false;    // flash --skip-current
+    std::uint32_t Retries = 0;   // flash --retries N: more attempts after a failed one
     std::chrono::milliseconds Wait{0};
     std::optional<std::string> Port;
+    std::vector<std::string> Serials; // --serial, each once, in the order given
     bool Json = false;
     std::optional<std::uint8_t> Language;
     TProxyChoice Proxy;

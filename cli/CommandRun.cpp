@@ -10,11 +10,12 @@
 #include "platform/SettingsStore.h"
 #include "platform/StoreMessages.h"
 #include "presenter/DeviceSummary.h"
+#include "presenter/ServiceRecord.h"
 
 namespace qor::cli {
 
 TCommandRun::TCommandRun(const TCliOptions& options, TCliServices& services, IReporter& report)
-    : Options(options), Services(services), Report(report),
+    : Options(options), Services(services), Tagged(report), Report(Tagged),
       Connector(services.Port, services.Clock, services.Interrupted) {
 }
 
@@ -91,8 +92,13 @@ TStep<void> TCommandRun::ConnectDevice() {
         event.Fields.Add("seconds", static_cast<std::int64_t>(Options.Wait.count() / 1000));
         Report.Event(event);
     };
+    if (!Options.Serials.empty()) {
+        Connector.Monitor().Link().ChooseSerials(Options.Serials);
+    }
     const auto connected = Connector.Connect(Options.Port, Options.Wait, waiting);
     if (connected) {
+        const TDeviceLink& link = Connector.Monitor().Link();
+        Tagged.Tag(link.PortName(), link.PortSerial());
         ReportDevice();
         return {};
     }
@@ -101,7 +107,10 @@ TStep<void> TCommandRun::ConnectDevice() {
         return Fail(
             TReported{Finish(TExit::Interrupted, TEvent{"", {Text(TxtCancelled)}, {}, true})});
     }
-    const std::string reason = NotConnectedReason(error);
+    const bool serialMissing = error.Fault == TConnectFault::NotFound && !Options.Serials.empty() &&
+                               Services.Port.Unavailable().empty();
+    const std::string reason =
+        serialMissing ? MissingSerialsReason(Options.Serials) : NotConnectedReason(error);
     TEvent event{"", {Text(TxtNotConnected), reason}, {}, true};
     event.Fields.Add("reason", reason);
     return Fail(TReported{Finish(TExit::NoDevice, std::move(event))});
@@ -136,13 +145,12 @@ std::string TCommandRun::NotConnectedReason(const TConnectError& error) {
 }
 
 void TCommandRun::ReportDevice() {
-    TEvent event{
-        "device",
-        {std::string(Text(TxtConnected)) + " (" + Connector.Monitor().Link().PortName() + ")"},
-        {},
-        false};
-    event.Fields.Add("port", Connector.Monitor().Link().PortName());
-    Report.Event(event);
+    const TDeviceLink& link = Connector.Monitor().Link();
+    Report.Event(TEvent{"device",
+                        {std::string(Text(TxtConnected)) + " (" +
+                         DescribePort(link.PortName(), link.PortSerial()) + ")"},
+                        {},
+                        false});
 }
 
 TFailed TCommandRun::InvalidImage(const std::string& reason) {
@@ -161,38 +169,42 @@ int TCommandRun::List() {
     std::vector<TPortEntry> devices;
     bool toldWaiting = false;
     for (;;) {
-        devices.clear();
-        for (const TPortEntry& entry : Services.Port.List()) {
-            if (IsDevicePort(entry, Options.Port)) {
-                devices.push_back(entry);
-            }
-        }
-        if (!devices.empty() || Services.Clock.Now() >= deadline) {
+        devices = ChosenDevices();
+        // With --serial the wait is for every one of them.
+        const bool enough =
+            Options.Serials.empty() ? !devices.empty() : MissingSerials(devices).empty();
+        if (enough || Services.Clock.Now() >= deadline) {
             break;
         }
         if (Services.Interrupted && Services.Interrupted()) {
             return Finish(TExit::Interrupted, TEvent{"", {Text(TxtCancelled)}, {}, true});
         }
         if (!toldWaiting) {
-            TEvent event{
-                "waiting",
-                {std::string(Text(TxtNotConnected)) + " - waiting " + SecondsText(Options.Wait)},
-                {},
-                false};
-            Report.Event(event);
+            Report.Event(TEvent{"waiting", {WaitingText(devices)}, {}, false});
             toldWaiting = true;
         }
         Services.Clock.Sleep(MonitorTickInterval);
     }
     for (const TPortEntry& entry : devices) {
-        TEvent event{"device", {entry.Name + "\t" + entry.Description}, {}, false};
-        event.Fields.Add("port", entry.Name).Add("description", entry.Description);
+        TEvent event{"device",
+                     {entry.Name + "\t" + ShownSerial(entry) + "\t" + entry.Description},
+                     DeviceTags(entry.Name, entry.Serial),
+                     false};
+        event.Fields.Add("description", entry.Description);
         Report.Event(event);
     }
-    if (devices.empty()) {
-        TEvent event{"", {Text(TxtNotConnected)}, {}, true};
+    const auto missing = MissingSerials(devices);
+    if (devices.empty() || !missing.empty()) {
+        TEvent event{"", {}, {}, true};
+        if (devices.empty()) {
+            event.Lines.push_back(Text(TxtNotConnected));
+        }
         // A port that cannot list at all says what to install.
-        if (const std::string reason = Services.Port.Unavailable(); !reason.empty()) {
+        std::string reason = Services.Port.Unavailable();
+        if (reason.empty() && !missing.empty()) {
+            reason = MissingSerialsReason(missing);
+        }
+        if (!reason.empty()) {
             event.Lines.push_back(reason);
             event.Fields.Add("reason", reason);
         }

@@ -12,6 +12,7 @@
 #include "cli/CliOptions.h"
 #include "cli/CliServices.h"
 #include "cli/DeviceConnect.h"
+#include "cli/DeviceTags.h"
 #include "cli/DeviceUpdate.h"
 #include "cli/ExitCodes.h"
 #include "cli/Reporter.h"
@@ -51,9 +52,18 @@ private:
     int Flash();
     // flash --all: every device attached at the start, each on a thread of its own.
     int FlashAll();
-    // Its devices: the ports of those listed when the run starts (with --wait, once there is
-    // one, or with --expect N once there are N), in port order.
-    TStep<std::vector<std::string>> TakeDevices();
+    // Its devices: those listed when the run starts (with --wait, once there is one, or with
+    // --expect N once there are N, or every --serial is there), in port order.
+    TStep<std::vector<TPortEntry>> TakeDevices();
+    // The devices listed now that the options choose, in port order.
+    std::vector<TPortEntry> ChosenDevices();
+    // The serial numbers asked for with --serial that none of `devices` has.
+    std::vector<std::string> MissingSerials(const std::vector<TPortEntry>& devices) const;
+    // Why the run ends without a device it was asked for: "no device with the serial number
+    // A1" (or "serial numbers A1, B2").
+    static std::string MissingSerialsReason(const std::vector<std::string>& missing);
+    // What a wait for devices waits for, once it has found `devices`.
+    std::string WaitingText(const std::vector<TPortEntry>& devices);
     // Its steps: each device's bootloader waited for, in one loop as the window's timer
     // ticks; one download per variant present; every device written on a thread of its own.
     void ConnectAll(TBench& bench);
@@ -99,6 +109,8 @@ private:
 
     const TCliOptions& Options;
     TCliServices& Services;
+    // Once the one device of a command answers, every event names it.
+    TTaggedReporter Tagged;
     IReporter& Report;
     TDeviceConnector Connector;
     std::optional<TSettings> Settings;

@@ -1,8 +1,8 @@
 #include "cli/DeviceRows.h"
 
 #include <algorithm>
-#include <array>
 
+#include "cli/DeviceTags.h"
 #include "cli/ExitCodes.h"
 #include "firmware/DeviceVariant.h"
 #include "presenter/DeviceSummary.h"
@@ -14,6 +14,10 @@ namespace {
 constexpr std::size_t BarWidth = 20;
 // Between two lines of one event, on a row's one line.
 constexpr const char* LineJoint = " - ";
+
+std::string ShownSerial(const TDeviceRow& row) {
+    return row.Serial.empty() ? NoSerialText : row.Serial;
+}
 
 std::string Joined(const std::vector<std::string>& lines) {
     std::string text;
@@ -65,7 +69,7 @@ public:
         TDeviceRow& row = Rows.Table[Row];
         if (Rows.Events != nullptr) {
             TEvent withPort = event;
-            withPort.Fields = TJsonObject().Add("port", row.Port).Merge(event.Fields);
+            withPort.Fields = DeviceTags(row.Port, row.Serial).Merge(event.Fields);
             Rows.Events->Event(withPort);
         }
         // Of the row's events only its result changes what its line says; a problem told
@@ -82,7 +86,7 @@ public:
         TDeviceRow& row = Rows.Table[Row];
         if (Rows.Events != nullptr) {
             TProgress withPort = progress;
-            withPort.Fields = TJsonObject().Add("port", row.Port).Merge(progress.Fields);
+            withPort.Fields = DeviceTags(row.Port, row.Serial).Merge(progress.Fields);
             Rows.Events->Progress(withPort);
         }
         row.Label = progress.Label;
@@ -96,12 +100,13 @@ private:
     std::size_t Row;
 };
 
-TDeviceRows::TDeviceRows(const std::vector<std::string>& ports, const std::string& waiting,
+TDeviceRows::TDeviceRows(const std::vector<TPortEntry>& ports, const std::string& waiting,
                          IRowDisplay& display, IReporter* events, IClock& clock)
     : Display(display), Events(events), Clock(clock), Start(clock.Now()) {
-    for (const std::string& port : ports) {
+    for (const TPortEntry& port : ports) {
         TDeviceRow row;
-        row.Port = port;
+        row.Port = port.Name;
+        row.Serial = port.Serial;
         row.Status = waiting;
         row.FirmwareBefore = UnknownValue;
         row.FirmwareAfter = UnknownValue;
@@ -123,12 +128,14 @@ void TDeviceRows::Connected(std::size_t row, const TDeviceInfo& info, std::strin
     Display.Changed(Table, row);
 }
 
-void TDeviceRows::Finish(std::size_t row, int exit, std::string firmwareAfter) {
+void TDeviceRows::Finish(std::size_t row, const TDeviceUpdateEnd& end) {
     {
         const std::lock_guard<std::mutex> hold(Lock);
         TDeviceRow& finished = Table[row];
-        finished.Exit = exit;
-        finished.FirmwareAfter = std::move(firmwareAfter);
+        finished.Exit = end.Exit;
+        finished.FirmwareAfter = end.FirmwareAfter;
+        finished.Current = end.Current;
+        finished.Attempts = end.Attempts;
         finished.Finished = true;
         finished.Took = Clock.Now() - Start;
         Display.Changed(Table, row);
@@ -170,8 +177,18 @@ std::vector<TDeviceRow> TDeviceRows::Rows() const {
     return Table;
 }
 
-std::string RowLine(const TDeviceRow& row, std::size_t portWidth, bool bar) {
-    std::string line = Padded(row.Port, portWidth) + "  " +
+TRowWidths RowWidths(const std::vector<TDeviceRow>& rows) {
+    TRowWidths widths;
+    for (const TDeviceRow& row : rows) {
+        widths.Port = std::max(widths.Port, Columns(row.Port));
+        widths.Serial = std::max(widths.Serial, Columns(ShownSerial(row)));
+    }
+    return widths;
+}
+
+std::string RowLine(const TDeviceRow& row, const TRowWidths& widths, bool bar) {
+    std::string line = Padded(row.Port, widths.Port) + "  " +
+                       Padded(ShownSerial(row), widths.Serial) + "  " +
                        Padded(row.Variant.empty() ? "-" : row.Variant, 1) + "  ";
     if (row.Finished || row.Total == 0) {
         return line + row.Status;
@@ -190,63 +207,101 @@ std::string RowLine(const TDeviceRow& row, std::size_t portWidth, bool bar) {
            std::string(BarWidth - filled, '-') + "] " + Padded(shown, 4) + " " + count;
 }
 
-TSummary Summarise(const std::vector<TDeviceRow>& rows) {
-    // Port, variant, firmware, exit, outcome, seconds; the numbers right-aligned.
-    using TCells = std::array<std::string, 6>;
-    constexpr std::array<bool, 6> AlignRight{false, false, false, true, false, true};
-    std::vector<TCells> table{{"port", "variant", "firmware", "exit", "outcome", "seconds"}};
-    TSummary summary;
-    std::vector<int> exits;
-    std::vector<TJsonObject> devices;
-    std::size_t updated = 0;
-    const TDeviceRow* firstFailed = nullptr;
-    for (const TDeviceRow& row : rows) {
-        const std::string outcome = OutcomeName(row.Exit);
-        table.push_back({row.Port, row.Variant.empty() ? "-" : row.Variant,
-                         row.FirmwareBefore + " \u2192 " + row.FirmwareAfter,
-                         std::to_string(row.Exit), outcome, Seconds(row.Took)});
-        exits.push_back(row.Exit);
-        if (row.Exit == ExitCode(TExit::Success)) {
-            ++updated;
-        } else if (firstFailed == nullptr) {
-            firstFailed = &row;
-        }
-        TJsonObject device;
-        device.Add("port", row.Port);
-        if (row.Variant.empty()) {
-            device.AddNull("variant");
-        } else {
-            device.Add("variant", row.Variant);
-        }
-        device.Add("firmware_before", row.FirmwareBefore).Add("firmware_after", row.FirmwareAfter);
-        device.Add("exit", row.Exit).Add("outcome", outcome);
-        device.AddFixed("seconds", static_cast<double>(row.Took.count()) / 1000.0, 1);
-        devices.push_back(std::move(device));
+const char* RowOutcome(const TDeviceRow& row) {
+    return row.Current ? CurrentOutcome : OutcomeName(row.Exit);
+}
+
+namespace {
+
+// The summary's table: a header and a line per row, the numbers right-aligned; the attempts
+// only when a device took more than one.
+std::vector<std::string> SummaryTable(const std::vector<TDeviceRow>& rows) {
+    const bool retried = std::any_of(rows.begin(), rows.end(),
+                                     [](const TDeviceRow& row) { return row.Attempts > 1; });
+    std::vector<std::string> header{"port", "serial",  "variant", "firmware",
+                                    "exit", "outcome", "seconds"};
+    std::vector<bool> alignRight{false, false, false, false, true, false, true};
+    if (retried) {
+        header.emplace_back("attempts");
+        alignRight.push_back(true);
     }
-    std::array<std::size_t, 6> widths{};
-    for (const TCells& cells : table) {
+    std::vector<std::vector<std::string>> table{header};
+    for (const TDeviceRow& row : rows) {
+        table.push_back({row.Port, ShownSerial(row), row.Variant.empty() ? "-" : row.Variant,
+                         row.FirmwareBefore + " \u2192 " + row.FirmwareAfter,
+                         std::to_string(row.Exit), RowOutcome(row), Seconds(row.Took)});
+        if (retried) {
+            table.back().push_back(std::to_string(row.Attempts));
+        }
+    }
+    std::vector<std::size_t> widths(header.size());
+    for (const auto& cells : table) {
         for (std::size_t i = 0; i < cells.size(); ++i) {
             widths[i] = std::max(widths[i], Columns(cells[i]));
         }
     }
-    for (const TCells& cells : table) {
+    std::vector<std::string> lines;
+    for (const auto& cells : table) {
         std::string line;
         for (std::size_t i = 0; i < cells.size(); ++i) {
-            line += (i == 0 ? "" : "  ") + (AlignRight[i] ? RightAligned(cells[i], widths[i])
+            line += (i == 0 ? "" : "  ") + (alignRight[i] ? RightAligned(cells[i], widths[i])
                                                           : Padded(cells[i], widths[i]));
         }
-        summary.Lines.push_back(line);
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+TJsonObject SummaryDevice(const TDeviceRow& row) {
+    TJsonObject device = DeviceTags(row.Port, row.Serial);
+    if (row.Variant.empty()) {
+        device.AddNull("variant");
+    } else {
+        device.Add("variant", row.Variant);
+    }
+    device.Add("firmware_before", row.FirmwareBefore).Add("firmware_after", row.FirmwareAfter);
+    device.Add("exit", row.Exit).Add("outcome", RowOutcome(row));
+    device.Add("attempts", row.Attempts);
+    device.AddFixed("seconds", static_cast<double>(row.Took.count()) / 1000.0, 1);
+    return device;
+}
+
+} // namespace
+
+TSummary Summarise(const std::vector<TDeviceRow>& rows) {
+    TSummary summary;
+    summary.Lines = SummaryTable(rows);
+    std::vector<int> exits;
+    std::vector<TJsonObject> devices;
+    std::size_t updated = 0;
+    std::size_t current = 0;
+    const TDeviceRow* firstFailed = nullptr;
+    for (const TDeviceRow& row : rows) {
+        exits.push_back(row.Exit);
+        if (row.Current) {
+            ++current;
+        } else if (row.Exit == ExitCode(TExit::Success)) {
+            ++updated;
+        } else if (firstFailed == nullptr) {
+            firstFailed = &row;
+        }
+        devices.push_back(SummaryDevice(row));
     }
     summary.Exit = SeveralDevicesExit(exits);
-    std::string last = std::to_string(updated) + " of " + std::to_string(rows.size()) +
-                       " devices updated; exit " + std::to_string(summary.Exit);
+    std::string last =
+        std::to_string(updated) + " of " + std::to_string(rows.size()) + " devices updated";
+    if (current > 0) {
+        last += ", " + std::to_string(current) + " already current";
+    }
+    last += "; exit " + std::to_string(summary.Exit);
     if (firstFailed != nullptr) {
         last += ", the code of " + firstFailed->Port + ", the first device that failed";
     }
     summary.Lines.push_back(last);
     summary.Fields.Add("devices", devices);
     summary.Fields.Add("updated", static_cast<std::int64_t>(updated));
-    summary.Fields.Add("failed", static_cast<std::int64_t>(rows.size() - updated));
+    summary.Fields.Add("current", static_cast<std::int64_t>(current));
+    summary.Fields.Add("failed", static_cast<std::int64_t>(rows.size() - updated - current));
     return summary;
 }
 

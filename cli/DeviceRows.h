@@ -13,15 +13,18 @@
 #include <string>
 #include <vector>
 
+#include "base/Json.h"
 #include "cli/Clock.h"
-#include "cli/Json.h"
+#include "cli/DeviceUpdate.h"
 #include "cli/Reporter.h"
 #include "device/DeviceInfo.h"
+#include "device/DevicePort.h"
 
 namespace qor::cli {
 
 struct TDeviceRow {
     std::string Port;
+    std::string Serial;  // empty: its bridge has none
     std::string Variant; // "a", "b", "other"; empty until the bootloader answered
     std::string FirmwareBefore;
     std::string FirmwareAfter;
@@ -32,6 +35,8 @@ struct TDeviceRow {
     std::uint64_t Total = 0; // blocks; 0 until the update has begun
     bool Finished = false;
     int Exit = 0;
+    bool Current = false; // nothing written: it already ran the image
+    std::uint32_t Attempts = 0;
     TMs Took{0}; // from the start of the run to its end
 };
 
@@ -51,15 +56,15 @@ class TDeviceRows {
 public:
     // `events`, when given, gets every row's events with its port (the JSON stream); `waiting`
     // is what a row says until its device's bootloader has answered.
-    TDeviceRows(const std::vector<std::string>& ports, const std::string& waiting,
+    TDeviceRows(const std::vector<TPortEntry>& ports, const std::string& waiting,
                 IRowDisplay& display, IReporter* events, IClock& clock);
 
     // The reporter of row `row`, for the thread that serves its device.
     std::unique_ptr<IReporter> Reporter(std::size_t row);
     // The device's bootloader has answered: its variant and firmware, and `status` to show.
     void Connected(std::size_t row, const TDeviceInfo& info, std::string status);
-    // The row's result has been reported: its exit code and the firmware afterwards.
-    void Finish(std::size_t row, int exit, std::string firmwareAfter);
+    // The row's result has been reported: how its update ended.
+    void Finish(std::size_t row, const TDeviceUpdateEnd& end);
 
     bool Finished(std::size_t row) const;
     // Until every row has finished, refreshes the display every `period`.
@@ -82,12 +87,23 @@ private:
     TMs Start;
 };
 
-// The row as a person reads it on one line: port, variant, then its status or progress.
-// `bar`: progress drawn as a bar (for a terminal), else as a plain count.
-std::string RowLine(const TDeviceRow& row, std::size_t portWidth, bool bar);
+// How wide the rows' port and serial columns are, for lines that line up.
+struct TRowWidths {
+    std::size_t Port = 0;
+    std::size_t Serial = 0;
+};
+TRowWidths RowWidths(const std::vector<TDeviceRow>& rows);
 
-// The summary that ends flash --all: a line per device (port, variant, firmware before and
-// after, exit code, outcome, seconds) and the exit code of the run by SeveralDevicesExit.
+// The row as a person reads it on one line: port, serial, variant, then its status or
+// progress. `bar`: progress drawn as a bar (for a terminal), else as a plain count.
+std::string RowLine(const TDeviceRow& row, const TRowWidths& widths, bool bar);
+
+// The outcome's name of a finished row: its exit code's, or "current".
+const char* RowOutcome(const TDeviceRow& row);
+
+// The summary that ends flash --all: a line per device (port, serial, variant, firmware
+// before and after, exit code, outcome, seconds, and the attempts when any took more than
+// one) and the exit code of the run by SeveralDevicesExit.
 struct TSummary {
     std::vector<std::string> Lines;
     TJsonObject Fields; // "devices": an object per row, then the counts

@@ -8,6 +8,7 @@
 #include "device/Protocol.h"
 #include "presenter/DeviceSummary.h"
 #include "presenter/MainView.h"
+#include "presenter/UpdateExit.h"
 #include "presenter/UpdateFlow.h"
 
 namespace qor::cli {
@@ -22,7 +23,11 @@ public:
         : Monitor(monitor), Services(services), Report(report), Loaded(std::move(loaded)),
           Label(std::move(label)), Blocks(blocks), LastTick(services.Clock.Now()) {}
 
-    void Accepted() override { Report.Event(Loaded); }
+    void Accepted() override {
+        if (!Loaded.Name.empty()) {
+            Report.Event(Loaded);
+        }
+    }
     void Pump() override {
         const TMs now = Services.Clock.Now();
         if (now - LastTick >= MonitorTickInterval) {
@@ -49,27 +54,38 @@ private:
     TMs LastTick;
 };
 
-// The result event of an update that was begun, with its exit code.
-int FinishUpdate(const TUpdateOutcome& outcome, TConnectionMonitor& monitor, bool powerOffAfter,
-                 std::uint8_t language, IReporter& report) {
-    const TDeviceInfo& after = monitor.Info();
-    TEvent result;
+// How one attempt ended: its exit code and the result event that tells it.
+struct TAttemptEnd {
+    int Exit = 0;
+    TEvent Event;
+    const char* Outcome = nullptr; // in place of the exit code's own name
+    std::uint32_t Attempt = 1;     // of at most Attempts
+    std::uint32_t Attempts = 1;
+};
+
+TAttemptEnd DescribeAttempt(const TUpdateFlowResult& run, const TDeviceInfo& after,
+                            std::uint8_t language) {
+    const TUpdateOutcome& outcome = run.Outcome;
+    TAttemptEnd end;
+    TEvent& result = end.Event;
     result.Fields.Add("blocks_written", static_cast<std::int64_t>(outcome.BlocksWritten));
+    const TDeviceSummary summary = SummariseDevice(after);
+    if (run.Current) {
+        result.Lines = {"The device already runs this image; nothing was written",
+                        std::string(Txt(TxtFirmwareVersion, language)) + ": " +
+                            summary.FirmwareVersion};
+        result.Fields.Add("firmware_version", summary.FirmwareVersion);
+        end.Outcome = CurrentOutcome;
+        return end;
+    }
+    end.Exit = UpdateExitCode(outcome);
     switch (outcome.Result) {
-    case TUpdateResult::Succeeded: {
-        const TDeviceSummary summary = SummariseDevice(after);
+    case TUpdateResult::Succeeded:
         result.Lines = {Txt(TxtUpdateSucceeded, language),
                         std::string(Txt(TxtFirmwareVersion, language)) + ": " +
                             summary.FirmwareVersion};
         result.Fields.Add("firmware_version", summary.FirmwareVersion);
-        if (powerOffAfter) {
-            const bool acknowledged = monitor.Bootloader().PowerOff().Ok();
-            TEvent off{"power-off", {Txt(TxtPowerOff, language)}, {}, false};
-            off.Fields.Add("acknowledged", acknowledged);
-            report.Event(off);
-        }
-        return ReportResult(report, ExitCode(TExit::Success), std::move(result));
-    }
+        break;
     case TUpdateResult::ChecksumsDiffer:
         // Only checksums reported after the update tell a difference.
         result.Lines = {Txt(TxtUpdateFailed, language),
@@ -77,7 +93,7 @@ int FinishUpdate(const TUpdateOutcome& outcome, TConnectionMonitor& monitor, boo
                             " / " + Hex32(after.DeviceChecksums->Second)};
         result.Fields.Add("checksum1", Hex32(after.DeviceChecksums->First));
         result.Fields.Add("checksum2", Hex32(after.DeviceChecksums->Second));
-        return ReportResult(report, ExitCode(TExit::ChecksumsDiffer), std::move(result));
+        break;
     case TUpdateResult::Failed: {
         const TUpdateFailure& failure = *outcome.Failure;
         const std::string reason = failure.Error.Describe();
@@ -86,17 +102,87 @@ int FinishUpdate(const TUpdateOutcome& outcome, TConnectionMonitor& monitor, boo
         if (failure.Step == TUpdateStep::WriteBlock) {
             result.Fields.Add("block", static_cast<std::int64_t>(failure.Block));
         }
-        return ReportResult(report, UpdateFailureExitCode(failure.Exit()), std::move(result));
+        break;
     }
     case TUpdateResult::Stopped:
         result.Lines = {Txt(TxtCancelled, language)};
-        return ReportResult(report, ExitCode(TExit::Interrupted), std::move(result));
+        break;
     case TUpdateResult::Refused:
+        result.Lines = {Txt(TxtInvalidFirmware, language), outcome.Refusal};
+        result.Fields.Add("reason", outcome.Refusal);
         break;
     }
-    result.Lines = {Txt(TxtInvalidFirmware, language), outcome.Refusal};
-    result.Fields.Add("reason", outcome.Refusal);
-    return ReportResult(report, ExitCode(TExit::ImageDoesNotFit), std::move(result));
+    return end;
+}
+
+// What may pass on a second try: an exchange that failed, a flash whose checksums came out
+// differing. A refused image or a stop never changes by trying again.
+bool WorthAnotherAttempt(const TUpdateFlowResult& run) {
+    return !run.Current && (run.Outcome.Result == TUpdateResult::Failed ||
+                            run.Outcome.Result == TUpdateResult::ChecksumsDiffer);
+}
+
+// Tells a failed attempt that another one follows: its lines but the first ("Update
+// failed!"), and its exit code and outcome.
+void ReportFailedAttempt(IReporter& report, const TAttemptEnd& failed) {
+    TEvent event{"attempt",
+                 {"Attempt " + std::to_string(failed.Attempt) + " of " +
+                  std::to_string(failed.Attempts) + " failed"},
+                 {},
+                 true};
+    event.Lines.insert(event.Lines.end(), failed.Event.Lines.begin() + 1, failed.Event.Lines.end());
+    event.Fields.Add("exit", failed.Exit).Add("outcome", OutcomeName(failed.Exit));
+    event.Fields.Merge(failed.Event.Fields);
+    report.Event(event);
+}
+
+// After an attempt that may pass next time: tells of it and waits for the unit to answer
+// again; true when it did. Otherwise `told` becomes the run's result: the attempt's own, or a
+// stop's when the user stopped before or while waiting.
+bool AnotherAttempt(TAttemptEnd& told, const TDeviceUpdatePlan& plan, TCliServices& services,
+                    std::uint8_t language, IReporter& report) {
+    const auto stopped = [&services] {
+        return services.Interrupted && services.Interrupted();
+    };
+    if (stopped()) {
+        return false; // no attempt after a stop: the run ends with this one
+    }
+    ReportFailedAttempt(report, told);
+    if (plan.Reconnect && plan.Reconnect()) {
+        return true;
+    }
+    if (stopped()) {
+        told.Exit = ExitCode(TExit::Interrupted);
+        told.Event = TEvent{"", {Txt(TxtCancelled, language)}, {}, true};
+        told.Event.Fields.Add("attempt", told.Attempt).Add("attempts", told.Attempts);
+    } else {
+        told.Event.Lines.push_back("no further attempt: the device did not answer again");
+    }
+    return false;
+}
+
+// The last attempt's result, after switching the device off when asked to and it runs the
+// image now, written or already current.
+int ReportLastAttempt(TAttemptEnd last, TConnectionMonitor& monitor, bool powerOffAfter,
+                      std::uint8_t language, IReporter& report) {
+    if (last.Exit == ExitCode(TExit::Success) && powerOffAfter) {
+        const bool acknowledged = monitor.Bootloader().PowerOff().Ok();
+        TEvent off{"power-off", {Txt(TxtPowerOff, language)}, {}, false};
+        off.Fields.Add("acknowledged", acknowledged);
+        report.Event(off);
+    }
+    return ReportResult(report, last.Exit, std::move(last.Event), last.Outcome);
+}
+
+// The update stands as it ended; the technician learns that its record is missing.
+void ReportUnrecorded(const TUpdateFlowResult& run, IReporter& report) {
+    if (run.Recorded) {
+        return;
+    }
+    const std::string reason = "the service record was not kept: " + run.Recorded.Error().Reason;
+    TEvent unrecorded{"record", {reason}, {}, true};
+    unrecorded.Fields.Add("reason", run.Recorded.Error().Reason);
+    report.Event(unrecorded);
 }
 
 } // namespace
@@ -120,8 +206,8 @@ int ReportDoesNotFit(IReporter& report, std::uint8_t language, const TFirmwareIm
 }
 
 TDeviceUpdateEnd UpdateDevice(TConnectionMonitor& monitor, const TCheckedImage& image,
-                              bool powerOffAfter, std::uint8_t language, TCliServices& services,
-                              IReporter& report) {
+                              const TDeviceUpdatePlan& plan, std::uint8_t language,
+                              TCliServices& services, IReporter& report) {
     const TFirmwareImage& firmware = image.Image;
     const std::string version = Windows1252ToUtf8(firmware.Version());
     const std::string name = ShownFileName(image.Source);
@@ -133,25 +219,54 @@ TDeviceUpdateEnd UpdateDevice(TConnectionMonitor& monitor, const TCheckedImage& 
     loaded.Fields.Add("size", static_cast<std::int64_t>(firmware.Size()));
     loaded.Fields.Add("crc", Hex32(firmware.Crc()));
 
-    TFlashObserver observer(monitor, services, report, std::move(loaded),
-                            Txt(TxtUpdating, language), firmware.Size() / BlockSize);
-    const TUpdateFlowResult run =
-        RunUpdateFlow(monitor, firmware, {name, image.Source}, observer, &services.Record);
-    if (!run.Recorded) {
-        // The update stands as it ended; the technician learns that its record is missing.
-        const std::string reason =
-            "the service record was not kept: " + run.Recorded.Error().Reason;
-        TEvent unrecorded{"record", {reason}, {}, true};
-        unrecorded.Fields.Add("reason", run.Recorded.Error().Reason);
-        report.Event(unrecorded);
-    }
+    const std::uint32_t attempts = 1 + plan.Retries;
     TDeviceUpdateEnd end;
-    // The update leaves only what its read-back reported, and a refusal what was there.
-    end.FirmwareAfter = SummariseDevice(monitor.Info()).FirmwareVersion;
-    end.Exit = run.Rejection ? ReportDoesNotFit(report, language, firmware, *run.Rejection,
-                                                ConnectedVariant(monitor))
-                             : FinishUpdate(run.Outcome, monitor, powerOffAfter, language, report);
-    return end;
+    for (std::uint32_t attempt = 1;; ++attempt) {
+        std::string label = Txt(TxtUpdating, language);
+        if (attempt > 1) {
+            label += ", attempt " + std::to_string(attempt) + " of " + std::to_string(attempts);
+        }
+        // The image is told of once, however many attempts write it.
+        TFlashObserver observer(monitor, services, report, attempt == 1 ? loaded : TEvent{}, label,
+                                firmware.Size() / BlockSize);
+        const TUpdateFlowResult run =
+            RunUpdateFlow(monitor, firmware, {name, image.Source}, observer, &services.Record,
+                          {plan.SkipCurrent, attempt, attempts});
+        ReportUnrecorded(run, report);
+        end.Attempts = attempt;
+        end.Current = run.Current;
+        // The update leaves only what its read-back reported; nothing sent, what was there.
+        end.FirmwareAfter = SummariseDevice(monitor.Info()).FirmwareVersion;
+        if (run.Rejection) {
+            end.Exit = ReportDoesNotFit(report, language, firmware, *run.Rejection,
+                                        ConnectedVariant(monitor));
+            return end;
+        }
+        TAttemptEnd told = DescribeAttempt(run, monitor.Info(), language);
+        told.Attempt = attempt;
+        told.Attempts = attempts;
+        if (plan.Retries > 0) {
+            told.Event.Fields.Add("attempt", attempt).Add("attempts", attempts);
+        }
+        if (attempt < attempts && WorthAnotherAttempt(run) &&
+            AnotherAttempt(told, plan, services, language, report)) {
+            continue;
+        }
+        end.Exit =
+            ReportLastAttempt(std::move(told), monitor, plan.PowerOffAfter, language, report);
+        return end;
+    }
+}
+
+bool ReconnectSameUnit(TDeviceConnector& connector, TMs wait) {
+    TDeviceLink& link = connector.Monitor().Link();
+    if (!link.PortSerial().empty()) {
+        link.ChooseSerials({link.PortSerial()});
+    } else {
+        link.ChoosePort(link.PortName());
+    }
+    // Asked afresh: what the last attempt left in the flash is the next one's "before".
+    return connector.Connect(std::nullopt, wait, {}).Ok() && connector.Monitor().QueryBootloader();
 }
 
 } // namespace qor::cli

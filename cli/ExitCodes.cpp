@@ -15,7 +15,9 @@ const TExitTable& Table() {
     static const std::string interrupted = std::string("interrupted (") + StopRequestNames() +
                                            "); nothing more was sent to the device";
     static const TExitTable table{{
-        {0, "success", "success"},
+        {0, "success",
+         "success (with --skip-current also a device that already ran the image: "
+         "outcome current)"},
         {1, "no-device",
          "no device: none found (also after --wait), its port cannot be opened, or its bootloader "
          "does not answer"},

@@ -4,20 +4,27 @@
 
 #include <span>
 
+#include "presenter/UpdateExit.h"
+
 namespace qor::cli {
 
+// An update's outcomes keep the codes its service record gives them.
 enum class TExit : int {
-    Success = 0,
-    NoDevice = 1,         // none found, its port cannot be opened, or its bootloader is silent
-    Usage = 2,            // the command line is not understood
-    InvalidImage = 3,     // the image file is not a valid image
-    ImageDoesNotFit = 4,  // another variant's image, or larger than the flash: nothing written
-    ChecksumsDiffer = 5,  // written, but the device's checksums disagree
-    DownloadFailed = 6,   // the download or saving its image failed
-    Interrupted = 7,      // stopped by a signal; nothing more was sent
-    DeviceCount = 8,      // --expect N, and not N devices found: nothing was written
-    UpdateFailedBase = 10 // 10 + the update's failure exit 0..6
+    Success = UpdateExitSuccess,
+    NoDevice = 1,     // none found, its port cannot be opened, or its bootloader is silent
+    Usage = 2,        // the command line is not understood
+    InvalidImage = 3, // the image file is not a valid image
+    ImageDoesNotFit = UpdateExitDoesNotFit,      // another variant's image, or larger than the
+                                                 // flash: nothing written
+    ChecksumsDiffer = UpdateExitChecksumsDiffer, // written, but the device's checksums disagree
+    DownloadFailed = 6,                          // the download or saving its image failed
+    Interrupted = UpdateExitStopped,             // stopped by a signal; nothing more was sent
+    DeviceCount = 8, // --expect N, and not N devices found: nothing was written
+    UpdateFailedBase = UpdateExitFailedBase // 10 + the update's failure exit 0..6
 };
+
+// The outcome of exit 0 when flash --skip-current found the device already running the image.
+inline constexpr const char* CurrentOutcome = "current";
 
 // The update's failure exit N (0 begin, 1 prepare range, 2 a block, 3 finish range, 4 end,
 // 5 checksums, 6 firmware version) as the program's exit code.
@@ -45,7 +52,7 @@ const char* OutcomeName(int code);
 inline constexpr const char* SeveralDevicesExitRule =
     "With --all the exit code is 0 when every device was updated, otherwise the code of the "
     "first device in port order (the order list shows) that failed; the summary gives each "
-    "device's code.";
+    "device's code. A device left as it was by --skip-current counts as updated.";
 
 // That rule: the code of the first failed device of `exits`, in port order.
 int SeveralDevicesExit(std::span<const int> exits);

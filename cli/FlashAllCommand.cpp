@@ -3,6 +3,7 @@
 // window's serial timer ticks; the image is the file, or one download per variant present;
 // then every device is written on a thread of its own, and a summary ends the run.
 #include <map>
+#include <optional>
 #include <thread>
 
 #include "base/Windows1252.h"
@@ -43,13 +44,13 @@ TEvent ImageEvent(const TCheckedImage& image, std::uint8_t language) {
 
 // The devices of one run and what a person or a script sees of them.
 struct TBench {
-    TBench(const std::vector<std::string>& ports, const std::string& connecting,
+    TBench(const std::vector<TPortEntry>& ports, const std::string& connecting,
            std::unique_ptr<IRowDisplay> display, IReporter* events, TCliServices& services)
         : Ports(ports), Display(std::move(display)),
           Rows(ports, connecting, *Display, events, services.Clock), Shared(services.Port),
           Devices(ports.size()) {}
 
-    std::vector<std::string> Ports;
+    std::vector<TPortEntry> Ports;
     std::unique_ptr<IRowDisplay> Display;
     TDeviceRows Rows;
     TSharedPort Shared;
@@ -57,18 +58,14 @@ struct TBench {
     std::map<std::string, TResult<TCheckedImage, TFailed>> Downloads; // by download path
 };
 
-TStep<std::vector<std::string>> TCommandRun::TakeDevices() {
+TStep<std::vector<TPortEntry>> TCommandRun::TakeDevices() {
     const TMs deadline = Services.Clock.Now() + Options.Wait;
-    std::vector<std::string> ports;
+    std::vector<TPortEntry> ports;
     bool toldWaiting = false;
     for (;;) {
-        ports.clear();
-        for (const TPortEntry& entry : Services.Port.List()) {
-            if (IsDevicePort(entry, std::nullopt)) {
-                ports.push_back(entry.Name);
-            }
-        }
-        const bool enough = Options.Expect ? ports.size() >= *Options.Expect : !ports.empty();
+        ports = ChosenDevices();
+        const bool enough = MissingSerials(ports).empty() &&
+                            (Options.Expect ? ports.size() >= *Options.Expect : !ports.empty());
         if (enough || Services.Clock.Now() >= deadline) {
             break;
         }
@@ -77,8 +74,7 @@ TStep<std::vector<std::string>> TCommandRun::TakeDevices() {
                 TReported{Finish(TExit::Interrupted, TEvent{"", {Text(TxtCancelled)}, {}, true})});
         }
         if (!toldWaiting) {
-            std::string text =
-                std::string(Text(TxtNotConnected)) + " - waiting " + SecondsText(Options.Wait);
+            std::string text = WaitingText(ports);
             if (Options.Expect) {
                 text += " for " + std::to_string(*Options.Expect) + " devices";
             }
@@ -89,10 +85,18 @@ TStep<std::vector<std::string>> TCommandRun::TakeDevices() {
         }
         Services.Clock.Sleep(MonitorTickInterval);
     }
+    // A unit asked for by its serial number that is not there is named, whatever else is.
+    if (const auto missing = MissingSerials(ports);
+        !missing.empty() && Services.Port.Unavailable().empty()) {
+        const std::string reason = MissingSerialsReason(missing);
+        TEvent event{"", {Text(TxtNotConnected), reason}, {}, true};
+        event.Fields.Add("reason", reason);
+        return Fail(TReported{Finish(TExit::NoDevice, std::move(event))});
+    }
     if (Options.Expect && ports.size() != *Options.Expect) {
         std::string found;
-        for (const std::string& port : ports) {
-            found += (found.empty() ? " (" : ", ") + port;
+        for (const TPortEntry& port : ports) {
+            found += (found.empty() ? " (" : ", ") + port.Name;
         }
         const std::string reason = std::to_string(ports.size()) + " devices found" +
                                    (found.empty() ? "" : found + ")") + ", " +
@@ -116,7 +120,7 @@ TStep<std::vector<std::string>> TCommandRun::TakeDevices() {
 
 void TCommandRun::FailRow(TBench& bench, std::size_t row, int exit, TEvent event) {
     ReportResult(*bench.Devices[row].Report, exit, std::move(event));
-    bench.Rows.Finish(row, exit, UnknownValue);
+    bench.Rows.Finish(row, TDeviceUpdateEnd{exit, UnknownValue, false, 0}); // never attempted
 }
 
 bool TCommandRun::StopRow(TBench& bench, std::size_t row) {
@@ -127,6 +131,29 @@ bool TCommandRun::StopRow(TBench& bench, std::size_t row) {
     return true;
 }
 
+namespace {
+
+using TTickOutcome = std::optional<TResult<void, TConnectError>>;
+
+// One tick of each of these devices, all at once: a full query takes a device some
+// milliseconds, and a line of 32 asked one after the other would wait for all of them.
+std::vector<TTickOutcome> TickAtOnce(TBench& bench, const std::vector<std::size_t>& due) {
+    std::vector<TTickOutcome> outcomes(due.size());
+    std::vector<std::thread> ticks;
+    ticks.reserve(due.size());
+    for (std::size_t k = 0; k < due.size(); ++k) {
+        ticks.emplace_back([&bench, &outcomes, &due, k] {
+            outcomes[k] = bench.Devices[due[k]].Connector->Tick();
+        });
+    }
+    for (std::thread& tick : ticks) {
+        tick.join();
+    }
+    return outcomes;
+}
+
+} // namespace
+
 void TCommandRun::ConnectAll(TBench& bench) {
     for (std::size_t i = 0; i < bench.Devices.size(); ++i) {
         TBenchDevice& device = bench.Devices[i];
@@ -134,32 +161,37 @@ void TCommandRun::ConnectAll(TBench& bench) {
         device.Connector =
             std::make_unique<TDeviceConnector>(*device.View, Services.Clock, Services.Interrupted);
         device.Report = bench.Rows.Reporter(i);
-        device.Connector->Begin(bench.Ports[i], TMs{0});
+        device.Connector->Begin(bench.Ports[i].Name, TMs{0});
     }
     for (bool waiting = true; waiting;) {
-        waiting = false;
+        std::vector<std::size_t> due;
         for (std::size_t i = 0; i < bench.Devices.size(); ++i) {
-            TBenchDevice& device = bench.Devices[i];
-            if (device.Connected || bench.Rows.Finished(i) || StopRow(bench, i)) {
-                continue;
+            if (!bench.Devices[i].Connected && !bench.Rows.Finished(i) && !StopRow(bench, i)) {
+                due.push_back(i);
             }
-            const auto outcome = device.Connector->Tick();
-            if (!outcome) {
+        }
+        const std::vector<TTickOutcome> outcomes = TickAtOnce(bench, due);
+        waiting = false;
+        for (std::size_t k = 0; k < due.size(); ++k) {
+            const std::size_t i = due[k];
+            TBenchDevice& device = bench.Devices[i];
+            if (!outcomes[k]) {
                 waiting = true;
-            } else if (outcome->Ok()) {
+            } else if (outcomes[k]->Ok()) {
                 device.Connected = true;
                 const TDeviceInfo& info = device.Connector->Monitor().Info();
                 bench.Rows.Connected(i, info,
                                      std::string(Text(TxtConnected)) + " - " +
                                          Text(TxtFirmwareVersion) + ": " +
                                          SummariseDevice(info).FirmwareVersion);
-                device.Report->Event(
-                    TEvent{"device",
-                           {std::string(Text(TxtConnected)) + " (" + bench.Ports[i] + ")"},
-                           {},
-                           false});
+                const TPortEntry& port = bench.Ports[i];
+                device.Report->Event(TEvent{"device",
+                                            {std::string(Text(TxtConnected)) + " (" +
+                                             DescribePort(port.Name, port.Serial) + ")"},
+                                            {},
+                                            false});
             } else {
-                const std::string reason = NotConnectedReason(outcome->Error());
+                const std::string reason = NotConnectedReason(outcomes[k]->Error());
                 TEvent event{"", {Text(TxtNotConnected), reason}, {}, true};
                 event.Fields.Add("reason", reason);
                 FailRow(bench, i, ExitCode(TExit::NoDevice), std::move(event));
@@ -208,10 +240,13 @@ void TCommandRun::WriteAll(TBench& bench, std::uint8_t language) {
         }
         workers.emplace_back([this, &bench, i, language] {
             TBenchDevice& device = bench.Devices[i];
-            const TDeviceUpdateEnd end =
-                UpdateDevice(device.Connector->Monitor(), *device.Image, Options.PowerOffAfter,
-                             language, Services, *device.Report);
-            bench.Rows.Finish(i, end.Exit, end.FirmwareAfter);
+            TDeviceConnector& connector = *device.Connector;
+            const TDeviceUpdatePlan plan{Options.PowerOffAfter, Options.SkipCurrent,
+                                         Options.Retries, [this, &connector] {
+                                             return ReconnectSameUnit(connector, Options.Wait);
+                                         }};
+            bench.Rows.Finish(i, UpdateDevice(connector.Monitor(), *device.Image, plan, language,
+                                              Services, *device.Report));
         });
     }
     bench.Rows.WaitForAll(MonitorTickInterval);

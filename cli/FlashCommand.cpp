@@ -53,9 +53,11 @@ int TCommandRun::Flash() {
     if (!checked) {
         return checked.Error().Exit;
     }
-    return UpdateDevice(Connector.Monitor(), *checked, Options.PowerOffAfter, Language(), Services,
-                        Report)
-        .Exit;
+    const TDeviceUpdatePlan plan{Options.PowerOffAfter, Options.SkipCurrent, Options.Retries,
+                                 [this] {
+                                     return ReconnectSameUnit(Connector, Options.Wait);
+                                 }};
+    return UpdateDevice(Connector.Monitor(), *checked, plan, Language(), Services, Report).Exit;
 }
 
 } // namespace qor::cli

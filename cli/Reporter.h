@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "cli/Json.h"
+#include "base/Json.h"
 
 namespace qor::cli {
 

@@ -6,7 +6,7 @@
 
 namespace qor::cli {
 
-// Reports it and returns `exit`.
-int ReportResult(IReporter& report, int exit, TEvent event);
+// Reports it and returns `exit`; `outcome` in place of the exit code's own outcome name.
+int ReportResult(IReporter& report, int exit, TEvent event, const char* outcome = nullptr);
 
 } // namespace qor::cli

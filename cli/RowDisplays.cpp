@@ -10,14 +10,6 @@ namespace {
 
 constexpr int LineSteps = 10; // plain lines: one per tenth
 
-std::size_t PortWidth(const std::vector<TDeviceRow>& rows) {
-    std::size_t width = 0;
-    for (const TDeviceRow& row : rows) {
-        width = std::max(width, row.Port.size());
-    }
-    return width;
-}
-
 // The first `columns` characters of a UTF-8 line.
 std::string Cut(const std::string& line, std::size_t columns) {
     std::size_t seen = 0;
@@ -48,10 +40,10 @@ public:
             text += std::to_string(rows.size());
             text += 'A';
         }
-        const std::size_t portWidth = PortWidth(rows);
+        const TRowWidths widths = RowWidths(rows);
         for (const TDeviceRow& row : rows) {
             text += '\r';
-            text += Cut(RowLine(row, portWidth, true), Width);
+            text += Cut(RowLine(row, widths, true), Width);
             text += "\x1b[K\n";
         }
         Out << text << std::flush;
@@ -88,7 +80,7 @@ public:
             }
             Steps[row] = step;
         }
-        Out << RowLine(changed, PortWidth(rows), false) << '\n' << std::flush;
+        Out << RowLine(changed, RowWidths(rows), false) << '\n' << std::flush;
     }
 
 private:

@@ -1,6 +1,7 @@
 #include "device/D2xxPort.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <vector>
 
@@ -31,6 +32,18 @@ template <typename Fn> bool Resolve(HMODULE module, WORD ordinal, Fn& target) {
 
 std::string Field(const char* text, std::size_t capacity) {
     return {text, strnlen(text, capacity)};
+}
+
+// The library knows no port names: a device goes by its serial number, the steadiest thing
+// its list holds, and one without by its place on the USB bus ("loc-1A2"), so that every
+// device listed has a name of its own.
+std::string PortName(const d2xx::TNode& node, const std::string& serial) {
+    if (!serial.empty()) {
+        return serial;
+    }
+    char name[16];
+    std::snprintf(name, sizeof name, "loc-%lX", static_cast<unsigned long>(node.LocId));
+    return name;
 }
 
 } // namespace
@@ -189,8 +202,9 @@ std::vector<TPortEntry> TD2xxPort::List() {
     std::vector<TPortEntry> ports;
     ports.reserve(std::min(filled, listed));
     for (DWORD i = 0; i < std::min(filled, listed); ++i) {
-        ports.push_back({Field(nodes[i].SerialNumber, sizeof nodes[i].SerialNumber),
-                         Field(nodes[i].Description, sizeof nodes[i].Description)});
+        std::string serial = Field(nodes[i].SerialNumber, sizeof nodes[i].SerialNumber);
+        ports.push_back({PortName(nodes[i], serial),
+                         Field(nodes[i].Description, sizeof nodes[i].Description), serial});
     }
     return ports;
 }
@@ -214,7 +228,8 @@ std::vector<std::string> TD2xxPort::Facts() {
                                         ? ", latency timer set to 1 ms on open"
                                         : ", without a latency timer call")};
     for (const TPortEntry& entry : List()) {
-        facts.push_back("bridge " + entry.Name + ": \"" + entry.Description + "\"");
+        facts.push_back("bridge " + entry.Name + ": \"" + entry.Description + "\", serial " +
+                        ShownSerial(entry));
     }
     return facts;
 }

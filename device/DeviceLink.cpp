@@ -1,11 +1,16 @@
 #include "device/DeviceLink.h"
 
+#include <algorithm>
+
 #include "device/Protocol.h"
 
 namespace qor {
 
-bool IsDevicePort(const TPortEntry& entry, const std::optional<std::string>& chosen) {
-    return entry.Description == DeviceDescription && (!chosen || entry.Name == *chosen);
+bool IsDevicePort(const TPortEntry& entry, const TPortChoice& choice) {
+    return entry.Description == DeviceDescription &&
+           (choice.Name.empty() || entry.Name == choice.Name) &&
+           (choice.Serials.empty() || std::find(choice.Serials.begin(), choice.Serials.end(),
+                                                entry.Serial) != choice.Serials.end());
 }
 
 TDeviceLink::TDeviceLink(IDevicePort& port) : Port(port) {
@@ -14,9 +19,10 @@ TDeviceLink::TDeviceLink(IDevicePort& port) : Port(port) {
 bool TDeviceLink::FindDevice() {
     const std::vector<TPortEntry> ports = Port.List();
     for (std::size_t i = 0; i < ports.size(); ++i) {
-        if (IsDevicePort(ports[i], Chosen.empty() ? std::nullopt : std::optional(Chosen))) {
+        if (IsDevicePort(ports[i], Chosen)) {
             Index = static_cast<std::int32_t>(i);
             Name = ports[i].Name;
+            Serial = ports[i].Serial;
             return true;
         }
     }

@@ -6,15 +6,22 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "base/Result.h"
 #include "device/DevicePort.h"
 
 namespace qor {
 
-// Whether a listed port is the device: its bridge's description, and its name when a port was
-// chosen.
-bool IsDevicePort(const TPortEntry& entry, const std::optional<std::string>& chosen);
+// Which of the bridges with the device's description may be used: the one on a port of this
+// name, those with one of these serial numbers, or (neither chosen) any.
+struct TPortChoice {
+    std::string Name;
+    std::vector<std::string> Serials;
+};
+
+// Whether a listed port is the device: its bridge's description, and the choice.
+bool IsDevicePort(const TPortEntry& entry, const TPortChoice& choice = {});
 
 class TDeviceLink {
 public:
@@ -37,11 +44,17 @@ public:
     std::int32_t DeviceIndex() const { return Index; }
     // Counts successful opens, so a caller can tell that the device went away and came back.
     std::uint32_t OpenCount() const { return Opens; }
-    // The system's name of the port last found ("ttyUSB0").
+    // The system's name of the port last found ("ttyUSB0"), and its bridge's serial number
+    // (empty for none).
     const std::string& PortName() const { return Name; }
+    const std::string& PortSerial() const { return Serial; }
 
     // Only a port of this name counts as the device; empty: the first with the description.
-    void ChoosePort(std::string name) { Chosen = std::move(name); }
+    void ChoosePort(std::string name) { Chosen = TPortChoice{std::move(name), {}}; }
+    // Only a bridge with one of these serial numbers counts, on whichever port it is now.
+    void ChooseSerials(std::vector<std::string> serials) {
+        Chosen = TPortChoice{{}, std::move(serials)};
+    }
 
     // The time-outs in force, as each phase sets them; the exchanges use them.
     void SetTimeouts(std::uint32_t readMs, std::uint32_t writeMs);
@@ -54,7 +67,8 @@ private:
     std::int32_t Index = -1;
     std::uint32_t Opens = 0;
     std::string Name;
-    std::string Chosen;
+    std::string Serial;
+    TPortChoice Chosen;
     TMilliseconds Read{0};
     TMilliseconds Write{0};
 };

@@ -48,7 +48,18 @@ public:
 struct TPortEntry {
     std::string Name;        // the system's name for the port: "ttyUSB0", a serial number
     std::string Description; // the bridge's product string
+    // The bridge's USB serial number, one per unit where the system's name is handed out anew
+    // at every plug-in; empty for a bridge that has none.
+    std::string Serial = {};
 };
+
+// A bridge without a serial number, as a person reads it.
+inline constexpr const char* NoSerialText = "none";
+
+// The serial number as a person reads it: NoSerialText for none.
+inline std::string ShownSerial(const TPortEntry& entry) {
+    return entry.Serial.empty() ? NoSerialText : entry.Serial;
+}
 
 class IDevicePort {
 public:

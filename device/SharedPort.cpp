@@ -22,7 +22,8 @@ public:
         const TPortEntry& wanted = Listed[index];
         // Two bridges may share a name (a serial number left blank): the n-th of that name.
         const auto same = [&wanted](const TPortEntry& entry) {
-            return entry.Name == wanted.Name && entry.Description == wanted.Description;
+            return entry.Name == wanted.Name && entry.Description == wanted.Description &&
+                   entry.Serial == wanted.Serial;
         };
         std::size_t before = 0;
         for (std::size_t i = 0; i < index; ++i) {

@@ -97,8 +97,14 @@ bool WouldBlock(int error) {
     return error == EAGAIN || error == EWOULDBLOCK;
 }
 
-// The product string of the USB device above a tty; nothing for a tty that is not on USB.
-std::optional<std::string> TtyUsbProduct(const std::string& sysfsRoot, const std::string& name) {
+// What the USB device above a tty says of itself: its product string and serial number, both
+// attributes of the one device directory; nothing for a tty that is not on USB.
+struct TUsbBridge {
+    std::string Product;
+    std::string Serial; // empty: the bridge has none
+};
+
+std::optional<TUsbBridge> TtyUsbBridge(const std::string& sysfsRoot, const std::string& name) {
     const std::string device = sysfsRoot + "/class/tty/" + name + "/device";
     // One readlink sorts out consoles, on-board and virtual ttys cheaply.
     char link[PATH_MAX];
@@ -119,11 +125,11 @@ std::optional<std::string> TtyUsbProduct(const std::string& sysfsRoot, const std
     // Walk up from the tty's device (an interface or the serial port) to the USB device.
     while (dir->size() > root->size() && dir->compare(0, root->size(), *root) == 0) {
         if (auto product = ReadSmallFile(*dir + "/product")) {
-            return product;
+            return TUsbBridge{std::move(*product), ReadSmallFile(*dir + "/serial").value_or("")};
         }
         dir->erase(dir->rfind('/'));
     }
-    return std::string(); // on USB, but without a product string
+    return TUsbBridge{}; // on USB, but without a product string
 }
 
 // The bridge hands short replies to the host when its latency timer fires, 16 ms by default:
@@ -311,11 +317,11 @@ std::vector<TPortEntry> TTtyPort::List() {
     }
     std::erase_if(MaybeOnUsb, [this](std::size_t index) {
         const std::string& name = KnownNames[index];
-        auto product = TtyUsbProduct(SysfsRoot, name);
-        if (!product) {
+        auto bridge = TtyUsbBridge(SysfsRoot, name);
+        if (!bridge) {
             return true;
         }
-        Snapshot.push_back({name, std::move(*product)});
+        Snapshot.push_back({name, std::move(bridge->Product), std::move(bridge->Serial)});
         return false;
     });
     std::sort(Snapshot.begin(), Snapshot.end(),
@@ -328,7 +334,8 @@ std::vector<std::string> TTtyPort::Facts() {
     for (const TPortEntry& entry : List()) {
         const auto timer =
             ReadSmallFile(SysfsRoot + "/class/tty/" + entry.Name + "/device/latency_timer");
-        facts.push_back(entry.Name + ": \"" + entry.Description + "\", latency timer " +
+        facts.push_back(entry.Name + ": \"" + entry.Description + "\", serial " +
+                        ShownSerial(entry) + ", latency timer " +
                         (timer ? *timer + " ms" : std::string("not known")));
     }
     return facts;

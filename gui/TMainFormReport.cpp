@@ -35,6 +35,7 @@ void TMainForm::MServiceReportClick() {
         input.Device = Main.Device().Info();
     }
     input.DevicePort = Main.Device().Link().PortName();
+    input.DeviceSerial = Main.Device().Link().PortSerial();
     const TServiceLog& log = Recorder->ServiceLog();
     input.LogPath = log.Path();
     const auto records = log.ReadAll();

@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <vector>
 
+#include "platform/AppendFile.h"
 #include "platform/FileLock.h"
 #include "platform/RegularFile.h"
 #include "platform/TempDir.h"
@@ -15,6 +16,9 @@ namespace {
 
 constexpr std::chrono::milliseconds LockWait{2000};
 constexpr const char* LockFileName = "service.log.lock";
+// A text record ends with a blank line, a JSON record with its line's end.
+constexpr std::string_view TextTerminator = "\n\n";
+constexpr std::string_view JsonTerminator = "\n";
 
 // The file's bytes; a missing file is an empty log.
 TResult<std::string> ReadLog(const std::string& path, std::size_t limit) {
@@ -29,22 +33,21 @@ TResult<std::string> ReadLog(const std::string& path, std::size_t limit) {
     return std::string(bytes->begin(), bytes->end());
 }
 
-TResult<void> Write(const std::string& path, const std::string& text) {
-    const auto* data = reinterpret_cast<const std::uint8_t*>(text.data());
-    return WriteFileAtomically(path, {data, text.size()});
-}
-
 } // namespace
 
-TServiceLog::TServiceLog(std::string directory, std::size_t limit)
-    : Directory(std::move(directory)), Limit(limit) {
+TServiceLog::TServiceLog(std::string directory, std::size_t limit, std::size_t jsonLimit)
+    : Directory(std::move(directory)), Limit(limit), JsonLimit(jsonLimit) {
 }
 
 std::string TServiceLog::Path() const {
     return Directory + "/" + FileName;
 }
 
-TResult<void> TServiceLog::Append(const std::string& record) {
+std::string TServiceLog::JsonPath() const {
+    return Directory + "/" + JsonFileName;
+}
+
+TResult<void> TServiceLog::Append(const std::string& record, const std::string& jsonLine) {
     if (Directory.empty()) {
         return Fail(TError{"no folder is known for the service log of this user"});
     }
@@ -58,20 +61,13 @@ TResult<void> TServiceLog::Append(const std::string& record) {
     if (!lock) {
         return Fail(lock.Error());
     }
-    // Twice the limit: a log that somehow grew past it is still read, then rotated.
-    auto log = ReadLog(Path(), 2 * Limit + record.size());
-    if (!log) {
-        return Fail(log.Error());
+    if (auto kept =
+            AppendRecord(Path(), record, {TextTerminator, Limit, Directory + "/" + OlderFileName});
+        !kept) {
+        return kept;
     }
-    std::string text = std::move(*log);
-    if (!text.empty() && text.size() + record.size() > Limit) {
-        if (auto kept = Write(Directory + "/" + OlderFileName, text); !kept) {
-            return kept;
-        }
-        text.clear();
-    }
-    text += record;
-    return Write(Path(), text);
+    return AppendRecord(JsonPath(), jsonLine,
+                        {JsonTerminator, JsonLimit, Directory + "/" + OlderJsonFileName});
 }
 
 TResult<std::string> TServiceLog::ReadAll() const {

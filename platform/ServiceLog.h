@@ -1,8 +1,9 @@
 // The service log: one record a finished update, kept per user where the system keeps an
-// application's state, so a technician can send it to support. It is bounded: when the log
-// would outgrow its limit it becomes the older log (the one before is dropped) and a new one
-// starts. Each append is written whole or not at all, under a lock between instances, in a
-// directory only the user can read.
+// application's state, so a technician can send it to support; beside it the same records as
+// JSON lines, for a collector. Both are bounded: when a log would outgrow its limit it becomes
+// the older log (the one before is dropped) and a new one starts. A record is appended to
+// both under one lock between instances, each written whole or not at all, in a directory only
+// the user can read; it costs its own bytes, however long the logs are.
 #pragma once
 
 #include <cstddef>
@@ -17,20 +18,28 @@ public:
     static constexpr std::size_t DefaultLimit = std::size_t{256} * 1024;
     static constexpr const char* FileName = "service.log";
     static constexpr const char* OlderFileName = "service.log.1";
+    // A collector may fall behind by days: its log holds sixteen times as many records.
+    static constexpr std::size_t DefaultJsonLimit = 16 * DefaultLimit;
+    static constexpr const char* JsonFileName = "service-log.jsonl";
+    static constexpr const char* OlderJsonFileName = "service-log.jsonl.1";
 
     // `directory` is the program's own (made private when missing); empty: nowhere to log,
     // every call then fails with that reason.
-    explicit TServiceLog(std::string directory, std::size_t limit = DefaultLimit);
+    explicit TServiceLog(std::string directory, std::size_t limit = DefaultLimit,
+                         std::size_t jsonLimit = DefaultJsonLimit);
 
-    TResult<void> Append(const std::string& record);
-    // The older log and then the current one; empty when nothing was logged yet.
+    // `record`: lines ending in a blank line; `jsonLine`: one JSON object and its newline.
+    TResult<void> Append(const std::string& record, const std::string& jsonLine);
+    // The text log: the older one and then the current one; empty when nothing was logged yet.
     TResult<std::string> ReadAll() const;
 
     std::string Path() const;
+    std::string JsonPath() const;
 
 private:
     std::string Directory;
     std::size_t Limit;
+    std::size_t JsonLimit;
 };
 
 // The log of the current user: $XDG_STATE_HOME (default ~/.local/state) on Linux, the local

@@ -4,6 +4,7 @@
 #include "presenter/DisplayRefresh.h"
 #include "presenter/FirmwareLoading.h"
 #include "presenter/ImageChecks.h"
+#include "presenter/ServiceRecord.h"
 #include "presenter/UpdateRun.h"
 
 namespace qor {
@@ -35,8 +36,12 @@ std::string TMainPresenter::StatusTip(const TDeviceStatus& status) {
     case TDeviceState::Connected:
         break;
     }
-    const std::string unreported = UnreportedValues(status.Info);
-    return unreported.empty() ? std::string() : "The device did not report " + unreported;
+    // Which unit it is, and what it did not report.
+    std::string tip = DescribePort(Monitor.Link().PortName(), Monitor.Link().PortSerial());
+    if (const std::string unreported = UnreportedValues(status.Info); !unreported.empty()) {
+        tip += "\nThe device did not report " + unreported;
+    }
+    return tip;
 }
 
 void TMainPresenter::DisplayTick() {

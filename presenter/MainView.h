@@ -26,7 +26,8 @@ struct TMainView {
     // Device panel and status line.
     TLabelView LQORStatus;
     // Why a device that is listed cannot be opened (often a missing permission on Linux) or does
-    // not connect, or what a connected one did not report: where the user can find it.
+    // not connect, or for a connected one which unit it is (its port and serial number) and what
+    // it did not report: where the user can find it.
     std::string LQORStatusTip;
     TLabelView LQORBootldrVersion;
     TLabelView LQORFWVersion;

@@ -4,6 +4,7 @@
 
 #include "base/ProgramVersion.h"
 #include "base/Windows1252.h"
+#include "device/DevicePort.h"
 #include "firmware/DeviceVariant.h"
 #include "presenter/DeviceSummary.h"
 
@@ -114,16 +115,29 @@ std::string DescribeOutcome(const TUpdateOutcome& outcome) {
     return "unknown";
 }
 
+std::string DescribePort(const std::string& port, const std::string& serial) {
+    return "port " + port + ", serial " + (serial.empty() ? NoSerialText : serial);
+}
+
+std::string DescribeRecordOutcome(const TServiceRecord& record) {
+    return record.Current ? "already current, nothing sent" : DescribeOutcome(record.Outcome);
+}
+
 std::string FormatServiceRecord(const TServiceRecord& record) {
     std::string text = FormatUtc(record.Time) + "  " + ProgramName + " " + ProgramVersion + "\n";
-    Line(text, "device", DescribeDevice(record.Before) + ", port " + record.Port);
+    Line(text, "device",
+         DescribeDevice(record.Before) + ", " + DescribePort(record.Port, record.Serial));
     Line(text, "before", DescribeFirmware(record.Before));
     Line(text, "image",
          record.ImageName + ", version " + Windows1252ToUtf8(record.ImageVersion) + ", " +
              std::to_string(record.ImageSize) + " bytes, CRC " + Hex32(record.ImageCrc));
     Line(text, "from", record.ImageSource);
-    Line(text, "outcome", DescribeOutcome(record.Outcome));
-    Line(text, "after", AfterLine(record));
+    Line(text, "outcome", DescribeRecordOutcome(record) + ", exit " + std::to_string(record.Exit));
+    if (record.Attempts > 1) {
+        Line(text, "attempt",
+             std::to_string(record.Attempt) + " of " + std::to_string(record.Attempts));
+    }
+    Line(text, "after", record.Current ? "unchanged, nothing was sent" : AfterLine(record));
     char duration[32];
     std::snprintf(duration, sizeof duration, "%.2f s",
                   static_cast<double>(record.Duration.count()) / 1000.0);

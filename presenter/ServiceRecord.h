@@ -17,7 +17,8 @@ namespace qor {
 
 struct TServiceRecord {
     std::chrono::system_clock::time_point Time;
-    std::string Port; // the system's name of the device's port
+    std::string Port;   // the system's name of the device's port
+    std::string Serial; // its bridge's serial number, which names the unit; empty: none
     TDeviceInfo Before;
     TDeviceInfo After;
     std::string ImageName;
@@ -26,6 +27,12 @@ struct TServiceRecord {
     std::uint32_t ImageCrc = 0;
     std::string ImageVersion; // Windows-1252, as in the file
     TUpdateOutcome Outcome;
+    // Nothing was sent: the device already ran the image (its Outcome then says succeeded).
+    bool Current = false;
+    int Exit = 0; // the outcome as the command line's exit code
+    // This was attempt number Attempt of at most Attempts.
+    unsigned Attempt = 1;
+    unsigned Attempts = 1;
     std::chrono::milliseconds Duration{0};
 };
 
@@ -39,6 +46,14 @@ public:
 
 // The record as the service log keeps it: a block of labelled lines and a blank line.
 std::string FormatServiceRecord(const TServiceRecord& record);
+// The same record as one JSON object on one line, ended by its newline, for a collector.
+std::string FormatServiceRecordJson(const TServiceRecord& record);
+
+// Where the device is and which unit it is: "port ttyUSB0, serial FT7316A1" ("serial none").
+std::string DescribePort(const std::string& port, const std::string& serial);
+
+// The outcome in words, "already current" included.
+std::string DescribeRecordOutcome(const TServiceRecord& record);
 
 // The device as the records and the report name it: "variant a (512 x 124), bootloader 1.3".
 std::string DescribeDevice(const TDeviceInfo& info);

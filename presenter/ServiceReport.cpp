@@ -6,7 +6,7 @@
 namespace qor {
 
 TResult<void> TServiceLogRecorder::Record(const TServiceRecord& record) {
-    return Log.Append(FormatServiceRecord(record));
+    return Log.Append(FormatServiceRecord(record), FormatServiceRecordJson(record));
 }
 
 std::string ComposeServiceReport(const TReportInput& input) {
@@ -20,8 +20,8 @@ std::string ComposeServiceReport(const TReportInput& input) {
     }
     if (input.Device) {
         const TDeviceInfo& info = *input.Device;
-        text += "Device:   connected on " + input.DevicePort + ", " + DescribeDevice(info) + ", " +
-                DescribeFirmware(info) + "\n";
+        text += "Device:   connected on " + DescribePort(input.DevicePort, input.DeviceSerial) +
+                ", " + DescribeDevice(info) + ", " + DescribeFirmware(info) + "\n";
     } else {
         text += "Device:   not connected\n";
     }

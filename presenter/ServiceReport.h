@@ -13,7 +13,8 @@
 
 namespace qor {
 
-// Writes the records of finished updates to a service log, one at a time: the log's file lock
+// Writes the records of finished updates to a service log, as text and as JSON lines, one at a
+// time: the log's file lock
 // is taken through a descriptor of each append's own, so it keeps out other processes and
 // the other threads of this one alike. A record that cannot be written does not hold the
 // update up; the caller hears why.
@@ -34,6 +35,7 @@ struct TReportInput {
     std::vector<std::string> PortFacts;
     std::optional<TDeviceInfo> Device; // none while no device answers
     std::string DevicePort;
+    std::string DeviceSerial; // empty: its bridge has none
     std::string LogPath;
     std::string LogText;  // the records, oldest first
     std::string LogError; // why the log could not be read or written

@@ -32,8 +32,22 @@ public:
     virtual void Accepted() {}
 };
 
+// What the command line asks of an update besides what the window does.
+struct TUpdateFlowOptions {
+    bool SkipCurrent = false; // a device that already runs the image is not written
+    // The attempt this is, of at most Attempts, as its record says.
+    unsigned Attempt = 1;
+    unsigned Attempts = 1;
+};
+
+// Whether the device already runs `image`: it reports the image's firmware version and its
+// checksums agree.
+bool DeviceRunsImage(const TDeviceInfo& info, const TFirmwareImage& image);
+
 struct TUpdateFlowResult {
     TUpdateOutcome Outcome;
+    // Nothing was sent: SkipCurrent, and the device already ran the image.
+    bool Current = false;
     // Why the image was refused before anything was sent; none when it was written.
     std::optional<TImageRejection> Rejection;
     // Whether the service record was kept; the update's outcome does not depend on it.
@@ -45,6 +59,6 @@ struct TUpdateFlowResult {
 // holds the record up.
 TUpdateFlowResult RunUpdateFlow(TConnectionMonitor& monitor, const TFirmwareImage& image,
                                 const TImageOrigin& origin, IUpdateFlowObserver& observer,
-                                IServiceRecorder* recorder);
+                                IServiceRecorder* recorder, const TUpdateFlowOptions& options = {});
 
 } // namespace qor

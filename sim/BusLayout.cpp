@@ -1,10 +1,12 @@
 #include "sim/BusLayout.h"
 
+#include <string_view>
+
 namespace qor {
 namespace {
 
 constexpr char EntrySeparator = ';';
-constexpr char ModeSeparator = '|';
+constexpr char SettingSeparator = '|';
 
 std::vector<std::string> Split(const std::string& text, char separator) {
     std::vector<std::string> parts;
@@ -22,22 +24,28 @@ std::vector<std::string> Split(const std::string& text, char separator) {
 } // namespace
 
 std::optional<std::vector<TDeviceLayout>> ParseBusLayout(const std::string& layout) {
+    constexpr std::string_view SerialSetting = "serial=";
     std::vector<TDeviceLayout> devices;
     for (const std::string& entry : Split(layout, EntrySeparator)) {
         if (entry.empty()) {
             continue;
         }
-        const std::size_t cut = entry.rfind(ModeSeparator);
+        std::vector<std::string> parts = Split(entry, SettingSeparator);
         TDeviceLayout device;
-        device.Description = entry.substr(0, cut);
-        const std::string mode = cut == std::string::npos ? "a" : entry.substr(cut + 1);
-        if (mode == "a" || mode == "app") {
-            device.Config = TBootloaderConfig::VariantA();
-            device.ApplicationRuns = mode == "app";
-        } else if (mode == "b") {
-            device.Config = TBootloaderConfig::VariantB();
-        } else {
-            return std::nullopt;
+        device.Description = parts.front();
+        device.Config = TBootloaderConfig::VariantA();
+        for (std::size_t i = 1; i < parts.size(); ++i) {
+            const std::string& setting = parts[i];
+            if (setting == "a" || setting == "app") {
+                device.Config = TBootloaderConfig::VariantA();
+                device.ApplicationRuns = setting == "app";
+            } else if (setting == "b") {
+                device.Config = TBootloaderConfig::VariantB();
+            } else if (setting.starts_with(SerialSetting)) {
+                device.Serial = setting.substr(SerialSetting.size());
+            } else {
+                return std::nullopt;
+            }
         }
         devices.push_back(std::move(device));
     }
@@ -53,6 +61,9 @@ bool LayOutBus(TVirtualBus& bus, const std::string& layout) {
         TVirtualDevice& added = bus.AddDevice(device.Description, device.Config);
         if (device.ApplicationRuns) {
             added.SwitchOn(TDeviceMode::Application);
+        }
+        if (device.Serial) {
+            added.SerialNumber = *device.Serial;
         }
     }
     return true;

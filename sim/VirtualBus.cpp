@@ -62,7 +62,13 @@ TVirtualBus::~TVirtualBus() = default;
 TVirtualDevice& TVirtualBus::AddDevice(std::string description, const TBootloaderConfig& config) {
     const std::lock_guard<std::mutex> hold(Lock);
     Devices.push_back(std::make_unique<TVirtualDevice>(std::move(description), config));
+    Devices.back()->SerialNumber = VirtualSerial(Devices.size() - 1);
     return *Devices.back();
+}
+
+std::string TVirtualBus::VirtualSerial(std::size_t place) {
+    const std::string number = std::to_string(place);
+    return "VQ7316" + std::string(number.size() < 2 ? 2 - number.size() : 0, '0') + number;
 }
 
 void TVirtualBus::SetWireTiming(bool on, std::uint32_t turnaroundUs) {
@@ -161,7 +167,8 @@ std::vector<TPortEntry> TVirtualBus::ListLocked() {
         if (Devices[i]->Listed()) {
             // Named by their place on the bus, which stays while others come and go, as the
             // bridges' own serial numbers do.
-            ports.push_back({"VQ" + std::to_string(i), Devices[i]->Description});
+            ports.push_back(
+                {"VQ" + std::to_string(i), Devices[i]->Description, Devices[i]->SerialNumber});
             Snapshot.push_back(Devices[i].get());
         }
     }
@@ -195,7 +202,8 @@ std::vector<std::string> TVirtualBus::Facts() {
                         (PortSetsLowLatency ? ", set to 1 ms on open" : "");
     }
     for (const TPortEntry& entry : ListLocked()) {
-        facts.push_back(entry.Name + ": \"" + entry.Description + "\"");
+        facts.push_back(entry.Name + ": \"" + entry.Description + "\", serial " +
+                        ShownSerial(entry));
     }
     return facts;
 }

@@ -27,8 +27,11 @@ public:
     TVirtualBus(const TVirtualBus&) = delete;
     TVirtualBus& operator=(const TVirtualBus&) = delete;
 
-    // Appends a device to the bus, plugged in and in bootloader mode.
+    // Appends a device to the bus, plugged in and in bootloader mode, its bridge's serial
+    // number VirtualSerial(its place on the bus).
     TVirtualDevice& AddDevice(std::string description, const TBootloaderConfig& config = {});
+    // The serial number of the bridge at `place`, steady as a chip's: "VQ731600", "VQ731601"...
+    static std::string VirtualSerial(std::size_t place);
     TVirtualDevice& Device(std::size_t index) { return *Devices.at(index); }
 
     // Wire timing: each byte takes 10 bits at the device's baud rate, and the device starts

@@ -61,7 +61,8 @@ public:
     std::size_t FrameCount(std::uint8_t code) const;
 
     std::string Description;
-    std::string OpenRefusal; // when set, opening fails with this reason (held elsewhere)
+    std::string SerialNumber; // the bridge's; empty for a bridge without one
+    std::string OpenRefusal;  // when set, opening fails with this reason (held elsewhere)
     TBootloaderEmulator Bootloader;
     TFaultPlan Faults;
     std::vector<TFrameRecord> Frames;

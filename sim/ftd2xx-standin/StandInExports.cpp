@@ -88,7 +88,7 @@ Status WINAPI StandInGetDeviceInfoList(qor::d2xx::TNode* nodes, DWORD* count) {
         qor::d2xx::TNode& node = nodes[i];
         node = qor::d2xx::TNode{};
         node.LocId = static_cast<DWORD>(0x1000 + i);
-        CopyField(node.SerialNumber, sizeof node.SerialNumber, listed[i].Name);
+        CopyField(node.SerialNumber, sizeof node.SerialNumber, listed[i].Serial);
         CopyField(node.Description, sizeof node.Description, listed[i].Description);
     }
     *count = static_cast<DWORD>(listed.size());

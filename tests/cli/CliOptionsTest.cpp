@@ -42,11 +42,16 @@ TEST(CliOptions, OptionsGoBeforeOrAfterTheCommandInEitherSpelling) {
     EXPECT_EQ(download->Proxy.Port, 3128);
     EXPECT_EQ(download->Proxy.User, "tech");
 
-    const auto all = Parse({"flash", "--download", "--all", "--expect", "8", "--power-off"});
+    const auto all = Parse({"flash", "--download", "--all", "--expect", "8", "--power-off",
+                            "--serial", "FT7316A1", "--serial=FT7316B2", "--serial", "FT7316A1",
+                            "--skip-current", "--retries", "5"});
     ASSERT_TRUE(all) << all.Error().Message;
     EXPECT_TRUE(all->All);
     EXPECT_EQ(all->Expect, 8u);
     EXPECT_TRUE(all->Download);
+    EXPECT_EQ(all->Serials, (std::vector<std::string>{"FT7316A1", "FT7316B2"}));
+    EXPECT_TRUE(all->SkipCurrent);
+    EXPECT_EQ(all->Retries, 5u);
 }
 
 TEST(CliOptions, WhatIsNotUnderstoodIsAUsageErrorThatSaysWhat) {
@@ -77,6 +82,13 @@ TEST(CliOptions, WhatIsNotUnderstoodIsAUsageErrorThatSaysWhat) {
         {{"flash", "a.bin", "--all", "--expect", "0"}, "--expect needs a number of devices"},
         {{"flash", "a.bin", "--all", "--expect", "128"}, "--expect needs a number of devices"},
         {{"flash", "a.bin", "--all", "--expect", "2x"}, "--expect needs a number of devices"},
+        {{"list", "--serial", "A1", "--port", "VQ1"}, "--serial and --port do not go together"},
+        {{"info", "--serial", "A1", "--serial", "B2"}, "several --serial go with list and flash"},
+        {{"flash", "a.bin", "--serial", "A1", "--serial", "B2"}, "several --serial go with"},
+        {{"info", "--serial="}, "--serial needs a serial number"},
+        {{"flash", "a.bin", "--retries", "6"}, "--retries needs a number from 0 to 5"},
+        {{"info", "--retries", "1"}, "does not go with this command"},
+        {{"power-off", "--skip-current"}, "does not go with this command"},
     };
     for (const auto& [args, message] : cases) {
         const auto options = Parse(args);

@@ -2,27 +2,10 @@
 
 #include <sstream>
 
-#include "cli/Json.h"
 #include "cli/Reporter.h"
 
 namespace qor::cli {
 namespace {
-
-TEST(CliJson, StringsAreEscapedAndAlwaysValidUtf8) {
-    EXPECT_EQ(JsonString("a\"b\\c"), R"("a\"b\\c")");
-    EXPECT_EQ(JsonString("line\nnext\ttab\x01"), R"("line\nnext\ttab\u0001")");
-    EXPECT_EQ(JsonString("Prüfsumme"), "\"Prüfsumme\"");
-    // A Windows-1252 byte in a file name, a truncated sequence and an overlong one.
-    EXPECT_EQ(JsonString("f\xFCr"), "\"f\xEF\xBF\xBDr\"");
-    EXPECT_EQ(JsonString("end\xC3"), "\"end\xEF\xBF\xBD\"");
-    EXPECT_EQ(JsonString("\xC0\xAF"), "\"\xEF\xBF\xBD\xEF\xBF\xBD\"");
-
-    TJsonObject object;
-    object.Add("n", 5).Add("ok", true).AddNull("none");
-    TJsonObject more;
-    more.Add("s", "x");
-    EXPECT_EQ(object.Merge(more).Text(), R"({"n":5,"ok":true,"none":null,"s":"x"})");
-}
 
 TProgress Blocks(std::uint64_t done, std::uint64_t total) {
     return TProgress{"write", "Updating", done, total, "blocks", {}};

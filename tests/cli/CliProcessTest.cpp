@@ -124,10 +124,14 @@ protected:
 };
 
 TEST_P(CliProcess, ListsAndShowsTheDevice) {
+    // The bridges' serial numbers through the port: one of its own, one without.
     const TProcessResult list =
-        Run({"list"}, {{"QOR_SIM_DEVICES", "FT232R USB UART|a;QOR 7316|b"}});
+        Run({"list"},
+            {{"QOR_SIM_DEVICES", "FT232R USB UART|a;QOR 7316|b|serial=FT7316B2;QOR 7316|serial="}});
     EXPECT_EQ(list.Exit, 0) << list.Err;
-    EXPECT_EQ(list.Out, GetParam() == "pty" ? "ttyUSB1\tQOR 7316\n" : "VQ1\tQOR 7316\n");
+    EXPECT_EQ(list.Out, GetParam() == "pty"
+                            ? "ttyUSB1\tFT7316B2\tQOR 7316\nttyUSB2\tnone\tQOR 7316\n"
+                            : "VQ1\tFT7316B2\tQOR 7316\nVQ2\tnone\tQOR 7316\n");
 
     const TProcessResult info = Run({"info", "--lang", "en"}, {{"QOR_SIM_DEVICES", "QOR 7316|b"}});
     EXPECT_EQ(info.Exit, 0) << info.Err;
@@ -231,7 +235,9 @@ TEST_P(CliProcess, FlashAllWritesEveryDeviceAndRecordsEach) {
         ++records;
     }
     EXPECT_EQ(records, 3u) << log;
-    EXPECT_THAT(log, HasSubstr("port " + second + "\n"));
+    EXPECT_THAT(log, HasSubstr("port " + second + ", serial VQ731601\n"));
+    const std::string json = ReadText(Dir.Path / "state/qor7316-updater/service-log.jsonl");
+    EXPECT_THAT(json, HasSubstr(R"("port":")" + second + R"(","serial":"VQ731601",)"));
 }
 
 INSTANTIATE_TEST_SUITE_P(Ports, CliProcess, ::testing::Values("virtual", "pty"));

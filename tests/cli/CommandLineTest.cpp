@@ -21,20 +21,52 @@ class CommandLine : public TCliHarness {};
 
 TEST_F(CommandLine, ListShowsTheDevicesWithTheDescriptionTheWindowLooksFor) {
     AddDevice(TBootloaderConfig::VariantA(), "FT232R USB UART");
-    AddDevice(TBootloaderConfig::VariantA(), "QOR 7316");
+    AddDevice(TBootloaderConfig::VariantA(), "QOR 7316").SerialNumber.clear();
     AddDevice(TBootloaderConfig::VariantA(), "QOR 7316 ");
     AddDevice(TBootloaderConfig::VariantB(), "QOR 7316");
     const TCliResult result = Run({"list"});
     EXPECT_EQ(result.Exit, 0);
-    EXPECT_THAT(result.OutLines(), ElementsAre("VQ1\tQOR 7316", "VQ3\tQOR 7316"));
+    EXPECT_THAT(result.OutLines(), ElementsAre("VQ1\tnone\tQOR 7316", "VQ3\tVQ731603\tQOR 7316"));
 
-    const TCliResult chosen = Run({"list", "--port", "VQ3", "--json"});
+    const TCliResult chosen = Run({"list", "--port", "VQ1", "--json"});
     EXPECT_EQ(chosen.Exit, 0);
-    EXPECT_THAT(
-        chosen.OutLines(),
-        ElementsAre(
-            R"({"event":"device","port":"VQ3","description":"QOR 7316","message":"VQ3\tQOR 7316"})",
-            R"({"event":"result","exit":0,"outcome":"success","count":1,"message":""})"));
+    EXPECT_THAT(chosen.OutLines(),
+                ElementsAre(R"({"event":"device","port":"VQ1","serial":null,)"
+                            R"("description":"QOR 7316","message":"VQ1\tnone\tQOR 7316"})",
+                            R"({"event":"result","exit":0,"outcome":"success","count":1,)"
+                            R"("message":""})"));
+}
+
+// A unit chosen by its bridge's serial number, on whichever port it is; one that is not there
+// is named, also when the wait for it runs out.
+TEST_F(CommandLine, SerialChoosesTheUnitAndOneNotThereIsNamed) {
+    AddDevice();
+    AddDevice(TBootloaderConfig::VariantB());
+    TVirtualDevice& late = AddDevice();
+    late.Unplug();
+    Clock.At(cli::TMs(2000), [&] { late.Plug(); });
+
+    EXPECT_THAT(Run({"info", "--serial", "VQ731601", "--lang", "en"}).OutLines(),
+                ElementsAre("QOR 7316 connected (port VQ1, serial VQ731601)",
+                            "Bootloader Version: 1.3b", "Firmware version: 1.0b",
+                            "Checksum: valid"));
+    const TCliResult missing = Run({"info", "--serial", "VQ731602", "--lang", "en"});
+    EXPECT_EQ(missing.Exit, 1);
+    EXPECT_THAT(missing.Err, HasSubstr("no device with the description \"QOR 7316\" and the "
+                                       "serial number VQ731602"));
+    const cli::TMs start = Clock.Time;
+    const TCliResult listed =
+        Run({"list", "--serial", "VQ731601", "--serial", "VQ731609", "--wait", "1"});
+    EXPECT_EQ(listed.Exit, 1);
+    EXPECT_THAT(listed.OutLines(), ElementsAre("Waiting 1 s for the serial number VQ731609",
+                                               "VQ1\tVQ731601\tQOR 7316"));
+    EXPECT_THAT(listed.Err, HasSubstr("serial number VQ731609"));
+    EXPECT_EQ((Clock.Time - start).count(), 1000) << "waited for the one not there";
+
+    const TCliResult waited = Run({"power-off", "--serial", "VQ731602", "--wait", "5"});
+    EXPECT_EQ(waited.Exit, 0) << waited.Err;
+    EXPECT_EQ(late.FrameCount(CmdPowerOff), 1u);
+    EXPECT_EQ(Bus.Device(0).FrameCount(CmdPowerOff), 0u);
 }
 
 TEST_F(CommandLine, NoDeviceIsItsOwnExitAtOnceWithoutWait) {
@@ -51,9 +83,9 @@ TEST_F(CommandLine, InfoShowsTheDeviceAsTheWindowDoes) {
     AddDevice(TBootloaderConfig::VariantB());
     const TCliResult result = Run({"info", "--lang", "en"});
     ASSERT_EQ(result.Exit, 0) << result.Err;
-    EXPECT_THAT(result.OutLines(),
-                ElementsAre("QOR 7316 connected (VQ0)", "Bootloader Version: 1.3b",
-                            "Firmware version: 1.0b", "Checksum: valid"));
+    EXPECT_THAT(result.OutLines(), ElementsAre("QOR 7316 connected (port VQ0, serial VQ731600)",
+                                               "Bootloader Version: 1.3b", "Firmware version: 1.0b",
+                                               "Checksum: valid"));
 
     // Firmware whose checksums disagree: no application to tell its version, which is shown
     // as unknown and said to be missing.
@@ -61,6 +93,8 @@ TEST_F(CommandLine, InfoShowsTheDeviceAsTheWindowDoes) {
     const TCliResult invalid = Run({"info", "--lang", "de", "--json"});
     ASSERT_EQ(invalid.Exit, 0);
     const std::string info = invalid.OutLines().at(1);
+    EXPECT_THAT(info, StartsWith(R"({"event":"info","port":"VQ0","serial":"VQ731600",)"
+                                 R"("bootloader_version":"1.3b","variant":"b",)"));
     EXPECT_THAT(info,
                 HasSubstr(R"("bootloader_version":"1.3b","variant":"b","page_size":1024,)"
                           R"("page_count":126,"firmware_version":null,"checksum_valid":false)"));
@@ -127,15 +161,16 @@ TEST_F(CommandLine, TheLanguageIsTheStoredOneUnlessChosen) {
     AddDevice();
     const std::string key = SettingsKeyPath;
     Registry.Keys[key]["Language"] = DwordValue(LangFrench);
-    EXPECT_EQ(Run({"info"}).OutLines().front(), "QOR 7316 connecté (VQ0)");
-    EXPECT_EQ(Run({"info", "--lang", "es"}).OutLines().front(), "QOR 7316 conectado (VQ0)");
+    EXPECT_EQ(Run({"info"}).OutLines().front(), "QOR 7316 connecté (port VQ0, serial VQ731600)");
+    EXPECT_EQ(Run({"info", "--lang", "es"}).OutLines().front(),
+              "QOR 7316 conectado (port VQ0, serial VQ731600)");
 
     // An unreadable store is reported, and the run goes on in English.
     Registry.Keys[key]["Language"] = TRegValue{RegType::Sz, {'x', 0}};
     const TCliResult unreadable = Run({"info"});
     EXPECT_EQ(unreadable.Exit, 0);
     EXPECT_THAT(unreadable.Err, HasSubstr("Language"));
-    EXPECT_EQ(unreadable.OutLines().front(), "QOR 7316 connected (VQ0)");
+    EXPECT_EQ(unreadable.OutLines().front(), "QOR 7316 connected (port VQ0, serial VQ731600)");
 }
 
 TEST_F(CommandLine, AUsageErrorIsReportedInTheFormAskedFor) {

@@ -118,32 +118,73 @@ TEST_F(FlashAll, WritesEveryDeviceAndExitsWithTheFirstFailedRowsCode) {
     // Not on a terminal: a line at the start, at every tenth and at the end of each device.
     EXPECT_EQ(RowLines(result, "VQ0").size(), 1u + 11u + 1u);
     EXPECT_EQ(RowLines(result, "VQ0").front(),
-              "VQ0  a  QOR 7316 connected - Firmware version: 1.0a");
-    EXPECT_EQ(RowLines(result, "VQ0")[1], "VQ0  a  Updating 0% (1/124 blocks)");
+              "VQ0  VQ731600  a  QOR 7316 connected - Firmware version: 1.0a");
+    EXPECT_EQ(RowLines(result, "VQ0")[1], "VQ0  VQ731600  a  Updating 0% (1/124 blocks)");
     EXPECT_THAT(RowLines(result, "VQ2"),
-                ElementsAre(StartsWith("VQ2  b  QOR 7316 connected"),
-                            "VQ2  b  Invalid firmware! - the image is not made for this device "
-                            "variant (image 'a', device b)"));
+                ElementsAre(StartsWith("VQ2  VQ731602  b  QOR 7316 connected"),
+                            "VQ2  VQ731602  b  Invalid firmware! - the image is not made for "
+                            "this device variant (image 'a', device b)"));
     EXPECT_THAT(RowLines(result, "VQ5"),
-                ElementsAre(StartsWith("VQ5  a  QOR 7316"), "VQ5  a  Updating 0% (1/124 blocks)",
-                            "VQ5  a  Updating 10% (13/124 blocks)",
-                            "VQ5  a  Update failed! - Update fehlgeschlagen: 2:17 - refused with "
-                            "code 13"));
+                ElementsAre(StartsWith("VQ5  VQ731605  a  QOR 7316"),
+                            "VQ5  VQ731605  a  Updating 0% (1/124 blocks)",
+                            "VQ5  VQ731605  a  Updating 10% (13/124 blocks)",
+                            "VQ5  VQ731605  a  Update failed! - Update fehlgeschlagen: 2:17 - "
+                            "refused with code 13"));
 
     // The summary: a row per device in port order, then the count and the rule's code.
     const auto lines = result.OutLines();
     const auto header = std::find_if(lines.begin(), lines.end(), [](const std::string& line) {
-        return line.rfind("port  variant  firmware", 0) == 0;
+        return line.rfind("port  serial    variant  firmware", 0) == 0;
     });
     ASSERT_NE(header, lines.end()) << result.Out;
     ASSERT_EQ(lines.end() - header, 10);
-    EXPECT_EQ(header[0], "port  variant  firmware        exit  outcome             seconds");
-    EXPECT_EQ(header[1], "VQ0   a        1.0a \u2192 1.6a        0  success                 0.3");
-    EXPECT_EQ(header[3], "VQ2   b        1.0b \u2192 1.0b        4  image-does-not-fit      0.3");
-    EXPECT_EQ(header[6], "VQ5   a        1.0a \u2192 -- / --    12  update-failed-2         0.3");
+    EXPECT_EQ(header[0],
+              "port  serial    variant  firmware        exit  outcome             seconds");
+    EXPECT_EQ(header[1],
+              "VQ0   VQ731600  a        1.0a \u2192 1.6a        0  success                 0.3");
+    EXPECT_EQ(header[3],
+              "VQ2   VQ731602  b        1.0b \u2192 1.0b        4  image-does-not-fit      0.3");
+    EXPECT_EQ(header[6],
+              "VQ5   VQ731605  a        1.0a \u2192 -- / --    12  update-failed-2         0.3");
     EXPECT_EQ(header[9], "6 of 8 devices updated; exit 4, the code of VQ2, the first device "
                          "that failed");
     EXPECT_EQ(result.Err, "");
+}
+
+// A line of eight with --skip-current and --retries: one already runs the image, one fails
+// once, one fails every time; each row and the summary say so.
+TEST_F(FlashAll, CurrentDevicesAndAttemptsShowInTheRowsAndTheSummary) {
+    AddDevices("aaaaaaaa");
+    Bus.Device(2).Bootloader.LoadFlash(ImageA);
+    Bus.Device(4).Faults.Add(TFault::OnBlock(17, TFaultKind::AnswerCode13));
+    TFault always = TFault::OnBlock(30, TFaultKind::AnswerCode13);
+    always.Repeat = true;
+    Bus.Device(6).Faults.Add(always);
+
+    const TCliResult result =
+        Run({"flash", FileA, "--all", "--retries", "1", "--skip-current", "--lang", "en"});
+    EXPECT_EQ(result.Exit, 12);
+    EXPECT_EQ(Writes(2), 0u);
+    EXPECT_EQ(Bus.Device(4).Bootloader.Flash(), ImageA);
+    EXPECT_EQ(Bus.Device(6).FrameCount(CmdBeginUpdate), 2u);
+    EXPECT_EQ(Record.Entries.size(), 8u + 2u) << "each attempt is recorded";
+    EXPECT_EQ(RowLines(result, "VQ4").back(),
+              "VQ4  VQ731604  a  Update finished successfully! - Firmware version: 1.6a - "
+              "Attempt 1 of 2 failed - Update fehlgeschlagen: 2:17 - refused with code 13");
+
+    const auto lines = result.OutLines();
+    const auto header = std::find_if(lines.begin(), lines.end(), [](const std::string& line) {
+        return line.rfind("port  serial", 0) == 0;
+    });
+    ASSERT_EQ(lines.end() - header, 10) << result.Out;
+    EXPECT_EQ(header[0], "port  serial    variant  firmware        exit  outcome          seconds"
+                         "  attempts");
+    EXPECT_EQ(header[3], "VQ2   VQ731602  a        1.6a \u2192 1.6a        0  current              "
+                         "0.3         1");
+    EXPECT_EQ(header[7], "VQ6   VQ731606  a        1.0a \u2192 -- / --    12  update-failed-2      "
+                         "0.3         2");
+    EXPECT_EQ(header[9], "6 of 8 devices updated, 1 already current; exit 12, the code of VQ6, "
+                         "the first device that failed");
 }
 
 TEST_F(FlashAll, ARecordThatCannotBeKeptStaysOnTheDevicesLine) {
@@ -152,8 +193,8 @@ TEST_F(FlashAll, ARecordThatCannotBeKeptStaysOnTheDevicesLine) {
     const TCliResult result = Run({"flash", FileA, "--all", "--lang", "en"});
     EXPECT_EQ(result.Exit, 0);
     EXPECT_EQ(RowLines(result, "VQ0").back(),
-              "VQ0  a  Update finished successfully! - Firmware version: 1.6a - the service "
-              "record was not kept: the log is full");
+              "VQ0  VQ731600  a  Update finished successfully! - Firmware version: 1.6a - the "
+              "service record was not kept: the log is full");
 }
 
 TEST_F(FlashAll, JsonGivesEachDevicesEventsWithItsPortAndEndsWithTheSummary) {
@@ -166,22 +207,27 @@ TEST_F(FlashAll, JsonGivesEachDevicesEventsWithItsPortAndEndsWithTheSummary) {
         EXPECT_THAT(lines[i], StartsWith(R"({"event":)"));
         EXPECT_THAT(lines[i], HasSubstr(R"(,"port":"VQ)")) << lines[i];
     }
-    EXPECT_THAT(lines, Contains(R"j({"event":"device","port":"VQ1","message":"QOR 7316 )j"
-                                R"j(connected (VQ1)"})j"));
+    EXPECT_THAT(lines,
+                Contains(R"j({"event":"device","port":"VQ1","serial":"VQ731601",)j"
+                         R"j("message":"QOR 7316 connected (port VQ1, serial VQ731601)"})j"));
     EXPECT_THAT(lines, Contains(StartsWith(R"({"event":"progress","phase":"write","done":124,)"
-                                           R"("total":124,"unit":"blocks","port":"VQ0",)")));
+                                           R"("total":124,"unit":"blocks","port":"VQ0",)"
+                                           R"("serial":"VQ731600",)")));
     EXPECT_THAT(lines, Contains(StartsWith(R"({"event":"power-off","port":"VQ0",)")));
-    EXPECT_THAT(lines, Contains(StartsWith(R"({"event":"result","port":"VQ0","exit":0,)")));
-    EXPECT_THAT(lines, Contains(StartsWith(R"({"event":"result","port":"VQ1","exit":4,)"
+    EXPECT_THAT(lines, Contains(StartsWith(R"({"event":"result","port":"VQ0",)"
+                                           R"("serial":"VQ731600","exit":0,)")));
+    EXPECT_THAT(lines, Contains(StartsWith(R"({"event":"result","port":"VQ1",)"
+                                           R"("serial":"VQ731601","exit":4,)"
                                            R"("outcome":"image-does-not-fit",)")));
     EXPECT_EQ(lines.back(),
               R"({"event":"summary","exit":4,"outcome":"image-does-not-fit","devices":[)"
-              R"({"port":"VQ0","variant":"a","firmware_before":"1.0a","firmware_after":"1.6a",)"
-              R"("exit":0,"outcome":"success","seconds":0.3},)"
-              R"({"port":"VQ1","variant":"b","firmware_before":"1.0b","firmware_after":"1.0b",)"
-              R"("exit":4,"outcome":"image-does-not-fit","seconds":0.3}],"updated":1,)"
-              R"("failed":1,"message":"1 of 2 devices updated; exit 4, the code of VQ1, the )"
-              R"(first device that failed"})");
+              R"({"port":"VQ0","serial":"VQ731600","variant":"a","firmware_before":"1.0a",)"
+              R"("firmware_after":"1.6a","exit":0,"outcome":"success","attempts":1,)"
+              R"("seconds":0.3},)"
+              R"({"port":"VQ1","serial":"VQ731601","variant":"b","firmware_before":"1.0b",)"
+              R"("firmware_after":"1.0b","exit":4,"outcome":"image-does-not-fit","attempts":1,)"
+              R"("seconds":0.3}],"updated":1,"current":0,"failed":1,"message":"1 of 2 devices )"
+              R"(updated; exit 4, the code of VQ1, the first device that failed"})");
     EXPECT_EQ(Bus.Device(0).FrameCount(CmdPowerOff), 1u);
     EXPECT_EQ(Bus.Device(1).FrameCount(CmdPowerOff), 0u);
 }
@@ -197,13 +243,13 @@ TEST_F(FlashAll, ATerminalGetsOneLinePerDeviceRedrawnInPlace) {
     ASSERT_EQ(screen.size(), 1u + 3u + 1u + 5u + 1u) << result.Out;
     EXPECT_EQ(screen[0], "Firmware loaded! a.bin 1.6a");
     const std::string succeeded = "  a  Update finished successfully! - Firmware version: 1.6a";
-    EXPECT_EQ(screen[1], ("VQ0" + succeeded).substr(0, 59));
-    EXPECT_EQ(screen[2], std::string("VQ1  a  Update failed! - Update fehlgeschlagen: 2:90 - "
-                                     "refused with code 13")
+    EXPECT_EQ(screen[1], ("VQ0  VQ731600" + succeeded).substr(0, 59));
+    EXPECT_EQ(screen[2], std::string("VQ1  VQ731601  a  Update failed! - Update fehlgeschlagen: "
+                                     "2:90 - refused with code 13")
                              .substr(0, 59));
-    EXPECT_EQ(screen[3], ("VQ2" + succeeded).substr(0, 59));
+    EXPECT_EQ(screen[3], ("VQ2  VQ731602" + succeeded).substr(0, 59));
     EXPECT_EQ(screen[4], "");
-    EXPECT_THAT(screen[5], StartsWith("port  variant"));
+    EXPECT_THAT(screen[5], StartsWith("port  serial    variant"));
     EXPECT_THAT(screen[9], StartsWith("2 of 3 devices updated; exit 12"));
     EXPECT_EQ(result.Err, "");
 }
@@ -220,7 +266,7 @@ TEST_F(FlashAll, ADeviceThatLeavesFailsItsRowOnly) {
     EXPECT_EQ(Bus.Device(1).FrameCount(CmdPowerOff), 0u);
     EXPECT_EQ(Bus.Device(2).FrameCount(CmdPowerOff), 1u);
     EXPECT_THAT(RowLines(result, "VQ1").back(),
-                StartsWith("VQ1  a  Update failed! - Update fehlgeschlagen: 2:40"));
+                StartsWith("VQ1  VQ731601  a  Update failed! - Update fehlgeschlagen: 2:40"));
 }
 
 TEST_F(FlashAll, AStopEndsEveryDeviceAtItsNextBlock) {
@@ -238,6 +284,7 @@ TEST_F(FlashAll, AStopEndsEveryDeviceAtItsNextBlock) {
         EXPECT_EQ(device.FrameCount(CmdFinishRange), 0u) << i;
         EXPECT_EQ(device.FrameCount(CmdEndUpdate), 0u) << i;
         EXPECT_THAT(result.Out, HasSubstr(R"({"event":"result","port":"VQ)" + std::to_string(i) +
+                                          R"(","serial":"VQ73160)" + std::to_string(i) +
                                           R"(","exit":7,"outcome":"interrupted")"));
     }
 }
@@ -248,7 +295,7 @@ struct TTakeCase {
     std::size_t Later;   // plugged in later, the first one second after the start, one a second
     std::vector<std::string> Args;
     int Exit;
-    std::size_t Written; // devices written, from the first
+    std::vector<std::size_t> Written; // the devices written
 };
 
 void PrintTo(const TTakeCase& take, std::ostream* out) {
@@ -272,8 +319,9 @@ TEST_P(FlashAllTakes, TheDevicesListedAtTheStartAndExpectWantsExactlyThatMany) {
     const TCliResult result = Run(args);
     EXPECT_EQ(result.Exit, c.Exit) << result.Err;
     for (std::size_t i = 0; i < c.Present + c.Later; ++i) {
-        EXPECT_EQ(Bus.Device(i).Bootloader.Flash() == ImageA, i < c.Written) << i;
-        if (i >= c.Written) {
+        const bool written = std::find(c.Written.begin(), c.Written.end(), i) != c.Written.end();
+        EXPECT_EQ(Bus.Device(i).Bootloader.Flash() == ImageA, written) << i;
+        if (!written) {
             EXPECT_EQ(Writes(i), 0u) << i;
         }
         if (c.Exit == 8) {
@@ -283,15 +331,43 @@ TEST_P(FlashAllTakes, TheDevicesListedAtTheStartAndExpectWantsExactlyThatMany) {
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    WaitAndExpect, FlashAllTakes,
+    WaitExpectAndSerial, FlashAllTakes,
     ::testing::Values(
-        TTakeCase{"TooFew", 2, 0, {"--expect", "3"}, 8, 0},
-        TTakeCase{"TooMany", 3, 0, {"--expect", "2"}, 8, 0},
-        TTakeCase{"TooFewWhenTheWaitEnds", 1, 2, {"--expect", "3", "--wait", "1.5"}, 8, 0},
+        TTakeCase{"TooFew", 2, 0, {"--expect", "3"}, 8, {}},
+        TTakeCase{"TooMany", 3, 0, {"--expect", "2"}, 8, {}},
+        TTakeCase{"TooFewWhenTheWaitEnds", 1, 2, {"--expect", "3", "--wait", "1.5"}, 8, {}},
         // The third comes at one second and is waited for; the fourth is late.
-        TTakeCase{"WaitedForUntilThereAreN", 2, 2, {"--expect", "3", "--wait", "10"}, 0, 3},
-        TTakeCase{"WaitedForUntilThereIsOne", 0, 2, {"--wait", "10"}, 0, 1},
-        TTakeCase{"NoneAtAll", 0, 0, {"--wait", "0.5"}, 1, 0}),
+        TTakeCase{"WaitedForUntilThereAreN", 2, 2, {"--expect", "3", "--wait", "10"}, 0, {0, 1, 2}},
+        TTakeCase{"WaitedForUntilThereIsOne", 0, 2, {"--wait", "10"}, 0, {0}},
+        TTakeCase{"NoneAtAll", 0, 0, {"--wait", "0.5"}, 1, {}},
+        TTakeCase{"OnlyTheSerialsGiven",
+                  4,
+                  0,
+                  {"--serial", "VQ731601", "--serial", "VQ731603"},
+                  0,
+                  {1, 3}},
+        TTakeCase{"ExpectCountsTheSerials",
+                  4,
+                  0,
+                  {"--serial", "VQ731601", "--serial", "VQ731603", "--expect", "2"},
+                  0,
+                  {1, 3}},
+        TTakeCase{"ExpectMoreThanTheSerials",
+                  4,
+                  0,
+                  {"--serial", "VQ731601", "--serial", "VQ731603", "--expect", "3"},
+                  8,
+                  {}},
+        TTakeCase{
+            "ASerialThatIsNotThere", 3, 0, {"--serial", "VQ731600", "--serial", "VQ731609"}, 1, {}},
+        // The second comes at one second but is not asked for; the third at two is waited for.
+        TTakeCase{"WaitedForUntilEverySerialIsThere",
+                  1,
+                  2,
+                  {"--serial", "VQ731600", "--serial", "VQ731602", "--wait", "10"},
+                  0,
+                  {0, 2}},
+        TTakeCase{"ASerialLateForTheWait", 1, 2, {"--serial", "VQ731602", "--wait", "1.5"}, 1, {}}),
     [](const ::testing::TestParamInfo<TTakeCase>& info) { return std::string(info.param.Name); });
 
 TEST_F(FlashAll, AWrongCountSaysWhatWasFound) {

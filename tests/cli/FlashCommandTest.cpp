@@ -3,9 +3,12 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "device/Protocol.h"
 #include "firmware/DeviceVariant.h"
 #include "qortest/CliHarness.h"
+#include "qortest/FaultText.h"
 #include "qortest/ImageFiles.h"
 #include "sim/SampleImage.h"
 
@@ -101,7 +104,8 @@ TEST_P(FlashAcknowledgement, InfoFlashAndPowerOffTakeTheDevicesReplies) {
     EXPECT_EQ(device.Bootloader.Flash(), ImageA);
     const auto lines = result.OutLines();
     EXPECT_THAT(lines.at(lines.size() - 2),
-                HasSubstr(R"({"event":"power-off","acknowledged":true)"));
+                HasSubstr(R"({"event":"power-off","port":"VQ0","serial":"VQ731600",)"
+                          R"("acknowledged":true)"));
     EXPECT_THAT(lines.back(), HasSubstr(R"("firmware_version":"1.6a")"));
 }
 
@@ -120,14 +124,15 @@ TEST_F(FlashCommand, JsonReportsEveryBlockAndEndsWithTheResult) {
     ASSERT_EQ(result.Exit, 0);
     const auto lines = result.OutLines();
     ASSERT_EQ(lines.size(), 2u + 124u + 1u);
-    EXPECT_EQ(lines[0],
-              R"j({"event":"device","port":"VQ0","message":"QOR 7316 verbunden (VQ0)"})j");
-    EXPECT_THAT(lines[1], HasSubstr(R"("event":"image",)"));
-    EXPECT_THAT(lines[2], HasSubstr(R"("done":1,"total":124,"unit":"blocks","block":0,)"
-                                    R"("permille":0})"));
-    EXPECT_THAT(lines[125], HasSubstr(R"("done":124,"total":124,"unit":"blocks","block":123,)"
-                                      R"("permille":991})"));
-    EXPECT_EQ(lines[126], R"({"event":"result","exit":0,"outcome":"success","blocks_written":124,)"
+    // Every event from the device's answer on names it.
+    EXPECT_EQ(lines[0], R"j({"event":"device","port":"VQ0","serial":"VQ731600","message":)j"
+                        R"j("QOR 7316 verbunden (port VQ0, serial VQ731600)"})j");
+    EXPECT_THAT(lines[1], HasSubstr(R"("event":"image","port":"VQ0","serial":"VQ731600",)"));
+    EXPECT_THAT(lines[2], HasSubstr(R"("done":1,"total":124,"unit":"blocks","port":"VQ0",)"
+                                    R"("serial":"VQ731600","block":0,"permille":0})"));
+    EXPECT_THAT(lines[125], HasSubstr(R"("block":123,"permille":991})"));
+    EXPECT_EQ(lines[126], R"({"event":"result","port":"VQ0","serial":"VQ731600","exit":0,)"
+                          R"("outcome":"success","blocks_written":124,)"
                           R"("firmware_version":"1.6a","message":"Update erfolgreich )"
                           R"(abgeschlossen!\nFirmware version: 1.6a"})");
 }
@@ -234,8 +239,7 @@ TEST_F(FlashCommand, PowerOffAfterASuccessfulUpdate) {
     ASSERT_EQ(result.Exit, 0);
     EXPECT_EQ(Bus.Device(0).FrameCount(CmdPowerOff), 1u);
     const auto lines = result.OutLines();
-    EXPECT_THAT(lines.at(lines.size() - 2),
-                HasSubstr(R"({"event":"power-off","acknowledged":true)"));
+    EXPECT_THAT(lines.at(lines.size() - 2), HasSubstr(R"("acknowledged":true)"));
     EXPECT_EQ(Bus.Device(0).Frames.back().Code, CmdPowerOff);
 }
 
@@ -282,6 +286,94 @@ TEST_F(FlashCommand, ThePortOptionChoosesAmongSeveralDevices) {
     EXPECT_EQ(Bus.Device(0).Bootloader.Flash(), first);
     EXPECT_EQ(Run({"flash", ImageFile(ImageA), "--port", "VQ7"}).Exit, 1);
 }
+
+// --skip-current as a script and a person see it; which devices count as current is the
+// update flow's rule.
+TEST_F(FlashCommand, ADeviceThatRunsTheImageIsCurrentAndNotWritten) {
+    TVirtualDevice& device = AddDevice();
+    device.Bootloader.LoadFlash(ImageA);
+    const TCliResult result =
+        Run({"flash", ImageFile(ImageA), "--skip-current", "--power-off", "--json"});
+    EXPECT_EQ(result.Exit, 0);
+    EXPECT_THAT(WritingRequests(), IsEmpty());
+    EXPECT_EQ(device.FrameCount(CmdPowerOff), 1u) << "done with it as with one written";
+    EXPECT_THAT(result.OutLines().back(),
+                HasSubstr(R"("exit":0,"outcome":"current","blocks_written":0,)"
+                          R"("firmware_version":"1.6a","message":"The device already runs )"
+                          R"(this image; nothing was written)"));
+    ASSERT_EQ(Record.Entries.size(), 1u);
+    EXPECT_TRUE(Record.Entries[0].Current);
+}
+
+// --retries: what may pass on a second try starts again from the begin request while the
+// device is there; a refused image, a stop and a device that does not come back end it.
+struct TRetryCase {
+    const char* Name;
+    const char* Faults; // written as text; an unplugged device comes back at 3 s
+    bool StopAfterFiveBlocks;
+    std::vector<std::string> Args;
+    int Exit;             // 5: an image short of the flash; 4: another variant's
+    std::size_t Attempts; // begin requests the device received, records kept
+    std::size_t Told;     // failed attempts told of before trying again
+};
+
+void PrintTo(const TRetryCase& retry, std::ostream* out) {
+    *out << retry.Name;
+}
+
+class FlashRetries : public FlashCommand, public ::testing::WithParamInterface<TRetryCase> {};
+
+TEST_P(FlashRetries, StartAgainAsLongAsItMayPass) {
+    const TRetryCase& c = GetParam();
+    TVirtualDevice& device = AddDevice();
+    const auto faults = ParseFaults(c.Faults);
+    ASSERT_TRUE(faults.has_value());
+    for (const TFault& fault : *faults) {
+        device.Faults.Add(fault);
+    }
+    Clock.At(cli::TMs(3000), [&device] { device.Plug(); });
+    if (c.StopAfterFiveBlocks) {
+        Interrupt = [&device] {
+            return device.FrameCount(CmdWriteBlock) >= 5;
+        };
+    }
+    const TBytes image = c.Exit == 5 ? MakeImage(4096, "1.6a") : c.Exit == 4 ? ImageB : ImageA;
+    std::vector<std::string> args{"flash", ImageFile(image), "--json"};
+    args.insert(args.end(), c.Args.begin(), c.Args.end());
+    const TCliResult result = Run(args);
+    EXPECT_EQ(result.Exit, c.Exit) << result.Out;
+    EXPECT_EQ(device.FrameCount(CmdBeginUpdate), c.Exit == 4 ? 0 : c.Attempts);
+    ASSERT_EQ(Record.Entries.size(), c.Attempts);
+    for (std::size_t i = 0; i < c.Attempts; ++i) {
+        EXPECT_EQ(Record.Entries[i].Attempt, i + 1);
+        // Each attempt starts from what the one before left in the flash, asked afresh.
+        EXPECT_EQ(Record.Entries[i].Before.ChecksumValid(), i == 0) << i;
+    }
+    EXPECT_EQ(Record.Entries.back().Exit, c.Exit);
+    const auto lines = result.OutLines();
+    EXPECT_EQ(
+        static_cast<std::size_t>(std::count_if(
+            lines.begin(), lines.end(),
+            [](const std::string& line) { return line.starts_with(R"({"event":"attempt",)"); })),
+        c.Told);
+    EXPECT_EQ(device.Bootloader.Flash() == ImageA, c.Exit == 0);
+}
+
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(
+    Cases, FlashRetries,
+    ::testing::Values(
+        TRetryCase{"PassesTheSecondTime", "block:17:code13", false, {"--retries", "2"}, 0, 2, 1},
+        TRetryCase{"NeverPasses", "block:17:code13:repeat", false, {"--retries", "2"}, 12, 3, 2},
+        TRetryCase{"NotAskedFor", "block:17:code13", false, {}, 12, 1, 0},
+        TRetryCase{"ChecksumsThatDifferEveryTime", "", false, {"--retries", "1"}, 5, 2, 1},
+        TRetryCase{"ARefusedImage", "", false, {"--retries", "3"}, 4, 1, 0},
+        TRetryCase{"AStop", "", true, {"--retries", "3"}, 7, 1, 0},
+        TRetryCase{"ADeviceThatIsGone", "block:40:unplug", false, {"--retries", "1"}, 12, 1, 1},
+        TRetryCase{"ADeviceThatComesBackWithinTheWait", "block:40:unplug", false,
+                   {"--retries", "1", "--wait", "10"}, 0, 2, 1}),
+    [](const auto& info) { return std::string(info.param.Name); });
+// clang-format on
 
 } // namespace
 } // namespace qor::test

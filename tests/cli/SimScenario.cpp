@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <fstream>
+#include <iterator>
 #include <optional>
 
 #include "device/TtyPort.h"
@@ -36,6 +37,17 @@ std::optional<std::vector<std::vector<TFault>>> DeviceFaults(std::size_t devices
         faults.push_back(std::move(*parsed));
     }
     return faults;
+}
+
+// QOR_SIM_FLASH_IN_N: a device that already holds an image, as one written before.
+void LoadFlash(TVirtualDevice& device, std::size_t index) {
+    const std::string path = Variable(("QOR_SIM_FLASH_IN_" + std::to_string(index)).c_str());
+    if (path.empty()) {
+        return;
+    }
+    std::ifstream in(path, std::ios::binary);
+    device.Bootloader.LoadFlash(
+        TByteVector(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()));
 }
 
 void WriteOutputs(const TVirtualDevice& device, std::size_t index) {
@@ -73,7 +85,9 @@ public:
         for (std::size_t i = 0; i < devices.size(); ++i) {
             const TDeviceLayout& layout = devices[i];
             TVirtualDevice& device = Bus->AddDevice(layout.Description, layout.Config);
+            device.SerialNumber = layout.Serial.value_or(device.SerialNumber);
             device.RecordFrames = i == 0; // the frames of the first are written out
+            LoadFlash(device, i);
             for (const TFault& fault : faults[i]) {
                 device.Faults.Add(fault);
             }
@@ -123,6 +137,8 @@ public:
         for (std::size_t i = 0; i < devices.size(); ++i) {
             TVirtualDevice& device = Rig.AddDevice("ttyUSB" + std::to_string(i),
                                                    devices[i].Description, devices[i].Config);
+            device.SerialNumber = devices[i].Serial.value_or(device.SerialNumber);
+            LoadFlash(device, i);
             if (devices[i].ApplicationRuns) {
                 device.SwitchOn(TDeviceMode::Application);
             }

@@ -4,6 +4,7 @@
 //                       fake sysfs tree, reached through the real tty back-end
 //   QOR_SIM_FAULTS      faults of the first device (the grammar of qortest/FaultText.h);
 //                       QOR_SIM_FAULTS_N those of device N (counted from 0)
+//   QOR_SIM_FLASH_IN_N  device N's flash holds this file's bytes at the start (counted from 0)
 //   QOR_SIM_APPEAR_MS   the devices are plugged in this long after the start
 //   QOR_SIM_FLASH_OUT   at the end, the first device's flash is written to this file, and
 //                       device N's (from 1 on) to this file with ".N" appended

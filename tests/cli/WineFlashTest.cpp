@@ -26,9 +26,11 @@ TEST(WineCommandLine, FlashesThroughTheD2xxLibrary) {
     const TRun run =
         RunProgram("flash \"" + image + "\" --json --lang en", "FT232R USB UART|a;QOR 7316|b", dir);
     EXPECT_EQ(run.Exit, 0u) << run.Out;
-    EXPECT_THAT(run.Out, HasSubstr(R"("unit":"blocks","block":251,"permille":996})"));
+    EXPECT_THAT(run.Out, HasSubstr(R"("unit":"blocks","port":"VQ731601","serial":"VQ731601",)"
+                                   R"("block":251,"permille":996})"));
     // The version the device reports after the update is the image's: it holds the image.
-    EXPECT_THAT(run.Out, HasSubstr(R"({"event":"result","exit":0,"outcome":"success",)"
+    EXPECT_THAT(run.Out, HasSubstr(R"({"event":"result","port":"VQ731601","serial":"VQ731601",)"
+                                   R"("exit":0,"outcome":"success",)"
                                    R"("blocks_written":252,"firmware_version":"1.6b",)"));
 }
 
@@ -39,10 +41,14 @@ TEST(WineCommandLine, TellsTheOutcomesApartThroughTheD2xxLibrary) {
     EXPECT_EQ(RunProgram("flash \"" + image + "\"", "QOR 7316|b", dir).Exit, 4u);
     EXPECT_EQ(RunProgram("flash \"" + image + "\"", "QOR 7316|app", dir).Exit, 1u);
     EXPECT_EQ(RunProgram("info --wait 0", "FT232R USB UART|a", dir).Exit, 1u);
-    const TRun list = RunProgram("list", "QOR 7316|a;QOR 7316|b", dir);
+    const TRun list = RunProgram("list", "QOR 7316|a;QOR 7316|b|serial=FT7316B2", dir);
     EXPECT_EQ(list.Exit, 0u);
-    // A console program's text lines on Windows.
-    EXPECT_EQ(list.Out, "VQ0\tQOR 7316\r\nVQ1\tQOR 7316\r\n");
+    // A console program's text lines on Windows; the library names a port by its serial number.
+    EXPECT_EQ(list.Out, "VQ731600\tVQ731600\tQOR 7316\r\nFT7316B2\tFT7316B2\tQOR 7316\r\n");
+    EXPECT_EQ(
+        RunProgram("info --serial FT7316B2 --json", "QOR 7316|a;QOR 7316|b|serial=FT7316B2", dir)
+            .Exit,
+        0u);
 }
 
 // The devices written at once, each on a thread of its own through the library's handles.
@@ -53,13 +59,15 @@ TEST(WineCommandLine, FlashAllWritesEveryDeviceThroughTheD2xxLibrary) {
     const TRun run = RunProgram("flash \"" + image + "\" --all --expect 3 --json",
                                 "QOR 7316|a;FT232R USB UART|a;QOR 7316|a;QOR 7316|b", dir);
     EXPECT_EQ(run.Exit, 4u) << run.Out;
-    EXPECT_THAT(run.Out, HasSubstr(R"("devices":[{"port":"VQ0","variant":"a",)"
+    EXPECT_THAT(run.Out, HasSubstr(R"("devices":[{"port":"VQ731600","serial":"VQ731600",)"
+                                   R"("variant":"a","firmware_before":"1.0a",)"
+                                   R"("firmware_after":"1.6a","exit":0,"outcome":"success",)"));
+    EXPECT_THAT(run.Out, HasSubstr(R"({"port":"VQ731602","serial":"VQ731602","variant":"a",)"
                                    R"("firmware_before":"1.0a","firmware_after":"1.6a",)"
                                    R"("exit":0,"outcome":"success",)"));
-    EXPECT_THAT(run.Out, HasSubstr(R"({"port":"VQ2","variant":"a","firmware_before":"1.0a",)"
-                                   R"("firmware_after":"1.6a","exit":0,"outcome":"success",)"));
-    EXPECT_THAT(run.Out, HasSubstr(R"({"port":"VQ3","variant":"b","firmware_before":"1.0b",)"
-                                   R"("firmware_after":"1.0b","exit":4,)"));
+    EXPECT_THAT(run.Out, HasSubstr(R"({"port":"VQ731603","serial":"VQ731603","variant":"b",)"
+                                   R"("firmware_before":"1.0b","firmware_after":"1.0b",)"
+                                   R"("exit":4,)"));
 }
 
 // A technician's image below their own profile: the path reaches the program whole.

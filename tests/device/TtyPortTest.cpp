@@ -60,11 +60,16 @@ protected:
                                      Sys() / "class/tty" / name / "device");
     }
 
-    // A USB-serial bridge with this product string, its tty a pty; returns the pty master.
-    int AddBridge(const std::string& name, const std::string& product, const std::string& port) {
+    // A USB-serial bridge with this product string (and serial number, if any), its tty a pty;
+    // returns the pty master.
+    int AddBridge(const std::string& name, const std::string& product, const std::string& port,
+                  const std::string& serial = "") {
         const std::string usb = "devices/pci0000:00/0000:00:14.0/usb1/" + port;
         AddTty(name, usb + "/" + port + ":1.0/" + name, "usb-serial");
         std::ofstream(Sys() / usb / "product") << product << "\n";
+        if (!serial.empty()) {
+            std::ofstream(Sys() / usb / "serial") << serial << "\n";
+        }
         posix::TFileHandle master(::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC));
         EXPECT_TRUE(master.Valid());
         EXPECT_EQ(::grantpt(master.Get()), 0);
@@ -108,11 +113,14 @@ std::vector<std::uint8_t> ReadFrom(int fd, std::size_t size, int timeoutMs = 200
 
 TEST_F(TtyPort, ListsUsbSerialTtysByProductInNaturalOrder) {
     AddBridge("ttyUSB10", "Ten", "1-4");
-    AddBridge("ttyUSB2", "QOR 7316", "1-2");
+    AddBridge("ttyUSB2", "QOR 7316", "1-2", "FT7316A1");
     AddBridge("ttyUSB1", "FT232R USB UART", "1-1");
     TTtyPort port = MakePort();
     EXPECT_EQ(Descriptions(port), (std::vector<std::string>{"FT232R USB UART", "QOR 7316", "Ten"}));
     EXPECT_EQ(port.List()[1].Name, "ttyUSB2");
+    // The serial number beside the product string; a bridge without one has none.
+    EXPECT_EQ(port.List()[1].Serial, "FT7316A1");
+    EXPECT_EQ(port.List()[0].Serial, "");
 }
 
 TEST_F(TtyPort, TheLinkFindsTheDeviceByItsExactDescription) {

@@ -13,6 +13,7 @@ expected="/usr/bin/qor7316-update
 /usr/bin/qor7316-updater
 /usr/lib/udev/rules.d/70-qor7316.rules
 /usr/share/applications/qor7316-updater.desktop
+/usr/share/bash-completion/completions/qor7316-update
 /usr/share/doc/qor7316-updater/changelog.Debian.gz
 /usr/share/doc/qor7316-updater/copyright
 /usr/share/icons/hicolor/scalable/apps/qor7316-updater.svg

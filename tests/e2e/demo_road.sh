@@ -29,7 +29,7 @@ demo_pid=$!
 
 # 1-3: found, "Connect" with its dots, then connected with the bootloader version and variant.
 wait_after 0 30 ' main status=Connect '
-wait_after 0 30 ' main status=QOR 7316 connected \| tip= \| boot=1\.3a \| fw=1\.0a \| sum=valid '
+wait_after 0 30 ' main status=QOR 7316 connected \| tip=port VQ0, serial VQ731600 \| boot=1\.3a \| fw=1\.0a \| sum=valid '
 echo "ok: connected, bootloader 1.3a, firmware 1.0a"
 
 # 4-5: Open, type the image's path into the file dialog, and see it loaded.

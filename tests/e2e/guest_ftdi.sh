@@ -2,11 +2,15 @@
 # The command line in a small Linux guest under QEMU, with the kernel's own usbcore, uhci-hcd,
 # usbserial and ftdi_sio between it and the virtual device: QEMU's emulated FTDI adapter
 # carries the guest's tty to a Unix socket, where qor7316-socket-device plays the device.
-# Each run boots the installed Debian kernel once. In the guest `list`, `info --json`, `flash`
-# of a fitting image (with two adapters one `flash --all --expect 2` for both) and `power-off`
-# must exit 0, the adapter's latency_timer must read 1 after the update (and something else
+# Each run boots the installed Debian kernel once. Each adapter carries a USB serial number of
+# its own (QG731600, QG731601). In the guest `list`, `info --json`, `flash` of a fitting image
+# (with two adapters one `flash --all --expect 2` for both, then `flash --all --serial` of the
+# second's serial number with a newer image) and `power-off` must exit 0; `list` and `info`
+# must show each adapter's serial number and the service record of the last update the
+# second's; the adapter's latency_timer must read 1 after the update (and something else
 # before), and the power-off must take the adapter off the bus; QEMU must have seen the
-# adapter set to 500000 baud, and each device's flash must equal its image.
+# adapter set to 500000 baud, and each device's flash must equal its image (with two adapters
+# the first's the image, the second's the newer one).
 #   guest_ftdi.sh BUILD_DIR RUN...
 # A run names its adapters (one or two: the root hub's ports), separated by '+', each as
 # comma-separated settings of its device: variant=a|b, ack=N (the acknowledgement code),
@@ -62,9 +66,11 @@ trap cleanup EXIT
 for variant in a b; do
   "$make_image" --variant "$variant" --version "1.6$variant" -o "$work/image-$variant.bin" ||
     fail_setup "cannot make the variant-$variant image"
+  "$make_image" --variant "$variant" --version "1.7$variant" -o "$work/next-$variant.bin" ||
+    fail_setup "cannot make the newer variant-$variant image"
 done
 bash "$here/guest_initramfs.sh" "$work/initramfs.cpio" "${kernel#/boot/vmlinuz-}" "$program" \
-  "$work"/image-*.bin || fail_setup "cannot build the initramfs"
+  "$work"/image-*.bin "$work"/next-*.bin || fail_setup "cannot build the initramfs"
 echo "guest: $kernel, initramfs of $(($(stat -c %s "$work/initramfs.cpio") / 1024)) KB"
 
 # What the guest said after "qor-guest: KEY ".
@@ -75,7 +81,7 @@ run_guest() {
   local name=$1 spec=$2 start=$SECONDS
   dir=$work/$name
   mkdir -p "$dir"
-  local -a adapters qemu_args=() device_pids=() failures=() variants=()
+  local -a adapters qemu_args=() device_pids=() failures=() variants=() serials=()
   local i setting
   IFS=+ read -ra adapters <<<"$spec"
   [ ${#adapters[@]} -le 2 ] || fail_setup "$name: the root hub has two ports, not ${#adapters[@]}"
@@ -97,12 +103,13 @@ run_guest() {
     [ $i -eq 0 ] || [ "$variant" = "${variants[0]}" ] ||
       fail_setup "$name: one flash --all writes both devices, so they are of one variant"
     variants+=("$variant")
+    serials+=("QG73160$i")
     "$device" --socket "$dir/adapter$i.sock" --variant "$variant" "${options[@]}" \
       --flash-out "$dir/flash$i.bin" --trace "$dir/trace$i" >"$dir/device$i.log" 2>&1 &
     device_pids+=($!)
     pids+=($!)
     qemu_args+=(-chardev "socket,id=adapter$i,path=$dir/adapter$i.sock"
-                -device "usb-serial,chardev=adapter$i,port=$((i + 1))")
+                -device "usb-serial,chardev=adapter$i,port=$((i + 1)),serial=${serials[$i]}")
   done
   for i in "${!adapters[@]}"; do
     for _ in $(seq 50); do
@@ -115,6 +122,7 @@ run_guest() {
   if [ ${#failures[@]} -eq 0 ]; then
     local cmdline
     cmdline="console=ttyS0 quiet panic=-1 qor.variants=$(IFS=,; echo "${variants[*]}")"
+    cmdline+=" qor.serials=$(IFS=,; echo "${serials[*]}")"
     # TCG: a KVM guest hangs at boot on the machines this runs on.
     timeout -k 5 "$guard_s" qemu-system-x86_64 -accel tcg -cpu max -m 256 -smp 1 \
       -nodefaults -no-user-config -display none -no-reboot -usb "${qemu_args[@]}" \
@@ -159,9 +167,21 @@ check_guest() {
     [ "$status" = 0 ] || failures+=("flash --all exited ${status:-never}: $(guest_says summary)")
     [ "$(guest_says summary)" = "2 of 2 devices updated; exit 0" ] ||
       failures+=("the summary of flash --all ends: $(guest_says summary)")
+    status=$(guest_says "exit flash-serial")
+    [ "$status" = 0 ] || failures+=("flash --all --serial exited ${status:-never}")
+    [ "$(guest_says serial-summary)" = "1 of 1 devices updated; exit 0" ] ||
+      failures+=("the summary of flash --all --serial ends: $(guest_says serial-summary)")
+    [[ $(guest_says last-record) == *", serial ${serials[1]}" ]] ||
+      failures+=("the last service record names: $(guest_says last-record)")
+    [[ $(guest_says last-json) == *"\"serial\":\"${serials[1]}\""* ]] ||
+      failures+=("the last JSON record names: $(guest_says last-json)")
   fi
   for i in "${!adapters[@]}"; do
-    local command before after
+    local command before after listed
+    listed=$(guest_says "listed$i")
+    [ "$listed" = "${serials[$i]}" ] || failures+=("adapter $i: list shows serial ${listed:-none}")
+    [ "$(guest_says "info-serial$i")" = "${serials[$i]}" ] ||
+      failures+=("adapter $i: info --json gives serial $(guest_says "info-serial$i")")
     for command in info $flashes power-off; do
       status=$(guest_says "exit $command$i")
       [ "$status" = 0 ] || failures+=("adapter $i: $command exited ${status:-never}")
@@ -169,8 +189,11 @@ check_guest() {
     before=$(guest_says "latency_before$i") after=$(guest_says "latency_timer$i")
     [ "$after" = 1 ] || failures+=("adapter $i: latency_timer reads ${after:-nothing}, not 1")
     [ "$before" != 1 ] || failures+=("adapter $i: latency_timer read 1 before the program ran")
-    cmp -s "$dir/flash$i.bin" "$work/image-${variants[$i]}.bin" ||
-      failures+=("adapter $i: the device's flash differs from the image ($(cat "$dir/device$i.log"))")
+    local image=image
+    # Only the second of two was written again, by its serial number.
+    [ "$i" -eq 1 ] && image=next
+    cmp -s "$dir/flash$i.bin" "$work/$image-${variants[$i]}.bin" ||
+      failures+=("adapter $i: the device's flash differs from $image-${variants[$i]}.bin ($(cat "$dir/device$i.log"))")
   done
   local set_to_baud
   set_to_baud=$(grep "baud rate $device_baud\$" "$dir/qemu-trace" | grep -o 'dev [0-9:]*' | sort -u | wc -l)
@@ -182,9 +205,10 @@ report_run() {
   local i
   if [ ${#failures[@]} -eq 0 ]; then
     local flashed=flash
-    [ ${#adapters[@]} -gt 1 ] && flashed="flash --all"
-    echo "ok: $name ($spec): list, info, $flashed, power-off exit 0; flash equals the image;" \
-         "latency_timer set to 1; $device_baud baud ($((SECONDS - start)) s)"
+    [ ${#adapters[@]} -gt 1 ] && flashed="flash --all, flash --all --serial ${serials[1]} (only it written, its record names it)"
+    echo "ok: $name ($spec): list and info show serial ${serials[*]}; list, info, $flashed," \
+         "power-off exit 0; flash equals the image; latency_timer set to 1; $device_baud baud" \
+         "($((SECONDS - start)) s)"
     return 0
   fi
   local failure

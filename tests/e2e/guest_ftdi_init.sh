@@ -4,9 +4,10 @@
 # each (switching the device off last, which takes its adapter off the bus), reports on the
 # console in lines starting "qor-guest:" ("qor-guest: problem: ..." for what went wrong
 # outside the program) and powers off. With two adapters both devices are written by one
-# flash --all, whose devices must then be of one variant.
-# Kernel parameter: qor.variants=a[,b], the variant of the device behind each adapter, in
-# the order of the root hub's ports.
+# flash --all, whose devices must then be of one variant, and then the second alone, chosen
+# by its adapter's serial number, with the newer image.
+# Kernel parameters: qor.variants=a[,b], the variant of the device behind each adapter, in
+# the order of the root hub's ports; qor.serials=S0[,S1], their adapters' serial numbers.
 /bin/busybox --install -s /bin
 export PATH=/bin:/usr/bin HOME=/tmp XDG_CONFIG_HOME=/tmp/config XDG_STATE_HOME=/tmp/state
 mount -t proc proc /proc
@@ -21,8 +22,12 @@ finish() {
 }
 
 variants=a
+serials=""
 for word in $(cat /proc/cmdline); do
-  case $word in qor.variants=*) variants=$(echo "${word#qor.variants=}" | tr , ' ') ;; esac
+  case $word in
+    qor.variants=*) variants=$(echo "${word#qor.variants=}" | tr , ' ') ;;
+    qor.serials=*) serials=$(echo "${word#qor.serials=}" | tr , ' ') ;;
+  esac
 done
 set -- $variants
 adapters=$#
@@ -64,14 +69,23 @@ run() {
   say "exit $name $?"
 }
 
+# The serial number list shows for a tty: its second column.
+serial_listed() { sed -n "s/^$1	\([^	]*\)	.*/\1/p" /tmp/list.log; }
+
 # With one adapter the program finds the device by itself, as on a bench.
-run list qor7316-update list
+qor7316-update list >/tmp/list.log 2>&1
+say "exit list $?"
+cat /tmp/list.log
 i=0
 for variant in $variants; do
   tty=$(tty_of $((i + 1)))
+  say "listed$i $(serial_listed "$tty")"
   port=""
   [ "$adapters" -gt 1 ] && port="--port $tty"
-  run "info$i" qor7316-update info --json $port
+  qor7316-update info --json $port >/tmp/info.log 2>&1
+  say "exit info$i $?"
+  cat /tmp/info.log
+  say "info-serial$i $(sed -n 's/^{"event":"info",.*"serial":"\([^"]*\)".*/\1/p' /tmp/info.log)"
   [ "$adapters" -eq 1 ] && run "flash$i" qor7316-update flash "/data/image-$variant.bin"
   i=$((i + 1))
 done
@@ -82,6 +96,15 @@ if [ "$adapters" -gt 1 ]; then
   cat /tmp/flash-all.log
   say "summary $(tail -1 /tmp/flash-all.log)"
   say "exit flash-all $status"
+  # The second unit alone, by its serial number, as a line picks one among several.
+  set -- $serials
+  qor7316-update flash --all --serial "$2" "/data/next-$variant.bin" >/tmp/flash-serial.log 2>&1
+  status=$?
+  cat /tmp/flash-serial.log
+  say "serial-summary $(tail -1 /tmp/flash-serial.log)"
+  say "exit flash-serial $status"
+  say "last-record $(grep '^  device ' /tmp/state/qor7316-updater/service.log | tail -1)"
+  say "last-json $(tail -1 /tmp/state/qor7316-updater/service-log.jsonl)"
 fi
 i=0
 for variant in $variants; do

@@ -29,12 +29,15 @@ rule=$stage$rules/70-qor7316.rules
 [ -f "$rule" ] || fail "no udev rule in $rules"
 line=$(grep -v '^#' "$rule" | grep .)
 for key in 'SUBSYSTEM=="tty"' 'ATTRS{idVendor}=="0403"' 'ATTRS{product}=="QOR 7316"' \
-           'TAG+="uaccess"' 'GROUP="dialout"' 'ATTR{latency_timer}="1"'; do
+           'TAG+="uaccess"' 'GROUP="dialout"' 'ATTR{latency_timer}="1"' \
+           'ENV{ID_MM_DEVICE_IGNORE}="1"'; do
   [[ $line == *"$key"* ]] || fail "the udev rule lacks $key"
 done
 # uaccess is applied by 73-seat-late.rules: the rule must sort before it.
 [[ $(basename "$rule") < 73 ]] || fail "the rule file sorts after 73-seat-late.rules"
-echo "ok: program, desktop entry, icon and udev rule ($rules) installed"
+[ -f "$root/share/bash-completion/completions/qor7316-update" ] ||
+  fail "no bash completion where bash-completion looks for it"
+echo "ok: program, desktop entry, icon, udev rule ($rules) and bash completion installed"
 
 # Another prefix than the build's: every file lands below it (the staging root keeps a path
 # outside it from reaching the system).

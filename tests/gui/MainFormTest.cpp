@@ -128,7 +128,8 @@ TEST_F(MainFormTest, TheServiceReportHoldsTheRecordOfAnUpdate) {
     std::ifstream in(ReportFile.toStdString());
     const std::string report((std::istreambuf_iterator<char>(in)),
                              std::istreambuf_iterator<char>());
-    EXPECT_NE(report.find("Device:   connected on VQ0, variant a"), std::string::npos);
+    EXPECT_NE(report.find("Device:   connected on port VQ0, serial VQ731600, variant a"),
+              std::string::npos);
     EXPECT_NE(report.find("outcome   succeeded"), std::string::npos);
     EXPECT_NE(report.find("image     qor-7316.bin, version 105a, 63488 bytes"), std::string::npos);
 
@@ -454,6 +455,8 @@ TEST_F(MainFormTest, SerialTimerShowsTheDeviceInTheCurrentLanguage) {
     EXPECT_EQ(Ui().LQORStatus->text(), "QOR 7316 connected");
     EXPECT_EQ(Ui().LQORStatus->palette().color(QPalette::WindowText), QColor(0, 128, 0));
     EXPECT_EQ(Ui().LQORBootldrVersion->text(), "1.3a");
+    // Which unit it is, for whoever looks closer.
+    EXPECT_EQ(Ui().LQORStatus->toolTip(), "port VQ0, serial VQ731600");
 
     Ui().MLangGE->trigger();
     Form->SerialTimerTimer();

@@ -323,8 +323,8 @@ TEST_F(DevicePanel, TextsFollowTheLanguageOnEveryTick) {
     EXPECT_EQ(View().LQORStatus.Text, "QOR 7316 connected");
 }
 
-// The status line's tooltip says why a device does not connect, or what a connected one did
-// not report; never that a bootloader which answered does not answer.
+// The status line's tooltip says why a device does not connect, or which unit a connected one
+// is and what it did not report; never that a bootloader which answered does not answer.
 TEST(StatusTip, NamesWhatHappened) {
     TFault refusedPageSize = TFault::OnCode(CmdGetPageSize, TFaultKind::AnswerCode13);
     refusedPageSize.Repeat = true;
@@ -336,12 +336,13 @@ TEST(StatusTip, NamesWhatHappened) {
         TDeviceMode Mode;
         const char* Tip;
     } cases[] = {
-        {TBootloaderConfig::VariantA(), std::nullopt, TDeviceMode::Bootloader, ""},
+        {TBootloaderConfig::VariantA(), std::nullopt, TDeviceMode::Bootloader,
+         "port VQ0, serial VQ731600"},
         {TBootloaderConfig::VariantA(), std::nullopt, TDeviceMode::Application, ""},
         {TBootloaderConfig::VariantA(), refusedPageSize, TDeviceMode::Bootloader,
          "The bootloader answered, but the page-size request failed: refused with code 13"},
         {noApplication, std::nullopt, TDeviceMode::Bootloader,
-         "The device did not report its firmware version"},
+         "port VQ0, serial VQ731600\nThe device did not report its firmware version"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.Tip);

@@ -3,6 +3,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <fstream>
 #include <thread>
 
 #include "presenter/ServiceReport.h"
@@ -46,14 +48,31 @@ TEST_F(ServiceRecordTest, ASuccessfulUpdateIsRecordedWithBothSidesOfIt) {
     EXPECT_EQ(record.After.DeviceFWVersion, "1.5a");
     EXPECT_EQ(record.ImageSize, 63488u);
     EXPECT_EQ(record.Port, "VQ0");
+    EXPECT_EQ(record.Serial, "VQ731600");
 
     const std::string text = FormatServiceRecord(record);
-    EXPECT_THAT(text, HasSubstr("device    variant a (512 x 124), bootloader 1.3, port VQ0"));
+    EXPECT_THAT(text, HasSubstr("device    variant a (512 x 124), bootloader 1.3, port VQ0, "
+                                "serial VQ731600\n"));
     EXPECT_THAT(text, HasSubstr("before    firmware 1.0a, checksum valid"));
     EXPECT_THAT(text, HasSubstr("image     qor-7316.bin, version 1.5a, 63488 bytes, CRC 0x"));
     EXPECT_THAT(text, HasSubstr("from      http://firmware.example:80/qor-7316-a.bin"));
-    EXPECT_THAT(text, HasSubstr("outcome   succeeded"));
+    EXPECT_THAT(text, HasSubstr("outcome   succeeded, exit 0\n"));
     EXPECT_THAT(text, HasSubstr("after     firmware 1.5a, checksum valid"));
+    EXPECT_THAT(text, Not(HasSubstr("attempt"))) << "one attempt is all the window makes";
+
+    // The same facts for a collector, on one line.
+    const std::string json = FormatServiceRecordJson(record);
+    EXPECT_THAT(json, testing::StartsWith(R"({"time":")"));
+    EXPECT_THAT(json, HasSubstr(R"("port":"VQ0","serial":"VQ731600","variant":"a",)"
+                                R"("bootloader_version":"1.3","firmware_before":"1.0a",)"
+                                R"("checksums_before":"valid","firmware_after":"1.5a",)"
+                                R"("checksums_after":"valid","image":"qor-7316.bin",)"
+                                R"("image_version":"1.5a","image_size":63488,"image_crc":"0x)"));
+    EXPECT_THAT(json, HasSubstr(R"("source":"http://firmware.example:80/qor-7316-a.bin",)"
+                                R"("outcome":"succeeded","exit":0,"attempt":1,"attempts":1,)"
+                                R"("seconds":)"));
+    EXPECT_THAT(json, testing::EndsWith("}\n"));
+    EXPECT_EQ(json.find('\n'), json.size() - 1);
 }
 
 // An update that did not end well: its outcome with the exit and the reason, and an "after"
@@ -92,6 +111,9 @@ TEST_P(ServiceRecordEnd, NamesTheOutcomeAndOnlyWhatWasReadAfterIt) {
     const std::string after = text.substr(at, text.find('\n', at) - at);
     EXPECT_THAT(after, HasSubstr(c.After));
     EXPECT_THAT(after, Not(HasSubstr("1.0a")));
+    // Nor does the same record for a collector.
+    EXPECT_THAT(FormatServiceRecordJson(Recorded.Records[0]),
+                Not(HasSubstr(R"("firmware_after":"1.0a")")));
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -108,6 +130,27 @@ INSTANTIATE_TEST_SUITE_P(
                  "firmware not reported, checksum valid (0x"}),
     [](const auto& info) { return std::string(info.param.Name); });
 
+// A device that already ran the image, on a later attempt of a command line's run, behind a
+// bridge without a serial number.
+TEST(ServiceRecordText, SaysAlreadyCurrentTheAttemptAndABridgeWithoutSerial) {
+    TServiceRecord record;
+    record.Port = "ttyUSB3";
+    record.Before.DeviceFWVersion = "1.6a";
+    record.Current = true;
+    record.Attempt = 2;
+    record.Attempts = 3;
+    const std::string text = FormatServiceRecord(record);
+    EXPECT_THAT(text, HasSubstr(", port ttyUSB3, serial none\n"));
+    EXPECT_THAT(text, HasSubstr("outcome   already current, nothing sent, exit 0\n"));
+    EXPECT_THAT(text, HasSubstr("attempt   2 of 3\n"));
+    EXPECT_THAT(text, HasSubstr("after     unchanged, nothing was sent\n"));
+    const std::string json = FormatServiceRecordJson(record);
+    EXPECT_THAT(json, HasSubstr(R"("port":"ttyUSB3","serial":null,)"));
+    EXPECT_THAT(json, HasSubstr(R"("firmware_after":"1.6a",)"));
+    EXPECT_THAT(json, HasSubstr(R"("outcome":"already current, nothing sent","exit":0,)"
+                                R"("attempt":2,"attempts":3,)"));
+}
+
 TEST_F(ServiceRecordTest, ARefusedImageIsRecordedThoughNothingWasSent) {
     Connect();
     Load(MakeFirmwareImage(63488, "1.5b"));
@@ -118,6 +161,8 @@ TEST_F(ServiceRecordTest, ARefusedImageIsRecordedThoughNothingWasSent) {
                           "variant)"));
     EXPECT_THAT(FormatServiceRecord(Recorded.Records[0]),
                 HasSubstr("after     unchanged, nothing was sent"));
+    EXPECT_THAT(FormatServiceRecordJson(Recorded.Records[0]),
+                HasSubstr(R"("firmware_after":"1.0a",)"));
 }
 
 TEST(ServiceRecordTime, IsUtcToTheSecond) {
@@ -131,13 +176,25 @@ TEST(ServiceReport, CarriesTheFactsAndTheLogButNoCredentials) {
     TReportInput input;
     input.System = "Linux 6.1 x86_64";
     input.PortFacts = {"tty back-end over /sys and /dev",
-                       "ttyUSB0: \"QOR 7316\", latency timer 1 ms"};
+                       "ttyUSB0: \"QOR 7316\", serial FT7316A1, latency timer 1 ms"};
     input.LogPath = "/home/t/.local/state/qor7316-updater/service.log";
     input.LogText = "2026-12-07T14:03:11Z  record\n";
-    const std::string report = ComposeServiceReport(input);
+    std::string report = ComposeServiceReport(input);
     EXPECT_THAT(report, HasSubstr("System:   Linux 6.1 x86_64"));
-    EXPECT_THAT(report, HasSubstr("  ttyUSB0: \"QOR 7316\", latency timer 1 ms"));
+    EXPECT_THAT(report, HasSubstr("  ttyUSB0: \"QOR 7316\", serial FT7316A1, latency timer 1 ms"));
     EXPECT_THAT(report, HasSubstr("Device:   not connected"));
+    TDeviceInfo device;
+    device.BootVersion = TBootVersion{1, 3};
+    device.PageCount = 124;
+    device.PageSize = 512;
+    device.DeviceChecksums = TChecksums{7, 7};
+    device.DeviceFWVersion = "1.4a";
+    input.Device = device;
+    input.DevicePort = "ttyUSB0";
+    input.DeviceSerial = "FT7316A1";
+    report = ComposeServiceReport(input);
+    EXPECT_THAT(report,
+                HasSubstr("Device:   connected on port ttyUSB0, serial FT7316A1, variant a"));
     EXPECT_THAT(report, HasSubstr("2026-12-07T14:03:11Z  record"));
     EXPECT_THAT(report, Not(HasSubstr("Proxy")));
 }
@@ -171,9 +228,22 @@ TEST(ServiceLogRecorder, RecordsFromSeveralThreadsAllArriveWhole) {
         }
         return found;
     };
-    EXPECT_EQ(count(", port PORT-A\n"), PerThread);
-    EXPECT_EQ(count(", port PORT-B\n"), PerThread);
+    EXPECT_EQ(count(", port PORT-A, serial none\n"), PerThread);
+    EXPECT_EQ(count(", port PORT-B, serial none\n"), PerThread);
     EXPECT_EQ(count("  image     image-7.bin,"), 2);
+    // Each also as a line of its own in the JSON log.
+    std::ifstream json(recorder.ServiceLog().JsonPath());
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(json, line);) {
+        lines.push_back(line);
+    }
+    EXPECT_EQ(lines.size(), std::size_t{2} * PerThread);
+    EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
+                            [](const std::string& line) {
+                                return line.find(R"("port":"PORT-A")") != std::string::npos &&
+                                       line.back() == '}';
+                            }),
+              PerThread);
 }
 
 } // namespace

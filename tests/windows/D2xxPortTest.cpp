@@ -112,6 +112,30 @@ TEST_F(D2xxPortTest, TheDeviceIsFoundByItsExactDescriptionAmongOtherBridges) {
     EXPECT_TRUE(kept.Ok());
 }
 
+// The unit's identity is the serial number in the library's list; a device without one is
+// named by its place on the bus and still found and told apart.
+TEST_F(D2xxPortTest, EachDeviceCarriesTheSerialNumberOfTheLibrarysList) {
+    ASSERT_NO_FATAL_FAILURE(Plug("QOR 7316;QOR 7316|b|serial=FT7316B2;QOR 7316|serial="));
+    const std::vector<TPortEntry> listed = Port->List();
+    ASSERT_EQ(listed.size(), 3u);
+    EXPECT_EQ(listed[0].Serial, "VQ731600");
+    EXPECT_EQ(listed[1].Serial, "FT7316B2");
+    EXPECT_EQ(listed[1].Name, "FT7316B2");
+    EXPECT_EQ(listed[2].Serial, "");
+    EXPECT_EQ(listed[2].Name, "loc-1002");
+
+    TDeviceLink byPlace(*Port);
+    byPlace.ChoosePort("loc-1002");
+    EXPECT_TRUE(byPlace.Upkeep().Ok());
+    EXPECT_EQ(byPlace.DeviceIndex(), 2);
+    EXPECT_NE(byPlace.Connection(), nullptr);
+    TDeviceLink bySerial(*Port);
+    bySerial.ChooseSerials({"FT7316B2"});
+    EXPECT_TRUE(bySerial.Upkeep().Ok());
+    EXPECT_EQ(bySerial.DeviceIndex(), 1);
+    EXPECT_EQ(bySerial.PortName(), "FT7316B2");
+}
+
 TEST_F(D2xxPortTest, TheLibraryOpensADeviceForOneProgramAtATime) {
     ASSERT_NO_FATAL_FAILURE(Plug("QOR 7316"));
     ASSERT_EQ(Port->List().size(), 1u);

@@ -151,15 +151,34 @@ TEST_F(WinPathTest, AFileIsWrittenUnderTheNameGiven) {
     EXPECT_EQ(RemoveStaleTempFiles(InUserFolder("Bericht-Müller.txt")), 1);
 }
 
-TEST_F(WinPathTest, TheServiceLogBelowAProfileWithAnUmlautKeepsEveryRecord) {
-    TServiceLog log(InUserFolder("qor7316-updater"));
-    for (const char* record : {"first\n", "second\n", "third\n"}) {
-        const auto appended = log.Append(record);
+// Both logs through the wide calls: appended, renamed to their older file at their limit,
+// and a torn last record cut off before the next one.
+TEST_F(WinPathTest, TheServiceLogsBelowAProfileWithAnUmlautKeepEveryRecordWhole) {
+    TServiceLog log(InUserFolder("qor7316-updater"), 40, 40);
+    const auto text = [](const std::string& name) {
+        return name + "\n  line\n\n";
+    };
+    const auto json = [](const std::string& name) {
+        return R"({"r":")" + name + "\"}\n";
+    };
+    const fs::path folder = Dir / L"J\u00FCrgen" / L"qor7316-updater";
+    const auto contents = [&folder](const wchar_t* name) {
+        std::ifstream in(folder / name, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    };
+    for (const char* record : {"first", "second", "third"}) {
+        const auto appended = log.Append(text(record), json(record));
         ASSERT_TRUE(appended.Ok()) << appended.Error().Reason;
     }
+    std::ofstream(folder / L"service-log.jsonl", std::ios::app | std::ios::binary) << R"({"r":"fo)";
+    const auto appended = log.Append(text("fourth"), json("fourth"));
+    ASSERT_TRUE(appended.Ok()) << appended.Error().Reason;
+
     const auto all = log.ReadAll();
     ASSERT_TRUE(all.Ok()) << all.Error().Reason;
-    EXPECT_EQ(*all, "first\nsecond\nthird\n");
+    EXPECT_EQ(*all, text("first") + text("second") + text("third") + text("fourth"));
+    EXPECT_EQ(contents(L"service-log.jsonl.1"), json("first") + json("second"));
+    EXPECT_EQ(contents(L"service-log.jsonl"), json("third") + json("fourth"));
 }
 
 // The owner may be the user, or the administrators or the system when a run with raised rights

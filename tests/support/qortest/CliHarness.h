@@ -19,10 +19,15 @@
 
 namespace qor::test {
 
+// The workers of flash --all wait on it at once, as they wait for their device to come back.
 class TTestClock : public cli::IClock {
 public:
-    cli::TMs Now() override { return Time; }
+    cli::TMs Now() override {
+        const std::lock_guard<std::mutex> hold(Lock);
+        return Time;
+    }
     void Sleep(cli::TMs duration) override {
+        const std::lock_guard<std::mutex> hold(Lock);
         Time += duration;
         for (auto it = Planned.begin(); it != Planned.end();) {
             if (it->first <= Time) {
@@ -42,6 +47,7 @@ public:
     cli::TMs Time{0};
 
 private:
+    std::mutex Lock;
     std::multimap<cli::TMs, std::function<void()>> Planned;
 };
 

@@ -1,8 +1,9 @@
 // Faults written as text, for test programs that take them from their environment:
-// "TRIGGER:VALUE:KIND[:PARAM][:skip=N]", several separated by ';'. TRIGGER is request (the
-// request's number since the device was made), code (its request code) or block (the write
-// block's index); KIND is drop, crc, code13, other, truncate, length, delay or unplug; PARAM
-// is the kind's parameter; skip=N lets the first N matches pass.
+// "TRIGGER:VALUE:KIND[:PARAM][:skip=N][:repeat]", several separated by ';'. TRIGGER is
+// request (the request's number since the device was made), code (its request code) or block
+// (the write block's index); KIND is drop, crc, code13, other, truncate, length, delay or
+// unplug; PARAM is the kind's parameter; skip=N lets the first N matches pass; repeat strikes
+// at every match instead of the first only.
 #pragma once
 
 #include <cstdint>
@@ -54,7 +55,9 @@ inline std::optional<std::vector<TFault>> ParseFaults(const std::string& text) {
         fault.Value = *number(parts[1]);
         fault.Kind = kinds.at(parts[2]);
         for (std::size_t i = 3; i < parts.size(); ++i) {
-            if (parts[i].rfind("skip=", 0) == 0) {
+            if (parts[i] == "repeat") {
+                fault.Repeat = true;
+            } else if (parts[i].rfind("skip=", 0) == 0) {
                 const auto skip = number(parts[i].substr(5));
                 if (!skip) {
                     return std::nullopt;

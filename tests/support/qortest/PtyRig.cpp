@@ -1,5 +1,7 @@
 #include "qortest/PtyRig.h"
 
+#include "sim/VirtualBus.h"
+
 #include <fcntl.h>
 #include <poll.h>
 #include <stdlib.h>
@@ -61,6 +63,7 @@ TVirtualDevice& TPtyRig::AddDevice(const std::string& name, const std::string& d
     // that was not scheduled for a while must not take that for a gap between two frames.
     bridge.Device.FrameGapUs = std::uint64_t{60} * 1000 * 1000;
     bridge.UsbPath = "devices/pci0000:00/0000:00:14.0/usb1/1-" + std::to_string(Bridges.size());
+    bridge.Device.SerialNumber = TVirtualBus::VirtualSerial(Bridges.size() - 1);
     return bridge.Device;
 }
 
@@ -84,6 +87,9 @@ void TPtyRig::Plug(std::size_t index) {
     const fs::path tty = device / "tty" / bridge.Name;
     fs::create_directories(tty);
     std::ofstream(usb / "product") << bridge.Description << "\n";
+    if (!bridge.Device.SerialNumber.empty()) {
+        std::ofstream(usb / "serial") << bridge.Device.SerialNumber << "\n";
+    }
     fs::create_directory_symlink(fs::relative(sys / "bus/usb-serial", device),
                                  device / "subsystem");
     fs::create_directory_symlink(fs::relative(device, tty), tty / "device");

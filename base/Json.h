@@ -6,7 +6,7 @@
 #include <string_view>
 #include <vector>
 
-namespace qor::cli {
+namespace qor {
 
 // The text as a JSON string literal. Bytes that are not UTF-8 become U+FFFD, so the output
 // stays valid JSON whatever a file name or a device sent.
@@ -30,14 +30,20 @@ public:
     // An array of objects.
     TJsonObject& Add(std::string_view key, const std::vector<TJsonObject>& objects);
 
-    // Appends the other object's fields after these.
+    // Appends the other object's fields after these, but for those whose key is here already.
     TJsonObject& Merge(const TJsonObject& other);
 
-    std::string Text() const { return "{" + Fields + "}"; }
+    bool Has(std::string_view key) const;
+    std::string Text() const;
 
 private:
-    void Key(std::string_view key);
-    std::string Fields;
+    struct TField {
+        std::string Key;
+        std::string Text; // "key":value
+    };
+    // Starts a field; its value is appended to the text returned.
+    std::string& Key(std::string_view key);
+    std::vector<TField> Fields;
 };
 
-} // namespace qor::cli
+} // namespace qor

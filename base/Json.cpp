@@ -1,9 +1,10 @@
-#include "cli/Json.h"
+#include "base/Json.h"
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 
-namespace qor::cli {
+namespace qor {
 namespace {
 
 constexpr const char* Replacement = "\xEF\xBF\xBD";
@@ -85,40 +86,46 @@ std::string JsonString(std::string_view text) {
     return out;
 }
 
-void TJsonObject::Key(std::string_view key) {
-    if (!Fields.empty()) {
-        Fields += ',';
+std::string& TJsonObject::Key(std::string_view key) {
+    Fields.push_back({std::string(key), JsonString(key) + ':'});
+    return Fields.back().Text;
+}
+
+bool TJsonObject::Has(std::string_view key) const {
+    return std::any_of(Fields.begin(), Fields.end(),
+                       [key](const TField& field) { return field.Key == key; });
+}
+
+std::string TJsonObject::Text() const {
+    std::string text(1, '{');
+    for (const TField& field : Fields) {
+        text += (text.size() > 1 ? "," : "") + field.Text;
     }
-    Fields += JsonString(key);
-    Fields += ':';
+    return text + '}';
 }
 
 TJsonObject& TJsonObject::Add(std::string_view key, std::string_view value) {
-    Key(key);
-    Fields += JsonString(value);
+    Key(key) += JsonString(value);
     return *this;
 }
 
 TJsonObject& TJsonObject::Add(std::string_view key, std::int64_t value) {
-    Key(key);
-    Fields += std::to_string(value);
+    Key(key) += std::to_string(value);
     return *this;
 }
 
 TJsonObject& TJsonObject::Add(std::string_view key, bool value) {
-    Key(key);
-    Fields += value ? "true" : "false";
+    Key(key) += value ? "true" : "false";
     return *this;
 }
 
 TJsonObject& TJsonObject::AddNull(std::string_view key) {
-    Key(key);
-    Fields += "null";
+    Key(key) += "null";
     return *this;
 }
 
 TJsonObject& TJsonObject::AddFixed(std::string_view key, double value, int decimals) {
-    Key(key);
+    std::string& field = Key(key);
     // Whole numbers, so that no locale turns the point into a comma.
     std::int64_t scale = 1;
     for (int i = 0; i < decimals; ++i) {
@@ -129,36 +136,38 @@ TJsonObject& TJsonObject::AddFixed(std::string_view key, double value, int decim
     const std::int64_t whole = scaled / scale;
     const std::int64_t part = (scaled < 0 ? -scaled : scaled) % scale;
     if (scaled < 0 && whole == 0) {
-        Fields += '-';
+        field += '-';
     }
-    Fields += std::to_string(whole);
+    field += std::to_string(whole);
     if (decimals > 0) {
         const std::string digits = std::to_string(part);
-        Fields += '.';
-        Fields.append(static_cast<std::size_t>(decimals) - digits.size(), '0');
-        Fields += digits;
+        field += '.';
+        field.append(static_cast<std::size_t>(decimals) - digits.size(), '0');
+        field += digits;
     }
     return *this;
 }
 
 TJsonObject& TJsonObject::Add(std::string_view key, const std::vector<TJsonObject>& objects) {
-    Key(key);
-    Fields += '[';
+    std::string& field = Key(key);
+    field += '[';
     for (std::size_t i = 0; i < objects.size(); ++i) {
         if (i > 0) {
-            Fields += ',';
+            field += ',';
         }
-        Fields += objects[i].Text();
+        field += objects[i].Text();
     }
-    Fields += ']';
+    field += ']';
     return *this;
 }
 
 TJsonObject& TJsonObject::Merge(const TJsonObject& other) {
-    if (!other.Fields.empty()) {
-        Fields += (Fields.empty() ? "" : ",") + other.Fields;
+    for (const TField& field : other.Fields) {
+        if (!Has(field.Key)) {
+            Fields.push_back(field);
+        }
     }
     return *this;
 }
 
-} // namespace qor::cli
+} // namespace qor
