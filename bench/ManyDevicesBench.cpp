@@ -22,9 +22,9 @@
 #include "cli/CommandLine.h"
 #include "device/Protocol.h"
 #include "firmware/DeviceVariant.h"
-#include "platform/ServiceLog.h"
+#include "flow/ServiceLog.h"
+#include "flow/ServiceLogRecorder.h"
 #include "platform/UserServices.h"
-#include "presenter/ServiceReport.h"
 #include "sim/SampleImage.h"
 #include "sim/VirtualBus.h"
 

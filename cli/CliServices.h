@@ -11,9 +11,9 @@
 #include "cli/Clock.h"
 #include "cli/FirmwareFetch.h"
 #include "device/DevicePort.h"
+#include "flow/ServiceRecord.h"
 #include "platform/ProgramInput.h"
 #include "platform/RegistryStore.h"
-#include "presenter/ServiceRecord.h"
 
 namespace qor::cli {
 

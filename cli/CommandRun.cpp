@@ -7,10 +7,10 @@
 #include "cli/ResultEvent.h"
 #include "device/DeviceLink.h"
 #include "device/Protocol.h"
+#include "flow/DeviceSummary.h"
+#include "flow/ServiceRecord.h"
 #include "platform/SettingsStore.h"
 #include "platform/StoreMessages.h"
-#include "presenter/DeviceSummary.h"
-#include "presenter/ServiceRecord.h"
 
 namespace qor::cli {
 

@@ -19,7 +19,7 @@
 #include "device/UpdateSession.h"
 #include "firmware/DeviceVariant.h"
 #include "firmware/FirmwareImage.h"
-#include "presenter/ImageChecks.h"
+#include "flow/ImageChecks.h"
 
 namespace qor::cli {
 

@@ -4,8 +4,8 @@
 #include "base/Windows1252.h"
 #include "cli/CommandRun.h"
 #include "cli/Format.h"
+#include "flow/ImageChecks.h"
 #include "platform/TempDir.h"
-#include "presenter/ImageChecks.h"
 
 namespace qor::cli {
 namespace {

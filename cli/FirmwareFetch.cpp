@@ -8,7 +8,7 @@
 #include "download/DownloadTransfer.h"
 #include "download/SystemHttp.h"
 #include "firmware/DeviceVariant.h"
-#include "presenter/DownloadDisplay.h"
+#include "flow/DownloadFailureText.h"
 
 namespace qor::cli {
 namespace {

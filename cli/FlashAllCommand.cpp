@@ -14,9 +14,8 @@
 #include "cli/RowDisplays.h"
 #include "device/DeviceLink.h"
 #include "device/SharedPort.h"
-#include "presenter/DeviceSummary.h"
-#include "presenter/MainView.h"
-#include "presenter/ServiceRecord.h"
+#include "flow/DeviceSummary.h"
+#include "flow/ServiceRecord.h"
 
 namespace qor::cli {
 namespace {

@@ -7,9 +7,9 @@
 #include "cli/CommandLine.h"
 #include "cli/Terminal.h"
 #include "device/SystemPort.h"
+#include "flow/ServiceLogRecorder.h"
 #include "platform/ProgramInput.h"
 #include "platform/UserServices.h"
-#include "presenter/ServiceReport.h"
 
 int main(int argc, char** argv) {
     using namespace qor;

@@ -14,9 +14,9 @@
 #include "download/DownloadFiles.h"
 #include "download/DownloadServer.h"
 #include "download/HttpSession.h"
+#include "flow/ServiceLogRecorder.h"
 #include "platform/SettingsStore.h"
 #include "presenter/MainPresenter.h"
-#include "presenter/ServiceReport.h"
 
 namespace Ui {
 class TMainForm;

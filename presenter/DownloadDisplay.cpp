@@ -3,13 +3,9 @@
 #include <algorithm>
 
 #include "base/TextTable.h"
+#include "flow/DownloadFailureText.h"
 
 namespace qor {
-namespace {
-
-constexpr const char* StatusSeparator = "  -  ";
-
-} // namespace
 
 std::string FormatKilobytes(std::uint32_t bytes, const std::string& decimalSeparator) {
     // Whole tenths of a kilobyte; integer arithmetic keeps 12,550 bytes at 12.6 exactly.
@@ -42,20 +38,6 @@ void DownloadDisplayTick(const TDownloadState& state, TDownloadView& view, std::
         view.PBFWProgress = 0;
     }
     view.BCancel = Txt(state.Busy ? TxtCancel : TxtClose, language);
-}
-
-std::string DownloadFailureText(const TDownloadError& error, std::uint8_t language) {
-    switch (error.Reason) {
-    case TDownloadFailure::ServerFailed:
-        return Txt(TxtServerFailed, language);
-    case TDownloadFailure::StatusRefused:
-        return std::string(Txt(TxtServerFailed, language)) + StatusSeparator + error.Status;
-    case TDownloadFailure::Cancelled:
-        return Txt(TxtCancelled, language);
-    case TDownloadFailure::DownloadFailed:
-        break;
-    }
-    return Txt(TxtDownloadFailed, language);
 }
 
 void ShowTransferStep(const TDownloadState& state, TDownloadView& view, std::uint8_t language) {

@@ -27,11 +27,6 @@ std::string FormatKilobytes(std::uint32_t bytes, const std::string& decimalSepar
 void DownloadDisplayTick(const TDownloadState& state, TDownloadView& view, std::uint8_t language,
                          const std::string& decimalSeparator);
 
-// The status text of a transfer that ended without an image: "Connecting to server failed!",
-// with the status code after it for a refused status, "Error downloading the firmware file!"
-// or "Operation cancelled".
-std::string DownloadFailureText(const TDownloadError& error, std::uint8_t language);
-
 // Shows the transfer's own steps in the view: "Connecting..." until the response has come,
 // the failure's text once it has ended without an image; leaves the view alone otherwise.
 void ShowTransferStep(const TDownloadState& state, TDownloadView& view, std::uint8_t language);

@@ -10,8 +10,8 @@
 #include "SimScenario.h"
 #include "cli/CommandLine.h"
 #include "cli/Terminal.h"
+#include "flow/ServiceLogRecorder.h"
 #include "platform/UserServices.h"
-#include "presenter/ServiceReport.h"
 
 int main(int argc, char** argv) {
     using namespace qor;
