@@ -132,9 +132,10 @@ TRun RunUpdate(std::uint32_t turnaroundUs, bool steadyClock, char variant = 'a',
     for (int tick = 0; tick < 10 && !presenter.BootloaderReady(); ++tick) {
         presenter.SerialTick();
     }
-    presenter.AcceptDownload(TDownloadedImage{a ? MakeFirmwareImage(124 * 512, "102a")
-                                                : MakeFirmwareImage(126 * 1024, "102b"),
-                                              "bench", "qor-7316.bin"});
+    presenter.AcceptDownload(
+        TDownloadedImage{a ? MakeFirmwareImage(std::size_t{124} * 512, "102a")
+                           : MakeFirmwareImage(std::size_t{126} * 1024, "102b"),
+                         "bench", "qor-7316.bin"});
 
     TBenchHost host(presenter);
     port.Bytes = 0;
