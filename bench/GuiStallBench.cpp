@@ -156,7 +156,7 @@ int main(int argc, char** argv) {
     closer.start(10);
     QObject::connect(&closer, &QTimer::timeout, [] {
         auto* dialog = qobject_cast<TFWOnlineForm*>(QApplication::activeModalWidget());
-        if (dialog != nullptr && dialog->State.Started && !dialog->State.Busy) {
+        if (dialog != nullptr && dialog->Display.Started() && !dialog->Display.Busy()) {
             dialog->BCancelClick();
         }
     });

@@ -49,7 +49,8 @@ protected:
         return Presenter.BootloaderReady();
     }
     TUpdateResult UpdateWith(const std::vector<std::uint8_t>& image) {
-        EXPECT_TRUE(Presenter.AcceptDownload(true, "qor-7316.bin", image, "the demo's server"));
+        EXPECT_TRUE(
+            Presenter.AcceptDownload(TDownloadedImage{image, "the demo's server", "qor-7316.bin"}));
         TDisplayHost host([this] { Presenter.DisplayTick(); });
         return Presenter.Update(host).Result;
     }

@@ -15,7 +15,7 @@
 #include "download/DownloadTransfer.h"
 #include "platform/DpapiProtection.h"
 #include "platform/TempDir.h"
-#include "presenter/DownloadDisplay.h"
+#include "qortest/DownloadWatch.h"
 #include "qortest/PatternBytes.h"
 #include "sim/FirmwareServer.h"
 
@@ -346,20 +346,18 @@ TEST(WinInetDownload, TheImageEndsUpInTheTemporaryFile) {
     TSettings settings;
     settings.CfgLanguage = LangEnglish;
     TDpapiProtection protection;
-    TDownloadTransfer transfer(settings, protection, WinInetHttpSessions(), files);
-    transfer.Server = {"127.0.0.1", server.Port()};
-    TDownloadState state;
-    int pumps = 0;
+    TDownloadTransfer transfer(protection, WinInetHttpSessions(), files);
+    test::TDownloadWatch watch;
 
-    const TDownloadOutcome outcome =
-        transfer.DownloadFirmware(state, FirmwareRequestPath('b'), [&] { ++pumps; });
-    ASSERT_TRUE(outcome.Ok()) << state.FailureDetail();
+    const TDownloadResult outcome = transfer.DownloadFirmware(
+        TDownloadRequest{TVariantKind::B, settings, std::nullopt, {"127.0.0.1", server.Port()}},
+        watch);
+    ASSERT_TRUE(outcome.Ok()) << outcome.Error().Detail;
 
-    EXPECT_TRUE(state.DownloadOK);
-    EXPECT_EQ(state.TotalBytes, image.size());
-    EXPECT_EQ(TBytes(outcome->begin(), outcome->end()), image);
-    EXPECT_GE(pumps, 63488 / 512);
-    std::ifstream in(state.TempFilePath, std::ios::binary);
+    EXPECT_EQ(watch.Total, std::optional<std::uint32_t>(image.size()));
+    EXPECT_EQ(outcome->Body, image);
+    EXPECT_GE(watch.Questions, 63488 / 512);
+    std::ifstream in(outcome->SavedAs, std::ios::binary);
     EXPECT_EQ(TBytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()), image);
     in.close();
     std::error_code ignored;
@@ -377,20 +375,19 @@ TEST(WinInetDownload, ConflictingLengthsAreRefused) {
     settings.CfgLanguage = LangEnglish;
     TDpapiProtection protection;
     int writes = 0;
-    TDownloadFiles files{
-        []() -> TResult<std::string> { return std::string("C:\\"); },
-        [&](const std::string&, std::span<const std::uint8_t>) -> TResult<void> {
-            ++writes;
-            return {};
-        }};
-    TDownloadTransfer transfer(settings, protection, WinInetHttpSessions(), files);
-    transfer.Server = {"127.0.0.1", server.Port()};
-    TDownloadState state;
-    EXPECT_FALSE(transfer.DownloadFirmware(state, FirmwareRequestPath('a'), nullptr).Ok());
-    TDownloadView view;
-    ShowTransferStep(state, view, settings.CfgLanguage);
-    EXPECT_EQ(view.LStatus, "Error downloading the firmware file!");
-    EXPECT_EQ(state.FailureDetail(), "the response gives two lengths, 3 and 5");
+    TDownloadFiles files{[]() -> TResult<std::string> { return std::string("C:\\"); },
+                         [&](const std::string&, std::span<const std::uint8_t>) -> TResult<void> {
+                             ++writes;
+                             return {};
+                         }};
+    TDownloadTransfer transfer(protection, WinInetHttpSessions(), files);
+    test::TDownloadWatch watch;
+    const TDownloadResult outcome = transfer.DownloadFirmware(
+        TDownloadRequest{TVariantKind::A, settings, std::nullopt, {"127.0.0.1", server.Port()}},
+        watch);
+    ASSERT_FALSE(outcome.Ok());
+    EXPECT_EQ(outcome.Error().Text, "Error downloading the firmware file!");
+    EXPECT_EQ(outcome.Error().Detail, "the response gives two lengths, 3 and 5");
     EXPECT_EQ(writes, 0);
 }
 
