@@ -21,7 +21,7 @@ std::vector<std::string> Split(const std::string& text, char separator) {
 
 } // namespace
 
-std::optional<std::vector<TDeviceLayout>> ParseBusLayout(const std::string& layout) {
+TResult<std::vector<TDeviceLayout>> ParseBusLayout(const std::string& layout) {
     std::vector<TDeviceLayout> devices;
     for (const std::string& entry : Split(layout, EntrySeparator)) {
         if (entry.empty()) {
@@ -37,17 +37,17 @@ std::optional<std::vector<TDeviceLayout>> ParseBusLayout(const std::string& layo
         } else if (mode == "b") {
             device.Config = TBootloaderConfig::VariantB();
         } else {
-            return std::nullopt;
+            return Fail(TError{"the device \"" + entry + "\" has a mode other than a, b or app"});
         }
         devices.push_back(std::move(device));
     }
     return devices;
 }
 
-bool LayOutBus(TVirtualBus& bus, const std::string& layout) {
+TResult<void> LayOutBus(TVirtualBus& bus, const std::string& layout) {
     const auto devices = ParseBusLayout(layout);
     if (!devices) {
-        return false;
+        return Fail(devices.Error());
     }
     for (const TDeviceLayout& device : *devices) {
         TVirtualDevice& added = bus.AddDevice(device.Description, device.Config);
@@ -55,7 +55,7 @@ bool LayOutBus(TVirtualBus& bus, const std::string& layout) {
             added.SwitchOn(TDeviceMode::Application);
         }
     }
-    return true;
+    return {};
 }
 
 } // namespace qor
