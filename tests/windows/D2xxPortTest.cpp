@@ -151,11 +151,11 @@ TEST_F(D2xxPortTest, TheFullBootloaderQueryRunsThroughTheLibrary) {
     ASSERT_TRUE(Monitor->QueryBootloader());
 
     const TDeviceInfo& info = Monitor->Info();
-    EXPECT_EQ(info.BootVersionMajor, 1U);
-    EXPECT_EQ(info.BootVersionMinor, 3U);
+    EXPECT_EQ(info.BootVersion, (TBootVersion{1, 3}));
     EXPECT_EQ(info.PageSize, 1024U);
     EXPECT_EQ(info.PageCount, 126U);
-    EXPECT_EQ(info.DeviceChecksum1, info.DeviceChecksum2);
+    ASSERT_TRUE(info.DeviceChecksums.has_value());
+    EXPECT_EQ(info.DeviceChecksums->First, info.DeviceChecksums->Second);
     EXPECT_TRUE(Monitor->BootloaderReady());
 }
 
@@ -193,7 +193,9 @@ TEST_F(D2xxPortTest, AnUpdateIsWrittenThroughTheLibraryAndChecked) {
     EXPECT_TRUE(messages.Shown.empty());
     EXPECT_TRUE(presenter.State().UpdateSucceeded);
     EXPECT_EQ(presenter.Device().Info().DeviceFWVersion, "102a");
-    EXPECT_EQ(presenter.Device().Info().DeviceChecksum1, presenter.Device().Info().DeviceChecksum2);
+    const auto& checksums = presenter.Device().Info().DeviceChecksums;
+    ASSERT_TRUE(checksums.has_value());
+    EXPECT_EQ(checksums->First, checksums->Second);
 }
 
 } // namespace
