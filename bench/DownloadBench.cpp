@@ -133,8 +133,8 @@ int main() {
                 Runs, ImageSize);
     bool ok = true;
     TFirmwareServer server;
-    if (const auto error = server.Start()) {
-        std::fprintf(stderr, "no server: %s\n", error->c_str());
+    if (const auto started = server.Start(); !started) {
+        std::fprintf(stderr, "no server: %s\n", started.Error().Reason.c_str());
         return 1;
     }
     server.Serve("/qor-7316-a.bin", TServedFile::Of(PatternBytes(ImageSize)));

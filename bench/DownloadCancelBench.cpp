@@ -139,8 +139,8 @@ int main(int argc, char** argv) {
     TSettings settings;
     test::TFakeDataProtection protection;
     TFirmwareServer server;
-    if (const auto error = server.Start()) {
-        std::fprintf(stderr, "no server: %s\n", error->c_str());
+    if (const auto started = server.Start(); !started) {
+        std::fprintf(stderr, "no server: %s\n", started.Error().Reason.c_str());
         return 1;
     }
     const auto image = test::PatternBytes(1'400'000);

@@ -85,7 +85,10 @@ protected:
     std::optional<TDownloadResult> Last;
 
     CurlDownloadTest() { Settings.CfgLanguage = LangEnglish; }
-    void SetUp() override { ASSERT_EQ(Server.Start(), std::nullopt); }
+    void SetUp() override {
+        const auto started = Server.Start();
+        ASSERT_TRUE(started.Ok()) << started.Error().Reason;
+    }
 
     const TDownloadResult& Run(std::uint16_t port = 0) {
         TDownloadTransfer transfer(
@@ -428,7 +431,8 @@ TEST_F(CurlDownloadTest, DirectAccessIgnoresProxiesNamedByTheEnvironment) {
 // pausing in between loses or repeats nothing.
 TEST(CurlHttpSessionTest, HandsOutTheBodyFromABoundedBuffer) {
     TFirmwareServer server;
-    ASSERT_EQ(server.Start(), std::nullopt);
+    const auto started = server.Start();
+    ASSERT_TRUE(started.Ok()) << started.Error().Reason;
     const auto image = PatternBytes(1'000'000, 3);
     server.Serve("/big", TServedFile::Of(image));
     TCurlHttpSession session({});

@@ -38,7 +38,8 @@ protected:
         }
         std::string error;
         ASSERT_TRUE(Proxy.Start("fwuser", "pa55-word", error)) << error;
-        ASSERT_EQ(Server.Start(), std::nullopt);
+        const auto started = Server.Start();
+        ASSERT_TRUE(started.Ok()) << started.Error().Reason;
         Server.Serve("/qor-7316-b.bin", TServedFile::Of(Image));
         Settings.CfgLanguage = LangEnglish;
         Settings.CfgUseProxy = true;

@@ -39,7 +39,10 @@ protected:
 
     FWOnlineFormTest() { Settings.CfgLanguage = LangEnglish; }
     ~FWOnlineFormTest() override { QLocale::setDefault(QLocale::c()); }
-    void SetUp() override { ASSERT_EQ(Server.Start(), std::nullopt); }
+    void SetUp() override {
+        const auto started = Server.Start();
+        ASSERT_TRUE(started.Ok()) << started.Error().Reason;
+    }
 
     void Create() {
         THttpSessionFactory sessions = [this](const THttpWait& wait) {

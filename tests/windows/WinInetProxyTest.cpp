@@ -50,7 +50,8 @@ protected:
         Port = ProxyPort();
         ASSERT_NE(Port, 0) << "no tinyproxy: the test runs with its CTest fixture";
         Server.Serve(ImagePath, TServedFile::Of(Image));
-        ASSERT_EQ(Server.Start(), std::nullopt);
+        const auto started = Server.Start();
+        ASSERT_TRUE(started.Ok()) << started.Error().Reason;
     }
 
     // The download's request through the proxy, up to the status; the failure as its text.

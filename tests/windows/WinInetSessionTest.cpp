@@ -51,7 +51,10 @@ THttpResult<TBytes> ReadBody(IHttpSession& session, std::vector<std::size_t>* pi
 
 class WinInetSessionTest : public ::testing::Test {
 protected:
-    void SetUp() override { ASSERT_EQ(Server.Start(), std::nullopt); }
+    void SetUp() override {
+        const auto started = Server.Start();
+        ASSERT_TRUE(started.Ok()) << started.Error().Reason;
+    }
 
     // A direct request to the loopback server.
     THttpRequest To(const std::string& path) const { return To(path, Server.Port()); }
@@ -230,7 +233,8 @@ TEST_F(WinInetSessionTest, AStopEndsTheWaitAtTheNextPump) {
     Limits.Silence = 120s;
     Server.Serve("/silent", TServedFile::Of({}).Failing(TServeFault::StallBeforeHeaders));
     TFirmwareServer stalling;
-    ASSERT_EQ(stalling.Start(), std::nullopt);
+    const auto started = stalling.Start();
+    ASSERT_TRUE(started.Ok()) << started.Error().Reason;
     stalling.Serve("/stalled",
                    TServedFile::Of(PatternBytes(5000)).Failing(TServeFault::StallMidBody, 1000));
     StopAsked = [this] {
@@ -319,7 +323,8 @@ TEST_F(WinInetSessionTest, ANonexistentServerFailsWithTheLibrarysReason) {
     std::uint16_t port = 0;
     {
         TFirmwareServer gone;
-        ASSERT_EQ(gone.Start(), std::nullopt);
+        const auto started = gone.Start();
+        ASSERT_TRUE(started.Ok()) << started.Error().Reason;
         port = gone.Port();
     }
     THttpRequest request = To(ImagePath);
@@ -332,7 +337,8 @@ TEST_F(WinInetSessionTest, ANonexistentServerFailsWithTheLibrarysReason) {
 // The whole download on the Windows back-ends: WinINet, the temporary directory, the write.
 TEST(WinInetDownload, TheImageEndsUpInTheTemporaryFile) {
     TFirmwareServer server;
-    ASSERT_EQ(server.Start(), std::nullopt);
+    const auto started = server.Start();
+    ASSERT_TRUE(started.Ok()) << started.Error().Reason;
     const TBytes image = PatternBytes(63488, 9);
     server.Serve("/qor-7316-b.bin", TServedFile::Of(image));
     std::random_device seed;
@@ -367,7 +373,8 @@ TEST(WinInetDownload, TheImageEndsUpInTheTemporaryFile) {
 // Lengths that disagree are refused on this system too, before the body is read.
 TEST(WinInetDownload, ConflictingLengthsAreRefused) {
     TFirmwareServer server;
-    ASSERT_EQ(server.Start(), std::nullopt);
+    const auto started = server.Start();
+    ASSERT_TRUE(started.Ok()) << started.Error().Reason;
     server.Serve(
         "/qor-7316-a.bin",
         TServedFile::Of(PatternBytes(5)).AnnouncedLength("3").WithHeader("Content-Length", "5"));
