@@ -1,7 +1,7 @@
 // Times a 1,400,000-byte firmware download over libcurl from a server on loopback, the way
-// the download dialog runs it: 512-byte reads, the pump called after each and while waiting.
-// Reports wall time, the downloading thread's CPU time and the longest gap between two pump
-// calls, which is how long the GUI's event loop would go unserved.
+// the download dialog runs it: 512-byte reads, the observer asked after each and while waiting.
+// Reports wall time, the downloading thread's CPU time and the longest gap between two
+// questions, which is how long the GUI's event loop would go unserved.
 #include <time.h>
 
 #include <algorithm>
@@ -14,9 +14,9 @@
 #include "download/CurlHttpSession.h"
 #include "download/DownloadFiles.h"
 #include "download/DownloadTransfer.h"
-#include "sim/FirmwareServer.h"
 #include "qortest/FakeDataProtection.h"
 #include "qortest/PatternBytes.h"
+#include "sim/FirmwareServer.h"
 
 using namespace qor;
 using namespace qor::test;
@@ -45,6 +45,29 @@ struct TRun {
     long Pumps = 0;
 };
 
+// Where the dialog would serve its events: the gaps between the questions.
+class TStallWatch : public IDownloadObserver {
+public:
+    TStallWatch(TRun& run, Clock::time_point& lastPump) : Run(run), LastPump(lastPump) {}
+
+    void Received(std::uint32_t bytes, std::optional<std::uint32_t> /*total*/) override {
+        Bytes = bytes;
+    }
+    bool CancelRequested() override {
+        const Clock::time_point now = Clock::now();
+        Run.LongestStallMs = std::max(Run.LongestStallMs, Ms(now - LastPump));
+        LastPump = now;
+        ++Run.Pumps;
+        return false;
+    }
+
+    std::uint32_t Bytes = 0;
+
+private:
+    TRun& Run;
+    Clock::time_point& LastPump;
+};
+
 TRun DownloadOnce(TFirmwareServer& server, const std::string& directory) {
     TSettings settings;
     TFakeDataProtection protection;
@@ -53,31 +76,24 @@ TRun DownloadOnce(TFirmwareServer& server, const std::string& directory) {
     files.TempDirectory = [&directory]() -> TResult<std::string> {
         return directory;
     };
-    TDownloadTransfer transfer(settings, protection, CurlHttpSessions(), files);
-    transfer.Server = {"127.0.0.1", server.Port()};
-    TDownloadState state;
+    TDownloadTransfer transfer(protection, CurlHttpSessions(), files);
+    const TDownloadRequest request{TVariantKind::A, settings, std::nullopt,
+                                   TDownloadServer{"127.0.0.1", server.Port()}};
 
     TRun run;
     const Clock::time_point start = Clock::now();
     Clock::time_point lastPump = start;
+    TStallWatch watch(run, lastPump);
     const double cpuStart = ThreadCpuMs();
-    run.Ok = transfer
-                 .DownloadFirmware(state, FirmwareRequestPath('a'),
-                                   [&] {
-                                       const Clock::time_point now = Clock::now();
-                                       run.LongestStallMs =
-                                           std::max(run.LongestStallMs, Ms(now - lastPump));
-                                       lastPump = now;
-                                       ++run.Pumps;
-                                   })
-                 .Ok();
+    const TDownloadResult outcome = transfer.DownloadFirmware(request, watch);
     const Clock::time_point end = Clock::now();
     run.CpuMs = ThreadCpuMs() - cpuStart;
     run.WallMs = Ms(end - start);
     run.LongestStallMs = std::max(run.LongestStallMs, Ms(end - lastPump));
-    if (!run.Ok || state.ReceivedBytes != ImageSize) {
-        std::fprintf(stderr, "download failed: %s\n", state.FailureDetail().c_str());
-        run.Ok = false;
+    run.Ok = outcome.Ok() && watch.Bytes == ImageSize;
+    if (!run.Ok) {
+        std::fprintf(stderr, "download failed: %s\n",
+                     outcome.Ok() ? "short" : outcome.Error().Detail.c_str());
     }
     return run;
 }
@@ -117,8 +133,8 @@ int main() {
                 Runs, ImageSize);
     bool ok = true;
     TFirmwareServer server;
-    if (const auto error = server.Start()) {
-        std::fprintf(stderr, "no server: %s\n", error->c_str());
+    if (const auto started = server.Start(); !started) {
+        std::fprintf(stderr, "no server: %s\n", started.Error().Reason.c_str());
         return 1;
     }
     server.Serve("/qor-7316-a.bin", TServedFile::Of(PatternBytes(ImageSize)));

@@ -76,14 +76,13 @@ struct TPhase {
 // One dialog: started, cancelled and closed once the phase is reached; the milliseconds from
 // the Cancel click to the dialog being hidden, or a negative number when it went wrong.
 double CancelToClose(const TPhase& phase, const TSettings& settings, IDataProtection& protection) {
-    TDownloadFiles files{
-        []() -> TResult<std::string> { return std::string("/nowhere/"); },
-        [](const std::string&, std::span<const std::uint8_t>) -> TResult<void> {
-            return {};
-        }};
+    TDownloadFiles files{[]() -> TResult<std::string> { return std::string("/nowhere/"); },
+                         [](const std::string&, std::span<const std::uint8_t>) -> TResult<void> {
+                             return {};
+                         }};
     TFWOnlineForm form(settings, protection, CurlHttpSessions(), files,
                        TDownloadServer{"127.0.0.1", phase.Port});
-    form.State.DeviceVariant = TVariantKind::A;
+    form.Display.DeviceVariant = TVariantKind::A;
     form.show();
 
     QElapsedTimer clock;
@@ -99,17 +98,17 @@ double CancelToClose(const TPhase& phase, const TSettings& settings, IDataProtec
     QTimer user;
     user.setInterval(5);
     const auto reached = [&] {
-        const TDownloadState& state = form.State;
+        const TDownloadDisplay& state = form.Display;
         if (phase.BodyBytes > 0) {
-            return state.ReceivedBytes >= phase.BodyBytes;
+            return state.ReceivedBytes() >= phase.BodyBytes;
         }
-        if (!waiting.isValid() && state.AwaitingResponse) {
+        if (!waiting.isValid() && state.AwaitingResponse()) {
             waiting.start();
         }
         return waiting.isValid() && waiting.elapsed() >= phase.Waiting.count();
     };
     QObject::connect(&user, &QTimer::timeout, [&] {
-        if (cancelledAt < 0 && form.State.Busy && reached()) {
+        if (cancelledAt < 0 && form.Display.Busy() && reached()) {
             user.stop();
             cancelledAt = clock.nsecsElapsed();
             form.BCancel->click();
@@ -121,10 +120,10 @@ double CancelToClose(const TPhase& phase, const TSettings& settings, IDataProtec
     QTimer::singleShot(0, &form, [&form] { form.StartTimerTimer(); });
     QTimer::singleShot(60'000, &loop, &QEventLoop::quit); // a dialog that never closes
     loop.exec();
-    if (cancelledAt < 0 || hiddenAt < 0 || form.State.FailureDetail() != "cancelled") {
+    if (cancelledAt < 0 || hiddenAt < 0 || form.Display.FailureDetail() != "cancelled") {
         std::fprintf(stderr, "%s: cancel at %lld ns, hidden at %lld ns, '%s'\n", phase.Name,
                      static_cast<long long>(cancelledAt), static_cast<long long>(hiddenAt),
-                     form.State.FailureDetail().c_str());
+                     form.Display.FailureDetail().c_str());
         return -1;
     }
     return static_cast<double>(hiddenAt - cancelledAt) / 1e6;
@@ -140,8 +139,8 @@ int main(int argc, char** argv) {
     TSettings settings;
     test::TFakeDataProtection protection;
     TFirmwareServer server;
-    if (const auto error = server.Start()) {
-        std::fprintf(stderr, "no server: %s\n", error->c_str());
+    if (const auto started = server.Start(); !started) {
+        std::fprintf(stderr, "no server: %s\n", started.Error().Reason.c_str());
         return 1;
     }
     const auto image = test::PatternBytes(1'400'000);

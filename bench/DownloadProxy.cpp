@@ -20,16 +20,17 @@ int main(int argc, char** argv) {
         std::fputs("usage: download_proxy SIZE READY_FILE\n", stderr);
         return 2;
     }
-    TImageRecipe recipe{TImageVariant::A, "1.5a", std::strtoul(argv[1], nullptr, 10)};
-    if (const auto wrong = NormaliseRecipe(recipe)) {
-        std::fprintf(stderr, "download_proxy: %s\n", wrong->c_str());
+    const auto recipe =
+        NormaliseRecipe({TImageVariant::A, "1.5a", std::strtoul(argv[1], nullptr, 10)});
+    if (!recipe) {
+        std::fprintf(stderr, "download_proxy: %s\n", recipe.Error().Reason.c_str());
         return 2;
     }
     const std::string path = DownloadPathOf(TVariantKind::A);
     TFirmwareServer server;
-    server.Serve(path, MakeSampleImage(recipe));
-    if (const auto failed = server.Start()) {
-        std::fprintf(stderr, "download_proxy: %s\n", failed->c_str());
+    server.Serve(path, MakeSampleImage(*recipe));
+    if (const auto started = server.Start(); !started) {
+        std::fprintf(stderr, "download_proxy: %s\n", started.Error().Reason.c_str());
         return 1;
     }
     {

@@ -97,15 +97,19 @@ int main(int argc, char** argv) {
     TRegFileStore registry(store.string());
     TPrintedMessages messages;
     TDemoRig rig(TDemoOptions{true, turnaroundMs});
-    if (const auto error = rig.StartServer()) {
-        std::fprintf(stderr, "the firmware server did not start: %s\n", error->c_str());
+    if (const auto started = rig.StartServer(); !started) {
+        std::fprintf(stderr, "the firmware server did not start: %s\n",
+                     started.Error().Reason.c_str());
         return 1;
     }
     TFakeDataProtection protection;
-    TImageRecipe recipe{TImageVariant::A, "1.4a", std::nullopt};
-    NormaliseRecipe(recipe);
+    const auto recipe = NormaliseRecipe({TImageVariant::A, "1.4a", std::nullopt});
+    if (!recipe) {
+        std::fprintf(stderr, "%s\n", recipe.Error().Reason.c_str());
+        return 1;
+    }
     const auto imagePath = store / "image.bin";
-    if (const auto written = WriteFileAtomically(imagePath.string(), MakeSampleImage(recipe));
+    if (const auto written = WriteFileAtomically(imagePath.string(), MakeSampleImage(*recipe));
         !written) {
         std::fprintf(stderr, "%s\n", written.Error().Reason.c_str());
         return 1;
@@ -156,7 +160,7 @@ int main(int argc, char** argv) {
     closer.start(10);
     QObject::connect(&closer, &QTimer::timeout, [] {
         auto* dialog = qobject_cast<TFWOnlineForm*>(QApplication::activeModalWidget());
-        if (dialog != nullptr && dialog->State.Started && !dialog->State.Busy) {
+        if (dialog != nullptr && dialog->Display.Started() && !dialog->Display.Busy()) {
             dialog->BCancelClick();
         }
     });

@@ -38,9 +38,9 @@ constexpr double WallTarget = 1.15;
 // The bench never downloads.
 class TNoFetch : public cli::IFirmwareFetch {
 public:
-    TResult<cli::TFetchedImage, cli::TFetchFailure>
-    Fetch(const cli::TFetchRequest& /*request*/, cli::IFetchObserver& /*observer*/) override {
-        return Fail(cli::TFetchFailure{"no download in the bench", {}, false});
+    TDownloadResult Fetch(const cli::TFetchRequest& /*request*/,
+                          IDownloadObserver& /*observer*/) override {
+        return DownloadFailure(TDownloadFailure::ServerFailed, "no download in the bench");
     }
 };
 

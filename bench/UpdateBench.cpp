@@ -133,8 +133,9 @@ TRun RunUpdate(std::uint32_t turnaroundUs, bool steadyClock, char variant = 'a',
         presenter.SerialTick();
     }
     presenter.AcceptDownload(
-        true, "qor-7316.bin",
-        a ? MakeFirmwareImage(124 * 512, "102a") : MakeFirmwareImage(126 * 1024, "102b"), "bench");
+        TDownloadedImage{a ? MakeFirmwareImage(std::size_t{124} * 512, "102a")
+                           : MakeFirmwareImage(std::size_t{126} * 1024, "102b"),
+                         "bench", "qor-7316.bin"});
 
     TBenchHost host(presenter);
     port.Bytes = 0;

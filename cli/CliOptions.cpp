@@ -76,23 +76,24 @@ bool AddSerial(TCliOptions& options, const std::string& serial) {
     return !serial.empty();
 }
 
-// "host:port" with a port of 1 to 65535.
-bool ParseProxy(const std::string& text, TProxyChoice& proxy) {
+// The proxy "host:port" names, with a port of 1 to 65535; no user yet.
+TResult<TProxyChoice> ParseProxy(const std::string& text) {
     const std::size_t colon = text.rfind(':');
     if (colon == std::string::npos || colon == 0) {
-        return false;
+        return Fail(TError{"'" + text + "' is not HOST:PORT"});
     }
     const std::string port = text.substr(colon + 1);
     int number = 0;
     const auto [stop, error] = std::from_chars(port.data(), port.data() + port.size(), number);
     if (port.empty() || error != std::errc() || stop != port.data() + port.size() || number < 1 ||
         number > 65535) {
-        return false;
+        return Fail(TError{"the proxy's port is 1 to 65535, not '" + port + "'"});
     }
+    TProxyChoice proxy;
     proxy.Mode = TProxyChoice::TMode::Given;
     proxy.Server = text.substr(0, colon);
     proxy.Port = number;
-    return true;
+    return proxy;
 }
 
 // The commands, in the order --help lists them ("help" is not listed), with its text: lines
@@ -177,7 +178,14 @@ const std::vector<TOptionSpec>& OptionSpecs() {
         {"--no-proxy", nullptr, nullptr, TTakenBy::DownloadAndFlash, "download directly, whatever the stored proxy settings say",
          [](P p, V) { p.Options.Proxy.Mode = TProxyChoice::TMode::None; return true; }},
         {"--proxy", nullptr, "HOST:PORT", TTakenBy::DownloadAndFlash, "download through this proxy instead of the stored one",
-         [](P p, V v) { return ParseProxy(v, p.Options.Proxy); }, "--proxy takes HOST:PORT"},
+         [](P p, V v) {
+             auto given = ParseProxy(v);
+             if (given) {
+                 given->User = std::move(p.Options.Proxy.User); // --proxy-user may come first
+                 p.Options.Proxy = std::move(*given);
+             }
+             return given.Ok();
+         }, "--proxy takes HOST:PORT"},
         {"--proxy-user", nullptr, "NAME", TTakenBy::DownloadAndFlash,
          std::string("its user; the password is taken from the environment\nvariable ") + ProxyPasswordVariable,
          [](P p, V v) { p.Options.Proxy.User = v; return true; }},

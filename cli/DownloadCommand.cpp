@@ -10,7 +10,7 @@
 namespace qor::cli {
 namespace {
 
-class TFetchProgress : public IFetchObserver {
+class TFetchProgress : public IDownloadObserver {
 public:
     TFetchProgress(TCliServices& services, IReporter& report, std::string label)
         : Services(services), Report(report), Label(std::move(label)) {}
@@ -78,15 +78,15 @@ TResult<TFetchedImage, TFailed> TCommandRun::Fetch(TVariantKind variant) {
     TFetchProgress progress(Services, Report, Text(TxtDownloading));
     auto fetched = Services.Fetch.Fetch(request, progress);
     if (!fetched) {
-        const TFetchFailure& failure = fetched.Error();
-        TEvent event{"", {failure.Status}, {}, true};
+        const TDownloadError& failure = fetched.Error();
+        TEvent event{"", {failure.Text}, {}, true};
         if (!failure.Detail.empty()) {
             event.Lines.push_back(failure.Detail);
         }
         event.Fields.Add("reason", failure.Detail);
-        return Fail(
-            TFailed{ExitCode(failure.Cancelled ? TExit::Interrupted : TExit::DownloadFailed),
-                    std::move(event)});
+        const bool cancelled = failure.Reason == TDownloadFailure::Cancelled;
+        return Fail(TFailed{ExitCode(cancelled ? TExit::Interrupted : TExit::DownloadFailed),
+                            std::move(event)});
     }
     TEvent done{"download", {Text(TxtDownloadSucceeded)}, {}, false};
     done.Fields.Add("source", fetched->Source).Add("saved_as", fetched->SavedAs);

@@ -2,15 +2,13 @@
 // the download layer.
 #pragma once
 
-#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
-#include <vector>
 
-#include "base/Result.h"
 #include "base/Settings.h"
 #include "download/DownloadServer.h"
+#include "download/FirmwareDownload.h"
 #include "firmware/DeviceVariant.h"
 #include "platform/DataProtection.h"
 
@@ -25,31 +23,14 @@ struct TFetchRequest {
     std::optional<std::string> ProxyPassword;
 };
 
-struct TFetchedImage {
-    std::vector<std::uint8_t> Body;
-    std::string Source;  // the address it came from
-    std::string SavedAs; // the temporary file the download also wrote
-};
-
-struct TFetchFailure {
-    std::string Status; // the download dialog's status text, in the request's language
-    std::string Detail; // the failing layer's own words, not translated
-    bool Cancelled = false;
-};
-
-class IFetchObserver {
-public:
-    virtual ~IFetchObserver() = default;
-    // Body bytes so far, and the announced total when there is one.
-    virtual void Received(std::uint32_t bytes, std::optional<std::uint32_t> total) = 0;
-    virtual bool CancelRequested() = 0;
-};
+// The body as it came, where from and the temporary file the download also wrote.
+using TFetchedImage = TDownloadedImage;
 
 class IFirmwareFetch {
 public:
     virtual ~IFirmwareFetch() = default;
-    virtual TResult<TFetchedImage, TFetchFailure> Fetch(const TFetchRequest& request,
-                                                        IFetchObserver& observer) = 0;
+    // The error's text is the download dialog's status text, in the request's language.
+    virtual TDownloadResult Fetch(const TFetchRequest& request, IDownloadObserver& observer) = 0;
 };
 
 // The system's HTTP client and temporary directory; the product's server unless `server` names

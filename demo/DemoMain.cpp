@@ -13,13 +13,16 @@
 #include "gui/TQtMessageBox.h"
 #include "platform/ProgramInput.h"
 
+// NOLINTNEXTLINE(bugprone-exception-escape): a result's value is read only once it is known.
 int main(int argc, char** argv) {
     using namespace qor;
-    TDemoCommandLine line;
-    if (const auto error = ParseDemoCommandLine(ProgramArguments(argc, argv), line)) {
-        std::fprintf(stderr, "qor7316-updater-demo: %s\n%s", error->c_str(), DemoUsage);
+    const auto parsed = ParseDemoCommandLine(ProgramArguments(argc, argv));
+    if (!parsed) {
+        std::fprintf(stderr, "qor7316-updater-demo: %s\n%s", parsed.Error().Reason.c_str(),
+                     DemoUsage);
         return 2;
     }
+    const TDemoCommandLine& line = *parsed;
     if (line.Help) {
         std::fputs(DemoUsage, stdout);
         return 0;
@@ -28,7 +31,7 @@ int main(int argc, char** argv) {
     try {
         LoadTahoma();
         TDemoRig rig(line.Rig);
-        const auto serverError = rig.StartServer();
+        const auto server = rig.StartServer();
         const auto registry = MakeDemoRegistryStore();
         const auto protection = MakeDemoDataProtection();
         const auto systemPort = line.SystemPort ? CreateSystemPort() : nullptr;
@@ -50,15 +53,15 @@ int main(int argc, char** argv) {
         control.PlaceBeside(form);
         control.show();
 
-        QString traceError;
-        TDemoTrace trace(form, control, traceError);
-        if (serverError) {
-            messages.ShowMessage("The demo's firmware server did not start (" + *serverError +
-                                     "); the download will fail.",
+        TDemoTrace trace(form, control);
+        const auto tracing = trace.Start();
+        if (!server) {
+            messages.ShowMessage("The demo's firmware server did not start (" +
+                                     server.Error().Reason + "); the download will fail.",
                                  "QOR 7316 demo");
         }
-        if (!traceError.isEmpty()) {
-            messages.ShowMessage(traceError.toStdString(), "QOR 7316 demo");
+        if (!tracing) {
+            messages.ShowMessage(tracing.Error().Reason, "QOR 7316 demo");
         }
         TApplication::exec();
     } catch (...) {

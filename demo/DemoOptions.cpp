@@ -1,7 +1,6 @@
 #include "demo/DemoOptions.h"
 
-#include <charconv>
-
+#include "base/ArgumentReader.h"
 #include "platform/TempDir.h"
 #include "platform/UserServices.h"
 
@@ -14,35 +13,31 @@ constexpr const char* LoopbackHost = "127.0.0.1";
 
 } // namespace
 
-std::optional<std::string> ParseDemoCommandLine(const std::vector<std::string>& args,
-                                                TDemoCommandLine& line) {
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& arg = args[i];
-        if (arg == "-h" || arg == "--help") {
-            line.Help = true;
-        } else if (arg == "--no-wire-timing") {
-            line.Rig.WireTiming = false;
-        } else if (arg == "--system-port") {
-            line.SystemPort = true;
-        } else if (arg == "--turnaround-ms") {
-            if (i + 1 == args.size()) {
-                return "--turnaround-ms needs a value";
-            }
-            const std::string& value = args[++i];
-            std::uint32_t ms = 0;
-            const char* end = value.data() + value.size();
-            const auto [at, error] = std::from_chars(value.data(), end, ms);
-            if (value.empty() || error != std::errc() || at != end ||
-                ms > TDemoOptions::MaxTurnaroundMs) {
-                return "--turnaround-ms is 0 to " + std::to_string(TDemoOptions::MaxTurnaroundMs) +
-                       ", not \"" + value + "\"";
-            }
-            line.Rig.TurnaroundMs = ms;
-        } else {
-            return "unknown option \"" + arg + "\"";
-        }
+TResult<TDemoCommandLine> ParseDemoCommandLine(const std::vector<std::string>& args) {
+    TDemoCommandLine line;
+    TOptionRule help = HelpOption(line.Help);
+    // The demo reads on after --help: a wrong word after it is still refused.
+    help.EndsReading = false;
+    const TOptionRule rules[] = {
+        help,
+        FlagOption("--no-wire-timing", line.Rig.WireTiming, false),
+        FlagOption("--system-port", line.SystemPort),
+        ValueOption("--turnaround-ms",
+                    [&line](const std::string& value) -> TResult<void> {
+                        constexpr std::uint32_t Max = TDemoOptions::MaxTurnaroundMs;
+                        const auto ms = WholeNumber(value, Max);
+                        if (!ms) {
+                            return Fail(WrongValue("--turnaround-ms", "0 to " + std::to_string(Max),
+                                                   value));
+                        }
+                        line.Rig.TurnaroundMs = static_cast<std::uint32_t>(*ms);
+                        return {};
+                    }),
+    };
+    if (const auto read = ReadArguments(args, rules); !read) {
+        return Fail(read.Error());
     }
-    return std::nullopt;
+    return line;
 }
 
 std::optional<std::string> DemoConfigDirectory() {

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "base/Result.h"
 #include "demo/DemoRig.h"
 #include "download/DownloadFiles.h"
 #include "download/DownloadServer.h"
@@ -24,8 +25,7 @@ struct TDemoCommandLine {
 };
 
 // The arguments after the program name; the reason when they are not understood.
-std::optional<std::string> ParseDemoCommandLine(const std::vector<std::string>& args,
-                                                TDemoCommandLine& line);
+TResult<TDemoCommandLine> ParseDemoCommandLine(const std::vector<std::string>& args);
 
 inline constexpr const char* DemoUsage =
     "usage: qor7316-updater-demo [--turnaround-ms N] [--no-wire-timing] [--system-port]\n"

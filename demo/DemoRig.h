@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "base/Result.h"
 #include "sim/FaultPlan.h"
 #include "sim/FirmwareServer.h"
 #include "sim/VirtualBus.h"
@@ -59,7 +60,7 @@ public:
     TDemoRig& operator=(const TDemoRig&) = delete;
 
     // Starts serving "/qor-7316-a.bin" and "/qor-7316-b.bin"; the reason when it cannot.
-    std::optional<std::string> StartServer();
+    TResult<void> StartServer();
     bool ServerRunning() const { return Http.Running(); }
     std::uint16_t ServerPort() const { return Http.Port(); }
     // The requests answered since the last call, oldest first.

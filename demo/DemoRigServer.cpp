@@ -4,14 +4,14 @@
 
 namespace qor {
 
-std::optional<std::string> TDemoRig::StartServer() {
+TResult<void> TDemoRig::StartServer() {
     for (const TImageVariant variant : {TImageVariant::A, TImageVariant::B}) {
-        TImageRecipe recipe{variant, DemoServerVersion, std::nullopt};
-        if (auto error = NormaliseRecipe(recipe)) {
-            return error;
+        const auto recipe = NormaliseRecipe({variant, DemoServerVersion, std::nullopt});
+        if (!recipe) {
+            return Fail(recipe.Error());
         }
         Http.Serve(TDeviceVariant::FromLetter(VariantLetterOf(variant))->DownloadPath(),
-                   MakeSampleImage(recipe));
+                   MakeSampleImage(*recipe));
     }
     return Http.Start();
 }

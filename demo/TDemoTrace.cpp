@@ -40,20 +40,21 @@ QString Plain(QString text) {
 
 } // namespace
 
-TDemoTrace::TDemoTrace(TMainForm& form, QWidget& control, QString& error)
-    : Form(form), Control(control) {
+qor::TResult<void> TDemoTrace::Start() {
     const QString path = qEnvironmentVariable(Variable);
     if (path.isEmpty()) {
-        return;
+        return {};
     }
     File.setFileName(path);
     if (!File.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Text)) {
-        error = QString("The trace file %1 cannot be opened: %2").arg(path, File.errorString());
-        return;
+        return qor::Fail(qor::TError{QString("The trace file %1 cannot be opened: %2")
+                                         .arg(path, File.errorString())
+                                         .toStdString()});
     }
     Clock.start();
     connect(&SampleTimer, &QTimer::timeout, this, &TDemoTrace::SampleTimerTimer);
     SampleTimer.start(SampleMs);
+    return {};
 }
 
 QString TDemoTrace::MainLine() const {

@@ -10,6 +10,8 @@
 #include <QString>
 #include <QTimer>
 
+#include "base/Result.h"
+
 class TMainForm;
 class QWidget;
 
@@ -18,9 +20,11 @@ class TDemoTrace : public QObject {
 public:
     static constexpr const char* Variable = "QOR_DEMO_TRACE";
 
-    // Opens the file the variable names; nothing happens when it is unset or cannot be
-    // opened (then `error` says why).
-    TDemoTrace(TMainForm& form, QWidget& control, QString& error);
+    TDemoTrace(TMainForm& form, QWidget& control) : Form(form), Control(control) {}
+
+    // Opens the file the variable names and starts tracing; nothing happens when it is unset,
+    // and why when it cannot be opened.
+    qor::TResult<void> Start();
 
     void SampleTimerTimer();
 

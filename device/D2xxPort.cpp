@@ -22,12 +22,11 @@ using d2xx::StatusOk;
 // which would stretch every exchange to the next 16 ms.
 constexpr UCHAR LowestLatencyMs = 1;
 
-// The address of an export by its ordinal, as the wanted function type.
-template <typename Fn> bool Resolve(HMODULE module, WORD ordinal, Fn& target) {
+// The export at `ordinal` as the function type it is wanted as; null when the library lacks it.
+template <typename Fn> Fn Resolve(HMODULE module, WORD ordinal) {
     const FARPROC address = ::GetProcAddress(module, MAKEINTRESOURCEA(ordinal));
     // Function pointers of any type convert to each other; the ordinal's type is the API's.
-    target = reinterpret_cast<Fn>(reinterpret_cast<void (*)()>(address));
-    return address != nullptr;
+    return reinterpret_cast<Fn>(reinterpret_cast<void (*)()>(address));
 }
 
 std::string Field(const char* text, std::size_t capacity) {
@@ -60,19 +59,24 @@ public:
         }
         win::TModule owner(module);
         using namespace d2xx;
-        if (!(Resolve(module, Ordinal::CreateDeviceInfoList, CreateDeviceInfoList) &&
-              Resolve(module, Ordinal::GetDeviceInfoList, GetDeviceInfoList) &&
-              Resolve(module, Ordinal::Open, Open) &&
-              Resolve(module, Ordinal::SetBaudRate, SetBaudRate) &&
-              Resolve(module, Ordinal::SetTimeouts, SetTimeouts) &&
-              Resolve(module, Ordinal::Purge, Purge) && Resolve(module, Ordinal::Write, Write) &&
-              Resolve(module, Ordinal::Read, Read) && Resolve(module, Ordinal::Close, Close))) {
+        CreateDeviceInfoList =
+            Resolve<CreateDeviceInfoListFn>(module, Ordinal::CreateDeviceInfoList);
+        GetDeviceInfoList = Resolve<GetDeviceInfoListFn>(module, Ordinal::GetDeviceInfoList);
+        Open = Resolve<OpenFn>(module, Ordinal::Open);
+        SetBaudRate = Resolve<SetBaudRateFn>(module, Ordinal::SetBaudRate);
+        SetTimeouts = Resolve<SetTimeoutsFn>(module, Ordinal::SetTimeouts);
+        Purge = Resolve<PurgeFn>(module, Ordinal::Purge);
+        Write = Resolve<WriteFn>(module, Ordinal::Write);
+        Read = Resolve<ReadFn>(module, Ordinal::Read);
+        Close = Resolve<CloseFn>(module, Ordinal::Close);
+        if (!(CreateDeviceInfoList && GetDeviceInfoList && Open && SetBaudRate && SetTimeouts &&
+              Purge && Write && Read && Close)) {
             Error = "the D2XX library '" + name + "' lacks an entry point the updater needs";
             Incomplete = true;
             return;
         }
         // Older libraries may lack it; the bridge's default then stands.
-        Resolve(module, Ordinal::SetLatencyTimer, SetLatencyTimer);
+        SetLatencyTimer = Resolve<SetLatencyTimerFn>(module, Ordinal::SetLatencyTimer);
         Module = std::move(owner);
     }
 

@@ -11,7 +11,7 @@
 #include <cstdarg>
 
 #include "download/CurlLibrary.h"
-#include "platform/SharedLibrary.h"
+#include "platform/LibraryFunctions.h"
 
 namespace qor {
 namespace {
@@ -38,47 +38,33 @@ struct TCurl {
     decltype(&::curl_slist_free_all) SlistFreeAll = nullptr;
 };
 
-TResult<TCurl> Open() {
-    const auto library = TSharedLibrary::Open(QOR_CURL_SONAME);
-    if (!library) {
-        return Fail(library.Error());
-    }
-    TCurl curl;
-    for (const auto& found : {
-             library->Find("curl_global_init", curl.GlobalInit),
-             library->Find("curl_easy_init", curl.EasyInit),
-             library->Find("curl_easy_cleanup", curl.EasyCleanup),
-             library->Find("curl_easy_setopt", curl.EasySetopt),
-             library->Find("curl_easy_getinfo", curl.EasyGetinfo),
-             library->Find("curl_easy_header", curl.EasyHeader),
-             library->Find("curl_easy_pause", curl.EasyPause),
-             library->Find("curl_easy_strerror", curl.EasyStrerror),
-             library->Find("curl_multi_init", curl.MultiInit),
-             library->Find("curl_multi_cleanup", curl.MultiCleanup),
-             library->Find("curl_multi_add_handle", curl.MultiAddHandle),
-             library->Find("curl_multi_remove_handle", curl.MultiRemoveHandle),
-             library->Find("curl_multi_perform", curl.MultiPerform),
-             library->Find("curl_multi_poll", curl.MultiPoll),
-             library->Find("curl_multi_info_read", curl.MultiInfoRead),
-             library->Find("curl_multi_strerror", curl.MultiStrerror),
-             library->Find("curl_slist_append", curl.SlistAppend),
-             library->Find("curl_slist_free_all", curl.SlistFreeAll),
-         }) {
-        if (!found) {
-            return Fail(found.Error());
-        }
-    }
-    return curl;
-}
-
-const TResult<TCurl>& Opened() {
-    static const TResult<TCurl> opened = Open();
-    return opened;
+// Opened by the first call of one of the functions below.
+const TLibraryFunctions<TCurl>& Library() {
+    static const TLibraryFunctions<TCurl> library(
+        QOR_CURL_SONAME, LibraryFunction("curl_global_init", &TCurl::GlobalInit),
+        LibraryFunction("curl_easy_init", &TCurl::EasyInit),
+        LibraryFunction("curl_easy_cleanup", &TCurl::EasyCleanup),
+        LibraryFunction("curl_easy_setopt", &TCurl::EasySetopt),
+        LibraryFunction("curl_easy_getinfo", &TCurl::EasyGetinfo),
+        LibraryFunction("curl_easy_header", &TCurl::EasyHeader),
+        LibraryFunction("curl_easy_pause", &TCurl::EasyPause),
+        LibraryFunction("curl_easy_strerror", &TCurl::EasyStrerror),
+        LibraryFunction("curl_multi_init", &TCurl::MultiInit),
+        LibraryFunction("curl_multi_cleanup", &TCurl::MultiCleanup),
+        LibraryFunction("curl_multi_add_handle", &TCurl::MultiAddHandle),
+        LibraryFunction("curl_multi_remove_handle", &TCurl::MultiRemoveHandle),
+        LibraryFunction("curl_multi_perform", &TCurl::MultiPerform),
+        LibraryFunction("curl_multi_poll", &TCurl::MultiPoll),
+        LibraryFunction("curl_multi_info_read", &TCurl::MultiInfoRead),
+        LibraryFunction("curl_multi_strerror", &TCurl::MultiStrerror),
+        LibraryFunction("curl_slist_append", &TCurl::SlistAppend),
+        LibraryFunction("curl_slist_free_all", &TCurl::SlistFreeAll));
+    return library;
 }
 
 // libcurl's functions once it is open; nullptr when it cannot be.
 const TCurl* Curl() {
-    return Opened() ? &*Opened() : nullptr;
+    return Library().Functions();
 }
 
 constexpr const char* NotLoaded = "libcurl could not be loaded";
@@ -93,10 +79,7 @@ template <typename TArgument> CURLcode SetOption(CURL* curl, CURLoption option, 
 } // namespace
 
 TResult<void> LoadCurl() {
-    if (!Opened()) {
-        return Fail(Opened().Error());
-    }
-    return {};
+    return Library().Loaded();
 }
 
 } // namespace qor

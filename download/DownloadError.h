@@ -2,6 +2,7 @@
 // the detail says what happened for whoever looks closer.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "base/Result.h"
@@ -12,17 +13,24 @@ enum class TDownloadFailure {
     ServerFailed,   // no usable answer from the server
     StatusRefused,  // an answer with a status other than "200"
     DownloadFailed, // the body, its length or the temporary file
-    Cancelled,      // the user pressed Cancel
+    Cancelled,      // the caller asked to stop
 };
 
 struct TDownloadError {
     TDownloadFailure Reason = TDownloadFailure::ServerFailed;
+    // What happened, in the failing layer's own words; not translated.
     std::string Detail;
-    std::string Status; // the status text, with StatusRefused
+    std::string Status; // the status code's text, with StatusRefused
+    // The status text the dialog shows for it, in the language of the download's request.
+    std::string Text;
 };
 
 inline TFailure<TDownloadError> DownloadFailure(TDownloadFailure reason, std::string detail) {
-    return {TDownloadError{reason, std::move(detail), {}}};
+    return {TDownloadError{reason, std::move(detail), {}, {}}};
 }
+
+// "Connecting to server failed!", with the status code after it for a refused status,
+// "Error downloading the firmware file!" or "Operation cancelled".
+std::string DownloadFailureText(const TDownloadError& error, std::uint8_t language);
 
 } // namespace qor

@@ -4,7 +4,9 @@
 #include <limits>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string_view>
+#include <utility>
 
 #include "firmware/DeviceVariant.h"
 
@@ -29,27 +31,7 @@ std::string Trimmed(std::string_view text) {
     return std::string(text);
 }
 
-// Marks the transfer as running for as long as it runs, whichever way it ends.
-class TRunning {
-public:
-    explicit TRunning(TDownloadState& state) : State(state) { State.Running = true; }
-    TRunning(const TRunning&) = delete;
-    TRunning& operator=(const TRunning&) = delete;
-    ~TRunning() {
-        State.Running = false;
-        State.AwaitingResponse = false;
-    }
-
-private:
-    TDownloadState& State;
-};
-
 } // namespace
-
-std::string FirmwareRequestPath(char variantLetter) {
-    const auto variant = TDeviceVariant::FromLetter(variantLetter);
-    return variant ? variant->DownloadPath() : DownloadPathOf(TVariantKind::Other);
-}
 
 std::uint32_t ParseContentLength(const std::string& text) {
     if (text.empty() ||
@@ -88,39 +70,39 @@ TResult<std::optional<std::string>> AgreedContentLength(const std::vector<std::s
     return agreed;
 }
 
-TDownloadTransfer::TDownloadTransfer(const TSettings& settings, IDataProtection& protection,
-                                     THttpSessionFactory sessions, TDownloadFiles files)
-    : Settings(settings), Protection(protection), Sessions(std::move(sessions)),
-      Files(std::move(files)) {
+TDownloadTransfer::TDownloadTransfer(IDataProtection& protection, THttpSessionFactory sessions,
+                                     TDownloadFiles files)
+    : Protection(protection), Sessions(std::move(sessions)), Files(std::move(files)) {
 }
 
 TResult<THttpRequest, TDownloadError>
-TDownloadTransfer::MakeRequest(const std::string& requestPath) const {
+TDownloadTransfer::MakeRequest(const TDownloadRequest& download) const {
+    const TSettings& settings = download.Settings;
     THttpRequest request;
-    request.Host = Server.Host;
-    request.Port = Server.Port;
-    request.Path = requestPath;
+    request.Host = download.Server.Host;
+    request.Port = download.Server.Port;
+    request.Path = DownloadPathOf(download.Variant);
     request.Agent = UserAgent;
     request.AlwaysFromServer = true;
-    if (!Settings.CfgUseProxy) {
+    if (!settings.CfgUseProxy) {
         return request;
     }
     THttpProxy proxy;
     proxy.Name =
-        ProxyScheme + Settings.CfgProxyServer + ":" + std::to_string(Settings.CfgProxyPort);
+        ProxyScheme + settings.CfgProxyServer + ":" + std::to_string(settings.CfgProxyPort);
     // Credentials only go to a proxy; with authentication but no proxy the access is direct.
-    if (Settings.CfgUseProxyAuth) {
+    if (settings.CfgUseProxyAuth) {
         THttpCredentials credentials;
-        credentials.User = Settings.CfgProxyUser;
+        credentials.User = settings.CfgProxyUser;
         // No blob means no password was ever entered: that is the empty password, stored as
         // its terminating zero. A blob that does not unprotect (another user, altered) is not
         // guessed at: nothing is sent.
-        if (ProxyPassword) {
-            credentials.Password = TSecretBytes(ProxyPassword->View());
-        } else if (Settings.CfgProxyPassword.empty()) {
+        if (download.ProxyPassword) {
+            credentials.Password = TSecretBytes(download.ProxyPassword->View());
+        } else if (settings.CfgProxyPassword.empty()) {
             credentials.Password.Resize(1);
         } else {
-            TResult<TSecretBytes> password = Protection.Unprotect(Settings.CfgProxyPassword);
+            TResult<TSecretBytes> password = Protection.Unprotect(settings.CfgProxyPassword);
             if (!password) {
                 const std::string& why = password.Error().Reason;
                 return DownloadFailure(TDownloadFailure::ServerFailed,
@@ -135,78 +117,82 @@ TDownloadTransfer::MakeRequest(const std::string& requestPath) const {
     return request;
 }
 
-// One transfer, step by step; each step hands back why it failed, and DownloadFirmware leaves
-// that in the state.
+// One transfer, step by step; each step hands back why it failed.
 class TDownloadTransfer::TRun {
 public:
-    TRun(const TDownloadTransfer& transfer, TDownloadState& state, const TPump& pump)
-        : Transfer(transfer), State(state), Pump(pump) {}
+    TRun(const TDownloadTransfer& transfer, const TDownloadRequest& request,
+         IDownloadObserver& observer)
+        : Transfer(transfer), Request(request), Observer(observer) {}
 
-    TResult<void, TDownloadError> Run(const std::string& requestPath) {
-        if (auto begun = Begin(); !begun) {
-            return begun;
+    TDownloadResult Run() {
+        auto savedAs = Begin();
+        if (!savedAs) {
+            return Fail(savedAs.Error());
         }
-        auto session = Connect(requestPath);
+        auto session = Connect();
         if (!session) {
             return Fail(session.Error());
         }
-        auto received = ReadBody(**session);
-        if (!received) {
-            return Fail(received.Error());
+        if (auto read = ReadBody(**session); !read) {
+            return Fail(read.Error());
         }
         // Everything the session opened is closed before the file is written.
         session->reset();
-        return Save(*received);
+        if (auto saved = Save(*savedAs); !saved) {
+            return Fail(saved.Error());
+        }
+        return TDownloadedImage{std::move(Body),
+                                DownloadAddress(Request.Server, DownloadPathOf(Request.Variant)),
+                                std::move(*savedAs)};
     }
 
 private:
-    void PumpEvents() const {
-        if (Pump) {
-            Pump();
+    // The caller's answer is kept: once asked to stop, the transfer stops at its next step.
+    void AskToCancel() {
+        if (!Cancelled) {
+            Cancelled = Observer.CancelRequested();
         }
     }
     bool TimeUp() const { return Transfer.Now() >= Deadline; }
 
-    // Why a transfer asked to stop ended: the user's Cancel, or else the overall bound.
+    // Why a transfer asked to stop ended: the caller's cancel, or else the overall bound.
     TFailure<TDownloadError> Stopped(TDownloadFailure atBound) const {
-        if (!State.Busy) {
+        if (Cancelled) {
             return DownloadFailure(TDownloadFailure::Cancelled, "cancelled");
         }
         return DownloadFailure(atBound, "the download did not finish within " +
                                             std::to_string(Transfer.Limits.Overall.count()) + " s");
     }
 
-    // Without a private temporary directory there is nowhere safe to put the image, so the
-    // transfer is not even begun.
-    TResult<void, TDownloadError> Begin() {
-        State.Failure.reset();
-        State.DownloadOK = false;
-        State.SizeKnown = false;
-        State.TotalBytes = 0;
-        State.ReceivedBytes = 0;
+    // Where the image is to be saved. Without a private temporary directory there is nowhere
+    // safe to put it, so the transfer is not even begun.
+    TResult<std::string, TDownloadError> Begin() {
         TResult<std::string> directory = Transfer.Files.TempDirectory();
         if (!directory) {
-            State.TempFilePath.clear();
             return DownloadFailure(TDownloadFailure::DownloadFailed,
                                    directory.Error().Within("no temporary directory").Reason);
         }
-        State.TempFilePath = *directory + DownloadFileName;
-        State.AwaitingResponse = true;
-        PumpEvents();
-        State.Busy = true;
+        // Room for the largest image, reserved but not yet touched: an image touches only the
+        // pages it fills.
+        Body.reserve(DownloadBufferSize);
+        AskToCancel();
+        if (Cancelled) {
+            return Stopped(TDownloadFailure::ServerFailed);
+        }
         Deadline = Transfer.Now() + Transfer.Limits.Overall;
-        return {};
+        return *directory + DownloadFileName;
     }
 
     // The request sent and the head of its response taken: a session whose body is next.
-    TResult<std::unique_ptr<IHttpSession>, TDownloadError> Connect(const std::string& path) {
-        TResult<THttpRequest, TDownloadError> request = Transfer.MakeRequest(path);
+    TResult<std::unique_ptr<IHttpSession>, TDownloadError> Connect() {
+        TResult<THttpRequest, TDownloadError> request = Transfer.MakeRequest(Request);
         if (!request) {
             return Fail(request.Error());
         }
         std::unique_ptr<IHttpSession> session =
-            Transfer.Sessions(THttpWait{Pump, [this] {
-                                            return !State.Busy || TimeUp();
+            Transfer.Sessions(THttpWait{[this] { AskToCancel(); },
+                                        [this] {
+                                            return Cancelled || TimeUp();
                                         }});
         if (!session) {
             return DownloadFailure(TDownloadFailure::ServerFailed, "no HTTP client");
@@ -221,48 +207,42 @@ private:
         if (response->Status != AcceptedStatus) {
             return Fail(TDownloadError{TDownloadFailure::StatusRefused,
                                        "the server answered with status " + response->Status,
-                                       response->Status});
+                                       response->Status,
+                                       {}});
         }
         const auto length = AgreedContentLength(response->ContentLengths);
         if (!length) {
             return DownloadFailure(TDownloadFailure::DownloadFailed, length.Error().Reason);
         }
-        State.SizeKnown = length->has_value();
-        State.TotalBytes = State.SizeKnown ? ParseContentLength(**length) : 0;
-        State.AwaitingResponse = false;
+        if (*length) {
+            Total = ParseContentLength(**length);
+        }
+        Observer.Received(0, Total);
         return session;
     }
 
-    // The body into the buffer, piece by piece, with the caller's events between the pieces;
-    // how many bytes came.
-    TResult<std::uint32_t, TDownloadError> ReadBody(IHttpSession& session) {
-        std::vector<std::uint8_t>& buffer = State.DownloadBuffer;
-        buffer.clear();
-        if (buffer.capacity() < DownloadBufferSize) { // handed on by the transfer before
-            buffer = ReservedDownloadBuffer();
-        }
+    // The body into the reserved buffer, piece by piece, with the caller asked after each.
+    TResult<void, TDownloadError> ReadBody(IHttpSession& session) {
         std::uint32_t received = 0;
         for (;;) {
-            if (!State.Busy || TimeUp()) {
+            if (Cancelled || TimeUp()) {
                 return Stopped(TDownloadFailure::DownloadFailed);
             }
-            if (State.SizeKnown && State.TotalBytes > DownloadBufferSize) {
+            if (Total && *Total > DownloadBufferSize) {
                 return DownloadFailure(TDownloadFailure::DownloadFailed,
-                                       "the announced image of " +
-                                           std::to_string(State.TotalBytes) +
+                                       "the announced image of " + std::to_string(*Total) +
                                            " bytes is larger than the buffer");
             }
             // With the buffer full, one more read into a spare byte tells the end of the body
             // from a body that does not fit.
             const std::size_t room = DownloadBufferSize - received;
             std::uint8_t spare = 0;
-            buffer.resize(received + std::min(room, ReadSize)); // within the reserved room
+            Body.resize(received + std::min(room, ReadSize)); // within the reserved room
             const std::span<std::uint8_t> target =
-                room == 0
-                    ? std::span<std::uint8_t>(&spare, 1)
-                    : std::span<std::uint8_t>(buffer.data() + received, buffer.size() - received);
+                room == 0 ? std::span<std::uint8_t>(&spare, 1)
+                          : std::span<std::uint8_t>(Body.data() + received, Body.size() - received);
             const THttpResult<std::size_t> count = session.Read(target);
-            buffer.resize(received + (count && room != 0 ? *count : 0));
+            Body.resize(received + (count && room != 0 ? *count : 0));
             if (!count) {
                 if (count.Error().Reason == THttpFailure::Stopped) {
                     return Stopped(TDownloadFailure::DownloadFailed);
@@ -275,44 +255,41 @@ private:
                                            std::to_string(DownloadBufferSize) + " bytes");
             }
             received += static_cast<std::uint32_t>(*count);
-            State.ReceivedBytes = received;
-            PumpEvents();
+            Observer.Received(received, Total);
+            AskToCancel();
             if (*count == 0) {
-                return received;
+                return {};
             }
         }
     }
 
-    TResult<void, TDownloadError> Save(std::uint32_t received) const {
-        const TResult<void> written = Transfer.Files.WriteFile(
-            State.TempFilePath,
-            std::span<const std::uint8_t>(State.DownloadBuffer.data(), received));
-        if (!written) {
+    TResult<void, TDownloadError> Save(const std::string& path) const {
+        if (const TResult<void> written = Transfer.Files.WriteFile(path, Body); !written) {
             return DownloadFailure(TDownloadFailure::DownloadFailed,
-                                   written.Error().Within("writing " + State.TempFilePath).Reason);
+                                   written.Error().Within("writing " + path).Reason);
         }
         return {};
     }
 
     const TDownloadTransfer& Transfer;
-    TDownloadState& State;
-    const TPump& Pump;
+    const TDownloadRequest& Request;
+    IDownloadObserver& Observer;
+    std::vector<std::uint8_t> Body;
+    std::optional<std::uint32_t> Total; // the announced length, when there is one
+    bool Cancelled = false;
     std::chrono::steady_clock::time_point Deadline;
 };
 
-TDownloadOutcome TDownloadTransfer::DownloadFirmware(TDownloadState& state,
-                                                     const std::string& requestPath,
-                                                     const TPump& pump) const {
-    const TRunning running(state);
-    TRun run(*this, state, pump);
-    if (auto done = run.Run(requestPath); !done) {
-        state.Failure = done.Error();
-        state.Busy = false;
-        return Fail(done.Error());
+TDownloadResult TDownloadTransfer::DownloadFirmware(const TDownloadRequest& request,
+                                                    IDownloadObserver& observer) const {
+    TRun run(*this, request, observer);
+    TDownloadResult result = run.Run();
+    if (!result) {
+        TDownloadError error = result.Error();
+        error.Text = DownloadFailureText(error, request.Settings.CfgLanguage);
+        return Fail(std::move(error));
     }
-    state.DownloadOK = true;
-    state.Busy = false;
-    return state.Image();
+    return result;
 }
 
 } // namespace qor

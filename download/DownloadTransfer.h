@@ -1,31 +1,23 @@
-// One firmware download: an image fetched over HTTP, directly or through the configured
-// proxy, into the dialog's buffer and then into the temporary file.
+// The firmware download over HTTP: the image the request names, fetched directly or through
+// the configured proxy into a buffer reserved before the transfer starts, then saved to the
+// temporary file (see FirmwareDownload.h for what the caller gives and gets).
 #pragma once
 
 #include <chrono>
 #include <cstdint>
 #include <functional>
 #include <optional>
-#include <span>
 #include <string>
 #include <vector>
 
-#include "base/Settings.h"
+#include "base/Result.h"
 #include "download/DownloadError.h"
 #include "download/DownloadFiles.h"
-#include "download/DownloadServer.h"
-#include "download/DownloadState.h"
+#include "download/FirmwareDownload.h"
 #include "download/HttpSession.h"
 #include "platform/DataProtection.h"
-#include "platform/SecretBytes.h"
 
 namespace qor {
-
-// The temporary file's name inside the user's temporary directory.
-inline constexpr const char* DownloadFileName = "qor-7316.bin";
-
-// "/qor-7316-a.bin" for the variant letter 'a'.
-std::string FirmwareRequestPath(char variantLetter);
 
 // A Content-Length text as a byte count: decimal digits only, 0 for anything else or for a
 // number beyond 32 bits.
@@ -43,39 +35,31 @@ struct TDownloadLimits {
     std::chrono::seconds Overall{600};
 };
 
-using TDownloadOutcome = TResult<std::span<const std::uint8_t>, TDownloadError>;
-
 class TDownloadTransfer {
 public:
     using TClock = std::function<std::chrono::steady_clock::time_point()>;
 
-    TDownloadTransfer(const TSettings& settings, IDataProtection& protection,
-                      THttpSessionFactory sessions, TDownloadFiles files);
+    // The HTTP client, the protection a stored proxy password is read back with, and the
+    // temporary directory with its write.
+    TDownloadTransfer(IDataProtection& protection, THttpSessionFactory sessions,
+                      TDownloadFiles files);
 
-    // The product's server unless replaced (tests, the demo).
-    TDownloadServer Server;
-    // A proxy password given for this transfer alone (the command line's), sent instead of
-    // the stored one; with its terminating zero, as a stored password holds it.
-    std::optional<TSecretBytes> ProxyPassword;
     TDownloadLimits Limits;
     TClock Now = [] {
         return std::chrono::steady_clock::now();
     };
 
-    // Runs the whole transfer of `requestPath`, pumping the caller's events while it waits and
-    // after every piece of the body; Cancel (Busy cleared) is seen within a pump. Returns the
-    // image (held in state.DownloadBuffer) or why there is none; the outcome is also left in
-    // `state` (DownloadOK, TempFilePath, Failure) for the dialog to show.
-    TDownloadOutcome DownloadFirmware(TDownloadState& state, const std::string& requestPath,
-                                      const TPump& pump) const;
+    // Runs the whole transfer of the request's image, telling `observer` as it goes: the
+    // image, or why there is none.
+    TDownloadResult DownloadFirmware(const TDownloadRequest& request,
+                                     IDownloadObserver& observer) const;
 
 private:
-    class TRun; // one transfer: its state, the caller's pump and the overall deadline
+    class TRun; // one transfer: its request, its observer and the overall deadline
 
-    // The request for `requestPath` with the proxy and its credentials from the settings.
-    TResult<THttpRequest, TDownloadError> MakeRequest(const std::string& requestPath) const;
+    // The request for the image with the proxy and its credentials from the settings.
+    TResult<THttpRequest, TDownloadError> MakeRequest(const TDownloadRequest& download) const;
 
-    const TSettings& Settings;
     IDataProtection& Protection;
     THttpSessionFactory Sessions;
     TDownloadFiles Files;

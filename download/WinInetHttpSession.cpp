@@ -34,17 +34,15 @@ struct TInternetCloser {
 };
 using TInternetHandle = std::unique_ptr<void, TInternetCloser>;
 
-// The decimal number of a Content-Length text; nullopt for anything else.
-std::optional<std::uint64_t> DecimalLength(const std::string& text) {
+// The decimal number a header's text gives (a length, a status, a port).
+TResult<std::uint64_t> DecimalNumber(const std::string& text) {
     constexpr std::size_t MaxDigits = 19; // stays within 64 bits
-    if (text.empty() || text.size() > MaxDigits) {
-        return std::nullopt;
+    if (text.empty() || text.size() > MaxDigits ||
+        !std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+        return Fail(TError{"not a decimal number: '" + text + "'"});
     }
     std::uint64_t value = 0;
     for (const char c : text) {
-        if (c < '0' || c > '9') {
-            return std::nullopt;
-        }
         value = value * 10 + static_cast<std::uint64_t>(c - '0');
     }
     return value;
@@ -115,11 +113,11 @@ struct TWinInetHttpSession::TTarget {
 
     std::string Url() const { return "http://" + Host + ":" + std::to_string(Port) + Path; }
 
-    // A plain HTTP address with its host, port and path; nullopt for anything else.
-    static std::optional<TTarget> Of(const std::string& url) {
+    // A plain HTTP address with its host, port and path; why not for anything else.
+    static TResult<TTarget> Of(const std::string& url) {
         constexpr std::string_view Scheme = "http://";
         if (!StartsWithNoCase(url, std::string(Scheme))) {
-            return std::nullopt;
+            return Fail(TError{"not plain HTTP"});
         }
         const std::string rest = url.substr(Scheme.size(), url.find('#') - Scheme.size());
         const std::size_t pathStart = std::min(rest.find('/'), rest.find('?'));
@@ -130,14 +128,14 @@ struct TWinInetHttpSession::TTarget {
             colon != std::string::npos && authority.find(']', colon) == std::string::npos;
         target.Host = authority.substr(0, hasPort ? colon : std::string::npos);
         if (hasPort) {
-            const auto port = DecimalLength(authority.substr(colon + 1));
+            const auto port = DecimalNumber(authority.substr(colon + 1));
             if (!port || *port == 0 || *port > std::numeric_limits<std::uint16_t>::max()) {
-                return std::nullopt;
+                return Fail(TError{"a port outside 1 to 65535"});
             }
             target.Port = static_cast<std::uint16_t>(*port);
         }
         if (target.Host.empty()) {
-            return std::nullopt;
+            return Fail(TError{"no host"});
         }
         if (pathStart != std::string::npos) {
             target.Path = rest.substr(pathStart);
@@ -239,7 +237,9 @@ THttpResult<THttpResponse> TWinInetHttpSession::Get(const THttpRequest& request)
                                                                 [&](const std::string& length) {
                                                                     return length == lengths[0];
                                                                 });
-            AnnouncedLength = agreed ? DecimalLength(lengths[0]) : std::nullopt;
+            // A length that is not a number announces none.
+            const auto length = DecimalNumber(agreed ? lengths[0] : std::string());
+            AnnouncedLength = length ? std::optional(*length) : std::nullopt;
             Reading = std::make_shared<TReadJob>();
             Reading->Handles = Handles;
             return head;
@@ -349,7 +349,7 @@ THttpResult<THttpResponse> TWinInetHttpSession::ReadHead() {
 
 THttpResult<std::optional<TWinInetHttpSession::TTarget>>
 TWinInetHttpSession::RedirectTarget(const THttpResponse& head, const TTarget& from) {
-    const auto status = DecimalLength(head.Status);
+    const auto status = DecimalNumber(head.Status);
     if (!status || !IsFollowedRedirect(static_cast<long>(*status))) {
         return std::optional<TTarget>();
     }
@@ -385,12 +385,12 @@ TWinInetHttpSession::RedirectTarget(const THttpResponse& head, const TTarget& fr
                     ::GetLastError());
     }
     combined.resize(std::min<std::size_t>(combinedSize, combined.size()));
-    std::optional<TTarget> next = TTarget::Of(win::Narrow(combined));
+    TResult<TTarget> next = TTarget::Of(win::Narrow(combined));
     if (!next) {
         return HttpFailure(THttpFailure::BadResponse,
                            "a redirect to an address that is not plain HTTP: " + location);
     }
-    return next;
+    return std::optional<TTarget>(std::move(*next));
 }
 
 THttpResult<std::size_t> TWinInetHttpSession::Read(std::span<std::uint8_t> buffer) {

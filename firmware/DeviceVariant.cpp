@@ -44,16 +44,16 @@ std::string TDeviceVariant::DownloadPath() const {
     return DownloadPathOf(VariantKind);
 }
 
-std::optional<TFitFault> TDeviceVariant::FitFault(const TFirmwareImage& image) const {
+TResult<void, TFitFault> TDeviceVariant::CheckFit(const TFirmwareImage& image) const {
     const std::optional<char> letter = Letter();
     if (!letter || image.VariantLetter() != static_cast<std::uint8_t>(*letter)) {
-        return TFitFault::WrongVariant;
+        return Fail(TFitFault::WrongVariant);
     }
     const std::uint64_t written = image.Size() / BlockSize * BlockSize;
     if (written > FlashSize()) {
-        return TFitFault::TooLarge;
+        return Fail(TFitFault::TooLarge);
     }
-    return std::nullopt;
+    return {};
 }
 
 std::string DownloadPathOf(TVariantKind kind) {

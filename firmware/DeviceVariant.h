@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 
+#include "base/Result.h"
 #include "firmware/FirmwareImage.h"
 
 namespace qor {
@@ -43,9 +44,9 @@ public:
     std::string DownloadPath() const;
 
     // An image fits when its variant letter is the device's and the blocks an update writes
-    // stay inside the device's flash.
-    std::optional<TFitFault> FitFault(const TFirmwareImage& image) const;
-    bool Fits(const TFirmwareImage& image) const { return !FitFault(image); }
+    // stay inside the device's flash; fails with why it does not.
+    TResult<void, TFitFault> CheckFit(const TFirmwareImage& image) const;
+    bool Fits(const TFirmwareImage& image) const { return CheckFit(image).Ok(); }
 
 private:
     TDeviceVariant(TVariantKind kind, std::uint32_t pageSize, std::uint32_t pageCount)

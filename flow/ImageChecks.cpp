@@ -32,8 +32,8 @@ TImageFit ImageFits(const TFirmwareImage& image, const TConnectedVariant& device
     if (!device) {
         return Fail(TImageRejection{std::nullopt, device.Error().Reason});
     }
-    if (const std::optional<TFitFault> fault = device->FitFault(image)) {
-        return Fail(TImageRejection{fault, DescribeFitFault(*fault)});
+    if (const auto fit = device->CheckFit(image); !fit) {
+        return Fail(TImageRejection{fit.Error(), DescribeFitFault(fit.Error())});
     }
     return {};
 }

@@ -19,9 +19,13 @@ constexpr int StartInterval = 500;
 TFWOnlineForm::TFWOnlineForm(const TSettings& settings, IDataProtection& protection,
                              THttpSessionFactory sessions, TDownloadFiles files,
                              TDownloadServer server, QWidget* owner)
-    : QDialog(owner), Ui(std::make_unique<::Ui::TFWOnlineForm>()), Settings(settings),
-      Transfer(settings, protection, std::move(sessions), std::move(files)) {
-    Transfer.Server = std::move(server);
+    : QDialog(owner), Display([this] {
+          // While the transfer waits, the dialog shows its step and serves its events.
+          ShowTransfer();
+          QCoreApplication::processEvents();
+      }),
+      Ui(std::make_unique<::Ui::TFWOnlineForm>()), Settings(settings), Server(std::move(server)),
+      Transfer(protection, std::move(sessions), std::move(files)) {
     Ui->setupUi(this);
     PBFWProgress = Ui->PBFWProgress;
     LStatus = Ui->LStatus;
@@ -43,66 +47,46 @@ TFWOnlineForm::TFWOnlineForm(const TSettings& settings, IDataProtection& protect
 
 TFWOnlineForm::~TFWOnlineForm() = default;
 
+// Display starts with nothing begun and the variant "other", which the main window overwrites.
 void TFWOnlineForm::FormCreate() {
-    State.DownloadOK = false;
-    State.SizeKnown = false;
-    State.Busy = false;
-    State.TotalBytes = 0;
-    State.ReceivedBytes = 0;
-    State.Started = false;
     StartTimer.start();
-    State.DeviceVariant = TVariantKind::Other;
 }
 
 void TFWOnlineForm::StartTimerTimer() {
-    if (State.Started) {
-        return;
+    if (Display.Start()) {
+        DownloadFirmware();
     }
-    State.Started = true;
-    DownloadFirmware();
 }
 
 void TFWOnlineForm::ShowTransfer() {
-    ShowTransferStep(State, View, Settings.CfgLanguage);
+    Display.ShowStep(Settings.CfgLanguage);
     Render();
 }
 
 bool TFWOnlineForm::DownloadFirmware() {
-    const TDownloadOutcome outcome =
-        Transfer.DownloadFirmware(State, DownloadPathOf(State.DeviceVariant), [this] {
-            ShowTransfer();
-            QCoreApplication::processEvents();
-        });
+    Display.Begin();
+    Display.End(Transfer.DownloadFirmware(
+        TDownloadRequest{Display.DeviceVariant, Settings, std::nullopt, Server}, Display));
     ShowTransfer();
-    if (CloseRequested) {
-        CloseRequested = false;
+    if (Display.TakeCloseRequest()) {
         close();
     }
-    return outcome.Ok();
+    return Display.DownloadOK();
 }
 
 void TFWOnlineForm::DisplayTimerTimer() {
-    DownloadDisplayTick(State, View, Settings.CfgLanguage, QLocale().decimalPoint().toStdString());
+    Display.Tick(Settings.CfgLanguage, QLocale().decimalPoint().toStdString());
     Render();
 }
 
 void TFWOnlineForm::BCancelClick() {
-    if (State.Busy) {
-        State.Busy = false;
-    } else {
+    if (Display.CancelClick()) {
         close();
     }
 }
 
 bool TFWOnlineForm::FormCloseQuery() {
-    if (State.Busy) {
-        return false;
-    }
-    if (State.Running) {
-        CloseRequested = true;
-        return false;
-    }
-    return true;
+    return Display.CloseQuery();
 }
 
 void TFWOnlineForm::closeEvent(QCloseEvent* event) {
@@ -121,10 +105,9 @@ void TFWOnlineForm::reject() {
 }
 
 void TFWOnlineForm::Render() {
-    const TDownloadView& view = View;
+    const TDownloadView& view = Display.View();
     LStatus->setText(QString::fromStdString(view.LStatus));
-    // Why it failed, in the failing layer's words, for whoever looks closer.
-    LStatus->setToolTip(QString::fromStdString(State.FailureDetail()));
+    LStatus->setToolTip(QString::fromStdString(view.LStatusTip));
     PBFWProgress->setValue(view.PBFWProgress);
     if (!view.BCancel.empty()) {
         BCancel->setText(QString::fromStdString(view.BCancel));

@@ -1,5 +1,5 @@
 // The firmware download dialog: runs one transfer shortly after it opens, shows its
-// progress and lets the user cancel it; the outcome stays in State for the main window.
+// progress and lets the user cancel it; the image stays in Display for the main window.
 #pragma once
 
 #include <QDialog>
@@ -10,7 +10,6 @@
 #include "base/Settings.h"
 #include "download/DownloadFiles.h"
 #include "download/DownloadServer.h"
-#include "download/DownloadState.h"
 #include "download/DownloadTransfer.h"
 #include "download/HttpSession.h"
 #include "platform/DataProtection.h"
@@ -37,10 +36,9 @@ public:
     TFWOnlineForm(const TFWOnlineForm&) = delete;
     TFWOnlineForm& operator=(const TFWOnlineForm&) = delete;
 
-    // DownloadOK, TempFilePath, DeviceVariant and the rest of the transfer's fields. The main
-    // window sets DeviceVariant after creation and reads the outcome after the dialog closed.
-    TDownloadState State;
-    TDownloadView View;
+    // The main window sets its DeviceVariant after creation and takes the image after the
+    // dialog closed.
+    TDownloadDisplay Display;
 
     void FormCreate();
     void StartTimerTimer();
@@ -69,9 +67,8 @@ private:
 
     std::unique_ptr<Ui::TFWOnlineForm> Ui;
     const TSettings& Settings;
+    TDownloadServer Server;
     TDownloadTransfer Transfer;
-    // A close asked for after Cancel while the transfer was still unwinding; done at its end.
-    bool CloseRequested = false;
 };
 
 } // namespace qor

@@ -1,6 +1,4 @@
 // The main window's download button and proxy menu item: their dialogs, shown modally over it.
-#include "download/DownloadServer.h"
-#include "firmware/DeviceVariant.h"
 #include "gui/TFWOnlineForm.h"
 #include "gui/TMainForm.h"
 #include "gui/TProxyForm.h"
@@ -25,13 +23,10 @@ void TMainForm::BDownloadClick() {
     }
     qor::TFWOnlineForm dialog(Cfg, Services.Protection, Services.Sessions, Services.Files,
                               Services.Server, this);
-    dialog.State.DeviceVariant = Main.DeviceVariant();
+    dialog.Display.DeviceVariant = Main.DeviceVariant();
     PlaceOver(*this, dialog);
     dialog.exec();
-    const qor::TDownloadState& state = dialog.State;
-    const std::string source =
-        qor::DownloadAddress(Services.Server, qor::DownloadPathOf(state.DeviceVariant));
-    Main.AcceptDownload(state.DownloadOK, state.TempFilePath, state.Image(), source);
+    Main.AcceptDownload(dialog.Display.TakeImage());
     Render();
 }
 

@@ -7,7 +7,7 @@
 
 #include <cstdlib>
 
-#include "platform/SharedLibrary.h"
+#include "platform/LibraryFunctions.h"
 #include "platform/SodiumLibrary.h"
 
 namespace qor {
@@ -20,32 +20,18 @@ struct TSodium {
     decltype(&::crypto_secretbox_open_easy) SecretBoxOpen = nullptr;
 };
 
-TResult<TSodium> Open() {
-    const auto library = TSharedLibrary::Open(QOR_SODIUM_SONAME);
-    if (!library) {
-        return Fail(library.Error());
-    }
-    TSodium sodium;
-    for (const auto& found : {
-             library->Find("sodium_init", sodium.Init),
-             library->Find("randombytes_buf", sodium.RandomBytes),
-             library->Find("crypto_secretbox_easy", sodium.SecretBox),
-             library->Find("crypto_secretbox_open_easy", sodium.SecretBoxOpen),
-         }) {
-        if (!found) {
-            return Fail(found.Error());
-        }
-    }
-    return sodium;
-}
-
-const TResult<TSodium>& Opened() {
-    static const TResult<TSodium> opened = Open();
-    return opened;
+// Opened by the first of LoadSodium() and sodium_init().
+const TLibraryFunctions<TSodium>& Library() {
+    static const TLibraryFunctions<TSodium> library(
+        QOR_SODIUM_SONAME, LibraryFunction("sodium_init", &TSodium::Init),
+        LibraryFunction("randombytes_buf", &TSodium::RandomBytes),
+        LibraryFunction("crypto_secretbox_easy", &TSodium::SecretBox),
+        LibraryFunction("crypto_secretbox_open_easy", &TSodium::SecretBoxOpen));
+    return library;
 }
 
 const TSodium* Sodium() {
-    return Opened() ? &*Opened() : nullptr;
+    return Library().Functions();
 }
 
 // The functions after sodium_init() are only reached once it succeeded; were one reached
@@ -61,10 +47,7 @@ const TSodium& Started() {
 } // namespace
 
 TResult<void> LoadSodium() {
-    if (!Opened()) {
-        return Fail(Opened().Error());
-    }
-    return {};
+    return Library().Loaded();
 }
 
 } // namespace qor

@@ -112,24 +112,23 @@ TResult<void> CheckPrivateDirectory(const std::string& path, const std::string& 
         const auto* allowed = static_cast<const ACCESS_ALLOWED_ACE*>(ace);
         admitted.push_back(SidText(const_cast<DWORD*>(&allowed->SidStart)));
     }
-    if (const auto fault = PrivacyFault(SidText(owner), admitted, userSid)) {
-        return Fail(TError{"'" + path + "' " + *fault});
+    if (const auto privacy = CheckPrivacy(SidText(owner), admitted, userSid); !privacy) {
+        return Fail(TError{"'" + path + "' " + privacy.Error().Reason});
     }
     return {};
 }
 
-std::optional<std::string> PrivacyFault(const std::string& ownerSid,
-                                        const std::vector<std::string>& admitted,
-                                        const std::string& userSid) {
+TResult<void> CheckPrivacy(const std::string& ownerSid, const std::vector<std::string>& admitted,
+                           const std::string& userSid) {
     if (!IsUserOrSystem(ownerSid, userSid)) {
-        return "belongs to " + ownerSid + ", not to us";
+        return Fail(TError{"belongs to " + ownerSid + ", not to us"});
     }
     for (const std::string& who : admitted) {
         if (!IsUserOrSystem(who, userSid)) {
-            return "is open to " + who;
+            return Fail(TError{"is open to " + who});
         }
     }
-    return std::nullopt;
+    return {};
 }
 
 } // namespace qor::win

@@ -1,7 +1,6 @@
 // The current user's identity and directories only that user can use, in Windows' terms.
 #pragma once
 
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -21,9 +20,8 @@ TResult<void> CreatePrivateDirectory(const std::string& path, const std::string&
 TResult<void> CheckPrivateDirectory(const std::string& path, const std::string& userSid);
 
 // The rule CheckPrivateDirectory applies to a directory's owner and to the accounts its access
-// list admits: why it is not private to `userSid`, or nothing when it is.
-std::optional<std::string> PrivacyFault(const std::string& ownerSid,
-                                        const std::vector<std::string>& admitted,
-                                        const std::string& userSid);
+// list admits: fails with why the directory is not private to `userSid`.
+TResult<void> CheckPrivacy(const std::string& ownerSid, const std::vector<std::string>& admitted,
+                           const std::string& userSid);
 
 } // namespace qor::win

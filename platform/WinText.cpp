@@ -4,6 +4,9 @@
 
 #include <algorithm>
 #include <limits>
+#include <string>
+
+#include "base/Result.h"
 
 namespace qor::win {
 namespace {
@@ -15,35 +18,47 @@ int Length(std::size_t size) {
     return static_cast<int>(std::min<std::size_t>(size, std::numeric_limits<int>::max()));
 }
 
-// `text` in `codePage` as UTF-16 into `out` (resized to fit), which may be a secret's buffer.
+// `text` in `codePage` as UTF-16, in a plain string or a secret's buffer.
 template <typename TOut>
-void ToWide(UINT codePage, const char* text, std::size_t size, TOut& out, std::size_t extra = 0) {
+TOut ToWide(UINT codePage, const char* text, std::size_t size, std::size_t extra = 0) {
+    TOut out;
     const int count =
         size == 0 ? 0 : ::MultiByteToWideChar(codePage, 0, text, Length(size), nullptr, 0);
     out.Resize((static_cast<std::size_t>(count) + extra) * sizeof(wchar_t));
     if (count > 0) {
         ::MultiByteToWideChar(codePage, 0, text, Length(size), out.Wide(), count);
     }
+    return out;
 }
 
-// UTF-16 into `codePage`; false when a character had to be replaced and `exact` asked not to.
+// UTF-16 in `codePage`; fails when a character has no place there and would become a stand-in.
 template <typename TOut>
-bool FromWide(UINT codePage, const wchar_t* wide, std::size_t count, TOut& out, bool exact) {
+TResult<TOut> FromWide(UINT codePage, const wchar_t* wide, std::size_t count) {
     // UTF-8, also as a system's ANSI code page, holds every character and takes neither the
     // flag nor the replacement mark.
     const bool utf8 = codePage == CP_UTF8 || (codePage == CP_ACP && ::GetACP() == CP_UTF8);
-    const DWORD flags = exact && !utf8 ? WC_NO_BEST_FIT_CHARS : 0;
+    const DWORD flags = utf8 ? 0 : WC_NO_BEST_FIT_CHARS;
     BOOL replaced = FALSE;
     BOOL* mark = utf8 ? nullptr : &replaced;
     const int size = count == 0 ? 0
                                 : ::WideCharToMultiByte(codePage, flags, wide, Length(count),
                                                         nullptr, 0, nullptr, mark);
+    TOut out;
     out.Resize(static_cast<std::size_t>(size));
     if (size > 0) {
         ::WideCharToMultiByte(codePage, flags, wide, Length(count), out.Chars(), size, nullptr,
                               mark);
     }
-    return !(exact && replaced != FALSE);
+    if (replaced != FALSE) {
+        return Fail(TError{"the text holds a character that code page " + std::to_string(codePage) +
+                           " cannot hold"});
+    }
+    return out;
+}
+
+// UTF-8 holds every character (a lone surrogate becomes U+FFFD), so this cannot fail.
+template <typename TOut> TOut ToUtf8(const wchar_t* wide, std::size_t count) {
+    return FromWide<TOut>(CP_UTF8, wide, count).Value();
 }
 
 // A plain string and a secret behind the same few operations.
@@ -73,30 +88,24 @@ const char* Chars(std::span<const std::uint8_t> bytes) {
 } // namespace
 
 std::wstring Widen(std::string_view utf8) {
-    TPlainWide wide;
-    ToWide(CP_UTF8, utf8.data(), utf8.size(), wide);
-    return std::move(wide.Text);
+    return ToWide<TPlainWide>(CP_UTF8, utf8.data(), utf8.size()).Text;
 }
 
 std::string Narrow(std::wstring_view wide) {
-    TPlainChars utf8;
-    FromWide(CP_UTF8, wide.data(), wide.size(), utf8, false);
-    return std::move(utf8.Text);
+    return ToUtf8<TPlainChars>(wide.data(), wide.size()).Text;
 }
 
 std::optional<std::string> ToAnsi(std::string_view utf8) {
     const std::wstring wide = Widen(utf8);
-    TPlainChars ansi;
-    if (!FromWide(CP_ACP, wide.data(), wide.size(), ansi, true)) {
+    auto ansi = FromWide<TPlainChars>(CP_ACP, wide.data(), wide.size());
+    if (!ansi) {
         return std::nullopt;
     }
-    return std::move(ansi.Text);
+    return std::move(ansi.Value().Text);
 }
 
 std::string FromAnsi(std::string_view ansi) {
-    TPlainWide wide;
-    ToWide(CP_ACP, ansi.data(), ansi.size(), wide);
-    return Narrow(wide.Text);
+    return Narrow(ToWide<TPlainWide>(CP_ACP, ansi.data(), ansi.size()).Text);
 }
 
 bool IsUtf8(std::span<const std::uint8_t> bytes) {
@@ -105,28 +114,22 @@ bool IsUtf8(std::span<const std::uint8_t> bytes) {
 }
 
 TSecretBytes WidenSecret(std::span<const std::uint8_t> utf8) {
-    TSecret wide;
     // The zero character after the text comes with the resize.
-    ToWide(CP_UTF8, Chars(utf8), utf8.size(), wide, 1);
-    return std::move(wide.Bytes);
+    return ToWide<TSecret>(CP_UTF8, Chars(utf8), utf8.size(), 1).Bytes;
 }
 
 std::optional<TSecretBytes> SecretToAnsi(std::span<const std::uint8_t> utf8) {
-    TSecret wide;
-    ToWide(CP_UTF8, Chars(utf8), utf8.size(), wide);
-    TSecret ansi;
-    if (!FromWide(CP_ACP, wide.WideData(), wide.WideCount(), ansi, true)) {
+    const auto wide = ToWide<TSecret>(CP_UTF8, Chars(utf8), utf8.size());
+    auto ansi = FromWide<TSecret>(CP_ACP, wide.WideData(), wide.WideCount());
+    if (!ansi) {
         return std::nullopt;
     }
-    return std::move(ansi.Bytes);
+    return std::move(ansi.Value().Bytes);
 }
 
 TSecretBytes SecretFromAnsi(std::span<const std::uint8_t> ansi) {
-    TSecret wide;
-    ToWide(CP_ACP, Chars(ansi), ansi.size(), wide);
-    TSecret utf8;
-    FromWide(CP_UTF8, wide.WideData(), wide.WideCount(), utf8, false);
-    return std::move(utf8.Bytes);
+    const auto wide = ToWide<TSecret>(CP_ACP, Chars(ansi), ansi.size());
+    return ToUtf8<TSecret>(wide.WideData(), wide.WideCount()).Bytes;
 }
 
 } // namespace qor::win

@@ -1,6 +1,6 @@
 #include "presenter/FirmwareLoading.h"
 
-#include <vector>
+#include <utility>
 
 #include "base/FixedTexts.h"
 #include "base/TextTable.h"
@@ -50,20 +50,19 @@ bool OpenLocalFirmware(const std::string& path, const TConnectedVariant& device,
     return Load(std::move(*image), path, path, device, model, language, messages);
 }
 
-bool AcceptDownloadedFirmware(bool downloadOK, const std::string& tempFilePath,
-                              std::span<const std::uint8_t> body, const std::string& source,
+bool AcceptDownloadedFirmware(std::optional<TDownloadedImage> downloaded,
                               const TConnectedVariant& device, TMainModel& model,
                               std::uint8_t language, IMessageBox& messages) {
-    if (!downloadOK) {
+    if (!downloaded) {
         model.DiscardImage();
         return false;
     }
-    auto image = Checked(CheckImageBytes(std::vector<std::uint8_t>(body.begin(), body.end())),
-                         model, messages);
+    auto image = Checked(CheckImageBytes(std::move(downloaded->Body)), model, messages);
     if (!image) {
         return false;
     }
-    return Load(std::move(*image), tempFilePath, source, device, model, language, messages);
+    return Load(std::move(*image), downloaded->SavedAs, downloaded->Source, device, model, language,
+                messages);
 }
 
 } // namespace qor

@@ -5,10 +5,10 @@
 
 #include <cstdint>
 #include <optional>
-#include <span>
 #include <string>
 
 #include "base/MessageBox.h"
+#include "download/FirmwareDownload.h"
 #include "firmware/DeviceVariant.h"
 #include "flow/ImageChecks.h"
 #include "presenter/MainModel.h"
@@ -22,11 +22,10 @@ namespace qor {
 bool OpenLocalFirmware(const std::string& path, const TConnectedVariant& device, TMainModel& model,
                        std::uint8_t language, IMessageBox& messages);
 
-// After the download dialog closed. Without success the image is discarded silently. The
-// body is checked as a file would be and must fit the device connected now, as a local file
-// must; it is shown under the name of the file it was saved to.
-bool AcceptDownloadedFirmware(bool downloadOK, const std::string& tempFilePath,
-                              std::span<const std::uint8_t> body, const std::string& source,
+// After the download dialog closed. Without an image the loaded one is discarded silently.
+// The body, taken over as it is, is checked as a file would be and must fit the device
+// connected now, as a local file must; it is shown under the name of the file it was saved to.
+bool AcceptDownloadedFirmware(std::optional<TDownloadedImage> downloaded,
                               const TConnectedVariant& device, TMainModel& model,
                               std::uint8_t language, IMessageBox& messages);
 

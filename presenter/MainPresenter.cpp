@@ -56,10 +56,9 @@ bool TMainPresenter::OpenLocalFirmware(const std::string& path) {
     return qor::OpenLocalFirmware(path, ConnectedVariant(), Model, Language(), Messages);
 }
 
-bool TMainPresenter::AcceptDownload(bool downloadOK, const std::string& tempFilePath,
-                                    std::span<const std::uint8_t> body, const std::string& source) {
-    return AcceptDownloadedFirmware(downloadOK, tempFilePath, body, source, ConnectedVariant(),
-                                    Model, Language(), Messages);
+bool TMainPresenter::AcceptDownload(std::optional<TDownloadedImage> downloaded) {
+    return AcceptDownloadedFirmware(std::move(downloaded), ConnectedVariant(), Model, Language(),
+                                    Messages);
 }
 
 TUpdateOutcome TMainPresenter::Update(IUpdateHost& host) {

@@ -6,7 +6,6 @@
 
 #include <cstdint>
 #include <optional>
-#include <span>
 #include <string>
 
 #include "base/MessageBox.h"
@@ -14,6 +13,7 @@
 #include "device/ConnectionMonitor.h"
 #include "device/DevicePort.h"
 #include "device/UpdateSession.h"
+#include "download/FirmwareDownload.h"
 #include "firmware/DeviceVariant.h"
 #include "flow/ImageChecks.h"
 #include "presenter/MainModel.h"
@@ -34,9 +34,8 @@ public:
 
     // Open: `path` as the open dialog returned it.
     bool OpenLocalFirmware(const std::string& path);
-    // After the download dialog: its outcome, the body it received and where from.
-    bool AcceptDownload(bool downloadOK, const std::string& tempFilePath,
-                        std::span<const std::uint8_t> body, const std::string& source);
+    // After the download dialog: the image it downloaded, if it did.
+    bool AcceptDownload(std::optional<TDownloadedImage> downloaded);
     // Update: writes the loaded image, letting `host` run messages between the exchanges.
     // Refused (nothing done) without an image or while an update runs; an image that no
     // longer fits the device connected now is reported and discarded before anything is sent.

@@ -23,7 +23,7 @@ std::vector<std::string> Split(const std::string& text, char separator) {
 
 } // namespace
 
-std::optional<std::vector<TDeviceLayout>> ParseBusLayout(const std::string& layout) {
+TResult<std::vector<TDeviceLayout>> ParseBusLayout(const std::string& layout) {
     constexpr std::string_view SerialSetting = "serial=";
     std::vector<TDeviceLayout> devices;
     for (const std::string& entry : Split(layout, EntrySeparator)) {
@@ -44,7 +44,8 @@ std::optional<std::vector<TDeviceLayout>> ParseBusLayout(const std::string& layo
             } else if (setting.starts_with(SerialSetting)) {
                 device.Serial = setting.substr(SerialSetting.size());
             } else {
-                return std::nullopt;
+                return Fail(TError{"the device \"" + entry +
+                                   "\" has a setting other than a, b, app or serial=TEXT"});
             }
         }
         devices.push_back(std::move(device));
@@ -52,10 +53,10 @@ std::optional<std::vector<TDeviceLayout>> ParseBusLayout(const std::string& layo
     return devices;
 }
 
-bool LayOutBus(TVirtualBus& bus, const std::string& layout) {
+TResult<void> LayOutBus(TVirtualBus& bus, const std::string& layout) {
     const auto devices = ParseBusLayout(layout);
     if (!devices) {
-        return false;
+        return Fail(devices.Error());
     }
     for (const TDeviceLayout& device : *devices) {
         TVirtualDevice& added = bus.AddDevice(device.Description, device.Config);
@@ -66,7 +67,7 @@ bool LayOutBus(TVirtualBus& bus, const std::string& layout) {
             added.SerialNumber = *device.Serial;
         }
     }
-    return true;
+    return {};
 }
 
 } // namespace qor

@@ -6,10 +6,10 @@
 // the bus's own (empty: a bridge without one).
 #pragma once
 
-#include <optional>
 #include <string>
 #include <vector>
 
+#include "base/Result.h"
 #include "sim/BootloaderEmulator.h"
 #include "sim/VirtualBus.h"
 
@@ -22,11 +22,11 @@ struct TDeviceLayout {
     std::optional<std::string> Serial; // none: the bus gives one
 };
 
-// The devices `layout` describes; none for an entry it does not understand.
-std::optional<std::vector<TDeviceLayout>> ParseBusLayout(const std::string& layout);
+// The devices `layout` describes; fails at an entry it does not understand.
+TResult<std::vector<TDeviceLayout>> ParseBusLayout(const std::string& layout);
 
-// Adds the devices `layout` describes to the bus; false (and nothing added) for an entry it
-// does not understand.
-bool LayOutBus(TVirtualBus& bus, const std::string& layout);
+// Adds the devices `layout` describes to the bus; fails (and adds nothing) at an entry it does
+// not understand.
+TResult<void> LayOutBus(TVirtualBus& bus, const std::string& layout);
 
 } // namespace qor

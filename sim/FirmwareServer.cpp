@@ -20,26 +20,26 @@ TFirmwareServer::~TFirmwareServer() {
     Stop();
 }
 
-std::optional<std::string> TFirmwareServer::Start() {
+TResult<void> TFirmwareServer::Start() {
     if (Running()) {
-        return std::nullopt;
+        return {};
     }
     if (!Sockets.Ready()) {
-        return std::string("the system's sockets are not available");
+        return Fail(TError{"the system's sockets are not available"});
     }
     loopback::TStopSignal stop;
-    if (const auto opened = stop.Open(); !opened) {
-        return opened.Error().Reason;
+    if (auto opened = stop.Open(); !opened) {
+        return opened;
     }
     auto listener = loopback::ListenOnLoopback(ListenBacklog);
     if (!listener) {
-        return listener.Error().Reason;
+        return Fail(listener.Error());
     }
     Listener = std::move(listener->Socket);
     StopSignal = std::move(stop);
     BoundPort = listener->Port;
     Thread = std::thread([this] { Run(); });
-    return std::nullopt;
+    return {};
 }
 
 void TFirmwareServer::Stop() {
@@ -131,16 +131,20 @@ void TFirmwareServer::DrainUntilGone(const TSocket& peer, int silenceMs) const {
     }
 }
 
-std::optional<std::string> TFirmwareServer::ReadHead(const TSocket& peer) const {
+TResult<std::string> TFirmwareServer::ReadHead(const TSocket& peer) const {
     std::string head;
     char buffer[1024];
     while (head.find("\r\n\r\n") == std::string::npos) {
-        if (head.size() > MaxHeadBytes || !WaitFor(peer, TWaitFor::Reading)) {
-            return std::nullopt;
+        if (head.size() > MaxHeadBytes) {
+            return Fail(TError{"the request head is longer than " + std::to_string(MaxHeadBytes) +
+                               " bytes"});
+        }
+        if (!WaitFor(peer, TWaitFor::Reading)) {
+            return Fail(TError{"the client stayed silent, or the server stops"});
         }
         const auto read = loopback::Receive(peer, buffer, sizeof buffer);
         if (read.Ended) {
-            return std::nullopt;
+            return Fail(TError{"the client went away before the end of its request"});
         }
         head.append(buffer, read.Bytes);
     }
@@ -164,6 +168,7 @@ bool TFirmwareServer::SendAll(const TSocket& peer, const void* data, std::size_t
 }
 
 void TFirmwareServer::HandleConnection(const TSocket& peer) {
+    // A request that never came whole is not answered; nobody waits for its reason.
     const auto head = ReadHead(peer);
     if (!head) {
         return;

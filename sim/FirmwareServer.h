@@ -8,11 +8,11 @@
 #include <deque>
 #include <memory>
 #include <mutex>
-#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "base/Result.h"
 #include "sim/LoopbackSocket.h"
 #include "sim/ServedFile.h"
 
@@ -26,7 +26,7 @@ public:
     TFirmwareServer& operator=(const TFirmwareServer&) = delete;
 
     // Binds and starts the thread; the reason when it cannot.
-    std::optional<std::string> Start();
+    TResult<void> Start();
     // Ends the thread; a transfer under way is cut off. Called by the destructor.
     void Stop();
 
@@ -48,8 +48,9 @@ private:
 
     void Run();
     void HandleConnection(const TSocket& peer);
-    // Reads the request head; nullopt when the peer went away, stayed silent or we stop.
-    std::optional<std::string> ReadHead(const TSocket& peer) const;
+    // Reads the request head; fails when the peer went away, stayed silent, sent too much or
+    // we stop.
+    TResult<std::string> ReadHead(const TSocket& peer) const;
     bool SendAll(const TSocket& peer, const void* data, std::size_t size) const;
     // Ends the reply and lets the client read it all before the socket goes.
     void FinishReply(const TSocket& peer) const;

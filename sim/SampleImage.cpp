@@ -58,27 +58,27 @@ std::size_t FlashSizeOf(TImageVariant variant) {
         TDeviceVariant::FromLetter(VariantLetterOf(variant))->FlashSize());
 }
 
-std::optional<std::string> NormaliseRecipe(TImageRecipe& recipe) {
+TResult<TImageRecipe> NormaliseRecipe(TImageRecipe recipe) {
     const char letter = VariantLetterOf(recipe.Variant);
     if (recipe.Version.size() == ImageVersionSize - 1) {
         recipe.Version += letter;
     }
     if (recipe.Version.size() != ImageVersionSize) {
-        return "the version must have 3 or 4 characters (for example 1.4a), not \"" +
-               recipe.Version + "\"";
+        return Fail(TError{"the version must have 3 or 4 characters (for example 1.4a), not \"" +
+                           recipe.Version + "\""});
     }
     if (recipe.Version.back() != letter) {
-        return std::string("the version's fourth character is the variant letter: \"") +
-               recipe.Version + "\" does not end in '" + letter + "'";
+        return Fail(TError{std::string("the version's fourth character is the variant letter: \"") +
+                           recipe.Version + "\" does not end in '" + letter + "'"});
     }
     if (!recipe.Size) {
         recipe.Size = FlashSizeOf(recipe.Variant);
     }
     if (*recipe.Size < ImageMinimumSize || *recipe.Size > LargestImage) {
-        return "the size must be between " + std::to_string(ImageMinimumSize) + " and " +
-               std::to_string(LargestImage) + " bytes";
+        return Fail(TError{"the size must be between " + std::to_string(ImageMinimumSize) +
+                           " and " + std::to_string(LargestImage) + " bytes"});
     }
-    return std::nullopt;
+    return recipe;
 }
 
 TByteVector MakeSampleImage(const TImageRecipe& recipe) {

@@ -9,6 +9,8 @@
 #include <string_view>
 #include <vector>
 
+#include "base/Result.h"
+
 namespace qor {
 
 using TByteVector = std::vector<std::uint8_t>;
@@ -33,10 +35,11 @@ std::optional<TImageVariant> VariantFromLetter(std::string_view letter);
 // Page size times page count: an image of this size makes the device's checksums agree.
 std::size_t FlashSizeOf(TImageVariant variant);
 
-// Checks the recipe: a version of three characters gets the variant letter appended; one of
-// four must end in it. The smallest size is 24 bytes (the version field lies 24 bytes
-// before the end). Returns the reason when the recipe cannot make an image.
-std::optional<std::string> NormaliseRecipe(TImageRecipe& recipe);
+// The recipe checked and completed: a version of three characters gets the variant letter
+// appended; one of four must end in it. The size defaults to the variant's flash size; the
+// smallest is 24 bytes (the version field lies 24 bytes before the end). The reason when the
+// recipe cannot make an image.
+TResult<TImageRecipe> NormaliseRecipe(TImageRecipe recipe);
 
 // The image of a normalised recipe. Its content depends on the variant and version only, so
 // the same recipe always gives the same bytes.

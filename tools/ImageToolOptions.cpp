@@ -1,63 +1,56 @@
 #include "tools/ImageToolOptions.h"
 
-#include <charconv>
+#include <limits>
+
+#include "base/ArgumentReader.h"
 
 namespace qor {
-namespace {
 
-std::optional<std::size_t> ParseSize(const std::string& text) {
-    std::size_t value = 0;
-    const char* end = text.data() + text.size();
-    const auto [at, error] = std::from_chars(text.data(), end, value);
-    if (text.empty() || error != std::errc() || at != end) {
-        return std::nullopt;
-    }
-    return value;
-}
-
-} // namespace
-
-std::optional<std::string> ParseImageToolOptions(const std::vector<std::string>& args,
-                                                 TImageToolOptions& options) {
+TResult<TImageToolOptions> ParseImageToolOptions(const std::vector<std::string>& args) {
+    TImageToolOptions options;
     bool haveVariant = false;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& arg = args[i];
-        if (arg == "-h" || arg == "--help") {
-            options.Help = true;
-            return std::nullopt;
-        }
-        if (arg != "--variant" && arg != "--version" && arg != "--size" && arg != "-o") {
-            return "unknown option \"" + arg + "\"";
-        }
-        if (i + 1 == args.size()) {
-            return arg + " needs a value";
-        }
-        const std::string& value = args[++i];
-        if (arg == "--variant") {
-            const auto variant = VariantFromLetter(value);
-            if (!variant) {
-                return "--variant is a or b, not \"" + value + "\"";
-            }
-            options.Recipe.Variant = *variant;
-            haveVariant = true;
-        } else if (arg == "--version") {
-            options.Recipe.Version = value;
-        } else if (arg == "--size") {
-            options.Recipe.Size = ParseSize(value);
-            if (!options.Recipe.Size) {
-                return "--size is a number of bytes, not \"" + value + "\"";
-            }
-        } else {
-            options.Output = value;
-        }
+    const TOptionRule rules[] = {
+        HelpOption(options.Help),
+        ValueOption("--variant",
+                    [&](const std::string& value) -> TResult<void> {
+                        const auto variant = VariantFromLetter(value);
+                        if (!variant) {
+                            return Fail(WrongValue("--variant", "a or b", value));
+                        }
+                        options.Recipe.Variant = *variant;
+                        haveVariant = true;
+                        return {};
+                    }),
+        TextOption("--version", options.Recipe.Version),
+        ValueOption("--size",
+                    [&](const std::string& value) -> TResult<void> {
+                        options.Recipe.Size =
+                            WholeNumber(value, std::numeric_limits<std::size_t>::max());
+                        if (!options.Recipe.Size) {
+                            return Fail(WrongValue("--size", "a number of bytes", value));
+                        }
+                        return {};
+                    }),
+        TextOption("-o", options.Output),
+    };
+    if (const auto read = ReadArguments(args, rules); !read) {
+        return Fail(read.Error());
+    }
+    if (options.Help) {
+        return options;
     }
     if (!haveVariant) {
-        return "--variant is missing";
+        return Fail(TError{"--variant is missing"});
     }
     if (options.Output.empty()) {
-        return "-o FILE is missing";
+        return Fail(TError{"-o FILE is missing"});
     }
-    return NormaliseRecipe(options.Recipe);
+    auto recipe = NormaliseRecipe(std::move(options.Recipe));
+    if (!recipe) {
+        return Fail(recipe.Error());
+    }
+    options.Recipe = std::move(*recipe);
+    return options;
 }
 
 } // namespace qor

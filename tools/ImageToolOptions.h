@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "base/Result.h"
 #include "sim/SampleImage.h"
 
 namespace qor {
@@ -14,10 +15,9 @@ struct TImageToolOptions {
     bool Help = false;
 };
 
-// Fills `options` from the arguments after the program name; the reason when they do not
-// describe an image (the recipe comes back normalised).
-std::optional<std::string> ParseImageToolOptions(const std::vector<std::string>& args,
-                                                 TImageToolOptions& options);
+// The options the arguments after the program name give, with the recipe normalised; the
+// reason when they do not describe an image.
+TResult<TImageToolOptions> ParseImageToolOptions(const std::vector<std::string>& args);
 
 inline constexpr const char* ImageToolUsage =
     "usage: qor7316-make-image --variant a|b [--version 1.4a] [--size N] -o FILE\n"

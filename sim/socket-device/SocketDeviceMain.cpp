@@ -29,15 +29,17 @@ const char* EndText(qor::TLineEnd end) {
 
 } // namespace
 
+// NOLINTNEXTLINE(bugprone-exception-escape): a result's value is read only once it is known.
 int main(int argc, char** argv) {
     using namespace qor;
     constexpr const char* Name = "qor7316-socket-device";
-    TSocketDeviceOptions options;
     const std::vector<std::string> args(argv + 1, argv + argc);
-    if (const auto error = ParseSocketDeviceOptions(args, options)) {
-        std::fprintf(stderr, "%s: %s\n%s", Name, error->c_str(), SocketDeviceUsage);
+    const auto parsed = ParseSocketDeviceOptions(args);
+    if (!parsed) {
+        std::fprintf(stderr, "%s: %s\n%s", Name, parsed.Error().Reason.c_str(), SocketDeviceUsage);
         return 2;
     }
+    const TSocketDeviceOptions& options = *parsed;
     if (options.Help) {
         std::fputs(SocketDeviceUsage, stdout);
         return 0;

@@ -1,10 +1,10 @@
 // The command line of qor7316-socket-device, parsed apart from the serving loop.
 #pragma once
 
-#include <optional>
 #include <string>
 #include <vector>
 
+#include "base/Result.h"
 #include "sim/BootloaderEmulator.h"
 
 namespace qor {
@@ -17,10 +17,9 @@ struct TSocketDeviceOptions {
     bool Help = false;
 };
 
-// Fills `options` from the arguments after the program name; the reason when they do not
+// The options the arguments after the program name give; the reason when they do not
 // describe a device to serve.
-std::optional<std::string> ParseSocketDeviceOptions(const std::vector<std::string>& args,
-                                                    TSocketDeviceOptions& options);
+TResult<TSocketDeviceOptions> ParseSocketDeviceOptions(const std::vector<std::string>& args);
 
 inline constexpr const char* SocketDeviceUsage =
     "usage: qor7316-socket-device --socket PATH [--variant a|b] [--ack-code N]\n"

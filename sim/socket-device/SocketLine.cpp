@@ -34,12 +34,11 @@ std::uint64_t NowUs() {
 }
 
 // Waits for `events` on `fd`; false when a stop signal came or the wait failed.
-bool WaitFor(int fd, short events, short& revents) {
+bool WaitFor(int fd, short events) {
     pollfd p{fd, events, 0};
     while (StopSignal == 0) {
         const int ready = ::ppoll(&p, 1, nullptr, &WaitMask);
         if (ready > 0) {
-            revents = p.revents;
             return true;
         }
         if (ready < 0 && errno != EINTR) {
@@ -109,8 +108,7 @@ TResult<posix::TFileHandle> ListenAt(const std::string& path) {
 }
 
 TResult<posix::TFileHandle> AcceptPeer(int listener) {
-    short revents = 0;
-    if (!WaitFor(listener, POLLIN, revents)) {
+    if (!WaitFor(listener, POLLIN)) {
         return Fail(TError{StopSignal != 0 ? "before a peer connected"
                                            : posix::ErrorText("cannot wait on", "the socket")});
     }
@@ -138,8 +136,7 @@ TLineSummary ServeLine(int peer, TVirtualDevice& device, std::ostream* trace) {
     std::vector<TReplyBurst> replies;
     std::uint8_t buffer[4096];
     while (true) {
-        short revents = 0;
-        if (!WaitFor(peer, POLLIN, revents)) {
+        if (!WaitFor(peer, POLLIN)) {
             return StopSignal != 0 ? Ended(summary, TLineEnd::Stopped)
                                    : Ended(summary, TLineEnd::Failed,
                                            posix::ErrorText("cannot wait on", "the socket"));

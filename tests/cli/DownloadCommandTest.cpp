@@ -81,14 +81,15 @@ TEST_F(DownloadCommand, FlashDownloadWritesWhatCameIfItFits) {
 
 TEST_F(DownloadCommand, AFailedDownloadIsItsOwnExitWithTheDialogsText) {
     AddDevice();
-    Fetch.Failure = cli::TFetchFailure{"Connecting to server failed!  -  404",
-                                       "the server answered with status 404", false};
+    Fetch.Failure =
+        TDownloadError{TDownloadFailure::StatusRefused, "the server answered with status 404",
+                       "404", "Connecting to server failed!  -  404"};
     const TCliResult result = Run({"flash", "--download"});
     EXPECT_EQ(result.Exit, 6);
     EXPECT_EQ(result.Err, "Connecting to server failed!  -  404\n"
                           "the server answered with status 404\n");
     EXPECT_EQ(Bus.Device(0).FrameCount(CmdBeginUpdate), 0u);
-    Fetch.Failure->Cancelled = true;
+    Fetch.Failure->Reason = TDownloadFailure::Cancelled;
     EXPECT_EQ(Run({"download", "--variant", "a"}).Exit, 7);
 }
 

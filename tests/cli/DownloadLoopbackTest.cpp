@@ -20,7 +20,10 @@ using ::testing::HasSubstr;
 
 class DownloadLoopback : public TCliHarness {
 protected:
-    void SetUp() override { ASSERT_EQ(Server.Start(), std::nullopt); }
+    void SetUp() override {
+        const auto started = Server.Start();
+        ASSERT_TRUE(started.Ok()) << started.Error().Reason;
+    }
 
     TCliResult RunWith(cli::IFirmwareFetch& fetch, std::vector<std::string> args) {
         std::ostringstream out;

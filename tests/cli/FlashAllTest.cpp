@@ -395,7 +395,8 @@ TEST_F(FlashAll, DownloadsOnceForEachVariantPresent) {
 
     // A download that fails fails the rows of its variant, with nothing written to them.
     Fetch.Requests.clear();
-    Fetch.Failure = cli::TFetchFailure{"Download failed!", "connection refused", false};
+    Fetch.Failure = TDownloadError{
+        TDownloadFailure::DownloadFailed, "connection refused", {}, "Download failed!"};
     const TCliResult failed = Run({"flash", "--download", "--all", "--json"});
     EXPECT_EQ(failed.Exit, 6);
     EXPECT_EQ(Fetch.Requests.size(), 2u);

@@ -49,7 +49,8 @@ protected:
         return Presenter.BootloaderReady();
     }
     TUpdateResult UpdateWith(const std::vector<std::uint8_t>& image) {
-        EXPECT_TRUE(Presenter.AcceptDownload(true, "qor-7316.bin", image, "the demo's server"));
+        EXPECT_TRUE(
+            Presenter.AcceptDownload(TDownloadedImage{image, "the demo's server", "qor-7316.bin"}));
         TDisplayHost host([this] { Presenter.DisplayTick(); });
         return Presenter.Update(host).Result;
     }
@@ -108,7 +109,8 @@ TEST_F(DemoRigTest, TheBootloadersReplyCodesStayWhenTheVariantIsSwapped) {
 }
 
 TEST_F(DemoRigTest, TheServersImagesUpdateEitherVariantToSuccess) {
-    ASSERT_EQ(Rig.StartServer(), std::nullopt);
+    const auto started = Rig.StartServer();
+    ASSERT_TRUE(started.Ok()) << started.Error().Reason;
     for (const auto& [variant, letter] :
          {std::pair{TDemoVariant::A, 'a'}, std::pair{TDemoVariant::B, 'b'}}) {
         Rig.SwapVariant(variant);
@@ -129,9 +131,9 @@ TEST_F(DemoRigTest, TheServersImagesUpdateEitherVariantToSuccess) {
 
 TEST_F(DemoRigTest, AnInjectedFaultFailsTheRequestItWasMeantFor) {
     ASSERT_TRUE(ConnectWithin(5));
-    TImageRecipe recipe{TImageVariant::A, "1.4a", std::nullopt};
-    ASSERT_EQ(NormaliseRecipe(recipe), std::nullopt);
-    const TByteVector image = MakeSampleImage(recipe);
+    const auto recipe = NormaliseRecipe({TImageVariant::A, "1.4a", std::nullopt});
+    ASSERT_TRUE(recipe.Ok()) << recipe.Error().Reason;
+    const TByteVector image = MakeSampleImage(*recipe);
 
     Rig.InjectFault({TFaultKind::AnswerCode13, CmdWriteBlock, 17u, 0});
     EXPECT_EQ(Rig.PendingFaults(), 1u);
@@ -176,18 +178,17 @@ TEST(DemoFaultChoices, OfferEveryKindOfTheFaultPlanOnce) {
 }
 
 TEST(DemoCommandLine, TakesTurnaroundWireTimingAndThePort) {
-    TDemoCommandLine line;
-    ASSERT_EQ(
-        ParseDemoCommandLine({"--turnaround-ms", "40", "--no-wire-timing", "--system-port"}, line),
-        std::nullopt);
-    EXPECT_EQ(line.Rig.TurnaroundMs, 40u);
-    EXPECT_FALSE(line.Rig.WireTiming);
-    EXPECT_TRUE(line.SystemPort);
-    TDemoCommandLine defaults;
-    ASSERT_EQ(ParseDemoCommandLine({}, defaults), std::nullopt);
-    EXPECT_TRUE(defaults.Rig.WireTiming);
-    EXPECT_EQ(defaults.Rig.TurnaroundMs, 10u);
-    EXPECT_FALSE(defaults.SystemPort);
+    const auto line =
+        ParseDemoCommandLine({"--turnaround-ms", "40", "--no-wire-timing", "--system-port"});
+    ASSERT_TRUE(line.Ok()) << line.Error().Reason;
+    EXPECT_EQ(line->Rig.TurnaroundMs, 40u);
+    EXPECT_FALSE(line->Rig.WireTiming);
+    EXPECT_TRUE(line->SystemPort);
+    const auto defaults = ParseDemoCommandLine({});
+    ASSERT_TRUE(defaults.Ok()) << defaults.Error().Reason;
+    EXPECT_TRUE(defaults->Rig.WireTiming);
+    EXPECT_EQ(defaults->Rig.TurnaroundMs, 10u);
+    EXPECT_FALSE(defaults->SystemPort);
 }
 
 TEST(DemoCommandLine, RefusesWhatItDoesNotKnow) {
@@ -196,8 +197,7 @@ TEST(DemoCommandLine, RefusesWhatItDoesNotKnow) {
                                                  {"--turnaround-ms", "ten"},
                                                  {"--turnaround-ms", ""},
                                                  {"--fast"}}) {
-        TDemoCommandLine line;
-        EXPECT_NE(ParseDemoCommandLine(args, line), std::nullopt) << args.back();
+        EXPECT_FALSE(ParseDemoCommandLine(args).Ok()) << args.back();
     }
 }
 

@@ -14,7 +14,7 @@
 #include "base/TextTable.h"
 #include "download/CurlHttpSession.h"
 #include "download/DownloadTransfer.h"
-#include "presenter/DownloadDisplay.h"
+#include "qortest/DownloadWatch.h"
 #include "qortest/Environment.h"
 #include "qortest/FakeDataProtection.h"
 #include "qortest/MemoryFiles.h"
@@ -77,46 +77,43 @@ protected:
     TSettings Settings;
     TFakeDataProtection Protection;
     TMemoryFiles Files;
-    TDownloadState State;
-    TDownloadView View;
-    char Letter = 'a';
+    TDownloadWatch Watch;
+    TVariantKind Variant = TVariantKind::A;
     TCurlLimits Limits{.ConnectTimeout = 2000ms, .StallTimeout = 1s, .PumpInterval = 10ms};
-    int Pumps = 0;
-    std::function<void()> OnPump;
     // The transfer's clock for its overall bound; the real one unless a test moves it on.
     std::optional<std::chrono::steady_clock::time_point> FakeNow;
+    std::optional<TDownloadResult> Last;
 
     CurlDownloadTest() { Settings.CfgLanguage = LangEnglish; }
-    void SetUp() override { ASSERT_EQ(Server.Start(), std::nullopt); }
+    void SetUp() override {
+        const auto started = Server.Start();
+        ASSERT_TRUE(started.Ok()) << started.Error().Reason;
+    }
 
-    TDownloadOutcome Run(std::uint16_t port = 0) {
+    const TDownloadResult& Run(std::uint16_t port = 0) {
         TDownloadTransfer transfer(
-            Settings, Protection,
+            Protection,
             [this](const THttpWait& wait) {
                 return std::make_unique<TCurlHttpSession>(wait, Limits);
             },
             Files.Services());
-        transfer.Server = {"127.0.0.1", port != 0 ? port : Server.Port()};
         if (FakeNow) {
             transfer.Now = [this] {
                 return *FakeNow;
             };
         }
-        return transfer.DownloadFirmware(State, FirmwareRequestPath(Letter), [this] {
-            ++Pumps;
-            if (OnPump) {
-                OnPump();
-            }
-        });
+        const TDownloadServer server{"127.0.0.1", port != 0 ? port : Server.Port()};
+        Last.emplace(transfer.DownloadFirmware(
+            TDownloadRequest{Variant, Settings, std::nullopt, server}, Watch));
+        return *Last;
     }
 
-    // The status label as the dialog shows it after the transfer.
-    std::string Label() {
-        ShowTransferStep(State, View, Settings.CfgLanguage);
-        return View.LStatus;
-    }
+    // The status text of the last transfer's failure.
+    std::string Label() const { return Last->Ok() ? "(succeeded)" : Last->Error().Text; }
+    // What happened to it, when it failed.
+    std::string Detail() const { return Last->Ok() ? std::string() : Last->Error().Detail; }
 
-    const std::vector<std::uint8_t>& TempFile() { return Files.Written[State.TempFilePath]; }
+    const std::vector<std::uint8_t>& TempFile() { return Files.Written[Last->Value().SavedAs]; }
 };
 
 } // namespace
@@ -124,11 +121,9 @@ protected:
 TEST_F(CurlDownloadTest, DownloadsTheImageWithTheProductsRequest) {
     const auto image = PatternBytes(250'000);
     Server.Serve("/qor-7316-a.bin", TServedFile::Of(image));
-    ASSERT_TRUE(Run().Ok()) << State.FailureDetail();
-    EXPECT_TRUE(State.DownloadOK);
-    EXPECT_TRUE(State.SizeKnown);
-    EXPECT_EQ(State.TotalBytes, 250'000u);
-    EXPECT_EQ(State.ReceivedBytes, 250'000u);
+    ASSERT_TRUE(Run().Ok()) << Detail();
+    EXPECT_EQ(Watch.Total, std::optional<std::uint32_t>(250'000));
+    EXPECT_EQ(Watch.ReceivedBytes, 250'000u);
     EXPECT_TRUE(TempFile() == image);
 
     const auto requests = Server.Requests();
@@ -145,10 +140,10 @@ TEST_F(CurlDownloadTest, DownloadsTheImageWithTheProductsRequest) {
 TEST_F(CurlDownloadTest, ImageBIsFetchedByItsLetter) {
     const auto image = PatternBytes(4000, 7);
     Server.Serve("/qor-7316-b.bin", TServedFile::Of(image));
-    Letter = 'b';
+    Variant = TVariantKind::B;
     for (int run = 0; run < 2; ++run) {
-        State = TDownloadState{};
-        ASSERT_TRUE(Run().Ok()) << State.FailureDetail();
+        Watch = {};
+        ASSERT_TRUE(Run().Ok()) << Detail();
         EXPECT_TRUE(TempFile() == image);
     }
     EXPECT_EQ(Server.Requests().at(1).Target, "/qor-7316-b.bin");
@@ -157,16 +152,15 @@ TEST_F(CurlDownloadTest, ImageBIsFetchedByItsLetter) {
 TEST_F(CurlDownloadTest, ResponseWithoutLengthIsReadToTheEnd) {
     const auto image = PatternBytes(70'000);
     Server.Serve("/qor-7316-a.bin", TServedFile::Of(image).NoLength());
-    ASSERT_TRUE(Run().Ok()) << State.FailureDetail();
-    EXPECT_FALSE(State.SizeKnown);
+    ASSERT_TRUE(Run().Ok()) << Detail();
+    EXPECT_EQ(Watch.Total, std::nullopt);
     EXPECT_TRUE(TempFile() == image);
 }
 
 TEST_F(CurlDownloadTest, EmptyImageIsDownloadedAsAnEmptyFile) {
     Server.Serve("/qor-7316-a.bin", TServedFile::Of({}));
-    ASSERT_TRUE(Run().Ok()) << State.FailureDetail();
-    EXPECT_TRUE(State.SizeKnown);
-    EXPECT_EQ(State.TotalBytes, 0u);
+    ASSERT_TRUE(Run().Ok()) << Detail();
+    EXPECT_EQ(Watch.Total, std::optional<std::uint32_t>(0));
     EXPECT_EQ(Files.Writes, 1);
     EXPECT_TRUE(TempFile().empty());
 }
@@ -185,11 +179,9 @@ TEST_F(CurlDownloadTest, BrokenBodyIsADownloadFailure) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.Name);
         Server.Serve("/qor-7316-a.bin", c.File);
-        State = TDownloadState{};
+        Watch = {};
         EXPECT_FALSE(Run().Ok());
-        EXPECT_EQ(Label(), "Error downloading the firmware file!") << State.FailureDetail();
-        EXPECT_FALSE(State.DownloadOK);
-        EXPECT_FALSE(State.Busy);
+        EXPECT_EQ(Label(), "Error downloading the firmware file!") << Detail();
         EXPECT_EQ(Files.Writes, 0);
     }
 }
@@ -199,10 +191,10 @@ TEST_F(CurlDownloadTest, ConflictingLengthsAreRefused) {
     Server.Serve(
         "/qor-7316-a.bin",
         TServedFile::Of(PatternBytes(5)).AnnouncedLength("3").WithHeader("Content-Length", "5"));
-    const TDownloadOutcome outcome = Run();
+    const TDownloadResult& outcome = Run();
     ASSERT_FALSE(outcome.Ok());
     EXPECT_EQ(Label(), "Error downloading the firmware file!");
-    EXPECT_EQ(State.FailureDetail(), "the response gives two lengths, 3 and 5");
+    EXPECT_EQ(Detail(), "the response gives two lengths, 3 and 5");
     EXPECT_EQ(Files.Writes, 0);
 }
 
@@ -212,10 +204,10 @@ TEST_F(CurlDownloadTest, ImageLargerThanTheBufferFails) {
         SCOPED_TRACE(withLength ? "with length" : "without length");
         Server.Serve("/qor-7316-a.bin",
                      withLength ? TServedFile::Of(image) : TServedFile::Of(image).NoLength());
-        State = TDownloadState{};
+        Watch = {};
         EXPECT_FALSE(Run().Ok());
         EXPECT_EQ(Label(), "Error downloading the firmware file!");
-        EXPECT_LE(State.ReceivedBytes, DownloadBufferSize);
+        EXPECT_LE(Watch.ReceivedBytes, DownloadBufferSize);
         EXPECT_EQ(Files.Writes, 0);
     }
 }
@@ -237,87 +229,84 @@ TEST_F(CurlDownloadTest, RedirectsAreFollowedToPlainHttpTenAtMost) {
     Server.Serve("/qor-7316-b.bin", TServedFile::Redirect(302, "/hop1"));
     Server.TakeLog();
 
-    Letter = 'b'; // ten redirects
-    ASSERT_TRUE(Run().Ok()) << State.FailureDetail();
+    Variant = TVariantKind::B; // ten redirects
+    ASSERT_TRUE(Run().Ok()) << Detail();
     EXPECT_TRUE(TempFile() == image);
     EXPECT_EQ(Server.TakeLog().back().Target, "/image.bin");
 
-    Letter = 'a'; // eleven
-    State = TDownloadState{};
+    Variant = TVariantKind::A; // eleven
+    Watch = {};
     EXPECT_FALSE(Run().Ok());
     EXPECT_EQ(Label(), "Connecting to server failed!");
-    EXPECT_EQ(State.FailureDetail(), "more than 10 redirects in a row");
+    EXPECT_EQ(Detail(), "more than 10 redirects in a row");
     EXPECT_EQ(Server.TakeLog().size(), 11u); // the image itself was never asked for
 
     for (const char* elsewhere : {"https://127.0.0.1:1/qor-7316-a.bin", "ftp://127.0.0.1/x"}) {
         SCOPED_TRACE(elsewhere);
         Server.Serve("/qor-7316-a.bin", TServedFile::Redirect(302, elsewhere));
-        State = TDownloadState{};
+        Watch = {};
         EXPECT_FALSE(Run().Ok());
         EXPECT_EQ(Label(), "Connecting to server failed!");
-        EXPECT_THAT(State.FailureDetail(), HasSubstr("not plain HTTP"));
+        EXPECT_THAT(Detail(), HasSubstr("not plain HTTP"));
     }
     // A redirect status without a place to go is the answer itself.
     TServedFile nowhere = TServedFile::Of({});
     nowhere.Status = 302;
     nowhere.Reason = "Found";
     Server.Serve("/qor-7316-a.bin", nowhere);
-    State = TDownloadState{};
+    Watch = {};
     EXPECT_FALSE(Run().Ok());
     EXPECT_EQ(Label(), "Connecting to server failed!  -  302");
 }
 
 TEST_F(CurlDownloadTest, UnansweredRequestFailsAtTheStallLimitWhileTheGuiIsServed) {
     Server.Serve("/qor-7316-a.bin", TServedFile::Of({}).Failing(TServeFault::StallBeforeHeaders));
-    bool connectingWhilePumped = true;
-    OnPump = [this, &connectingWhilePumped] {
-        ShowTransferStep(State, View, Settings.CfgLanguage);
-        connectingWhilePumped =
-            connectingWhilePumped && State.AwaitingResponse && View.LStatus == "Connecting...";
+    bool connectingWhileAsked = true;
+    Watch.OnQuestion = [this, &connectingWhileAsked] {
+        connectingWhileAsked = connectingWhileAsked && !Watch.ResponseCame;
     };
     EXPECT_FALSE(Run().Ok());
     EXPECT_EQ(Label(), "Connecting to server failed!");
-    EXPECT_THAT(State.FailureDetail(), HasSubstr("no data from the server for 1 s"));
-    EXPECT_GT(Pumps, 5);
-    EXPECT_TRUE(connectingWhilePumped);
+    EXPECT_THAT(Detail(), HasSubstr("no data from the server for 1 s"));
+    EXPECT_GT(Watch.Questions, 5);
+    EXPECT_TRUE(connectingWhileAsked);
 }
 
 // A head that comes a line at a time never meets the silence bound; the overall bound ends it
-// (the transfer's clock moves 10 s a pump here), Cancel ends it at once, and a connection that
-// closes in the middle of it is said to have done so.
+// (the transfer's clock moves 10 s a question here), Cancel ends it at once, and a connection
+// that closes in the middle of it is said to have done so.
 TEST_F(CurlDownloadTest, TrickledHeadIsEndedByTheBoundCancelOrItsEnd) {
     Server.Serve("/qor-7316-a.bin", TServedFile::Of(PatternBytes(100)).TrickledHeaders(5ms));
     FakeNow = std::chrono::steady_clock::time_point{};
-    OnPump = [this] {
+    Watch.OnQuestion = [this] {
         *FakeNow += 10s;
     };
     EXPECT_FALSE(Run().Ok());
     EXPECT_EQ(Label(), "Connecting to server failed!");
-    EXPECT_EQ(State.FailureDetail(), "the download did not finish within 600 s");
-    EXPECT_EQ(Pumps, 61);
+    EXPECT_EQ(Detail(), "the download did not finish within 600 s");
+    EXPECT_EQ(Watch.Questions, 61);
 
     FakeNow.reset();
     Limits.StallTimeout = 60s;
-    Pumps = 0;
-    OnPump = [this] {
-        if (Pumps == 20) {
-            State.Busy = false;
+    Watch.Questions = 0;
+    Watch.OnQuestion = [this] {
+        if (Watch.Questions == 20) {
+            Watch.Cancel = true;
         }
     };
     EXPECT_FALSE(Run().Ok());
     EXPECT_EQ(Label(), "Operation cancelled");
-    EXPECT_EQ(Pumps, 20);
+    EXPECT_EQ(Watch.Questions, 20);
 
-    Pumps = 0;
-    OnPump = [this] {
-        if (Pumps == 20) {
+    Watch = {};
+    Watch.OnQuestion = [this] {
+        if (Watch.Questions == 20) {
             Server.Stop(); // the connection closes after a few header lines
         }
     };
     EXPECT_FALSE(Run().Ok());
     EXPECT_EQ(Label(), "Connecting to server failed!");
-    EXPECT_EQ(State.FailureDetail(),
-              "the connection ended before the response's head was complete");
+    EXPECT_EQ(Detail(), "the connection ended before the response's head was complete");
 }
 
 TEST_F(CurlDownloadTest, OversizedHeadsAreNamedAsSuch) {
@@ -326,7 +315,7 @@ TEST_F(CurlDownloadTest, OversizedHeadsAreNamedAsSuch) {
         TServedFile::Of(PatternBytes(100)).WithHeader("X-Long", std::string(200'000, 'x')));
     EXPECT_FALSE(Run().Ok());
     EXPECT_EQ(Label(), "Connecting to server failed!");
-    EXPECT_EQ(State.FailureDetail(), "the response has a header line longer than 102400 bytes");
+    EXPECT_EQ(Detail(), "the response has a header line longer than 102400 bytes");
 
     TServedFile many = TServedFile::Of(PatternBytes(100));
     for (int line = 0; line < 100; ++line) {
@@ -334,7 +323,7 @@ TEST_F(CurlDownloadTest, OversizedHeadsAreNamedAsSuch) {
     }
     Server.Serve("/qor-7316-a.bin", many);
     EXPECT_FALSE(Run().Ok());
-    EXPECT_EQ(State.FailureDetail(), "the response's head is longer than 65536 bytes");
+    EXPECT_EQ(Detail(), "the response's head is longer than 65536 bytes");
 }
 
 TEST_F(CurlDownloadTest, ServerThatIsDownFailsAsAServerFailure) {
@@ -350,15 +339,15 @@ TEST_F(CurlDownloadTest, ServerThatIsDownFailsAsAServerFailure) {
     TListener full(0);
     full.FillQueue();
     Limits.ConnectTimeout = 300ms;
-    State = TDownloadState{};
+    Watch = {};
     EXPECT_FALSE(Run(full.Port).Ok());
     EXPECT_EQ(Label(), "Connecting to server failed!");
-    EXPECT_THAT(State.FailureDetail(), HasSubstr("Timeout"));
+    EXPECT_THAT(Detail(), HasSubstr("Timeout"));
 }
 
-// Cancel is served within a pump whether the connection is still being made, the server is
+// Cancel is served at the next question whether the connection is still being made, the server is
 // silent or the body is coming: the limits here are far beyond the test's length.
-TEST_F(CurlDownloadTest, CancelTakesEffectAtTheNextPumpInEveryPhase) {
+TEST_F(CurlDownloadTest, CancelTakesEffectAtTheNextQuestionInEveryPhase) {
     Limits = {.ConnectTimeout = 60'000ms, .StallTimeout = 60s, .PumpInterval = 10ms};
     TListener full(0);
     full.FillQueue();
@@ -376,35 +365,35 @@ TEST_F(CurlDownloadTest, CancelTakesEffectAtTheNextPumpInEveryPhase) {
                                 TPhase{"stalled body", Server.Port(), "/stalled", 10'000}}) {
         SCOPED_TRACE(phase.Name);
         Server.Serve("/qor-7316-a.bin", TServedFile::Redirect(302, phase.Path));
-        State = TDownloadState{};
-        Pumps = 0;
+        Watch = {};
         int cancelledAt = 0;
-        OnPump = [&] {
-            if (cancelledAt == 0 && Pumps > 10 && State.ReceivedBytes == phase.BodyBefore) {
-                cancelledAt = Pumps;
-                State.Busy = false;
+        Watch.OnQuestion = [&] {
+            if (cancelledAt == 0 && Watch.Questions > 10 &&
+                Watch.ReceivedBytes == phase.BodyBefore) {
+                cancelledAt = Watch.Questions;
+                Watch.Cancel = true;
             }
         };
-        const TDownloadOutcome outcome = Run(phase.Port);
+        const TDownloadResult& outcome = Run(phase.Port);
         ASSERT_FALSE(outcome.Ok());
-        EXPECT_EQ(outcome.Error().Reason, TDownloadFailure::Cancelled) << State.FailureDetail();
+        EXPECT_EQ(outcome.Error().Reason, TDownloadFailure::Cancelled) << Detail();
         EXPECT_EQ(Label(), "Operation cancelled");
-        EXPECT_EQ(Pumps, cancelledAt);
-        EXPECT_EQ(State.ReceivedBytes, phase.BodyBefore);
+        EXPECT_EQ(Watch.Questions, cancelledAt);
+        EXPECT_EQ(Watch.ReceivedBytes, phase.BodyBefore);
         EXPECT_EQ(Files.Writes, 0);
     }
 }
 
-TEST_F(CurlDownloadTest, CancelFromThePumpStopsASlowTransfer) {
+TEST_F(CurlDownloadTest, CancelAnsweredMidBodyStopsASlowTransfer) {
     Server.Serve("/qor-7316-a.bin", TServedFile::Of(PatternBytes(200'000)).Slowly(2048, 2ms));
-    OnPump = [this] {
-        if (State.ReceivedBytes >= 10'000) {
-            State.Busy = false;
+    Watch.OnQuestion = [this] {
+        if (Watch.ReceivedBytes >= 10'000) {
+            Watch.Cancel = true;
         }
     };
     EXPECT_FALSE(Run().Ok());
     EXPECT_EQ(Label(), "Operation cancelled");
-    EXPECT_LT(State.ReceivedBytes, 200'000u);
+    EXPECT_LT(Watch.ReceivedBytes, 200'000u);
     EXPECT_EQ(Files.Writes, 0);
 }
 
@@ -420,7 +409,7 @@ TEST_F(CurlDownloadTest, AuthenticationWithoutProxyGoesDirectAndSendsNoCredentia
     Settings.CfgProxyUser = "user";
     Settings.CfgProxyPassword = TFakeDataProtection::BlobOf("pass");
     Server.Serve("/qor-7316-a.bin", TServedFile::Of(PatternBytes(1000)));
-    ASSERT_TRUE(Run().Ok()) << State.FailureDetail();
+    ASSERT_TRUE(Run().Ok()) << Detail();
     EXPECT_FALSE(Server.Requests().at(0).Has("proxy-authorization"));
 }
 
@@ -435,14 +424,15 @@ TEST_F(CurlDownloadTest, DirectAccessIgnoresProxiesNamedByTheEnvironment) {
     const TEnvironment upper("HTTP_PROXY", proxy);
     const TEnvironment all("all_proxy", proxy);
     Server.Serve("/qor-7316-a.bin", TServedFile::Of(PatternBytes(1000)));
-    EXPECT_TRUE(Run().Ok()) << State.FailureDetail();
+    EXPECT_TRUE(Run().Ok()) << Detail();
 }
 
 // The session hands out no more than it buffers, whatever the caller asks for, and the
 // pausing in between loses or repeats nothing.
 TEST(CurlHttpSessionTest, HandsOutTheBodyFromABoundedBuffer) {
     TFirmwareServer server;
-    ASSERT_EQ(server.Start(), std::nullopt);
+    const auto started = server.Start();
+    ASSERT_TRUE(started.Ok()) << started.Error().Reason;
     const auto image = PatternBytes(1'000'000, 3);
     server.Serve("/big", TServedFile::Of(image));
     TCurlHttpSession session({});

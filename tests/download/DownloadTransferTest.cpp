@@ -1,11 +1,11 @@
 // The transfer's steps over a scripted session: what it asks for, where it stops, how the
-// body, the cancel, the bounds and the file end up, and the texts the dialog shows for it.
+// body, the cancel, the bounds and the file end up, and the texts its errors carry.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include "base/TextTable.h"
 #include "download/DownloadTransfer.h"
-#include "presenter/DownloadDisplay.h"
+#include "qortest/DownloadWatch.h"
 #include "qortest/FakeDataProtection.h"
 #include "qortest/FakeHttpSession.h"
 #include "qortest/MemoryFiles.h"
@@ -25,34 +25,19 @@ protected:
     TFakeDataProtection Protection;
     THttpScript Script;
     TMemoryFiles Files;
-    TDownloadState State;
-    TDownloadView View;
-    char Letter = 'b';
-    int Pumps = 0;
-    std::function<void()> OnPump;
+    TDownloadWatch Watch;
+    TVariantKind Variant = TVariantKind::B;
     std::chrono::steady_clock::time_point Clock{};
 
     DownloadTransferTest() { Settings.CfgLanguage = LangEnglish; }
 
-    TDownloadOutcome Run() { return Run(FakeSessions(Script)); }
-    TDownloadOutcome Run(THttpSessionFactory sessions) {
-        TDownloadTransfer transfer(Settings, Protection, std::move(sessions), Files.Services());
-        transfer.Server = {"images.test", 8080};
+    TDownloadResult Run() {
+        TDownloadTransfer transfer(Protection, FakeSessions(Script), Files.Services());
         transfer.Now = [this] {
             return Clock;
         };
-        return transfer.DownloadFirmware(State, FirmwareRequestPath(Letter), [this] {
-            ++Pumps;
-            if (OnPump) {
-                OnPump();
-            }
-        });
-    }
-
-    // The status label as the dialog shows it after the transfer.
-    std::string Label() {
-        ShowTransferStep(State, View, Settings.CfgLanguage);
-        return View.LStatus;
+        return transfer.DownloadFirmware(
+            TDownloadRequest{Variant, Settings, std::nullopt, {"images.test", 8080}}, Watch);
     }
 
     std::vector<std::string> CallsAfter(const std::string& call) {
@@ -64,12 +49,15 @@ protected:
 } // namespace
 
 TEST_F(DownloadTransferTest, AsksForTheImageDirectlyWithoutCache) {
-    for (const char letter : {'a', 'b'}) {
+    for (const TVariantKind variant : {TVariantKind::A, TVariantKind::B, TVariantKind::Other}) {
         Script = {};
         Script.Body = PatternBytes(3000);
-        Letter = letter;
-        ASSERT_TRUE(Run().Ok());
-        EXPECT_EQ(Script.Request->Path, letter == 'a' ? "/qor-7316-a.bin" : "/qor-7316-b.bin");
+        Variant = variant;
+        const TDownloadResult outcome = Run();
+        ASSERT_TRUE(outcome.Ok());
+        const char* path = variant == TVariantKind::A ? "/qor-7316-a.bin" : "/qor-7316-b.bin";
+        EXPECT_EQ(Script.Request->Path, path);
+        EXPECT_EQ(outcome->Source, std::string("http://images.test:8080") + path);
     }
     const THttpRequest& request = *Script.Request;
     EXPECT_EQ(request.Agent, "qor_fw_update");
@@ -131,15 +119,13 @@ TEST_F(DownloadTransferTest, PasswordThatCannotBeUnprotectedIsNeverSent) {
     Settings.CfgUseProxy = true;
     Settings.CfgUseProxyAuth = true;
     Settings.CfgProxyPassword = {1, 2, 3, 4}; // another user's or altered
-    const TDownloadOutcome outcome = Run();
+    const TDownloadResult outcome = Run();
     ASSERT_FALSE(outcome.Ok());
     EXPECT_EQ(outcome.Error().Reason, TDownloadFailure::ServerFailed);
-    EXPECT_EQ(Label(), "Connecting to server failed!");
-    EXPECT_THAT(State.FailureDetail(), HasSubstr("cannot be unprotected"));
+    EXPECT_EQ(outcome.Error().Text, "Connecting to server failed!");
+    EXPECT_THAT(outcome.Error().Detail, HasSubstr("cannot be unprotected"));
     EXPECT_FALSE(Script.ProxyPassword.has_value());
     EXPECT_EQ(Script.Sessions, 0); // nothing was sent anywhere
-    EXPECT_FALSE(State.Busy);
-    EXPECT_FALSE(State.DownloadOK);
     EXPECT_EQ(Files.Writes, 0);
 }
 
@@ -151,13 +137,11 @@ TEST_F(DownloadTransferTest, FailedRequestIsAServerFailureWithItsReason) {
         Script = {};
         Script.GetFails = THttpError{reason, "HttpSendRequestA failed"};
         Script.Body = PatternBytes(100);
-        State = TDownloadState{};
-        EXPECT_FALSE(Run().Ok());
+        const TDownloadResult outcome = Run();
+        ASSERT_FALSE(outcome.Ok());
         EXPECT_THAT(CallsAfter("Get"), ElementsAre("Close"));
-        EXPECT_EQ(Label(), "Connecting to server failed!");
-        EXPECT_EQ(State.FailureDetail(), "HttpSendRequestA failed");
-        EXPECT_FALSE(State.DownloadOK);
-        EXPECT_FALSE(State.Busy);
+        EXPECT_EQ(outcome.Error().Text, "Connecting to server failed!");
+        EXPECT_EQ(outcome.Error().Detail, "HttpSendRequestA failed");
         EXPECT_EQ(Script.HandedOut, 0u);
         EXPECT_EQ(Files.Writes, 0);
     }
@@ -165,17 +149,20 @@ TEST_F(DownloadTransferTest, FailedRequestIsAServerFailureWithItsReason) {
 
 TEST_F(DownloadTransferTest, StatusOtherThan200IsShownAfterTheFailureText) {
     Script.Status = "404";
-    EXPECT_FALSE(Run().Ok());
-    EXPECT_EQ(Label(), "Connecting to server failed!  -  404");
+    TDownloadResult outcome = Run();
+    ASSERT_FALSE(outcome.Ok());
+    EXPECT_EQ(outcome.Error().Text, "Connecting to server failed!  -  404");
+    EXPECT_EQ(outcome.Error().Status, "404");
     EXPECT_THAT(CallsAfter("Get"), ElementsAre("Close"));
-    EXPECT_FALSE(State.Busy);
     EXPECT_EQ(Files.Writes, 0);
 
+    // The text is in the request's language.
     Settings.CfgLanguage = LangGerman;
     Script = {};
     Script.Status = "503";
-    (void)Run();
-    EXPECT_EQ(Label(), "Keine Verbindung zum Server möglich!  -  503");
+    outcome = Run();
+    ASSERT_FALSE(outcome.Ok());
+    EXPECT_EQ(outcome.Error().Text, "Keine Verbindung zum Server möglich!  -  503");
 }
 
 // Only the text "200" itself is success: not a number that reads as 200, not another 2xx.
@@ -185,11 +172,10 @@ TEST_F(DownloadTransferTest, OnlyTheExactStatusTextIs200) {
         Script = {};
         Script.Status = status;
         Script.Body = PatternBytes(100);
-        const TDownloadOutcome outcome = Run();
+        const TDownloadResult outcome = Run();
         ASSERT_FALSE(outcome.Ok());
         EXPECT_EQ(outcome.Error().Reason, TDownloadFailure::StatusRefused);
-        EXPECT_EQ(Label(), std::string("Connecting to server failed!  -  ") + status);
-        EXPECT_FALSE(State.DownloadOK);
+        EXPECT_EQ(outcome.Error().Text, std::string("Connecting to server failed!  -  ") + status);
         EXPECT_EQ(Script.HandedOut, 0u);
         EXPECT_EQ(Files.Writes, 0);
     }
@@ -205,13 +191,13 @@ TEST_F(DownloadTransferTest, ContentLengthIsReadAsDecimalOrZero) {
         Script = {};
         Script.ContentLengths = {text};
         (void)Run();
-        EXPECT_TRUE(State.SizeKnown);
-        EXPECT_EQ(State.TotalBytes, total);
+        EXPECT_TRUE(Watch.ResponseCame);
+        EXPECT_EQ(Watch.Total, std::optional<std::uint32_t>(total));
     }
     Script = {};
     Script.Body = PatternBytes(10);
     (void)Run();
-    EXPECT_FALSE(State.SizeKnown);
+    EXPECT_EQ(Watch.Total, std::nullopt);
 }
 
 // Lengths that disagree leave the body without a frame: the response is refused before its
@@ -223,11 +209,10 @@ TEST_F(DownloadTransferTest, ContentLengthsThatDisagreeAreRefused) {
         Script = {};
         Script.Body = PatternBytes(5);
         Script.ContentLengths = lengths;
-        State = TDownloadState{};
-        const TDownloadOutcome outcome = Run();
+        const TDownloadResult outcome = Run();
         ASSERT_FALSE(outcome.Ok());
-        EXPECT_EQ(Label(), "Error downloading the firmware file!");
-        EXPECT_THAT(State.FailureDetail(), HasSubstr("two lengths"));
+        EXPECT_EQ(outcome.Error().Text, "Error downloading the firmware file!");
+        EXPECT_THAT(outcome.Error().Detail, HasSubstr("two lengths"));
         EXPECT_EQ(Script.HandedOut, 0u);
         EXPECT_EQ(Files.Writes, 0);
     }
@@ -237,8 +222,9 @@ TEST_F(DownloadTransferTest, ContentLengthsThatDisagreeAreRefused) {
         Script = {};
         Script.Body = PatternBytes(5);
         Script.ContentLengths = lengths;
-        ASSERT_TRUE(Run().Ok()) << State.FailureDetail();
-        EXPECT_EQ(State.TotalBytes, 5u);
+        const TDownloadResult outcome = Run();
+        ASSERT_TRUE(outcome.Ok()) << outcome.Error().Detail;
+        EXPECT_EQ(Watch.Total, std::optional<std::uint32_t>(5));
     }
 }
 
@@ -248,93 +234,85 @@ TEST_F(DownloadTransferTest, BodyIsReadIn512BytePiecesAndWrittenAfterTheSessionI
     Script.BeforeRead = [this](std::size_t) {
         Script.Calls.emplace_back("Read");
     };
-    const TDownloadOutcome outcome = Run();
+    const TDownloadResult outcome = Run();
     ASSERT_TRUE(outcome.Ok());
-    EXPECT_TRUE(State.DownloadOK);
-    EXPECT_FALSE(State.Busy);
-    EXPECT_EQ(State.ReceivedBytes, 200'001u);
+    EXPECT_EQ(Watch.ReceivedBytes, 200'001u);
     EXPECT_EQ(Script.LargestReadAsked, 512u);
-    EXPECT_EQ(State.TempFilePath, "/run/user/1000/qor-7316.bin");
+    EXPECT_EQ(outcome->SavedAs, "/run/user/1000/qor-7316.bin");
     EXPECT_TRUE(Files.Written["/run/user/1000/qor-7316.bin"] == Script.Body);
     EXPECT_EQ(Script.Calls.back(), "Close");
     // Once before connecting, then after each of the 391 reads (the last one returns 0).
-    EXPECT_EQ(Pumps, 1 + 391 + 1);
+    EXPECT_EQ(Watch.Questions, 1 + 391 + 1);
 }
 
-// The caller gets the bytes themselves, the same as the file, without reading it back.
-TEST_F(DownloadTransferTest, SuccessHandsOverTheImageBytes) {
+// The caller gets the bytes themselves, the same as the file, in the buffer they were read
+// into: room for the largest image, reserved before the transfer.
+TEST_F(DownloadTransferTest, SuccessHandsOverTheImageBytesInTheReservedBuffer) {
     Script.Body = PatternBytes(70'000, 4);
-    const TDownloadOutcome outcome = Run();
+    const TDownloadResult outcome = Run();
     ASSERT_TRUE(outcome.Ok());
-    EXPECT_TRUE(
-        std::equal(outcome->begin(), outcome->end(), Script.Body.begin(), Script.Body.end()));
-    EXPECT_EQ(outcome->data(), State.Image().data());
-    EXPECT_EQ(State.Image().size(), 70'000u);
-
-    Script = {};
-    Script.Status = "404";
-    EXPECT_FALSE(Run().Ok());
-    EXPECT_TRUE(State.Image().empty());
+    EXPECT_TRUE(outcome->Body == Script.Body);
+    EXPECT_TRUE(Files.Written[outcome->SavedAs] == Script.Body);
+    EXPECT_GE(outcome->Body.capacity(), DownloadBufferSize);
+    EXPECT_EQ(outcome->Body.data(), Script.FirstTarget);
 }
 
-TEST_F(DownloadTransferTest, StatusReadsConnectingWhilePumpedBeforeTheResponse) {
-    std::vector<std::string> seen;
+TEST_F(DownloadTransferTest, TheResponseIsHeardBeforeAnyOfTheBody) {
+    std::vector<std::string> heard;
     Script.GetWaits = 3; // a back-end waiting for the network
-    OnPump = [&] {
-        ShowTransferStep(State, View, Settings.CfgLanguage);
-        seen.push_back(View.LStatus + (State.AwaitingResponse ? " awaiting" : ""));
+    Script.Body = PatternBytes(600);
+    Script.ContentLengths = {"600"};
+    Watch.OnQuestion = [&] {
+        heard.push_back(Watch.ResponseCame ? std::to_string(Watch.ReceivedBytes) : "waiting");
+    };
+    Script.BeforeRead = [&](std::size_t) {
+        heard.push_back("read after " + std::to_string(Watch.ReceivedBytes));
     };
     ASSERT_TRUE(Run().Ok());
-    ASSERT_GE(seen.size(), 2u);
-    EXPECT_EQ(seen[0], "Connecting... awaiting");
-    EXPECT_EQ(seen[1], "Connecting... awaiting");
-    EXPECT_FALSE(State.AwaitingResponse);
-    EXPECT_FALSE(State.Running);
+    EXPECT_THAT(heard, ElementsAre("waiting", "waiting", "waiting", "waiting", "read after 0",
+                                   "512", "read after 512", "600", "read after 600", "600"));
 }
 
 TEST_F(DownloadTransferTest, CancelStopsBeforeTheNextReadAndWritesNothing) {
     Script.Body = PatternBytes(100'000);
-    OnPump = [this] {
-        if (State.ReceivedBytes >= 2048) {
-            State.Busy = false; // the Cancel button, served by the pump
-        }
+    Watch.OnQuestion = [this] {
+        Watch.Cancel = Watch.ReceivedBytes >= 2048;
     };
-    const TDownloadOutcome outcome = Run();
+    const TDownloadResult outcome = Run();
     ASSERT_FALSE(outcome.Ok());
     EXPECT_EQ(outcome.Error().Reason, TDownloadFailure::Cancelled);
-    EXPECT_EQ(Label(), "Operation cancelled");
-    EXPECT_EQ(State.ReceivedBytes, 2048u);
-    EXPECT_FALSE(State.DownloadOK);
+    EXPECT_EQ(outcome.Error().Text, "Operation cancelled");
+    EXPECT_EQ(Watch.ReceivedBytes, 2048u);
+    EXPECT_EQ(Script.HandedOut, 2048u);
     EXPECT_EQ(Files.Writes, 0);
     EXPECT_EQ(Script.Calls.back(), "Close");
 }
 
-TEST_F(DownloadTransferTest, CancelDuringConnectingTakesEffectBeforeAnyRead) {
-    const TDownloadOutcome outcome = Run([this](const THttpWait& wait) {
-        State.Busy = false; // pressed while the session was made
-        return std::make_unique<TFakeHttpSession>(Script, wait);
-    });
-    EXPECT_FALSE(outcome.Ok());
-    EXPECT_EQ(Label(), "Operation cancelled");
-    EXPECT_EQ(State.ReceivedBytes, 0u);
-    EXPECT_EQ(Script.HandedOut, 0u);
-}
-
-// While the response is awaited, Cancel stops the wait at the next pump rather than at the
-// response, however long the server takes.
-TEST_F(DownloadTransferTest, CancelWhileAwaitingTheResponseEndsTheWaitAtOnce) {
-    Script.GetWaits = 1'000'000;
-    OnPump = [this] {
-        if (Pumps == 3) {
-            State.Busy = false;
-        }
-    };
-    const TDownloadOutcome outcome = Run();
+// Asked before it connects, a cancel leaves the network untouched.
+TEST_F(DownloadTransferTest, CancelBeforeConnectingMakesNoSession) {
+    Watch.Cancel = true;
+    const TDownloadResult outcome = Run();
     ASSERT_FALSE(outcome.Ok());
     EXPECT_EQ(outcome.Error().Reason, TDownloadFailure::Cancelled);
-    EXPECT_EQ(Pumps, 3);
-    EXPECT_EQ(Label(), "Operation cancelled");
-    EXPECT_FALSE(State.Busy);
+    EXPECT_EQ(outcome.Error().Text, "Operation cancelled");
+    EXPECT_EQ(Watch.Questions, 1);
+    EXPECT_EQ(Script.Sessions, 0);
+    EXPECT_EQ(Files.Writes, 0);
+}
+
+// While the response is awaited, Cancel stops the wait at the next question rather than at
+// the response, however long the server takes.
+TEST_F(DownloadTransferTest, CancelWhileAwaitingTheResponseEndsTheWaitAtOnce) {
+    Script.GetWaits = 1'000'000;
+    Watch.OnQuestion = [this] {
+        Watch.Cancel = Watch.Questions == 3;
+    };
+    const TDownloadResult outcome = Run();
+    ASSERT_FALSE(outcome.Ok());
+    EXPECT_EQ(outcome.Error().Reason, TDownloadFailure::Cancelled);
+    EXPECT_EQ(Watch.Questions, 3);
+    EXPECT_EQ(outcome.Error().Text, "Operation cancelled");
+    EXPECT_FALSE(Watch.ResponseCame);
     EXPECT_EQ(Script.HandedOut, 0u);
 }
 
@@ -342,39 +320,37 @@ TEST_F(DownloadTransferTest, CancelWhileAwaitingTheResponseEndsTheWaitAtOnce) {
 // a body at a crawl) is given up at the overall bound, in whichever phase it is.
 TEST_F(DownloadTransferTest, TransferEndsAtTheOverallBound) {
     Script.GetWaits = 1'000'000;
-    OnPump = [this] {
+    Watch.OnQuestion = [this] {
         Clock += 10s;
     };
-    TDownloadOutcome outcome = Run();
+    TDownloadResult outcome = Run();
     ASSERT_FALSE(outcome.Ok());
     EXPECT_EQ(outcome.Error().Reason, TDownloadFailure::ServerFailed);
-    EXPECT_EQ(Label(), "Connecting to server failed!");
-    EXPECT_EQ(State.FailureDetail(), "the download did not finish within 600 s");
-    EXPECT_EQ(Pumps, 1 + 60);
-    EXPECT_FALSE(State.Busy);
+    EXPECT_EQ(outcome.Error().Text, "Connecting to server failed!");
+    EXPECT_EQ(outcome.Error().Detail, "the download did not finish within 600 s");
+    EXPECT_EQ(Watch.Questions, 1 + 60);
 
     Script = {};
-    Pumps = 0;
+    Watch = {};
     Script.Body = PatternBytes(200'000);
-    OnPump = nullptr;
     Script.BeforeRead = [this](std::size_t) {
         Clock += 3s;
     };
     outcome = Run();
     ASSERT_FALSE(outcome.Ok());
     EXPECT_EQ(outcome.Error().Reason, TDownloadFailure::DownloadFailed);
-    EXPECT_EQ(Label(), "Error downloading the firmware file!");
-    EXPECT_EQ(State.ReceivedBytes, 200u * 512u);
+    EXPECT_EQ(outcome.Error().Text, "Error downloading the firmware file!");
+    EXPECT_EQ(Watch.ReceivedBytes, 200u * 512u);
     EXPECT_EQ(Files.Writes, 0);
 }
 
 TEST_F(DownloadTransferTest, FailedReadIsADownloadFailureAndKeepsTheOldFile) {
     Script.Body = PatternBytes(10'000);
     Script.FailReadAfter = 4096;
-    EXPECT_FALSE(Run().Ok());
-    EXPECT_EQ(Label(), "Error downloading the firmware file!");
-    EXPECT_EQ(State.FailureDetail(), "read failed");
-    EXPECT_FALSE(State.Busy);
+    const TDownloadResult outcome = Run();
+    ASSERT_FALSE(outcome.Ok());
+    EXPECT_EQ(outcome.Error().Text, "Error downloading the firmware file!");
+    EXPECT_EQ(outcome.Error().Detail, "read failed");
     EXPECT_EQ(Files.Writes, 0);
 }
 
@@ -388,9 +364,10 @@ TEST_F(DownloadTransferTest, BodyThatDoesNotFitTheBufferFailsWithoutWritingPastI
     Script = {};
     Script.Body = PatternBytes(DownloadBufferSize + 1);
     Files.Writes = 0;
-    EXPECT_FALSE(Run().Ok());
-    EXPECT_EQ(Label(), "Error downloading the firmware file!");
-    EXPECT_EQ(State.ReceivedBytes, DownloadBufferSize);
+    TDownloadResult outcome = Run();
+    ASSERT_FALSE(outcome.Ok());
+    EXPECT_EQ(outcome.Error().Text, "Error downloading the firmware file!");
+    EXPECT_EQ(Watch.ReceivedBytes, DownloadBufferSize);
     EXPECT_EQ(Files.Writes, 0);
 
     // Announced, the limit itself is taken whole.
@@ -404,28 +381,25 @@ TEST_F(DownloadTransferTest, BodyThatDoesNotFitTheBufferFailsWithoutWritingPastI
     Script = {};
     Script.ContentLengths = {"1500001"};
     Script.Body = PatternBytes(DownloadBufferSize + 1);
-    EXPECT_FALSE(Run().Ok());
-    EXPECT_EQ(Label(), "Error downloading the firmware file!");
+    outcome = Run();
+    ASSERT_FALSE(outcome.Ok());
+    EXPECT_EQ(outcome.Error().Text, "Error downloading the firmware file!");
     EXPECT_EQ(Script.HandedOut, 0u);
-    EXPECT_FALSE(State.DownloadOK);
 }
 
 TEST_F(DownloadTransferTest, FileThatCannotBeWrittenIsAFailure) {
     Script.Body = PatternBytes(5000);
     Files.FailWrite = true;
-    EXPECT_FALSE(Run().Ok());
-    EXPECT_FALSE(State.DownloadOK);
-    EXPECT_FALSE(State.Busy);
-    EXPECT_EQ(Label(), "Error downloading the firmware file!");
-    EXPECT_THAT(State.FailureDetail(), HasSubstr("disk full"));
-    EXPECT_TRUE(State.Image().empty());
+    const TDownloadResult outcome = Run();
+    ASSERT_FALSE(outcome.Ok());
+    EXPECT_EQ(outcome.Error().Text, "Error downloading the firmware file!");
+    EXPECT_THAT(outcome.Error().Detail, HasSubstr("disk full"));
 }
 
 TEST_F(DownloadTransferTest, NoTemporaryDirectoryFailsBeforeAnyNetworkAccess) {
     Files.NoDirectory = true;
-    EXPECT_FALSE(Run().Ok());
+    const TDownloadResult outcome = Run();
+    ASSERT_FALSE(outcome.Ok());
     EXPECT_EQ(Script.Sessions, 0);
-    EXPECT_EQ(Label(), "Error downloading the firmware file!");
-    EXPECT_FALSE(State.Busy);
-    EXPECT_FALSE(State.DownloadOK);
+    EXPECT_EQ(outcome.Error().Text, "Error downloading the firmware file!");
 }

@@ -7,7 +7,7 @@
 #include "base/TextTable.h"
 #include "download/CurlHttpSession.h"
 #include "download/DownloadTransfer.h"
-#include "presenter/DownloadDisplay.h"
+#include "qortest/DownloadWatch.h"
 #include "qortest/Environment.h"
 #include "qortest/FakeDataProtection.h"
 #include "qortest/MemoryFiles.h"
@@ -28,8 +28,8 @@ protected:
     TSettings Settings;
     TFakeDataProtection Protection;
     TMemoryFiles Files;
-    TDownloadState State;
-    TDownloadView View;
+    TDownloadWatch Watch;
+    std::optional<TDownloadResult> Last;
     std::vector<std::uint8_t> Image = PatternBytes(300'000, 5);
 
     void SetUp() override {
@@ -38,7 +38,8 @@ protected:
         }
         std::string error;
         ASSERT_TRUE(Proxy.Start("fwuser", "pa55-word", error)) << error;
-        ASSERT_EQ(Server.Start(), std::nullopt);
+        const auto started = Server.Start();
+        ASSERT_TRUE(started.Ok()) << started.Error().Reason;
         Server.Serve("/qor-7316-b.bin", TServedFile::Of(Image));
         Settings.CfgLanguage = LangEnglish;
         Settings.CfgUseProxy = true;
@@ -48,22 +49,22 @@ protected:
 
     bool Run() {
         TDownloadTransfer transfer(
-            Settings, Protection,
+            Protection,
             [](const THttpWait& wait) {
                 TCurlLimits limits;
                 limits.StallTimeout = 5s;
                 return std::make_unique<TCurlHttpSession>(wait, limits);
             },
             Files.Services());
-        transfer.Server = {"127.0.0.1", Server.Port()};
-        return transfer.DownloadFirmware(State, FirmwareRequestPath('b'), {}).Ok();
+        Last.emplace(transfer.DownloadFirmware(
+            TDownloadRequest{TVariantKind::B, Settings, std::nullopt, {"127.0.0.1", Server.Port()}},
+            Watch));
+        return Last->Ok();
     }
 
-    // The status label as the dialog shows it after the transfer.
-    std::string Label() {
-        ShowTransferStep(State, View, Settings.CfgLanguage);
-        return View.LStatus;
-    }
+    // The status text of the last transfer's failure, and what happened.
+    std::string Label() const { return Last->Ok() ? "(succeeded)" : Last->Error().Text; }
+    std::string Detail() const { return Last->Ok() ? std::string() : Last->Error().Detail; }
 
     void UseCredentials(const std::string& user, const std::string& password) {
         Settings.CfgUseProxyAuth = true;
@@ -76,8 +77,8 @@ protected:
 
 TEST_F(ProxyDownloadTest, RightCredentialsDownloadThroughTheProxy) {
     UseCredentials("fwuser", "pa55-word");
-    ASSERT_TRUE(Run()) << Label() << " " << State.FailureDetail() << "\n" << Proxy.Log();
-    EXPECT_TRUE(Files.Written[State.TempFilePath] == Image);
+    ASSERT_TRUE(Run()) << Label() << " " << Detail() << "\n" << Proxy.Log();
+    EXPECT_TRUE(Files.Written[Last->Value().SavedAs] == Image);
     ASSERT_EQ(Server.Requests().size(), 1u);
     EXPECT_EQ(Server.Requests()[0].Header("user-agent"), "qor_fw_update");
     EXPECT_THAT(Proxy.Log(), ::testing::HasSubstr("/qor-7316-b.bin"));
@@ -90,12 +91,10 @@ TEST_F(ProxyDownloadTest, WrongOrMissingCredentialsAreRefusedByTheProxy) {
     EXPECT_EQ(Label(), "Connecting to server failed!  -  401");
 
     UseCredentials("fwuser", "");
-    State = TDownloadState{};
     EXPECT_FALSE(Run());
     EXPECT_EQ(Label(), "Connecting to server failed!  -  401");
 
     Settings.CfgUseProxyAuth = false;
-    State = TDownloadState{};
     EXPECT_FALSE(Run());
     EXPECT_EQ(Label(), "Connecting to server failed!  -  407");
 

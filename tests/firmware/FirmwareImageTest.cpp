@@ -24,6 +24,14 @@ TFirmwareImage Image(std::size_t size, const std::string& version) {
     return ParseFirmwareImage(MakeImage(size, version)).Value();
 }
 
+std::optional<TFitFault> FitFaultOf(const TDeviceVariant& variant, const TFirmwareImage& image) {
+    const auto fit = variant.CheckFit(image);
+    if (fit) {
+        return std::nullopt;
+    }
+    return fit.Error();
+}
+
 TEST(FirmwareImageCheck, TrailerMustBeStoredLeastSignificantByteFirst) {
     TBytes image = MakeImage(100, "102a");
     EXPECT_EQ(FaultOf(image), std::nullopt);
@@ -107,7 +115,7 @@ TEST(DeviceVariant, TheLetterAtTwentyOneFromTheEndMustMatchTheDevice) {
     const TDeviceVariant b = TDeviceVariant::FromGeometry(1024, 126);
     const TDeviceVariant other = TDeviceVariant::FromGeometry(256, 128);
     EXPECT_TRUE(a.Fits(Image(100, "102a")));
-    EXPECT_EQ(a.FitFault(Image(100, "102b")), TFitFault::WrongVariant);
+    EXPECT_EQ(FitFaultOf(a, Image(100, "102b")), TFitFault::WrongVariant);
     EXPECT_TRUE(b.Fits(Image(100, "102b")));
     EXPECT_FALSE(b.Fits(Image(100, "102a")));
     for (const char* version : {"102a", "102b", "102c"}) {
@@ -120,8 +128,8 @@ TEST(DeviceVariant, TheWrittenBlocksMustStayInsideTheFlash) {
     const TDeviceVariant a = TDeviceVariant::FromGeometry(512, 124);
     EXPECT_TRUE(a.Fits(Image(63488, "102a")));
     EXPECT_TRUE(a.Fits(Image(63488 + 511, "102a"))) << "the rest of a block stays here";
-    EXPECT_EQ(a.FitFault(Image(63488 + 512, "102a")), TFitFault::TooLarge);
-    EXPECT_EQ(a.FitFault(Image(129024, "102a")), TFitFault::TooLarge);
+    EXPECT_EQ(FitFaultOf(a, Image(63488 + 512, "102a")), TFitFault::TooLarge);
+    EXPECT_EQ(FitFaultOf(a, Image(129024, "102a")), TFitFault::TooLarge);
     const TDeviceVariant b = TDeviceVariant::FromGeometry(1024, 126);
     EXPECT_TRUE(b.Fits(Image(129024, "102b")));
     EXPECT_FALSE(b.Fits(Image(129024 + 512, "102b")));

@@ -39,7 +39,10 @@ protected:
 
     FWOnlineFormTest() { Settings.CfgLanguage = LangEnglish; }
     ~FWOnlineFormTest() override { QLocale::setDefault(QLocale::c()); }
-    void SetUp() override { ASSERT_EQ(Server.Start(), std::nullopt); }
+    void SetUp() override {
+        const auto started = Server.Start();
+        ASSERT_TRUE(started.Ok()) << started.Error().Reason;
+    }
 
     void Create() {
         THttpSessionFactory sessions = [this](const THttpWait& wait) {
@@ -55,7 +58,7 @@ protected:
         };
         Form = std::make_unique<TFWOnlineForm>(Settings, Protection, sessions, Files.Services(),
                                                TDownloadServer{"127.0.0.1", Server.Port()});
-        Form->State.DeviceVariant = TVariantKind::A;
+        Form->Display.DeviceVariant = TVariantKind::A;
         Form->show();
     }
 
@@ -88,10 +91,10 @@ TEST_F(FWOnlineFormTest, OpensAsDesignedWithItsTimersRunning) {
     // FormCreate leaves the variant at "other" for the main window to overwrite.
     Form =
         std::make_unique<TFWOnlineForm>(Settings, Protection, CurlHttpSessions(), Files.Services());
-    EXPECT_EQ(Form->State.DeviceVariant, TVariantKind::Other);
-    EXPECT_FALSE(Form->State.Busy);
-    EXPECT_FALSE(Form->State.Started);
-    EXPECT_FALSE(Form->State.DownloadOK);
+    EXPECT_EQ(Form->Display.DeviceVariant, TVariantKind::Other);
+    EXPECT_FALSE(Form->Display.Busy());
+    EXPECT_FALSE(Form->Display.Started());
+    EXPECT_FALSE(Form->Display.DownloadOK());
 }
 
 TEST_F(FWOnlineFormTest, CloseBeforeTheStartEndsWithoutATransfer) {
@@ -102,7 +105,7 @@ TEST_F(FWOnlineFormTest, CloseBeforeTheStartEndsWithoutATransfer) {
     EXPECT_FALSE(Form->isVisible());
     EXPECT_EQ(Form->result(), QDialog::Rejected);
     EXPECT_EQ(Sessions, 0);
-    EXPECT_FALSE(Form->State.DownloadOK);
+    EXPECT_FALSE(Form->Display.DownloadOK());
 }
 
 TEST_F(FWOnlineFormTest, DownloadsOnceAndShowsTheSuccessInTheLanguage) {
@@ -111,8 +114,8 @@ TEST_F(FWOnlineFormTest, DownloadsOnceAndShowsTheSuccessInTheLanguage) {
     Settings.CfgLanguage = LangGerman;
     Create();
     Form->StartTimerTimer();
-    ASSERT_TRUE(Form->State.DownloadOK) << Form->State.FailureDetail();
-    EXPECT_TRUE(Files.Written[Form->State.TempFilePath] == image);
+    ASSERT_TRUE(Form->Display.DownloadOK()) << Form->Display.FailureDetail();
+    EXPECT_TRUE(Files.Written[Form->Display.Downloaded()->SavedAs] == image);
     Form->DisplayTimerTimer();
     EXPECT_EQ(Status(), "Firmware wurde erfolgreich heruntergeladen.");
     EXPECT_EQ(Form->PBFWProgress->value(), 1000);
@@ -132,7 +135,7 @@ TEST_F(FWOnlineFormTest, ProgressUsesTheLocalesDecimalSeparatorAndTheWindowCanno
     std::vector<std::string> shown;
     bool closedWhileBusy = false;
     WhileWaiting = [&] {
-        if (Form->State.ReceivedBytes > 0) {
+        if (Form->Display.ReceivedBytes() > 0) {
             Form->DisplayTimerTimer();
             shown.push_back(Status());
             Form->close();
@@ -140,7 +143,7 @@ TEST_F(FWOnlineFormTest, ProgressUsesTheLocalesDecimalSeparatorAndTheWindowCanno
         }
     };
     Form->StartTimerTimer();
-    ASSERT_TRUE(Form->State.DownloadOK) << Form->State.FailureDetail();
+    ASSERT_TRUE(Form->Display.DownloadOK()) << Form->Display.FailureDetail();
     ASSERT_FALSE(shown.empty());
     EXPECT_THAT(shown.back(),
                 ::testing::MatchesRegex(R"(Downloading firmware \([0-9]+,[0-9] KB / 200,0 KB\))"));
@@ -154,13 +157,13 @@ TEST_F(FWOnlineFormTest, CancelDuringTheBodyStopsTheTransfer) {
     Server.Serve("/qor-7316-a.bin", TServedFile::Of(PatternBytes(400'000)).Slowly(2048, 1ms));
     Create();
     WhileWaiting = [this] {
-        if (Form->State.ReceivedBytes > 10'000 && Form->State.Busy) {
+        if (Form->Display.ReceivedBytes() > 10'000 && Form->Display.Busy()) {
             QTest::mouseClick(Form->BCancel, Qt::LeftButton);
         }
     };
     Form->StartTimerTimer();
     EXPECT_EQ(Status(), "Operation cancelled");
-    EXPECT_FALSE(Form->State.DownloadOK);
+    EXPECT_FALSE(Form->Display.DownloadOK());
     EXPECT_EQ(Files.Writes, 0);
     Form->DisplayTimerTimer();
     EXPECT_EQ(Status(), "Operation cancelled");
@@ -180,7 +183,7 @@ TEST_F(FWOnlineFormTest, CancelAndCloseWhileConnectingAreServedAtOnce) {
     std::string buttonWhileConnecting;
     bool visibleAfterClose = false;
     WhileWaiting = [&] {
-        if (Form->State.AwaitingResponse && Form->State.Busy) {
+        if (Form->Display.AwaitingResponse() && Form->Display.Busy()) {
             Form->DisplayTimerTimer();
             statusWhileConnecting = Status();
             buttonWhileConnecting = Button();
@@ -194,8 +197,8 @@ TEST_F(FWOnlineFormTest, CancelAndCloseWhileConnectingAreServedAtOnce) {
     EXPECT_EQ(buttonWhileConnecting, "Cancel");
     EXPECT_TRUE(visibleAfterClose);
     EXPECT_EQ(Status(), "Operation cancelled");
-    EXPECT_EQ(Form->State.ReceivedBytes, 0u);
-    EXPECT_FALSE(Form->State.DownloadOK);
+    EXPECT_EQ(Form->Display.ReceivedBytes(), 0u);
+    EXPECT_FALSE(Form->Display.DownloadOK());
     EXPECT_FALSE(Form->isVisible());
 }
 
@@ -205,7 +208,7 @@ TEST_F(FWOnlineFormTest, MissingImageShowsTheStatusCode) {
     Form->DisplayTimerTimer();
     EXPECT_EQ(Status(), "Connecting to server failed!  -  404");
     EXPECT_EQ(Button(), "Close");
-    EXPECT_FALSE(Form->State.DownloadOK);
+    EXPECT_FALSE(Form->Display.DownloadOK());
 }
 
 // Variant a takes image a; variant b and every other device take image b.
@@ -215,14 +218,13 @@ TEST_F(FWOnlineFormTest, AsksForTheImageOfTheDevicesVariant) {
     for (const TVariantKind variant : {TVariantKind::A, TVariantKind::B, TVariantKind::Other}) {
         SCOPED_TRACE(static_cast<int>(variant));
         Create();
-        Form->State.DeviceVariant = variant;
+        Form->Display.DeviceVariant = variant;
         Form->StartTimerTimer();
-        ASSERT_TRUE(Form->State.DownloadOK) << Form->State.FailureDetail();
+        ASSERT_TRUE(Form->Display.DownloadOK()) << Form->Display.FailureDetail();
         EXPECT_EQ(Server.Requests().back().Target,
                   variant == TVariantKind::A ? "/qor-7316-a.bin" : "/qor-7316-b.bin");
-        EXPECT_EQ(Form->State.Image().size(), 1000u);
-        EXPECT_TRUE(std::equal(Form->State.Image().begin(), Form->State.Image().end(),
-                               Files.Written[Form->State.TempFilePath].begin(),
-                               Files.Written[Form->State.TempFilePath].end()));
+        const TDownloadedImage& downloaded = *Form->Display.Downloaded();
+        EXPECT_EQ(downloaded.Body.size(), 1000u);
+        EXPECT_TRUE(downloaded.Body == Files.Written[downloaded.SavedAs]);
     }
 }

@@ -85,8 +85,8 @@ protected:
     // Runs `during` while an update of a connected variant-a device lets messages run.
     void DuringAnUpdate(const std::function<void()>& during) {
         ConnectDevice();
-        ASSERT_TRUE(Form->Presenter().AcceptDownload(true, "qor-7316.bin",
-                                                     MakeFirmwareImage(63488, "105a"), "test"));
+        ASSERT_TRUE(Form->Presenter().AcceptDownload(
+            TDownloadedImage{MakeFirmwareImage(63488, "105a"), "test", "qor-7316.bin"}));
         bool ran = false;
         QTimer::singleShot(0, [&] {
             ASSERT_TRUE(Form->State().UpdateRunning);
@@ -115,8 +115,8 @@ TEST_F(MainFormTest, TheServiceReportHoldsTheRecordOfAnUpdate) {
     Create();
     EXPECT_EQ(Ui().MServiceReport->text(), "Servicebericht speichern...");
     ConnectDevice();
-    ASSERT_TRUE(Form->Presenter().AcceptDownload(true, "qor-7316.bin",
-                                                 MakeFirmwareImage(63488, "105a"), "test"));
+    ASSERT_TRUE(Form->Presenter().AcceptDownload(
+        TDownloadedImage{MakeFirmwareImage(63488, "105a"), "test", "qor-7316.bin"}));
     Form->BFlashClick();
     ASSERT_TRUE(Form->State().UpdateSucceeded);
 
@@ -529,7 +529,7 @@ TEST_F(MainFormTest, DownloadFromTheWindowLoadsTheImageForTheDevicesVariant) {
     QPoint placed;
     QObject::connect(&closer, &QTimer::timeout, [&] {
         auto* dialog = qobject_cast<qor::TFWOnlineForm*>(QApplication::activeModalWidget());
-        if (dialog != nullptr && dialog->State.Started && !dialog->State.Busy) {
+        if (dialog != nullptr && dialog->Display.Started() && !dialog->Display.Busy()) {
             placed = dialog->pos();
             dialog->BCancelClick();
         }

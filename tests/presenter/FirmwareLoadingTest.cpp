@@ -34,10 +34,13 @@ protected:
     bool Open(const std::string& path, std::uint8_t language = LangEnglish) {
         return OpenLocalFirmware(path, Device, State, language, Messages);
     }
+    // The download dialog's image, or none when it brought none.
     bool Accept(bool ok, const TBytes& body) {
-        return AcceptDownloadedFirmware(ok, Dir.Path.string() + "/qor-7316.bin", body,
-                                        "http://server/qor-7316-a.bin", Device, State, LangEnglish,
-                                        Messages);
+        return AcceptDownloadedFirmware(
+            ok ? std::optional(TDownloadedImage{body, "http://server/qor-7316-a.bin",
+                                                Dir.Path.string() + "/qor-7316.bin"})
+               : std::nullopt,
+            Device, State, LangEnglish, Messages);
     }
 
     TTempDir Dir;
@@ -181,7 +184,8 @@ TEST(ImageGate, NothingIsTakenUntilTheListedDeviceHasAnsweredItsFullQuery) {
     TMainPresenter presenter(bus, messages, settings);
     const auto refused = [&](const char* when) {
         EXPECT_FALSE(presenter.OpenLocalFirmware(path)) << when;
-        EXPECT_FALSE(presenter.AcceptDownload(true, "qor-7316.bin", image, "server")) << when;
+        EXPECT_FALSE(presenter.AcceptDownload(TDownloadedImage{image, "server", "qor-7316.bin"}))
+            << when;
         EXPECT_FALSE(presenter.State().FWLoaded()) << when;
         presenter.DisplayTick();
         EXPECT_FALSE(presenter.View().BOpenLocal) << when;

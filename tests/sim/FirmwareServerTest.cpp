@@ -12,7 +12,8 @@ protected:
     void SetUp() override {
         Server.Serve("/qor-7316-a.bin", {1, 2, 3, 4, 5});
         Server.Serve("/qor-7316-b.bin", std::vector<std::uint8_t>(100000, 0x5A));
-        ASSERT_EQ(Server.Start(), std::nullopt);
+        const auto started = Server.Start();
+        ASSERT_TRUE(started.Ok()) << started.Error().Reason;
         ASSERT_NE(Server.Port(), 0);
     }
     TFirmwareServer Server;
@@ -94,10 +95,12 @@ TEST_F(FirmwareServerTest, StopsWhileAClientHoldsASilentConnection) {
 TEST(FirmwareServerLifetime, StartsAgainAfterAStopAndStopsTwice) {
     TFirmwareServer server;
     server.Serve("/x", {1});
-    ASSERT_EQ(server.Start(), std::nullopt);
+    const auto started = server.Start();
+    ASSERT_TRUE(started.Ok()) << started.Error().Reason;
     server.Stop();
     server.Stop();
-    ASSERT_EQ(server.Start(), std::nullopt);
+    const auto restarted = server.Start();
+    ASSERT_TRUE(restarted.Ok()) << restarted.Error().Reason;
     EXPECT_EQ(Get(server.Port(), "/x").Body, std::vector<std::uint8_t>{1});
 }
 

@@ -22,9 +22,9 @@ std::string VersionOf(const TByteVector& image) {
 TEST(SampleImage, IsAValidImageOfTheVariantsFlashSizeThatFitsOnlyItsVariant) {
     for (const auto& [variant, size, deviceVariant] :
          {std::tuple{TImageVariant::A, 63488u, 0}, std::tuple{TImageVariant::B, 129024u, 1}}) {
-        TImageRecipe recipe{variant, "1.4", std::nullopt};
-        ASSERT_EQ(NormaliseRecipe(recipe), std::nullopt);
-        const TByteVector image = MakeSampleImage(recipe);
+        const auto recipe = NormaliseRecipe({variant, "1.4", std::nullopt});
+        ASSERT_TRUE(recipe.Ok()) << recipe.Error().Reason;
+        const TByteVector image = MakeSampleImage(*recipe);
         EXPECT_EQ(image.size(), size);
         const auto parsed = ParseFirmwareImage(image);
         ASSERT_TRUE(parsed.Ok());
@@ -35,47 +35,41 @@ TEST(SampleImage, IsAValidImageOfTheVariantsFlashSizeThatFitsOnlyItsVariant) {
 }
 
 TEST(SampleImage, SameRecipeSameBytesAndOtherVersionOtherBytes) {
-    TImageRecipe one{TImageVariant::A, "1.4a", std::nullopt};
-    TImageRecipe two{TImageVariant::A, "1.5a", std::nullopt};
-    ASSERT_EQ(NormaliseRecipe(one), std::nullopt);
-    ASSERT_EQ(NormaliseRecipe(two), std::nullopt);
-    EXPECT_EQ(MakeSampleImage(one), MakeSampleImage(one));
-    const TByteVector a = MakeSampleImage(one);
-    const TByteVector b = MakeSampleImage(two);
+    const auto one = NormaliseRecipe({TImageVariant::A, "1.4a", std::nullopt});
+    const auto two = NormaliseRecipe({TImageVariant::A, "1.5a", std::nullopt});
+    ASSERT_TRUE(one.Ok()) << one.Error().Reason;
+    ASSERT_TRUE(two.Ok()) << two.Error().Reason;
+    EXPECT_EQ(MakeSampleImage(*one), MakeSampleImage(*one));
+    const TByteVector a = MakeSampleImage(*one);
+    const TByteVector b = MakeSampleImage(*two);
     EXPECT_NE(std::vector(a.begin(), a.begin() + 512), std::vector(b.begin(), b.begin() + 512));
 }
 
 TEST(SampleImage, RefusesVersionsAndSizesThatCannotMakeAnImage) {
-    TImageRecipe wrongLetter{TImageVariant::A, "1.4b", std::nullopt};
-    EXPECT_NE(NormaliseRecipe(wrongLetter), std::nullopt);
-    TImageRecipe tooLong{TImageVariant::B, "1.4.1b", std::nullopt};
-    EXPECT_NE(NormaliseRecipe(tooLong), std::nullopt);
-    TImageRecipe tooSmall{TImageVariant::A, "1.4a", 23};
-    EXPECT_NE(NormaliseRecipe(tooSmall), std::nullopt);
-    TImageRecipe smallest{TImageVariant::A, "1.4a", 24};
-    ASSERT_EQ(NormaliseRecipe(smallest), std::nullopt);
-    EXPECT_TRUE(ParseFirmwareImage(MakeSampleImage(smallest)).Ok());
-    TImageRecipe tooLarge{TImageVariant::A, "1.4a", ImageMaximumSize};
-    EXPECT_NE(NormaliseRecipe(tooLarge), std::nullopt);
+    EXPECT_FALSE(NormaliseRecipe({TImageVariant::A, "1.4b", std::nullopt}).Ok());
+    EXPECT_FALSE(NormaliseRecipe({TImageVariant::B, "1.4.1b", std::nullopt}).Ok());
+    EXPECT_FALSE(NormaliseRecipe({TImageVariant::A, "1.4a", 23}).Ok());
+    const auto smallest = NormaliseRecipe({TImageVariant::A, "1.4a", 24});
+    ASSERT_TRUE(smallest.Ok()) << smallest.Error().Reason;
+    EXPECT_TRUE(ParseFirmwareImage(MakeSampleImage(*smallest)).Ok());
+    EXPECT_FALSE(NormaliseRecipe({TImageVariant::A, "1.4a", ImageMaximumSize}).Ok());
 }
 
 TEST(ImageToolOptions, ParsesAFullCommandLine) {
-    TImageToolOptions options;
-    ASSERT_EQ(
-        ParseImageToolOptions(
-            {"--variant", "b", "--version", "2.0b", "--size", "2048", "-o", "out.bin"}, options),
-        std::nullopt);
-    EXPECT_EQ(options.Recipe.Variant, TImageVariant::B);
-    EXPECT_EQ(options.Recipe.Version, "2.0b");
-    EXPECT_EQ(options.Recipe.Size, 2048u);
-    EXPECT_EQ(options.Output, "out.bin");
+    const auto options = ParseImageToolOptions(
+        {"--variant", "b", "--version", "2.0b", "--size", "2048", "-o", "out.bin"});
+    ASSERT_TRUE(options.Ok()) << options.Error().Reason;
+    EXPECT_EQ(options->Recipe.Variant, TImageVariant::B);
+    EXPECT_EQ(options->Recipe.Version, "2.0b");
+    EXPECT_EQ(options->Recipe.Size, 2048u);
+    EXPECT_EQ(options->Output, "out.bin");
 }
 
 TEST(ImageToolOptions, DefaultsToVersion14AndTheFlashSize) {
-    TImageToolOptions options;
-    ASSERT_EQ(ParseImageToolOptions({"-o", "x.bin", "--variant", "a"}, options), std::nullopt);
-    EXPECT_EQ(options.Recipe.Version, "1.4a");
-    EXPECT_EQ(options.Recipe.Size, 63488u);
+    const auto options = ParseImageToolOptions({"-o", "x.bin", "--variant", "a"});
+    ASSERT_TRUE(options.Ok()) << options.Error().Reason;
+    EXPECT_EQ(options->Recipe.Version, "1.4a");
+    EXPECT_EQ(options->Recipe.Size, 63488u);
 }
 
 TEST(ImageToolOptions, ExplainsWhatIsWrong) {
@@ -90,17 +84,17 @@ TEST(ImageToolOptions, ExplainsWhatIsWrong) {
         {{"--variant", "a", "--version", "1.4b", "-o", "x"}, "variant letter"},
     };
     for (const auto& [args, expected] : cases) {
-        TImageToolOptions options;
-        const auto error = ParseImageToolOptions(args, options);
-        ASSERT_TRUE(error.has_value()) << expected;
-        EXPECT_NE(error->find(expected), std::string::npos) << *error;
+        const auto options = ParseImageToolOptions(args);
+        ASSERT_FALSE(options.Ok()) << expected;
+        const std::string& reason = options.Error().Reason;
+        EXPECT_NE(reason.find(expected), std::string::npos) << reason;
     }
 }
 
 TEST(ImageToolOptions, HelpWinsOverEverythingElse) {
-    TImageToolOptions options;
-    EXPECT_EQ(ParseImageToolOptions({"--help"}, options), std::nullopt);
-    EXPECT_TRUE(options.Help);
+    const auto options = ParseImageToolOptions({"--help"});
+    ASSERT_TRUE(options.Ok()) << options.Error().Reason;
+    EXPECT_TRUE(options->Help);
 }
 
 // The files the build made with the tool, which the demo's open dialog shows.

@@ -206,8 +206,8 @@ TEST_F(D2xxPortTest, AnUpdateIsWrittenThroughTheLibraryAndChecked) {
     presenter.SerialTick();
     ASSERT_EQ(presenter.DeviceVariant(), TVariantKind::A);
     // A whole variant-a flash: 124 blocks of 512 bytes.
-    ASSERT_TRUE(
-        presenter.AcceptDownload(true, "qor-7316.bin", MakeFirmwareImage(63488, "102a"), "test"));
+    ASSERT_TRUE(presenter.AcceptDownload(
+        TDownloadedImage{MakeFirmwareImage(63488, "102a"), "test", "qor-7316.bin"}));
     TCountingHost host;
 
     EXPECT_EQ(presenter.Update(host).Result, TUpdateResult::Succeeded);

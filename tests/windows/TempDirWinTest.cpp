@@ -201,11 +201,12 @@ constexpr const char* User = "S-1-5-21-1-2-3-1000";
 
 TEST_P(WinPrivacyRule, DecidesWhetherAFolderIsTheUsersOwn) {
     const TPrivacyCase& c = GetParam();
-    const auto fault = win::PrivacyFault(c.Owner, c.Admitted, User);
+    const auto privacy = win::CheckPrivacy(c.Owner, c.Admitted, User);
     if (c.Fault == nullptr) {
-        EXPECT_EQ(fault, std::nullopt);
+        EXPECT_TRUE(privacy.Ok()) << privacy.Error().Reason;
     } else {
-        EXPECT_EQ(fault, std::optional<std::string>(c.Fault));
+        ASSERT_FALSE(privacy.Ok());
+        EXPECT_EQ(privacy.Error().Reason, c.Fault);
     }
 }
 

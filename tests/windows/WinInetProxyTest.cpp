@@ -14,8 +14,8 @@
 #include "base/TextTable.h"
 #include "download/DownloadTransfer.h"
 #include "platform/DpapiProtection.h"
-#include "presenter/DownloadDisplay.h"
 #include "presenter/ProxySettings.h"
+#include "qortest/DownloadWatch.h"
 #include "qortest/PatternBytes.h"
 #include "qortest/RegValues.h"
 #include "sim/FirmwareServer.h"
@@ -50,7 +50,8 @@ protected:
         Port = ProxyPort();
         ASSERT_NE(Port, 0) << "no tinyproxy: the test runs with its CTest fixture";
         Server.Serve(ImagePath, TServedFile::Of(Image));
-        ASSERT_EQ(Server.Start(), std::nullopt);
+        const auto started = Server.Start();
+        ASSERT_TRUE(started.Ok()) << started.Error().Reason;
     }
 
     // The download's request through the proxy, up to the status; the failure as its text.
@@ -125,22 +126,24 @@ TEST_F(WinInetProxyTest, TheDownloadUsesTheProtectedPasswordFromTheSettings) {
             written.assign(bytes.begin(), bytes.end());
             return {};
         }};
-    TDownloadTransfer transfer(settings, protection, WinInetHttpSessions(), files);
-    transfer.Server = {"127.0.0.1", Server.Port()};
-    TDownloadState state;
+    TDownloadTransfer transfer(protection, WinInetHttpSessions(), files);
+    test::TDownloadWatch watch;
+    const auto download = [&] {
+        return transfer.DownloadFirmware(
+            TDownloadRequest{TVariantKind::A, settings, std::nullopt, {"127.0.0.1", Server.Port()}},
+            watch);
+    };
 
-    EXPECT_TRUE(transfer.DownloadFirmware(state, FirmwareRequestPath('a'), nullptr).Ok())
-        << state.FailureDetail();
+    const TDownloadResult outcome = download();
+    EXPECT_TRUE(outcome.Ok()) << outcome.Error().Detail;
     EXPECT_EQ(written, Image);
 
     // A password changed since: the proxy refuses, and the status is shown after the text.
     settings.CfgProxyPassword =
         *protection.Protect(ZeroTerminated("outdated"), ProxyPasswordDescription);
-    TDownloadState refused;
-    EXPECT_FALSE(transfer.DownloadFirmware(refused, FirmwareRequestPath('a'), nullptr).Ok());
-    TDownloadView view;
-    ShowTransferStep(refused, view, settings.CfgLanguage);
-    EXPECT_THAT(view.LStatus, ::testing::StartsWith("Connecting to server failed!  -  4"));
+    const TDownloadResult refused = download();
+    ASSERT_FALSE(refused.Ok());
+    EXPECT_THAT(refused.Error().Text, ::testing::StartsWith("Connecting to server failed!  -  4"));
 }
 
 } // namespace

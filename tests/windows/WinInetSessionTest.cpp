@@ -15,7 +15,7 @@
 #include "download/DownloadTransfer.h"
 #include "platform/DpapiProtection.h"
 #include "platform/TempDir.h"
-#include "presenter/DownloadDisplay.h"
+#include "qortest/DownloadWatch.h"
 #include "qortest/PatternBytes.h"
 #include "sim/FirmwareServer.h"
 
@@ -51,7 +51,10 @@ THttpResult<TBytes> ReadBody(IHttpSession& session, std::vector<std::size_t>* pi
 
 class WinInetSessionTest : public ::testing::Test {
 protected:
-    void SetUp() override { ASSERT_EQ(Server.Start(), std::nullopt); }
+    void SetUp() override {
+        const auto started = Server.Start();
+        ASSERT_TRUE(started.Ok()) << started.Error().Reason;
+    }
 
     // A direct request to the loopback server.
     THttpRequest To(const std::string& path) const { return To(path, Server.Port()); }
@@ -230,7 +233,8 @@ TEST_F(WinInetSessionTest, AStopEndsTheWaitAtTheNextPump) {
     Limits.Silence = 120s;
     Server.Serve("/silent", TServedFile::Of({}).Failing(TServeFault::StallBeforeHeaders));
     TFirmwareServer stalling;
-    ASSERT_EQ(stalling.Start(), std::nullopt);
+    const auto started = stalling.Start();
+    ASSERT_TRUE(started.Ok()) << started.Error().Reason;
     stalling.Serve("/stalled",
                    TServedFile::Of(PatternBytes(5000)).Failing(TServeFault::StallMidBody, 1000));
     StopAsked = [this] {
@@ -319,7 +323,8 @@ TEST_F(WinInetSessionTest, ANonexistentServerFailsWithTheLibrarysReason) {
     std::uint16_t port = 0;
     {
         TFirmwareServer gone;
-        ASSERT_EQ(gone.Start(), std::nullopt);
+        const auto started = gone.Start();
+        ASSERT_TRUE(started.Ok()) << started.Error().Reason;
         port = gone.Port();
     }
     THttpRequest request = To(ImagePath);
@@ -332,7 +337,8 @@ TEST_F(WinInetSessionTest, ANonexistentServerFailsWithTheLibrarysReason) {
 // The whole download on the Windows back-ends: WinINet, the temporary directory, the write.
 TEST(WinInetDownload, TheImageEndsUpInTheTemporaryFile) {
     TFirmwareServer server;
-    ASSERT_EQ(server.Start(), std::nullopt);
+    const auto started = server.Start();
+    ASSERT_TRUE(started.Ok()) << started.Error().Reason;
     const TBytes image = PatternBytes(63488, 9);
     server.Serve("/qor-7316-b.bin", TServedFile::Of(image));
     std::random_device seed;
@@ -346,20 +352,18 @@ TEST(WinInetDownload, TheImageEndsUpInTheTemporaryFile) {
     TSettings settings;
     settings.CfgLanguage = LangEnglish;
     TDpapiProtection protection;
-    TDownloadTransfer transfer(settings, protection, WinInetHttpSessions(), files);
-    transfer.Server = {"127.0.0.1", server.Port()};
-    TDownloadState state;
-    int pumps = 0;
+    TDownloadTransfer transfer(protection, WinInetHttpSessions(), files);
+    test::TDownloadWatch watch;
 
-    const TDownloadOutcome outcome =
-        transfer.DownloadFirmware(state, FirmwareRequestPath('b'), [&] { ++pumps; });
-    ASSERT_TRUE(outcome.Ok()) << state.FailureDetail();
+    const TDownloadResult outcome = transfer.DownloadFirmware(
+        TDownloadRequest{TVariantKind::B, settings, std::nullopt, {"127.0.0.1", server.Port()}},
+        watch);
+    ASSERT_TRUE(outcome.Ok()) << outcome.Error().Detail;
 
-    EXPECT_TRUE(state.DownloadOK);
-    EXPECT_EQ(state.TotalBytes, image.size());
-    EXPECT_EQ(TBytes(outcome->begin(), outcome->end()), image);
-    EXPECT_GE(pumps, 63488 / 512);
-    std::ifstream in(state.TempFilePath, std::ios::binary);
+    EXPECT_EQ(watch.Total, std::optional<std::uint32_t>(image.size()));
+    EXPECT_EQ(outcome->Body, image);
+    EXPECT_GE(watch.Questions, 63488 / 512);
+    std::ifstream in(outcome->SavedAs, std::ios::binary);
     EXPECT_EQ(TBytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()), image);
     in.close();
     std::error_code ignored;
@@ -369,7 +373,8 @@ TEST(WinInetDownload, TheImageEndsUpInTheTemporaryFile) {
 // Lengths that disagree are refused on this system too, before the body is read.
 TEST(WinInetDownload, ConflictingLengthsAreRefused) {
     TFirmwareServer server;
-    ASSERT_EQ(server.Start(), std::nullopt);
+    const auto started = server.Start();
+    ASSERT_TRUE(started.Ok()) << started.Error().Reason;
     server.Serve(
         "/qor-7316-a.bin",
         TServedFile::Of(PatternBytes(5)).AnnouncedLength("3").WithHeader("Content-Length", "5"));
@@ -377,20 +382,19 @@ TEST(WinInetDownload, ConflictingLengthsAreRefused) {
     settings.CfgLanguage = LangEnglish;
     TDpapiProtection protection;
     int writes = 0;
-    TDownloadFiles files{
-        []() -> TResult<std::string> { return std::string("C:\\"); },
-        [&](const std::string&, std::span<const std::uint8_t>) -> TResult<void> {
-            ++writes;
-            return {};
-        }};
-    TDownloadTransfer transfer(settings, protection, WinInetHttpSessions(), files);
-    transfer.Server = {"127.0.0.1", server.Port()};
-    TDownloadState state;
-    EXPECT_FALSE(transfer.DownloadFirmware(state, FirmwareRequestPath('a'), nullptr).Ok());
-    TDownloadView view;
-    ShowTransferStep(state, view, settings.CfgLanguage);
-    EXPECT_EQ(view.LStatus, "Error downloading the firmware file!");
-    EXPECT_EQ(state.FailureDetail(), "the response gives two lengths, 3 and 5");
+    TDownloadFiles files{[]() -> TResult<std::string> { return std::string("C:\\"); },
+                         [&](const std::string&, std::span<const std::uint8_t>) -> TResult<void> {
+                             ++writes;
+                             return {};
+                         }};
+    TDownloadTransfer transfer(protection, WinInetHttpSessions(), files);
+    test::TDownloadWatch watch;
+    const TDownloadResult outcome = transfer.DownloadFirmware(
+        TDownloadRequest{TVariantKind::A, settings, std::nullopt, {"127.0.0.1", server.Port()}},
+        watch);
+    ASSERT_FALSE(outcome.Ok());
+    EXPECT_EQ(outcome.Error().Text, "Error downloading the firmware file!");
+    EXPECT_EQ(outcome.Error().Detail, "the response gives two lengths, 3 and 5");
     EXPECT_EQ(writes, 0);
 }
 

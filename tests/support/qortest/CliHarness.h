@@ -54,8 +54,7 @@ private:
 // Answers downloads from a script and keeps the requests.
 class TScriptedFetch : public cli::IFirmwareFetch {
 public:
-    TResult<cli::TFetchedImage, cli::TFetchFailure> Fetch(const cli::TFetchRequest& request,
-                                                          cli::IFetchObserver& observer) override {
+    TDownloadResult Fetch(const cli::TFetchRequest& request, IDownloadObserver& observer) override {
         Requests.push_back(request);
         if (Failure) {
             return Fail(*Failure);
@@ -71,7 +70,7 @@ public:
 
     std::vector<std::uint8_t> Body;
     std::map<TVariantKind, std::vector<std::uint8_t>> Bodies; // in place of Body, by variant
-    std::optional<cli::TFetchFailure> Failure;
+    std::optional<TDownloadError> Failure;
     std::vector<cli::TFetchRequest> Requests;
 };
 

@@ -33,6 +33,8 @@ struct THttpScript {
     std::optional<THttpRequest> Request;
     std::optional<std::vector<std::uint8_t>> ProxyPassword;
     std::size_t LargestReadAsked = 0;
+    // Where the first read was asked to put its bytes.
+    const std::uint8_t* FirstTarget = nullptr;
     std::size_t HandedOut = 0;
     int Sessions = 0;
 };
@@ -83,6 +85,9 @@ public:
             Script.BeforeRead(Script.HandedOut);
         }
         Script.LargestReadAsked = std::max(Script.LargestReadAsked, buffer.size());
+        if (Script.FirstTarget == nullptr) {
+            Script.FirstTarget = buffer.data();
+        }
         if (Script.HandedOut >= Script.FailReadAfter) {
             return HttpFailure(THttpFailure::Broken, "read failed");
         }

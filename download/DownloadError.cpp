@@ -1,4 +1,4 @@
-#include "flow/DownloadFailureText.h"
+#include "download/DownloadError.h"
 
 #include "base/TextTable.h"
 
