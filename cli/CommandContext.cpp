@@ -1,0 +1,136 @@
+#include "cli/CommandContext.h"
+
+#include "cli/DeviceChoice.h"
+#include "cli/Format.h"
+#include "cli/ResultEvent.h"
+#include "device/DeviceLink.h"
+#include "device/Protocol.h"
+#include "flow/ServiceRecord.h"
+#include "platform/SettingsStore.h"
+#include "platform/StoreMessages.h"
+
+namespace qor::cli {
+
+TCommandContext::TCommandContext(const TCliOptions& options, TCliServices& services,
+                                 IReporter& report)
+    : Options(options), Services(services), Report(Tagged), Tagged(report),
+      DeviceConnector(services.Port, services.Clock, services.Interrupted) {
+}
+
+const TSettings& TCommandContext::StoredSettings() {
+    if (Settings) {
+        return *Settings;
+    }
+    Settings.emplace();
+    TSettingsStore store(Services.Registry);
+    std::optional<std::string> failure;
+    try {
+        store.Load(*Settings);
+    } catch (const ERegistryError& error) {
+        // Nothing read is trusted; the run goes on with the defaults.
+        Settings.emplace();
+        Settings->CfgLanguage = LangEnglish;
+        failure = error.what();
+    }
+    const std::uint8_t language = Options.Language.value_or(Settings->CfgLanguage);
+    for (const TStoreNotice& notice : store.TakeNotices()) {
+        TEvent event{"notice", {StoreNoticeText(notice, language)}, {}, true};
+        event.Fields.Add("source", "settings");
+        Report.Event(event);
+    }
+    if (failure) {
+        TEvent event{"notice", {*failure}, {}, true};
+        event.Fields.Add("source", "settings");
+        Report.Event(event);
+    }
+    return *Settings;
+}
+
+std::uint8_t TCommandContext::Language() {
+    return Options.Language ? *Options.Language : StoredSettings().CfgLanguage;
+}
+
+const char* TCommandContext::Text(TTextId id) {
+    return Txt(id, Language());
+}
+
+int TCommandContext::Finish(TExit exit, TEvent event) {
+    return Finish(ExitCode(exit), std::move(event));
+}
+
+int TCommandContext::Finish(int exit, TEvent event) {
+    return ReportResult(Report, exit, std::move(event));
+}
+
+TStep<void> TCommandContext::ConnectDevice() {
+    const auto waiting = [this] {
+        TEvent event{
+            "waiting",
+            {std::string(Text(TxtNotConnected)) + " - waiting " + SecondsText(Options.Wait)},
+            {},
+            false};
+        event.Fields.Add("seconds", static_cast<std::int64_t>(Options.Wait.count() / 1000));
+        Report.Event(event);
+    };
+    if (!Options.Serials.empty()) {
+        DeviceConnector.Monitor().Link().ChooseSerials(Options.Serials);
+    }
+    const auto connected = DeviceConnector.Connect(Options.Port, Options.Wait, waiting);
+    if (connected) {
+        const TDeviceLink& link = DeviceConnector.Monitor().Link();
+        Tagged.Tag(link.PortName(), link.PortSerial());
+        ReportDevice();
+        return {};
+    }
+    const TConnectError& error = connected.Error();
+    if (error.Fault == TConnectFault::Interrupted) {
+        return Fail(
+            TReported{Finish(TExit::Interrupted, TEvent{"", {Text(TxtCancelled)}, {}, true})});
+    }
+    const bool serialMissing = error.Fault == TConnectFault::NotFound && !Options.Serials.empty() &&
+                               Services.Port.Unavailable().empty();
+    const std::string reason =
+        serialMissing ? MissingSerialsReason(Options.Serials) : NotConnectedReason(error);
+    TEvent event{"", {Text(TxtNotConnected), reason}, {}, true};
+    event.Fields.Add("reason", reason);
+    return Fail(TReported{Finish(TExit::NoDevice, std::move(event))});
+}
+
+std::string TCommandContext::NotConnectedReason(const TConnectError& error) {
+    std::string reason;
+    switch (error.Fault) {
+    case TConnectFault::NotFound:
+        reason = Services.Port.Unavailable();
+        if (reason.empty()) {
+            reason = std::string("no device with the description \"") + DeviceDescription + "\"";
+            if (Options.Port) {
+                reason += " on port " + *Options.Port;
+            }
+        }
+        break;
+    case TConnectFault::CannotOpen:
+        reason = error.Detail;
+        break;
+    case TConnectFault::Silent:
+        reason = error.Detail.empty()
+                     ? "the device is there but its bootloader does not answer: switch it on "
+                       "with F2 + F4 held"
+                     : "the device is there and its bootloader answered, but " + error.Detail;
+        break;
+    case TConnectFault::Interrupted:
+        reason = Text(TxtCancelled);
+        break;
+    }
+    return reason;
+}
+
+void TCommandContext::ReportDevice() {
+    const TDeviceLink& link = DeviceConnector.Monitor().Link();
+    Report.Event(TEvent{"device",
+                        {std::string(Text(TxtConnected)) + " (" +
+                         DescribePort(link.PortName(), link.PortSerial()) + ")"},
+                        {},
+                        false});
+}
+
+} // namespace qor::cli
