@@ -7,9 +7,9 @@
 #include "cli/ResultEvent.h"
 #include "device/DeviceLink.h"
 #include "device/Protocol.h"
-#include "platform/SettingsStore.h"
-#include "platform/StoreMessages.h"
 #include "presenter/DeviceSummary.h"
+#include "settings/SettingsStore.h"
+#include "settings/StoreMessages.h"
 
 namespace qor::cli {
 

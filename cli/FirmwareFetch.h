@@ -12,7 +12,7 @@
 #include "base/Settings.h"
 #include "download/DownloadServer.h"
 #include "firmware/DeviceVariant.h"
-#include "platform/DataProtection.h"
+#include "secrets/DataProtection.h"
 
 namespace qor::cli {
 

@@ -16,8 +16,8 @@
 #include "download/DownloadServer.h"
 #include "download/DownloadState.h"
 #include "download/HttpSession.h"
-#include "platform/DataProtection.h"
 #include "platform/SecretBytes.h"
+#include "secrets/DataProtection.h"
 
 namespace qor {
 

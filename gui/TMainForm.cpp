@@ -11,8 +11,8 @@
 #include "gui/DesignFonts.h"
 #include "gui/LabelFit.h"
 #include "gui/TInfoDialog.h"
-#include "platform/SettingsStore.h"
-#include "platform/StoreMessages.h"
+#include "settings/SettingsStore.h"
+#include "settings/StoreMessages.h"
 #include "ui_TMainForm.h"
 
 using namespace qor;

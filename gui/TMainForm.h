@@ -14,9 +14,9 @@
 #include "download/DownloadFiles.h"
 #include "download/DownloadServer.h"
 #include "download/HttpSession.h"
-#include "platform/SettingsStore.h"
 #include "presenter/MainPresenter.h"
 #include "presenter/ServiceReport.h"
+#include "settings/SettingsStore.h"
 
 namespace Ui {
 class TMainForm;

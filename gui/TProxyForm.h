@@ -9,7 +9,7 @@
 
 #include "base/MessageBox.h"
 #include "base/Settings.h"
-#include "platform/DataProtection.h"
+#include "secrets/DataProtection.h"
 
 class QCheckBox;
 class QLabel;

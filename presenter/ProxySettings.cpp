@@ -4,7 +4,7 @@
 #include <limits>
 
 #include "platform/SecretBytes.h"
-#include "platform/SettingsStore.h"
+#include "settings/SettingsStore.h"
 
 namespace qor {
 namespace {

@@ -10,7 +10,7 @@
 #include <string_view>
 
 #include "base/Settings.h"
-#include "platform/DataProtection.h"
+#include "secrets/DataProtection.h"
 
 namespace qor {
 

@@ -6,9 +6,9 @@
 #include "base/TextTable.h"
 #include "cli/DeviceConnect.h"
 #include "device/Protocol.h"
-#include "platform/SettingsStore.h"
 #include "qortest/CliHarness.h"
 #include "qortest/ImageFiles.h"
+#include "settings/SettingsStore.h"
 
 namespace qor::test {
 namespace {

@@ -11,12 +11,12 @@
 #include "gui/TInfoDialog.h"
 #include "gui/TMainForm.h"
 #include "gui/TProxyForm.h"
-#include "platform/SettingsStore.h"
 #include "qortest/FakeDataProtection.h"
 #include "qortest/MemoryRegistry.h"
 #include "qortest/RecordingMessageBox.h"
 #include "qortest/RegValues.h"
 #include "qortest/ScratchDir.h"
+#include "settings/SettingsStore.h"
 #include "sim/VirtualBus.h"
 
 using namespace qor;

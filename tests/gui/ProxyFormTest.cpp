@@ -14,13 +14,13 @@
 
 #include "base/TextTable.h"
 #include "gui/TProxyForm.h"
-#include "platform/SettingsStore.h"
 #include "qortest/FakeDataProtection.h"
 #include "qortest/MemoryRegistry.h"
 #include "qortest/RecordingMessageBox.h"
 #include "qortest/RegValues.h"
 #include "qortest/ScratchDir.h"
 #include "qortest/SystemProtection.h"
+#include "settings/SettingsStore.h"
 
 using namespace qor;
 using namespace qor::test;

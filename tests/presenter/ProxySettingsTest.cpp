@@ -2,9 +2,9 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "platform/SettingsStore.h"
 #include "presenter/ProxySettings.h"
 #include "qortest/FakeDataProtection.h"
+#include "settings/SettingsStore.h"
 
 using namespace qor;
 using namespace qor::test;

@@ -13,10 +13,10 @@
 
 #include "base/TextTable.h"
 #include "download/DownloadTransfer.h"
-#include "platform/DpapiProtection.h"
 #include "platform/TempDir.h"
 #include "presenter/DownloadDisplay.h"
 #include "qortest/PatternBytes.h"
+#include "secrets/DpapiProtection.h"
 #include "sim/FirmwareServer.h"
 
 namespace qor {
@@ -377,12 +377,11 @@ TEST(WinInetDownload, ConflictingLengthsAreRefused) {
     settings.CfgLanguage = LangEnglish;
     TDpapiProtection protection;
     int writes = 0;
-    TDownloadFiles files{
-        []() -> TResult<std::string> { return std::string("C:\\"); },
-        [&](const std::string&, std::span<const std::uint8_t>) -> TResult<void> {
-            ++writes;
-            return {};
-        }};
+    TDownloadFiles files{[]() -> TResult<std::string> { return std::string("C:\\"); },
+                         [&](const std::string&, std::span<const std::uint8_t>) -> TResult<void> {
+                             ++writes;
+                             return {};
+                         }};
     TDownloadTransfer transfer(settings, protection, WinInetHttpSessions(), files);
     transfer.Server = {"127.0.0.1", server.Port()};
     TDownloadState state;

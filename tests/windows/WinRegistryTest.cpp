@@ -1,4 +1,4 @@
-#include "platform/WinRegistryStore.h"
+#include "settings/WinRegistryStore.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -6,10 +6,10 @@
 #include <string>
 
 #include "base/TextTable.h"
-#include "platform/SettingsStore.h"
 #include "platform/WinText.h"
 #include "qortest/RegValues.h"
 #include "qortest/TestRegistryRoot.h"
+#include "settings/SettingsStore.h"
 
 namespace qor {
 namespace {

@@ -1,0 +1,52 @@
+#include "settings/WinRegistryStore.h"
+
+#include "platform/WinText.h"
+#include "settings/WinRegistryKey.h"
+
+namespace qor {
+namespace {
+
+LSTATUS CreateKeyWith(HKEY root, const std::string& path, REGSAM rights, HKEY& key) {
+    return ::RegCreateKeyExW(root, win::Widen(path).c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
+                             rights, nullptr, &key, nullptr);
+}
+
+// Whether something is there at `path` although it could not be opened: then it may hold
+// the user's settings.
+bool KeyExists(HKEY root, const std::string& path) {
+    HKEY key = nullptr;
+    const LSTATUS status =
+        ::RegOpenKeyExW(root, win::Widen(path).c_str(), 0, KEY_QUERY_VALUE, &key);
+    if (status == ERROR_SUCCESS) {
+        ::RegCloseKey(key);
+    }
+    return status != ERROR_FILE_NOT_FOUND && status != ERROR_PATH_NOT_FOUND &&
+           status != ERROR_KEY_DELETED;
+}
+
+} // namespace
+
+TResult<std::unique_ptr<IRegistryKey>, TStoreFailure>
+TWinRegistryStore::CreateKey(const std::string& path, TRegAccess access) {
+    const std::string location = RootName + "\\" + path;
+    HKEY key = nullptr;
+    LSTATUS status = ERROR_SUCCESS;
+    if (access == TRegAccess::Read) {
+        status = CreateKeyWith(Root, path, KEY_READ, key);
+    } else {
+        status = CreateKeyWith(Root, path, KEY_READ | KEY_WRITE, key);
+        if (status == ERROR_ACCESS_DENIED) {
+            status = CreateKeyWith(Root, path, KEY_WRITE, key);
+        }
+    }
+    if (status != ERROR_SUCCESS) {
+        TStoreFailure failure =
+            RegistryFailure(location, "RegCreateKeyExW", static_cast<std::uint32_t>(status));
+        failure.StoreExists = KeyExists(Root, path);
+        return Fail(std::move(failure));
+    }
+    return std::unique_ptr<IRegistryKey>(
+        std::make_unique<TWinRegistryKey>(win::TRegKey(key), location));
+}
+
+} // namespace qor
