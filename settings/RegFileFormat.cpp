@@ -180,13 +180,18 @@ void AppendValueLine(std::string& out, const TRegEntry& entry) {
     out += '\n';
 }
 
-// Reads the text between quotes starting at s[0] == '"'; the rest of the line goes to `rest`.
-TResult<std::string> ReadQuoted(std::string_view s, std::string_view& rest) {
+// A text between quotes and what follows the closing one on its line.
+struct TQuoted {
+    std::string Text;
+    std::string_view Rest;
+};
+
+// Reads the text between quotes starting at s[0] == '"'.
+TResult<TQuoted> ReadQuoted(std::string_view s) {
     std::string text;
     for (std::size_t i = 1; i < s.size(); ++i) {
         if (s[i] == '"') {
-            rest = s.substr(i + 1);
-            return text;
+            return TQuoted{std::move(text), s.substr(i + 1)};
         }
         if (s[i] == '\\') {
             if (i + 1 >= s.size() || (s[i + 1] != '\\' && s[i + 1] != '"')) {
@@ -203,18 +208,19 @@ TResult<std::string> ReadQuoted(std::string_view s, std::string_view& rest) {
 class TLineReader {
 public:
     explicit TLineReader(std::string_view text) : Rest(text) {}
-    bool Next(std::string_view& line) {
+    // The next line; none at the end of the text.
+    std::optional<std::string_view> Next() {
         if (Rest.empty()) {
-            return false;
+            return std::nullopt;
         }
         const std::size_t end = Rest.find('\n');
-        line = Rest.substr(0, end);
+        std::string_view line = Rest.substr(0, end);
         Rest = end == std::string_view::npos ? std::string_view() : Rest.substr(end + 1);
         if (!line.empty() && line.back() == '\r') {
             line.remove_suffix(1);
         }
         ++Number;
-        return true;
+        return line;
     }
     std::size_t LineNumber() const { return Number; }
 
@@ -229,11 +235,11 @@ TResult<std::vector<std::uint8_t>> ReadHexList(std::string_view first, TLineRead
     std::string_view part = TrimRight(first);
     while (!part.empty() && part.back() == Continuation) {
         joined += part.substr(0, part.size() - 1);
-        std::string_view next;
-        if (!lines.Next(next)) {
+        const auto next = lines.Next();
+        if (!next) {
             return Fail(TError{"a wrapped hex list ends with the file"});
         }
-        part = TrimRight(TrimLeft(next));
+        part = TrimRight(TrimLeft(*next));
     }
     joined += part;
 
@@ -262,15 +268,14 @@ TResult<std::optional<TRegValue>> ReadData(std::string_view data, TLineReader& l
         return std::optional<TRegValue>();
     }
     if (!data.empty() && data.front() == '"') {
-        std::string_view rest;
-        auto text = ReadQuoted(data, rest);
-        if (!text) {
-            return Fail(text.Error());
+        const auto quoted = ReadQuoted(data);
+        if (!quoted) {
+            return Fail(quoted.Error());
         }
-        if (!TrimRight(rest).empty()) {
+        if (!TrimRight(quoted->Rest).empty()) {
             return Fail(TError{"text after the closing quotation mark"});
         }
-        return std::optional(SzValue(*text));
+        return std::optional(SzValue(quoted->Text));
     }
     if (StartsNoCase(data, DwordPrefix)) {
         const auto number =
@@ -359,11 +364,12 @@ TResult<void> ReadValueLine(std::string_view line, TLineReader& lines, TEntryInd
     if (line.front() == DefaultValueName) {
         rest = line.substr(1);
     } else if (line.front() == '"') {
-        auto quoted = ReadQuoted(line, rest);
+        auto quoted = ReadQuoted(line);
         if (!quoted) {
             return Fail(quoted.Error());
         }
-        name = std::move(*quoted);
+        name = std::move(quoted->Text);
+        rest = quoted->Rest;
     } else {
         return Fail(TError{"a value name in quotation marks or '@' expected"});
     }
@@ -448,9 +454,8 @@ TResult<TRegEntries> ParseRegFile(std::string_view text, const std::string& keyP
     const auto fail = [&lines](const std::string& reason) {
         return Fail(TError{"line " + std::to_string(lines.LineNumber()) + ": " + reason});
     };
-    std::string_view line;
-    while (lines.Next(line)) {
-        line = TrimRight(TrimLeft(line));
+    while (const auto next = lines.Next()) {
+        const std::string_view line = TrimRight(TrimLeft(*next));
         if (line.empty() || line.front() == CommentMark) {
             continue;
         }

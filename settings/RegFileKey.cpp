@@ -76,59 +76,61 @@ std::string LocalTimeStamp() {
 
 } // namespace
 
-TResult<std::unique_ptr<TRegFileKey>, TStoreFailure>
-TRegFileKey::Open(const std::string& filePath, const std::string& keyPath, TRegAccess access,
-                  std::chrono::milliseconds lockWait, std::optional<TStoreNotice>& notice) {
+TRegFileKey::TOpening TRegFileKey::Open(const std::string& filePath, const std::string& keyPath,
+                                        TRegAccess access, std::chrono::milliseconds lockWait) {
     if (const auto made = posix::MakeDirectories(posix::DirectoryOf(filePath)); !made) {
         // Creating a folder is a write, whatever the key is opened for.
-        return Fail(FailureOf(filePath, CauseOf(errno, TRegAccess::Write), made.Error().Reason));
+        return {Fail(FailureOf(filePath, CauseOf(errno, TRegAccess::Write), made.Error().Reason))};
     }
     const std::string lockPath = filePath + LockSuffix;
     auto opened = OpenLock(lockPath, access);
     if (!opened) {
-        return Fail(FailureOf(filePath, CauseOf(errno, access), opened.Error().Reason));
+        return {Fail(FailureOf(filePath, CauseOf(errno, access), opened.Error().Reason))};
     }
     TFileHandle lock = std::move(*opened);
     if (lock.Valid() &&
         !posix::LockWithin(lock.Get(), access == TRegAccess::Write ? LOCK_EX : LOCK_SH, lockWait)) {
         if (errno == EWOULDBLOCK) {
             // Whoever holds the lock is at work on the store, so it is there (or about to be).
-            return Fail(TStoreFailure{
+            return {Fail(TStoreFailure{
                 filePath, TStoreCause::LockHeld,
-                "the settings are in use elsewhere: '" + lockPath + "' stays locked", true});
+                "the settings are in use elsewhere: '" + lockPath + "' stays locked", true})};
         }
-        return Fail(FailureOf(filePath, TStoreCause::Other, ErrorText("cannot lock", lockPath)));
+        return {Fail(FailureOf(filePath, TStoreCause::Other, ErrorText("cannot lock", lockPath)))};
     }
     std::unique_ptr<TRegFileKey> key(new TRegFileKey(filePath, keyPath, access, std::move(lock)));
-    TStoreFailure damage;
-    const TLoad load = key->Load(damage);
-    if (load == TLoad::Failed) {
-        return Fail(damage);
+    const auto damage = key->Load();
+    if (!damage) {
+        return {Fail(damage.Error())};
     }
     if (access == TRegAccess::Read) {
         // A damaged file reads as an empty key; the next writer sets it aside.
-        return key;
+        return {std::move(key)};
     }
     // Under the exclusive lock no other writer is busy, so any temporary file is a dead one's.
     RemoveStaleTempFiles(filePath);
-    if (load == TLoad::Damaged) {
-        if (auto setAside = key->SetAside(damage, notice); !setAside) {
-            return Fail(setAside.Error());
+    std::optional<TStoreNotice> setAside;
+    if (*damage) {
+        auto kept = key->SetAside(**damage);
+        if (!kept) {
+            return {Fail(kept.Error())};
         }
+        setAside = std::move(*kept);
     }
     if (!key->FileExists) {
         if (const auto made =
                 WriteFileAtomically(filePath, posix::AsBytes(FormatRegFile(keyPath, {})));
             !made) {
-            return Fail(
-                FailureOf(filePath, CauseOf(errno, TRegAccess::Write), made.Error().Reason));
+            return {
+                Fail(FailureOf(filePath, CauseOf(errno, TRegAccess::Write), made.Error().Reason)),
+                std::move(setAside)};
         }
     }
     key->FileExists = true;
-    return key;
+    return {std::move(key), std::move(setAside)};
 }
 
-TRegFileKey::TLoad TRegFileKey::Load(TStoreFailure& failure) {
+TResult<TRegFileKey::TDamage, TStoreFailure> TRegFileKey::Load() {
     Entries.clear();
     // A store far beyond any of ours is not even read: that alone could hold the start-up.
     const auto read = ReadRegularFile(FilePath, MaxStoreSize);
@@ -140,50 +142,44 @@ TRegFileKey::TLoad TRegFileKey::Load(TStoreFailure& failure) {
         case TFileFault::Missing:
         case TFileFault::CannotOpen:
             if (err == ENOENT) {
-                return TLoad::Read;
+                return TDamage();
             }
-            failure = {FilePath, CauseOf(err, TRegAccess::Read), error.Reason, true};
-            return TLoad::Failed;
+            return Fail(
+                TStoreFailure{FilePath, CauseOf(err, TRegAccess::Read), error.Reason, true});
         case TFileFault::NotRegular:
-            failure = {FilePath, TStoreCause::NotRegularFile, error.Reason, true};
-            return TLoad::Failed;
+            return Fail(TStoreFailure{FilePath, TStoreCause::NotRegularFile, error.Reason, true});
         case TFileFault::TooLarge:
-            failure = {FilePath, TStoreCause::TooLarge,
-                       "'" + FilePath + "' is larger than " + std::to_string(MaxStoreSize) +
-                           " bytes",
-                       true};
-            return TLoad::Damaged;
+            return TDamage(TStoreFailure{FilePath, TStoreCause::TooLarge,
+                                         "'" + FilePath + "' is larger than " +
+                                             std::to_string(MaxStoreSize) + " bytes",
+                                         true});
         case TFileFault::CannotRead:
             break;
         }
-        failure = {FilePath, TStoreCause::Other, error.Reason, true};
-        return TLoad::Failed;
+        return Fail(TStoreFailure{FilePath, TStoreCause::Other, error.Reason, true});
     }
     FileExists = true;
     auto entries = ParseRegFile(
         std::string_view(reinterpret_cast<const char*>(read->data()), read->size()), KeyPath);
     if (!entries) {
-        failure = {FilePath, TStoreCause::Damaged, entries.Error().Reason, true};
-        return TLoad::Damaged;
+        return TDamage(TStoreFailure{FilePath, TStoreCause::Damaged, entries.Error().Reason, true});
     }
     Entries = std::move(*entries);
-    return TLoad::Read;
+    return TDamage();
 }
 
 // Moves an unreadable store file out of the way under a name of its own, never over another
 // file, so that a later save cannot destroy what the user may still want back.
-TResult<void, TStoreFailure> TRegFileKey::SetAside(const TStoreFailure& damage,
-                                                   std::optional<TStoreNotice>& notice) {
+TResult<TStoreNotice, TStoreFailure> TRegFileKey::SetAside(const TStoreFailure& damage) {
     const std::string base = FilePath + DamagedInfix + LocalTimeStamp();
     for (int attempt = 0; attempt < SetAsideAttempts; ++attempt) {
         const std::string keptAs = attempt == 0 ? base : base + "-" + std::to_string(attempt);
         if (::renameat2(AT_FDCWD, FilePath.c_str(), AT_FDCWD, keptAs.c_str(), RENAME_NOREPLACE) ==
             0) {
             posix::SyncDirectory(posix::DirectoryOf(FilePath));
-            notice = TStoreNotice{TStoreNotice::TKind::SetAside, damage, keptAs};
             FileExists = false;
             Entries.clear();
-            return {};
+            return TStoreNotice{TStoreNotice::TKind::SetAside, damage, keptAs};
         }
         if (errno != EEXIST) {
             const int err = errno;

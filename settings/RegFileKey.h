@@ -15,13 +15,19 @@ namespace qor {
 
 class TRegFileKey : public IRegistryKey {
 public:
+    // What opening a key came to: the key or why not, and a file set aside on the way, which
+    // the user is to be told of either way.
+    struct TOpening {
+        TResult<std::unique_ptr<TRegFileKey>, TStoreFailure> Key;
+        std::optional<TStoreNotice> SetAside = {};
+    };
+
     // Opens `filePath` holding `keyPath`. Read access takes a shared lock and reads; write
-    // access takes the exclusive lock, reads, sets a file that cannot be parsed aside
-    // (reported in `notice`) and creates the file when missing. Fails with the reason when
-    // the key can be neither opened nor created.
-    static TResult<std::unique_ptr<TRegFileKey>, TStoreFailure>
-    Open(const std::string& filePath, const std::string& keyPath, TRegAccess access,
-         std::chrono::milliseconds lockWait, std::optional<TStoreNotice>& notice);
+    // access takes the exclusive lock, reads, sets a file that cannot be parsed aside and
+    // creates the file when missing. The key fails with the reason when it can be neither
+    // opened nor created.
+    static TOpening Open(const std::string& filePath, const std::string& keyPath, TRegAccess access,
+                         std::chrono::milliseconds lockWait);
 
     std::optional<TRegValue> QueryValue(const std::string& name) override;
     // Rewrites the whole file atomically; when that fails the key keeps the values the file
@@ -34,14 +40,13 @@ private:
         : FilePath(std::move(filePath)), KeyPath(std::move(keyPath)), Access(access),
           Lock(std::move(lock)) {}
 
-    enum class TLoad {
-        Read,    // the values are in Entries; a missing file is a key without values
-        Damaged, // the file is there but not a store of ours; `failure` says why
-        Failed,  // the file could not be read at all; `failure` says why
-    };
-    TLoad Load(TStoreFailure& failure);
-    TResult<void, TStoreFailure> SetAside(const TStoreFailure& damage,
-                                          std::optional<TStoreNotice>& notice);
+    // Why a file that was read is not a store of ours; none when it is one (or missing).
+    using TDamage = std::optional<TStoreFailure>;
+    // Reads the file into Entries (a missing file is a key without values; a damaged one
+    // leaves none); fails when it could not be read at all.
+    TResult<TDamage, TStoreFailure> Load();
+    // The notice that says where the file went.
+    TResult<TStoreNotice, TStoreFailure> SetAside(const TStoreFailure& damage);
     TFailure<TStoreFailure> Refused(TStoreCause cause, std::string detail) const;
 
     std::string FilePath;

@@ -38,11 +38,19 @@ TRegFileStore::TRegFileStore(std::string root, std::chrono::milliseconds lockWai
     : Root(std::move(root)), LockWait(lockWait) {
 }
 
-std::optional<std::string> TRegFileStore::FileOf(const std::string& path) const {
+TResult<std::string, TStoreFailure> TRegFileStore::FileOf(const std::string& path) const {
+    if (Root.empty()) {
+        return Fail(TStoreFailure{path, TStoreCause::NoLocation,
+                                  "no configuration directory is known for this user", false});
+    }
+    const auto unusable = [&path] {
+        return Fail(TStoreFailure{path, TStoreCause::NoLocation,
+                                  "the key '" + path + "' cannot be kept in a file", false});
+    };
     const std::vector<std::string> parts = SplitKeyPath(path);
     // The configuration directory already is the user's software branch.
     if (parts.size() < 2 || !EqualNoCase(parts.front(), SoftwareBranch)) {
-        return std::nullopt;
+        return unusable();
     }
     std::string file = Root;
     for (std::size_t i = 1; i < parts.size(); ++i) {
@@ -50,7 +58,7 @@ std::optional<std::string> TRegFileStore::FileOf(const std::string& path) const 
         // A directory must not take the name of a store file, its lock or a set-aside copy.
         if (!UsableAsFileName(parts[i]) ||
             (!last && LowerAscii(parts[i]).find(StoreFileSuffix) != std::string::npos)) {
-            return std::nullopt;
+            return unusable();
         }
         file += '/';
         file += parts[i];
@@ -60,25 +68,19 @@ std::optional<std::string> TRegFileStore::FileOf(const std::string& path) const 
 
 TResult<std::unique_ptr<IRegistryKey>, TStoreFailure>
 TRegFileStore::CreateKey(const std::string& path, TRegAccess access) {
-    if (Root.empty()) {
-        return Fail(TStoreFailure{path, TStoreCause::NoLocation,
-                                  "no configuration directory is known for this user", false});
-    }
-    const std::optional<std::string> file = FileOf(path);
+    const auto file = FileOf(path);
     if (!file) {
-        return Fail(TStoreFailure{path, TStoreCause::NoLocation,
-                                  "the key '" + path + "' cannot be kept in a file", false});
+        return Fail(file.Error());
     }
     const auto wait = access == TRegAccess::Read ? std::min(LockWait, MaxReadLockWait) : LockWait;
-    std::optional<TStoreNotice> notice;
-    auto key = TRegFileKey::Open(*file, path, access, wait, notice);
-    if (notice) {
-        Notices.push_back(std::move(*notice));
+    TRegFileKey::TOpening opening = TRegFileKey::Open(*file, path, access, wait);
+    if (opening.SetAside) {
+        Notices.push_back(std::move(*opening.SetAside));
     }
-    if (!key) {
-        return Fail(key.Error());
+    if (!opening.Key) {
+        return Fail(opening.Key.Error());
     }
-    return std::unique_ptr<IRegistryKey>(std::move(*key));
+    return std::unique_ptr<IRegistryKey>(std::move(*opening.Key));
 }
 
 std::vector<TStoreNotice> TRegFileStore::TakeNotices() {

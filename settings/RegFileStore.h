@@ -4,7 +4,6 @@
 
 #include <chrono>
 #include <memory>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -29,9 +28,9 @@ public:
                                                                     TRegAccess access) override;
     std::vector<TStoreNotice> TakeNotices() override;
 
-    // The file that holds the key `path`; nullopt for a path outside "Software\\" or with a
-    // part that cannot be a file name.
-    std::optional<std::string> FileOf(const std::string& path) const;
+    // The file that holds the key `path`; fails without a configuration directory, for a path
+    // outside "Software\\" and for one with a part that cannot be a file name.
+    TResult<std::string, TStoreFailure> FileOf(const std::string& path) const;
 
 private:
     std::string Root;

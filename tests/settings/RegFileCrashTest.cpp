@@ -78,10 +78,12 @@ TEST(RegFileCrashTest, KilledWriterLeavesTheOldOrTheNewContents) {
     TScratchDir dir;
     const std::string& root = dir.Path();
     TRegFileStore setup(root);
-    const std::string file = *setup.FileOf(SettingsKeyPath);
+    const auto fileOf = setup.FileOf(SettingsKeyPath);
+    ASSERT_TRUE(fileOf);
+    const std::string file = *fileOf;
     TSettings settings;
     settings.CfgProxyServer = "proxy.local";
-    TSettingsStore(setup).Save(settings);
+    ASSERT_TRUE(TSettingsStore(setup).Save(settings));
     ASSERT_TRUE((*setup.CreateKey(SettingsKeyPath, TRegAccess::Write))
                     ->SetValue(PayloadName, PayloadFor(0)));
 

@@ -5,6 +5,7 @@
 #include "qortest/RegValues.h"
 #include "settings/RegFileStore.h"
 #include "settings/SettingsStore.h"
+#include "settings/StoreTexts.h"
 
 using namespace qor;
 using namespace qor::test;
@@ -38,14 +39,21 @@ std::vector<std::uint8_t> Pattern(std::size_t size, std::uint8_t seed) {
 
 TEST_F(RegFileStoreTest, KeyPathMapsToOneFilePerKeyBelowTheRoot) {
     TRegFileStore store(Root);
-    EXPECT_EQ(store.FileOf(SettingsKeyPath), File);
-    EXPECT_EQ(store.FileOf("SOFTWARE\\A"), Root + "/A.reg");
-    EXPECT_EQ(store.FileOf("Software"), std::nullopt);
-    EXPECT_EQ(store.FileOf("Console\\A"), std::nullopt);
-    EXPECT_EQ(store.FileOf("Software\\..\\A"), std::nullopt);
-    EXPECT_EQ(store.FileOf("Software\\A\\\\B"), std::nullopt);
-    EXPECT_EQ(store.FileOf("Software\\a/b"), std::nullopt);
-    EXPECT_EQ(store.FileOf("Software\\A.reg\\B"), std::nullopt); // would clash with A's file
+    const auto settingsFile = store.FileOf(SettingsKeyPath);
+    ASSERT_TRUE(settingsFile);
+    EXPECT_EQ(*settingsFile, File);
+    const auto upper = store.FileOf("SOFTWARE\\A");
+    ASSERT_TRUE(upper);
+    EXPECT_EQ(*upper, Root + "/A.reg");
+    for (const char* path :
+         {"Software", "Console\\A", "Software\\..\\A", "Software\\A\\\\B", "Software\\a/b",
+          "Software\\A.reg\\B"}) { // the last would clash with A's file
+        const auto file = store.FileOf(path);
+        ASSERT_FALSE(file) << path;
+        EXPECT_EQ(file.Error().Cause, TStoreCause::NoLocation) << path;
+    }
+    // Without a configuration directory no key has a file.
+    EXPECT_FALSE(TRegFileStore("").FileOf(SettingsKeyPath));
 }
 
 TEST_F(RegFileStoreTest, EveryTypeAndSizeSurvivesARealFile) {
@@ -77,7 +85,7 @@ TEST_F(RegFileStoreTest, EveryTypeAndSizeSurvivesARealFile) {
 TEST_F(RegFileStoreTest, FirstRunWritesTheSevenDefaultsAsARegeditFile) {
     TRegFileStore store(Root);
     TSettings settings;
-    TSettingsStore(store).Load(settings);
+    EXPECT_TRUE(TSettingsStore(store).Load(settings));
     EXPECT_EQ(ReadText(File), "Windows Registry Editor Version 5.00\n"
                               "\n"
                               "[HKEY_CURRENT_USER\\Software\\zentrova GmbH\\QOR 7316 Firmware "
@@ -101,7 +109,7 @@ TEST_F(RegFileStoreTest, FirstRunWritesTheSevenDefaultsAsARegeditFile) {
     key.reset();
     const std::string before = ReadText(File);
     TSettings again;
-    TSettingsStore(store).Load(again);
+    EXPECT_TRUE(TSettingsStore(store).Load(again));
     EXPECT_EQ(again, settings);
     EXPECT_EQ(ReadText(File), before);
 }
@@ -116,9 +124,9 @@ TEST_F(RegFileStoreTest, SettingsRoundTripThroughTheFile) {
     saved.CfgProxyUser = "tech";
     saved.CfgProxyPassword = Pattern(4096, 9);
     saved.CfgProxyPort = -10;
-    TSettingsStore(store).Save(saved);
+    EXPECT_TRUE(TSettingsStore(store).Save(saved));
     TSettings loaded;
-    TSettingsStore(store).Load(loaded);
+    EXPECT_TRUE(TSettingsStore(store).Load(loaded));
     EXPECT_EQ(loaded, saved);
 }
 
@@ -162,7 +170,7 @@ TEST_F(RegFileStoreTest, DamagedFileIsSetAsideReportedAndReplacedByAnEmptyKey) {
 
     // The load's write-back sets it aside first, once, and says where it went.
     TSettings settings;
-    TSettingsStore(store).Load(settings);
+    EXPECT_TRUE(TSettingsStore(store).Load(settings));
     std::vector<TStoreNotice> notices = store.TakeNotices();
     ASSERT_EQ(notices.size(), 1u);
     EXPECT_EQ(notices[0].Kind, TStoreNotice::TKind::SetAside);
@@ -251,13 +259,12 @@ TEST_F(RegFileStoreTest, FailedWriteReturnsFalseAndKeepsFileAndValues) {
         // The settings store names the first value it could not write, the file and why.
         TRegFileStore store(Root, std::chrono::milliseconds(0));
         key.reset();
-        try {
-            TSettingsStore(store).Save(TSettings{});
-            ADD_FAILURE() << "no error";
-        } catch (const ERegistryError& e) {
-            EXPECT_EQ(std::string(e.what()), "Fehler beim Setzen der Daten für 'Language'\n" +
-                                                 File + ": der Ordner ist schreibgeschützt");
-        }
+        const TSettings settings;
+        const auto saved = TSettingsStore(store).Save(settings);
+        ASSERT_FALSE(saved);
+        EXPECT_EQ(StoreErrorText(saved.Error(), settings.CfgLanguage),
+                  "Fehler beim Setzen der Daten für 'Language'\n" + File +
+                      ": der Ordner ist schreibgeschützt");
     }
     ::chmod(dir.c_str(), 0700);
     EXPECT_EQ(ReadText(File), before);

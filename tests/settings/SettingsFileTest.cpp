@@ -18,7 +18,7 @@
 #include "qortest/ScratchDir.h"
 #include "settings/RegFileStore.h"
 #include "settings/SettingsStore.h"
-#include "settings/StoreMessages.h"
+#include "settings/StoreTexts.h"
 
 using namespace qor;
 using qor::test::TScratchDir;
@@ -49,23 +49,17 @@ protected:
         return text.str();
     }
 
+    // What the user reads of a failed load or save, in the settings' language; "" when it
+    // worked.
     std::string Load() {
         TRegFileStore store(Root.string());
-        try {
-            TSettingsStore(store).Load(Settings);
-        } catch (const ERegistryError& error) {
-            return error.what();
-        }
-        return "";
+        const auto loaded = TSettingsStore(store).Load(Settings);
+        return loaded ? "" : StoreErrorText(loaded.Error(), Settings.CfgLanguage);
     }
 
     static std::string SaveError(TSettingsStore& store, const TSettings& settings) {
-        try {
-            store.Save(settings);
-        } catch (const ERegistryError& error) {
-            return error.what();
-        }
-        return "";
+        const auto saved = store.Save(settings);
+        return saved ? "" : StoreErrorText(saved.Error(), settings.CfgLanguage);
     }
 
     static std::string All(const std::string& language, const std::string& password = "hex:01,02") {
@@ -222,7 +216,7 @@ TEST_F(SettingsFileTest, LockHeldByAnotherProcessLeavesTheFileByteForByte) {
     // write-back would succeed and show.
     TAfterFirstOpen store(files, [&] { holder.LetGo(); });
     TSettingsStore settingsStore(store);
-    EXPECT_NO_THROW(settingsStore.Load(Settings));
+    EXPECT_TRUE(settingsStore.Load(Settings));
     EXPECT_EQ(Settings.CfgLanguage, LangEnglish);
     EXPECT_EQ(Settings.CfgProxyServer, "");
     EXPECT_EQ(Read(), before);
@@ -247,7 +241,7 @@ TEST_F(SettingsFileTest, StoreAboveOneMegabyteIsSetAsideAndNamed) {
     const std::string before = Read();
     TRegFileStore files(Root.string());
     TSettingsStore store(files);
-    store.Load(Settings);
+    EXPECT_TRUE(store.Load(Settings));
     EXPECT_EQ(Settings.CfgLanguage, LangEnglish);
 
     const std::vector<TStoreNotice> notices = store.TakeNotices();
@@ -275,14 +269,14 @@ TEST_F(SettingsFileTest, TwoProgramsOnOneFileKeepEachOthersChanges) {
     TSettingsStore b(filesB);
     TSettings settingsA;
     TSettings settingsB;
-    a.Load(settingsA);
-    b.Load(settingsB);
+    EXPECT_TRUE(a.Load(settingsA));
+    EXPECT_TRUE(b.Load(settingsB));
 
     settingsA.CfgProxyServer = "other.proxy";
     settingsA.CfgProxyPort = 8080;
-    a.Save(settingsA);
+    EXPECT_TRUE(a.Save(settingsA));
     settingsB.CfgLanguage = LangSpanish;
-    b.Save(settingsB);
+    EXPECT_TRUE(b.Save(settingsB));
 
     EXPECT_EQ(Load(), "");
     EXPECT_EQ(Settings.CfgProxyServer, "other.proxy");
@@ -297,7 +291,7 @@ TEST_F(SettingsFileTest, FailedSaveNamesTheFileAndTheCauseOnItsSecondLine) {
         "Fehler beim Setzen der Daten für 'Language'\n" + File.string() + ": ";
     TRegFileStore files(Root.string(), std::chrono::milliseconds(0));
     TSettingsStore store(files);
-    store.Load(Settings);
+    EXPECT_TRUE(store.Load(Settings));
     Settings.CfgLanguage = LangGerman;
 
     {

@@ -4,6 +4,7 @@
 #include "qortest/MemoryRegistry.h"
 #include "qortest/RegValues.h"
 #include "settings/SettingsStore.h"
+#include "settings/StoreTexts.h"
 
 using namespace qor;
 using qor::test::Dword;
@@ -30,20 +31,17 @@ protected:
         Key()["ProxyPassword"] = {RegType::Binary, {1, 2, 3}};
     }
 
+    // What the user reads of a failed load, in the settings' language.
     std::string LoadError() {
-        try {
-            Store.Load(Settings);
-        } catch (const ERegistryError& e) {
-            return e.what();
-        }
-        return "no error";
+        const auto loaded = Store.Load(Settings);
+        return loaded ? "no error" : StoreErrorText(loaded.Error(), Settings.CfgLanguage);
     }
 };
 
 } // namespace
 
 TEST_F(SettingsStoreTest, FirstRunCreatesAllSevenValuesWithTheirDefaults) {
-    Store.Load(Settings);
+    EXPECT_TRUE(Store.Load(Settings));
     EXPECT_EQ(Settings.CfgLanguage, 1);
     ASSERT_EQ(Key().size(), 7u);
     EXPECT_EQ(Key()["Language"], Dword(1));
@@ -57,7 +55,7 @@ TEST_F(SettingsStoreTest, FirstRunCreatesAllSevenValuesWithTheirDefaults) {
 
 TEST_F(SettingsStoreTest, CompleteValuesAreReadWithoutWriteBack) {
     StoreAll(258); // low 8 bits are 2: French, a valid index
-    Store.Load(Settings);
+    EXPECT_TRUE(Store.Load(Settings));
     EXPECT_EQ(Settings.CfgLanguage, 2);
     EXPECT_TRUE(Settings.CfgUseProxy);
     EXPECT_EQ(Settings.CfgProxyServer, "proxy.local");
@@ -71,7 +69,7 @@ TEST_F(SettingsStoreTest, CompleteValuesAreReadWithoutWriteBack) {
 
 TEST_F(SettingsStoreTest, LanguageOutOfRangeBecomesEnglishAndIsRewritten) {
     StoreAll(7);
-    Store.Load(Settings);
+    EXPECT_TRUE(Store.Load(Settings));
     EXPECT_EQ(Settings.CfgLanguage, 1);
     EXPECT_EQ(Key()["Language"], Dword(1));
     EXPECT_EQ(Registry.Writes, 1); // what was read as stored stays as it is
@@ -82,7 +80,7 @@ TEST_F(SettingsStoreTest, OneMissingValueIsWrittenAndTheOthersStayAsStored) {
     StoreAll(2);
     Key().erase("Language");
     Key()["UseProxy"] = Dword(42);
-    Store.Load(Settings);
+    EXPECT_TRUE(Store.Load(Settings));
     EXPECT_EQ(Settings.CfgLanguage, 1);
     EXPECT_EQ(Registry.Writes, 1);
     EXPECT_EQ(Key()["Language"], Dword(1));
@@ -96,13 +94,13 @@ TEST_F(SettingsStoreTest, NumbersAndTextsAreTakenAsStored) {
     Key()["UseProxy"] = Dword(42);
     Key()["ProxyServer"] = {RegType::Sz, {'a', 'b', 0, 'c', 'd', 0}};
     Key()["ProxyUser"] = {RegType::ExpandSz, {'%', 'U', '%', 0}};
-    Store.Load(Settings);
+    EXPECT_TRUE(Store.Load(Settings));
     EXPECT_EQ(Settings.CfgProxyPort, 70000);
     EXPECT_TRUE(Settings.CfgUseProxy);
     EXPECT_EQ(Settings.CfgProxyServer, "ab");
     EXPECT_EQ(Settings.CfgProxyUser, "%U%"); // not expanded
     Key()["ProxyPort"] = Dword(0xFFFFFFF6u);
-    Store.Load(Settings);
+    EXPECT_TRUE(Store.Load(Settings));
     EXPECT_EQ(Settings.CfgProxyPort, -10);
 }
 
@@ -110,7 +108,7 @@ TEST_F(SettingsStoreTest, EmptyTextOfAnyTypeIsTheEmptyText) {
     StoreAll(0);
     Key()["ProxyServer"] = {RegType::Binary, {}};
     Key()["ProxyUser"] = {RegType::Dword, {}};
-    Store.Load(Settings);
+    EXPECT_TRUE(Store.Load(Settings));
     EXPECT_EQ(Settings.CfgProxyServer, "");
     EXPECT_EQ(Settings.CfgProxyUser, "");
     EXPECT_EQ(Registry.Writes, 0);
@@ -119,7 +117,7 @@ TEST_F(SettingsStoreTest, EmptyTextOfAnyTypeIsTheEmptyText) {
 TEST_F(SettingsStoreTest, PasswordOfAnotherTypeReadsAsMissing) {
     StoreAll(0);
     Key()["ProxyPassword"] = TextValue("plain");
-    Store.Load(Settings);
+    EXPECT_TRUE(Store.Load(Settings));
     EXPECT_TRUE(Settings.CfgProxyPassword.empty());
     EXPECT_EQ(Key()["ProxyPassword"], (TRegValue{RegType::Binary, {}}));
 }
@@ -127,7 +125,7 @@ TEST_F(SettingsStoreTest, PasswordOfAnotherTypeReadsAsMissing) {
 TEST_F(SettingsStoreTest, PasswordUpTo4096BytesIsReadAndLargerIsAnError) {
     StoreAll(0);
     Key()["ProxyPassword"] = {RegType::Binary, std::vector<std::uint8_t>(4096, 0xAB)};
-    Store.Load(Settings);
+    EXPECT_TRUE(Store.Load(Settings));
     EXPECT_EQ(Settings.CfgProxyPassword.size(), 4096u);
 
     Settings = TSettings{};
@@ -176,22 +174,22 @@ TEST_F(SettingsStoreTest, FailedWriteNamesTheValueThenTheKeyAndTheCauseAndStopsT
     Settings.CfgProxyServer = "p";
     Registry.FailingWrites = {"ProxyPort"};
     Registry.WriteCause = TStoreCause::DiskFull;
-    try {
-        Store.Save(Settings);
-        FAIL() << "no error";
-    } catch (const ERegistryError& e) {
-        // In the settings' language, German here.
-        EXPECT_EQ(std::string(e.what()), "Fehler beim Setzen der Daten für 'ProxyPort'\n" +
-                                             std::string(SettingsKeyPath) +
-                                             ": der Datenträger ist voll");
-    }
+    const auto saved = Store.Save(Settings);
+    ASSERT_FALSE(saved);
+    EXPECT_EQ(saved.Error().Kind, TStoreError::TKind::SetDataFailed);
+    EXPECT_EQ(saved.Error().ValueName, "ProxyPort");
+    EXPECT_EQ(saved.Error().Failure.Cause, TStoreCause::DiskFull);
+    // In the settings' language, German here.
+    EXPECT_EQ(StoreErrorText(saved.Error(), Settings.CfgLanguage),
+              "Fehler beim Setzen der Daten für 'ProxyPort'\n" + std::string(SettingsKeyPath) +
+                  ": der Datenträger ist voll");
     EXPECT_EQ(Key().size(), 3u); // Language, UseProxy, ProxyServer
     EXPECT_EQ(Key().count("UseProxyAuth"), 0u);
 
     // The next save writes what is still owed, the values already stored not again.
     Registry.FailingWrites.clear();
     Registry.Writes = 0;
-    Store.Save(Settings);
+    EXPECT_TRUE(Store.Save(Settings));
     EXPECT_EQ(Registry.Writes, 4);
     EXPECT_EQ(Key().size(), 7u);
 }
@@ -226,7 +224,7 @@ TEST_F(SettingsStoreTest, StoreThatIsThereButUnreadableIsNeverWrittenFromDefault
     // Once it can be read, a change is stored and the values not changed stay.
     Registry.ReadFailure.reset();
     Settings.CfgLanguage = LangSpanish;
-    Store.Save(Settings);
+    EXPECT_TRUE(Store.Save(Settings));
     EXPECT_EQ(Registry.Writes, 1);
     EXPECT_EQ(Key()["Language"], Dword(3));
     EXPECT_EQ(Key()["ProxyServer"], TextValue("proxy.local"));
@@ -237,14 +235,14 @@ TEST_F(SettingsStoreTest, TwoProgramsKeepEachOthersChanges) {
     StoreAll(0);
     TSettingsStore other(Registry);
     TSettings otherSettings;
-    Store.Load(Settings);
-    other.Load(otherSettings);
+    EXPECT_TRUE(Store.Load(Settings));
+    EXPECT_TRUE(other.Load(otherSettings));
 
     Settings.CfgProxyServer = "new.proxy";
     Settings.CfgProxyPort = 8080;
-    Store.Save(Settings);
+    EXPECT_TRUE(Store.Save(Settings));
     otherSettings.CfgLanguage = LangFrench;
-    other.Save(otherSettings);
+    EXPECT_TRUE(other.Save(otherSettings));
 
     EXPECT_EQ(Key()["ProxyServer"], TextValue("new.proxy"));
     EXPECT_EQ(Key()["ProxyPort"], Dword(8080));
@@ -253,7 +251,7 @@ TEST_F(SettingsStoreTest, TwoProgramsKeepEachOthersChanges) {
     EXPECT_EQ(otherSettings.CfgProxyServer, "proxy.local");
     // A save without changes leaves the other's values alone too.
     Registry.Writes = 0;
-    Store.Save(Settings);
+    EXPECT_TRUE(Store.Save(Settings));
     EXPECT_EQ(Registry.Writes, 0);
     EXPECT_EQ(Key()["Language"], Dword(2));
 }
@@ -263,7 +261,7 @@ TEST_F(SettingsStoreTest, SaveAfterAFailedLoadRepairsTheBadValueAndKeepsTheUnrea
     Key()["ProxyPort"] = {RegType::Binary, {1, 2, 3, 4, 5, 6, 7, 8}};
     EXPECT_EQ(LoadError(), "Fehler beim Holen der Daten für 'ProxyPort'");
     Settings.CfgLanguage = LangGerman;
-    Store.Save(Settings);
+    EXPECT_TRUE(Store.Save(Settings));
     EXPECT_EQ(Key()["Language"], Dword(0));
     EXPECT_EQ(Key()["ProxyPort"], Dword(0));
     // Never read, so not this program's to change: the stored ones stay.

@@ -12,7 +12,7 @@ TEST(UserRegistryStoreTest, ProductSettingsLiveInTheMakersFolder) {
     const TEnvironment config("XDG_CONFIG_HOME", dir.Path());
     auto store = MakeUserRegistryStore();
     TSettings settings;
-    TSettingsStore(*store).Load(settings);
+    ASSERT_TRUE(TSettingsStore(*store).Load(settings));
     const std::string folder = dir / "zentrova GmbH";
     EXPECT_NE(
         ReadText(folder + "/QOR 7316 Firmware Updater.reg").find("\"Language\"=dword:00000001"),

@@ -1,4 +1,4 @@
-#include "settings/StoreMessages.h"
+#include "settings/StoreTexts.h"
 
 #include "base/TextTable.h"
 
@@ -6,6 +6,11 @@ namespace qor {
 namespace {
 
 constexpr std::size_t BytesPerMegabyte = std::size_t{1024} * 1024;
+
+// The registry access's own error texts, German in every language; %1 the value's name.
+constexpr const char* InvalidTypeText = "Ungültiger Datentyp für '%1'";
+constexpr const char* GetDataFailedText = "Fehler beim Holen der Daten für '%1'";
+constexpr const char* SetDataFailedText = "Fehler beim Setzen der Daten für '%1'";
 
 // Why the store failed, as a short clause; the system's own words where no clause fits.
 std::string StoreCauseText(const TStoreFailure& failure, std::uint8_t language) {
@@ -33,11 +38,25 @@ std::string StoreCauseText(const TStoreFailure& failure, std::uint8_t language) 
     return failure.Detail;
 }
 
-} // namespace
-
+// "<file>: <cause>", the line that follows the text of a failed write.
 std::string StoreFailureLine(const TStoreFailure& failure, std::uint8_t language) {
     const std::string cause = StoreCauseText(failure, language);
     return failure.Location.empty() ? cause : failure.Location + ": " + cause;
+}
+
+} // namespace
+
+std::string StoreErrorText(const TStoreError& error, std::uint8_t language) {
+    switch (error.Kind) {
+    case TStoreError::TKind::InvalidType:
+        return FillIn(InvalidTypeText, {error.ValueName});
+    case TStoreError::TKind::GetDataFailed:
+        return FillIn(GetDataFailedText, {error.ValueName});
+    case TStoreError::TKind::SetDataFailed:
+        break;
+    }
+    return FillIn(SetDataFailedText, {error.ValueName}) + "\n" +
+           StoreFailureLine(error.Failure, language);
 }
 
 std::string StoreNoticeText(const TStoreNotice& notice, std::uint8_t language) {
@@ -47,25 +66,6 @@ std::string StoreNoticeText(const TStoreNotice& notice, std::uint8_t language) {
                       {notice.Failure.Location, notice.KeptAs, cause});
     }
     return FillIn(Txt(TxtStoreUnreadable, language), {notice.Failure.Location, cause});
-}
-
-bool TellStoreNotices(const std::vector<TStoreNotice>& notices, IMessageBox& messages,
-                      std::uint8_t language) {
-    bool readAgain = false;
-    for (const TStoreNotice& notice : notices) {
-        const std::string text = StoreNoticeText(notice, language);
-        const char* caption = Txt(TxtError, language);
-        // A lock is let go sooner or later; nothing else that keeps a store unreadable is.
-        if (notice.Kind == TStoreNotice::TKind::Unreadable &&
-            notice.Failure.Cause == TStoreCause::LockHeld) {
-            readAgain =
-                messages.AskYesNo(text + "\n\n" + Txt(TxtStoreReadAgain, language), caption) ||
-                readAgain;
-        } else {
-            messages.ShowMessage(text, caption);
-        }
-    }
-    return readAgain;
 }
 
 } // namespace qor
