@@ -23,8 +23,8 @@
 #include "device/Protocol.h"
 #include "firmware/DeviceVariant.h"
 #include "platform/ServiceLog.h"
-#include "platform/UserServices.h"
 #include "presenter/ServiceReport.h"
+#include "settings/UserRegistryStore.h"
 #include "sim/SampleImage.h"
 #include "sim/VirtualBus.h"
 

@@ -12,8 +12,8 @@
 #include "cli/FirmwareFetch.h"
 #include "device/DevicePort.h"
 #include "platform/ProgramInput.h"
-#include "platform/RegistryStore.h"
 #include "presenter/ServiceRecord.h"
+#include "settings/RegistryStore.h"
 
 namespace qor::cli {
 

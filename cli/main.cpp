@@ -8,8 +8,9 @@
 #include "cli/Terminal.h"
 #include "device/SystemPort.h"
 #include "platform/ProgramInput.h"
-#include "platform/UserServices.h"
 #include "presenter/ServiceReport.h"
+#include "secrets/UserDataProtection.h"
+#include "settings/UserRegistryStore.h"
 
 int main(int argc, char** argv) {
     using namespace qor;

@@ -10,9 +10,9 @@
 #include "demo/DemoRig.h"
 #include "download/DownloadFiles.h"
 #include "download/DownloadServer.h"
-#include "platform/DataProtection.h"
-#include "platform/RegistryStore.h"
 #include "platform/ServiceLog.h"
+#include "secrets/DataProtection.h"
+#include "settings/RegistryStore.h"
 
 namespace qor {
 

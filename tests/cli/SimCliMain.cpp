@@ -10,8 +10,9 @@
 #include "SimScenario.h"
 #include "cli/CommandLine.h"
 #include "cli/Terminal.h"
-#include "platform/UserServices.h"
 #include "presenter/ServiceReport.h"
+#include "secrets/UserDataProtection.h"
+#include "settings/UserRegistryStore.h"
 
 int main(int argc, char** argv) {
     using namespace qor;
