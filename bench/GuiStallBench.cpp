@@ -19,9 +19,9 @@
 #include "demo/DemoRig.h"
 #include "gui/TFWOnlineForm.h"
 #include "gui/TMainForm.h"
-#include "platform/RegFileStore.h"
 #include "platform/TempDir.h"
 #include "qortest/FakeDataProtection.h"
+#include "settings/RegFileStore.h"
 #include "sim/SampleImage.h"
 
 using namespace qor;

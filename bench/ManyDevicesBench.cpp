@@ -24,7 +24,7 @@
 #include "firmware/DeviceVariant.h"
 #include "flow/ServiceLog.h"
 #include "flow/ServiceLogRecorder.h"
-#include "platform/UserServices.h"
+#include "settings/UserRegistryStore.h"
 #include "sim/SampleImage.h"
 #include "sim/VirtualBus.h"
 

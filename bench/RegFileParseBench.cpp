@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <string>
 
-#include "platform/RegFileFormat.h"
+#include "settings/RegFileFormat.h"
 
 using namespace qor;
 

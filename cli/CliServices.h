@@ -13,7 +13,7 @@
 #include "device/DevicePort.h"
 #include "flow/ServiceRecord.h"
 #include "platform/ProgramInput.h"
-#include "platform/RegistryStore.h"
+#include "settings/RegistryStore.h"
 
 namespace qor::cli {
 

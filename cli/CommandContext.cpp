@@ -6,10 +6,35 @@
 #include "device/DeviceLink.h"
 #include "device/Protocol.h"
 #include "flow/ServiceRecord.h"
-#include "platform/SettingsStore.h"
-#include "platform/StoreMessages.h"
+#include "settings/SettingsSession.h"
+#include "settings/StoreTexts.h"
 
 namespace qor::cli {
+namespace {
+
+void ReportSettingsNotice(IReporter& report, const std::string& text) {
+    TEvent event{"notice", {text}, {}, true};
+    event.Fields.Add("source", "settings");
+    report.Event(event);
+}
+
+// The store's notices as events; a store another program holds locked is not read again.
+class TStoreNoticeEvents : public IStoreNotices {
+public:
+    TStoreNoticeEvents(IReporter& report, std::uint8_t language)
+        : Report(report), Language(language) {}
+    bool Tell(const TStoreNotice& notice) override {
+        ReportSettingsNotice(Report, StoreNoticeText(notice, Language));
+        return false;
+    }
+    void ReadAgain(const TResult<void, TStoreError>&) override {}
+
+private:
+    IReporter& Report;
+    std::uint8_t Language;
+};
+
+} // namespace
 
 TCommandContext::TCommandContext(const TCliOptions& options, TCliServices& services,
                                  IReporter& report)
@@ -22,26 +47,19 @@ const TSettings& TCommandContext::StoredSettings() {
         return *Settings;
     }
     Settings.emplace();
-    TSettingsStore store(Services.Registry);
+    TSettingsSession session(Services.Registry, *Settings);
     std::optional<std::string> failure;
-    try {
-        store.Load(*Settings);
-    } catch (const ERegistryError& error) {
-        // Nothing read is trusted; the run goes on with the defaults.
-        Settings.emplace();
+    if (const auto loaded = session.Load(); !loaded) {
+        // Said in the language the store had read. Nothing read is trusted; the run goes on
+        // with the defaults.
+        failure = StoreErrorText(loaded.Error(), Settings->CfgLanguage);
+        *Settings = TSettings{};
         Settings->CfgLanguage = LangEnglish;
-        failure = error.what();
     }
-    const std::uint8_t language = Options.Language.value_or(Settings->CfgLanguage);
-    for (const TStoreNotice& notice : store.TakeNotices()) {
-        TEvent event{"notice", {StoreNoticeText(notice, language)}, {}, true};
-        event.Fields.Add("source", "settings");
-        Report.Event(event);
-    }
+    TStoreNoticeEvents notices(Report, Options.Language.value_or(Settings->CfgLanguage));
+    session.TellNotices(notices);
     if (failure) {
-        TEvent event{"notice", {*failure}, {}, true};
-        event.Fields.Add("source", "settings");
-        Report.Event(event);
+        ReportSettingsNotice(Report, *failure);
     }
     return *Settings;
 }

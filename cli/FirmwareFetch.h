@@ -10,7 +10,7 @@
 #include "download/DownloadServer.h"
 #include "download/FirmwareDownload.h"
 #include "firmware/DeviceVariant.h"
-#include "platform/DataProtection.h"
+#include "secrets/DataProtection.h"
 
 namespace qor::cli {
 

@@ -9,7 +9,8 @@
 #include "device/SystemPort.h"
 #include "flow/ServiceLogRecorder.h"
 #include "platform/ProgramInput.h"
-#include "platform/UserServices.h"
+#include "secrets/UserDataProtection.h"
+#include "settings/UserRegistryStore.h"
 
 int main(int argc, char** argv) {
     using namespace qor;

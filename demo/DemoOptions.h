@@ -11,8 +11,8 @@
 #include "download/DownloadFiles.h"
 #include "download/DownloadServer.h"
 #include "flow/ServiceLog.h"
-#include "platform/DataProtection.h"
-#include "platform/RegistryStore.h"
+#include "secrets/DataProtection.h"
+#include "settings/RegistryStore.h"
 
 namespace qor {
 

@@ -1,6 +1,6 @@
 #include "demo/DemoOptions.h"
-#include "platform/RegFileStore.h"
-#include "platform/SodiumProtection.h"
+#include "secrets/SodiumProtection.h"
+#include "settings/RegFileStore.h"
 
 namespace qor {
 

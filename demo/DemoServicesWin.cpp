@@ -1,10 +1,10 @@
 #include <windows.h>
 
 #include "demo/DemoOptions.h"
-#include "platform/UserServices.h"
 #include "platform/WinHandles.h"
-#include "platform/WinRegistryStore.h"
 #include "platform/WinText.h"
+#include "secrets/UserDataProtection.h"
+#include "settings/WinRegistryStore.h"
 
 namespace qor {
 namespace {

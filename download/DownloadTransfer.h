@@ -15,7 +15,7 @@
 #include "download/DownloadFiles.h"
 #include "download/FirmwareDownload.h"
 #include "download/HttpSession.h"
-#include "platform/DataProtection.h"
+#include "secrets/DataProtection.h"
 
 namespace qor {
 

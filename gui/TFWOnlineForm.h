@@ -12,8 +12,8 @@
 #include "download/DownloadServer.h"
 #include "download/DownloadTransfer.h"
 #include "download/HttpSession.h"
-#include "platform/DataProtection.h"
 #include "presenter/DownloadDisplay.h"
+#include "secrets/DataProtection.h"
 
 class QLabel;
 class QProgressBar;

@@ -11,8 +11,7 @@
 #include "gui/DesignFonts.h"
 #include "gui/LabelFit.h"
 #include "gui/TInfoDialog.h"
-#include "platform/SettingsStore.h"
-#include "platform/StoreMessages.h"
+#include "settings/StoreTexts.h"
 #include "ui_TMainForm.h"
 
 using namespace qor;
@@ -112,45 +111,51 @@ TMainForm::TMainForm(TMainFormServices services, QWidget* parent)
 TMainForm::~TMainForm() = default;
 
 void TMainForm::FormCreate() {
-    // The counters, flags and step start as the presenter was made.
-    try {
-        LoadSettings();
-        ApplyLanguage();
-    } catch (const ERegistryError& error) {
-        // The window still comes up, with its design captions.
-        ShowException(error);
-    }
+    // The counters, flags and step start as the presenter was made. After a failed load the
+    // window still comes up, with its design captions.
+    TakeLoadedSettings(LoadSettings());
     // Over the window, not in place of it: it is shown before the event loop runs this.
     QMetaObject::invokeMethod(this, "ShowStoreNotices", Qt::QueuedConnection);
 }
 
-void TMainForm::LoadSettings() {
-    Store.Load(Cfg);
+TResult<void, TStoreError> TMainForm::LoadSettings() {
+    return Session.Load();
 }
 
-void TMainForm::SaveSettings() {
-    try {
-        Store.Save(Cfg);
-    } catch (const ERegistryError&) {
-        ShowStoreNotices(); // a file the save set aside, before the failure's own message
-        throw;
+TResult<void, TStoreError> TMainForm::SaveSettings() {
+    return Session.Save(*this);
+}
+
+void TMainForm::ShowStoreError(const TStoreError& error) {
+    Services.Messages.ShowMessage(StoreErrorText(error, Cfg.CfgLanguage), ApplicationTitle);
+}
+
+void TMainForm::TakeLoadedSettings(const TResult<void, TStoreError>& loaded) {
+    if (loaded) {
+        ApplyLanguage();
+    } else {
+        ShowStoreError(loaded.Error());
     }
-    ShowStoreNotices();
-}
-
-void TMainForm::ShowException(const std::exception& error) {
-    Services.Messages.ShowMessage(error.what(), ApplicationTitle);
 }
 
 void TMainForm::ShowStoreNotices() {
-    while (TellStoreNotices(Store.TakeNotices(), Services.Messages, Cfg.CfgLanguage)) {
-        try {
-            LoadSettings();
-            ApplyLanguage();
-        } catch (const ERegistryError& error) {
-            ShowException(error);
-        }
+    Session.TellNotices(*this);
+}
+
+bool TMainForm::Tell(const TStoreNotice& notice) {
+    const std::uint8_t language = Cfg.CfgLanguage;
+    const std::string text = StoreNoticeText(notice, language);
+    const char* caption = Txt(TxtError, language);
+    if (MayReadAgain(notice)) {
+        return Services.Messages.AskYesNo(text + "\n\n" + Txt(TxtStoreReadAgain, language),
+                                          caption);
     }
+    Services.Messages.ShowMessage(text, caption);
+    return false;
+}
+
+void TMainForm::ReadAgain(const TResult<void, TStoreError>& loaded) {
+    TakeLoadedSettings(loaded);
 }
 
 void TMainForm::ApplyLanguage() {
@@ -207,10 +212,8 @@ void TMainForm::SetLanguage(QAction* item, std::uint8_t language) {
     item->setChecked(true);
     Cfg.CfgLanguage = language;
     ApplyLanguage();
-    try {
-        SaveSettings();
-    } catch (const ERegistryError& error) {
-        ShowException(error);
+    if (const auto saved = SaveSettings(); !saved) {
+        ShowStoreError(saved.Error());
     }
 }
 

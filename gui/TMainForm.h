@@ -15,8 +15,8 @@
 #include "download/DownloadServer.h"
 #include "download/HttpSession.h"
 #include "flow/ServiceLogRecorder.h"
-#include "platform/SettingsStore.h"
 #include "presenter/MainPresenter.h"
+#include "settings/SettingsSession.h"
 
 namespace Ui {
 class TMainForm;
@@ -54,15 +54,16 @@ struct TMainFormServices {
     std::function<QString(QWidget* parent)> ChooseReportFile = {};
 };
 
-class TMainForm : public QMainWindow, private qor::IUpdateHost {
+class TMainForm : public QMainWindow, private qor::IUpdateHost, private qor::IStoreNotices {
     Q_OBJECT
 public:
     explicit TMainForm(TMainFormServices services, QWidget* parent = nullptr);
     ~TMainForm() override;
 
-    // Settings store.
-    void LoadSettings();
-    void SaveSettings();
+    // Settings store. A save tells what the store has to say before it returns; its failure
+    // is the caller's to show.
+    qor::TResult<void, qor::TStoreError> LoadSettings();
+    qor::TResult<void, qor::TStoreError> SaveSettings();
     // Puts the current language's captions on this window and the About dialog.
     void ApplyLanguage();
     // Tells what the settings store has to say; runs once the window is shown, and reads a
@@ -108,8 +109,16 @@ protected:
 private:
     void SetLanguage(QAction* item, std::uint8_t language);
     void SetInfoTexts();
-    // Shows an error that a handler raised, as the application's error display does.
-    void ShowException(const std::exception& error);
+    // Shows why the settings could not be loaded or saved, as the application's error display
+    // shows an error.
+    void ShowStoreError(const qor::TStoreError& error);
+    // After a load: the loaded language on the captions, or why the load failed (the captions
+    // then stay as they are).
+    void TakeLoadedSettings(const qor::TResult<void, qor::TStoreError>& loaded);
+    // The store's notices in message boxes, in the settings' language; a store another program
+    // holds locked comes with the question whether to read it again.
+    bool Tell(const qor::TStoreNotice& notice) override;
+    void ReadAgain(const qor::TResult<void, qor::TStoreError>& loaded) override;
     // Copies the display model onto the widgets when it changed since the last time.
     void Render();
     void RenderStepNumbers();
@@ -120,7 +129,6 @@ private:
     QString OpenFirmwareDlg();
 
     TMainFormServices Services;
-    qor::TSettingsStore Store{Services.Registry};
     std::unique_ptr<Ui::TMainForm> Ui;
     QActionGroup Languages; // the four language items, one checked at a time
     // Created when first opened and reused; a child window, so it opens over this one. Most
@@ -131,6 +139,7 @@ private:
     QTimer SerialTick;
     QTimer DisplayTick;
     qor::TSettings Cfg;
+    qor::TSettingsSession Session{Services.Registry, Cfg};
     qor::TMainPresenter Main;
     // What the widgets show now: the timers render ten times a second, mostly unchanged.
     std::optional<qor::TMainView> Shown;

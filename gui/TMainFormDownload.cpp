@@ -32,7 +32,7 @@ void TMainForm::BDownloadClick() {
 
 void TMainForm::Proxy1Click() {
     qor::TProxyForm dialog(
-        Cfg, Services.Protection, [this] { SaveSettings(); }, Services.Messages, this);
+        Cfg, Services.Protection, [this] { return SaveSettings(); }, Services.Messages, this);
     PlaceOver(*this, dialog);
     dialog.exec();
 }

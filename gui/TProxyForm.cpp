@@ -29,8 +29,8 @@ QString Text(const std::string& text) {
 
 } // namespace
 
-TProxyForm::TProxyForm(TSettings& settings, IDataProtection& protection,
-                       std::function<void()> saveSettings, IMessageBox& messages, QWidget* owner)
+TProxyForm::TProxyForm(TSettings& settings, IDataProtection& protection, TSaveSettings saveSettings,
+                       IMessageBox& messages, QWidget* owner)
     : QDialog(owner), Ui(std::make_unique<::Ui::TProxyForm>()), Settings(settings),
       Protection(protection), SaveSettings(std::move(saveSettings)), Messages(messages) {
     Ui->setupUi(this);

@@ -9,7 +9,8 @@
 
 #include "base/MessageBox.h"
 #include "base/Settings.h"
-#include "platform/DataProtection.h"
+#include "presenter/ProxySettings.h"
+#include "secrets/DataProtection.h"
 
 class QCheckBox;
 class QLabel;
@@ -26,9 +27,9 @@ class TProxyForm : public QDialog {
     Q_OBJECT
 
 public:
-    // `saveSettings` is the main window's save of all seven values; it reports a failure by
-    // throwing ERegistryError, which is shown through `messages`.
-    TProxyForm(TSettings& settings, IDataProtection& protection, std::function<void()> saveSettings,
+    // `saveSettings` is the main window's save of all seven values; its failure is shown
+    // through `messages`.
+    TProxyForm(TSettings& settings, IDataProtection& protection, TSaveSettings saveSettings,
                IMessageBox& messages, QWidget* owner = nullptr);
     ~TProxyForm() override;
     TProxyForm(const TProxyForm&) = delete;
@@ -76,7 +77,7 @@ private:
     std::unique_ptr<Ui::TProxyForm> Ui;
     TSettings& Settings;
     IDataProtection& Protection;
-    std::function<void()> SaveSettings;
+    TSaveSettings SaveSettings;
     IMessageBox& Messages;
 };
 

@@ -5,7 +5,8 @@
 #include "gui/TApplication.h"
 #include "gui/TMainForm.h"
 #include "gui/TQtMessageBox.h"
-#include "platform/UserServices.h"
+#include "secrets/UserDataProtection.h"
+#include "settings/UserRegistryStore.h"
 
 int main(int argc, char** argv) {
     // The application object must outlive the error display below.

@@ -1,12 +1,8 @@
-// The platform services of the current user, as the product uses them: one call each.
+// The current user's folders, as the product uses them: one call each.
 #pragma once
 
-#include <memory>
 #include <optional>
 #include <string>
-
-#include "platform/DataProtection.h"
-#include "platform/RegistryStore.h"
 
 namespace qor {
 
@@ -17,12 +13,5 @@ std::optional<std::string> UserConfigDirectory();
 // Where the program keeps what it records for the user: $XDG_STATE_HOME when absolute, else
 // ~/.local/state; the local application data on Windows. nullopt without a known home.
 std::optional<std::string> UserStateDirectory();
-
-// The user's registry (the settings key below it). Never null: without a configuration
-// directory every key fails to open, which the settings store reports.
-std::unique_ptr<IRegistryStore> MakeUserRegistryStore();
-
-// Protection of the proxy password for the user, with its key beside the settings.
-std::unique_ptr<IDataProtection> MakeUserDataProtection();
 
 } // namespace qor

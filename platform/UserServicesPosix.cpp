@@ -3,9 +3,6 @@
 #include <unistd.h>
 #include <vector>
 
-#include "base/MakerDetails.h"
-#include "platform/RegFileStore.h"
-#include "platform/SodiumProtection.h"
 #include "platform/UserServices.h"
 
 namespace qor {
@@ -59,18 +56,6 @@ std::optional<std::string> UserConfigDirectory() {
 
 std::optional<std::string> UserStateDirectory() {
     return XdgDirectory(StateHomeVariable, DefaultStateSubdir);
-}
-
-std::unique_ptr<IRegistryStore> MakeUserRegistryStore() {
-    return std::make_unique<TRegFileStore>(UserConfigDirectory().value_or(std::string()));
-}
-
-std::unique_ptr<IDataProtection> MakeUserDataProtection() {
-    const auto config = UserConfigDirectory();
-    // Without a home there is nowhere to keep a key: every call then fails with the reason.
-    const std::string keyFile =
-        config ? TSodiumProtection::KeyFileIn(*config + "/" + MakerCompany) : std::string();
-    return std::make_unique<TSodiumProtection>(keyFile);
 }
 
 } // namespace qor

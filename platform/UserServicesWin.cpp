@@ -2,9 +2,7 @@
 
 #include <shlobj.h>
 
-#include "platform/DpapiProtection.h"
 #include "platform/UserServices.h"
-#include "platform/WinRegistryStore.h"
 #include "platform/WinText.h"
 
 namespace qor {
@@ -28,14 +26,6 @@ std::optional<std::string> UserConfigDirectory() {
 
 std::optional<std::string> UserStateDirectory() {
     return KnownFolder(CSIDL_LOCAL_APPDATA);
-}
-
-std::unique_ptr<IRegistryStore> MakeUserRegistryStore() {
-    return std::make_unique<TWinRegistryStore>(HKEY_CURRENT_USER);
-}
-
-std::unique_ptr<IDataProtection> MakeUserDataProtection() {
-    return std::make_unique<TDpapiProtection>();
 }
 
 } // namespace qor

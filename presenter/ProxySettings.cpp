@@ -4,7 +4,7 @@
 #include <limits>
 
 #include "platform/SecretBytes.h"
-#include "platform/SettingsStore.h"
+#include "settings/StoreTexts.h"
 
 namespace qor {
 namespace {
@@ -41,8 +41,7 @@ std::int32_t ParseProxyPort(std::string_view text) {
 
 TProxyApplyResult ApplyProxySettings(TSettings& settings, const TProxyDialogInput& input,
                                      std::span<const std::uint8_t> typedPassword,
-                                     IDataProtection& protection,
-                                     const std::function<void()>& save) {
+                                     IDataProtection& protection, const TSaveSettings& save) {
     TProxyApplyResult result;
     settings.CfgUseProxy = input.ProxyActive;
     settings.CfgProxyServer = input.Server;
@@ -64,10 +63,8 @@ TProxyApplyResult ApplyProxySettings(TSettings& settings, const TProxyDialogInpu
         }
     }
 
-    try {
-        save();
-    } catch (const ERegistryError& error) {
-        result.SaveError = error.what();
+    if (const auto saved = save(); !saved) {
+        result.SaveError = StoreErrorText(saved.Error(), settings.CfgLanguage);
     }
     return result;
 }

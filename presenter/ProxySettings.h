@@ -9,10 +9,15 @@
 #include <string>
 #include <string_view>
 
+#include "base/Result.h"
 #include "base/Settings.h"
-#include "platform/DataProtection.h"
+#include "secrets/DataProtection.h"
+#include "settings/StoreError.h"
 
 namespace qor {
+
+// Saves all settings; fails with why the store refused.
+using TSaveSettings = std::function<TResult<void, TStoreError>()>;
 
 // The description the password is protected under; it is not checked when unprotecting.
 inline constexpr const char16_t* ProxyPasswordDescription = u"qwomvetrbaxluY718HKOPJdnz";
@@ -36,7 +41,7 @@ struct TProxyDialogInput {
 struct TProxyApplyResult {
     // The stored port in decimal, for the port edit to show.
     std::string PortText;
-    // The save's error text, when the settings could not be written.
+    // The store's error text, when the settings could not be written.
     std::optional<std::string> SaveError;
     // A typed password could not be protected; the stored blob was kept.
     bool PasswordNotProtected = false;
@@ -46,12 +51,10 @@ struct TProxyApplyResult {
 };
 
 // Writes the settings' proxy values from the dialog, protects `typedPassword` (its 8-bit
-// characters plus one zero byte) when the input says it was edited, then calls `save`, which
-// reports a failure by throwing ERegistryError. Only a blob the protection returned is ever
-// stored; on failure the old one stays.
+// characters plus one zero byte) when the input says it was edited, then calls `save`. Only a
+// blob the protection returned is ever stored; on failure the old one stays.
 TProxyApplyResult ApplyProxySettings(TSettings& settings, const TProxyDialogInput& input,
                                      std::span<const std::uint8_t> typedPassword,
-                                     IDataProtection& protection,
-                                     const std::function<void()>& save);
+                                     IDataProtection& protection, const TSaveSettings& save);
 
 } // namespace qor

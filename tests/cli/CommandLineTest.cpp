@@ -6,9 +6,9 @@
 #include "base/TextTable.h"
 #include "cli/DeviceConnect.h"
 #include "device/Protocol.h"
-#include "platform/SettingsStore.h"
 #include "qortest/CliHarness.h"
 #include "qortest/ImageFiles.h"
+#include "settings/SettingsStore.h"
 
 namespace qor::test {
 namespace {
@@ -171,6 +171,49 @@ TEST_F(CommandLine, TheLanguageIsTheStoredOneUnlessChosen) {
     EXPECT_EQ(unreadable.Exit, 0);
     EXPECT_THAT(unreadable.Err, HasSubstr("Language"));
     EXPECT_EQ(unreadable.OutLines().front(), "QOR 7316 connected (port VQ0, serial VQ731600)");
+}
+
+TEST_F(CommandLine, TheStoresNoticesComeBeforeItsFailureEachInItsLanguage) {
+    AddDevice();
+    const std::string key = SettingsKeyPath;
+    Registry.Keys[key]["Language"] = DwordValue(LangFrench);
+    // Missing, so the load writes it back, and that write fails.
+    Registry.FailingWrites = {"ProxyPort"};
+    Registry.WriteCause = TStoreCause::DiskFull;
+    Registry.Notices = {{TStoreNotice::TKind::SetAside,
+                         {"a.reg", TStoreCause::Damaged, "line 1: not a registry file", true},
+                         "a.reg.damaged-1"}};
+    const TCliResult result = Run({"info"});
+    EXPECT_EQ(result.Exit, 0);
+    // The notice in the language of the run (English: nothing read is trusted), the failure
+    // as the store said it, in the language it had read.
+    EXPECT_EQ(result.Err, "The settings file \"a.reg\" could not be read (the contents are "
+                          "damaged). It was kept as \"a.reg.damaged-1\" and the default settings "
+                          "are used.\n"
+                          "Fehler beim Setzen der Daten für 'ProxyPort'\n" +
+                              key + ": le disque est plein\n");
+    EXPECT_EQ(result.OutLines().front(), "QOR 7316 connected (port VQ0, serial VQ731600)");
+
+    Registry.Notices = {{TStoreNotice::TKind::SetAside,
+                         {"a.reg", TStoreCause::Damaged, "line 1: not a registry file", true},
+                         "a.reg.damaged-1"}};
+    const TCliResult json = Run({"info", "--json"});
+    std::string jsonKey;
+    for (const char c : key) {
+        jsonKey += c == '\\' ? std::string("\\\\") : std::string(1, c);
+    }
+    EXPECT_THAT(json.OutLines(),
+                testing::Contains(
+                    R"({"event":"notice","port":"VQ0","serial":"VQ731600","source":"settings",)"
+                    R"("message":"The settings file )"
+                    R"(\"a.reg\" could not be read (the contents are damaged). It was kept as )"
+                    R"(\"a.reg.damaged-1\" and the default settings are used."})"));
+    EXPECT_THAT(json.OutLines(),
+                testing::Contains(
+                    R"({"event":"notice","port":"VQ0","serial":"VQ731600","source":"settings",)"
+                    R"("message":"Fehler beim Setzen der )"
+                    R"(Daten für 'ProxyPort'\n)" +
+                    jsonKey + R"(: le disque est plein"})"));
 }
 
 TEST_F(CommandLine, AUsageErrorIsReportedInTheFormAskedFor) {

@@ -7,9 +7,9 @@
 
 #include "cli/CliOptions.h"
 #include "device/Protocol.h"
-#include "platform/SettingsStore.h"
 #include "qortest/CliHarness.h"
 #include "qortest/ImageFiles.h"
+#include "settings/SettingsStore.h"
 #include "sim/SampleImage.h"
 
 namespace qor::test {

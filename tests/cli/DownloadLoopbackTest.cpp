@@ -6,10 +6,10 @@
 #include <fstream>
 
 #include "cli/CliOptions.h"
-#include "platform/SettingsStore.h"
 #include "qortest/CliHarness.h"
 #include "qortest/FakeDataProtection.h"
 #include "qortest/ImageFiles.h"
+#include "settings/SettingsStore.h"
 #include "sim/FirmwareServer.h"
 #include "sim/SampleImage.h"
 

@@ -11,7 +11,8 @@
 #include "cli/CommandLine.h"
 #include "cli/Terminal.h"
 #include "flow/ServiceLogRecorder.h"
-#include "platform/UserServices.h"
+#include "secrets/UserDataProtection.h"
+#include "settings/UserRegistryStore.h"
 
 int main(int argc, char** argv) {
     using namespace qor;

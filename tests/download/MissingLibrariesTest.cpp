@@ -4,8 +4,8 @@
 #include <gtest/gtest.h>
 
 #include "download/CurlHttpSession.h"
-#include "platform/SodiumProtection.h"
 #include "qortest/ScratchDir.h"
+#include "secrets/SodiumProtection.h"
 
 using namespace qor;
 using ::testing::HasSubstr;

@@ -11,12 +11,12 @@
 #include "gui/TInfoDialog.h"
 #include "gui/TMainForm.h"
 #include "gui/TProxyForm.h"
-#include "platform/SettingsStore.h"
 #include "qortest/FakeDataProtection.h"
 #include "qortest/MemoryRegistry.h"
 #include "qortest/RecordingMessageBox.h"
 #include "qortest/RegValues.h"
 #include "qortest/ScratchDir.h"
+#include "settings/SettingsStore.h"
 #include "sim/VirtualBus.h"
 
 using namespace qor;
@@ -59,7 +59,7 @@ protected:
 
     LabelText() {
         Settings.CfgLanguage = static_cast<std::uint8_t>(GetParam());
-        TSettingsStore(Registry).Save(Settings);
+        EXPECT_TRUE(TSettingsStore(Registry).Save(Settings));
     }
 };
 
@@ -80,7 +80,7 @@ TEST_P(LabelText, TheMainWindowAndItsAboutDialogShowEveryLabelWhole) {
 
 TEST_P(LabelText, TheProxyAndDownloadDialogsShowEveryLabelWhole) {
     TProxyForm proxy(
-        Settings, Protection, [] {}, Messages);
+        Settings, Protection, []() -> TResult<void, TStoreError> { return {}; }, Messages);
     EXPECT_EQ(CutLabels(proxy), std::vector<std::string>{});
     TFWOnlineForm download(Settings, Protection, {}, {});
     EXPECT_EQ(CutLabels(download), std::vector<std::string>{});

@@ -12,7 +12,6 @@
 #include "gui/TFWOnlineForm.h"
 #include "gui/TInfoDialog.h"
 #include "gui/TMainForm.h"
-#include "platform/SettingsStore.h"
 #include "platform/TempDir.h"
 #include "qortest/FakeDataProtection.h"
 #include "qortest/FakeHttpSession.h"
@@ -20,6 +19,7 @@
 #include "qortest/RecordingMessageBox.h"
 #include "qortest/RegValues.h"
 #include "qortest/ScratchDir.h"
+#include "settings/SettingsStore.h"
 #include "sim/SampleImage.h"
 #include "sim/VirtualBus.h"
 #include "ui_TMainForm.h"
@@ -28,6 +28,7 @@ using namespace qor;
 using qor::test::Dword;
 using qor::test::TMemoryRegistry;
 using qor::test::TRecordingMessageBox;
+using qor::test::TShownMessage;
 
 namespace {
 
@@ -315,6 +316,48 @@ TEST_F(MainFormTest, FailedSaveAfterALanguageChangeIsShownAndTheLanguageStays) {
     EXPECT_EQ(Form->Settings().CfgLanguage, LangGerman);
     EXPECT_EQ(Ui().BFlash->text(), "Update");
     EXPECT_EQ(Ui().BSwitchOff->text(), "Ausschalten");
+}
+
+TEST_F(MainFormTest, ASavesNoticesAreShownBeforeItsFailure) {
+    StoreLanguage(LangGerman);
+    Create();
+    QCoreApplication::processEvents();
+    Registry.Notices = {{TStoreNotice::TKind::SetAside,
+                         {"a.reg", TStoreCause::Damaged, "line 1: not a registry file", true},
+                         "a.reg.damaged-1"}};
+    Registry.FailingWrites = {"Language"};
+    Registry.WriteCause = TStoreCause::DiskFull;
+    Ui().MLangEN->trigger();
+    ASSERT_EQ(Messages.Shown.size(), 2u);
+    EXPECT_EQ(Messages.Shown[0],
+              (TShownMessage{"The settings file \"a.reg\" could not be read (the contents are "
+                             "damaged). It was kept as \"a.reg.damaged-1\" and the default "
+                             "settings are used.",
+                             "Error"}));
+    EXPECT_EQ(Messages.Shown[1],
+              (TShownMessage{"Fehler beim Setzen der Daten für 'Language'\n" +
+                                 std::string(SettingsKeyPath) + ": the disk is full",
+                             "QOR 7316 Firmware Updater"}));
+}
+
+TEST_F(MainFormTest, ASecondReadThatFailsIsShownAndLeavesTheCaptions) {
+    StoreLanguage(LangFrench);
+    Key()["ProxyPort"] = {RegType::Dword, std::vector<std::uint8_t>(8, 1)};
+    Registry.ReadFailure = TStoreFailure{"settings.reg", TStoreCause::LockHeld, "", true};
+    Create();
+    Messages.Answers = {true};
+    Messages.WhileAsked = [&] {
+        Registry.ReadFailure.reset();
+    };
+    Form->ShowStoreNotices();
+    EXPECT_EQ(Messages.Asked.size(), 1u);
+    ASSERT_EQ(Messages.Shown.size(), 1u);
+    EXPECT_EQ(Messages.Shown[0], (TShownMessage{"Fehler beim Holen der Daten für 'ProxyPort'",
+                                                "QOR 7316 Firmware Updater"}));
+    // Read before the failing value, but the captions stay as they were.
+    EXPECT_EQ(Form->Settings().CfgLanguage, LangFrench);
+    EXPECT_EQ(Ui().BOpenLocal->text(), "Open");
+    EXPECT_EQ(Registry.Writes, 0);
 }
 
 TEST_F(MainFormTest, LoadErrorIsShownAndTheWindowKeepsItsDesignCaptions) {

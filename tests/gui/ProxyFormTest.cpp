@@ -14,13 +14,13 @@
 
 #include "base/TextTable.h"
 #include "gui/TProxyForm.h"
-#include "platform/SettingsStore.h"
 #include "qortest/FakeDataProtection.h"
 #include "qortest/MemoryRegistry.h"
 #include "qortest/RecordingMessageBox.h"
 #include "qortest/RegValues.h"
 #include "qortest/ScratchDir.h"
 #include "qortest/SystemProtection.h"
+#include "settings/SettingsStore.h"
 
 using namespace qor;
 using namespace qor::test;
@@ -49,7 +49,7 @@ protected:
 
     void Create() {
         Form = std::make_unique<TProxyForm>(
-            Settings, Protection, [this] { Store.Save(Settings); }, Messages);
+            Settings, Protection, [this] { return Store.Save(Settings); }, Messages);
         Form->show();
     }
 
@@ -361,14 +361,14 @@ TEST_F(ProxyFormTest, TheLongestPasswordStillLoadsAtTheNextStart) {
     const std::string keyFile = scratch / "proxy-form-test.key";
     const auto protection = MakeSystemProtection(keyFile);
     Form = std::make_unique<TProxyForm>(
-        Settings, *protection, [this] { Store.Save(Settings); }, Messages);
+        Settings, *protection, [this] { return Store.Save(Settings); }, Messages);
     ClickPassword();
     QTest::keyClicks(Form->EProxyPassword, QString(5000, 'x'));
     Form->BApplyClick();
     EXPECT_EQ(Form->EProxyPassword->text().size(), 1024);
 
     TSettings reloaded;
-    EXPECT_NO_THROW(TSettingsStore(Registry).Load(reloaded));
+    EXPECT_TRUE(TSettingsStore(Registry).Load(reloaded));
     const auto plain = protection->Unprotect(reloaded.CfgProxyPassword);
     ASSERT_TRUE(plain.Ok());
     EXPECT_EQ(plain->Size(), 1025u); // the password and its terminating zero

@@ -1,8 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "platform/SettingsStore.h"
 #include "platform/UserServices.h"
-#include "presenter/ProxySettings.h"
 #include "qortest/PlatformTestSupport.h"
 
 using namespace qor;
@@ -20,26 +18,4 @@ TEST(UserServicesTest, ConfigDirectoryFollowsTheXdgRules) {
     }
     const TEnvironment empty("XDG_CONFIG_HOME", "");
     EXPECT_EQ(UserConfigDirectory(), "/home/tech/.config");
-}
-
-TEST(UserServicesTest, ProductSettingsAndKeyLiveInTheMakersFolder) {
-    TScratchDir dir;
-    const TEnvironment config("XDG_CONFIG_HOME", dir.Path());
-    auto store = MakeUserRegistryStore();
-    TSettings settings;
-    TSettingsStore(*store).Load(settings);
-    const std::string folder = dir / "zentrova GmbH";
-    EXPECT_NE(
-        ReadText(folder + "/QOR 7316 Firmware Updater.reg").find("\"Language\"=dword:00000001"),
-        std::string::npos);
-
-    auto protection = MakeUserDataProtection();
-    const std::vector<std::uint8_t> password = {'p', 'w', 0};
-    const auto blob = protection->Protect(password, ProxyPasswordDescription);
-    ASSERT_TRUE(blob.Ok()) << blob.Error().Reason;
-    EXPECT_EQ(ModeOf(folder + "/data-protection.key"), 0600);
-    const auto plain = MakeUserDataProtection()->Unprotect(*blob);
-    ASSERT_TRUE(plain.Ok());
-    EXPECT_TRUE(
-        std::equal(password.begin(), password.end(), plain->View().begin(), plain->View().end()));
 }

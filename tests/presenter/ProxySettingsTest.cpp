@@ -2,7 +2,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "platform/SettingsStore.h"
+#include "base/TextTable.h"
 #include "presenter/ProxySettings.h"
 #include "qortest/FakeDataProtection.h"
 
@@ -21,8 +21,9 @@ protected:
     TSettings Settings;
     TFakeDataProtection Protection;
     int Saves = 0;
-    std::function<void()> Save = [this] {
+    TSaveSettings Save = [this]() -> TResult<void, TStoreError> {
         ++Saves;
+        return {};
     };
     TProxyDialogInput Input{.ProxyActive = true,
                             .Server = " proxy.lan ",
@@ -102,14 +103,20 @@ TEST_F(ApplyProxySettingsTest, PortNotTypedKeepsTheStoredOneWhateverItIs) {
 }
 
 TEST_F(ApplyProxySettingsTest, FailedSaveIsReportedAndTheValuesStayInForce) {
-    Save = [] {
-        throw ERegistryError("Fehler beim Setzen der Daten für 'ProxyPort'");
+    Settings.CfgLanguage = LangEnglish;
+    Save = []() -> TResult<void, TStoreError> {
+        return Fail(
+            TStoreError{TStoreError::TKind::SetDataFailed,
+                        "ProxyPort",
+                        {"HKEY_CURRENT_USER\\Software\\A", TStoreCause::DiskFull, "", true}});
     };
     Input.PortText = " 3128";
     const TProxyApplyResult result =
         ApplyProxySettings(Settings, Input, Bytes(""), Protection, Save);
     EXPECT_FALSE(result.Completed());
-    EXPECT_EQ(result.SaveError, "Fehler beim Setzen der Daten für 'ProxyPort'");
+    // In the settings' language.
+    EXPECT_EQ(result.SaveError, "Fehler beim Setzen der Daten für 'ProxyPort'\n"
+                                "HKEY_CURRENT_USER\\Software\\A: the disk is full");
     EXPECT_EQ(Settings.CfgProxyPort, 3128);
     EXPECT_EQ(Settings.CfgProxyUser, "tech");
 }

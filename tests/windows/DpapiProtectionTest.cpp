@@ -1,4 +1,4 @@
-#include "platform/DpapiProtection.h"
+#include "secrets/DpapiProtection.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>

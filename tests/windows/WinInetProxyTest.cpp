@@ -13,11 +13,11 @@
 
 #include "base/TextTable.h"
 #include "download/DownloadTransfer.h"
-#include "platform/DpapiProtection.h"
 #include "presenter/ProxySettings.h"
 #include "qortest/DownloadWatch.h"
 #include "qortest/PatternBytes.h"
 #include "qortest/RegValues.h"
+#include "secrets/DpapiProtection.h"
 #include "sim/FirmwareServer.h"
 
 namespace qor {

@@ -13,10 +13,10 @@
 
 #include "base/TextTable.h"
 #include "download/DownloadTransfer.h"
-#include "platform/DpapiProtection.h"
 #include "platform/TempDir.h"
 #include "qortest/DownloadWatch.h"
 #include "qortest/PatternBytes.h"
+#include "secrets/DpapiProtection.h"
 #include "sim/FirmwareServer.h"
 
 namespace qor {

@@ -1,4 +1,4 @@
-#include "platform/WinRegistryStore.h"
+#include "settings/WinRegistryStore.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -6,10 +6,11 @@
 #include <string>
 
 #include "base/TextTable.h"
-#include "platform/SettingsStore.h"
 #include "platform/WinText.h"
 #include "qortest/RegValues.h"
 #include "qortest/TestRegistryRoot.h"
+#include "settings/SettingsStore.h"
+#include "settings/StoreTexts.h"
 
 namespace qor {
 namespace {
@@ -27,14 +28,10 @@ protected:
     void Put(const std::string& name, DWORD type, const TBytes& data) const {
         Root.Write(SettingsKeyPath, name, type, data);
     }
-    // The message LoadSettings raised, or "" when it raised none.
+    // What the user reads of a failed load, or "" when it worked.
     std::string LoadError() {
-        try {
-            TSettingsStore(Store).Load(Settings);
-        } catch (const ERegistryError& error) {
-            return error.what();
-        }
-        return {};
+        const auto loaded = TSettingsStore(Store).Load(Settings);
+        return loaded ? std::string() : StoreErrorText(loaded.Error(), Settings.CfgLanguage);
     }
 
     test::TTestRegistryRoot Root;
@@ -45,7 +42,7 @@ protected:
 TEST_F(WinRegistryTest, FirstRunCreatesTheKeyWithTheSevenValuesInTheirRegistryTypesAndSizes) {
     ASSERT_FALSE(Stored("Language"));
 
-    TSettingsStore(Store).Load(Settings);
+    EXPECT_TRUE(TSettingsStore(Store).Load(Settings));
 
     EXPECT_EQ(Settings.CfgLanguage, LangEnglish);
     EXPECT_EQ(Stored("Language"), Dword(1));
@@ -71,8 +68,8 @@ TEST_F(WinRegistryTest, SavedSettingsComeBackAsTheyWereAndSitInTheRegistryAsExpe
         saved.CfgProxyPassword[i] = static_cast<std::uint8_t>(i * 7);
     }
 
-    TSettingsStore(Store).Save(saved);
-    TSettingsStore(Store).Load(Settings);
+    EXPECT_TRUE(TSettingsStore(Store).Save(saved));
+    EXPECT_TRUE(TSettingsStore(Store).Load(Settings));
 
     EXPECT_EQ(Settings, saved);
     EXPECT_EQ(Stored("Language"), Dword(3));
@@ -82,13 +79,13 @@ TEST_F(WinRegistryTest, SavedSettingsComeBackAsTheyWereAndSitInTheRegistryAsExpe
 }
 
 TEST_F(WinRegistryTest, ValuesWrittenByOthersAreReadByTheirStoredTypeAndSize) {
-    TSettingsStore(Store).Save(TSettings{});
+    EXPECT_TRUE(TSettingsStore(Store).Save(TSettings{}));
     Put("Language", REG_DWORD, Dword(258).Data); // low byte 2: French, no write-back
     Put("ProxyServer", REG_EXPAND_SZ,
         ZeroTerminated("%TEMP%\\proxy"));                 // taken as it is, not expanded
     Put("ProxyUser", REG_SZ, {'a', 'b', 0, 'c', 'd', 0}); // up to the first zero byte
 
-    TSettingsStore(Store).Load(Settings);
+    EXPECT_TRUE(TSettingsStore(Store).Load(Settings));
 
     EXPECT_EQ(Settings.CfgLanguage, LangFrench);
     EXPECT_EQ(Settings.CfgProxyServer, "%TEMP%\\proxy");
@@ -157,41 +154,41 @@ TEST_F(WinRegistryText, ANameWithAnUmlautIsStoredAsItsCharacters) {
     saved.CfgProxyUser = "Müller";
     saved.CfgProxyServer = "gerät-proxy";
 
-    TSettingsStore(Store).Save(saved);
+    EXPECT_TRUE(TSettingsStore(Store).Save(saved));
 
     EXPECT_EQ(Wide("ProxyUser"), std::wstring(L"M\u00FCller"));
     EXPECT_EQ(Wide("ProxyServer"), std::wstring(L"ger\u00E4t-proxy"));
     // What another program's ANSI read gets: the same name in its code page.
     EXPECT_EQ(Stored("ProxyUser"), (TRegValue{REG_SZ, Ansi(L"M\u00FCller")}));
-    TSettingsStore(Store).Load(Settings);
+    EXPECT_TRUE(TSettingsStore(Store).Load(Settings));
     EXPECT_EQ(Settings.CfgProxyUser, "Müller");
     EXPECT_EQ(Settings.CfgProxyServer, "gerät-proxy");
 }
 
 TEST_F(WinRegistryText, AValueSetByRegAddIsReadAndWrittenBackAsItWas) {
-    TSettingsStore(Store).Save(TSettings{});
+    EXPECT_TRUE(TSettingsStore(Store).Save(TSettings{}));
     ASSERT_NO_FATAL_FAILURE(RegAdd("ProxyServer", L"ger\u00E4t-proxy"));
 
-    TSettingsStore(Store).Load(Settings);
+    EXPECT_TRUE(TSettingsStore(Store).Load(Settings));
     EXPECT_EQ(Settings.CfgProxyServer, "gerät-proxy");
     // The proxy dialog's OK without a change saves all values again.
-    TSettingsStore(Store).Save(Settings);
+    EXPECT_TRUE(TSettingsStore(Store).Save(Settings));
 
     EXPECT_EQ(Wide("ProxyServer"), std::wstring(L"ger\u00E4t-proxy"));
 }
 
 TEST_F(WinRegistryTest, APasswordOfAnotherTypeBecomesAnEmptyBinaryValue) {
-    TSettingsStore(Store).Save(TSettings{});
+    EXPECT_TRUE(TSettingsStore(Store).Save(TSettings{}));
     Put("ProxyPassword", REG_SZ, ZeroTerminated("plain"));
 
-    TSettingsStore(Store).Load(Settings);
+    EXPECT_TRUE(TSettingsStore(Store).Load(Settings));
 
     EXPECT_TRUE(Settings.CfgProxyPassword.empty());
     EXPECT_EQ(Stored("ProxyPassword"), (TRegValue{REG_BINARY, {}}));
 }
 
 TEST_F(WinRegistryTest, ValuesThatCannotBeTakenRaiseTheRegistryErrorsWithoutWriteBack) {
-    TSettingsStore(Store).Save(TSettings{});
+    EXPECT_TRUE(TSettingsStore(Store).Save(TSettings{}));
     Put("ProxyPassword", REG_BINARY, TBytes(MaxProtectedPasswordSize + 1, 0x55));
     EXPECT_EQ(LoadError(), "Ungültiger Datentyp für 'ProxyPassword'");
 
@@ -219,22 +216,19 @@ TEST_F(WinRegistryTest, AKeyThatCannotBeCreatedFailsTheSaveAtTheFirstValue) {
     // The registry error's text, then the key and the system's words for the cause.
     const std::string firstLine = "Fehler beim Setzen der Daten für 'Language'\n";
     const std::string location = "HKEY_CURRENT_USER\\" + std::string(SettingsKeyPath) + ": ";
-    try {
-        TSettingsStore(store).Save(TSettings{});
-        ADD_FAILURE() << "the save did not fail";
-    } catch (const ERegistryError& error) {
-        EXPECT_THAT(error.what(), ::testing::StartsWith(firstLine + location));
-        EXPECT_THAT(error.what(), ::testing::HasSubstr("(error 1018)")); // ERROR_KEY_DELETED
-    }
+    const TSettings settings;
+    const auto saved = TSettingsStore(store).Save(settings);
+    ASSERT_FALSE(saved) << "the save did not fail";
+    const std::string savedText = StoreErrorText(saved.Error(), settings.CfgLanguage);
+    EXPECT_THAT(savedText, ::testing::StartsWith(firstLine + location));
+    EXPECT_THAT(savedText, ::testing::HasSubstr("(error 1018)")); // ERROR_KEY_DELETED
     // Loading from it reads every value as missing and then fails on the write-back.
     TSettings loaded;
     loaded.CfgLanguage = LangSpanish;
-    try {
-        TSettingsStore(store).Load(loaded);
-        ADD_FAILURE() << "the load did not fail";
-    } catch (const ERegistryError& error) {
-        EXPECT_THAT(error.what(), ::testing::StartsWith(firstLine + location));
-    }
+    const auto load = TSettingsStore(store).Load(loaded);
+    ASSERT_FALSE(load) << "the load did not fail";
+    EXPECT_THAT(StoreErrorText(load.Error(), loaded.CfgLanguage),
+                ::testing::StartsWith(firstLine + location));
     EXPECT_EQ(loaded.CfgLanguage, LangEnglish);
     ::RegCloseKey(gone);
 }
@@ -243,22 +237,22 @@ TEST_F(WinRegistryTest, TwoProgramsKeepEachOthersChanges) {
     TSettings stored;
     stored.CfgProxyServer = "proxy.lan";
     stored.CfgProxyUser = "tech";
-    TSettingsStore(Store).Save(stored);
+    EXPECT_TRUE(TSettingsStore(Store).Save(stored));
     TWinRegistryStore otherRegistry(Root.Get());
     TSettingsStore one(Store);
     TSettingsStore other(otherRegistry);
     TSettings oneSettings;
     TSettings otherSettings;
-    one.Load(oneSettings);
-    other.Load(otherSettings);
+    EXPECT_TRUE(one.Load(oneSettings));
+    EXPECT_TRUE(other.Load(otherSettings));
 
     oneSettings.CfgUseProxy = true;
     oneSettings.CfgProxyPort = 3128;
-    one.Save(oneSettings);
+    EXPECT_TRUE(one.Save(oneSettings));
     otherSettings.CfgLanguage = LangGerman;
-    other.Save(otherSettings);
+    EXPECT_TRUE(other.Save(otherSettings));
 
-    TSettingsStore(Store).Load(Settings);
+    EXPECT_TRUE(TSettingsStore(Store).Load(Settings));
     EXPECT_TRUE(Settings.CfgUseProxy);
     EXPECT_EQ(Settings.CfgProxyPort, 3128);
     EXPECT_EQ(Settings.CfgLanguage, LangGerman);
@@ -268,7 +262,7 @@ TEST_F(WinRegistryTest, TwoProgramsKeepEachOthersChanges) {
 TEST_F(WinRegistryTest, AKeyThatCannotBeReadIsNotWrittenFromDefaults) {
     TSettings stored;
     stored.CfgLanguage = LangFrench;
-    TSettingsStore(Store).Save(stored);
+    EXPECT_TRUE(TSettingsStore(Store).Save(stored));
     // A DACL without entries refuses every access but the owner's right to change it back.
     HKEY key = nullptr;
     ASSERT_EQ(::RegOpenKeyExA(Root.Get(), SettingsKeyPath, 0, WRITE_DAC, &key), ERROR_SUCCESS);
@@ -290,7 +284,7 @@ TEST_F(WinRegistryTest, AKeyThatCannotBeReadIsNotWrittenFromDefaults) {
     }
 
     TSettingsStore store(Store);
-    EXPECT_NO_THROW(store.Load(Settings));
+    EXPECT_TRUE(store.Load(Settings));
     EXPECT_EQ(Settings.CfgLanguage, LangEnglish);
     const std::vector<TStoreNotice> notices = store.TakeNotices();
     ASSERT_EQ(notices.size(), 1u);

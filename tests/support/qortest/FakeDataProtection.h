@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
-#include "platform/DataProtection.h"
 #include "presenter/ProxySettings.h"
 #include "qortest/RegValues.h"
+#include "secrets/DataProtection.h"
 
 namespace qor::test {
 

@@ -10,7 +10,7 @@
 #include <utility>
 #include <vector>
 
-#include "platform/RegistryStore.h"
+#include "settings/RegistryStore.h"
 
 namespace qor::test {
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/RegistryStore.h"
+#include "settings/RegistryStore.h"
 
 namespace qor::test {
 

@@ -5,12 +5,12 @@
 #include <memory>
 #include <string>
 
-#include "platform/DataProtection.h"
+#include "secrets/DataProtection.h"
 
 #ifdef _WIN32
-#include "platform/DpapiProtection.h"
+#include "secrets/DpapiProtection.h"
 #else
-#include "platform/SodiumProtection.h"
+#include "secrets/SodiumProtection.h"
 #endif
 
 namespace qor::test {
