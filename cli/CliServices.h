@@ -11,8 +11,8 @@
 #include "cli/Clock.h"
 #include "cli/FirmwareFetch.h"
 #include "device/DevicePort.h"
+#include "flow/ServiceRecord.h"
 #include "platform/ProgramInput.h"
-#include "presenter/ServiceRecord.h"
 #include "settings/RegistryStore.h"
 
 namespace qor::cli {

@@ -1,11 +1,41 @@
 #include "cli/CommandLine.h"
 
 #include "cli/CliOptions.h"
-#include "cli/CommandRun.h"
+#include "cli/CommandContext.h"
+#include "cli/DownloadCommand.h"
 #include "cli/ExitCodes.h"
+#include "cli/FlashAllCommand.h"
+#include "cli/FlashCommand.h"
+#include "cli/InfoCommand.h"
+#include "cli/ListCommand.h"
+#include "cli/PowerOffCommand.h"
 #include "cli/Reporter.h"
 
 namespace qor::cli {
+namespace {
+
+// Runs the command the options name, each with the run's shared part, and returns its exit
+// code after reporting its result.
+int RunCommand(const TCliOptions& options, TCliServices& services, IReporter& report) {
+    TCommandContext context(options, services, report);
+    switch (options.Command) {
+    case TCommand::List:
+        return TListCommand(context).Run();
+    case TCommand::Info:
+        return TInfoCommand(context).Run();
+    case TCommand::Flash:
+        return options.All ? TFlashAllCommand(context).Run() : TFlashCommand(context).Run();
+    case TCommand::Download:
+        return TDownloadCommand(context).Run();
+    case TCommand::PowerOff:
+        return TPowerOffCommand(context).Run();
+    case TCommand::Help:
+        break;
+    }
+    return ExitCode(TExit::Usage);
+}
+
+} // namespace
 
 int RunCommandLine(std::span<const std::string> args, TCliServices& services) {
     const auto options = ParseCommandLine(args);
@@ -29,8 +59,7 @@ int RunCommandLine(std::span<const std::string> args, TCliServices& services) {
     const std::unique_ptr<IReporter> report =
         options->Json ? MakeJsonReporter(services.Out)
                       : MakeTextReporter(services.Out, services.Err, services.Terminal);
-    TCommandRun run(*options, services, *report);
-    return run.Run();
+    return RunCommand(*options, services, *report);
 }
 
 } // namespace qor::cli

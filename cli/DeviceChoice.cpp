@@ -1,8 +1,8 @@
-// Which devices a command takes: those with the device's description, on the port or with
-// the serial numbers the options name, and what it says of those asked for and not there.
+#include "cli/DeviceChoice.h"
+
 #include <algorithm>
 
-#include "cli/CommandRun.h"
+#include "base/TextTable.h"
 #include "cli/Format.h"
 #include "device/DeviceLink.h"
 #include "device/Protocol.h"
@@ -21,10 +21,10 @@ std::string SerialNumbers(const std::vector<std::string>& serials) {
 
 } // namespace
 
-std::vector<TPortEntry> TCommandRun::ChosenDevices() {
+std::vector<TPortEntry> ChosenDevices(const TCliOptions& options, IDevicePort& port) {
     std::vector<TPortEntry> devices;
-    const TPortChoice choice{Options.Port.value_or(""), Options.Serials};
-    for (TPortEntry& entry : Services.Port.List()) {
+    const TPortChoice choice{options.Port.value_or(""), options.Serials};
+    for (TPortEntry& entry : port.List()) {
         if (IsDevicePort(entry, choice)) {
             devices.push_back(std::move(entry));
         }
@@ -32,9 +32,10 @@ std::vector<TPortEntry> TCommandRun::ChosenDevices() {
     return devices;
 }
 
-std::vector<std::string> TCommandRun::MissingSerials(const std::vector<TPortEntry>& devices) const {
+std::vector<std::string> MissingSerials(const TCliOptions& options,
+                                        const std::vector<TPortEntry>& devices) {
     std::vector<std::string> missing;
-    for (const std::string& serial : Options.Serials) {
+    for (const std::string& serial : options.Serials) {
         if (std::none_of(devices.begin(), devices.end(),
                          [&serial](const TPortEntry& entry) { return entry.Serial == serial; })) {
             missing.push_back(serial);
@@ -43,16 +44,17 @@ std::vector<std::string> TCommandRun::MissingSerials(const std::vector<TPortEntr
     return missing;
 }
 
-std::string TCommandRun::WaitingText(const std::vector<TPortEntry>& devices) {
+std::string WaitingText(const TCliOptions& options, const std::vector<TPortEntry>& devices,
+                        std::uint8_t language) {
     std::string text =
-        std::string(Text(TxtNotConnected)) + " - waiting " + SecondsText(Options.Wait);
-    if (const auto missing = MissingSerials(devices); !missing.empty()) {
-        text = "Waiting " + SecondsText(Options.Wait) + " for the " + SerialNumbers(missing);
+        std::string(Txt(TxtNotConnected, language)) + " - waiting " + SecondsText(options.Wait);
+    if (const auto missing = MissingSerials(options, devices); !missing.empty()) {
+        text = "Waiting " + SecondsText(options.Wait) + " for the " + SerialNumbers(missing);
     }
     return text;
 }
 
-std::string TCommandRun::MissingSerialsReason(const std::vector<std::string>& missing) {
+std::string MissingSerialsReason(const std::vector<std::string>& missing) {
     return std::string("no device with the description \"") + DeviceDescription + "\" and the " +
            SerialNumbers(missing);
 }

@@ -5,8 +5,7 @@
 #include "cli/DeviceTags.h"
 #include "cli/ExitCodes.h"
 #include "firmware/DeviceVariant.h"
-#include "presenter/DeviceSummary.h"
-#include "presenter/MainView.h"
+#include "flow/DeviceSummary.h"
 
 namespace qor::cli {
 namespace {

@@ -6,10 +6,9 @@
 #include "cli/ExitCodes.h"
 #include "cli/ResultEvent.h"
 #include "device/Protocol.h"
-#include "presenter/DeviceSummary.h"
-#include "presenter/MainView.h"
-#include "presenter/UpdateExit.h"
-#include "presenter/UpdateFlow.h"
+#include "flow/DeviceSummary.h"
+#include "flow/UpdateExit.h"
+#include "flow/UpdateFlow.h"
 
 namespace qor::cli {
 namespace {

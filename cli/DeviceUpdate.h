@@ -14,7 +14,7 @@
 #include "device/ConnectionMonitor.h"
 #include "firmware/DeviceVariant.h"
 #include "firmware/FirmwareImage.h"
-#include "presenter/ImageChecks.h"
+#include "flow/ImageChecks.h"
 
 namespace qor::cli {
 

@@ -4,7 +4,7 @@
 
 #include <span>
 
-#include "presenter/UpdateExit.h"
+#include "flow/UpdateExit.h"
 
 namespace qor::cli {
 

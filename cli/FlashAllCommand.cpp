@@ -1,22 +1,20 @@
-// flash --all: the devices listed at the start are taken, each on its own view of the port
-// with its own connection monitor; their bootloaders are waited for in one loop, as the
-// window's serial timer ticks; the image is the file, or one download per variant present;
-// then every device is written on a thread of its own, and a summary ends the run.
+#include "cli/FlashAllCommand.h"
+
 #include <map>
 #include <optional>
 #include <thread>
 
 #include "base/Windows1252.h"
-#include "cli/CommandRun.h"
+#include "cli/DeviceChoice.h"
 #include "cli/DeviceRows.h"
 #include "cli/Format.h"
+#include "cli/ImageSources.h"
 #include "cli/ResultEvent.h"
 #include "cli/RowDisplays.h"
 #include "device/DeviceLink.h"
 #include "device/SharedPort.h"
-#include "presenter/DeviceSummary.h"
-#include "presenter/MainView.h"
-#include "presenter/ServiceRecord.h"
+#include "flow/DeviceSummary.h"
+#include "flow/ServiceRecord.h"
 
 namespace qor::cli {
 namespace {
@@ -58,76 +56,89 @@ struct TBench {
     std::map<std::string, TResult<TCheckedImage, TFailed>> Downloads; // by download path
 };
 
-TStep<std::vector<TPortEntry>> TCommandRun::TakeDevices() {
-    const TMs deadline = Services.Clock.Now() + Options.Wait;
+TStep<std::vector<TPortEntry>> TFlashAllCommand::WaitForDevices() {
+    const TCliOptions& options = Context.Options;
+    TCliServices& services = Context.Services;
+    const TMs deadline = services.Clock.Now() + options.Wait;
     std::vector<TPortEntry> ports;
     bool toldWaiting = false;
     for (;;) {
-        ports = ChosenDevices();
-        const bool enough = MissingSerials(ports).empty() &&
-                            (Options.Expect ? ports.size() >= *Options.Expect : !ports.empty());
-        if (enough || Services.Clock.Now() >= deadline) {
+        ports = ChosenDevices(options, services.Port);
+        const bool enough = MissingSerials(options, ports).empty() &&
+                            (options.Expect ? ports.size() >= *options.Expect : !ports.empty());
+        if (enough || services.Clock.Now() >= deadline) {
             break;
         }
-        if (Services.Interrupted && Services.Interrupted()) {
-            return Fail(
-                TReported{Finish(TExit::Interrupted, TEvent{"", {Text(TxtCancelled)}, {}, true})});
+        if (services.Interrupted && services.Interrupted()) {
+            return Fail(TReported{Context.Finish(
+                TExit::Interrupted, TEvent{"", {Context.Text(TxtCancelled)}, {}, true})});
         }
         if (!toldWaiting) {
-            std::string text = WaitingText(ports);
-            if (Options.Expect) {
-                text += " for " + std::to_string(*Options.Expect) + " devices";
+            std::string text = WaitingText(options, ports, Context.Language());
+            if (options.Expect) {
+                text += " for " + std::to_string(*options.Expect) + " devices";
             }
             TEvent event{"waiting", {text}, {}, false};
-            event.Fields.Add("seconds", static_cast<std::int64_t>(Options.Wait.count() / 1000));
-            Report.Event(event);
+            event.Fields.Add("seconds", static_cast<std::int64_t>(options.Wait.count() / 1000));
+            Context.Report.Event(event);
             toldWaiting = true;
         }
-        Services.Clock.Sleep(MonitorTickInterval);
+        services.Clock.Sleep(MonitorTickInterval);
     }
+    return ports;
+}
+
+TStep<std::vector<TPortEntry>> TFlashAllCommand::TakeDevices() {
+    const TCliOptions& options = Context.Options;
+    auto waited = WaitForDevices();
+    if (!waited) {
+        return waited;
+    }
+    const std::vector<TPortEntry>& ports = *waited;
     // A unit asked for by its serial number that is not there is named, whatever else is.
-    if (const auto missing = MissingSerials(ports);
-        !missing.empty() && Services.Port.Unavailable().empty()) {
+    if (const auto missing = MissingSerials(options, ports);
+        !missing.empty() && Context.Services.Port.Unavailable().empty()) {
         const std::string reason = MissingSerialsReason(missing);
-        TEvent event{"", {Text(TxtNotConnected), reason}, {}, true};
+        TEvent event{"", {Context.Text(TxtNotConnected), reason}, {}, true};
         event.Fields.Add("reason", reason);
-        return Fail(TReported{Finish(TExit::NoDevice, std::move(event))});
+        return Fail(TReported{Context.Finish(TExit::NoDevice, std::move(event))});
     }
-    if (Options.Expect && ports.size() != *Options.Expect) {
+    if (options.Expect && ports.size() != *options.Expect) {
         std::string found;
         for (const TPortEntry& port : ports) {
             found += (found.empty() ? " (" : ", ") + port.Name;
         }
         const std::string reason = std::to_string(ports.size()) + " devices found" +
                                    (found.empty() ? "" : found + ")") + ", " +
-                                   std::to_string(*Options.Expect) + " expected";
+                                   std::to_string(*options.Expect) + " expected";
         TEvent event{"", {reason}, {}, true};
         event.Fields.Add("reason", reason).Add("found", static_cast<std::int64_t>(ports.size()));
-        event.Fields.Add("expected", static_cast<std::int64_t>(*Options.Expect));
-        return Fail(TReported{Finish(TExit::DeviceCount, std::move(event))});
+        event.Fields.Add("expected", static_cast<std::int64_t>(*options.Expect));
+        return Fail(TReported{Context.Finish(TExit::DeviceCount, std::move(event))});
     }
     if (ports.empty()) {
-        std::string reason = Services.Port.Unavailable();
+        std::string reason = Context.Services.Port.Unavailable();
         if (reason.empty()) {
             reason = std::string("no device with the description \"") + DeviceDescription + "\"";
         }
-        TEvent event{"", {Text(TxtNotConnected), reason}, {}, true};
+        TEvent event{"", {Context.Text(TxtNotConnected), reason}, {}, true};
         event.Fields.Add("reason", reason);
-        return Fail(TReported{Finish(TExit::NoDevice, std::move(event))});
+        return Fail(TReported{Context.Finish(TExit::NoDevice, std::move(event))});
     }
-    return ports;
+    return waited;
 }
 
-void TCommandRun::FailRow(TBench& bench, std::size_t row, int exit, TEvent event) {
+void TFlashAllCommand::FailRow(TBench& bench, std::size_t row, int exit, TEvent event) {
     ReportResult(*bench.Devices[row].Report, exit, std::move(event));
     bench.Rows.Finish(row, TDeviceUpdateEnd{exit, UnknownValue, false, 0}); // never attempted
 }
 
-bool TCommandRun::StopRow(TBench& bench, std::size_t row) {
-    if (!Services.Interrupted || !Services.Interrupted()) {
+bool TFlashAllCommand::StopRow(TBench& bench, std::size_t row) {
+    if (!Context.Services.Interrupted || !Context.Services.Interrupted()) {
         return false;
     }
-    FailRow(bench, row, ExitCode(TExit::Interrupted), TEvent{"", {Text(TxtCancelled)}, {}, true});
+    FailRow(bench, row, ExitCode(TExit::Interrupted),
+            TEvent{"", {Context.Text(TxtCancelled)}, {}, true});
     return true;
 }
 
@@ -154,12 +165,12 @@ std::vector<TTickOutcome> TickAtOnce(TBench& bench, const std::vector<std::size_
 
 } // namespace
 
-void TCommandRun::ConnectAll(TBench& bench) {
+void TFlashAllCommand::ConnectAll(TBench& bench) {
     for (std::size_t i = 0; i < bench.Devices.size(); ++i) {
         TBenchDevice& device = bench.Devices[i];
         device.View = bench.Shared.View();
-        device.Connector =
-            std::make_unique<TDeviceConnector>(*device.View, Services.Clock, Services.Interrupted);
+        device.Connector = std::make_unique<TDeviceConnector>(*device.View, Context.Services.Clock,
+                                                              Context.Services.Interrupted);
         device.Report = bench.Rows.Reporter(i);
         device.Connector->Begin(bench.Ports[i].Name, TMs{0});
     }
@@ -181,30 +192,30 @@ void TCommandRun::ConnectAll(TBench& bench) {
                 device.Connected = true;
                 const TDeviceInfo& info = device.Connector->Monitor().Info();
                 bench.Rows.Connected(i, info,
-                                     std::string(Text(TxtConnected)) + " - " +
-                                         Text(TxtFirmwareVersion) + ": " +
+                                     std::string(Context.Text(TxtConnected)) + " - " +
+                                         Context.Text(TxtFirmwareVersion) + ": " +
                                          SummariseDevice(info).FirmwareVersion);
                 const TPortEntry& port = bench.Ports[i];
                 device.Report->Event(TEvent{"device",
-                                            {std::string(Text(TxtConnected)) + " (" +
+                                            {std::string(Context.Text(TxtConnected)) + " (" +
                                              DescribePort(port.Name, port.Serial) + ")"},
                                             {},
                                             false});
             } else {
-                const std::string reason = NotConnectedReason(outcomes[k]->Error());
-                TEvent event{"", {Text(TxtNotConnected), reason}, {}, true};
+                const std::string reason = Context.NotConnectedReason(outcomes[k]->Error());
+                TEvent event{"", {Context.Text(TxtNotConnected), reason}, {}, true};
                 event.Fields.Add("reason", reason);
                 FailRow(bench, i, ExitCode(TExit::NoDevice), std::move(event));
             }
         }
         bench.Rows.Refresh();
         if (waiting) {
-            Services.Clock.Sleep(MonitorTickInterval);
+            Context.Services.Clock.Sleep(MonitorTickInterval);
         }
     }
 }
 
-void TCommandRun::DownloadForAll(TBench& bench, std::uint8_t language) {
+void TFlashAllCommand::DownloadForAll(TBench& bench, std::uint8_t language) {
     for (std::size_t i = 0; i < bench.Devices.size(); ++i) {
         TBenchDevice& device = bench.Devices[i];
         if (bench.Rows.Finished(i)) {
@@ -219,9 +230,10 @@ void TCommandRun::DownloadForAll(TBench& bench, std::uint8_t language) {
         auto found = bench.Downloads.find(DownloadPathOf(kind));
         if (found == bench.Downloads.end()) {
             bench.Rows.Detach(); // the download's own progress goes below the rows
-            found = bench.Downloads.emplace(DownloadPathOf(kind), FetchChecked(kind)).first;
-            if (found->second && !Options.Json) {
-                Report.Event(ImageEvent(*found->second, language));
+            found = bench.Downloads.emplace(DownloadPathOf(kind), FetchCheckedImage(Context, kind))
+                        .first;
+            if (found->second && !Context.Options.Json) {
+                Context.Report.Event(ImageEvent(*found->second, language));
             }
         }
         if (found->second) {
@@ -232,21 +244,23 @@ void TCommandRun::DownloadForAll(TBench& bench, std::uint8_t language) {
     }
 }
 
-void TCommandRun::WriteAll(TBench& bench, std::uint8_t language) {
+void TFlashAllCommand::WriteAll(TBench& bench, std::uint8_t language) {
+    const TCliOptions& options = Context.Options;
+    TCliServices& services = Context.Services;
     std::vector<std::thread> workers;
     for (std::size_t i = 0; i < bench.Devices.size(); ++i) {
         if (bench.Rows.Finished(i) || StopRow(bench, i)) {
             continue;
         }
-        workers.emplace_back([this, &bench, i, language] {
+        workers.emplace_back([&options, &services, &bench, i, language] {
             TBenchDevice& device = bench.Devices[i];
             TDeviceConnector& connector = *device.Connector;
-            const TDeviceUpdatePlan plan{Options.PowerOffAfter, Options.SkipCurrent,
-                                         Options.Retries, [this, &connector] {
-                                             return ReconnectSameUnit(connector, Options.Wait);
+            const TDeviceUpdatePlan plan{options.PowerOffAfter, options.SkipCurrent,
+                                         options.Retries, [&options, &connector] {
+                                             return ReconnectSameUnit(connector, options.Wait);
                                          }};
             bench.Rows.Finish(i, UpdateDevice(connector.Monitor(), *device.Image, plan, language,
-                                              Services, *device.Report));
+                                              services, *device.Report));
         });
     }
     bench.Rows.WaitForAll(MonitorTickInterval);
@@ -255,15 +269,17 @@ void TCommandRun::WriteAll(TBench& bench, std::uint8_t language) {
     }
 }
 
-int TCommandRun::FlashAll() {
-    const std::uint8_t language = Language();
-    auto loaded = LocalImage();
+int TFlashAllCommand::Run() {
+    const TCliOptions& options = Context.Options;
+    TCliServices& services = Context.Services;
+    const std::uint8_t language = Context.Language();
+    auto loaded = LocalImage(Context);
     if (!loaded) {
         return loaded.Error().Exit;
     }
     const std::optional<TCheckedImage>& local = loaded.Value();
-    if (local && !Options.Json) {
-        Report.Event(ImageEvent(*local, language));
+    if (local && !options.Json) {
+        Context.Report.Event(ImageEvent(*local, language));
     }
     const auto ports = TakeDevices();
     if (!ports) {
@@ -272,13 +288,13 @@ int TCommandRun::FlashAll() {
 
     // A person reads the rows; a script reads each row's events with its port. Rows are
     // redrawn in place only when they all fit on the terminal.
-    const bool inPlace = Services.InPlaceLines && ports->size() < Services.TerminalRows;
+    const bool inPlace = services.InPlaceLines && ports->size() < services.TerminalRows;
     // As the window's status line says it while it waits for the bootloader.
-    TBench bench(*ports, std::string(Text(TxtConnecting)) + "...",
-                 Options.Json ? MakeNoLines()
-                              : (inPlace ? MakeInPlaceLines(Services.Out, Services.TerminalColumns)
-                                         : MakeLogLines(Services.Out)),
-                 Options.Json ? &Report : nullptr, Services);
+    TBench bench(*ports, std::string(Context.Text(TxtConnecting)) + "...",
+                 options.Json ? MakeNoLines()
+                              : (inPlace ? MakeInPlaceLines(services.Out, services.TerminalColumns)
+                                         : MakeLogLines(services.Out)),
+                 options.Json ? &Context.Report : nullptr, services);
     ConnectAll(bench);
     if (local) {
         for (TBenchDevice& device : bench.Devices) {
@@ -293,12 +309,12 @@ int TCommandRun::FlashAll() {
     TEvent event{"summary", summary.Lines, {}, false};
     event.Fields.Add("exit", summary.Exit).Add("outcome", OutcomeName(summary.Exit));
     event.Fields.Merge(summary.Fields);
-    if (Options.Json) {
+    if (options.Json) {
         event.Lines = {summary.Lines.back()};
     } else {
         event.Lines.insert(event.Lines.begin(), ""); // set off from the rows above
     }
-    Report.Event(event);
+    Context.Report.Event(event);
     return summary.Exit;
 }
 

@@ -7,8 +7,8 @@
 #include "cli/CommandLine.h"
 #include "cli/Terminal.h"
 #include "device/SystemPort.h"
+#include "flow/ServiceLogRecorder.h"
 #include "platform/ProgramInput.h"
-#include "presenter/ServiceReport.h"
 #include "secrets/UserDataProtection.h"
 #include "settings/UserRegistryStore.h"
 

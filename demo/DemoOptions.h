@@ -10,7 +10,7 @@
 #include "demo/DemoRig.h"
 #include "download/DownloadFiles.h"
 #include "download/DownloadServer.h"
-#include "platform/ServiceLog.h"
+#include "flow/ServiceLog.h"
 #include "secrets/DataProtection.h"
 #include "settings/RegistryStore.h"
 

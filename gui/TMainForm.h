@@ -14,8 +14,8 @@
 #include "download/DownloadFiles.h"
 #include "download/DownloadServer.h"
 #include "download/HttpSession.h"
+#include "flow/ServiceLogRecorder.h"
 #include "presenter/MainPresenter.h"
-#include "presenter/ServiceReport.h"
 #include "settings/SettingsSession.h"
 
 namespace Ui {

@@ -3,6 +3,7 @@
 
 #include "base/FixedTexts.h"
 #include "base/TextTable.h"
+#include "flow/ServiceReport.h"
 #include "gui/TMainForm.h"
 #include "platform/SystemInfo.h"
 #include "platform/TempDir.h"

@@ -4,7 +4,7 @@
 #include <string>
 
 #include "base/TextTable.h"
-#include "presenter/DeviceSummary.h"
+#include "flow/DeviceSummary.h"
 
 namespace qor {
 namespace {

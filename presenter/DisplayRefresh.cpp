@@ -5,6 +5,7 @@
 
 #include "base/TextTable.h"
 #include "base/Windows1252.h"
+#include "flow/DeviceSummary.h"
 
 namespace qor {
 

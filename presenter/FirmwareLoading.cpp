@@ -4,7 +4,7 @@
 
 #include "base/FixedTexts.h"
 #include "base/TextTable.h"
-#include "presenter/ImageChecks.h"
+#include "flow/ImageChecks.h"
 
 namespace qor {
 

@@ -10,7 +10,7 @@
 #include "base/MessageBox.h"
 #include "download/FirmwareDownload.h"
 #include "firmware/DeviceVariant.h"
-#include "presenter/ImageChecks.h"
+#include "flow/ImageChecks.h"
 #include "presenter/MainModel.h"
 
 namespace qor {

@@ -1,10 +1,10 @@
 #include "presenter/MainPresenter.h"
 
+#include "flow/ImageChecks.h"
+#include "flow/ServiceRecord.h"
 #include "presenter/DevicePanel.h"
 #include "presenter/DisplayRefresh.h"
 #include "presenter/FirmwareLoading.h"
-#include "presenter/ImageChecks.h"
-#include "presenter/ServiceRecord.h"
 #include "presenter/UpdateRun.h"
 
 namespace qor {

@@ -15,7 +15,7 @@
 #include "device/UpdateSession.h"
 #include "download/FirmwareDownload.h"
 #include "firmware/DeviceVariant.h"
-#include "presenter/ImageChecks.h"
+#include "flow/ImageChecks.h"
 #include "presenter/MainModel.h"
 #include "presenter/UpdateRun.h"
 

@@ -20,8 +20,6 @@ struct TLabelView {
     bool operator==(const TLabelView&) const = default;
 };
 
-inline constexpr const char* UnknownValue = "-- / --";
-
 struct TMainView {
     // Device panel and status line.
     TLabelView LQORStatus;

@@ -7,8 +7,8 @@
 
 #include "base/MessageBox.h"
 #include "device/ConnectionMonitor.h"
+#include "flow/UpdateFlow.h"
 #include "presenter/MainModel.h"
-#include "presenter/UpdateFlow.h"
 
 namespace qor {
 

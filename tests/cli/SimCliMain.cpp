@@ -10,7 +10,7 @@
 #include "SimScenario.h"
 #include "cli/CommandLine.h"
 #include "cli/Terminal.h"
-#include "presenter/ServiceReport.h"
+#include "flow/ServiceLogRecorder.h"
 #include "secrets/UserDataProtection.h"
 #include "settings/UserRegistryStore.h"
 

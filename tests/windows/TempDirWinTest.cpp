@@ -1,4 +1,4 @@
-#include "platform/ServiceLog.h"
+#include "flow/ServiceLog.h"
 #include "platform/TempDir.h"
 #include "platform/WinSecurity.h"
 #include "platform/WinText.h"

@@ -11,8 +11,8 @@
 #include "device/ConnectionMonitor.h"
 #include "device/UpdateSession.h"
 #include "firmware/FirmwareImage.h"
-#include "presenter/ImageChecks.h"
-#include "presenter/ServiceRecord.h"
+#include "flow/ImageChecks.h"
+#include "flow/ServiceRecord.h"
 
 namespace qor {
 

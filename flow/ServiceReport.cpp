@@ -1,13 +1,10 @@
-#include "presenter/ServiceReport.h"
+#include "flow/ServiceReport.h"
 
 #include "base/ProgramVersion.h"
 #include "base/Windows1252.h"
+#include "flow/ServiceRecord.h"
 
 namespace qor {
-
-TResult<void> TServiceLogRecorder::Record(const TServiceRecord& record) {
-    return Log.Append(FormatServiceRecord(record), FormatServiceRecordJson(record));
-}
 
 std::string ComposeServiceReport(const TReportInput& input) {
     std::string text = std::string(ProgramName) + " - service report\n\n";

@@ -1,4 +1,4 @@
-#include "presenter/UpdateExit.h"
+#include "flow/UpdateExit.h"
 
 namespace qor {
 

@@ -1,5 +1,5 @@
 // The flow both programs run, alone over a queried virtual device.
-#include "presenter/UpdateFlow.h"
+#include "flow/UpdateFlow.h"
 
 #include <gtest/gtest.h>
 

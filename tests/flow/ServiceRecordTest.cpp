@@ -1,4 +1,4 @@
-#include "presenter/ServiceRecord.h"
+#include "flow/ServiceRecord.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -7,7 +7,8 @@
 #include <fstream>
 #include <thread>
 
-#include "presenter/ServiceReport.h"
+#include "flow/ServiceLogRecorder.h"
+#include "flow/ServiceReport.h"
 #include "qortest/ScratchDir.h"
 #include "qortest/UpdateHarness.h"
 

@@ -1,7 +1,6 @@
-#include "presenter/DeviceSummary.h"
+#include "flow/DeviceSummary.h"
 
 #include "base/Windows1252.h"
-#include "presenter/MainView.h"
 
 namespace qor {
 

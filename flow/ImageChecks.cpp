@@ -1,4 +1,4 @@
-#include "presenter/ImageChecks.h"
+#include "flow/ImageChecks.h"
 
 #include "device/Protocol.h"
 #include "platform/RegularFile.h"

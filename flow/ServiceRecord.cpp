@@ -1,4 +1,4 @@
-#include "presenter/ServiceRecord.h"
+#include "flow/ServiceRecord.h"
 
 #include <cstdio>
 
@@ -6,7 +6,7 @@
 #include "base/Windows1252.h"
 #include "device/DevicePort.h"
 #include "firmware/DeviceVariant.h"
-#include "presenter/DeviceSummary.h"
+#include "flow/DeviceSummary.h"
 
 namespace qor {
 namespace {

@@ -1,9 +1,9 @@
-#include "presenter/UpdateFlow.h"
+#include "flow/UpdateFlow.h"
 
 #include <chrono>
 
 #include "base/FixedTexts.h"
-#include "presenter/UpdateExit.h"
+#include "flow/UpdateExit.h"
 
 namespace qor {
 

@@ -3,8 +3,8 @@
 #include "base/Json.h"
 #include "base/ProgramVersion.h"
 #include "base/Windows1252.h"
-#include "presenter/DeviceSummary.h"
-#include "presenter/ServiceRecord.h"
+#include "flow/DeviceSummary.h"
+#include "flow/ServiceRecord.h"
 
 namespace qor {
 namespace {

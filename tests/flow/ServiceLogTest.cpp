@@ -1,4 +1,4 @@
-#include "platform/ServiceLog.h"
+#include "flow/ServiceLog.h"
 
 #include <gtest/gtest.h>
 

@@ -11,6 +11,9 @@
 
 namespace qor {
 
+// How every display of the device shows a value that is not known.
+inline constexpr const char* UnknownValue = "-- / --";
+
 struct TDeviceSummary {
     // "1.3a"; no letter for a device of another variant or of unknown geometry; UnknownValue
     // when the device did not report its version.
