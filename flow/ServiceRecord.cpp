@@ -24,6 +24,25 @@ std::string ChecksumText(const TDeviceInfo& info) {
 
 } // namespace
 
+const TDeviceInfo* DeviceAfter(const TServiceRecord& record) {
+    if (record.Current) {
+        return &record.Before;
+    }
+    const TUpdateOutcome& outcome = record.Outcome;
+    switch (outcome.Result) {
+    case TUpdateResult::Succeeded:
+    case TUpdateResult::ChecksumsDiffer:
+        return &record.After;
+    case TUpdateResult::Refused:
+        return &record.Before;
+    case TUpdateResult::Failed:
+        return outcome.Failure->Step >= TUpdateStep::GetChecksums ? &record.After : nullptr;
+    case TUpdateResult::Stopped:
+        break;
+    }
+    return nullptr;
+}
+
 std::string DescribeFirmware(const TDeviceInfo& info) {
     return "firmware " +
            (info.DeviceFWVersion ? Windows1252ToUtf8(*info.DeviceFWVersion) : NotReported) +
@@ -32,26 +51,18 @@ std::string DescribeFirmware(const TDeviceInfo& info) {
 
 namespace {
 
-// What the record can say of the device after the update: the values its read-back reported,
-// and only those. Before the read-back the device's own values are not known; the ones from
-// before the update would claim a firmware that may since have been erased.
+constexpr const char* NothingSent = "unchanged, nothing was sent";
+
 std::string AfterLine(const TServiceRecord& record) {
-    const TUpdateOutcome& outcome = record.Outcome;
-    switch (outcome.Result) {
-    case TUpdateResult::Succeeded:
-    case TUpdateResult::ChecksumsDiffer:
-        return DescribeFirmware(record.After);
-    case TUpdateResult::Refused:
-        return "unchanged, nothing was sent";
-    case TUpdateResult::Stopped:
-        return "not read (the update was stopped; the flash may hold part of the image)";
-    case TUpdateResult::Failed:
-        if (outcome.Failure->Step >= TUpdateStep::GetChecksums) {
-            return DescribeFirmware(record.After);
-        }
-        return "not read (the update did not finish; the flash may hold part of the image)";
+    if (record.Current || record.Outcome.Result == TUpdateResult::Refused) {
+        return NothingSent;
     }
-    return "not read";
+    if (const TDeviceInfo* after = DeviceAfter(record)) {
+        return DescribeFirmware(*after);
+    }
+    return record.Outcome.Result == TUpdateResult::Stopped
+               ? "not read (the update was stopped; the flash may hold part of the image)"
+               : "not read (the update did not finish; the flash may hold part of the image)";
 }
 
 void Line(std::string& text, const char* label, const std::string& value) {
@@ -137,7 +148,7 @@ std::string FormatServiceRecord(const TServiceRecord& record) {
         Line(text, "attempt",
              std::to_string(record.Attempt) + " of " + std::to_string(record.Attempts));
     }
-    Line(text, "after", record.Current ? "unchanged, nothing was sent" : AfterLine(record));
+    Line(text, "after", AfterLine(record));
     char duration[32];
     std::snprintf(duration, sizeof duration, "%.2f s",
                   static_cast<double>(record.Duration.count()) / 1000.0);

@@ -62,6 +62,10 @@ std::string DescribeDevice(const TDeviceInfo& info);
 // (0x1234ABCD / 0x1234ABCD)", with "not reported" for what the device did not report.
 std::string DescribeFirmware(const TDeviceInfo& info);
 
+// What the record knows of the device after the update: what its read-back reported, the
+// values from before when nothing was sent, none when it did not get as far as the read-back.
+const TDeviceInfo* DeviceAfter(const TServiceRecord& record);
+
 // A checksum or CRC as the records give it: "0x1234ABCD".
 std::string Hex32(std::uint32_t value);
 

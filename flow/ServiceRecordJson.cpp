@@ -35,30 +35,6 @@ TFirmwareState StateOf(const TDeviceInfo& info) {
     return state;
 }
 
-// After the update, as the text record's "after" line says it: what the update read back,
-// the state from before when nothing was sent, nothing when it did not get that far.
-TFirmwareState AfterOf(const TServiceRecord& record) {
-    if (record.Current) {
-        return StateOf(record.Before);
-    }
-    const TUpdateOutcome& outcome = record.Outcome;
-    switch (outcome.Result) {
-    case TUpdateResult::Succeeded:
-    case TUpdateResult::ChecksumsDiffer:
-        return StateOf(record.After);
-    case TUpdateResult::Refused:
-        return StateOf(record.Before);
-    case TUpdateResult::Failed:
-        if (outcome.Failure->Step >= TUpdateStep::GetChecksums) {
-            return StateOf(record.After);
-        }
-        break;
-    case TUpdateResult::Stopped:
-        break;
-    }
-    return {};
-}
-
 } // namespace
 
 std::string FormatServiceRecordJson(const TServiceRecord& record) {
@@ -76,7 +52,8 @@ std::string FormatServiceRecordJson(const TServiceRecord& record) {
     }
     AddOrNull(json, "bootloader_version", bootloader);
     const TFirmwareState was = StateOf(before);
-    const TFirmwareState now = AfterOf(record);
+    const TDeviceInfo* after = DeviceAfter(record);
+    const TFirmwareState now = after != nullptr ? StateOf(*after) : TFirmwareState{};
     AddOrNull(json, "firmware_before", was.Version);
     AddOrNull(json, "checksums_before", was.Checksums);
     AddOrNull(json, "firmware_after", now.Version);
