@@ -134,7 +134,7 @@ TEST_P(ReadBack, OnlyChecksumsReportedAfterTheEndRequestDecide) {
         Device.Faults.Add(TFault::OnCode(CmdGetFirmwareVersion, TFaultKind::AnswerOtherCode, 7));
     }
     const TUpdateOutcome outcome = Run(MakeFirmwareImage(63488, "2.0a"));
-    EXPECT_EQ(outcome.Result, c.Result);
+    ASSERT_EQ(outcome.Result, c.Result);
     EXPECT_EQ(Monitor.Info().DeviceFWVersion, c.Version);
     if (c.Result == TUpdateResult::Failed) {
         EXPECT_EQ(outcome.Failure->ExitText(), "5");
