@@ -187,7 +187,7 @@ TEST_F(WinRegistryTest, APasswordOfAnotherTypeBecomesAnEmptyBinaryValue) {
     EXPECT_EQ(Stored("ProxyPassword"), (TRegValue{REG_BINARY, {}}));
 }
 
-TEST_F(WinRegistryTest, ValuesThatCannotBeTakenRaiseTheRegistryErrorsWithoutWriteBack) {
+TEST_F(WinRegistryTest, ValuesThatCannotBeTakenFailWithTheRegistryErrorsWithoutWriteBack) {
     EXPECT_TRUE(TSettingsStore(Store).Save(TSettings{}));
     Put("ProxyPassword", REG_BINARY, TBytes(MaxProtectedPasswordSize + 1, 0x55));
     EXPECT_EQ(LoadError(), "Ungültiger Datentyp für 'ProxyPassword'");
