@@ -98,7 +98,7 @@ TResult<TProxyChoice> ParseProxy(const std::string& text) {
 
 // The commands, in the order --help lists them ("help" is not listed), with its text: lines
 // separated by '\n'.
-struct TCommandSpec {
+struct TCommandEntry {
     const char* Name;
     TCommand Command;
     const char* Synopsis;
@@ -106,7 +106,7 @@ struct TCommandSpec {
 };
 
 // clang-format off
-constexpr TCommandSpec CommandSpecs[] = {
+constexpr TCommandEntry CommandTable[] = {
     {"list", TCommand::List, "list", "the attached devices (port, serial number, description)"},
     {"info", TCommand::Info, "info", "bootloader version and variant, firmware version,\nchecksum state"},
     {"flash", TCommand::Flash, "flash FILE", "check FILE, write it into the device, verify the checksums"},
@@ -123,7 +123,7 @@ enum class TTakenBy { Any, Flash, Download, DownloadAndFlash };
 // An option, in the order --help lists it: its value's name (none for a flag), its text and
 // what it does with its value; false for a value it does not take, and then Refusal is the
 // usage error, or without one the option "is not used that way".
-struct TOptionSpec {
+struct TOptionEntry {
     const char* Name;
     const char* Alias;
     const char* Value;
@@ -134,10 +134,10 @@ struct TOptionSpec {
 };
 
 // clang-format off
-const std::vector<TOptionSpec>& OptionSpecs() {
+const std::vector<TOptionEntry>& OptionTable() {
     using P = TParsed&;
     using V = const std::string&;
-    static const std::vector<TOptionSpec> specs{
+    static const std::vector<TOptionEntry> options{
         {"--download", nullptr, nullptr, TTakenBy::Flash, "download the image for the device's variant instead\n(with --all one download per variant present)",
          [](P p, V) { return p.Options.Download = true; }},
         {"--power-off", nullptr, nullptr, TTakenBy::Flash, "switch each device off after its successful update",
@@ -191,14 +191,14 @@ const std::vector<TOptionSpec>& OptionSpecs() {
          [](P p, V v) { p.Options.Proxy.User = v; return true; }},
         {"--help", "-h", nullptr, TTakenBy::Any, "this text", [](P p, V) { return p.Help = true; }},
     };
-    return specs;
+    return options;
 }
 // clang-format on
 
-const TOptionSpec* FindOption(const std::string& name) {
-    for (const TOptionSpec& spec : OptionSpecs()) {
-        if (name == spec.Name || (spec.Alias != nullptr && name == spec.Alias)) {
-            return &spec;
+const TOptionEntry* FindOption(const std::string& name) {
+    for (const TOptionEntry& entry : OptionTable()) {
+        if (name == entry.Name || (entry.Alias != nullptr && name == entry.Alias)) {
+            return &entry;
         }
     }
     return nullptr;
@@ -219,10 +219,10 @@ bool Allowed(TCommand command, const std::string& option) {
 }
 
 // The section of --help an option is listed in: its one command's, or none for the common ones.
-std::optional<TCommand> ListedUnder(const TOptionSpec& spec) {
-    return spec.TakenBy == TTakenBy::Flash      ? std::optional(TCommand::Flash)
-           : spec.TakenBy == TTakenBy::Download ? std::optional(TCommand::Download)
-                                                : std::nullopt;
+std::optional<TCommand> ListedUnder(const TOptionEntry& entry) {
+    return entry.TakenBy == TTakenBy::Flash      ? std::optional(TCommand::Flash)
+           : entry.TakenBy == TTakenBy::Download ? std::optional(TCommand::Download)
+                                                 : std::nullopt;
 }
 
 // The text broken at blanks into lines of at most `width` characters, the lines after the
@@ -256,9 +256,9 @@ TResult<void, TUsageError> TakeWord(TParsed& parsed, const std::string& arg) {
         parsed.Operands.push_back(arg);
         return {};
     }
-    for (const TCommandSpec& spec : CommandSpecs) {
-        if (arg == spec.Name) {
-            parsed.Command = spec.Command;
+    for (const TCommandEntry& entry : CommandTable) {
+        if (arg == entry.Name) {
+            parsed.Command = entry.Command;
             return {};
         }
     }
@@ -273,15 +273,15 @@ TResult<std::size_t, TUsageError> TakeOption(TParsed& parsed, std::string arg,
         inlineValue = arg.substr(equals + 1);
         arg.resize(equals);
     }
-    const TOptionSpec* spec = FindOption(arg);
-    if (spec == nullptr) {
+    const TOptionEntry* entry = FindOption(arg);
+    if (entry == nullptr) {
         return Usage("unknown option '" + arg + "'");
     }
     const std::string refusal =
-        spec->Refusal != nullptr ? spec->Refusal : "option '" + arg + "' is not used that way";
+        entry->Refusal != nullptr ? entry->Refusal : "option '" + arg + "' is not used that way";
     std::size_t used = 0;
     std::string value;
-    if (spec->Value == nullptr) {
+    if (entry->Value == nullptr) {
         if (inlineValue) {
             return Usage("option '" + arg + "' is not used that way");
         }
@@ -293,7 +293,7 @@ TResult<std::size_t, TUsageError> TakeOption(TParsed& parsed, std::string arg,
     } else {
         return Usage(refusal);
     }
-    if (!spec->Apply(parsed, value)) {
+    if (!entry->Apply(parsed, value)) {
         return Usage(refusal);
     }
     parsed.Given.push_back(arg);
@@ -363,11 +363,11 @@ std::string HelpEntry(const std::string& synopsis, const std::string& help) {
     return entry + "\n";
 }
 
-std::string OptionSynopsis(const TOptionSpec& spec) {
-    std::string synopsis = spec.Alias != nullptr ? std::string(spec.Alias) + ", " : "";
-    synopsis += spec.Name;
-    if (spec.Value != nullptr) {
-        synopsis += std::string(" ") + spec.Value;
+std::string OptionSynopsis(const TOptionEntry& entry) {
+    std::string synopsis = entry.Alias != nullptr ? std::string(entry.Alias) + ", " : "";
+    synopsis += entry.Name;
+    if (entry.Value != nullptr) {
+        synopsis += std::string(" ") + entry.Value;
     }
     return synopsis;
 }
@@ -416,19 +416,19 @@ std::string HelpText(const std::string& program) {
          << "and exchanges as the updater's window.\n"
          << "\n"
          << "Commands:\n";
-    for (const TCommandSpec& command : CommandSpecs) {
+    for (const TCommandEntry& command : CommandTable) {
         if (command.Synopsis == nullptr) {
             continue;
         }
         text << HelpEntry(std::string("  ") + command.Synopsis, command.Help);
-        for (const TOptionSpec& option : OptionSpecs()) {
+        for (const TOptionEntry& option : OptionTable()) {
             if (ListedUnder(option) == command.Command) {
                 text << HelpEntry("      " + OptionSynopsis(option), option.Help);
             }
         }
     }
     text << "\nOptions:\n";
-    for (const TOptionSpec& option : OptionSpecs()) {
+    for (const TOptionEntry& option : OptionTable()) {
         if (!ListedUnder(option)) {
             text << HelpEntry("  " + OptionSynopsis(option), option.Help);
         }

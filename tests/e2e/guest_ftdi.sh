@@ -76,14 +76,14 @@ echo "guest: $kernel, initramfs of $(($(stat -c %s "$work/initramfs.cpio") / 102
 # What the guest said after "qor-guest: KEY ".
 guest_says() { tr -d '\r' <"$dir/console" | sed -n "s/^qor-guest: $1 //p" | head -1; }
 
-# run_guest NAME SPEC: one boot; prints an ok or FAIL line for it and returns 1 on a failure.
+# run_guest NAME ADAPTERS: one boot; prints an ok or FAIL line for it and returns 1 on a failure.
 run_guest() {
-  local name=$1 spec=$2 start=$SECONDS
+  local name=$1 layout=$2 start=$SECONDS
   dir=$work/$name
   mkdir -p "$dir"
   local -a adapters qemu_args=() device_pids=() failures=() variants=() serials=()
   local i setting
-  IFS=+ read -ra adapters <<<"$spec"
+  IFS=+ read -ra adapters <<<"$layout"
   [ ${#adapters[@]} -le 2 ] || fail_setup "$name: the root hub has two ports, not ${#adapters[@]}"
   for i in "${!adapters[@]}"; do
     local variant=a settings options=()
@@ -206,13 +206,13 @@ report_run() {
   if [ ${#failures[@]} -eq 0 ]; then
     local flashed=flash
     [ ${#adapters[@]} -gt 1 ] && flashed="flash --all, flash --all --serial ${serials[1]} (only it written, its record names it)"
-    echo "ok: $name ($spec): list and info show serial ${serials[*]}; list, info, $flashed," \
+    echo "ok: $name ($layout): list and info show serial ${serials[*]}; list, info, $flashed," \
          "power-off exit 0; flash equals the image; latency_timer set to 1; $device_baud baud" \
          "($((SECONDS - start)) s)"
     return 0
   fi
   local failure
-  for failure in "${failures[@]}"; do echo "FAIL: $name ($spec): $failure"; done
+  for failure in "${failures[@]}"; do echo "FAIL: $name ($layout): $failure"; done
   echo "--- the guest's console, last 40 lines:"
   tr -d '\r' <"$dir/console" | grep -v '^Updating' | tail -40
   for i in "${!adapters[@]}"; do
@@ -223,9 +223,9 @@ report_run() {
 
 failed=0
 n=0
-for spec in "$@"; do
+for layout in "$@"; do
   n=$((n + 1))
-  run_guest "run$n" "$spec" || failed=1
+  run_guest "run$n" "$layout" || failed=1
 done
 [ "$failed" -eq 0 ] && echo "ok: the command line over the kernel's FTDI driver, $n runs" ||
   echo "FAIL: the command line over the kernel's FTDI driver"
