@@ -89,8 +89,7 @@ TPortIo TBootloaderClient::ReadReply(IPortConnection& port, std::span<std::uint8
     }
 }
 
-template <typename TFill>
-TReply TBootloaderClient::Exchange(std::uint8_t code, std::size_t payloadSize, const TFill& fill) {
+template <typename TFill> TReply TBootloaderClient::Exchange(std::uint8_t code, const TFill& fill) {
     if (Exchanging) {
         return Fail(FaultOf(TExchangeFault::Busy));
     }
@@ -101,6 +100,7 @@ TReply TBootloaderClient::Exchange(std::uint8_t code, std::size_t payloadSize, c
         TBusy& operator=(const TBusy&) = delete;
         ~TBusy() { Flag = false; }
     } busy(Exchanging);
+    const std::size_t payloadSize = *RequestPayloadSize(code);
     fill(StartFrame(Request, code, payloadSize));
     return Transfer(payloadSize);
 }
@@ -157,11 +157,11 @@ TReply TBootloaderClient::Transfer(std::size_t payloadSize) {
 }
 
 TReply TBootloaderClient::Simple(std::uint8_t code) {
-    return Exchange(code, 0, [](std::span<std::uint8_t>) {});
+    return Exchange(code, [](std::span<std::uint8_t>) {});
 }
 
 TReply TBootloaderClient::Range(std::uint8_t code, std::uint32_t pageCount) {
-    return Exchange(code, RangePayloadSize, [pageCount](std::span<std::uint8_t> payload) {
+    return Exchange(code, [pageCount](std::span<std::uint8_t> payload) {
         payload[0] = 0x00;
         payload[1] = static_cast<std::uint8_t>((pageCount - 1) & 0xFFu);
     });
@@ -204,11 +204,10 @@ TReply TBootloaderClient::FinishRange(std::uint32_t pageCount) {
 }
 
 TReply TBootloaderClient::WriteBlock(std::uint32_t address, std::span<const std::uint8_t> block) {
-    return Exchange(CmdWriteBlock, BlockAddressSize + BlockSize,
-                    [address, block](std::span<std::uint8_t> payload) {
-                        WriteBe32(payload.data(), address);
-                        std::memcpy(payload.data() + BlockAddressSize, block.data(), BlockSize);
-                    });
+    return Exchange(CmdWriteBlock, [address, block](std::span<std::uint8_t> payload) {
+        WriteBe32(payload.data(), address);
+        std::memcpy(payload.data() + BlockAddressSize, block.data(), BlockSize);
+    });
 }
 
 TReply TBootloaderClient::PowerOff() {

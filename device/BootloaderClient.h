@@ -77,10 +77,9 @@ public:
 private:
     // Reads `bytes` within `timeout`, in slices when WhileWaiting is set.
     TPortIo ReadReply(IPortConnection& port, std::span<std::uint8_t> bytes, TMilliseconds timeout);
-    // One exchange: once the client is free, `fill` lays out the request's payload, the frame
-    // goes out and its reply comes back decoded and stored.
-    template <typename TFill>
-    TReply Exchange(std::uint8_t code, std::size_t payloadSize, const TFill& fill);
+    // One exchange: once the client is free, `fill` lays out the request's payload (of the
+    // request's own size), the frame goes out and its reply comes back decoded and stored.
+    template <typename TFill> TReply Exchange(std::uint8_t code, const TFill& fill);
     TReply Transfer(std::size_t payloadSize);
     TReply Simple(std::uint8_t code);
     TReply Range(std::uint8_t code, std::uint32_t pageCount);

@@ -86,7 +86,8 @@ constexpr std::size_t ReplyDataSize(std::uint8_t replyCode) {
     }
 }
 
-// The payload each request the updater sends carries; nullopt for a code it never sends.
+// The payload each request the updater sends carries, as the client lays it out and the
+// virtual device checks it; nullopt for a code it never sends.
 constexpr std::optional<std::size_t> RequestPayloadSize(std::uint8_t request) {
     switch (request) {
     case CmdGetBootVersion:
