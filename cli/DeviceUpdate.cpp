@@ -204,19 +204,26 @@ int ReportDoesNotFit(IReporter& report, std::uint8_t language, const TFirmwareIm
     return ReportResult(report, ExitCode(TExit::ImageDoesNotFit), std::move(event));
 }
 
-TDeviceUpdateEnd UpdateDevice(TConnectionMonitor& monitor, const TCheckedImage& image,
-                              const TDeviceUpdatePlan& plan, std::uint8_t language,
-                              TCliServices& services, IReporter& report) {
+TEvent ImageLoadedEvent(const TCheckedImage& image, std::uint8_t language) {
     const TFirmwareImage& firmware = image.Image;
     const std::string version = Windows1252ToUtf8(firmware.Version());
-    const std::string name = ShownFileName(image.Source);
     TEvent loaded{"image",
-                  {std::string(Txt(TxtFirmwareLoaded, language)) + " " + name + " " + version},
+                  {std::string(Txt(TxtFirmwareLoaded, language)) + " " +
+                   ShownFileName(image.Source) + " " + version},
                   {},
                   false};
     loaded.Fields.Add("source", image.Source).Add("version", version);
     loaded.Fields.Add("size", static_cast<std::int64_t>(firmware.Size()));
     loaded.Fields.Add("crc", Hex32(firmware.Crc()));
+    return loaded;
+}
+
+TDeviceUpdateEnd UpdateDevice(TConnectionMonitor& monitor, const TCheckedImage& image,
+                              const TDeviceUpdatePlan& plan, std::uint8_t language,
+                              TCliServices& services, IReporter& report) {
+    const TFirmwareImage& firmware = image.Image;
+    const std::string name = ShownFileName(image.Source);
+    const TEvent loaded = ImageLoadedEvent(image, language);
 
     const std::uint32_t attempts = 1 + plan.Retries;
     TDeviceUpdateEnd end;

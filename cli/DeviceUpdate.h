@@ -45,6 +45,10 @@ struct TDeviceUpdateEnd {
     std::uint32_t Attempts = 1;
 };
 
+// The event that tells of an image taken for writing: its name and version, with its source,
+// size and CRC for a script.
+TEvent ImageLoadedEvent(const TCheckedImage& image, std::uint8_t language);
+
 // Writes `image` into the device `monitor` holds, again after a failure as `plan` allows;
 // reports each failed attempt that is followed by another, then the result event.
 TDeviceUpdateEnd UpdateDevice(TConnectionMonitor& monitor, const TCheckedImage& image,

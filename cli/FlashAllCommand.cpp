@@ -4,7 +4,6 @@
 #include <optional>
 #include <thread>
 
-#include "base/Windows1252.h"
 #include "cli/DeviceChoice.h"
 #include "cli/DeviceRows.h"
 #include "cli/Format.h"
@@ -27,16 +26,6 @@ struct TBenchDevice {
     bool Connected = false;
     const TCheckedImage* Image = nullptr;
 };
-
-// The line a person reads of an image the run has loaded, as the single flash shows it.
-TEvent ImageEvent(const TCheckedImage& image, std::uint8_t language) {
-    const std::string version = Windows1252ToUtf8(image.Image.Version());
-    return TEvent{"image",
-                  {std::string(Txt(TxtFirmwareLoaded, language)) + " " +
-                   ShownFileName(image.Source) + " " + version},
-                  {},
-                  false};
-}
 
 } // namespace
 
@@ -233,7 +222,7 @@ void TFlashAllCommand::DownloadForAll(TBench& bench, std::uint8_t language) {
             found = bench.Downloads.emplace(DownloadPathOf(kind), FetchCheckedImage(Context, kind))
                         .first;
             if (found->second && !Context.Options.Json) {
-                Context.Report.Event(ImageEvent(*found->second, language));
+                Context.Report.Event(ImageLoadedEvent(*found->second, language));
             }
         }
         if (found->second) {
@@ -279,7 +268,7 @@ int TFlashAllCommand::Run() {
     }
     const std::optional<TCheckedImage>& local = loaded.Value();
     if (local && !options.Json) {
-        Context.Report.Event(ImageEvent(*local, language));
+        Context.Report.Event(ImageLoadedEvent(*local, language));
     }
     const auto ports = TakeDevices();
     if (!ports) {
