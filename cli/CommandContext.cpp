@@ -80,6 +80,28 @@ int TCommandContext::Finish(int exit, TEvent event) {
     return ReportResult(Report, exit, std::move(event));
 }
 
+TStep<std::vector<TPortEntry>> TCommandContext::AwaitChosenDevices(
+    std::size_t wanted, const std::function<TEvent(const std::vector<TPortEntry>&)>& waiting) {
+    const TMs deadline = Services.Clock.Now() + Options.Wait;
+    bool toldWaiting = false;
+    for (;;) {
+        std::vector<TPortEntry> devices = ChosenDevices(Options, Services.Port);
+        const bool enough = devices.size() >= wanted && MissingSerials(Options, devices).empty();
+        if (enough || Services.Clock.Now() >= deadline) {
+            return devices;
+        }
+        if (Services.Interrupted && Services.Interrupted()) {
+            return Fail(
+                TReported{Finish(TExit::Interrupted, TEvent{"", {Text(TxtCancelled)}, {}, true})});
+        }
+        if (!toldWaiting) {
+            Report.Event(waiting(devices));
+            toldWaiting = true;
+        }
+        Services.Clock.Sleep(MonitorTickInterval);
+    }
+}
+
 TStep<void> TCommandContext::ConnectDevice() {
     const auto waiting = [this] {
         TEvent event{

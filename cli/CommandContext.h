@@ -3,9 +3,12 @@
 // and the result event that ends a command. Each command is a class of its own that uses it.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "base/Result.h"
 #include "base/Settings.h"
@@ -53,6 +56,13 @@ public:
     // Reports the result event with the exit code and its outcome's name.
     int Finish(TExit exit, TEvent event);
     int Finish(int exit, TEvent event);
+
+    // The devices the options choose, listed again every tick until there are `wanted` of
+    // them and every --serial is among them, or the wait is over. The first time it waits it
+    // reports what `waiting` makes of the devices found so far; a stop is reported and ends it.
+    TStep<std::vector<TPortEntry>>
+    AwaitChosenDevices(std::size_t wanted,
+                       const std::function<TEvent(const std::vector<TPortEntry>&)>& waiting);
 
     // Waits for the one device as the options say; fails after reporting why it is not there.
     TStep<void> ConnectDevice();

@@ -47,34 +47,16 @@ struct TBench {
 
 TStep<std::vector<TPortEntry>> TFlashAllCommand::WaitForDevices() {
     const TCliOptions& options = Context.Options;
-    TCliServices& services = Context.Services;
-    const TMs deadline = services.Clock.Now() + options.Wait;
-    std::vector<TPortEntry> ports;
-    bool toldWaiting = false;
-    for (;;) {
-        ports = ChosenDevices(options, services.Port);
-        const bool enough = MissingSerials(options, ports).empty() &&
-                            (options.Expect ? ports.size() >= *options.Expect : !ports.empty());
-        if (enough || services.Clock.Now() >= deadline) {
-            break;
-        }
-        if (services.Interrupted && services.Interrupted()) {
-            return Fail(TReported{Context.Finish(
-                TExit::Interrupted, TEvent{"", {Context.Text(TxtCancelled)}, {}, true})});
-        }
-        if (!toldWaiting) {
-            std::string text = WaitingText(options, ports, Context.Language());
+    return Context.AwaitChosenDevices(
+        options.Expect.value_or(1), [this, &options](const std::vector<TPortEntry>& found) {
+            std::string text = WaitingText(options, found, Context.Language());
             if (options.Expect) {
                 text += " for " + std::to_string(*options.Expect) + " devices";
             }
             TEvent event{"waiting", {text}, {}, false};
             event.Fields.Add("seconds", static_cast<std::int64_t>(options.Wait.count() / 1000));
-            Context.Report.Event(event);
-            toldWaiting = true;
-        }
-        services.Clock.Sleep(MonitorTickInterval);
-    }
-    return ports;
+            return event;
+        });
 }
 
 TStep<std::vector<TPortEntry>> TFlashAllCommand::TakeDevices() {

@@ -8,28 +8,14 @@ namespace qor::cli {
 int TListCommand::Run() {
     const TCliOptions& options = Context.Options;
     TCliServices& services = Context.Services;
-    const TMs deadline = services.Clock.Now() + options.Wait;
-    std::vector<TPortEntry> devices;
-    bool toldWaiting = false;
-    for (;;) {
-        devices = ChosenDevices(options, services.Port);
-        // With --serial the wait is for every one of them.
-        const bool enough =
-            options.Serials.empty() ? !devices.empty() : MissingSerials(options, devices).empty();
-        if (enough || services.Clock.Now() >= deadline) {
-            break;
-        }
-        if (services.Interrupted && services.Interrupted()) {
-            return Context.Finish(TExit::Interrupted,
-                                  TEvent{"", {Context.Text(TxtCancelled)}, {}, true});
-        }
-        if (!toldWaiting) {
-            Context.Report.Event(
-                TEvent{"waiting", {WaitingText(options, devices, Context.Language())}, {}, false});
-            toldWaiting = true;
-        }
-        services.Clock.Sleep(MonitorTickInterval);
+    auto chosen = Context.AwaitChosenDevices(1, [this](const std::vector<TPortEntry>& found) {
+        return TEvent{
+            "waiting", {WaitingText(Context.Options, found, Context.Language())}, {}, false};
+    });
+    if (!chosen) {
+        return chosen.Error().Exit;
     }
+    const std::vector<TPortEntry>& devices = *chosen;
     for (const TPortEntry& entry : devices) {
         TEvent event{"device",
                      {entry.Name + "\t" + ShownSerial(entry) + "\t" + entry.Description},
