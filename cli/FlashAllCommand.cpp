@@ -88,10 +88,7 @@ TStep<std::vector<TPortEntry>> TFlashAllCommand::TakeDevices() {
         return Fail(TReported{Context.Finish(TExit::DeviceCount, std::move(event))});
     }
     if (ports.empty()) {
-        std::string reason = Context.Services.Port.Unavailable();
-        if (reason.empty()) {
-            reason = std::string("no device with the description \"") + DeviceDescription + "\"";
-        }
+        const std::string reason = Context.NotConnectedReason(TConnectError{});
         TEvent event{"", {Context.Text(TxtNotConnected), reason}, {}, true};
         event.Fields.Add("reason", reason);
         return Fail(TReported{Context.Finish(TExit::NoDevice, std::move(event))});
