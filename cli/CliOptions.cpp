@@ -7,6 +7,7 @@
 #include <sstream>
 #include <vector>
 
+#include "base/ArgumentReader.h"
 #include "base/TextTable.h"
 #include "cli/ExitCodes.h"
 
@@ -57,14 +58,11 @@ std::optional<std::chrono::milliseconds> SecondsOf(const std::string& text) {
 // A whole number from `lowest` to `highest`.
 std::optional<std::uint32_t> NumberOf(const std::string& text, std::uint32_t lowest,
                                       std::uint32_t highest) {
-    std::uint32_t number = 0;
-    const char* end = text.data() + text.size();
-    const auto [stop, error] = std::from_chars(text.data(), end, number);
-    if (text.empty() || error != std::errc() || stop != end || number < lowest ||
-        number > highest) {
+    const std::optional<std::uint64_t> number = WholeNumber(text, highest);
+    if (!number || *number < lowest) {
         return std::nullopt;
     }
-    return number;
+    return static_cast<std::uint32_t>(*number);
 }
 
 // A serial number given once more is the same choice.
@@ -83,16 +81,14 @@ TResult<TProxyChoice> ParseProxy(const std::string& text) {
         return Fail(TError{"'" + text + "' is not HOST:PORT"});
     }
     const std::string port = text.substr(colon + 1);
-    int number = 0;
-    const auto [stop, error] = std::from_chars(port.data(), port.data() + port.size(), number);
-    if (port.empty() || error != std::errc() || stop != port.data() + port.size() || number < 1 ||
-        number > 65535) {
+    const std::optional<std::uint32_t> number = NumberOf(port, 1, 65535);
+    if (!number) {
         return Fail(TError{"the proxy's port is 1 to 65535, not '" + port + "'"});
     }
     TProxyChoice proxy;
     proxy.Mode = TProxyChoice::TMode::Given;
     proxy.Server = text.substr(0, colon);
-    proxy.Port = number;
+    proxy.Port = static_cast<int>(*number);
     return proxy;
 }
 
